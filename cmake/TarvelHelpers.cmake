@@ -1,0 +1,25 @@
+# Warnings every target of ours builds with.
+function(tarvel_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# tarvel_test(<name> SOURCES <files...> LIBS <targets...>)
+# One GoogleTest executable per folder, discovered by ctest.
+function(tarvel_test name)
+  if(NOT TARVEL_BUILD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tarvel_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()
+
+# Marks sources that must run without sanitizer instrumentation (fault
+# helpers and the crash dump, so the guard and not the sanitizer sees a fault).
+function(tarvel_no_sanitize)
+  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
+    "-fno-sanitize=all")
+endfunction()
