@@ -1,0 +1,104 @@
+// Test controls of the Win32 layer. A test sets a temporary platform root,
+// takes the clock, injects input and reads what the program did to its
+// window. Settings that a child process must share (the clock, a failing
+// window creation, other layers' settings) are also written to
+// "testing.ini" under the platform root, which every process reads when the
+// layer first starts or when the root is set.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32/windows_types.h"
+
+namespace platform::testing {
+
+// Sets the platform root (and $TARVEL_ROOT, so children inherit it), drops
+// every cached registry hive and reads the root's "testing.ini".
+void SetPlatformRoot(const std::string& linuxPath);
+
+// ---- Clock ---------------------------------------------------------------
+// While taken, timeGetTime and GetTickCount return the test clock, and
+// Sleep advances it instead of sleeping.
+void TakeClock(uint32_t startMs);
+void AdvanceClock(uint32_t ms);
+void ReleaseClock();
+bool ClockTaken();
+
+// ---- Windows -------------------------------------------------------------
+// CreateWindowExA fails (returns null) while set.
+void FailCreateWindow(bool fail);
+
+// Input goes to the target window: the capture window, else the active one,
+// else the window created last. `due` is a time of timeGetTime: the message
+// waits in the queue until then; none means at once.
+using Due = std::optional<uint32_t>;
+enum class Button { Left, Right, Middle };
+void InjectMouseMove(int x, int y, WPARAM keys = 0, Due due = std::nullopt);
+// Down and up.
+void InjectClick(Button button, int x, int y, Due due = std::nullopt);
+// Down, up, double click, up, as Windows sends them to a CS_DBLCLKS class
+// (down, up, down, up for any other class).
+void InjectDoubleClick(Button button, int x, int y, Due due = std::nullopt);
+void InjectButtonDown(Button button, int x, int y, Due due = std::nullopt);
+void InjectButtonUp(Button button, int x, int y, Due due = std::nullopt);
+// WM_KEYDOWN (repeat count 1); TranslateMessage may add WM_CHAR.
+void InjectKeyDown(WPARAM virtualKey, Due due = std::nullopt);
+void InjectKeyUp(WPARAM virtualKey, Due due = std::nullopt);
+// Down then up.
+void InjectKey(WPARAM virtualKey, Due due = std::nullopt);
+void InjectChar(WPARAM character, Due due = std::nullopt);
+// Activating or deactivating the application: WM_ACTIVATEAPP and
+// WM_ACTIVATE, sent (not posted) when the program next peeks its queue.
+void InjectActivate(bool active, Due due = std::nullopt);
+// Any message, posted to the target window.
+void InjectMessage(UINT message, WPARAM wParam, LPARAM lParam, Due due = std::nullopt);
+
+struct WindowState {
+  bool exists = false;
+  bool visible = false;
+  bool minimised = false;
+  bool active = false;
+  int lastShowCommand = -1;
+  int x = 0, y = 0, width = 0, height = 0;
+  DWORD style = 0;
+  std::string className;
+  std::string title;
+};
+// The target window of injected input (null when there is none).
+HWND TargetWindow();
+WindowState GetWindowState(HWND hwnd);
+HWND CaptureWindow();
+int CursorCounter();
+// timeBeginPeriod calls minus timeEndPeriod calls.
+int TimerPeriodBalance();
+bool QuitPosted();
+int QuitCode();
+// Messages waiting in the queue (posted and injected, due or not).
+size_t PendingMessages();
+
+// Every message a window procedure received, in order.
+struct DeliveredMessage {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+std::vector<DeliveredMessage> DeliveredMessages();
+void ClearDeliveredMessages();
+
+// ---- Shared settings -----------------------------------------------------
+// Key=value pairs kept in "testing.ini" for children and other layers.
+// An empty value removes the key.
+void SetSetting(std::string_view key, std::string_view value);
+std::optional<std::string> GetSetting(std::string_view key);
+
+// Back to a fresh process: windows and classes dropped without messages,
+// queue, capture, cursor counter, timer periods, clock, settings and
+// cached registry hives cleared; "testing.ini" removed. The root stays.
+void Reset();
+
+}  // namespace platform::testing

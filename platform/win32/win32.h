@@ -1,0 +1,198 @@
+// The Windows API as the engine, the launcher and the diagnostics library
+// call it, on Linux. Headless: windows are objects in memory, the registry
+// lives in text files under the platform root, Windows paths are mapped by
+// platform/win32/path.h. Every function keeps the Windows name, arguments,
+// results and last-error codes its callers rely on.
+#pragma once
+
+#include <cstdarg>
+
+#include "platform/win32/windows_types.h"
+
+// ---- Errors ------------------------------------------------------------------
+// Per thread, as on Windows.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// ---- Windows and messages (window.cpp) -----------------------------------
+// Windows are owned by the thread that made them; the window procedure runs
+// synchronously on the caller's thread. CreateWindowExA sends WM_NCCREATE
+// and WM_CREATE (FALSE or -1 from either fails the creation), then WM_SIZE
+// and WM_MOVE; a WS_VISIBLE window then gets WM_SHOWWINDOW and becomes the
+// active window (WM_ACTIVATEAPP TRUE, WM_ACTIVATE WA_ACTIVE, WM_SETFOCUS).
+ATOM RegisterClassA(const WNDCLASSA* wndClass);
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     LPVOID param);
+BOOL ShowWindow(HWND hwnd, int cmdShow);
+BOOL UpdateWindow(HWND hwnd);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+// Sends WM_DESTROY then WM_NCDESTROY synchronously; the handle is invalid
+// afterwards. Releases the capture and activation the window held.
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+BOOL IsWindowVisible(HWND hwnd);
+BOOL IsIconic(HWND hwnd);
+BOOL GetClientRect(HWND hwnd, LPRECT rect);
+BOOL GetWindowRect(HWND hwnd, LPRECT rect);
+HWND GetActiveWindow();
+HWND GetForegroundWindow();
+HWND SetFocus(HWND hwnd);
+HWND GetFocus();
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HWND GetCapture();
+// The display counter: the cursor shows while it is >= 0. Returns the new count.
+int ShowCursor(BOOL show);
+HCURSOR SetCursor(HCURSOR cursor);
+BOOL GetCursorPos(LPPOINT point);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
+HGDIOBJ GetStockObject(int object);
+
+// The thread's queue. Messages come out in the order they were posted;
+// injected input waits for its due time; WM_QUIT (PostQuitMessage) comes
+// only when nothing else is waiting. Sent messages that a test injects
+// (activation) are delivered to the window procedure inside PeekMessageA,
+// as messages sent from another thread are on Windows.
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
+// WM_KEYDOWN of a key that types a character posts WM_CHAR: A-Z give the
+// lower-case letter (no shift state is kept), 0-9 the digit, and Space,
+// Return, Backspace, Tab and Escape their control characters.
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageA(const MSG* msg);
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// WM_CLOSE destroys the window; everything else returns 0.
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// ---- Registry (registry.cpp) --------------------------------------------
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are kept in
+// "registry/HKEY_CURRENT_USER.reg" and "registry/HKEY_LOCAL_MACHINE.reg"
+// under the platform root, re-read when the file changed and rewritten
+// atomically on every change. Key and value names are case-insensitive.
+LONG RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                     REGSAM access, const SECURITY_ATTRIBUTES* security, PHKEY result,
+                     LPDWORD disposition);
+// A value longer than *dataSize gives ERROR_MORE_DATA, leaves the buffer
+// untouched and sets *dataSize to the length needed. A null data pointer
+// only asks for the type and length.
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize);
+LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataSize);
+LONG RegDeleteValueA(HKEY key, LPCSTR valueName);
+// Deletes a key without subkeys.
+LONG RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LONG RegCloseKey(HKEY key);
+
+// ---- Folders and files (files.cpp) -------------------------------------
+// CSIDL_PERSONAL is "C:\Users\Player\Documents"; with CSIDL_FLAG_CREATE the
+// folder is created. S_FALSE when it does not exist and was not created.
+HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags, LPSTR path);
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryA(LPCSTR path);
+DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+DWORD GetFileAttributesA(LPCSTR path);
+BOOL PathFileExistsA(LPCSTR path);
+// Sharing modes are accepted but not enforced; asynchronous access is not
+// supported (pass no OVERLAPPED).
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+// Linux keeps no creation time: it is the last-write time.
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
+// Uses the current time-zone bias, as Windows does.
+BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime);
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+BOOL FileTimeToDosDateTime(const FILETIME* fileTime, LPWORD dosDate, LPWORD dosTime);
+BOOL DeleteFileA(LPCSTR path);
+BOOL MoveFileA(LPCSTR existing, LPCSTR target);
+
+// ---- Time (time.cpp) ----------------------------------------------------
+// Milliseconds since boot, wrapping at 2^32; the test clock when one is taken.
+DWORD timeGetTime();
+DWORD GetTickCount();
+MMRESULT timeGetDevCaps(LPTIMECAPS caps, UINT size);
+MMRESULT timeBeginPeriod(UINT period);
+MMRESULT timeEndPeriod(UINT period);
+// With the test clock taken, advances it instead of sleeping.
+void Sleep(DWORD milliseconds);
+void GetLocalTime(LPSYSTEMTIME time);
+void GetSystemTime(LPSYSTEMTIME time);
+void GetSystemTimeAsFileTime(LPFILETIME time);
+
+// ---- Modules (modules.cpp) ----------------------------------------------
+// A module handle is the lowest address the module is mapped at, as on
+// Windows, so VirtualQuery's AllocationBase names it. LoadLibraryA("x.dll")
+// loads "libx.so" from the program's folder, then the working folder, then
+// the dynamic loader's default search.
+HMODULE LoadLibraryA(LPCSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL FreeLibrary(HMODULE module);
+// Null: the program. "x.dll" finds a loaded "libx.so" (or "x").
+HMODULE GetModuleHandleA(LPCSTR moduleName);
+// The module's path as a Windows path ("Z:\..."). Truncates to size - 1
+// characters plus NUL and fails with ERROR_INSUFFICIENT_BUFFER when short.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+// Every object the dynamic loader has mapped, the program first.
+BOOL EnumProcessModules(HANDLE process, HMODULE* modules, DWORD size, LPDWORD needed);
+BOOL GetModuleInformation(HANDLE process, HMODULE module, LPMODULEINFO info, DWORD size);
+
+// ---- System (system.cpp) ------------------------------------------------
+// From LC_ALL, LC_MESSAGES or LANG: de_DE gives 0x0407, en_US and C 0x0409.
+LCID GetSystemDefaultLCID();
+LCID GetUserDefaultLCID();
+LANGID GetSystemDefaultLangID();
+void GetSystemInfo(LPSYSTEM_INFO info);
+void GlobalMemoryStatus(LPMEMORYSTATUS status);
+// From /proc/self/maps. AllocationBase is the module handle for addresses
+// inside a loaded module, the mapping's start otherwise; an unmapped address
+// gives a MEM_FREE region up to the next mapping.
+SIZE_T VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length);
+// The pseudo-handle (HANDLE)-1.
+HANDLE GetCurrentProcess();
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+// Only the current process. Unreadable memory fails with ERROR_PARTIAL_COPY
+// (or ERROR_NOACCESS when nothing was read) instead of faulting; safe to
+// call from an exception filter.
+BOOL ReadProcessMemory(HANDLE process, LPCVOID baseAddress, LPVOID buffer, SIZE_T size,
+                       SIZE_T* bytesRead);
+// The calling thread's stack: low is the lowest usable address, high the base.
+void GetCurrentThreadStackLimits(PULONG_PTR lowLimit, PULONG_PTR highLimit);
+// Counted per thread: S_OK the first time, S_FALSE when already initialised.
+HRESULT CoInitialize(LPVOID reserved);
+void CoUninitialize();
+// To standard error.
+void OutputDebugStringA(LPCSTR text);
+
+// ---- Text (text.cpp) -----------------------------------------------------
+// CP_ACP is Windows-1252; CP_UTF8 (65001) is UTF-8 (surrogate pairs beyond
+// the BMP). A source length of -1 includes the NUL. A zero output size
+// returns the size needed; a too small buffer fails with
+// ERROR_INSUFFICIENT_BUFFER. Characters Windows-1252 lacks become the
+// default character ('?').
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                        LPWSTR wide, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR multiByte,
+                        int multiByteLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+
+// As Windows formats them: at most 1024 characters are written (plus NUL);
+// the result is the number written. No floating-point conversions are used
+// by callers.
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
+int wvsprintfA(LPSTR buffer, LPCSTR format, va_list args);
