@@ -1,0 +1,147 @@
+#include "engine/core/string.h"
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/core/array.h"
+
+namespace {
+
+TEST(StringTest, EmptyStringHasABuffer)
+{
+    cTarvelString s;
+    EXPECT_EQ(s.Length(), 0u);
+    ASSERT_NE(s.c_str(), nullptr);
+    EXPECT_EQ(s.c_str()[0], '\0');
+    cTarvelString fromNull(static_cast<const char*>(nullptr));
+    EXPECT_STREQ(fromNull.c_str(), "");
+}
+
+TEST(StringTest, CharAtNeverReadsPastTheBuffer)
+{
+    cTarvelString s("abc");
+    EXPECT_EQ(s.CharAt(0), 'a');
+    EXPECT_EQ(s.CharAt(2), 'c');
+    EXPECT_EQ(s.CharAt(3), '\0');
+    EXPECT_EQ(s.CharAt(4), '\0');
+    EXPECT_EQ(s.CharAt(0xFFFFFFFFu), '\0');
+}
+
+TEST(StringTest, NumbersInAndOut)
+{
+    EXPECT_STREQ(cTarvelString::FromInt(INT_MIN).c_str(), "-2147483648");
+    EXPECT_STREQ(cTarvelString(INT_MAX).c_str(), "2147483647");
+    cTarvelString s;
+    s.SetInt(-42);
+    EXPECT_STREQ(s.c_str(), "-42");
+    EXPECT_EQ(s.ToInt(), -42);
+    EXPECT_EQ(cTarvelString("12abc").ToInt(), 12);
+    EXPECT_FLOAT_EQ(cTarvelString("2.5").ToFloat(), 2.5f);
+
+    struct Case {
+        double value;
+        const char* text;
+    };
+    for (Case c : {Case{1.0, "1."}, Case{0.5, "0.5"}, Case{-2.25, "-2.25"}, Case{123456.0, "123456."}}) {
+        s.SetFloat(c.value, 6);
+        EXPECT_STREQ(s.c_str(), c.text) << c.value;
+    }
+}
+
+TEST(StringTest, ComparisonIsByteWiseAndCaseSensitive)
+{
+    EXPECT_TRUE(cTarvelString("abc") == cTarvelString("abc"));
+    EXPECT_TRUE(cTarvelString("abc") != cTarvelString("abcd"));
+    EXPECT_TRUE(cTarvelString("abcd") != cTarvelString("abc"));
+    EXPECT_TRUE(cTarvelString("abc") != cTarvelString("ABC"));
+    EXPECT_TRUE(cTarvelString() == "");
+}
+
+TEST(StringTest, ConcatenationAndAssignment)
+{
+    cTarvelString a("ab");
+    cTarvelString b("cd");
+    EXPECT_STREQ((a + b).c_str(), "abcd");
+    EXPECT_STREQ(("x" + b).c_str(), "xcd");
+    EXPECT_STREQ((a + "y").c_str(), "aby");
+    a += b;
+    a += "e";
+    EXPECT_STREQ(a.c_str(), "abcde");
+    // Appending or assigning a string to itself (or a part of itself).
+    a += a;
+    EXPECT_STREQ(a.c_str(), "abcdeabcde");
+    a = a.c_str() + 5;
+    EXPECT_STREQ(a.c_str(), "abcde");
+    a = a;
+    EXPECT_STREQ(a.c_str(), "abcde");
+    cTarvelString copy(a);
+    a = "z";
+    EXPECT_STREQ(copy.c_str(), "abcde");
+}
+
+TEST(StringTest, Utf8Conversions)
+{
+    cTarvelString ansi("f\xFCr");
+    cTarvelString utf8 = ansi.ToUtf8();
+    ASSERT_EQ(utf8.Length(), 4u);
+    EXPECT_EQ(std::string(utf8.c_str()), std::string("f\xC3\xBCr"));
+    WCHAR* wide = utf8.ToWideFromUtf8();
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide[0], u'f');
+    EXPECT_EQ(wide[1], u'\u00FC');
+    EXPECT_EQ(wide[2], u'r');
+    EXPECT_EQ(wide[3], 0);
+    std::free(wide);
+}
+
+TEST(StringTest, WideStrings)
+{
+    cTarvelWString empty;
+    EXPECT_EQ(empty.Length(), 0u);
+    EXPECT_EQ(empty.c_str()[0], 0);
+
+    cTarvelWString w("f\xFCr");
+    ASSERT_EQ(w.Length(), 3u);
+    EXPECT_EQ(w.c_str()[1], u'\u00FC');
+    w += u"!";
+    cTarvelWString joined = w + u"?";
+    EXPECT_EQ(joined.Length(), 5u);
+    char* ansi = joined.ToAnsi();
+    EXPECT_STREQ(ansi, "f\xFCr!?");
+    std::free(ansi);
+    cTarvelWString copy(joined);
+    joined = u"x";
+    EXPECT_EQ(copy.Length(), 5u);
+    EXPECT_EQ(joined.Length(), 1u);
+}
+
+TEST(StringTest, SplitString)
+{
+    struct Case {
+        const char* text;
+        std::vector<std::string> pieces;
+    };
+    const Case cases[] = {
+        {"a,,b", {"a", "b"}},
+        {"a,b,", {"a", "b"}},
+        {",a", {"a"}},
+        {"", {""}},
+        {",", {}},
+        {"abc", {"abc"}},
+        {"a,b,c", {"a", "b", "c"}},
+    };
+    tStringArray out;
+    out.Add("stale");
+    for (const Case& c : cases) {
+        SplitString(c.text, out, ',');
+        ASSERT_EQ(out.Count(), static_cast<int32_t>(c.pieces.size())) << c.text;
+        for (size_t i = 0; i < c.pieces.size(); ++i)
+            EXPECT_STREQ(out[static_cast<int32_t>(i)].c_str(), c.pieces[i].c_str()) << c.text;
+    }
+}
+
+} // namespace

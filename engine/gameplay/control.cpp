@@ -1,0 +1,4 @@
+#include "engine/gameplay/control.h"
+
+cTarvelControl::cTarvelControl() = default;
+cTarvelControl::~cTarvelControl() = default;

@@ -1,0 +1,12 @@
+#pragma once
+
+// The dialogue bar. Until the gameplay issue lands it holds no lines.
+class cTarvelDialogueBar {
+public:
+    cTarvelDialogueBar();
+    ~cTarvelDialogueBar();
+    cTarvelDialogueBar(const cTarvelDialogueBar&) = delete;
+    cTarvelDialogueBar& operator=(const cTarvelDialogueBar&) = delete;
+
+    void Release();
+};

@@ -1,0 +1,46 @@
+#include "engine/gameplay/gameplay.h"
+
+#include <cstdio>
+
+#include "engine/script/script.h"
+
+cTarvelGameplay::cTarvelGameplay()
+    : mStateFlags(0),
+      mTransitionState(0),
+      mMouseX(512),
+      mMouseY(384),
+      mMouseLimitX(1024 - 4),
+      mMouseLimitY(768 - 4),
+      mLeftLatch(0),
+      mRightLatch(0),
+      mActors{},
+      mMainScript(nullptr)
+{
+}
+
+cTarvelGameplay::~cTarvelGameplay()
+{
+    delete mMainScript;
+}
+
+int cTarvelGameplay::Init()
+{
+    std::printf("Initializing gameplay...\n");
+    if (!mMainScript)
+        mMainScript = new cTarvelScript("Main");
+    return mStandInResult;
+}
+
+void cTarvelGameplay::Update()
+{
+    mLeftLatch = 0;
+    mRightLatch = 0;
+}
+
+void cTarvelGameplay::Release()
+{
+    delete mMainScript;
+    mMainScript = nullptr;
+}
+
+void UpdateWorld() {}

@@ -1,0 +1,8 @@
+#include "engine/gameplay/hints.h"
+
+cTarvelHints::cTarvelHints() : mState(0) {}
+cTarvelHints::~cTarvelHints() = default;
+
+void cTarvelHints::Show() {}
+
+void cTarvelHints::Release() {}

@@ -1,0 +1,6 @@
+#include "engine/gameplay/inventory.h"
+
+cTarvelInventory::cTarvelInventory() {}
+cTarvelInventory::~cTarvelInventory() = default;
+
+void cTarvelInventory::Release() {}

@@ -1,0 +1,12 @@
+#pragma once
+
+// The inventory. Until the gameplay issue lands it holds no items.
+class cTarvelInventory {
+public:
+    cTarvelInventory();
+    ~cTarvelInventory();
+    cTarvelInventory(const cTarvelInventory&) = delete;
+    cTarvelInventory& operator=(const cTarvelInventory&) = delete;
+
+    void Release();
+};

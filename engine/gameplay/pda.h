@@ -1,0 +1,12 @@
+#pragma once
+
+// The PDA screen. Until the gameplay issue lands it holds nothing.
+class cTarvelPDA {
+public:
+    cTarvelPDA();
+    ~cTarvelPDA();
+    cTarvelPDA(const cTarvelPDA&) = delete;
+    cTarvelPDA& operator=(const cTarvelPDA&) = delete;
+
+    void Release();
+};

@@ -1,0 +1,6 @@
+#include "engine/gameplay/verb_bar.h"
+
+cTarvelVerbBar::cTarvelVerbBar() = default;
+cTarvelVerbBar::~cTarvelVerbBar() = default;
+
+void cTarvelVerbBar::Release() {}

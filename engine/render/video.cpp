@@ -1,0 +1,6 @@
+#include "engine/render/video.h"
+
+cTarvelVideo::cTarvelVideo() {}
+cTarvelVideo::~cTarvelVideo() = default;
+
+void cTarvelVideo::Skip() {}
