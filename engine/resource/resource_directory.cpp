@@ -170,19 +170,19 @@ bool VolumesInRange(const tResourceEntryLists& lists, size_t volumeCount)
     return true;
 }
 
-const sResourceEntry* Find(const tResourceEntryList& list, const char* name)
+const sResourceEntry* Find(const sResourceEntry* entries, size_t count, const char* name)
 {
     // Signed bounds: high may go below low = 0.
-    long long low = 0, high = static_cast<long long>(list.size()) - 1;
+    long long low = 0, high = static_cast<long long>(count) - 1;
     while (low <= high) {
         const long long middle = (low + high) / 2;
-        const int order = std::strcmp(name, list[size_t(middle)].name);
+        const int order = std::strcmp(name, entries[size_t(middle)].name);
         if (order > 0)
             low = middle + 1;
         else if (order < 0)
             high = middle - 1;
         else
-            return &list[size_t(middle)];
+            return &entries[size_t(middle)];
     }
     return nullptr;
 }

@@ -74,7 +74,11 @@ bool ParseLocal(const std::vector<uint8_t>& directory, sVolumeRecord& record,
 bool VolumesInRange(const tResourceEntryLists& lists, size_t volumeCount);
 
 // Binary search in unsigned byte order; null when absent.
-const sResourceEntry* Find(const tResourceEntryList& list, const char* name);
+const sResourceEntry* Find(const sResourceEntry* entries, size_t count, const char* name);
+inline const sResourceEntry* Find(const tResourceEntryList& list, const char* name)
+{
+    return Find(list.data(), list.size(), name);
+}
 
 // Inflated sizes above this many times the stream's length cannot come from
 // zlib, so they are refused before anything is allocated.
