@@ -24,8 +24,9 @@ void Teardown()
 {
     phObjectMemoryTeardown();
     phNameRegistry::Teardown();
-    phAllocator::ResetDefault();
+    // The allocators hand themselves back to the default allocator object, so it goes last.
     phFixedSizeAllocator::DestroyAll();
+    phAllocator::ResetDefault();
 }
 
 }  // namespace
