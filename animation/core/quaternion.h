@@ -1,0 +1,47 @@
+#pragma once
+
+#include "animation/core/matrix.h"
+#include "animation/core/vector3.h"
+
+namespace AnimCore {
+
+// x, y, z, w with w the scalar part; the default is the identity.
+class Quaternion {
+ public:
+  float x = 0.0f;
+  float y = 0.0f;
+  float z = 0.0f;
+  float w = 1.0f;
+
+  constexpr Quaternion() = default;
+  constexpr Quaternion(float qx, float qy, float qz, float qw) : x(qx), y(qy), z(qz), w(qw) {}
+
+  // Hamilton product: (a * b) rotates by b first, then by a.
+  constexpr Quaternion operator*(const Quaternion& b) const {
+    return {w * b.x + x * b.w + y * b.z - z * b.y, w * b.y + y * b.w + z * b.x - x * b.z,
+            w * b.z + z * b.w + x * b.y - y * b.x, w * b.w - x * b.x - y * b.y - z * b.z};
+  }
+  constexpr bool operator==(const Quaternion&) const = default;
+
+  constexpr float Dot(const Quaternion& q) const { return x * q.x + y * q.y + z * q.z + w * q.w; }
+  constexpr float SquareLength() const { return Dot(*this); }
+  float Length() const;
+  // A zero quaternion becomes the identity.
+  Quaternion& Normalize();
+  Quaternion Normalized() const;
+  // In place; the inverse of a zero quaternion is the identity.
+  Quaternion& Inverse();
+  Quaternion Inversed() const;
+  constexpr Quaternion Conjugate() const { return {-x, -y, -z, w}; }
+
+  // v rotated by this (unit) quaternion: q v q*.
+  Vector3 Rotate(const Vector3& v) const;
+  // The rotation as a row-vector matrix, no translation.
+  Matrix ToMatrix() const;
+  // The rotation of the upper 3x3 part of an orthonormal matrix.
+  static Quaternion FromMatrix(const Matrix& m);
+  // Axis (0, 1, 0) and angle 0 when the half angle's sine is 0.
+  void ToAxisAngle(Vector3& axis, float& angle) const;
+};
+
+}  // namespace AnimCore
