@@ -216,7 +216,7 @@ void cTarvel::Shutdown()
     mLights.Reset();
     mShaders.Release();
     mGraphics.Shutdown();
-    // The archive releases its volumes and slots in its own destructor.
+    mResources.Release();
 }
 
 int cTarvel::ChangeScene(cTarvelScene* scene, int mode)

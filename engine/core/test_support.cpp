@@ -17,6 +17,7 @@
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
 #include "platform/d3d9/testing.h"
+#include "tools/archive_writer.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
@@ -122,8 +123,20 @@ std::string EngineTest::CatchFatalError(const std::function<void()>& action)
     return text;
 }
 
+void EngineTest::WriteMinimalArchive(const fs::path& folder)
+{
+    testkit::ArchiveWriter writer;
+    for (int language : {1, 7, 9})
+        writer.AddLanguage(language);
+    writer.AddVolume(1);
+    std::string error;
+    ASSERT_TRUE(writer.Write(folder, &error)) << error;
+}
+
 void EngineTest::InitEngine()
 {
+    if (!fs::exists(mWork / "resource.map"))
+        WriteMinimalArchive(mWork);
     gInstance = GetModuleHandleA(nullptr);
     gTarvel.CreateMainWindow();
     ASSERT_EQ(gTarvel.Init(gMainWindow, gInstance, cTarvelString()), 0);

@@ -29,7 +29,12 @@
 // there); its shared libraries are still found in the build folder.
 //
 // InitEngine() creates the main window and runs cTarvel::Init as start-up
-// does, without reopening the log or registering the exit handler.
+// does, without reopening the log or registering the exit handler. When the
+// working folder holds no archive, WriteMinimalArchive makes one first.
+//
+// WriteMinimalArchive(folder) writes an archive with empty language volumes
+// for languages 1, 7 and 9 and an empty "resource.map", enough for the
+// engine to start.
 
 #include <cstdint>
 #include <filesystem>
@@ -80,6 +85,7 @@ protected:
     std::string CatchFatalError(const std::function<void()>& action);
     ChildResult RunChild(const ChildOptions& options);
     void InitEngine();
+    static void WriteMinimalArchive(const std::filesystem::path& folder);
 
 private:
     std::filesystem::path mTemp;

@@ -101,13 +101,13 @@ void cTarvelTimer::ResetFrameTime()
 
 int32_t cTarvelTimer::SetTimer(const cTarvelString& label, cTarvelScript* script, float seconds)
 {
-    // A negative delay fires at the next frame; a delay too large for the
-    // millisecond clock (or not a number) is held at its largest value
-    // rather than converted out of range.
+    // A negative delay (or not a number) fires at the next frame; a delay
+    // too large for the millisecond clock is held at about 24 days, so the
+    // due time still lies ahead rather than wrapping into the past.
     double ms = static_cast<double>(seconds) * 1000.0;
     DWORD delay = 0;
-    if (ms >= 4294967295.0)
-        delay = 0xFFFFFFFFu;
+    if (ms >= 2147483647.0)
+        delay = 0x7FFFFFFFu;
     else if (ms >= 1.0)
         delay = static_cast<DWORD>(ms);
 

@@ -1,0 +1,151 @@
+#include "engine/gameplay/savegame.h"
+
+#include <string>
+
+#include <tinyxml.h>
+
+#include "engine/core/tarvel.h"
+#include "engine/core/test_support.h"
+
+namespace {
+
+class SavegameCursorTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        mRoot = new TiXmlElement("Demogame");
+        mDocument.LinkEndChild(mRoot);
+        Cursor().mRoot = Cursor().mCurrent = mRoot;
+    }
+    void TearDown() override
+    {
+        Cursor().mRoot = Cursor().mCurrent = nullptr;
+        EngineTest::TearDown();
+    }
+    static cTarvelSavegame& Cursor() { return gTarvel.mSavegame; }
+    std::string Text(const char* name) const
+    {
+        const TiXmlElement* element = mRoot->FirstChildElement(name);
+        return element && element->GetText() ? element->GetText() : "";
+    }
+    // Prints the document and parses it back, as a save and a load do.
+    void RoundTrip()
+    {
+        TiXmlPrinter printer;
+        mDocument.Accept(&printer);
+        mDocument.Clear();
+        mDocument.Parse(printer.CStr());
+        mRoot = mDocument.RootElement();
+        ASSERT_NE(mRoot, nullptr);
+        Cursor().mRoot = Cursor().mCurrent = mRoot;
+    }
+
+    TiXmlDocument mDocument;
+    TiXmlElement* mRoot = nullptr;
+};
+
+TEST_F(SavegameCursorTest, ValueFormats)
+{
+    Cursor().WriteInt("Int", -12);
+    Cursor().WriteFloat("Half", 0.5f);
+    const float position[3] = {1.0f, 2.0f, 0.5f};
+    Cursor().WriteVec3("Position", position);
+    Cursor().WriteString("Name", "Kitchen");
+    EXPECT_EQ(Text("Int"), "-12");
+    EXPECT_EQ(Text("Half"), "0.50000000");
+    EXPECT_EQ(Text("Position"), "1.00000000 2.00000000 0.50000000");
+    EXPECT_EQ(Text("Name"), "Kitchen");
+    // Writers leave the cursor where it was.
+    EXPECT_EQ(Cursor().mCurrent, mRoot);
+
+    RoundTrip();
+    EXPECT_EQ(Cursor().ReadInt("Int", 7), -12);
+    EXPECT_FLOAT_EQ(Cursor().ReadFloat("Half", 7.0f), 0.5f);
+    float out[3] = {0, 0, 0};
+    Cursor().ReadVec3("Position", out);
+    EXPECT_FLOAT_EQ(out[0], 1.0f);
+    EXPECT_FLOAT_EQ(out[1], 2.0f);
+    EXPECT_FLOAT_EQ(out[2], 0.5f);
+    EXPECT_STREQ(Cursor().ReadString("Name", "x").c_str(), "Kitchen");
+}
+
+TEST_F(SavegameCursorTest, MissingOrUnreadableValues)
+{
+    mRoot->LinkEndChild(new TiXmlElement("Empty"));
+    Cursor().WriteString("Partly", "12abc");
+    Cursor().WriteString("Word", "abc");
+    Cursor().WriteString("Vector", "4 5 x");
+    EXPECT_EQ(Cursor().ReadInt("Missing", 7), 7);
+    EXPECT_EQ(Cursor().ReadInt("Empty", 7), 7);
+    EXPECT_EQ(Cursor().ReadInt("Partly", 7), 12);
+    EXPECT_EQ(Cursor().ReadInt("Word", 7), 0);
+    EXPECT_EQ(Cursor().ReadFloat("Word", 7.0f), 0.0f);
+    EXPECT_EQ(Cursor().ReadFloat("Missing", 7.0f), 7.0f);
+    EXPECT_STREQ(Cursor().ReadString("Missing", "dflt").c_str(), "dflt");
+    float v[3] = {9, 9, 9};
+    Cursor().ReadVec3("Missing", v);
+    EXPECT_EQ(v[0], 9.0f);
+    Cursor().ReadVec3("Vector", v);
+    EXPECT_EQ(v[0], 4.0f);
+    EXPECT_EQ(v[1], 5.0f);
+    EXPECT_EQ(v[2], 9.0f);
+}
+
+TEST_F(SavegameCursorTest, EmptyStringReadsBackAsTheDefault)
+{
+    Cursor().WriteString("Empty", "");
+    Cursor().WriteString("Blank", "   ");
+    RoundTrip();
+    EXPECT_STREQ(Cursor().ReadString("Empty", "dflt").c_str(), "dflt");
+    EXPECT_STREQ(Cursor().ReadString("Blank", "dflt").c_str(), "dflt");
+}
+
+TEST_F(SavegameCursorTest, ElementsAndAttributes)
+{
+    Cursor().SetAttributeInt("Count", 3);
+    TiXmlElement* first = Cursor().AddElement("Control");
+    Cursor().WriteInt("Id", 1);
+    EXPECT_EQ(Cursor().LeaveElement(), mRoot);
+    Cursor().AddElement("Control");
+    Cursor().WriteInt("Id", 2);
+    Cursor().LeaveElement();
+    Cursor().WriteInt("Id", 10);
+    Cursor().WriteInt("Id", 20);
+    mRoot->SetAttribute("Word", "abc");
+
+    EXPECT_EQ(Cursor().GetAttributeInt("Count", -1), 3);
+    EXPECT_EQ(Cursor().GetAttributeInt("Missing", -1), -1);
+    EXPECT_EQ(Cursor().GetAttributeInt("Word", -1), -1);
+    // Readers see only the first of like children.
+    EXPECT_EQ(Cursor().ReadInt("Id", 0), 10);
+
+    EXPECT_FALSE(Cursor().EnterElement("Nothing"));
+    EXPECT_EQ(Cursor().mCurrent, mRoot);
+    ASSERT_TRUE(Cursor().EnterElement("Control"));
+    EXPECT_EQ(Cursor().mCurrent, first);
+    EXPECT_EQ(Cursor().ReadInt("Id", 0), 1);
+    ASSERT_TRUE(Cursor().NextElement("Control"));
+    EXPECT_EQ(Cursor().ReadInt("Id", 0), 2);
+    EXPECT_FALSE(Cursor().NextElement("Control"));
+    EXPECT_EQ(Cursor().ReadInt("Id", 0), 2);
+    Cursor().LeaveElement();
+    EXPECT_EQ(Cursor().mCurrent, mRoot);
+    // At the root there is nowhere to go.
+    EXPECT_EQ(Cursor().LeaveElement(), mRoot);
+}
+
+TEST_F(SavegameCursorTest, TimesAreRelativeToTheGameTime)
+{
+    gTarvel.mTimer.mGameTime = 10000;
+    Cursor().WriteTimeMs("Due", 12500);
+    Cursor().WriteTimeMs("Past", 9000);
+    EXPECT_EQ(Text("Due"), "2500");
+    EXPECT_EQ(Text("Past"), "-1000");
+    gTarvel.mTimer.mGameTime = 50000;
+    EXPECT_EQ(Cursor().ReadTimeMs("Due", 0), 52500u);
+    EXPECT_EQ(Cursor().ReadTimeMs("Past", 0), 49000u);
+    EXPECT_EQ(Cursor().ReadTimeMs("Missing", 300), 50300u);
+}
+
+} // namespace
