@@ -252,21 +252,22 @@ int cTarvelScript::ReadSymbolTable(int slot, const cTarvelString& name)
 {
     mName = name;
     cTarvelResource& archive = gTarvel.mResources;
+    // The image runs from the slot's position to the end of the resource at
+    // most (the project resource keeps a record in front of it).
+    int64_t remaining = int64_t(archive.GetSize(slot)) - archive.GetResourcePos(slot, false);
     uint8_t header[kScriptHeaderSize];
     const char* error = nullptr;
     tScriptHeader h;
     uint64_t bodySize = 0;
-    if (archive.GetSize(slot) < kScriptHeaderSize)
+    if (remaining < int64_t(kScriptHeaderSize))
         Damaged("shorter than its header");
     archive.Read(slot, header, kScriptHeaderSize);
     if (!ParseHeader(header, h, bodySize, &error))
         Damaged(error);
-    // The image starts at the slot's position, so it can be no larger
-    // than the resource.
-    if (bodySize + kScriptHeaderSize > archive.GetSize(slot))
+    if (bodySize > uint64_t(remaining) - kScriptHeaderSize)
         Damaged("records run past the end of the resource");
     std::unique_ptr<uint8_t, decltype(&std::free)> body(
-        static_cast<uint8_t*>(archive.ReadBlock(slot, uint32_t(bodySize))), &std::free);
+        archive.ReadBlock(slot, uint32_t(bodySize)), &std::free);
     if (!ParseImage(h, body.get(), size_t(bodySize), &error))
         Damaged(error);
     return 0;
@@ -333,7 +334,10 @@ int cTarvelScript::CallFunction(const char* name, cTarvelScriptValue* thisValue)
         sCallObserver(this, name);
     if (!IsLive(this))
         return -1;
-    if (mStates.empty())
+    // A fresh call starts on an empty stack. A nested call (a library
+    // function entering its own machine) keeps the stack it was called
+    // with, even before its run state is pushed.
+    if (mStates.empty() && !mRunning)
         mSp = 0;
     uint32_t offset = 0;
     if (name && name[0] == '#') {
@@ -651,6 +655,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         uint8_t op = mCode[mPc++];
         switch (op) {
         case 0xFF:
+            // pc stays on the marker, so a machine saved now stays in range.
+            --mPc;
             --mRunDepth;
             return -1;
         case 1:

@@ -10,6 +10,7 @@
 #include "engine/script/script.h"
 #include "engine/script/script_api.h"
 #include "engine/script/script_test_support.h"
+#include "tools/archive_writer.h"
 #include "tools/script_assembler.h"
 
 namespace {
@@ -226,6 +227,46 @@ TEST_F(ScriptMachineTest, DamagedImagesAreFatalAndNameTheResource)
     EXPECT_EQ(m.mEntries.size(), 1u);
     EXPECT_EQ(m.mEntries[0].bytes[0], 1);
     EXPECT_EQ(m.mEntries[0].bytes[4], 2);
+}
+
+TEST_F(ScriptMachineTest, ImagesReadFromTheArchive)
+{
+    const std::vector<uint8_t> image = AssembleScriptOrThrow(
+        "global PC result scope=1 class=cActor\nfunction Main::Init\npush int 4\nret\n");
+    // The project resource keeps a 128-byte record in front of its image.
+    std::vector<uint8_t> project(128, 0xAB);
+    project.insert(project.end(), image.begin(), image.end());
+    std::vector<uint8_t> cut(image.begin(), image.end() - 1);
+    testkit::ArchiveWriter writer;
+    writer.AddLocal(9, "nothing", kResourceOther, image, false);
+    writer.AddShared(1, "hall.a", kResourceScene, image, true);
+    writer.AddShared(1, "project", kResourceOther, project, false);
+    writer.AddShared(1, "cut.a", kResourceScene, cut, false);
+    std::string error;
+    ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
+    gTarvel.mConfig.Language = 9;
+    ASSERT_EQ(gTarvel.mResources.Initialize(), 0);
+
+    cTarvelScript scene;
+    int slot = gTarvel.mResources.OpenResource("hall.a", kResourceScene);
+    ASSERT_GT(slot, 0);
+    EXPECT_EQ(scene.ReadSymbolTable(slot, "hall.a"), 0);
+    gTarvel.mResources.CloseResource(slot);
+    EXPECT_STREQ(scene.mName.c_str(), "hall.a");
+    ASSERT_NE(scene.FindSymbol("PC", "cActor"), nullptr);
+    EXPECT_EQ(scene.CallFunction("Main::Init", nullptr), 0);
+
+    cTarvelScript main;
+    slot = gTarvel.mResources.OpenResource("project", kResourceOther);
+    gTarvel.mResources.Forward(slot, 128);
+    EXPECT_EQ(main.ReadSymbolTable(slot, "project"), 0);
+    gTarvel.mResources.CloseResource(slot);
+    EXPECT_TRUE(main.HasFunction("Main::Init"));
+
+    cTarvelScript damaged;
+    slot = gTarvel.mResources.OpenResource("cut.a", kResourceScene);
+    EXPECT_FATAL(damaged.ReadSymbolTable(slot, "cut.a"), "Script image cut.a is damaged");
+    EXPECT_THAT(LastFatal(), HasSubstr("cTarvelScript::ReadSymbolTable"));
 }
 
 TEST_F(ScriptMachineTest, SymbolLookups)
