@@ -1,0 +1,7 @@
+# Animation core maths: matrix product, quaternion to matrix, 4x4 inverse, each with
+# a plain-loop baseline measured in the same run.
+if(TARGET animation)
+  tarvel_bench(bench_animation_maths
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_maths.cpp
+    LIBS animation)
+endif()
