@@ -101,6 +101,17 @@ TEST_F(CoreTest, MemoryFileReadsStrings) {
   EXPECT_TRUE(file.IsEOF());
 }
 
+TEST_F(CoreTest, BaseStreamTransfersNothing) {
+  Stream stream;
+  uint32_t value = 5;
+  EXPECT_EQ(stream.Read(&value, 4), 0u);
+  EXPECT_EQ(stream.Write(&value, 4), 0u);
+  String text;
+  stream >> text;  // ends at once: nothing can be read
+  EXPECT_EQ(text.GetData(), nullptr);
+  EXPECT_EQ(value, 5u);
+}
+
 TEST_F(CoreTest, MemoryFileNeverFreesACallersBlock) {
   std::vector<uint8_t> block(16, 0x11);
   const uint32_t live = MemoryManager::GetMemoryAllocator()->GetNumAllocations();

@@ -97,14 +97,20 @@ TEST_F(CoreTest, CustomAllocatorIsInstalledAndRemoved) {
   EXPECT_EQ(custom->GetNumAllocations(), 1u);
 
   // Live blocks: the standard allocator is refused and the custom one stays.
+  CaptureLog();
   EXPECT_FALSE(MemoryManager::SetMemoryAllocator(nullptr));
   EXPECT_EQ(MemoryManager::GetMemoryAllocator(), custom);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0],
+            "MemoryManager::SetMemoryAllocator - Cannot change memory allocator as the current "
+            "allocator still has allocations that haven't been deleted!");
   // The core layer's own entry never fails and keeps no refused allocator alive
   // (ASan would report it).
   EXPECT_TRUE(SetMemoryAllocator(new TestAllocator()));
   EXPECT_EQ(MemoryManager::GetMemoryAllocator(), custom);
 
   MemoryManager::Free(block);
+  LogManager::ClearLogCallbacks();
   EXPECT_FALSE(custom->HasAllocations());
   // Removed: back to the standard allocator; the custom one is deleted by the manager.
   ASSERT_TRUE(MemoryManager::SetMemoryAllocator(nullptr));

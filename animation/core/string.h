@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 
 namespace AnimCore {
@@ -28,7 +29,10 @@ class String {
   uint32_t GetLength() const { return mLength; }
   uint32_t GetMaxLength() const { return mMaxLength; }
   bool IsEmpty() const { return mLength == 0; }
-  char operator[](uint32_t index) const { return mData[index]; }
+  char operator[](uint32_t index) const {
+    assert(mData != nullptr && index <= mLength);
+    return mData[index];
+  }
 
   // Sets the length; grows the buffer to newLength + extraCapacity characters when
   // that does not fit. New characters are left as they are (uninitialised).
