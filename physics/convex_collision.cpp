@@ -402,7 +402,8 @@ float phConvexCollision::RayCast(const phVec4& p0, const phVec4& p1, phRayHit* h
     Simplex simplex;
     phVec4 v = x - SupportVertex(phVec4{-d.x, -d.y, -d.z, 0.0f});
     for (int iter = 0; iter < kRayIterations && phLengthSq(v) > 1e-10f; ++iter) {
-        const phVec4 p = SupportVertex(phVec4{-v.x, -v.y, -v.z, 0.0f});
+        // Support mappings such as the sphere's expect unit directions.
+        const phVec4 p = SupportVertex(phVec4{v.x, v.y, v.z, 0.0f} * (1.0f / std::sqrt(phLengthSq(v))));
         const phVec4 w = x - p;
         const float vw = phDot(v, w);
         if (vw > 0.0f) {
