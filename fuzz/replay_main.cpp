@@ -22,8 +22,8 @@ bool Replay(const std::filesystem::path& path)
         return false;
     }
     std::vector<uint8_t> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::printf("replaying %s (%zu bytes)\n", path.c_str(), data.size());
-    std::fflush(stdout);
+    // Standard error: an entry point may send standard output elsewhere.
+    std::fprintf(stderr, "replaying %s (%zu bytes)\n", path.c_str(), data.size());
     // A copy of exactly the input's size, so reads past it are caught.
     std::vector<uint8_t> exact(data);
     LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());
@@ -55,6 +55,6 @@ int main(int argc, char** argv)
             ++count;
         }
     }
-    std::printf("%zu inputs replayed\n", count);
+    std::fprintf(stderr, "%zu inputs replayed\n", count);
     return count > 0 ? 0 : 1;
 }

@@ -321,7 +321,8 @@ std::vector<std::filesystem::path> FilesOf(const std::filesystem::path& folder) 
   return files;
 }
 
-bool Streamed(int type) { return type == 10 || type == 11 || type == 12; }
+// Subtitles, sounds and videos are read through the volume's descriptor.
+bool Streamed(int type) { return type >= 9 && type <= 12; }
 
 }  // namespace
 

@@ -115,8 +115,8 @@ class ArchiveWriter {
 
 // Packs a folder of source files: "shared/" into data volume 1, each
 // "language/<n>/" into language volume 900 + n and "updates/" copied as
-// loose files. A file's type follows its extension. Sounds and videos are
-// stored, everything else compressed. Names beginning with "." are skipped.
+// loose files. A file's type follows its extension. Subtitles, sounds and
+// videos are stored, everything else compressed. Names beginning with "." are skipped.
 bool PackFolder(const std::filesystem::path& source,
                 const std::filesystem::path& target, std::string* error);
 

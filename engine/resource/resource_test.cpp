@@ -466,3 +466,35 @@ TEST_F(ResourceTest, BadSlotNumbers)
 }
 
 }  // namespace
+
+namespace {
+
+class ResourceStartTest : public EngineTest {};
+
+TEST_F(ResourceStartTest, EngineWithoutArchiveEndsWithTheReinstallError)
+{
+    ChildOptions options;
+    options.program = TARVEL30X_PATH;
+    const ChildResult result = RunChild(options);
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.log, HasSubstr("Initializing resources...\nERROR:\nError in function cTarvelResource::Initialize\n"
+                                      "Reading local resource list failed, you need to reinstall the game."));
+}
+
+TEST_F(ResourceStartTest, EngineStartsOnThePackedSampleGame)
+{
+    std::string error;
+    ASSERT_TRUE(testkit::PackFolder(DEMO_DIR, WorkDir(), &error)) << error;
+    ChildOptions options;
+    options.program = TARVEL30X_PATH;
+    // The step after the archive begins only when the archive is ready.
+    options.endWhenLogContains = "Initializing graphics...";
+    options.timeoutMs = 20000;
+    const ChildResult result = RunChild(options);
+    EXPECT_THAT(result.log, HasSubstr("Initializing resources...\n"));
+    EXPECT_THAT(result.log, HasSubstr("Initializing graphics..."));
+    EXPECT_THAT(result.log, ::testing::Not(HasSubstr("cTarvelResource")));
+}
+
+}  // namespace
