@@ -165,16 +165,19 @@ int cTarvelResource::ReadLocalList(int language)
 {
     if (language < 0 || language > INT_MAX - 900)
         return -1;
-    char path[kVolumeNameSize + 160];
-    std::snprintf(path, sizeof path, "%sresource.%.3d", gTarvel.mProgramFolder.c_str(), 900 + language);
-    int file = crt::_open(path, crt::_O_RDONLY | crt::_O_BINARY);
+    char name[32];
+    std::snprintf(name, sizeof name, "resource.%.3d", 900 + language);
+    cTarvelString path = gTarvel.mProgramFolder + name;
+    int file = crt::_open(path.c_str(), crt::_O_RDONLY | crt::_O_BINARY);
     if (file < 0) {
-        std::snprintf(path, sizeof path, "c:\\resource.%.3d", 900 + language);
-        if (!SearchDrives(path))
+        char drivePath[40];
+        std::snprintf(drivePath, sizeof drivePath, "c:\\%s", name);
+        if (!SearchDrives(drivePath))
             return -1;
-        file = crt::_open(path, crt::_O_RDONLY | crt::_O_BINARY);
+        file = crt::_open(drivePath, crt::_O_RDONLY | crt::_O_BINARY);
         if (file < 0)
             return -1;
+        path = drivePath;
     }
 
     cCrtSource source(file);
@@ -187,9 +190,9 @@ int cTarvelResource::ReadLocalList(int language)
         Fail(156, "cTarvelResource::ReadLocalList", kLocalListFailed);
     }
 
-    CopyName(record.name, sizeof record.name, path);
+    CopyName(record.name, sizeof record.name, path.c_str());
     mVolumes.Add(record);
-    mVolumePaths.Add(cTarvelString(path));
+    mVolumePaths.Add(path);
     mLocal = std::move(lists);
     mHandles.Add(sVolumeHandle{file, 1, 1, uint32_t(source.Size())});
     return 0;
@@ -217,26 +220,26 @@ int cTarvelResource::ReadSharedList()
         Fail(214, "cTarvelResource::ReadSharedList", kSharedListFailed);
 
     for (sVolumeRecord& record : records) {
-        char path[kVolumeNameSize + 160];
-        std::snprintf(path, sizeof path, "%sresource.%.3u", gTarvel.mProgramFolder.c_str(), record.number);
-        int probe = crt::_open(path, crt::_O_RDONLY | crt::_O_BINARY);
+        char name[32];
+        std::snprintf(name, sizeof name, "resource.%.3u", record.number);
+        cTarvelString path = gTarvel.mProgramFolder + name;
+        int probe = crt::_open(path.c_str(), crt::_O_RDONLY | crt::_O_BINARY);
         if (probe < 0) {
-            std::snprintf(path, sizeof path, "c:\\resource.%.3u", record.number);
-            if (SearchDrives(path))
-                probe = crt::_open(path, crt::_O_RDONLY | crt::_O_BINARY);
-            if (probe < 0) {
-                char name[32];
-                std::snprintf(name, sizeof name, "resource.%.3u", record.number);
+            char drivePath[40];
+            std::snprintf(drivePath, sizeof drivePath, "c:\\%s", name);
+            if (SearchDrives(drivePath))
+                probe = crt::_open(drivePath, crt::_O_RDONLY | crt::_O_BINARY);
+            if (probe < 0)
                 Fail(236, "cTarvelResource::ReadSharedList", "File open failed: ", name);
-            }
+            path = drivePath;
         }
         // The length bounds every entry of the volume; 2 GB and more cannot
         // be addressed by the runtime's seek and count as unreadable.
         const LONG length = crt::_filelength(probe);
         crt::_close(probe);
-        CopyName(record.name, sizeof record.name, path);
+        CopyName(record.name, sizeof record.name, path.c_str());
         mVolumes.Add(record);
-        mVolumePaths.Add(cTarvelString(path));
+        mVolumePaths.Add(path);
         mHandles.Add(sVolumeHandle{0, 0, 0, length < 0 ? 0u : uint32_t(length)});
     }
     mShared = std::move(lists);
