@@ -113,7 +113,7 @@ phVec4 ClosestOfSimplex(Simplex& s, const phVec4& x)
     double best[3] = {0, 0, 0};
     int bestMask = 0;
     for (int mask = 1; mask < (1 << s.count); ++mask) {
-        int idx[4];
+        int idx[4] = {0, 0, 0, 0};
         int k = 0;
         for (int i = 0; i < s.count; ++i) {
             if (mask & (1 << i)) {
