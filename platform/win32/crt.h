@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/win32/windows_types.h"
 
@@ -13,8 +14,10 @@ namespace crt {
 
 // ---- Random numbers ------------------------------------------------------
 // The runtime's linear congruential generator, one state per thread,
-// seeded 1: the first values are 41, 18467, 6334.
-constexpr int RAND_MAX = 32767;
+// seeded 1: the first values are 41, 18467, 6334. RAND_MAX is the
+// runtime's 32767 wherever this header is included.
+#undef RAND_MAX
+#define RAND_MAX 0x7FFF
 void srand(unsigned int seed);
 int rand();
 

@@ -1,0 +1,19 @@
+// Real faults for the guard's tests, built without sanitizers so the
+// signal, not a sanitizer report, is what happens.
+#include "platform/win32/seh_test_faults.h"
+
+namespace seh_test {
+
+int ReadFrom(const void* address) { return *static_cast<const volatile int*>(address); }
+
+void WriteTo(void* address) { *static_cast<volatile int*>(address) = 1; }
+
+void IllegalInstruction() { __builtin_trap(); }
+
+int DivideByZero() {
+  volatile int a = 1;
+  volatile int b = 0;
+  return a / b;
+}
+
+}  // namespace seh_test

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace seh_test {
+
+int ReadFrom(const void* address);
+void WriteTo(void* address);
+void IllegalInstruction();
+int DivideByZero();
+
+}  // namespace seh_test
