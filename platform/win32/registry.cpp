@@ -464,8 +464,10 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, const
   std::string lower = base.path;
   std::string spelled = hive.keys[base.path].path;
   for (const std::string& part : parts) {
-    lower += (lower.empty() ? "" : "\\") + Lower(part);
-    spelled += (spelled.empty() ? "" : "\\") + part;
+    if (!lower.empty()) lower += '\\';
+    lower += Lower(part);
+    if (!spelled.empty()) spelled += '\\';
+    spelled += part;
     auto [it, inserted] = hive.keys.try_emplace(lower);
     if (inserted) {
       it->second.path = spelled;
