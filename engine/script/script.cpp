@@ -92,6 +92,23 @@ void SwapValues(cTarvelScriptValue& a, cTarvelScriptValue& b)
     std::swap(a.object, b.object);
 }
 
+// R := a global, as far as pushing R can show: the stack keeps only the
+// field of the kind (and the names of an object), so only those are copied.
+void CopyForPush(cTarvelScriptValue& r, const cTarvelScriptValue& g)
+{
+    r.kind = g.kind;
+    r.integer = g.integer;
+    r.floatValue = g.floatValue;
+    r.boolean = g.boolean;
+    r.object = g.object;
+    if (g.kind == kScriptString)
+        r.string = g.string;
+    if (g.kind == kScriptObject || g.kind == kScriptResultObject) {
+        r.name = g.name;
+        r.className = g.className;
+    }
+}
+
 void ResetValue(cTarvelScriptValue& v, uint32_t kind)
 {
     v.kind = kind;
@@ -479,9 +496,10 @@ void cTarvelScript::Push(const cTarvelScriptValue& value)
         RunError("Script stack overflow.");
 }
 
-void cTarvelScript::Pop(cTarvelScriptValue& out)
+void cTarvelScript::Pop(cTarvelScriptValue& out, bool withString)
 {
-    if (!PopScriptValue(mStack.get(), mSp, out, mGlobals.data(), uint32_t(mGlobals.size())))
+    if (!PopScriptValue(mStack.get(), mSp, out, mGlobals.data(), uint32_t(mGlobals.size()),
+                        withString))
         RunError("Script stack underflow.");
 }
 
@@ -533,7 +551,6 @@ void cTarvelScript::CodeOperand(cTarvelScriptValue& out)
             RunError("String operand runs past the code.");
         out.string = reinterpret_cast<const char*>(start);
         mPc += uint32_t(static_cast<const uint8_t*>(zero) - start) + 1;
-        out.Normalize();
         return;
     }
     uint32_t n = CodeU32();
@@ -553,10 +570,11 @@ void cTarvelScript::CodeOperand(cTarvelScriptValue& out)
         if (n >= mGlobals.size())
             RunError("Global index out of range.");
         const cTarvelScriptValue& g = mGlobals[n];
-        out.name = g.name;
         if (kind == kScriptReference) {
+            // A reference is used by its index alone; its name is not copied.
             out.integer = int32_t(n);
         } else {
+            out.name = g.name;
             out.className = g.className;
             out.object = g.object;
         }
@@ -565,7 +583,8 @@ void cTarvelScript::CodeOperand(cTarvelScriptValue& out)
     default:
         break;
     }
-    out.Normalize();
+    // Operands are only pushed, and the stack keeps just the field of the
+    // kind, so the other representations are not worked out here.
 }
 
 cTarvelScriptValue* cTarvelScript::ReferencedGlobal(const cTarvelScriptValue& operand)
@@ -596,13 +615,13 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     for (uint32_t i = 0; i < import.argumentCount; ++i) {
         if (args.count >= args.capacity)
             args.Reserve(args.capacity + 5);
-        Pop(args.data[args.count]);
+        Pop(args.data[args.count], true);
         ++args.count;
     }
     for (int32_t i = 0, j = args.count - 1; i < j; ++i, --j)
         SwapValues(args.data[i], args.data[j]);
     if (!thisValue) {
-        Pop(slot.poppedThis);
+        Pop(slot.poppedThis, true);
         thisValue = &slot.poppedThis;
     }
     frame.thisValue = thisValue;
@@ -665,11 +684,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             break;
         case 2:
             CodeOperand(T);
-            if (cTarvelScriptValue* g = ReferencedGlobal(T)) {
-                uint8_t scope = R.scope;
-                R = *g;
-                R.scope = scope;
-            }
+            if (const cTarvelScriptValue* g = ReferencedGlobal(T))
+                CopyForPush(R, *g);
             Push(R);
             break;
         case 3:
@@ -677,9 +693,9 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         case 8:
             Pop(T);
             Pop(S);
-            R = S;
-            if (S.kind == kScriptInteger) {
-                int64_t a = S.integer, b = T.integer;
+            SwapValues(R, S); // R := S; S is not read again
+            if (R.kind == kScriptInteger) {
+                int64_t a = R.integer, b = T.integer;
                 if (op == 3)
                     R.integer = Wrap(a + b);
                 else if (op == 7)
@@ -688,14 +704,15 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                     R.integer = 0;
                 else
                     R.integer = Wrap(a / b); // INT_MIN / -1 wraps to INT_MIN
-            } else if (S.kind == kScriptFloat) {
+            } else if (R.kind == kScriptFloat) {
                 if (op == 3)
-                    R.floatValue = S.floatValue + T.floatValue;
+                    R.floatValue += T.floatValue;
                 else if (op == 7)
-                    R.floatValue = S.floatValue * T.floatValue;
+                    R.floatValue *= T.floatValue;
                 else
-                    R.floatValue = S.floatValue / T.floatValue;
-            } else if (S.kind == kScriptString && op == 3) {
+                    R.floatValue /= T.floatValue;
+            } else if (R.kind == kScriptString && op == 3) {
+                T.NormalizeString();
                 R.string += T.string;
             }
             Push(R);
@@ -704,20 +721,21 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             Pop(T);
             Pop(S);
             if (cTarvelScriptValue* g = ReferencedGlobal(S)) {
+                T.NormalizeString();
                 g->boolean = T.boolean;
                 g->floatValue = T.floatValue;
                 g->integer = T.integer;
-                g->string = T.string;
+                g->string.swap(T.string); // T is not read again
                 g->object = T.object;
             }
             break;
         case 6:
             Pop(T);
-            R = T;
-            if (T.kind == kScriptInteger)
-                R.integer = Wrap(-int64_t(T.integer));
-            else if (T.kind == kScriptFloat)
-                R.floatValue = T.floatValue * -1.0f;
+            SwapValues(R, T); // R := T
+            if (R.kind == kScriptInteger)
+                R.integer = Wrap(-int64_t(R.integer));
+            else if (R.kind == kScriptFloat)
+                R.floatValue *= -1.0f;
             Push(R);
             break;
         case 9:
@@ -729,12 +747,12 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         case 11:
         case 16:
             Pop(T);
-            R = T;
+            SwapValues(R, T); // R := T, then made a boolean
+            if (R.kind == kScriptInteger)
+                R.boolean = op == 11 ? R.integer != 0 : R.integer >= 0;
+            else if (R.kind == kScriptFloat)
+                R.boolean = op == 11 ? R.floatValue != 0.0f : R.floatValue >= 0.0f;
             R.kind = kScriptBoolean;
-            if (T.kind == kScriptInteger)
-                R.boolean = op == 11 ? T.integer != 0 : T.integer >= 0;
-            else if (T.kind == kScriptFloat)
-                R.boolean = op == 11 ? T.floatValue != 0.0f : T.floatValue >= 0.0f;
             Push(R);
             break;
         case 12:
@@ -742,24 +760,24 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         case 14: {
             Pop(T);
             Pop(S);
-            R = S;
-            uint32_t a = uint32_t(S.integer), b = uint32_t(T.integer);
+            SwapValues(R, S); // R := S
+            uint32_t a = uint32_t(R.integer), b = uint32_t(T.integer);
             uint32_t bits = op == 12 ? (a | b) : op == 13 ? (a & b) : (a ^ b);
-            bool x = S.boolean != 0, y = T.boolean != 0;
-            if (S.kind == kScriptInteger)
+            bool x = R.boolean != 0, y = T.boolean != 0;
+            if (R.kind == kScriptInteger)
                 R.integer = int32_t(bits);
-            else if (S.kind == kScriptFloat)
+            else if (R.kind == kScriptFloat)
                 R.floatValue = float(int32_t(bits));
-            else if (S.kind == kScriptBoolean)
+            else if (R.kind == kScriptBoolean)
                 R.boolean = op == 12 ? (x || y) : op == 13 ? (x && y) : (x != y);
             Push(R);
             break;
         }
         case 15:
             Pop(T);
-            R = T;
-            if (T.kind == kScriptBoolean)
-                R.boolean = !T.boolean;
+            SwapValues(R, T); // R := T
+            if (R.kind == kScriptBoolean)
+                R.boolean = !R.boolean;
             Push(R);
             break;
         case 17:
@@ -826,28 +844,29 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         case 24:
             Pop(T);
             Pop(S);
-            R = S;
-            R.kind = kScriptBoolean;
-            switch (S.kind) {
+            SwapValues(R, S); // R := S, then made a boolean
+            switch (R.kind) {
             case kScriptInteger:
-                R.boolean = S.integer == T.integer;
+                R.boolean = R.integer == T.integer;
                 break;
             case kScriptFloat:
-                R.boolean = S.floatValue == T.floatValue;
+                R.boolean = R.floatValue == T.floatValue;
                 break;
             case kScriptString:
-                R.boolean = EqualNoCase(S.string.c_str(), T.string.c_str());
+                T.NormalizeString();
+                R.boolean = EqualNoCase(R.string.c_str(), T.string.c_str());
                 break;
             case kScriptBoolean:
-                R.boolean = (S.boolean != 0) == (T.boolean != 0);
+                R.boolean = (R.boolean != 0) == (T.boolean != 0);
                 break;
             case kScriptObject:
             case kScriptResultObject:
-                R.boolean = S.object == T.object;
+                R.boolean = R.object == T.object;
                 break;
             default:
                 break;
             }
+            R.kind = kScriptBoolean;
             Push(R);
             break;
         case 25: {

@@ -131,7 +131,9 @@ private:
     [[noreturn]] void Damaged(const char* why);
     [[noreturn]] void RunError(const char* message);
     void Push(const cTarvelScriptValue& value);
-    void Pop(cTarvelScriptValue& out);
+    // Working registers skip the string of numbers until an instruction
+    // reads it; arguments of library calls get every field.
+    void Pop(cTarvelScriptValue& out, bool withString = false);
     uint8_t CodeU8();
     uint16_t CodeU16();
     uint32_t CodeU32();

@@ -1,5 +1,6 @@
 #include "engine/script/script_value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -49,16 +50,20 @@ int32_t ScriptFloatToInt(float value)
 
 void cTarvelScriptValue::Normalize()
 {
+    NormalizeNumbers();
+    NormalizeString();
+}
+
+void cTarvelScriptValue::NormalizeNumbers()
+{
     switch (kind) {
     case kScriptInteger:
         boolean = integer != 0;
         floatValue = static_cast<float>(integer);
-        string.SetInt(integer);
         break;
     case kScriptFloat:
         boolean = floatValue != 0.0f; // NaN compares unequal, so it is true
         integer = ScriptFloatToInt(floatValue);
-        string.SetFloat(floatValue, 6);
         break;
     case kScriptString:
         boolean = string == "true";
@@ -68,12 +73,32 @@ void cTarvelScriptValue::Normalize()
     case kScriptBoolean:
         floatValue = boolean ? 1.0f : 0.0f;
         integer = boolean ? 1 : 0;
-        string = boolean ? "true" : "false";
         break;
     default:
         return;
     }
     object = 0;
+}
+
+void cTarvelScriptValue::NormalizeString()
+{
+    switch (kind) {
+    case kScriptInteger: {
+        // "%d" without the printf machinery; this runs on most stores.
+        char text[16];
+        *std::to_chars(text, text + sizeof text - 1, integer).ptr = '\0';
+        string = text;
+        break;
+    }
+    case kScriptFloat:
+        string.SetFloat(floatValue, 6);
+        break;
+    case kScriptBoolean:
+        string = boolean ? "true" : "false";
+        break;
+    default:
+        break;
+    }
 }
 
 cTarvelScriptValue Normalize(const cTarvelScriptValue& value)
@@ -199,7 +224,7 @@ bool PushScriptValue(uint8_t* stack, uint32_t& sp, const cTarvelScriptValue& val
 }
 
 bool PopScriptValue(const uint8_t* stack, uint32_t& sp, cTarvelScriptValue& out,
-                    const cTarvelScriptValue* globals, uint32_t globalCount)
+                    const cTarvelScriptValue* globals, uint32_t globalCount, bool withString)
 {
     uint8_t kind;
     if (!PopByte(stack, sp, kind))
@@ -247,6 +272,8 @@ bool PopScriptValue(const uint8_t* stack, uint32_t& sp, cTarvelScriptValue& out,
     default:
         break;
     }
-    out.Normalize();
+    out.NormalizeNumbers();
+    if (withString)
+        out.NormalizeString();
     return true;
 }

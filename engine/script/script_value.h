@@ -33,6 +33,10 @@ public:
     // Makes every representation agree with the kind (kinds 1 to 4); other
     // kinds are left as they are.
     void Normalize();
+    // The two halves of Normalize: every field but the string, and the
+    // string alone (the costly half, which the interpreter defers).
+    void NormalizeNumbers();
+    void NormalizeString();
 
     uint32_t kind = 0;
     uint8_t scope = 0;
@@ -77,7 +81,9 @@ constexpr uint32_t kScriptStackSize = 16384;
 bool PushScriptValue(uint8_t* stack, uint32_t& sp, const cTarvelScriptValue& value);
 
 // Pops one value into out (normalised). globals names the referenced global
-// of a kind-6 value. False when the encoding runs below the block's base;
-// sp and out are then unspecified.
+// of a kind-6 value. Without withString the string of a number or boolean
+// is left as it was (NormalizeString brings it in line later). False when
+// the encoding runs below the block's base; sp and out are then unspecified.
 bool PopScriptValue(const uint8_t* stack, uint32_t& sp, cTarvelScriptValue& out,
-                    const cTarvelScriptValue* globals, uint32_t globalCount);
+                    const cTarvelScriptValue* globals, uint32_t globalCount,
+                    bool withString = true);
