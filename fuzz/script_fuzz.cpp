@@ -10,19 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "engine/core/fatal.h"
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
 #include "engine/script/script_api.h"
+#include "fuzz/fatal_guard.h"
 
 namespace {
-
-struct tRefused {};
-
-[[noreturn]] void Refuse(const char*)
-{
-    throw tRefused{};
-}
 
 std::string gLabel;
 
@@ -71,14 +64,9 @@ void PrepareImports(const cTarvelScript& machine)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool ready = [] {
-        SetFatalErrorHook(Refuse);
-        return true;
-    }();
-    (void)ready;
     gSharedSymbols.Clear();
     gLabel.clear();
-    try {
+    fuzz::RunGuarded([&] {
         cTarvelScript machine;
         machine.LoadImage(data, size, "fuzz");
         PrepareImports(machine);
@@ -88,8 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             machine.CallFunction(machine.mFunctions[i].name, nullptr);
         if (!gLabel.empty())
             machine.CallFunction(gLabel.c_str(), nullptr);
-    } catch (const tRefused&) {
-    }
+    });
     cTarvelScript::sInstructionBudget = -1;
     return 0;
 }
