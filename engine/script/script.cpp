@@ -175,6 +175,7 @@ void cTarvelScript::Damaged(const char* why)
     message += mName;
     message += " is damaged: ";
     message += why;
+    message += ".";
     gTarvel.FatalError(0, TARVEL_SOURCE_SCRIPT, __LINE__, "cTarvelScript::ReadSymbolTable",
                        message, 0);
 }
@@ -206,8 +207,7 @@ bool ParseHeader(const uint8_t* p, tScriptHeader& h, uint64_t& bodySize, const c
 
 } // namespace
 
-bool cTarvelScript::ParseImage(const tScriptHeader& h, const uint8_t* p, size_t size,
-                               const char** error)
+bool cTarvelScript::ParseImage(const tScriptHeader& h, const uint8_t* p, const char** error)
 {
     mHeader = h;
     mGlobals.assign(h.globalCount, cTarvelScriptValue());
@@ -256,7 +256,6 @@ bool cTarvelScript::ParseImage(const tScriptHeader& h, const uint8_t* p, size_t 
     mEntries.resize(h.entryCount);
     for (uint32_t i = 0; i < h.entryCount; ++i, p += kScriptEntrySize)
         std::memcpy(mEntries[i].bytes, p, kScriptEntrySize);
-    (void)size;
     mCode.assign(p, p + h.codeSize);
     if (mCode.back() != 0xFF) {
         *error = "code does not end with the end marker";
@@ -285,7 +284,7 @@ int cTarvelScript::ReadSymbolTable(int slot, const cTarvelString& name)
         Damaged("records run past the end of the resource");
     std::unique_ptr<uint8_t, decltype(&std::free)> body(
         archive.ReadBlock(slot, uint32_t(bodySize)), &std::free);
-    if (!ParseImage(h, body.get(), size_t(bodySize), &error))
+    if (!ParseImage(h, body.get(), &error))
         Damaged(error);
     return 0;
 }
@@ -302,7 +301,7 @@ int cTarvelScript::LoadImage(const uint8_t* data, size_t size, const cTarvelStri
         Damaged(error);
     if (bodySize > size - kScriptHeaderSize)
         Damaged("records run past the end of the resource");
-    if (!ParseImage(h, data + kScriptHeaderSize, size_t(bodySize), &error))
+    if (!ParseImage(h, data + kScriptHeaderSize, &error))
         Damaged(error);
     return 0;
 }

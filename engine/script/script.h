@@ -126,8 +126,8 @@ public:
     cTarvelString mName;
 
 private:
-    bool ParseImage(const tScriptHeader& header, const uint8_t* body, size_t size,
-                    const char** error);
+    // body holds every record and the code; its size was checked.
+    bool ParseImage(const tScriptHeader& header, const uint8_t* body, const char** error);
     [[noreturn]] void Damaged(const char* why);
     [[noreturn]] void RunError(const char* message);
     void Push(const cTarvelScriptValue& value);
