@@ -108,6 +108,7 @@ TEST_F(MainLoopTest, ButtonLatches)
 
 TEST_F(MainLoopTest, InjectedInputReachesTheWindowProcedure)
 {
+    pt::InjectMouseMove(100, 200);
     pt::InjectDoubleClick(pt::Button::Left, 100, 200);
     pt::InjectActivate(false);
     gTarvel.PumpMessages();
@@ -301,7 +302,9 @@ TEST_F(MainLoopTest, UnreadablePendingSceneIsFatal)
 
 TEST_F(MainLoopTest, InactiveApplicationSleepsUntilReactivated)
 {
-    gTarvel.mInactive = 1;
+    pt::InjectActivate(false);
+    gTarvel.PumpMessages();
+    ASSERT_EQ(gTarvel.mInactive, 1);
     pt::AdvanceClock(16);
     DWORD frameTime = timeGetTime();
     pt::InjectActivate(true, frameTime + 1200);

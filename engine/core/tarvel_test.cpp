@@ -160,6 +160,7 @@ TEST_F(TarvelTest, FailingStepsEndInitWithoutAFatalReport)
         const char* lastLine;
         int expected;
     };
+    WriteMinimalArchive(WorkDir());
     const Case cases[] = {
         {"graphics", &gTarvel.mGraphics.mStandInResult, "Initializing graphics...\n", -1},
         {"physics", &gTarvel.mPhysics.mStandInResult, "Initializing physics...\n", -1},
@@ -290,6 +291,7 @@ TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
 
 TEST_F(TarvelTest, StartReturnsMinusOneWhenInitFails)
 {
+    WriteMinimalArchive(WorkDir());
     gTarvel.mGameplay.mStandInResult = -1;
     EXPECT_EQ(gTarvel.Start(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL), -1);
     std::string log = Log();

@@ -16,6 +16,8 @@
 #include "engine/core/fatal.h"
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
+#include "engine/world/actor.h"
+#include "engine/world/scene.h"
 #include "platform/d3d9/testing.h"
 #include "tools/archive_writer.h"
 #include "platform/win32/testing.h"
@@ -94,6 +96,14 @@ void EngineTest::TearDown()
 
 void EngineTest::RebuildEngine()
 {
+    // What the main object owns goes as at the end of a game, so that a
+    // test leaves nothing behind.
+    if (gTarvel.mPendingScene != gTarvel.mScene)
+        delete gTarvel.mPendingScene;
+    gTarvel.mPendingScene = nullptr;
+    delete gTarvel.mPendingPlayer;
+    gTarvel.mPendingPlayer = nullptr;
+    gTarvel.Shutdown();
     gTarvel.~cTarvel();
     new (&gTarvel) cTarvel();
     gEngineRunning = 0;

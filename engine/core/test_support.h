@@ -9,9 +9,9 @@
 //     after the test;
 //   - the platform layer reset, the test clock taken at kClockStart ms and
 //     the Direct3D layer's cooperative level at D3D_OK;
-//   - gTarvel destroyed and built afresh in place (after the clock was
-//     taken, so its timer starts on the test clock), and again after the
-//     test;
+//   - gTarvel shut down, destroyed and built afresh in place (after the
+//     clock was taken, so its timer starts on the test clock), and again
+//     after the test;
 //   - standard output (the engine log) captured into "work/tarvel.log";
 //     Log() returns what was logged so far. When a test fails, the log is
 //     printed after it.
@@ -78,7 +78,8 @@ protected:
     const std::filesystem::path& WorkDir() const { return mWork; }
     const std::filesystem::path& RootDir() const { return mRoot; }
 
-    // Destroys gTarvel and builds it again in place.
+    // Shuts gTarvel down (deleting the scenes and actors it holds),
+    // destroys it and builds it again in place.
     static void RebuildEngine();
     // What the engine logged since the test began.
     std::string Log();
