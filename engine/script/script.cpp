@@ -351,9 +351,9 @@ int cTarvelScript::CallFunction(const char* name, cTarvelScriptValue* thisValue)
     if (!IsLive(this))
         return -1;
     // A fresh call starts on an empty stack. A nested call (a library
-    // function entering its own machine) keeps the stack it was called
-    // with, even before its run state is pushed.
-    if (mStates.empty() && !mRunning)
+    // function entering its own machine while a run is under way) keeps the
+    // stack it was called with, even before its run state is pushed.
+    if (mStates.empty() && mRunDepth == 0)
         mSp = 0;
     uint32_t offset = 0;
     if (name && name[0] == '#') {

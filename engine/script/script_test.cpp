@@ -430,6 +430,31 @@ TEST_F(ScriptMachineTest, SuspendAndResumeAtTheLabelWithTheStackDepth)
     EXPECT_EQ(m->mSp, depth) << "the return restored the suspension's state";
 }
 
+TEST_F(ScriptMachineTest, AnEventBeforeTheResumptionTakesTheSuspendedState)
+{
+    auto m = Machine(
+        "global G int\nimport test__wait 0 none\nimport test__record 0 none\n"
+        "function Walk\npush int 40\npush int 0\ncall test__wait\ncallg G test__record\nret\n"
+        "function Other\npush int 7\nret\n");
+    ASSERT_EQ(m->CallFunction("Walk", nullptr), -1);
+    const std::string label = WaitLabel();
+    // Resumed directly, the code after the wait sees the 40 it pushed.
+    ASSERT_EQ(m->CallFunction(label.c_str(), nullptr), 0);
+    ASSERT_EQ(Records().size(), 1u);
+    EXPECT_EQ(Records()[0].machineSp, 5u);
+
+    auto n = Machine(
+        "global G int\nimport test__wait 0 none\nimport test__record 0 none\n"
+        "function Walk\npush int 40\npush int 0\ncall test__wait\ncallg G test__record\nret\n"
+        "function Other\npush int 7\nret\n");
+    ASSERT_EQ(n->CallFunction("Walk", nullptr), -1);
+    EXPECT_EQ(n->CallFunction("Other", nullptr), 0);
+    EXPECT_TRUE(n->mStates.empty()) << "the other event's return popped the suspension";
+    EXPECT_EQ(n->CallFunction(WaitLabel().c_str(), nullptr), 0);
+    ASSERT_EQ(Records().size(), 2u);
+    EXPECT_EQ(Records()[1].machineSp, 0u) << "the late resumption starts on an empty stack";
+}
+
 TEST_F(ScriptMachineTest, SuspensionWithoutStateResumesOnAnEmptyStack)
 {
     auto m = Machine(

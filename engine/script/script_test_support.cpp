@@ -23,6 +23,7 @@ int32_t Record(tScriptFrame* frame)
     r.resultKind = frame->result.kind;
     r.machine = frame->machine;
     r.machineThis = frame->machine->mThis;
+    r.machineSp = frame->machine->mSp;
     frame->result.integer = 100 + int32_t(gRecords.size());
     gRecords.push_back(std::move(r));
     return 0;

@@ -23,6 +23,7 @@ struct tCallRecord {
     uint32_t resultKind = 0;
     cTarvelScript* machine = nullptr;
     cTarvelScriptValue* machineThis = nullptr;
+    uint32_t machineSp = 0; // after the arguments and this were popped
 };
 
 // Library functions the fixture puts in the cache before each test:
