@@ -20,7 +20,13 @@ enum class eScriptObjectType : uint8_t {
     Scene,        // cTarvelScene
     View,         // cTarvelView
     Sparkle,      // sparkle particle emitter
-    Control,      // cTarvelControl (the special-effect controls)
+    // The special-effect controls, one type per control class, so a handle
+    // of one control is never taken for another.
+    CtrlBunkerWall,
+    CtrlFlashlight,
+    CtrlMirror,
+    CtrlSplitScreen,
+    CtrlTicker,
     Count
 };
 
@@ -31,6 +37,7 @@ public:
     static constexpr uint32_t kSlotBits = 16;
     static constexpr uint32_t kGenerationBits = 11;
     static constexpr uint32_t kMaxSlots = (1u << kSlotBits) - 1;
+    static_assert(uint32_t(eScriptObjectType::Count) <= (1u << (32 - kSlotBits - kGenerationBits)));
 
     // The handle of object as type, issuing one on first use; the same
     // object and type always give the same handle while it lives. 0 for a
