@@ -1,5 +1,3 @@
-// crt.h first: it declares names the C headers define as macros.
-#include "platform/win32/crt.h"
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "engine/world/actor_control.h"
 #include "engine/world/scene.h"
 #include "platform/d3d9/d3d9.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
 
 HINSTANCE gInstance = nullptr;

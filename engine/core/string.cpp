@@ -1,5 +1,3 @@
-// crt.h first: it declares names the C headers define as macros.
-#include "platform/win32/crt.h"
 #include "engine/core/string.h"
 
 #include <cstdio>
@@ -7,6 +5,7 @@
 #include <cstring>
 
 #include "engine/core/array.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
 
 namespace {

@@ -1,5 +1,3 @@
-// crt.h first: it declares names the C headers define as macros.
-#include "platform/win32/crt.h"
 #include "engine/core/tarvel.h"
 
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
 #include "engine/world/scene.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
 
 namespace {

@@ -1,10 +1,9 @@
-// crt.h first: it declares names the C headers define as macros.
-#include "platform/win32/crt.h"
 #include "engine/render/graphics.h"
 
 #include <cstdio>
 
 #include "engine/core/tarvel.h"
+#include "platform/win32/crt.h"
 
 cTarvelGraphics::cTarvelGraphics()
     : mScaleX(1.0f), mScaleY(1.0f), mD3D(nullptr), mDevice(nullptr), mPresentParameters{},
