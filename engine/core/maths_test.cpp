@@ -1,0 +1,161 @@
+#include "engine/core/maths.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Direct3D's rotation matrices about one axis, row vectors.
+void RotationY(double m[3][3], double a)
+{
+    double c = std::cos(a), s = std::sin(a);
+    double r[3][3] = {{c, 0, -s}, {0, 1, 0}, {s, 0, c}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m[i][j] = r[i][j];
+}
+
+void RotationX(double m[3][3], double a)
+{
+    double c = std::cos(a), s = std::sin(a);
+    double r[3][3] = {{1, 0, 0}, {0, c, s}, {0, -s, c}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m[i][j] = r[i][j];
+}
+
+void Apply(double v[3], double m[3][3])
+{
+    double r[3];
+    for (int j = 0; j < 3; ++j)
+        r[j] = v[0] * m[0][j] + v[1] * m[1][j] + v[2] * m[2][j];
+    for (int j = 0; j < 3; ++j)
+        v[j] = r[j];
+}
+
+TEST(MathsTest, MatrixFromPositionRotation)
+{
+    const double angle = 0.6;
+    const float q[4] = {0.0f, float(std::sin(angle / 2)), 0.0f, float(std::cos(angle / 2))};
+    const float t[3] = {1.0f, 2.0f, 3.0f};
+    float m[16];
+    MatrixFromPositionRotation(m, t, q);
+    double expected[3][3];
+    RotationY(expected, angle);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            EXPECT_NEAR(m[i * 4 + j], expected[i][j], 1e-6) << i << j;
+        EXPECT_EQ(m[i * 4 + 3], 0.0f);
+    }
+    EXPECT_EQ(m[12], 1.0f);
+    EXPECT_EQ(m[13], 2.0f);
+    EXPECT_EQ(m[14], 3.0f);
+    EXPECT_EQ(m[15], 1.0f);
+}
+
+TEST(MathsTest, RotateXYZAppliesEachRotationAfterTheOld)
+{
+    // Identity, then 90 degrees about x, then 90 about y: (0,1,0) goes to
+    // (0,0,1) and then to (1,0,0).
+    float q[4] = {0, 0, 0, 1};
+    QuaternionRotateXYZ(q, float(kPi / 2), float(kPi / 2), 0.0f);
+    float v[3] = {0, 1, 0};
+    RotateByQuaternion(v, q);
+    EXPECT_NEAR(v[0], 1.0f, 1e-6);
+    EXPECT_NEAR(v[1], 0.0f, 1e-6);
+    EXPECT_NEAR(v[2], 0.0f, 1e-6);
+
+    // A general case against the matrices applied in turn, in double.
+    float r[4] = {0, 0, 0, 1};
+    QuaternionRotateXYZ(r, 0.3f, -1.1f, 0.0f);
+    QuaternionRotateXYZ(r, 0.0f, 0.0f, 0.0f);
+    double w[3] = {0.2, -0.7, 1.5};
+    double mx[3][3], my[3][3];
+    RotationX(mx, 0.3);
+    RotationY(my, -1.1);
+    Apply(w, mx);
+    Apply(w, my);
+    float u[3] = {0.2f, -0.7f, 1.5f};
+    RotateByQuaternion(u, r);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(u[i], w[i], 1e-5);
+}
+
+TEST(MathsTest, RotateByQuaternionMatchesRodrigues)
+{
+    double k[3] = {1, 2, 3};
+    double n = std::sqrt(14.0);
+    for (double& c : k)
+        c /= n;
+    double angle = 0.7;
+    double v[3] = {0.3, -1.2, 2.0};
+    double cross[3] = {k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
+    double dot = k[0] * v[0] + k[1] * v[1] + k[2] * v[2];
+    float q[4] = {float(k[0] * std::sin(angle / 2)), float(k[1] * std::sin(angle / 2)),
+                  float(k[2] * std::sin(angle / 2)), float(std::cos(angle / 2))};
+    float r[3] = {0.3f, -1.2f, 2.0f};
+    RotateByQuaternion(r, q);
+    for (int i = 0; i < 3; ++i) {
+        double expected = v[i] * std::cos(angle) + cross[i] * std::sin(angle) + k[i] * dot * (1 - std::cos(angle));
+        EXPECT_NEAR(r[i], expected, 1e-5) << i;
+    }
+}
+
+TEST(MathsTest, QuaternionFromDirectionTurnsTheDirectionOntoZ)
+{
+    const float directions[][3] = {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 0, -1}, {0.3f, -0.4f, 2.0f}, {-5, 1, -0.2f}};
+    for (const auto& d : directions) {
+        float q[4];
+        QuaternionFromDirection(q, d);
+        float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        float v[3] = {d[0] / length, d[1] / length, d[2] / length};
+        RotateByQuaternion(v, q);
+        EXPECT_NEAR(v[0], 0.0f, 1e-5) << d[0] << " " << d[1] << " " << d[2];
+        EXPECT_NEAR(v[1], 0.0f, 1e-5);
+        EXPECT_NEAR(v[2], 1.0f, 1e-5);
+        // Up stays in the plane of up and the direction: no roll.
+        float up[3] = {0, 1, 0};
+        RotateByQuaternion(up, q);
+        EXPECT_NEAR(up[0], 0.0f, 1e-5);
+    }
+    float q[4];
+    const float z[3] = {0, 0, 1};
+    QuaternionFromDirection(q, z);
+    EXPECT_NEAR(q[3], 1.0f, 1e-6);
+    const float zero[3] = {0, 0, 0};
+    QuaternionFromDirection(q, zero);
+    for (float c : q)
+        EXPECT_TRUE(std::isfinite(c));
+}
+
+TEST(MathsTest, BarycentricCoords2D)
+{
+    const float a[2] = {0, 0}, b[2] = {4, 0}, c[2] = {0, 4};
+    struct Case {
+        float p[2];
+        float u, v, w;
+    };
+    const Case cases[] = {
+        {{1, 1}, 0.5f, 0.25f, 0.25f},
+        {{0, 0}, 1, 0, 0},
+        {{4, 0}, 0, 1, 0},
+        {{0, 4}, 0, 0, 1},
+        {{4, 4}, -1, 1, 1},   // outside: a weight below 0
+    };
+    for (const Case& k : cases) {
+        float out[3];
+        BarycentricCoords2D(out, k.p, a, b, c);
+        EXPECT_NEAR(out[0], k.u, 1e-6) << k.p[0] << "," << k.p[1];
+        EXPECT_NEAR(out[1], k.v, 1e-6);
+        EXPECT_NEAR(out[2], k.w, 1e-6);
+    }
+    const float p[2] = {1, 1};
+    float out[3];
+    BarycentricCoords2D(out, p, a, a, c);
+    EXPECT_EQ(out[2], 1.0f);
+}
+
+} // namespace
