@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/core/tarvel.h"
 #include "platform/d3d9/dxerr.h"
@@ -66,11 +67,12 @@ void cTarvel::FatalError(int kind, const char* file, int line, cTarvelString fun
     } else if (kind == 1) {
         text = cTarvelString("Error in function ") + function + "\n" + message +
                "\nDirect3D Error code: 0x" + digits;
+        // The service answers "Unknown" and "n/a" for a code it does not know.
         const char* name = DXGetErrorStringA(static_cast<HRESULT>(code));
-        if (name && *name)
+        if (name && *name && std::strcmp(name, "Unknown") != 0)
             text += cTarvelString(", ") + name;
         const char* description = DXGetErrorDescriptionA(static_cast<HRESULT>(code));
-        if (description && *description)
+        if (description && *description && std::strcmp(description, "n/a") != 0)
             text += cTarvelString("\n") + description;
     }
     text += cTarvelString("\nFile: ") + (file ? file : "") + ", Line: " + cTarvelString(line);

@@ -32,6 +32,10 @@ TEST_F(FatalErrorTest, TextOfEveryKind)
          "Error in function cTarvelResource::Read\nFile reading failed.\nDirect3D Error code: 0x8876086c, "
          "D3DERR_INVALIDCALL\n" + description + "\nFile: .\\source\\class_resource, Line: 588"},
         {2, 0x1234u, "\nFile: .\\source\\class_resource, Line: 588"},
+        // A code the error-text service does not know adds no name or description.
+        {1, 0x12345678u,
+         "Error in function cTarvelResource::Read\nFile reading failed.\nDirect3D Error code: 0x12345678"
+         "\nFile: .\\source\\class_resource, Line: 588"},
     };
     for (const Case& c : cases) {
         std::string text = CatchFatalError([&] {
