@@ -293,14 +293,20 @@ TEST_F(TarvelTest, StartReturnsMinusOneWhenInitFails)
 {
     WriteMinimalArchive(WorkDir());
     gTarvel.mGameplay.mStandInResult = -1;
-    EXPECT_EQ(gTarvel.Start(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL), -1);
-    std::string log = Log();
+    ChildResult child = RunInChild(
+        [] { return gTarvel.Start(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL); });
+    EXPECT_TRUE(child.exited);
+    EXPECT_EQ(child.exitCode, 255);
+    std::string log = child.log;
     EXPECT_EQ(log.rfind("-- Tarvel v3.0 runtime started.\nInitializing window...\n"
                         "Initializing Tarvel Engine...\nReading configuration...\n", 0),
               0u)
         << log;
+    const std::string end = "Initializing gameplay...\nDestroying Tarvel object...\n"
+                            "Destroying window...\n-- Shut down successful.\n";
+    ASSERT_GE(log.size(), end.size()) << log;
+    EXPECT_EQ(log.substr(log.size() - end.size()), end);
     EXPECT_EQ(log.find("ERROR:"), std::string::npos);
-    EXPECT_EQ(gEngineRunning, 0);
 }
 
 } // namespace

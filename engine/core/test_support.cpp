@@ -152,6 +152,55 @@ void EngineTest::InitEngine()
     ASSERT_EQ(gTarvel.Init(gMainWindow, gInstance, cTarvelString()), 0);
 }
 
+namespace {
+
+// Waits for a child, ending it after the time limit.
+void WaitForChild(pid_t pid, int timeoutMs, const std::function<bool()>& endNow, ChildResult& result)
+{
+    auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    bool signalled = false;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        auto elapsed = std::chrono::steady_clock::now() - start;
+        bool late = elapsed > std::chrono::milliseconds(timeoutMs);
+        if (!signalled && (late || endNow())) {
+            result.endedByTest = true;
+            kill(pid, SIGTERM);
+            signalled = true;
+        } else if (signalled && elapsed > std::chrono::milliseconds(timeoutMs + 5000)) {
+            kill(pid, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+}
+
+} // namespace
+
+ChildResult EngineTest::RunInChild(const std::function<int()>& body, int timeoutMs)
+{
+    ChildResult result;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0)
+        std::exit(body());
+    EXPECT_GT(pid, 0) << "fork failed";
+    if (pid <= 0)
+        return result;
+    WaitForChild(pid, timeoutMs, [] { return false; }, result);
+    result.log = Log();
+    return result;
+}
+
 ChildResult EngineTest::RunChild(const ChildOptions& options)
 {
     ChildResult result;
@@ -200,32 +249,10 @@ ChildResult EngineTest::RunChild(const ChildOptions& options)
     if (pid <= 0)
         return result;
 
-    auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    bool signalled = false;
-    for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            break;
-        auto elapsed = std::chrono::steady_clock::now() - start;
-        bool wanted = !options.endWhenLogContains.empty() &&
-                      ReadFileText(dir / "tarvel.log").find(options.endWhenLogContains) != std::string::npos;
-        bool late = elapsed > std::chrono::milliseconds(options.timeoutMs);
-        if (!signalled && (wanted || late)) {
-            result.endedByTest = true;
-            kill(pid, SIGTERM);
-            signalled = true;
-        } else if (signalled && elapsed > std::chrono::milliseconds(options.timeoutMs + 5000)) {
-            kill(pid, SIGKILL);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (WIFEXITED(status)) {
-        result.exited = true;
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
+    WaitForChild(pid, options.timeoutMs, [&] {
+        return !options.endWhenLogContains.empty() &&
+               ReadFileText(dir / "tarvel.log").find(options.endWhenLogContains) != std::string::npos;
+    }, result);
     result.log = ReadFileText(dir / "tarvel.log");
     result.out = ReadFileText(outPath);
     result.err = ReadFileText(errPath);

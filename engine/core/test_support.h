@@ -28,6 +28,12 @@
 // first copied into the folder (files it writes beside itself stay
 // there); its shared libraries are still found in the build folder.
 //
+// RunInChild(body) forks the test process: the child runs body on the
+// engine as the test set it up and ends through exit() with body's result,
+// so the exit handlers and static destructors run as at the end of the
+// program. The parent waits and gets the exit code (or signal) and
+// "work/tarvel.log". Use it for cTarvel::Start or cTarvel::Run whole.
+//
 // InitEngine() creates the main window and runs cTarvel::Init as start-up
 // does, without reopening the log or registering the exit handler. When the
 // working folder holds no archive, WriteMinimalArchive makes one first.
@@ -85,6 +91,7 @@ protected:
     std::string Log();
     std::string CatchFatalError(const std::function<void()>& action);
     ChildResult RunChild(const ChildOptions& options);
+    ChildResult RunInChild(const std::function<int()>& body, int timeoutMs = 30000);
     void InitEngine();
     static void WriteMinimalArchive(const std::filesystem::path& folder);
 
