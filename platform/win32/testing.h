@@ -38,6 +38,8 @@ void FailCreateWindow(bool fail);
 using Due = std::optional<uint32_t>;
 enum class Button { Left, Right, Middle };
 void InjectMouseMove(int x, int y, WPARAM keys = 0, Due due = std::nullopt);
+// A button event away from the last injected position is preceded by a
+// WM_MOUSEMOVE there, as Windows reports the move before the button.
 // Down and up.
 void InjectClick(Button button, int x, int y, Due due = std::nullopt);
 // Down, up, double click, up, as Windows sends them to a CS_DBLCLKS class

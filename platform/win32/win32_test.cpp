@@ -574,14 +574,16 @@ TEST_F(WindowTest, QueueDeliversInputInOrderAndQuitLast) {
   std::vector<MSG> got = Pump();
   std::vector<UINT> order;
   for (const MSG& m : got) order.push_back(m.message);
-  EXPECT_EQ(order, (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
-                                      WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYDOWN, WM_KEYUP, WM_QUIT}));
+  // The click away from the last position brings its own move first.
+  EXPECT_EQ(order, (std::vector<UINT>{WM_MOUSEMOVE, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
+                                      WM_LBUTTONUP, WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYDOWN, WM_KEYUP, WM_QUIT}));
   // Positions are signed 16-bit values.
   EXPECT_EQ(GET_X_LPARAM(got[0].lParam), -5);
   EXPECT_EQ(GET_Y_LPARAM(got[0].lParam), 70);
   EXPECT_EQ(LOWORD(static_cast<uintptr_t>(got[0].lParam)), 0xFFFB);
-  EXPECT_EQ(got[3].wParam & MK_LBUTTON, MK_LBUTTON);  // held during the double click
-  EXPECT_EQ(got[6].wParam, VK_ESCAPE);
+  EXPECT_EQ(GET_X_LPARAM(got[1].lParam), 10);
+  EXPECT_EQ(got[4].wParam & MK_LBUTTON, MK_LBUTTON);  // held during the double click
+  EXPECT_EQ(got[7].wParam, VK_ESCAPE);
   EXPECT_EQ(got.back().hwnd, nullptr);
   EXPECT_EQ(got.back().wParam, 3u);
   // The window procedure saw each message when it was dispatched, not the quit.
@@ -627,11 +629,19 @@ TEST_F(WindowTest, ActivationIsSentInsideThePeek) {
   EXPECT_TRUE(has(WM_ACTIVATEAPP, FALSE));
   EXPECT_TRUE(has(WM_ACTIVATE, WA_INACTIVE));
   EXPECT_FALSE(pt::GetWindowState(hwnd).active);
+  // Reactivation due later: an inactive loop sleeping 500 ms at a time sees
+  // it after the third sleep.
+  pt::TakeClock(5000);
   seen_.clear();
-  pt::InjectActivate(true);
-  Pump();
-  got = seen_;
-  EXPECT_TRUE(has(WM_ACTIVATEAPP, TRUE));
+  pt::InjectActivate(true, 6200u);
+  int sleeps = 0;
+  while (sleeps < 10 && !has(WM_ACTIVATEAPP, TRUE)) {
+    Sleep(500);
+    ++sleeps;
+    Pump();
+    got = seen_;
+  }
+  EXPECT_EQ(sleeps, 3);
   EXPECT_EQ(GetActiveWindow(), hwnd);
 }
 

@@ -58,6 +58,7 @@ bool g_appActive = false;
 int g_cursorCount = 0;
 POINT g_cursor{0, 0};
 WPARAM g_heldButtons = 0;
+POINT g_lastInjected{0, 0};  // client position of the last injected mouse event
 std::atomic<bool> g_failCreate{false};
 
 std::mutex g_queueMutex;  // PostMessageA may come from any thread
@@ -566,6 +567,7 @@ HWND Target() {
 LPARAM Position(int x, int y) {
   HWND target = Target();
   if (Window* w = Find(target)) g_cursor = {w->x + x, w->y + y};
+  g_lastInjected = {x, y};
   return MAKELPARAM(static_cast<uintptr_t>(x), static_cast<uintptr_t>(y));
 }
 
@@ -601,13 +603,21 @@ void InjectMouseMove(int x, int y, WPARAM keys, Due due) {
   Post(WM_MOUSEMOVE, keys | g_heldButtons, Position(x, y), due);
 }
 
+// A button pressed somewhere else than the last position: the mouse moved
+// there first, and Windows says so before the button message.
+void MoveFirst(int x, int y, Due due) {
+  if (g_lastInjected.x != x || g_lastInjected.y != y) InjectMouseMove(x, y, 0, due);
+}
+
 void InjectButtonDown(Button button, int x, int y, Due due) {
+  MoveFirst(x, y, due);
   ButtonMessages m = MessagesOf(button);
   g_heldButtons |= m.mask;
   Post(m.down, g_heldButtons, Position(x, y), due);
 }
 
 void InjectButtonUp(Button button, int x, int y, Due due) {
+  MoveFirst(x, y, due);
   ButtonMessages m = MessagesOf(button);
   g_heldButtons &= ~m.mask;
   Post(m.up, g_heldButtons, Position(x, y), due);
@@ -702,6 +712,7 @@ void ResetWindows() {
   g_cursorCount = 0;
   g_cursor = {0, 0};
   g_heldButtons = 0;
+  g_lastInjected = {0, 0};
   g_failCreate.store(false);
   g_delivered.clear();
   std::lock_guard lock(g_queueMutex);
