@@ -248,6 +248,7 @@ TEST_F(ResourceTest, UpdatesFolderOverridesTheArchive)
     writer.AddUpdate("Door.SCENE", Text("new door"));
     writer.AddUpdate("Foo.TGA", Text("tga"));
     writer.AddUpdate("readme.txt", Text("loose readme"));
+    writer.AddUpdate("NOTES", Text("no extension"));
     writer.AddUpdate(".hidden", Text("x"));
     writer.AddUpdate(std::string(63, 'l') + ".tga", Text("x"));
     Write(writer);
@@ -260,12 +261,14 @@ TEST_F(ResourceTest, UpdatesFolderOverridesTheArchive)
     ASSERT_EQ(Res().Updates(kResourceTga).Count(), 1);
     EXPECT_STREQ(Res().Updates(kResourceTga)[0].name, "foo");
     EXPECT_EQ(Res().Updates(kResourceTga)[0].size, 3u);
-    ASSERT_EQ(Res().Updates(kResourceOther).Count(), 1);
-    EXPECT_STREQ(Res().Updates(kResourceOther)[0].name, "readme.txt");
+    ASSERT_EQ(Res().Updates(kResourceOther).Count(), 2);
+    EXPECT_STREQ(Res().Updates(kResourceOther)[0].name, "notes");
+    EXPECT_STREQ(Res().Updates(kResourceOther)[1].name, "readme.txt");
 
     EXPECT_EQ(ReadAll("door", kResourceScene), Text("new door"));
     EXPECT_EQ(ReadAll("FOO", kResourceTga), Text("tga"));
     EXPECT_EQ(ReadAll("readme.txt", kResourceOther), Text("loose readme"));
+    EXPECT_EQ(ReadAll("Notes", kResourceOther), Text("no extension"));
     EXPECT_TRUE(Res().Exists("Foo", kResourceTga));
     EXPECT_FALSE(Res().Exists("foo", kResourceDds));
 
