@@ -1,5 +1,7 @@
 #include "engine/core/string.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,7 +144,13 @@ void cTarvelString::SetInt(int32_t value)
 
 int32_t cTarvelString::ToInt() const
 {
-    return std::atoi(mText);
+    // atoi's digits, held within 32 bits instead of overflowing.
+    long long value = std::strtoll(mText, nullptr, 10);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
 }
 
 void cTarvelString::SetFloat(double value, int digits)
@@ -160,7 +168,14 @@ void cTarvelString::SetFloat(double value, int digits)
 
 float cTarvelString::ToFloat() const
 {
-    return static_cast<float>(std::atof(mText));
+    // Beyond the range of float: an infinity rather than an undefined
+    // conversion.
+    double value = std::atof(mText);
+    if (value > FLT_MAX)
+        return HUGE_VALF;
+    if (value < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(value);
 }
 
 uint32_t cTarvelString::Length() const

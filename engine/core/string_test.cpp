@@ -1,6 +1,7 @@
 #include "engine/core/string.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ TEST(StringTest, NumbersInAndOut)
     EXPECT_EQ(s.ToInt(), -42);
     EXPECT_EQ(cTarvelString("12abc").ToInt(), 12);
     EXPECT_FLOAT_EQ(cTarvelString("2.5").ToFloat(), 2.5f);
+    EXPECT_EQ(cTarvelString("-1e300").ToFloat(), -HUGE_VALF);
+    EXPECT_EQ(cTarvelString("99999999999").ToInt(), INT_MAX);
 
     struct Case {
         double value;

@@ -1,11 +1,50 @@
 #include "engine/gameplay/savegame.h"
 
+#include <cctype>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include <tinyxml.h>
 
 #include "engine/core/tarvel.h"
+
+namespace {
+
+// Decimal text to an integer as atoi reads it, held within 32 bits.
+int32_t TextToInt(const char* text)
+{
+    long long value = std::strtoll(text, nullptr, 10);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+// Whether text begins with a number (after blanks and a sign).
+bool BeginsWithNumber(const char* text)
+{
+    while (std::isspace(static_cast<unsigned char>(*text)))
+        ++text;
+    if (*text == '+' || *text == '-')
+        ++text;
+    return std::isdigit(static_cast<unsigned char>(*text)) != 0;
+}
+
+// A double beyond the range of float becomes an infinity, not an
+// out-of-range conversion.
+float NarrowToFloat(double value)
+{
+    if (value > FLT_MAX)
+        return HUGE_VALF;
+    if (value < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(value);
+}
+
+} // namespace
 
 cTarvelSavegame::cTarvelSavegame() : mDocument(nullptr), mRoot(nullptr), mCurrent(nullptr) {}
 
@@ -66,10 +105,10 @@ void cTarvelSavegame::SetAttributeInt(const char* name, int32_t value)
 
 int32_t cTarvelSavegame::GetAttributeInt(const char* name, int32_t defaultValue) const
 {
-    int value = 0;
-    if (mCurrent->QueryIntAttribute(name, &value) != TIXML_SUCCESS)
+    const char* text = mCurrent->Attribute(name);
+    if (!text || !BeginsWithNumber(text))
         return defaultValue;
-    return value;
+    return TextToInt(text);
 }
 
 void cTarvelSavegame::WriteText(const char* name, const char* text)
@@ -113,13 +152,7 @@ int32_t cTarvelSavegame::ReadInt(const char* name, int32_t defaultValue) const
     const char* text = ValueText(name);
     if (!text)
         return defaultValue;
-    // strtol rather than atoi: the same digits, but defined when out of range.
-    long value = std::strtol(text, nullptr, 10);
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
+    return TextToInt(text);
 }
 
 void cTarvelSavegame::WriteFloat(const char* name, float value)
@@ -132,7 +165,7 @@ void cTarvelSavegame::WriteFloat(const char* name, float value)
 float cTarvelSavegame::ReadFloat(const char* name, float defaultValue) const
 {
     const char* text = ValueText(name);
-    return text ? static_cast<float>(std::atof(text)) : defaultValue;
+    return text ? NarrowToFloat(std::atof(text)) : defaultValue;
 }
 
 void cTarvelSavegame::WriteVec3(const char* name, const float value[3])

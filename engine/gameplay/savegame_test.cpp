@@ -1,5 +1,6 @@
 #include "engine/gameplay/savegame.h"
 
+#include <cmath>
 #include <string>
 
 #include <tinyxml.h>
@@ -76,12 +77,14 @@ TEST_F(SavegameCursorTest, MissingOrUnreadableValues)
     Cursor().WriteString("Partly", "12abc");
     Cursor().WriteString("Word", "abc");
     Cursor().WriteString("Vector", "4 5 x");
+    Cursor().WriteString("Large", "1e300");
     EXPECT_EQ(Cursor().ReadInt("Missing", 7), 7);
     EXPECT_EQ(Cursor().ReadInt("Empty", 7), 7);
     EXPECT_EQ(Cursor().ReadInt("Partly", 7), 12);
     EXPECT_EQ(Cursor().ReadInt("Word", 7), 0);
     EXPECT_EQ(Cursor().ReadFloat("Word", 7.0f), 0.0f);
     EXPECT_EQ(Cursor().ReadFloat("Missing", 7.0f), 7.0f);
+    EXPECT_EQ(Cursor().ReadFloat("Large", 7.0f), HUGE_VALF);
     EXPECT_STREQ(Cursor().ReadString("Missing", "dflt").c_str(), "dflt");
     float v[3] = {9, 9, 9};
     Cursor().ReadVec3("Missing", v);
@@ -113,10 +116,14 @@ TEST_F(SavegameCursorTest, ElementsAndAttributes)
     Cursor().WriteInt("Id", 10);
     Cursor().WriteInt("Id", 20);
     mRoot->SetAttribute("Word", "abc");
+    mRoot->SetAttribute("Padded", " -7x");
+    mRoot->SetAttribute("Huge", "99999999999");
 
     EXPECT_EQ(Cursor().GetAttributeInt("Count", -1), 3);
     EXPECT_EQ(Cursor().GetAttributeInt("Missing", -1), -1);
     EXPECT_EQ(Cursor().GetAttributeInt("Word", -1), -1);
+    EXPECT_EQ(Cursor().GetAttributeInt("Padded", -1), -7);
+    EXPECT_EQ(Cursor().GetAttributeInt("Huge", -1), INT32_MAX);
     // Readers see only the first of like children.
     EXPECT_EQ(Cursor().ReadInt("Id", 0), 10);
 
