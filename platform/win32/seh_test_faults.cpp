@@ -16,4 +16,11 @@ int DivideByZero() {
   return a / b;
 }
 
+int Recurse(int depth) {
+  volatile char frame[4096];
+  frame[0] = static_cast<char>(depth);
+  if (depth < 0) return 0;  // never: the stack runs out first
+  return Recurse(depth + 1) + frame[0];  // not a tail call: every frame stays
+}
+
 }  // namespace seh_test

@@ -6,5 +6,6 @@ int ReadFrom(const void* address);
 void WriteTo(void* address);
 void IllegalInstruction();
 int DivideByZero();
+int Recurse(int depth);
 
 }  // namespace seh_test
