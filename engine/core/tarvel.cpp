@@ -52,8 +52,8 @@ cTarvel::~cTarvel()
 
 bool cTarvel::IsMemberObject(const void* object) const
 {
-    auto* p = static_cast<const unsigned char*>(object);
-    auto* self = reinterpret_cast<const unsigned char*>(this);
+    uintptr_t p = reinterpret_cast<uintptr_t>(object);
+    uintptr_t self = reinterpret_cast<uintptr_t>(this);
     return p >= self && p < self + sizeof(*this);
 }
 
@@ -183,15 +183,15 @@ void cTarvel::Shutdown()
     }
     mScreenControls.Clear();
     while (mCinematics.count > 0) {
-        cTarvelCinematic* cinematic = mCinematics.data[mCinematics.count - 1];
-        if (cinematic) {
+        int32_t last = mCinematics.count - 1;
+        cTarvelCinematic* cinematic = mCinematics.data[last];
+        // Finishing takes the entry off the list; a null entry, or one that
+        // stays, is taken off here so the loop ends.
+        if (cinematic)
             cinematic->Finish();
-            delete cinematic;
-        }
-        // Finishing takes the entry off the list; a null entry or one that
-        // does not remove itself must not keep the loop going.
-        if (mCinematics.count > 0 && mCinematics.data[mCinematics.count - 1] == cinematic)
-            mCinematics.RemoveAt(mCinematics.count - 1);
+        if (mCinematics.count > last)
+            mCinematics.RemoveAt(last);
+        delete cinematic;
     }
     delete mPlayer;
     mPlayer = nullptr;
@@ -220,7 +220,8 @@ void cTarvel::Shutdown()
 
 int cTarvel::ChangeScene(cTarvelScene* scene, int mode)
 {
-    if (mScene) {
+    // Changing to the current scene itself must not delete it first.
+    if (mScene && mScene != scene) {
         mScene->Leave(mode);
         mScene->Clear();
         delete mScene;

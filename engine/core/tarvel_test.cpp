@@ -245,6 +245,17 @@ TEST_F(TarvelTest, ChangeSceneToAnUnreadableSceneLeavesItCurrent)
     EXPECT_EQ(record.deleted, 1);
 }
 
+TEST_F(TarvelTest, ChangeSceneToTheCurrentSceneKeepsIt)
+{
+    SceneRecord record;
+    auto* scene = new RecordingScene(&record, 0);
+    gTarvel.mScene = scene;
+    EXPECT_EQ(gTarvel.ChangeScene(scene, 1), 0);
+    EXPECT_EQ(gTarvel.mScene, scene);
+    EXPECT_EQ(record.deleted, 0);
+    EXPECT_EQ(record.initialised, 1);
+}
+
 TEST_F(TarvelTest, ScriptMachinesRegisterAsLive)
 {
     auto* script = new cTarvelScript("a");
