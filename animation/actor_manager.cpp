@@ -1,0 +1,75 @@
+#include "animation/actor_manager.h"
+
+#include <utility>
+
+#include "animation/actor.h"
+#include "animation/actor_update_callback.h"
+#include "animation/memory_categories.h"
+#include "animation/update_scheduler.h"
+
+namespace Anim {
+
+ActorManager::ActorManager() : mActors(MEMCATEGORY_ACTORMANAGER) {
+  mCallBack = AnimCore::New<ActorUpdateCallBack>(MEMCATEGORY_ACTORMANAGER);
+  mScheduler = AnimCore::New<SingleProcessorScheduler>(MEMCATEGORY_UPDATESCHEDULER);
+}
+
+ActorManager::~ActorManager() {
+  UnregisterAllActors(true);
+  AnimCore::Delete(std::exchange(mCallBack, nullptr));
+  AnimCore::Delete(std::exchange(mScheduler, nullptr));
+}
+
+bool ActorManager::RegisterActor(Actor* actor) {
+  if (actor == nullptr) return false;
+  AnimCore::Array<Actor*> entry(MEMCATEGORY_ACTORMANAGER);
+  if (!entry.Add(actor)) return false;
+  return mActors.Add(std::move(entry));
+}
+
+void ActorManager::DeleteClones(AnimCore::Array<Actor*>& entry) {
+  // Unlink each clone first: its destructor looks itself up here.
+  while (entry.GetLength() > 1) {
+    Actor* clone = entry.GetLast();
+    entry.Remove(entry.GetLength() - 1);
+    AnimCore::Delete(clone);
+  }
+  entry.Clear();
+}
+
+int32_t ActorManager::FindRegisteredActorIndex(const Actor* actor) const {
+  for (uint32_t i = 0; i < mActors.GetLength(); ++i) {
+    if (!mActors[i].IsEmpty() && mActors[i][0] == actor) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+Actor* ActorManager::GetRegisteredActor(uint32_t index) const {
+  if (index >= mActors.GetLength() || mActors[index].IsEmpty()) return nullptr;
+  return mActors[index][0];
+}
+
+void ActorManager::UnregisterActor(Actor* actor) {
+  const int32_t index = FindRegisteredActorIndex(actor);
+  if (index >= 0) UnregisterActor(static_cast<uint32_t>(index));
+}
+
+void ActorManager::UnregisterActor(uint32_t index) {
+  if (index >= mActors.GetLength()) return;
+  // Taken out of the list before its clones go, so that nothing they do finds it.
+  AnimCore::Array<Actor*> entry(std::move(mActors[index]));
+  mActors.Remove(index);
+  DeleteClones(entry);
+}
+
+void ActorManager::UnregisterAllActors(bool deleteStorage) {
+  while (!mActors.IsEmpty()) UnregisterActor(mActors.GetLength() - 1);
+  if (deleteStorage) mActors.Clear();
+}
+
+void ActorManager::SetCallBack(ActorUpdateCallBack* callBack) {
+  if (callBack == nullptr || callBack == mCallBack) return;
+  AnimCore::Delete(std::exchange(mCallBack, callBack));
+}
+
+}  // namespace Anim
