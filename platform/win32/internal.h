@@ -22,6 +22,10 @@ int FdFromHandle(HANDLE handle);  // -1 when it is not a file handle
 std::string ProgramPath();
 std::string ProgramFolder();
 
+// The module handle (base) of the loaded object whose image holds
+// `address`, or 0.
+uintptr_t ModuleContaining(uintptr_t address);
+
 // Windows-1252 <-> UTF-8 for paths and names.
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);

@@ -120,6 +120,13 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
 }
 
+uintptr_t ModuleContaining(uintptr_t address) {
+  for (const Module& m : ListModules()) {
+    if (address >= m.base && address - m.base < m.size) return m.base;
+  }
+  return 0;
+}
+
 }  // namespace platform::detail
 
 HMODULE LoadLibraryA(LPCSTR fileName) {

@@ -171,20 +171,9 @@ SIZE_T VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T le
     buffer->Protect = Protection(perms);
     buffer->Type = fileBacked ? MEM_MAPPED : MEM_PRIVATE;
     // Inside a loaded module the allocation is the whole image.
-    HMODULE modules[1024];
-    DWORD needed = 0;
-    if (EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &needed)) {
-      size_t count = std::min<size_t>(needed / sizeof(HMODULE), 1024);
-      for (size_t i = 0; i < count; ++i) {
-        MODULEINFO info;
-        if (!GetModuleInformation(GetCurrentProcess(), modules[i], &info, sizeof info)) continue;
-        uintptr_t base = reinterpret_cast<uintptr_t>(info.lpBaseOfDll);
-        if (addr >= base && addr < base + info.SizeOfImage) {
-          buffer->AllocationBase = info.lpBaseOfDll;
-          buffer->Type = MEM_IMAGE;
-          break;
-        }
-      }
+    if (uintptr_t module = platform::detail::ModuleContaining(addr)) {
+      buffer->AllocationBase = reinterpret_cast<PVOID>(module);
+      buffer->Type = MEM_IMAGE;
     }
     return sizeof(MEMORY_BASIC_INFORMATION);
   }
