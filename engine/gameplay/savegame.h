@@ -33,7 +33,9 @@ public:
     bool EnterElement(const char* name);
     bool NextElement(const char* name);
     TiXmlElement* LeaveElement();
+    void SetAttributeString(const char* name, cTarvelString value);
     void SetAttributeInt(const char* name, int32_t value);
+    cTarvelString GetAttributeString(const char* name, cTarvelString defaultValue) const;
     int32_t GetAttributeInt(const char* name, int32_t defaultValue) const;
 
     // Values: integers "%d", floats "%.8f", times relative to the game time.
@@ -43,10 +45,21 @@ public:
     int32_t ReadInt(const char* name, int32_t defaultValue) const;
     void WriteFloat(const char* name, float value);
     float ReadFloat(const char* name, float defaultValue) const;
+    void WriteVec2(const char* name, float x, float y);
+    void ReadVec2(const char* name, float* x, float* y) const;
     void WriteVec3(const char* name, const float value[3]);
     void ReadVec3(const char* name, float out[3]) const;
+    void WriteVec4(const char* name, const float value[4]);
+    void ReadVec4(const char* name, float out[4]) const;
+    void WriteTime(const char* name, float seconds);
+    float ReadTime(const char* name, float defaultSeconds) const;
     void WriteTimeMs(const char* name, DWORD time);
     DWORD ReadTimeMs(const char* name, DWORD defaultValue) const;
+    // A block of bytes as base64 text with its count in the "size" attribute.
+    // The reader takes the count from its caller and decodes only what the
+    // text holds; bytes beyond it stay as they were.
+    void WriteBinary(const char* name, const void* bytes, uint32_t count);
+    void ReadBinary(const char* name, void* out, uint32_t count) const;
 
     // The document is owned; root and current point into it. Set up by the
     // savegame reader and writer around the objects' save and load calls.
@@ -56,6 +69,8 @@ public:
 
 private:
     void WriteText(const char* name, const char* text);
+    void WriteFloats(const char* name, const float* values, int count);
+    void ReadFloats(const char* name, float* out, int count) const;
     // The text of the first child element of that name, null when it has none.
     const char* ValueText(const char* name) const;
 };

@@ -1,6 +1,7 @@
 #include "engine/gameplay/savegame.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include <tinyxml.h>
@@ -153,6 +154,82 @@ TEST_F(SavegameCursorTest, TimesAreRelativeToTheGameTime)
     EXPECT_EQ(Cursor().ReadTimeMs("Due", 0), 52500u);
     EXPECT_EQ(Cursor().ReadTimeMs("Past", 0), 49000u);
     EXPECT_EQ(Cursor().ReadTimeMs("Missing", 300), 50300u);
+}
+
+TEST_F(SavegameCursorTest, SecondsAndVectorsOfTwoAndFour)
+{
+    gTarvel.mTimer.mGameSeconds = 10.0f;
+    Cursor().WriteTime("Ends", 12.5f);
+    Cursor().WriteVec2("Size", 1.0f, 2.0f);
+    const float colour[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    Cursor().WriteVec4("Colour", colour);
+    mRoot->LinkEndChild(new TiXmlElement("Pair"))->LinkEndChild(new TiXmlText("3 x"));
+    EXPECT_EQ(Text("Ends"), "2.50000000");
+    EXPECT_EQ(Text("Size"), "1.00000000 2.00000000");
+    EXPECT_EQ(Text("Colour"), "0.25000000 0.50000000 0.75000000 1.00000000");
+
+    gTarvel.mTimer.mGameSeconds = 100.0f;
+    EXPECT_FLOAT_EQ(Cursor().ReadTime("Ends", 0.0f), 102.5f);
+    EXPECT_FLOAT_EQ(Cursor().ReadTime("Missing", 1.0f), 101.0f);
+    float x = -1.0f, y = -1.0f;
+    Cursor().ReadVec2("Size", &x, &y);
+    EXPECT_EQ(x, 1.0f);
+    EXPECT_EQ(y, 2.0f);
+    x = y = -1.0f;
+    Cursor().ReadVec2("Pair", &x, &y);  // only the leading field converts
+    EXPECT_EQ(x, 3.0f);
+    EXPECT_EQ(y, -1.0f);
+    float out[4] = {};
+    Cursor().ReadVec4("Colour", out);
+    EXPECT_EQ(out[0], 0.25f);
+    EXPECT_EQ(out[3], 1.0f);
+}
+
+TEST_F(SavegameCursorTest, BinaryBlocksAsBase64)
+{
+    struct Case {
+        const char* bytes;
+        uint32_t count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"abc", 3, "YWJj"}, {"ab", 2, "YWI="}, {"a", 1, "YQ=="}, {"", 0, ""},
+        {"\xff\x00\x80\x7f", 4, "/wCAfw=="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        mRoot->Clear();
+        Cursor().WriteBinary("Block", c.bytes, c.count);
+        EXPECT_EQ(Text("Block"), c.text);
+        EXPECT_EQ(mRoot->FirstChildElement("Block")->Attribute("size"), std::to_string(c.count));
+        RoundTrip();
+        uint8_t out[8];
+        std::memset(out, 0xEE, sizeof(out));
+        Cursor().ReadBinary("Block", out, c.count);
+        EXPECT_EQ(std::memcmp(out, c.bytes, c.count), 0);
+        EXPECT_EQ(out[c.count], 0xEE);
+    }
+}
+
+TEST_F(SavegameCursorTest, DamagedBinaryTextDecodesOnlyWhatItHolds)
+{
+    // Text shorter than the count, and characters outside the alphabet:
+    // never read past the text, never write past what the text holds.
+    mRoot->LinkEndChild(new TiXmlElement("Short"))->LinkEndChild(new TiXmlText("YWJj\xc3\xa9"));
+    uint8_t out[16];
+    std::memset(out, 0xEE, sizeof(out));
+    Cursor().ReadBinary("Short", out, sizeof(out));
+    EXPECT_EQ(std::memcmp(out, "abc", 3), 0);
+    EXPECT_EQ(out[4], 0xEE);
+    EXPECT_EQ(out[15], 0xEE);
+}
+
+TEST_F(SavegameCursorTest, StringAttributes)
+{
+    Cursor().SetAttributeString("name", "Main");
+    Cursor().SetAttributeString("name", "Kitchen");
+    EXPECT_STREQ(Cursor().GetAttributeString("name", "").c_str(), "Kitchen");
+    EXPECT_STREQ(Cursor().GetAttributeString("missing", "dflt").c_str(), "dflt");
 }
 
 } // namespace

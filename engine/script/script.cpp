@@ -884,8 +884,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 
 void cTarvelScript::SaveState(cTarvelSavegame& savegame) const
 {
-    // The cursor has no string attribute writer yet; same effect.
-    savegame.mCurrent->SetAttribute("name", mName.c_str());
+    savegame.SetAttributeString("name", mName);
     savegame.WriteInt("Code", int32_t(mPc));
     savegame.WriteInt("Stack", int32_t(mSp));
     // Newest first, as the list runs.
