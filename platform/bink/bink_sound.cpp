@@ -1,0 +1,44 @@
+// The choice of the sound output that videos play through. Headless: a
+// track opened on it is accepted and nothing is heard.
+#include "platform/bink/bink.h"
+#include "platform/bink/testing.h"
+
+namespace {
+
+BINKSNDOPEN g_open = nullptr;
+UINT_PTR g_output = 0;
+UINT_PTR g_pendingOutput = 0;
+
+int32_t OpenDirectSoundTrack(BINKSND* snd, uint32_t freq, int32_t bits, int32_t chans,
+                             uint32_t, HBINK) {
+  if (!snd || freq == 0 || (bits != 8 && bits != 16) || chans < 1 || chans > 2) return 0;
+  return 1;
+}
+
+}  // namespace
+
+BINKSNDOPEN BinkOpenDirectSound(UINT_PTR param) {
+  g_pendingOutput = param;
+  return OpenDirectSoundTrack;
+}
+
+int32_t BinkSetSoundSystem(BINKSNDSYSOPEN open, UINT_PTR param) {
+  if (!open) return 0;
+  BINKSNDOPEN track = open(param);
+  if (!track) return 0;
+  g_open = track;
+  g_output = param;
+  return 1;
+}
+
+namespace platform::testing {
+
+bool BinkSoundSystemSet() { return g_open != nullptr; }
+UINT_PTR BinkSoundOutput() { return g_output; }
+void ResetBink() {
+  g_open = nullptr;
+  g_output = 0;
+  g_pendingOutput = 0;
+}
+
+}  // namespace platform::testing
