@@ -85,3 +85,60 @@ phVec4 GetEulerAngles(const phMat4& m)
     }
     return {ax, ay, az, 0.0f};
 }
+
+phMat4 InverseRigid(const phMat4& m)
+{
+    phMat4 r;
+    for (int i = 0; i < 3; ++i) {
+        r[i] = {m[0][i], m[1][i], m[2][i], 0.0f};
+    }
+    const phVec4& p = m[3];
+    r[3] = {-phDot(p, m[0]), -phDot(p, m[1]), -phDot(p, m[2]), 1.0f};
+    return r;
+}
+
+phVec4 ClosestPointOnTriangle(const phVec4& p, const phVec4& a, const phVec4& b, const phVec4& c)
+{
+    // Voronoi regions of the vertices, then the edges, then the face.
+    const phVec4 ab = b - a;
+    const phVec4 ac = c - a;
+    const phVec4 ap = p - a;
+    const float d1 = phDot(ab, ap);
+    const float d2 = phDot(ac, ap);
+    if (d1 <= 0.0f && d2 <= 0.0f) {
+        return a;
+    }
+    const phVec4 bp = p - b;
+    const float d3 = phDot(ab, bp);
+    const float d4 = phDot(ac, bp);
+    if (d3 >= 0.0f && d4 <= d3) {
+        return b;
+    }
+    const float vc = d1 * d4 - d3 * d2;
+    if (vc <= 0.0f && d1 >= 0.0f && d3 <= 0.0f) {
+        const float den = d1 - d3;
+        return den != 0.0f ? a + ab * (d1 / den) : a;
+    }
+    const phVec4 cp = p - c;
+    const float d5 = phDot(ab, cp);
+    const float d6 = phDot(ac, cp);
+    if (d6 >= 0.0f && d5 <= d6) {
+        return c;
+    }
+    const float vb = d5 * d2 - d1 * d6;
+    if (vb <= 0.0f && d2 >= 0.0f && d6 <= 0.0f) {
+        const float den = d2 - d6;
+        return den != 0.0f ? a + ac * (d2 / den) : a;
+    }
+    const float va = d3 * d6 - d5 * d4;
+    if (va <= 0.0f && (d4 - d3) >= 0.0f && (d5 - d6) >= 0.0f) {
+        const float den = (d4 - d3) + (d5 - d6);
+        return den != 0.0f ? b + (c - b) * ((d4 - d3) / den) : b;
+    }
+    const float sum = va + vb + vc;
+    if (!(sum != 0.0f) || !std::isfinite(sum)) {
+        return a;
+    }
+    const float inv = 1.0f / sum;
+    return a + ab * (vb * inv) + ac * (vc * inv);
+}

@@ -23,3 +23,10 @@ phMat4 InverseSymmetric3x3(const phMat4& m);
 
 // (ax, ay, az, 0) of a rotation matrix.
 phVec4 GetEulerAngles(const phMat4& m);
+
+// Inverse of a rigid matrix: the rotation transposed (w = 0), row 3 =
+// (-p·row0, -p·row1, -p·row2, 1).
+phMat4 InverseRigid(const phMat4& m);
+
+// Closest point of the triangle a, b, c to p.
+phVec4 ClosestPointOnTriangle(const phVec4& p, const phVec4& a, const phVec4& b, const phVec4& c);

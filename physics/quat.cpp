@@ -41,3 +41,19 @@ phQuat phQuatFromMatrix(const phMat4& m)
     }
     return {-q[0], -q[1], -q[2], q[3]};
 }
+
+phQuat phQuatMultiply(const phQuat& a, const phQuat& b)
+{
+    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+}
+
+phQuat phQuatNormalise(const phQuat& q)
+{
+    const float len2 = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
+    if (!(len2 > 0.0f) || !std::isfinite(len2)) {
+        return {};
+    }
+    const float inv = 1.0f / std::sqrt(len2);
+    return {q.x * inv, q.y * inv, q.z * inv, q.w * inv};
+}

@@ -16,3 +16,8 @@ phQuat phQuatFromAxisAngle(const phVec4& axis, float angle);
 // Quaternion of the matrix's rotation (largest-diagonal method), in the form
 // that MatrixFromQuaternion turns back into the same rotation.
 phQuat phQuatFromMatrix(const phMat4& m);
+
+// Hamilton product: the rotation b, then a.
+phQuat phQuatMultiply(const phQuat& a, const phQuat& b);
+// Unit length; a zero or non-finite quaternion becomes the identity.
+phQuat phQuatNormalise(const phQuat& q);

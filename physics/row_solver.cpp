@@ -1,0 +1,443 @@
+#include "physics/row_solver.h"
+
+#include <cmath>
+#include <new>
+
+#include "physics/memory.h"
+#include "physics/rigid_body.h"
+
+namespace {
+
+// Below this residual a system is left as warm-started.
+constexpr float kSolveThreshold = 0.0001f;
+// The conjugate gradient stops once every residual is this small.
+constexpr float kStopResidual = 0.1f;
+constexpr float kBoundSnap = 1e-5f;
+constexpr float kMinDirection = 1e-16f;
+constexpr float kMinStep = 1e-8f;
+constexpr float kMinCurvature = 1e-16f;
+constexpr float kMinRho = 1e-17f;
+
+float Dot(const phJacobianRow& a, const phVec4& linA, const phVec4& angA, const phVec4& linB, const phVec4& angB)
+{
+    return phDot(a.linearA, linA) + phDot(a.angularA, angA) + phDot(a.linearB, linB) + phDot(a.angularB, angB);
+}
+
+phVec4 Dir(const phVec4& v) { return {v.x, v.y, v.z, 0.0f}; }
+
+template <typename T>
+void Swap(T& a, T& b)
+{
+    T t = a;
+    a = b;
+    b = t;
+}
+
+}  // namespace
+
+void phRowParams::PresetBounds(int count)
+{
+    count = count < kMaxRows ? count : kMaxRows;
+    for (int i = 0; i < count; ++i) {
+        bounds[i] = phRowBounds();
+    }
+}
+
+phSolverWorkspace* phSolverWorkspace::Create()
+{
+    void* block = phMalloc(sizeof(phSolverWorkspace));
+    return block != nullptr ? ::new (block) phSolverWorkspace() : nullptr;
+}
+
+void phSolverWorkspace::Destroy(phSolverWorkspace* workspace)
+{
+    if (workspace != nullptr) {
+        workspace->~phSolverWorkspace();
+        phFree(workspace);
+    }
+}
+
+void phSolverWorkspace::BeginStep(int solverModel, int frictionModel, float frictionDropFactor)
+{
+    m_solverModel = solverModel < 1 ? 0 : solverModel;
+    m_frictionModel = frictionModel;
+    m_frictionDrop = frictionDropFactor;
+    BeginIsland();
+}
+
+void phSolverWorkspace::BeginIsland()
+{
+    m_rowCount = 0;
+    m_bodyCount = 1;
+    m_bodies[0] = nullptr;
+    m_invMass[0] = 0.0f;
+    m_invInertia[0] = phMat4{};
+}
+
+int phSolverWorkspace::AddIslandBody(phRigidBody* body)
+{
+    if (m_bodyCount >= kMaxIslandBodies || body == nullptr) {
+        return -1;
+    }
+    const int i = m_bodyCount++;
+    m_bodies[i] = body;
+    m_invMass[i] = body->invMass.w;
+    m_invInertia[i] = body->GetWorldInverseInertia();
+    return i;
+}
+
+bool phSolverWorkspace::AddRows(const phRowParams& params, int n, int a, int b)
+{
+    if (n <= 0) {
+        return true;
+    }
+    if (n > phRowParams::kMaxRows || m_rowCount + n > kMaxRows || a < 0 || a >= m_bodyCount || b < 0 ||
+        b >= m_bodyCount) {
+        return false;
+    }
+    const float massSum = m_invMass[a] + m_invMass[b];
+    const float drop = massSum > 0.0f ? m_frictionDrop / massSum : INFINITY;
+    const int base = m_rowCount;
+    for (int k = 0; k < n; ++k) {
+        const int i = base + k;
+        m_bodyA[i] = a;
+        m_bodyB[i] = b;
+        m_jacobian[i] = params.jacobian[k];
+        m_bounds[i] = params.bounds[k];
+        if (m_bounds[i].normalIndex >= 0) {
+            // A friction row names its normal row inside the constraint.
+            m_bounds[i].normalIndex =
+                m_bounds[i].normalIndex < n ? m_bounds[i].normalIndex + base : phRowBounds::kFree;
+        }
+        m_rhs[i] = params.target[k];
+        m_epsilon[i] = params.regularisation[k];
+        m_dropThreshold[i] = drop;
+    }
+    m_rowCount += n;
+    return true;
+}
+
+void phSolverWorkspace::PrepareRows(int rowCount, int bodyCount)
+{
+    m_rowCount = rowCount < kMaxRows ? rowCount : kMaxRows;
+    m_bodyCount = bodyCount < kMaxIslandBodies ? bodyCount : kMaxIslandBodies;
+    static const phVec4 zero = {};
+    for (int i = 0; i < m_rowCount; ++i) {
+        const int a = m_bodyA[i];
+        const int b = m_bodyB[i];
+        const phJacobianRow& j = m_jacobian[i];
+        phJacobianRow& w = m_weighted[i];
+        w.linearA = j.linearA * m_invMass[a];
+        w.angularA = phRotate(m_invInertia[a], j.angularA);
+        w.linearB = j.linearB * m_invMass[b];
+        w.angularB = phRotate(m_invInertia[b], j.angularB);
+        w.linearA.w = w.angularA.w = w.linearB.w = w.angularB.w = 1.0f;
+        const phRigidBody* ba = m_bodies[a];
+        const phRigidBody* bb = m_bodies[b];
+        m_rhs[i] -= Dot(w, ba != nullptr ? Dir(ba->force) : zero, ba != nullptr ? Dir(ba->torque) : zero,
+                        bb != nullptr ? Dir(bb->force) : zero, bb != nullptr ? Dir(bb->torque) : zero);
+        const float d = Dot(j, w.linearA, w.angularA, w.linearB, w.angularB);
+        m_regularising[i] = d * m_epsilon[i] * 0.001f;
+        const float den = (m_epsilon[i] * 0.001f + 1.0f) * d;
+        // A row with no effect on its bodies gets no step of its own.
+        m_invDiag[i] = den > 0.0f && std::isfinite(den) ? 1.0f / den : 0.0f;
+    }
+}
+
+void phSolverWorkspace::Accumulate(int count, const float* x)
+{
+    for (int b = 0; b < m_bodyCount; ++b) {
+        m_acc[b].linear = {};
+        m_acc[b].angular = {};
+    }
+    for (int i = 0; i < count; ++i) {
+        const float xi = x[i];
+        const phJacobianRow& w = m_weighted[i];
+        Accumulator& a = m_acc[m_bodyA[i]];
+        Accumulator& b = m_acc[m_bodyB[i]];
+        a.linear += w.linearA * xi;
+        a.angular += w.angularA * xi;
+        b.linear += w.linearB * xi;
+        b.angular += w.angularB * xi;
+    }
+}
+
+void phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
+{
+    Accumulate(count, x);
+    for (int i = 0; i < count; ++i) {
+        const Accumulator& a = m_acc[m_bodyA[i]];
+        const Accumulator& b = m_acc[m_bodyB[i]];
+        y[i] = Dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
+    }
+}
+
+float phSolverWorkspace::ResidualOf(int outCount, int actingCount)
+{
+    Accumulate(actingCount, m_force);
+    float largest = 0.0f;
+    for (int i = 0; i < outCount; ++i) {
+        const Accumulator& a = m_acc[m_bodyA[i]];
+        const Accumulator& b = m_acc[m_bodyB[i]];
+        const float ax = Dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + m_force[i] * m_regularising[i];
+        m_residual[i] = m_rhs[i] - ax;
+        const float s = std::fabs(m_residual[i]);
+        largest = s > largest ? s : largest;
+    }
+    return largest;
+}
+
+float phSolverWorkspace::Residual(int m) { return ResidualOf(m, m); }
+
+int phSolverWorkspace::MaxIterations(int n) const
+{
+    if (m_solverModel <= 0) {
+        return n;
+    }
+    if (m_solverModel == 1) {
+        const int extra = n > 16 ? static_cast<int>(std::sqrt(static_cast<float>(n - 16))) : 0;
+        const int limit = 16 + extra;
+        return n < limit ? n : limit;
+    }
+    return n < m_solverModel ? n : m_solverModel;
+}
+
+void phSolverWorkspace::SwapRows(int i, int j)
+{
+    if (i == j) {
+        return;
+    }
+    Swap(m_bodyA[i], m_bodyA[j]);
+    Swap(m_bodyB[i], m_bodyB[j]);
+    Swap(m_jacobian[i], m_jacobian[j]);
+    Swap(m_weighted[i], m_weighted[j]);
+    Swap(m_bounds[i], m_bounds[j]);
+    Swap(m_invDiag[i], m_invDiag[j]);
+    Swap(m_regularising[i], m_regularising[j]);
+    Swap(m_epsilon[i], m_epsilon[j]);
+    Swap(m_rhs[i], m_rhs[j]);
+    Swap(m_dropThreshold[i], m_dropThreshold[j]);
+    Swap(m_residual[i], m_residual[j]);
+    Swap(m_force[i], m_force[j]);
+    Swap(m_direction[i], m_direction[j]);
+    Swap(m_product[i], m_product[j]);
+    Swap(m_perm[i], m_perm[j]);
+}
+
+void phSolverWorkspace::SetupActive(int& active, float& rho, float& maxResidual)
+{
+    rho = 0.0f;
+    maxResidual = 0.0f;
+    int i = 0;
+    while (i < active) {
+        const phRowBounds& bd = m_bounds[i];
+        const float s = m_residual[i];
+        if (std::fabs(m_force[i] - bd.low) <= kBoundSnap && s < 0.0f) {
+            m_force[i] = bd.low;
+            SwapRows(i, --active);
+            continue;
+        }
+        if (std::fabs(m_force[i] - bd.high) <= kBoundSnap && s > 0.0f) {
+            m_force[i] = bd.high;
+            SwapRows(i, --active);
+            continue;
+        }
+        const float z = m_invDiag[i] * s;
+        m_direction[i] = z;
+        rho += s * z;
+        maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
+        ++i;
+    }
+}
+
+int phSolverWorkspace::ConjugateGradient(int m)
+{
+    int active = m;
+    float rho = 0.0f;
+    float maxResidual = 0.0f;
+    SetupActive(active, rho, maxResidual);
+    int iterations = 0;
+    while (active > 0 && maxResidual > kStopResidual && iterations < MaxIterations(active)) {
+        ++iterations;
+        MultiplyRows(active, m_direction, m_product);
+        float curvature = 0.0f;
+        for (int i = 0; i < active; ++i) {
+            curvature += m_direction[i] * m_product[i];
+        }
+        if (curvature < kMinCurvature) {
+            curvature = kMinCurvature;
+        }
+        float alpha = rho / curvature;
+        int blocking = -1;
+        float bound = 0.0f;
+        for (int i = 0; i < active; ++i) {
+            const float d = m_direction[i];
+            const float next = m_force[i] + alpha * d;
+            const phRowBounds& bd = m_bounds[i];
+            if (d < -kMinDirection && next <= bd.low) {
+                alpha = (bd.low - m_force[i]) / d;
+                blocking = i;
+                bound = bd.low;
+            } else if (d > kMinDirection && next >= bd.high) {
+                alpha = (bd.high - m_force[i]) / d;
+                blocking = i;
+                bound = bd.high;
+            } else {
+                continue;
+            }
+            if (alpha < kMinStep) {
+                break;
+            }
+        }
+        if (blocking >= 0 && alpha < kMinStep) {
+            m_force[blocking] = bound;
+            SwapRows(blocking, --active);
+            SetupActive(active, rho, maxResidual);
+            continue;
+        }
+        maxResidual = 0.0f;
+        for (int i = 0; i < active; ++i) {
+            m_force[i] += alpha * m_direction[i];
+            m_residual[i] -= alpha * m_product[i];
+        }
+        if (blocking >= 0) {
+            m_force[blocking] = bound;
+            SwapRows(blocking, --active);
+            for (int i = 0; i < active; ++i) {
+                const float s = m_residual[i];
+                maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
+                m_direction[i] = m_invDiag[i] * s;
+            }
+            continue;
+        }
+        for (int i = 0; i < active; ++i) {
+            const float s = std::fabs(m_residual[i]);
+            maxResidual = s > maxResidual ? s : maxResidual;
+        }
+        if (maxResidual > kStopResidual) {
+            float rhoNext = 0.0f;
+            for (int i = 0; i < active; ++i) {
+                rhoNext += m_residual[i] * m_invDiag[i] * m_residual[i];
+            }
+            const float beta = rhoNext / (rho < kMinRho ? kMinRho : rho);
+            for (int i = 0; i < active; ++i) {
+                m_direction[i] = m_invDiag[i] * m_residual[i] + beta * m_direction[i];
+            }
+            rho = rhoNext;
+        }
+    }
+    return active;
+}
+
+void phSolverWorkspace::ApplyForces()
+{
+    for (int i = 0; i < m_rowCount; ++i) {
+        const float f = m_force[i];
+        const phJacobianRow& j = m_jacobian[i];
+        if (phRigidBody* a = m_bodies[m_bodyA[i]]) {
+            a->force += j.linearA * f;
+            a->torque += j.angularA * f;
+        }
+        if (phRigidBody* b = m_bodies[m_bodyB[i]]) {
+            b->force += j.linearB * f;
+            b->torque += j.angularB * f;
+        }
+    }
+}
+
+void phSolverWorkspace::SolveRows()
+{
+    int count = m_rowCount;
+    for (int i = 0; i < count; ++i) {
+        m_force[i] = m_bounds[i].forceSlot != nullptr ? *m_bounds[i].forceSlot : 0.0f;
+        m_perm[i] = i;
+    }
+    // Free rows first, then the clamped and unilateral ones; friction behind.
+    int free = 0;
+    for (int i = 0; i < count; ++i) {
+        if (m_bounds[i].normalIndex == phRowBounds::kFree) {
+            SwapRows(i, free++);
+        }
+    }
+    int clamped = free;
+    for (int i = free; i < count; ++i) {
+        phRowBounds& bd = m_bounds[i];
+        if (bd.normalIndex == phRowBounds::kClamped || bd.normalIndex == phRowBounds::kUnilateral) {
+            if (bd.normalIndex == phRowBounds::kUnilateral && bd.low < 0.0f) {
+                bd.low = 0.0f;
+            }
+            float& f = m_force[i];
+            f = f < bd.low ? bd.low : (f > bd.high ? bd.high : f);
+            SwapRows(i, clamped++);
+        }
+    }
+    const bool hasFriction = clamped < count;
+
+    int firstActive = clamped;
+    if (m_frictionModel == 0) {
+        if (ResidualOf(clamped, clamped) > kSolveThreshold) {
+            firstActive = ConjugateGradient(clamped);
+        }
+        for (int i = 0; i < clamped; ++i) {
+            if (float* slot = m_bounds[i].forceSlot) {
+                *slot = m_force[i];
+            }
+        }
+        if (!hasFriction) {
+            ApplyForces();
+            return;
+        }
+    }
+
+    // Friction rows follow the rows' new places, then take their bounds from
+    // their normal forces.
+    for (int i = 0; i < count; ++i) {
+        m_position[m_perm[i]] = i;
+    }
+    for (int i = clamped; i < count; ++i) {
+        const std::int32_t n = m_bounds[i].normalIndex;
+        if (n >= 0 && n < m_rowCount) {
+            m_bounds[i].normalIndex = m_position[n];
+        }
+    }
+    int i = clamped;
+    while (i < count) {
+        phRowBounds& bd = m_bounds[i];
+        const std::int32_t n = bd.normalIndex;
+        float normal = n >= 0 && n < clamped ? m_force[n] : 0.0f;
+        normal = normal > 0.0f ? normal : 0.0f;
+        const float lo = normal * bd.low;
+        const float hi = normal * bd.high;
+        if ((hi < -lo ? hi : -lo) <= m_dropThreshold[i]) {
+            SwapRows(i, --count);
+            continue;
+        }
+        bd.low = lo;
+        bd.high = hi;
+        float& f = m_force[i];
+        f = f < lo ? lo : (f > hi ? hi : f);
+        ++i;
+    }
+    // Dropped friction rows exert nothing.
+    m_rowCount = count;
+
+    int active = count;
+    if (m_frictionModel == 0) {
+        // Rows the first pass fixed at a bound go behind all others.
+        const int fixed = clamped - firstActive;
+        for (int k = 0; k < fixed && firstActive + k < count - 1 - k; ++k) {
+            SwapRows(firstActive + k, count - 1 - k);
+        }
+        active = count - fixed;
+    }
+    // The residual counts the forces of every live row, the fixed ones too.
+    if (ResidualOf(active, count) > kSolveThreshold) {
+        ConjugateGradient(active);
+    }
+    for (int k = 0; k < count; ++k) {
+        if (float* slot = m_bounds[k].forceSlot) {
+            *slot = m_force[k];
+        }
+    }
+    ApplyForces();
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstdint>
+
+#include "physics/mat4.h"
+
+class phPhysWorld;
+class phRigidBody;
+
+// Bounds of one row's force.
+struct phRowBounds {
+    // Unclamped row (the bounds still limit the solve).
+    static constexpr std::int32_t kFree = -1;
+    // Contact normal: force at least 0.
+    static constexpr std::int32_t kUnilateral = -2;
+    // Force clamped into low..high.
+    static constexpr std::int32_t kClamped = -3;
+
+    // For a friction row: the signed coefficient; the force bound is it
+    // times the normal row's force.
+    float low = -1e15f;
+    float high = 1e15f;
+    // One of the kinds above, or for a friction row the index of its normal row.
+    std::int32_t normalIndex = kFree;
+    // Where the last step's force is read and the new one written; may be null.
+    float* forceSlot = nullptr;
+};
+
+// Linear and angular parts for body A, then for body B; w words 0.
+struct phJacobianRow {
+    phVec4 linearA;
+    phVec4 angularA;
+    phVec4 linearB;
+    phVec4 angularB;
+};
+
+// The rows one constraint writes when the solver asks it.
+struct phRowParams {
+    static constexpr int kMaxRows = 48;
+
+    phPhysWorld* world = nullptr;
+    float timeStep = 0.0f;
+    float invTimeStep = 0.0f;
+    phJacobianRow jacobian[kMaxRows];
+    phRowBounds bounds[kMaxRows];
+    float target[kMaxRows] = {};
+    // 1.0 for contacts, the joint's stiffness for joints.
+    float regularisation[kMaxRows] = {};
+
+    // Presets the bounds of the first count rows.
+    void PresetBounds(int count);
+};
+
+// The island solve: one bounded linear system J M⁻¹ Jᵀ f = b (plus a small
+// diagonal) over the island's rows, by conjugate gradients with an active
+// set. Rows live in structure-of-arrays form and are reordered by swapping
+// so the active ones stay a prefix. Allocated once per world.
+class phSolverWorkspace {
+public:
+    static constexpr int kMaxIslandBodies = 512;
+    static constexpr int kMaxRows = 16384;
+
+    // Null when memory runs out.
+    static phSolverWorkspace* Create();
+    static void Destroy(phSolverWorkspace* workspace);
+
+    // Settings copied from the world at the start of a step.
+    void BeginStep(int solverModel, int frictionModel, float frictionDropFactor);
+    // Empties the island; entry 0 is the static placeholder.
+    void BeginIsland();
+    // Island index of the body, or -1 when the island is full.
+    int AddIslandBody(phRigidBody* body);
+    // Copies n rows of params for the bodies at island indices a and b
+    // (0: static or none). False, and nothing copied, when the rows do not
+    // fit; friction rows are renumbered into the island.
+    bool AddRows(const phRowParams& params, int n, int a, int b);
+    phRowParams& RowBlock() { return m_rowBlock; }
+
+    void PrepareRows(int rowCount, int bodyCount);
+    // The whole solve, ending with ApplyForces.
+    void SolveRows();
+    // Returns the number of rows still active.
+    int ConjugateGradient(int m);
+    // Largest |b - A f| over the first m rows (the forces of those rows only).
+    float Residual(int m);
+    void MultiplyRows(int count, const float* x, float* y);
+    int MaxIterations(int n) const;
+    void ApplyForces();
+    void SwapRows(int i, int j);
+
+    int RowCount() const { return m_rowCount; }
+    int IslandBodyCount() const { return m_bodyCount; }
+    int SolverModel() const { return m_solverModel; }
+    // Row i as it stands now (after reordering).
+    float Force(int i) const { return m_force[i]; }
+    float RowResidual(int i) const { return m_residual[i]; }
+    const phRowBounds& Bounds(int i) const { return m_bounds[i]; }
+    std::int32_t Permutation(int i) const { return m_perm[i]; }
+
+private:
+    phSolverWorkspace() = default;
+    float ResidualOf(int outCount, int actingCount);
+    void Accumulate(int count, const float* x);
+    void SetupActive(int& active, float& rho, float& maxResidual);
+
+    struct Accumulator {
+        phVec4 linear;
+        phVec4 angular;
+    };
+
+    int m_solverModel = 0;
+    int m_frictionModel = 0;
+    float m_frictionDrop = 0.25f;
+    int m_rowCount = 0;
+    int m_bodyCount = 1;
+
+    phRigidBody* m_bodies[kMaxIslandBodies] = {};
+    float m_invMass[kMaxIslandBodies] = {};
+    phMat4 m_invInertia[kMaxIslandBodies] = {};
+    Accumulator m_acc[kMaxIslandBodies] = {};
+
+    std::int32_t m_bodyA[kMaxRows];
+    std::int32_t m_bodyB[kMaxRows];
+    phJacobianRow m_jacobian[kMaxRows];
+    phJacobianRow m_weighted[kMaxRows];
+    phRowBounds m_bounds[kMaxRows];
+    float m_invDiag[kMaxRows];
+    float m_regularising[kMaxRows];
+    float m_epsilon[kMaxRows];
+    float m_rhs[kMaxRows];
+    float m_dropThreshold[kMaxRows];
+    float m_residual[kMaxRows];
+    float m_force[kMaxRows];
+    float m_direction[kMaxRows];
+    float m_product[kMaxRows];
+    std::int32_t m_perm[kMaxRows];
+    std::int32_t m_position[kMaxRows];
+
+    phRowParams m_rowBlock;
+};
