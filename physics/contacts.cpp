@@ -117,8 +117,9 @@ phVec4 FaceFrontNormal(const phCollisionConvexPolygon& face)
     return {unit.x, unit.y, unit.z, 0.0f};
 }
 
-// The discrete slab test: the convex must reach both sides of the face
-// plane, each by more than 0.1.
+// The discrete slab test: the convex's extent along the face normal must
+// meet the slab 0.1 either side of the face plane. (Asking it to reach 0.1
+// beyond the plane on both sides would drop every shallow contact.)
 bool SetupFaceForConvex(phCollisionConvexPolygon& face, const phConvexCollision* convex, const phMat4& toPolygon)
 {
     const phVec4 n = FaceFrontNormal(face);
@@ -127,8 +128,8 @@ bool SetupFaceForConvex(phCollisionConvexPolygon& face, const phConvexCollision*
     const phVec4 front = phTransformPoint(toPolygon, convex->SupportVertex(dir));
     const phVec4 back = phTransformPoint(toPolygon, convex->SupportVertex(-dir));
     const phVec4 q = face.Vertex(0);
-    const float e1 = phDot(n, back - q) + 0.1f;
-    const float e2 = phDot(n, front - q) - 0.1f;
+    const float e1 = phDot(n, back - q) - 0.1f;
+    const float e2 = phDot(n, front - q) + 0.1f;
     if (e1 * e2 >= 0.0f) {
         return false;
     }

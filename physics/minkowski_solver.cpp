@@ -509,6 +509,7 @@ bool phMinkowskiSolver::ExpandPolytope(Face& outFace)
         };
         Horizon horizon[kMaxPlanes * 3];
         int horizonCount = 0;
+        int interior[kMaxPlanes * 3];
         int interiorPairs = 0;
         std::int16_t originOf[kMaxVertices];
         std::memset(originOf, 0xFF, sizeof(originOf));
@@ -518,7 +519,9 @@ bool phMinkowskiSolver::ExpandPolytope(Face& outFace)
             for (int k = 0; k < 3; ++k, e = m_edges[e].next) {
                 const int twin = m_edges[e].twin;
                 if (state[PlaneOf(m_edges[twin])] == 1) {
-                    interiorPairs += e < twin ? 1 : 0;
+                    if (e < twin) {
+                        interior[interiorPairs++] = e;
+                    }
                     continue;
                 }
                 const int from = Origin(m_edges[e]);
@@ -541,18 +544,11 @@ bool phMinkowskiSolver::ExpandPolytope(Face& outFace)
         }
 
         for (int i = 0; i < visibleCount; ++i) {
-            const int p = visible[i];
-            m_planeValid[p] = false;
-            int e = m_planeEdge[p];
-            for (int k = 0; k < 3; ++k) {
-                const int next = m_edges[e].next;
-                const int twin = m_edges[e].twin;
-                if (state[PlaneOf(m_edges[twin])] == 1 && e < twin) {
-                    FreeEdgePair(e);
-                }
-                e = next;
-            }
-            m_freePlanes[m_freePlaneCount++] = p;
+            m_planeValid[visible[i]] = false;
+            m_freePlanes[m_freePlaneCount++] = visible[i];
+        }
+        for (int i = 0; i < interiorPairs; ++i) {
+            FreeEdgePair(interior[i]);
         }
         int spokeOut[kMaxVertices];
         int spokeIn[kMaxVertices];
