@@ -293,6 +293,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             m_force[blocking] = bound;
             SwapRows(blocking, --active);
             SetupActive(active, rho, maxResidual);
+            iterations = 0;  // a fresh budget for the smaller set
             continue;
         }
         maxResidual = 0.0f;
@@ -303,10 +304,16 @@ int phSolverWorkspace::ConjugateGradient(int m)
         if (blocking >= 0) {
             m_force[blocking] = bound;
             SwapRows(blocking, --active);
+            iterations = 0;
+            // The search restarts along the preconditioned residual; rho
+            // belongs to that direction (a stale rho makes the next step
+            // overshoot and the residual grow).
+            rho = 0.0f;
             for (int i = 0; i < active; ++i) {
                 const float s = m_residual[i];
                 maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
                 m_direction[i] = m_invDiag[i] * s;
+                rho += s * m_direction[i];
             }
             continue;
         }
