@@ -271,7 +271,6 @@ TEST_F(BroadphaseTest, RandomBoxesMatchBruteForce)
 
 TEST_F(BroadphaseTest, SameInputSamePairOrder)
 {
-    std::vector<Pair> runs[2];
     std::vector<std::vector<std::pair<int, int>>> indexed(2);
     for (int run = 0; run < 2; ++run) {
         phPhysWorld w;
@@ -296,7 +295,6 @@ TEST_F(BroadphaseTest, SameInputSamePairOrder)
             const auto ib = std::find(made.begin(), made.end(), p.second) - made.begin();
             indexed[static_cast<std::size_t>(run)].emplace_back(static_cast<int>(ia), static_cast<int>(ib));
         }
-        (void)runs;
     }
     EXPECT_FALSE(indexed[0].empty());
     EXPECT_EQ(indexed[0], indexed[1]);

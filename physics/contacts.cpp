@@ -137,8 +137,6 @@ bool SetupFaceForConvex(phCollisionConvexPolygon& face, const phConvexCollision*
     return true;
 }
 
-int SignedAttribute(int attribute) { return attribute; }
-
 // Discrete convex-against-faces loop shared with the continuous fallback.
 int ConvexPolygonsLoop(phRigidBody* polygon, phRigidBody* convexBody, const phConvexCollision* convex,
                        phCollisionPolygonalSoup* soup, const phMat4& toPolygon, const phVec4& boxMin,
@@ -157,7 +155,7 @@ int ConvexPolygonsLoop(phRigidBody* polygon, phRigidBody* convexBody, const phCo
             continue;
         }
         solver.Setup(convex, convexBody->collisionMatrix, &face, polygon->collisionMatrix);
-        const int n = solver.ContactsByPenetration(SignedAttribute(attribute), out + count, capacity - count);
+        const int n = solver.ContactsByPenetration(static_cast<std::int64_t>(attribute), out + count, capacity - count);
         phVec4 faceNormal = phRotate(polygon->collisionMatrix, face.Normal());
         faceNormal.w = 0.0f;
         count = FilterFaceContacts(faceNormal, count, count + n, out, marks);
@@ -368,7 +366,7 @@ int ContactsSpherePolygons(phPhysWorld*, phRigidBody* polygon, phRigidBody* sphe
         const phVec4 normal = len > 1e-12f ? d * (1.0f / len) : front;
         phVec4 worldNormal = phRotate(pm, normal);
         worldNormal.w = 0.0f;
-        Write(out[count], phTransformPoint(pm, c - normal * (r + s * 0.5f)), worldNormal, SignedAttribute(attribute),
+        Write(out[count], phTransformPoint(pm, c - normal * (r + s * 0.5f)), worldNormal, static_cast<std::int64_t>(attribute),
               Depth(s));
         phVec4 faceNormal = phRotate(pm, front);
         faceNormal.w = 0.0f;
@@ -476,7 +474,7 @@ int ContactsConvexPolygonsContinuous(phPhysWorld*, float& time, phRigidBody* con
         face.CopyVertices(n);
         solver.Setup(convex, cm, &face, pm);
         float t = tMin;
-        const int found = solver.ContinuousContacts(t, rel, SignedAttribute(attribute), out + count, capacity - count);
+        const int found = solver.ContinuousContacts(t, rel, static_cast<std::int64_t>(attribute), out + count, capacity - count);
         tMin = t < tMin ? t : tMin;
         count += found;
         if (capacity - count < 2) {

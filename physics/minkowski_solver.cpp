@@ -186,7 +186,6 @@ void phMinkowskiSolver::LoadFaceOf(int v0, int v1, int v2, Face& face) const
 
 phMinkowskiSolver::Separation phMinkowskiSolver::SeparationTest(Face& outFace)
 {
-    phVec4 lastNormal = {};
     int lastFace = -1;
     for (int it = 0; it < kSeparationIterations; ++it) {
         int bestFace = -1;
@@ -213,7 +212,6 @@ phMinkowskiSolver::Separation phMinkowskiSolver::SeparationTest(Face& outFace)
             return Separation::kIntersecting;
         }
         lastFace = bestFace;
-        lastNormal = bestNormal;
         const int* fv = kTetraFaces[bestFace];
         const phVec4 a = m_hull[m_tetra[fv[0]]];
         phVec4 hull, sum;
@@ -263,7 +261,6 @@ phMinkowskiSolver::Separation phMinkowskiSolver::SeparationTest(Face& outFace)
         outFace.plane = {n.x, n.y, n.z, -phDot(n, a)};
         return Separation::kSeparated;
     }
-    (void)lastNormal;
     return Separation::kUnknown;
 }
 

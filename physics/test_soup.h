@@ -3,6 +3,7 @@
 // Test-only polygon collision: a fixed list of faces; the query returns the
 // faces whose bounds touch the box, in list order.
 
+#include <algorithm>
 #include <vector>
 
 #include "physics/maths.h"
