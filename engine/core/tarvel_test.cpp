@@ -164,7 +164,6 @@ TEST_F(TarvelTest, FailingStepsEndInitWithoutAFatalReport)
     const Case cases[] = {
         {"graphics", &gTarvel.mGraphics.mStandInResult, "Initializing graphics...\n", -1},
         {"physics", &gTarvel.mPhysics.mStandInResult, "Initializing physics...\n", -1},
-        {"sound", &gTarvel.mSound.mStandInResult, "Initializing sound...\n", -1},
         {"gameplay", &gTarvel.mGameplay.mStandInResult, "Initializing gameplay...\n", -1},
         // The shader library's result is ignored.
         {"shaders", &gTarvel.mShaders.mStandInResult, "Initializing gameplay...\n", 0},
