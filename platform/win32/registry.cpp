@@ -576,6 +576,77 @@ LONG RegCloseKey(HKEY key) {
                                                         : static_cast<LONG>(ERROR_INVALID_HANDLE);
 }
 
+// ---- Enumeration (diagnostics additions) -------------------------------------
+
+namespace {
+
+// Copies `name` with its NUL when it fits in *size characters.
+LONG GiveName(const std::string& name, LPSTR out, LPDWORD size) {
+  if (!out || !size) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+  if (name.size() + 1 > *size) return static_cast<LONG>(ERROR_MORE_DATA);
+  std::memcpy(out, name.c_str(), name.size() + 1);
+  *size = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize, LPDWORD reserved,
+                   LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  if (reserved || (data && !dataSize)) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+  std::lock_guard lock(g_mutex);
+  OpenKey k;
+  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = g_hives[k.hive];
+  Refresh(hive);
+  auto it = hive.keys.find(k.path);
+  if (it == hive.keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
+  const auto& values = it->second.values;
+  if (index >= values.size()) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+  const Value& v = values[index];
+  if (LONG err = GiveName(v.name, valueName, valueNameSize); err != ERROR_SUCCESS) return err;
+  if (type) *type = v.type;
+  DWORD needed = static_cast<DWORD>(v.data.size());
+  if (data && *dataSize < needed) {
+    *dataSize = needed;
+    return static_cast<LONG>(ERROR_MORE_DATA);
+  }
+  if (data) std::copy(v.data.begin(), v.data.end(), data);
+  if (dataSize) *dataSize = needed;
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                   LPDWORD classSize, LPFILETIME lastWriteTime) {
+  if (reserved) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+  std::lock_guard lock(g_mutex);
+  OpenKey k;
+  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = g_hives[k.hive];
+  Refresh(hive);
+  if (!hive.keys.count(k.path)) return static_cast<LONG>(ERROR_KEY_DELETED);
+  // The map is ordered by lower-case path, which is the order ignoring case.
+  std::string prefix = k.path.empty() ? std::string() : k.path + "\\";
+  DWORD seen = 0;
+  for (auto it = hive.keys.lower_bound(prefix); it != hive.keys.end(); ++it) {
+    const std::string& path = it->first;
+    if (path.compare(0, prefix.size(), prefix) != 0) break;
+    if (path.size() == prefix.size() || path.find('\\', prefix.size()) != std::string::npos) continue;
+    if (seen++ != index) continue;
+    const std::string& spelled = it->second.path;
+    size_t slash = spelled.rfind('\\');
+    if (LONG err = GiveName(slash == std::string::npos ? spelled : spelled.substr(slash + 1), name, nameSize);
+        err != ERROR_SUCCESS) {
+      return err;
+    }
+    if (keyClass && classSize && *classSize > 0) keyClass[0] = 0;
+    if (classSize) *classSize = 0;
+    if (lastWriteTime) *lastWriteTime = {};
+    return ERROR_SUCCESS;
+  }
+  return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+}
+
 namespace platform::detail {
 
 void DropRegistryCache() {

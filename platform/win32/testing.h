@@ -98,6 +98,13 @@ void ClearDeliveredMessages();
 void SetSetting(std::string_view key, std::string_view value);
 std::optional<std::string> GetSetting(std::string_view key);
 
+// ---- Operating-system version (diagnostics additions) ---------------------
+// What GetVersionExA reports from now on, in this process and in children.
+void SetOsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId,
+                  const std::string& servicePack);
+// Back to the platform's own version.
+void ClearOsVersion();
+
 // Back to a fresh process: windows and classes dropped without messages,
 // queue, capture, cursor counter, timer periods, clock, settings and
 // cached registry hives cleared; "testing.ini" removed. The root stays.

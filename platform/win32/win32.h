@@ -196,3 +196,48 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
 // by callers.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
 int wvsprintfA(LPSTR buffer, LPCSTR format, va_list args);
+
+// ==== Diagnostics additions =================================================
+// What the diagnostics library's report and DirectX detection need.
+
+// ---- Version and system folder (version.cpp) ---------------------------------
+// The version the platform reports: 5.1.2600, NT platform, "Service Pack 3",
+// unless a test set another (testing.h). Needs dwOSVersionInfoSize 148.
+BOOL GetVersionExA(LPOSVERSIONINFOA info);
+// "C:\Windows\system32", the folder "drives/c/Windows/system32" under the
+// platform root. Returns the length, or the size needed (with the NUL) when
+// the buffer is too small.
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+
+// ---- File version resources (version.cpp) --------------------------------
+// Read from the version resource (RT_VERSION) of a Windows executable (PE32
+// or PE32+). 0 when the file has none, with the last error set.
+DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle);
+// Copies the resource (at most `size` bytes) into `data`.
+BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data);
+// Only the root block "\" is served: *buffer points at the VS_FIXEDFILEINFO
+// inside `block`, *length is its size. Other blocks fail.
+BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length);
+
+// ---- File search (find.cpp) ----------------------------------------------------
+// "folder\pattern" with '*' and '?' ("*.*" matches every name), compared
+// without case. "." and ".." come first, then the names ignoring case, as
+// NTFS lists them. Linux keeps no creation time: it is the last-write time.
+// A symbolic link is reported with FILE_ATTRIBUTE_REPARSE_POINT (and
+// FILE_ATTRIBUTE_DIRECTORY when it names a folder), as Windows reports one.
+// INVALID_HANDLE_VALUE with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
+HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+// FALSE with ERROR_NO_MORE_FILES at the end.
+BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
+BOOL FindClose(HANDLE findFile);
+
+// ---- Registry enumeration (registry.cpp) -------------------------------------
+// Values in the order they were written, subkeys in order ignoring case.
+// Sizes are in characters for names (the NUL counted on input, not on
+// output) and in bytes for data. A name that does not fit gives
+// ERROR_MORE_DATA; so does data that does not fit, with *dataSize set to the
+// size needed. ERROR_NO_MORE_ITEMS past the last one.
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize, LPDWORD reserved,
+                   LPDWORD type, LPBYTE data, LPDWORD dataSize);
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
+                   LPDWORD classSize, LPFILETIME lastWriteTime);
