@@ -59,8 +59,9 @@ constexpr size_t kDecodeChunkFrames = 4096;
 namespace FMOD::detail {
 
 std::vector<SystemState*>& LiveSystems() {
-  static std::vector<SystemState*> systems;
-  return systems;
+  // Never destroyed: a system released by a destructor at exit still finds it.
+  static auto* systems = new std::vector<SystemState*>;
+  return *systems;
 }
 
 SystemState::SystemState() {

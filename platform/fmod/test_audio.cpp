@@ -17,7 +17,9 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
   PutU16(out, v & 0xFFFF);
   PutU16(out, v >> 16);
 }
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void PutTag(std::vector<uint8_t>& out, const char* tag) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 void Append(std::vector<uint8_t>& out, const ogg_page& page) {
   out.insert(out.end(), page.header, page.header + page.header_len);
@@ -40,6 +42,7 @@ std::vector<int16_t> MakeTone(double seconds, int rate, int channels, double her
 std::vector<uint8_t> EncodeWav(const std::vector<int16_t>& pcm, int rate, int channels) {
   std::vector<uint8_t> out;
   uint32_t dataBytes = static_cast<uint32_t>(pcm.size() * 2);
+  out.reserve(44 + dataBytes);
   PutTag(out, "RIFF");
   PutU32(out, 36 + dataBytes);
   PutTag(out, "WAVE");
