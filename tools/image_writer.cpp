@@ -201,6 +201,24 @@ Bytes SolidDxtBlocks(std::string_view fourcc, int width, int height, uint16_t co
   return out;
 }
 
+Bytes BuildStartImage() {
+  Picture picture(1024, 512);
+  for (int y = 0; y < picture.height; ++y) {
+    const bool rule = (y >= 60 && y < 64) || (y >= 448 && y < 452);
+    const uint8_t shade = uint8_t(16 + y * 48 / picture.height);
+    for (int x = 0; x < picture.width; ++x) {
+      if (rule)
+        picture.Set(x, y, 200, 190, 170, 255);
+      else
+        picture.Set(x, y, uint8_t(shade + 24), uint8_t(shade / 2 + 8), uint8_t(shade / 3), 255);
+    }
+  }
+  TgaOptions options;
+  options.bits = 32;
+  options.runLength = true;
+  return BuildTga(picture, options);
+}
+
 bool WriteBytes(const char* path, std::span<const uint8_t> data) {
   std::FILE* file = std::fopen(path, "wb");
   if (!file) return false;

@@ -94,6 +94,11 @@ Bytes BuildDds(int width, int height, std::string_view fourcc, std::span<const u
 Bytes SolidDxtBlocks(std::string_view fourcc, int width, int height, uint16_t color565,
                      uint8_t alpha8 = 255);
 
+// The sample game's splash picture "start": the scene band (1024 x 512)
+// in a dark vertical gradient framed by two light rules, as a run-length
+// 32-bit TGA.
+Bytes BuildStartImage();
+
 // Writes `data` to a file; false on failure.
 bool WriteBytes(const char* path, std::span<const uint8_t> data);
 

@@ -1,6 +1,8 @@
 #include "tools/shaderlib_writer.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace testkit {
 namespace {
@@ -136,6 +138,31 @@ std::vector<ShaderLibEntry> MinimalEngineEffects() {
     entries[i].data.assign(text.begin(), text.end());
   }
   return entries;
+}
+
+Bytes BuildShaderLibraryFromFolder(const std::filesystem::path& folder, std::string_view name,
+                                   uint32_t build, std::string* error) {
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& item : std::filesystem::directory_iterator(folder, ec))
+    if (item.is_regular_file() && item.path().extension() == ".fx") files.push_back(item.path());
+  if (ec) {
+    if (error) *error = "cannot read " + folder.string();
+    return {};
+  }
+  std::sort(files.begin(), files.end());
+  std::vector<ShaderLibEntry> entries;
+  for (const auto& file : files) {
+    const std::string stem = file.stem().string();
+    if (stem.size() >= kNameField) {
+      if (error) *error = "effect name too long: " + stem;
+      return {};
+    }
+    std::ifstream in(file, std::ios::binary);
+    ShaderLibEntry entry{stem, Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
+    entries.push_back(std::move(entry));
+  }
+  return BuildShaderLibrary(name, build, entries);
 }
 
 }  // namespace testkit

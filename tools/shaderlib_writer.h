@@ -5,6 +5,7 @@
 // build their libraries with it.
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,5 +43,11 @@ std::string MinimalEffectSource(std::span<const std::string> techniques,
 // One entry per effect of EngineNamedBindings(), each with the techniques
 // the engine asks of it: enough for the engine to start.
 std::vector<ShaderLibEntry> MinimalEngineEffects();
+
+// A library of every "<name>.fx" file of a folder, in name order, each
+// entry named by its file name without the extension. Empty with a message
+// when the folder cannot be read or a name does not fit.
+Bytes BuildShaderLibraryFromFolder(const std::filesystem::path& folder, std::string_view name,
+                                   uint32_t build, std::string* error);
 
 }  // namespace testkit
