@@ -141,6 +141,23 @@ public:
 
     Node* Minimum() const { return m_root != nullptr ? MinimumOf(m_root) : nullptr; }
 
+    // The node with the smallest key above key; null when none. Lets a walk
+    // go on after the tree changed under it.
+    Node* FirstAfter(Key key) const
+    {
+        Node* best = nullptr;
+        Node* cur = m_root;
+        while (cur != nullptr) {
+            if (key < cur->key) {
+                best = cur;
+                cur = cur->left;
+            } else {
+                cur = cur->right;
+            }
+        }
+        return best;
+    }
+
     // In-order successor.
     static Node* Next(Node* n)
     {

@@ -108,6 +108,10 @@ public:
     TransformCallback transformCallback = nullptr;
     ForceTorqueCallback forceTorqueCallback = nullptr;
     std::uint32_t flags = kNewBodyFlags;
+    // The solver's marks: visited (world stamp + 1) or handled (+ 2) in a
+    // step, and the body's place in its island.
+    std::uint64_t solverStamp = 0;
+    std::int32_t islandIndex = 0;
 };
 
 // Scales omega so that |omega| · dt is at most 45° in one step: by 0.8^k with

@@ -6,6 +6,10 @@
 #include "physics/memory.h"
 #include "physics/rigid_body.h"
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 // Below this residual a system is left as warm-started.
@@ -24,6 +28,33 @@ float Dot(const phJacobianRow& a, const phVec4& linA, const phVec4& angA, const 
 }
 
 phVec4 Dir(const phVec4& v) { return {v.x, v.y, v.z, 0.0f}; }
+
+// The vector build: the same sums four lanes at a time. Jacobian w words are
+// 0, so the fourth lane adds nothing.
+#if defined(__SSE__)
+inline __m128 Load(const phVec4& v) { return _mm_load_ps(&v.x); }
+
+float DotSimd(const phJacobianRow& a, const phVec4& linA, const phVec4& angA, const phVec4& linB, const phVec4& angB)
+{
+    __m128 s = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Load(a.linearA), Load(linA)), _mm_mul_ps(Load(a.angularA), Load(angA))),
+                          _mm_add_ps(_mm_mul_ps(Load(a.linearB), Load(linB)), _mm_mul_ps(Load(a.angularB), Load(angB))));
+    s = _mm_add_ps(s, _mm_movehl_ps(s, s));
+    s = _mm_add_ss(s, _mm_shuffle_ps(s, s, 1));
+    return _mm_cvtss_f32(s);
+}
+
+inline void AddScaled(phVec4& acc, const phVec4& v, float x)
+{
+    _mm_store_ps(&acc.x, _mm_add_ps(Load(acc), _mm_mul_ps(Load(v), _mm_set1_ps(x))));
+}
+#else
+float DotSimd(const phJacobianRow& a, const phVec4& linA, const phVec4& angA, const phVec4& linB, const phVec4& angB)
+{
+    return Dot(a, linA, angA, linB, angB);
+}
+
+inline void AddScaled(phVec4& acc, const phVec4& v, float x) { acc += v * x; }
+#endif
 
 template <typename T>
 void Swap(T& a, T& b)
@@ -134,9 +165,9 @@ void phSolverWorkspace::PrepareRows(int rowCount, int bodyCount)
         w.linearA.w = w.angularA.w = w.linearB.w = w.angularB.w = 1.0f;
         const phRigidBody* ba = m_bodies[a];
         const phRigidBody* bb = m_bodies[b];
-        m_rhs[i] -= Dot(w, ba != nullptr ? Dir(ba->force) : zero, ba != nullptr ? Dir(ba->torque) : zero,
+        m_rhs[i] -= DotOf(w, ba != nullptr ? Dir(ba->force) : zero, ba != nullptr ? Dir(ba->torque) : zero,
                         bb != nullptr ? Dir(bb->force) : zero, bb != nullptr ? Dir(bb->torque) : zero);
-        const float d = Dot(j, w.linearA, w.angularA, w.linearB, w.angularB);
+        const float d = DotOf(j, w.linearA, w.angularA, w.linearB, w.angularB);
         m_regularising[i] = d * m_epsilon[i] * 0.001f;
         const float den = (m_epsilon[i] * 0.001f + 1.0f) * d;
         // A row with no effect on its bodies gets no step of its own.
@@ -155,10 +186,17 @@ void phSolverWorkspace::Accumulate(int count, const float* x)
         const phJacobianRow& w = m_weighted[i];
         Accumulator& a = m_acc[m_bodyA[i]];
         Accumulator& b = m_acc[m_bodyB[i]];
-        a.linear += w.linearA * xi;
-        a.angular += w.angularA * xi;
-        b.linear += w.linearB * xi;
-        b.angular += w.angularB * xi;
+        if (m_simd) {
+            AddScaled(a.linear, w.linearA, xi);
+            AddScaled(a.angular, w.angularA, xi);
+            AddScaled(b.linear, w.linearB, xi);
+            AddScaled(b.angular, w.angularB, xi);
+        } else {
+            a.linear += w.linearA * xi;
+            a.angular += w.angularA * xi;
+            b.linear += w.linearB * xi;
+            b.angular += w.angularB * xi;
+        }
     }
 }
 
@@ -168,7 +206,7 @@ void phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
     for (int i = 0; i < count; ++i) {
         const Accumulator& a = m_acc[m_bodyA[i]];
         const Accumulator& b = m_acc[m_bodyB[i]];
-        y[i] = Dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
+        y[i] = DotOf(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
     }
 }
 
@@ -179,7 +217,7 @@ float phSolverWorkspace::ResidualOf(int outCount, int actingCount)
     for (int i = 0; i < outCount; ++i) {
         const Accumulator& a = m_acc[m_bodyA[i]];
         const Accumulator& b = m_acc[m_bodyB[i]];
-        const float ax = Dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + m_force[i] * m_regularising[i];
+        const float ax = DotOf(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + m_force[i] * m_regularising[i];
         m_residual[i] = m_rhs[i] - ax;
         const float s = std::fabs(m_residual[i]);
         largest = s > largest ? s : largest;
@@ -342,12 +380,22 @@ void phSolverWorkspace::ApplyForces()
         const float f = m_force[i];
         const phJacobianRow& j = m_jacobian[i];
         if (phRigidBody* a = m_bodies[m_bodyA[i]]) {
-            a->force += j.linearA * f;
-            a->torque += j.angularA * f;
+            if (m_simd) {
+                AddScaled(a->force, j.linearA, f);
+                AddScaled(a->torque, j.angularA, f);
+            } else {
+                a->force += j.linearA * f;
+                a->torque += j.angularA * f;
+            }
         }
         if (phRigidBody* b = m_bodies[m_bodyB[i]]) {
-            b->force += j.linearB * f;
-            b->torque += j.angularB * f;
+            if (m_simd) {
+                AddScaled(b->force, j.linearB, f);
+                AddScaled(b->torque, j.angularB, f);
+            } else {
+                b->force += j.linearB * f;
+                b->torque += j.angularB * f;
+            }
         }
     }
 }
@@ -447,4 +495,10 @@ void phSolverWorkspace::SolveRows()
         }
     }
     ApplyForces();
+}
+
+float phSolverWorkspace::DotOf(const phJacobianRow& row, const phVec4& linA, const phVec4& angA, const phVec4& linB,
+                               const phVec4& angB) const
+{
+    return m_simd ? DotSimd(row, linA, angA, linB, angB) : Dot(row, linA, angA, linB, angB);
 }

@@ -6,6 +6,7 @@
 
 class phPhysWorld;
 class phRigidBody;
+class phConstraint;
 
 // Bounds of one row's force.
 struct phRowBounds {
@@ -59,6 +60,25 @@ class phSolverWorkspace {
 public:
     static constexpr int kMaxIslandBodies = 512;
     static constexpr int kMaxRows = 16384;
+    static constexpr int kMaxIslandConstraints = 16384;
+
+    // The whole solver pass of a step: islands of the awake bodies are
+    // built, solved, integrated and put to sleep; contacts the pass met and
+    // the collision pass did not refresh are released.
+    void UpdateIslands(phPhysWorld& world);
+    // Collects the island of an awake, movable body, gathers its rows and
+    // solves them. Returns the island's body count with the placeholder.
+    // An island stops growing when a table is full; the bodies it could not
+    // take are kept as seeds of later islands of the same step.
+    int BuildIsland(phRigidBody* body, std::uint64_t visitMark);
+    // Integrates bodies 1..count-1 and tests them for rest; true when the
+    // whole island may sleep. The substep form holds transform callbacks back.
+    bool FinishIsland(int bodyCount, float dt);
+    bool FinishIslandSubstep(int bodyCount, float dt);
+    // The vector build of the hot loops (both give the same steps).
+    void SetSimd(bool on) { m_simd = on; }
+    bool Simd() const { return m_simd; }
+    phRigidBody* IslandBody(int i) const { return m_bodies[i]; }
 
     // Null when memory runs out.
     static phSolverWorkspace* Create();
@@ -102,12 +122,23 @@ private:
     float ResidualOf(int outCount, int actingCount);
     void Accumulate(int count, const float* x);
     void SetupActive(int& active, float& rho, float& maxResidual);
+    float DotOf(const phJacobianRow& row, const phVec4& linA, const phVec4& angA, const phVec4& linB,
+                const phVec4& angB) const;
 
     struct Accumulator {
         phVec4 linear;
         phVec4 angular;
     };
 
+    bool FinishIslandBodies(int bodyCount, float dt, bool holdTransform);
+    void SolveIsland(phRigidBody* body, std::uint64_t handled, bool frontier);
+
+    bool m_simd = false;
+    phPhysWorld* m_world = nullptr;
+    int m_seedCount = 0;
+    phRigidBody* m_seeds[kMaxIslandBodies] = {};
+    phRigidBody* m_stack[kMaxIslandBodies] = {};
+    phConstraint* m_islandConstraints[kMaxIslandConstraints] = {};
     int m_solverModel = 0;
     int m_frictionModel = 0;
     float m_frictionDrop = 0.25f;
