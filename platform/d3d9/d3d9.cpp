@@ -1298,7 +1298,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
               if (flags & D3DCLEAR_ZBUFFER) v = static_cast<uint32_t>(static_cast<double>(z) * 4294967295.0 + 0.5);
               break;
             default: {  // depth in the upper 24 bits, stencil in the lower 8
-              uint32_t depth = (flags & D3DCLEAR_ZBUFFER) ? static_cast<uint32_t>(z * 16777215.0f + 0.5f) : v >> 8;
+              uint32_t depth =
+                  (flags & D3DCLEAR_ZBUFFER) ? static_cast<uint32_t>(static_cast<double>(z) * 16777215.0 + 0.5) : v >> 8;
               uint32_t sten = (flags & D3DCLEAR_STENCIL) ? (stencil & 0xFF) : (v & 0xFF);
               v = depth << 8 | sten;
             }
