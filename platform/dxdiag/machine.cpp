@@ -299,6 +299,22 @@ void FillDisks(DxDiagNode& root) {
 
 namespace platform::testing {
 
+DxDiagNode EmptyDxDiagRecord(const std::string& kind, const std::string& name) {
+  DxDiagNode node{name, {}, {}};
+  if (kind == "DisplayDevice") {
+    Defaults(node, kDisplay);
+    node.Child("DXVADeinterlaceCaps");
+  } else if (kind == "SoundDevice") {
+    Defaults(node, kSound);
+  } else if (kind == "SoundCaptureDevice") {
+    Defaults(node, kCapture);
+  } else if (kind == "LogicalDisk") {
+    Defaults(node, kDisk);
+    node.Child("Drivers");
+  }
+  return node;
+}
+
 DxDiagNode MachineDxDiagTree() {
   DxDiagNode root;
   FillSystem(root.Child("DxDiag_SystemInfo"));

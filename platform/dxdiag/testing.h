@@ -39,6 +39,11 @@ struct DxDiagNode {
   void Remove(const std::string& propName);
 };
 
+// A record with every property a provider offers for its kind, each empty,
+// zero or false: "DisplayDevice", "SoundDevice", "SoundCaptureDevice",
+// "LogicalDisk" (with its empty "Drivers" list; a display device gets its
+// empty "DXVADeinterlaceCaps"). Any other kind gives an empty node.
+DxDiagNode EmptyDxDiagRecord(const std::string& kind, const std::string& name);
 // What the provider reports of this machine when no test set a tree.
 DxDiagNode MachineDxDiagTree();
 // The provider reports this tree from now on (the root's own name is not
