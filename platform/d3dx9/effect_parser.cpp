@@ -399,6 +399,10 @@ class Parser {
         value->numbers.push_back(1.0f);
       } else if (t.text == "false" || t.text == "FALSE") {
         value->numbers.push_back(0.0f);
+      } else if (!Is("(")) {
+        // Only constructors such as float4(...) name anything here.
+        --i_;
+        return Fail("';' expected");
       }
       negate = false;
     }
