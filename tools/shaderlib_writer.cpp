@@ -134,6 +134,11 @@ std::vector<ShaderLibEntry> MinimalEngineEffects() {
     techniques[index].push_back(binding.technique);
   }
   for (size_t i = 0; i < entries.size(); ++i) {
+    // The engine binds the last valid technique whose name is the one asked
+    // for or one character longer: "scenery_cmva" must come before
+    // "scenery_cmv" for a request of "scenery_cmv" to get its own.
+    std::stable_sort(techniques[i].begin(), techniques[i].end(),
+                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     const std::string text = MinimalEffectSource(techniques[i]);
     entries[i].data.assign(text.begin(), text.end());
   }

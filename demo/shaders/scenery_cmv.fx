@@ -47,18 +47,8 @@ float4 PSAlpha(VertexOut input) : COLOR
     return tex2D(videoSampler, input.uv);
 }
 
-technique scenery_cmv
-{
-    pass p0
-    {
-        ZEnable = true;
-        ZWriteEnable = true;
-        AlphaBlendEnable = false;
-        VertexShader = compile vs_2_0 VS();
-        PixelShader = compile ps_2_0 PSOpaque();
-    }
-}
-
+// scenery_cmva comes first: a request for "scenery_cmv" binds the last
+// technique named so or with one more character.
 technique scenery_cmva
 {
     pass p0
@@ -70,5 +60,17 @@ technique scenery_cmva
         DestBlend = InvSrcAlpha;
         VertexShader = compile vs_2_0 VS();
         PixelShader = compile ps_2_0 PSAlpha();
+    }
+}
+
+technique scenery_cmv
+{
+    pass p0
+    {
+        ZEnable = true;
+        ZWriteEnable = true;
+        AlphaBlendEnable = false;
+        VertexShader = compile vs_2_0 VS();
+        PixelShader = compile ps_2_0 PSOpaque();
     }
 }

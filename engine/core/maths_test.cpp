@@ -39,10 +39,11 @@ void Apply(double v[3], double m[3][3])
 TEST(MathsTest, MatrixFromPositionRotation)
 {
     const double angle = 0.6;
-    const float q[4] = {0.0f, float(std::sin(angle / 2)), 0.0f, float(std::cos(angle / 2))};
-    const float t[3] = {1.0f, 2.0f, 3.0f};
-    float m[16];
-    MatrixFromPositionRotation(m, t, q);
+    const D3DXQUATERNION q(0.0f, float(std::sin(angle / 2)), 0.0f, float(std::cos(angle / 2)));
+    const D3DXVECTOR3 t(1.0f, 2.0f, 3.0f);
+    D3DXMATRIX matrix;
+    MatrixFromPositionRotation(&matrix, &t, &q);
+    const float* m = matrix;
     double expected[3][3];
     RotationY(expected, angle);
     for (int i = 0; i < 3; ++i) {
@@ -60,26 +61,26 @@ TEST(MathsTest, RotateXYZAppliesEachRotationAfterTheOld)
 {
     // Identity, then 90 degrees about x, then 90 about y: (0,1,0) goes to
     // (0,0,1) and then to (1,0,0).
-    float q[4] = {0, 0, 0, 1};
-    QuaternionRotateXYZ(q, float(kPi / 2), float(kPi / 2), 0.0f);
-    float v[3] = {0, 1, 0};
-    RotateByQuaternion(v, q);
+    D3DXQUATERNION q(0, 0, 0, 1);
+    QuaternionRotateXYZ(&q, float(kPi / 2), float(kPi / 2), 0.0f);
+    D3DXVECTOR3 v(0, 1, 0);
+    RotateByQuaternion(&v, &q);
     EXPECT_NEAR(v[0], 1.0f, 1e-6);
     EXPECT_NEAR(v[1], 0.0f, 1e-6);
     EXPECT_NEAR(v[2], 0.0f, 1e-6);
 
     // A general case against the matrices applied in turn, in double.
-    float r[4] = {0, 0, 0, 1};
-    QuaternionRotateXYZ(r, 0.3f, -1.1f, 0.0f);
-    QuaternionRotateXYZ(r, 0.0f, 0.0f, 0.0f);
+    D3DXQUATERNION r(0, 0, 0, 1);
+    QuaternionRotateXYZ(&r, 0.3f, -1.1f, 0.0f);
+    QuaternionRotateXYZ(&r, 0.0f, 0.0f, 0.0f);
     double w[3] = {0.2, -0.7, 1.5};
     double mx[3][3], my[3][3];
     RotationX(mx, 0.3);
     RotationY(my, -1.1);
     Apply(w, mx);
     Apply(w, my);
-    float u[3] = {0.2f, -0.7f, 1.5f};
-    RotateByQuaternion(u, r);
+    D3DXVECTOR3 u(0.2f, -0.7f, 1.5f);
+    RotateByQuaternion(&u, &r);
     for (int i = 0; i < 3; ++i)
         EXPECT_NEAR(u[i], w[i], 1e-5);
 }
@@ -94,10 +95,10 @@ TEST(MathsTest, RotateByQuaternionMatchesRodrigues)
     double v[3] = {0.3, -1.2, 2.0};
     double cross[3] = {k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2], k[0] * v[1] - k[1] * v[0]};
     double dot = k[0] * v[0] + k[1] * v[1] + k[2] * v[2];
-    float q[4] = {float(k[0] * std::sin(angle / 2)), float(k[1] * std::sin(angle / 2)),
-                  float(k[2] * std::sin(angle / 2)), float(std::cos(angle / 2))};
-    float r[3] = {0.3f, -1.2f, 2.0f};
-    RotateByQuaternion(r, q);
+    const D3DXQUATERNION q(float(k[0] * std::sin(angle / 2)), float(k[1] * std::sin(angle / 2)),
+                           float(k[2] * std::sin(angle / 2)), float(std::cos(angle / 2)));
+    D3DXVECTOR3 r(0.3f, -1.2f, 2.0f);
+    RotateByQuaternion(&r, &q);
     for (int i = 0; i < 3; ++i) {
         double expected = v[i] * std::cos(angle) + cross[i] * std::sin(angle) + k[i] * dot * (1 - std::cos(angle));
         EXPECT_NEAR(r[i], expected, 1e-5) << i;
@@ -108,34 +109,39 @@ TEST(MathsTest, QuaternionFromDirectionTurnsTheDirectionOntoZ)
 {
     const float directions[][3] = {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 0, -1}, {0.3f, -0.4f, 2.0f}, {-5, 1, -0.2f}};
     for (const auto& d : directions) {
-        float q[4];
-        QuaternionFromDirection(q, d);
+        D3DXQUATERNION q;
+        const D3DXVECTOR3 direction(d);
+        QuaternionFromDirection(&q, &direction);
         float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        float v[3] = {d[0] / length, d[1] / length, d[2] / length};
-        RotateByQuaternion(v, q);
+        D3DXVECTOR3 v(d[0] / length, d[1] / length, d[2] / length);
+        RotateByQuaternion(&v, &q);
         EXPECT_NEAR(v[0], 0.0f, 1e-5) << d[0] << " " << d[1] << " " << d[2];
         EXPECT_NEAR(v[1], 0.0f, 1e-5);
         EXPECT_NEAR(v[2], 1.0f, 1e-5);
         // Up stays in the plane of up and the direction: no roll.
-        float up[3] = {0, 1, 0};
-        RotateByQuaternion(up, q);
+        D3DXVECTOR3 up(0, 1, 0);
+        RotateByQuaternion(&up, &q);
         EXPECT_NEAR(up[0], 0.0f, 1e-5);
     }
-    float q[4];
-    const float z[3] = {0, 0, 1};
-    QuaternionFromDirection(q, z);
-    EXPECT_NEAR(q[3], 1.0f, 1e-6);
-    const float zero[3] = {0, 0, 0};
-    QuaternionFromDirection(q, zero);
-    for (float c : q)
-        EXPECT_TRUE(std::isfinite(c));
+    D3DXQUATERNION q;
+    const D3DXVECTOR3 z(0, 0, 1);
+    QuaternionFromDirection(&q, &z);
+    EXPECT_NEAR(q.w, 1.0f, 1e-6);
+    // No view for these: the identity, not a matrix of zeros.
+    for (const D3DXVECTOR3& degenerate : {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 2, 0)}) {
+        QuaternionFromDirection(&q, &degenerate);
+        EXPECT_EQ(q.x, 0.0f);
+        EXPECT_EQ(q.y, 0.0f);
+        EXPECT_EQ(q.z, 0.0f);
+        EXPECT_EQ(q.w, 1.0f);
+    }
 }
 
 TEST(MathsTest, BarycentricCoords2D)
 {
-    const float a[2] = {0, 0}, b[2] = {4, 0}, c[2] = {0, 4};
+    const D3DXVECTOR2 a(0, 0), b(4, 0), c(0, 4);
     struct Case {
-        float p[2];
+        D3DXVECTOR2 p;
         float u, v, w;
     };
     const Case cases[] = {
@@ -147,14 +153,14 @@ TEST(MathsTest, BarycentricCoords2D)
     };
     for (const Case& k : cases) {
         float out[3];
-        BarycentricCoords2D(out, k.p, a, b, c);
-        EXPECT_NEAR(out[0], k.u, 1e-6) << k.p[0] << "," << k.p[1];
+        BarycentricCoords2D(out, &k.p, &a, &b, &c);
+        EXPECT_NEAR(out[0], k.u, 1e-6) << k.p.x << "," << k.p.y;
         EXPECT_NEAR(out[1], k.v, 1e-6);
         EXPECT_NEAR(out[2], k.w, 1e-6);
     }
-    const float p[2] = {1, 1};
+    const D3DXVECTOR2 p(1, 1);
     float out[3];
-    BarycentricCoords2D(out, p, a, a, c);
+    BarycentricCoords2D(out, &p, &a, &a, &c);
     EXPECT_EQ(out[2], 1.0f);
 }
 

@@ -213,7 +213,7 @@ void cTarvel::Shutdown()
     mSpeech.Release();
     mSound.Shutdown();
     mLights.Reset();
-    mShaders.Release();
+    mShaders.Shutdown();
     mGraphics.Shutdown();
     mResources.Release();
 }

@@ -20,6 +20,8 @@
 #include "engine/world/scene.h"
 #include "platform/d3d9/testing.h"
 #include "tools/archive_writer.h"
+#include "tools/image_writer.h"
+#include "tools/shaderlib_writer.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
@@ -139,8 +141,19 @@ void EngineTest::WriteMinimalArchive(const fs::path& folder)
     for (int language : {1, 7, 9})
         writer.AddLanguage(language);
     writer.AddVolume(1);
+    AddStartupEntries(writer);
     std::string error;
     ASSERT_TRUE(writer.Write(folder, &error)) << error;
+}
+
+void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer)
+{
+    // The shader library's named effects and the splash picture are not
+    // optional: start-up ends with a fatal error without them.
+    const testkit::Bytes library = testkit::BuildShaderLibrary("test", 1, testkit::MinimalEngineEffects());
+    writer.AddShared(1, "shaderlib", 0, library, true);
+    const testkit::Bytes start = testkit::BuildTga(testkit::Picture(8, 8), testkit::TgaOptions());
+    writer.AddShared(1, "start", 5, start, true);
 }
 
 void EngineTest::InitEngine()

@@ -39,8 +39,10 @@
 // working folder holds no archive, WriteMinimalArchive makes one first.
 //
 // WriteMinimalArchive(folder) writes an archive with empty language volumes
-// for languages 1, 7 and 9 and an empty "resource.map", enough for the
-// engine to start.
+// for languages 1, 7 and 9 and a "resource.map" that lists only what start-up
+// reads, enough for the engine to start. A test that writes its own archive
+// adds that with AddStartupEntries(writer): a shader library with every
+// named effect and the splash picture "start" in data volume 1.
 
 #include <cstdint>
 #include <filesystem>
@@ -50,6 +52,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+namespace testkit {
+class ArchiveWriter;
+}
 
 struct ChildOptions {
     std::filesystem::path program;
@@ -94,6 +100,7 @@ protected:
     ChildResult RunInChild(const std::function<int()>& body, int timeoutMs = 30000);
     void InitEngine();
     static void WriteMinimalArchive(const std::filesystem::path& folder);
+    static void AddStartupEntries(testkit::ArchiveWriter& writer);
 
 private:
     std::filesystem::path mTemp;

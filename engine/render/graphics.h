@@ -1,21 +1,36 @@
 #pragma once
 
+#include <cstdint>
+
+#include "engine/core/string.h"
+#include "engine/render/shader_lib.h"
 #include "platform/d3d9/d3d9.h"
 
-// The renderer and its Direct3D 9 device. Until the graphics issue lands it
-// only creates the device (for the main loop's lost-device protocol), keeps
-// the screen scale of the 1024 x 768 layout and draws nothing.
+class cTarvelImage;
+class cTarvelMobile;
+
+// The renderer and its one Direct3D 9 device: the back buffer and depth
+// surface, the post-processing targets, the gamma ramp, the screen geometry
+// of the 1024 x 768 reference layout, and the lost-device reset.
 class cTarvelGraphics {
 public:
+    static constexpr int kCursorCount = 12;
+
     cTarvelGraphics();
     ~cTarvelGraphics();
     cTarvelGraphics(const cTarvelGraphics&) = delete;
     cTarvelGraphics& operator=(const cTarvelGraphics&) = delete;
 
-    // 0 when the device is ready.
+    // Creates the device; 0. Every failure is fatal.
     int Initialize();
-    // Resets the device after it was lost.
+    void SetDeviceParams();
+    void CreateBuffers();
+    void ApplyGamma();
+    void CreateVertexDeclaration();
+    void SetVertexDeclaration(int index);
+    // Rebuilds the default-pool objects after the device reported "not reset".
     void Reset();
+    void BeginSceneTarget();
     void ShowStartScreen();
     int InitBlurEffect();
     void RenderFrame();
@@ -23,13 +38,75 @@ public:
     void SaveScreenshot(const char* fileName);
     void Shutdown();
 
+    D3DGAMMARAMP mSavedGamma;
+    IDirect3D9* mD3D;
+    IDirect3DDevice9* mDevice;
+    D3DSURFACE_DESC mBackBufferDesc;
+    IDirect3DSurface9* mBackBuffer;
+    IDirect3DSurface9* mDepthStencil;
+    D3DPRESENT_PARAMETERS mPresentParameters;
+    D3DCAPS9 mCaps;
+    IDirect3DTexture9* mCrossFadeTexture;
+    IDirect3DSurface9* mCrossFadeSurface;
+    IDirect3DVertexBuffer9* mCrossFadeBuffer;
+    IDirect3DTexture9* mPostTexture;
+    IDirect3DSurface9* mPostSurface;
+    IDirect3DSurface9* mTempTarget;
+    IDirect3DVertexBuffer9* mFullScreenQuad;
+    bool mTimedPostEffect;
+    float mPostEffectStart;
+    float mPostEffectDuration;
+    int32_t mPostWidth;
+    int32_t mPostHeight;
+    cTarvelShaderBinding mPostEffect;
+    bool mDepthOfField;
+    bool mFocalTransition;
+    float mFocalTransitionStart;
+    float mFocalTransitionDuration;
+    float mBlurParameter;
+    cTarvelShaderBinding mDepthOfFieldBinding;
+    float mFocalPlane;
+    float mFocalTarget;
+    IDirect3DVertexBuffer9* mDepthOfFieldBuffer;
+    int32_t mSceneLeft;
+    int32_t mSceneTop;
+    int32_t mSceneRight;
+    int32_t mSceneBottom;
+    bool mExact1024;
     // Reference units to screen pixels.
     float mScaleX;
     float mScaleY;
-    IDirect3D9* mD3D;
-    IDirect3DDevice9* mDevice;
-    D3DPRESENT_PARAMETERS mPresentParameters;
-    // Stand-in only: what Initialize returns after creating the device, so
-    // tests can follow a failing graphics step.
-    int mStandInResult;
+    int32_t mWidth;
+    int32_t mHeight;
+    int32_t mScenePixelWidth;
+    int32_t mScenePixelHeight;
+    float mTexelOffsetX;
+    float mTexelOffsetY;
+    int32_t mDepthBits;
+    int32_t mStencilBits;
+    int32_t mAntialiasing;
+    bool mDXT1Supported;
+    bool mMipmapsSupported;
+    bool mMovieOverlay;
+    cTarvelImage* mCursors[kCursorCount];
+    cTarvelShaderBinding mWalkArrowBinding;
+    cTarvelMobile* mWalkArrow;
+    int32_t mCursorKind;
+    uint8_t* mTooltipVertices;
+    void* mTooltipText;
+    int32_t mTooltipTextFlag;
+    int32_t mTooltipState;
+    cTarvelString mTooltipString;
+    cTarvelShaderBinding mTooltipBinding;
+    cTarvelImage* mBlackScreen;
+    cTarvelImage* mGreyScreen;
+    cTarvelImage* mWhiteScreen;
+    cTarvelImage* mBusy;
+    cTarvelImage* mSpare;
+    cTarvelImage* mTopBand;
+    IDirect3DVertexDeclaration9** mDeclarations;
+    bool mSkipPresent;
+
+private:
+    void ReleaseDefaultPool();
 };

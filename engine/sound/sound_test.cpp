@@ -70,6 +70,7 @@ protected:
         };
         for (const auto& [name, file] : files)
             writer.AddShared(1, name, file.first, file.second, false);
+        AddStartupEntries(writer);
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
         InitEngine();
