@@ -24,6 +24,7 @@ constexpr char kOsVersionSetting[] = "win32.os_version";
 constexpr DWORD kRtVersion = 16;
 // A version resource's own length field is 16 bits wide.
 constexpr DWORD kMaxVersionResource = 0xFFFF;
+constexpr DWORD kVersionBlockHeader = 6;
 
 // Reads little-endian fields of a file by offset, never past its end.
 class FileReader {
@@ -184,7 +185,9 @@ bool LocateVersionResource(const FileReader& file, Located* out) {
       !file.U32(entry + 4, &dataSize)) {
     return false;
   }
-  if (dataSize == 0 || dataSize > kMaxVersionResource) return false;
+  // Anything shorter than the block's own header (length, value length,
+  // type) is no version block; VerQueryValueA reads that header unchecked.
+  if (dataSize < kVersionBlockHeader || dataSize > kMaxVersionResource) return false;
   if (!RvaToOffset(sections, dataRva, dataSize, &out->offset)) return false;
   out->size = dataSize;
   return true;
@@ -263,6 +266,10 @@ BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD, DWORD size, LPVOID data) {
     SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return FALSE;
   }
+  if (size < kVersionBlockHeader) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
   DWORD copy = located.size < size ? located.size : size;
   auto* out = static_cast<BYTE*>(data);
   if (!file.Read(located.offset, out, copy)) {
@@ -283,7 +290,7 @@ BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length
   if (std::strcmp(subBlock, "\\") != 0) return FALSE;
   const auto* p = static_cast<const BYTE*>(block);
   uint32_t total = Get16(p);
-  if (total < 6) return FALSE;
+  if (total < kVersionBlockHeader) return FALSE;
   uint32_t valueLength = Get16(p + 2);
   // The key "VS_VERSION_INFO" in UTF-16, then padding to 32 bits.
   static constexpr char kKey[] = "VS_VERSION_INFO";
