@@ -626,6 +626,13 @@ void phBroadphase::RefreshBody(phRigidBody* body)
     body->UpdateCollisionMatrixAndBox();
 }
 
+void phBroadphase::RefreshForces(phRigidBody* body)
+{
+    if (body->proxy.stamp != m_step) {
+        RefreshBody(body);
+    }
+}
+
 void phBroadphase::UpdatePairs()
 {
     ++m_step;
@@ -650,8 +657,9 @@ void phBroadphase::UpdatePairs()
                 phConstraintLink* link = first;
                 while (link != nullptr) {
                     phRigidBody* other = link->other;
-                    if (other != nullptr && link->constraint != nullptr &&
-                        link->constraint->classId != phConstraint::kClassContact && other->invMass.w > 0.0f &&
+                    // Contacts count: the solver's islands follow them, and a
+                    // body it integrates needs this step's forces.
+                    if (other != nullptr && link->constraint != nullptr && other->invMass.w > 0.0f &&
                         other->proxy.stamp != m_step) {
                         RefreshBody(other);
                         if (top < kJointWalk) {

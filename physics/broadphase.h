@@ -67,6 +67,9 @@ public:
     // those joined to them), hands every candidate pair to the handler and
     // empties the world's flagged-body tree.
     void UpdatePairs();
+    // The step's force refresh of one body, once per step: for a body the
+    // walk of UpdatePairs did not reach.
+    void RefreshForces(phRigidBody* body);
     // Calls the bodies' ray casts in order of distance; the filter's result
     // bounds later hits.
     void RayCast(const phVec4& p0, const phVec4& p1, phRayFilter filter, void* userData,

@@ -259,6 +259,8 @@ int phSolverWorkspace::BuildIsland(phRigidBody* start, std::uint64_t visit)
 
     for (int i = 1; i < m_bodyCount; ++i) {
         phRigidBody* b = m_bodies[i];
+        // Integration must not run on last step's accelerations.
+        world.GetBroadphase().RefreshForces(b);
         if ((b->flags & phRigidBody::kFlagKeepAngularMomentum) != 0) {
             const phVec4 w = phUnrotate(b->matrix, b->omega);
             const phVec4 iw = phMulPerAxis(w, b->mass);
