@@ -234,7 +234,7 @@ struct Image {
 constexpr UINT kMaxImageSide = 16384;  // bounds memory before any allocation
 
 bool Masks(const BYTE* pf, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-  return U32(pf + 12) == r && U32(pf + 16) == g && U32(pf + 20) == b && U32(pf + 24) == a;
+  return U32(pf + 16) == r && U32(pf + 20) == g && U32(pf + 24) == b && U32(pf + 28) == a;
 }
 
 HRESULT ReadDds(const BYTE* p, size_t size, bool headerOnly, Image* img) {
@@ -269,15 +269,15 @@ HRESULT ReadDds(const BYTE* p, size_t size, bool headerOnly, Image* img) {
     }
   } else if (pfFlags & 0x40u) {  // RGB
     const bool alpha = pfFlags & 0x1u;
-    if (bitCount == 32 && Masks(pf, 0xFF0000, 0xFF00, 0xFF, alpha ? 0xFF000000u : U32(pf + 24))) {
+    if (bitCount == 32 && Masks(pf, 0xFF0000, 0xFF00, 0xFF, alpha ? 0xFF000000u : U32(pf + 28))) {
       img->format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-    } else if (bitCount == 32 && Masks(pf, 0xFF, 0xFF00, 0xFF0000, alpha ? 0xFF000000u : U32(pf + 24))) {
+    } else if (bitCount == 32 && Masks(pf, 0xFF, 0xFF00, 0xFF0000, alpha ? 0xFF000000u : U32(pf + 28))) {
       img->format = alpha ? D3DFMT_A8B8G8R8 : D3DFMT_X8B8G8R8;
     } else if (bitCount == 24 && Masks(pf, 0xFF0000, 0xFF00, 0xFF, 0)) {
       img->format = D3DFMT_R8G8B8;
     } else if (bitCount == 16 && Masks(pf, 0xF800, 0x7E0, 0x1F, 0)) {
       img->format = D3DFMT_R5G6B5;
-    } else if (bitCount == 16 && Masks(pf, 0x7C00, 0x3E0, 0x1F, alpha ? 0x8000u : U32(pf + 24))) {
+    } else if (bitCount == 16 && Masks(pf, 0x7C00, 0x3E0, 0x1F, alpha ? 0x8000u : U32(pf + 28))) {
       img->format = alpha ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
     } else if (bitCount == 16 && alpha && Masks(pf, 0xF00, 0xF0, 0xF, 0xF000)) {
       img->format = D3DFMT_A4R4G4B4;
