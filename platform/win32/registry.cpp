@@ -422,13 +422,49 @@ HKEY NewHandle(int hive, const std::string& path) {
   return reinterpret_cast<HKEY>(id);
 }
 
+// The hive of an open key, re-read when its file changed; null for a handle
+// that names no open key. Called with g_mutex held.
+Hive* HiveOf(HKEY key, OpenKey* k) {
+  if (!Resolve(key, k)) return nullptr;
+  Hive& hive = g_hives[k->hive];
+  Refresh(hive);
+  return &hive;
+}
+
+// The key a handle names, or the error the registry gives for it.
+LONG FindKey(HKEY key, Hive** hive, Key** entry) {
+  OpenKey k;
+  *hive = HiveOf(key, &k);
+  if (!*hive) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  auto it = (*hive)->keys.find(k.path);
+  if (it == (*hive)->keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
+  *entry = &it->second;
+  return ERROR_SUCCESS;
+}
+
+// A value's type and data as the query calls give them: a buffer too small
+// gets ERROR_MORE_DATA with the size needed and is left untouched.
+LONG GiveData(const Value& v, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  if (type) *type = v.type;
+  const DWORD needed = static_cast<DWORD>(v.data.size());
+  if (data) {
+    if (*dataSize < needed) {
+      *dataSize = needed;
+      return static_cast<LONG>(ERROR_MORE_DATA);
+    }
+    std::copy(v.data.begin(), v.data.end(), data);
+  }
+  if (dataSize) *dataSize = needed;
+  return ERROR_SUCCESS;
+}
+
 LONG Open(HKEY key, LPCSTR subKey, PHKEY result, bool returnSameForEmpty) {
   if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
   OpenKey base;
-  if (!Resolve(key, &base)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[base.hive];
-  Refresh(hive);
+  Hive* found = HiveOf(key, &base);
+  if (!found) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = *found;
   std::string path = Join(base.path, subKey, nullptr);
   if (!hive.keys.count(path)) {
     return static_cast<LONG>(base.path == path ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND);
@@ -454,9 +490,9 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, const
   if (!result) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
   OpenKey base;
-  if (!Resolve(key, &base)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[base.hive];
-  Refresh(hive);
+  Hive* found = HiveOf(key, &base);
+  if (!found) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = *found;
   if (!hive.keys.count(base.path)) return static_cast<LONG>(ERROR_KEY_DELETED);
   std::vector<std::string> parts;
   std::string path = Join(base.path, subKey, &parts);
@@ -492,26 +528,12 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
                       LPDWORD dataSize) {
   if (reserved || (data && !dataSize)) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
-  OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
-  auto it = hive.keys.find(k.path);
-  if (it == hive.keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
+  Hive* hive;
+  Key* entry;
+  if (LONG err = FindKey(key, &hive, &entry); err != ERROR_SUCCESS) return err;
   std::string_view name = valueName ? valueName : "";
-  for (const Value& v : it->second.values) {
-    if (!platform::detail::EqualsNoCase(v.name, name)) continue;
-    if (type) *type = v.type;
-    DWORD needed = static_cast<DWORD>(v.data.size());
-    if (data) {
-      if (*dataSize < needed) {
-        *dataSize = needed;
-        return static_cast<LONG>(ERROR_MORE_DATA);
-      }
-      std::copy(v.data.begin(), v.data.end(), data);
-    }
-    if (dataSize) *dataSize = needed;
-    return ERROR_SUCCESS;
+  for (const Value& v : entry->values) {
+    if (platform::detail::EqualsNoCase(v.name, name)) return GiveData(v, type, data, dataSize);
   }
   return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
 }
@@ -519,44 +541,38 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize) {
   if (reserved || (!data && dataSize)) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
-  OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
-  auto it = hive.keys.find(k.path);
-  if (it == hive.keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
+  Hive* hive;
+  Key* entry;
+  if (LONG err = FindKey(key, &hive, &entry); err != ERROR_SUCCESS) return err;
   Value v;
   v.name = valueName ? valueName : "";
   v.type = type;
   if (dataSize) v.data.assign(data, data + dataSize);
-  SetValue(it->second, std::move(v));
-  return Save(hive);
+  SetValue(*entry, std::move(v));
+  return Save(*hive);
 }
 
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
   std::lock_guard lock(g_mutex);
-  OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
-  auto it = hive.keys.find(k.path);
-  if (it == hive.keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
+  Hive* hive;
+  Key* entry;
+  if (LONG err = FindKey(key, &hive, &entry); err != ERROR_SUCCESS) return err;
   std::string_view name = valueName ? valueName : "";
-  auto& values = it->second.values;
+  auto& values = entry->values;
   auto v = std::find_if(values.begin(), values.end(),
                         [&](const Value& x) { return platform::detail::EqualsNoCase(x.name, name); });
   if (v == values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
   values.erase(v);
-  return Save(hive);
+  return Save(*hive);
 }
 
 LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (!subKey || !*subKey) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
   OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
+  Hive* found = HiveOf(key, &k);
+  if (!found) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = *found;
   std::string path = Join(k.path, subKey, nullptr);
   auto it = hive.keys.find(path);
   if (it == hive.keys.end() || path.empty()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
@@ -595,25 +611,14 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize
                    LPDWORD type, LPBYTE data, LPDWORD dataSize) {
   if (reserved || (data && !dataSize)) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
-  OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
-  auto it = hive.keys.find(k.path);
-  if (it == hive.keys.end()) return static_cast<LONG>(ERROR_KEY_DELETED);
-  const auto& values = it->second.values;
+  Hive* hive;
+  Key* entry;
+  if (LONG err = FindKey(key, &hive, &entry); err != ERROR_SUCCESS) return err;
+  const auto& values = entry->values;
   if (index >= values.size()) return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
   const Value& v = values[index];
   if (LONG err = GiveName(v.name, valueName, valueNameSize); err != ERROR_SUCCESS) return err;
-  if (type) *type = v.type;
-  DWORD needed = static_cast<DWORD>(v.data.size());
-  if (data && *dataSize < needed) {
-    *dataSize = needed;
-    return static_cast<LONG>(ERROR_MORE_DATA);
-  }
-  if (data) std::copy(v.data.begin(), v.data.end(), data);
-  if (dataSize) *dataSize = needed;
-  return ERROR_SUCCESS;
+  return GiveData(v, type, data, dataSize);
 }
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
@@ -621,9 +626,9 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD 
   if (reserved) return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   std::lock_guard lock(g_mutex);
   OpenKey k;
-  if (!Resolve(key, &k)) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  Hive& hive = g_hives[k.hive];
-  Refresh(hive);
+  Hive* found = HiveOf(key, &k);
+  if (!found) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+  Hive& hive = *found;
   if (!hive.keys.count(k.path)) return static_cast<LONG>(ERROR_KEY_DELETED);
   // The map is ordered by lower-case path, which is the order ignoring case.
   std::string prefix = k.path.empty() ? std::string() : k.path + "\\";
