@@ -463,6 +463,22 @@ TEST_F(ImageTest, VertexOperations)
     EXPECT_FLOAT_EQ(image->mShiftX, -100.0f - (900.0f - 1024.0f) / 2.0f);
     quad = Quad(*image);
     EXPECT_FLOAT_EQ(quad[0].x, 10.0f + offX - image->mShiftX);
+
+    // A flat ramp is a plain depth; a positive horizontal ramp recedes to
+    // the right, a negative one to the left.
+    ASSERT_EQ(image->SetDepth(500.0f), 0);
+    const float flat = Quad(*image)[0].z;
+    ASSERT_EQ(image->SetDepthRamp(500.0f, 0.0f, 0.0f, nullptr), 0);
+    for (const Vertex& v : Quad(*image))
+        EXPECT_FLOAT_EQ(v.z, flat);
+    ASSERT_EQ(image->SetDepthRamp(500.0f, 0.5f, 0.0f, nullptr), 0);
+    quad = Quad(*image);
+    EXPECT_GT(quad[2].z, quad[0].z);   // bottom-right beyond bottom-left
+    EXPECT_FLOAT_EQ(quad[0].z, quad[1].z);
+    EXPECT_FLOAT_EQ(quad[2].rhw, 1.0f / quad[2].z);
+    ASSERT_EQ(image->SetDepthRamp(500.0f, -0.5f, 0.0f, nullptr), 0);
+    quad = Quad(*image);
+    EXPECT_LT(quad[2].z, quad[0].z);
 }
 
 TEST_F(ImageTest, DrawUsesTheImageTechniquesAndOneDrawPerPass)
