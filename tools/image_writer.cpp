@@ -95,7 +95,7 @@ Bytes BuildTgaHeader(int width, int height, int bits, uint8_t imageType, uint8_t
   Put8(out, idLength);
   Put8(out, 0);  // no colour map
   Put8(out, imageType);
-  for (int i = 0; i < 5; ++i) Put8(out, 0);  // colour-map specification
+  for (int i = 0; i < 5; ++i) Put8(out, 0);  // colour-map fields
   Put16(out, 0);                               // x origin
   Put16(out, 0);                               // y origin
   Put16(out, uint16_t(width));
