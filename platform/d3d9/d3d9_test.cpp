@@ -544,6 +544,10 @@ TEST(DxErrTest, NamesAndDescribesCodes) {
       {E_FAIL, "E_FAIL"},
       {E_NOTIMPL, "E_NOTIMPL"},
       {static_cast<HRESULT>(0x88760B59u), "D3DXERR_INVALIDDATA"},
+      // Every other code the Direct3D and D3DX layers return.
+      {S_FALSE, "S_FALSE"},
+      {D3DERR_NOTAVAILABLE, "D3DERR_NOTAVAILABLE"},
+      {D3DERR_NOTFOUND, "D3DERR_NOTFOUND"},
   };
   for (const Case& c : cases) {
     EXPECT_STREQ(DXGetErrorStringA(c.hr), c.name);
