@@ -986,7 +986,16 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
   if (Level() != D3D_OK) return D3DERR_DEVICELOST;
   if (inScene_) return D3DERR_INVALIDCALL;
   Surface* back = backBuffers_.empty() ? nullptr : backBuffers_[0];
-  if (back) {
+  if (back && (back->Desc().Format == D3DFMT_A8R8G8B8 || back->Desc().Format == D3DFMT_X8R8G8B8)) {
+    // The usual case: rows as they are, made opaque.
+    const UINT w = back->Desc().Width, h = back->Desc().Height;
+    for (UINT y = 0; y < h; ++y) {
+      const BYTE* src = back->Bits() + static_cast<size_t>(y) * back->Pitch();
+      BYTE* dst = front_.data() + static_cast<size_t>(y) * w * 4;
+      std::memcpy(dst, src, static_cast<size_t>(w) * 4);
+      for (UINT x = 0; x < w; ++x) dst[x * 4 + 3] = 0xFF;
+    }
+  } else if (back) {
     const UINT w = back->Desc().Width, h = back->Desc().Height, bpp = platform::d3d9::BytesPerPixel(back->Desc().Format);
     for (UINT y = 0; y < h; ++y) {
       for (UINT x = 0; x < w; ++x) {

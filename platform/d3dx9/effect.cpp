@@ -126,6 +126,18 @@ struct Annotation {
   std::unique_ptr<Value> value;
 };
 
+// A state assignment resolved once: the device state it sets and where its
+// value comes from (a constant, or a parameter read when the pass applies).
+struct ResolvedState {
+  DWORD state = 0;
+  const Value* parameter = nullptr;
+  DWORD constant = 0;
+  DWORD Get() const {
+    if (!parameter) return constant;
+    return parameter->type == D3DXPT_FLOAT ? static_cast<DWORD>(parameter->Get(0)) : parameter->words[0];
+  }
+};
+
 struct Parameter {
   std::string name;
   std::string semantic;
@@ -134,12 +146,16 @@ struct Parameter {
   std::vector<Annotation> annotations;
   std::vector<StateAssignment> samplerStates;
   int stage = -1;  // for samplers: the sampler number the effect uses
+  const Value* samplerTexture = nullptr;  // Texture = <...>
+  bool bindsTexture = false;
+  std::vector<ResolvedState> resolvedSamplerStates;
 };
 
 struct Pass {
   std::string name;
   std::vector<Annotation> annotations;
   std::vector<StateAssignment> states;
+  std::vector<ResolvedState> renderStates;
 };
 
 struct Technique {
@@ -295,10 +311,11 @@ class Effect final : public Counted<ID3DXEffect> {
       Technique tech;
       tech.name = t.name;
       tech.annotations = Annotations(t.annotations);
-      for (auto& p : t.passes) tech.passes.push_back({p.name, Annotations(p.annotations), std::move(p.states)});
+      for (auto& p : t.passes) tech.passes.push_back({p.name, Annotations(p.annotations), std::move(p.states), {}});
       techniques_.push_back(std::move(tech));
     }
     if (!techniques_.empty()) current_ = 0;
+    Resolve();
     return true;
   }
 
@@ -542,7 +559,6 @@ class Effect final : public Counted<ID3DXEffect> {
   }
   HRESULT BeginPass(UINT pass) override {
     if (!begun_ || pass_ >= 0 || pass >= techniques_[current_].passes.size()) return D3DERR_INVALIDCALL;
-    if (!Valid(techniques_[current_])) return E_FAIL;
     pass_ = static_cast<int>(pass);
     Apply();
     platform::d3d9::SetEffectPass(device_, techniques_[current_].name.c_str(), pass_);
@@ -699,14 +715,19 @@ class Effect final : public Counted<ID3DXEffect> {
     return true;
   }
 
-  // A state value: a number, names joined by '|', or a parameter in <> or ().
-  bool Evaluate(const std::string& text, DWORD* out) {
+  static std::string Bare(const std::string& text) {
     std::string s;
     for (char c : text) {
       if (c != '<' && c != '>' && c != '(' && c != ')' && c != ' ') s += c;
     }
+    return s;
+  }
+
+  // A state value: a number, names joined by '|', or a parameter in <> or ().
+  bool Evaluate(const std::string& text, ResolvedState* out) {
+    std::string s = Bare(text);
     if (Value* v = Writable(s.c_str()); v && v->Numeric() && !v->words.empty()) {
-      *out = v->type == D3DXPT_FLOAT ? static_cast<DWORD>(v->Get(0)) : v->words[0];
+      out->parameter = v;
       return true;
     }
     DWORD total = 0;
@@ -724,40 +745,56 @@ class Effect final : public Counted<ID3DXEffect> {
       if (e == std::string::npos) break;
       b = e + 1;
     }
-    *out = total;
+    out->constant = total;
     return true;
   }
 
-  void Apply() {
-    const Pass& pass = techniques_[current_].passes[pass_];
-    for (const StateAssignment& s : pass.states) {
-      std::string name = Lower(s.name);
-      for (const StateName& rs : kRenderStates) {
-        DWORD v;
-        if (name == rs.name && Evaluate(s.value, &v)) device_->SetRenderState(rs.state, v);
+  // Names and values are looked up once, so a pass applies without searching.
+  void Resolve() {
+    for (Technique& t : techniques_) {
+      for (Pass& pass : t.passes) {
+        for (const StateAssignment& s : pass.states) {
+          std::string name = Lower(s.name);
+          for (const StateName& rs : kRenderStates) {
+            ResolvedState r;
+            r.state = rs.state;
+            if (name == rs.name && Evaluate(s.value, &r)) pass.renderStates.push_back(r);
+          }
+        }
       }
     }
-    // Samplers take their textures and filters; the effect numbers its
-    // samplers in declaration order.
     for (Parameter& p : params_) {
       if (p.stage < 0 || p.stage >= static_cast<int>(D3D_MAX_SAMPLERS)) continue;
       for (const StateAssignment& s : p.samplerStates) {
         std::string name = Lower(s.name);
         if (name == "texture") {
-          std::string tex;
-          for (char c : s.value) {
-            if (c != '<' && c != '>' && c != '(' && c != ')' && c != ' ') tex += c;
-          }
-          Value* v = Writable(tex.c_str());
-          device_->SetTexture(static_cast<DWORD>(p.stage), v && v->IsTexture() ? v->texture : nullptr);
+          Value* v = Writable(Bare(s.value).c_str());
+          p.samplerTexture = v && v->IsTexture() ? v : nullptr;
+          p.bindsTexture = true;
           continue;
         }
         for (const SamplerName& ss : kSamplerStates) {
-          DWORD v;
-          if (name == ss.name && Evaluate(s.value, &v)) {
-            device_->SetSamplerState(static_cast<DWORD>(p.stage), ss.state, v);
-          }
+          ResolvedState r;
+          r.state = ss.state;
+          if (name == ss.name && Evaluate(s.value, &r)) p.resolvedSamplerStates.push_back(r);
         }
+      }
+    }
+  }
+
+  void Apply() {
+    const Pass& pass = techniques_[current_].passes[pass_];
+    for (const ResolvedState& r : pass.renderStates) {
+      device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(r.state), r.Get());
+    }
+    // Samplers take their textures and filters; the effect numbers its
+    // samplers in declaration order.
+    for (const Parameter& p : params_) {
+      if (p.stage < 0 || p.stage >= static_cast<int>(D3D_MAX_SAMPLERS)) continue;
+      const DWORD stage = static_cast<DWORD>(p.stage);
+      if (p.bindsTexture) device_->SetTexture(stage, p.samplerTexture ? p.samplerTexture->texture : nullptr);
+      for (const ResolvedState& r : p.resolvedSamplerStates) {
+        device_->SetSamplerState(stage, static_cast<D3DSAMPLERSTATETYPE>(r.state), r.Get());
       }
     }
   }
@@ -765,12 +802,10 @@ class Effect final : public Counted<ID3DXEffect> {
   void SaveState() {
     saved_.clear();
     for (const Pass& p : techniques_[current_].passes) {
-      for (const StateAssignment& s : p.states) {
-        std::string name = Lower(s.name);
-        for (const StateName& rs : kRenderStates) {
-          DWORD v;
-          if (name == rs.name && SUCCEEDED(device_->GetRenderState(rs.state, &v))) saved_.push_back({rs.state, v});
-        }
+      for (const ResolvedState& r : p.renderStates) {
+        DWORD v;
+        auto state = static_cast<D3DRENDERSTATETYPE>(r.state);
+        if (SUCCEEDED(device_->GetRenderState(state, &v))) saved_.push_back({state, v});
       }
     }
   }
