@@ -4,3 +4,5 @@ cTarvelVideo::cTarvelVideo() {}
 cTarvelVideo::~cTarvelVideo() = default;
 
 void cTarvelVideo::Skip() {}
+
+void cTarvelVideo::Draw() {}

@@ -10,4 +10,10 @@ public:
 
     // Skips the playing movie (Escape).
     void Skip();
+    // Draws the current picture: over the whole screen, or into the scene
+    // band when the movie plays inside a view.
+    void Draw();
+
+    // Set when the movie plays inside a view rather than over the screen.
+    bool mInScene = false;
 };
