@@ -162,7 +162,6 @@ TEST_F(TarvelTest, FailingStepsEndInitWithoutAFatalReport)
     };
     WriteMinimalArchive(WorkDir());
     const Case cases[] = {
-        {"physics", &gTarvel.mPhysics.mStandInResult, "Initializing physics...\n", -1},
         {"gameplay", &gTarvel.mGameplay.mStandInResult, "Initializing gameplay...\n", -1},
     };
     for (const Case& c : cases) {
