@@ -1,6 +1,7 @@
 // The choice of the sound output that videos play through. Headless: a
 // track opened on it is accepted and nothing is heard.
 #include "platform/bink/bink.h"
+#include "platform/bink/internal.h"
 #include "platform/bink/testing.h"
 
 namespace {
@@ -12,6 +13,9 @@ UINT_PTR g_pendingOutput = 0;
 int32_t OpenDirectSoundTrack(BINKSND* snd, uint32_t freq, int32_t bits, int32_t chans,
                              uint32_t, HBINK) {
   if (!snd || freq == 0 || (bits != 8 && bits != 16) || chans < 1 || chans > 2) return 0;
+  snd->freq = freq;
+  snd->bits = bits;
+  snd->chans = chans;
   return 1;
 }
 
@@ -30,6 +34,17 @@ int32_t BinkSetSoundSystem(BINKSNDSYSOPEN open, UINT_PTR param) {
   g_output = param;
   return 1;
 }
+
+namespace platform::bink {
+
+bool OpenTrack(BINKSND* snd, HBINK bink) {
+  if (!g_open) return false;
+  // Tracks are decoded to 16-bit; more than two channels are mixed down.
+  const int32_t chans = snd->chans > 2 ? 2 : snd->chans;
+  return g_open(snd, snd->freq, 16, chans, 0, bink) == 1;
+}
+
+}  // namespace platform::bink
 
 namespace platform::testing {
 

@@ -1,0 +1,518 @@
+// Videos through FFmpeg's demuxers and decoders. A video is read from a
+// file handle starting at the handle's position at open time, so a video
+// stored inside a larger file plays from where it begins. The open pass
+// walks every packet once to count the frames and note the key frames;
+// with BINKPRELOADALL it keeps the packets and the file is not read again.
+// Frames are numbered by the order of their packets (the codecs these
+// videos use have no reordering).
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/bink/bink.h"
+#include "platform/bink/internal.h"
+#include "platform/bink/testing.h"
+#include "platform/win32/win32.h"
+
+namespace {
+
+constexpr int kIoBufferSize = 32768;
+// Larger frames than this are refused before anything is allocated.
+constexpr int kMaxDimension = 8192;
+
+std::string g_error;
+uint32_t g_rate = 0;
+uint32_t g_rateDiv = 0;
+
+}  // namespace
+
+struct BinkState {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  bool ownsFile = false;
+  int64_t base = 0;      // where the video begins in the file
+  int64_t position = 0;  // read position from base
+  uint64_t bytesRead = 0;
+  uint64_t bytesReadAtOpen = 0;
+
+  AVIOContext* io = nullptr;
+  AVFormatContext* format = nullptr;
+  AVCodecContext* decoder = nullptr;
+  SwsContext* scaler = nullptr;
+  AVFrame* frame = nullptr;
+  AVPacket* packet = nullptr;
+  int videoStream = -1;
+  int audioStream = -1;
+  AVCodecParameters* parameters = nullptr;  // a copy, outlives the demuxer
+
+  bool preloaded = false;
+  std::vector<AVPacket*> packets;   // preloaded video packets
+  std::vector<uint8_t> keyFrames;   // per frame: 1 for a key frame
+  std::vector<int64_t> timestamps;  // per frame: the packet's pts or dts
+  size_t nextPacket = 0;            // next packet to feed (frame index)
+  bool demuxEnded = false;
+  bool draining = false;            // the decoder was told the packets ended
+  int decoded = -1;                 // frame index held in `frame`, -1 none
+  int received = -1;                // frame index the decoder gave last
+  bool alpha = false;
+
+  std::vector<uint8_t> pixels;  // the decoded frame as B, G, R, A
+  bool haveFrame = false;
+
+  uint32_t startTime = 0;  // the clock when startFrame was due
+  uint32_t startFrame = 1;
+
+  BINKSND sound;
+  bool soundOpened = false;
+  bool soundOn = true;
+  int32_t volume = 32768;
+};
+
+namespace {
+
+void SetError(const std::string& text) { g_error = text; }
+
+int ReadPacket(void* opaque, uint8_t* buffer, int size) {
+  auto* s = static_cast<BinkState*>(opaque);
+  const int64_t at = s->base + s->position;
+  LONG high = LONG(at >> 32);
+  if (SetFilePointer(s->file, LONG(uint32_t(at)), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != 0)
+    return AVERROR(EIO);
+  DWORD done = 0;
+  if (!ReadFile(s->file, buffer, DWORD(size), &done, nullptr)) return AVERROR(EIO);
+  if (done == 0) return AVERROR_EOF;
+  s->position += done;
+  s->bytesRead += done;
+  return int(done);
+}
+
+int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
+  auto* s = static_cast<BinkState*>(opaque);
+  if (whence & AVSEEK_SIZE) {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(s->file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != 0) return -1;
+    const int64_t size = (int64_t(high) << 32 | low) - s->base;
+    return size < 0 ? 0 : size;
+  }
+  whence &= ~AVSEEK_FORCE;
+  int64_t target;
+  if (whence == SEEK_SET)
+    target = offset;
+  else if (whence == SEEK_CUR)
+    target = s->position + offset;
+  else
+    return -1;
+  if (target < 0) return -1;
+  s->position = target;
+  return target;
+}
+
+void CloseDemuxer(BinkState* s) {
+  if (s->format) avformat_close_input(&s->format);
+  if (s->io) {
+    av_freep(&s->io->buffer);
+    avio_context_free(&s->io);
+  }
+}
+
+// Opens the demuxer at the video's beginning; false with the error set.
+bool OpenDemuxer(BinkState* s) {
+  CloseDemuxer(s);
+  s->position = 0;
+  s->demuxEnded = false;
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+  if (!buffer) {
+    SetError("Out of memory.");
+    return false;
+  }
+  s->io = avio_alloc_context(buffer, kIoBufferSize, 0, s, ReadPacket, nullptr, SeekPacket);
+  if (!s->io) {
+    av_free(buffer);
+    SetError("Out of memory.");
+    return false;
+  }
+  s->format = avformat_alloc_context();
+  if (!s->format) {
+    SetError("Out of memory.");
+    return false;
+  }
+  s->format->pb = s->io;
+  s->format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_open_input(&s->format, nullptr, nullptr, nullptr) < 0) {
+    // avformat_open_input frees the context on failure.
+    s->format = nullptr;
+    SetError("The file is not a video.");
+    return false;
+  }
+  return true;
+}
+
+// The next packet of the video stream from the demuxer; false at its end.
+bool DemuxVideoPacket(BinkState* s, AVPacket* packet) {
+  while (!s->demuxEnded) {
+    if (av_read_frame(s->format, packet) < 0) {
+      s->demuxEnded = true;
+      break;
+    }
+    if (packet->stream_index == s->videoStream) return true;
+    av_packet_unref(packet);
+  }
+  return false;
+}
+
+bool ReceiveFrame(BinkState* s) {
+  if (avcodec_receive_frame(s->decoder, s->frame) != 0) return false;
+  ++s->received;
+  return true;
+}
+
+// Feeds the decoder until it gives the frame after the one it gave last;
+// false at the end or at a packet it cannot decode (whose frame is then
+// counted as passed).
+bool DecodeNext(BinkState* s) {
+  const size_t frameCount = s->keyFrames.size();
+  for (;;) {
+    if (ReceiveFrame(s)) return true;
+    if (s->nextPacket >= frameCount) {
+      if (s->draining) return false;
+      s->draining = true;
+      avcodec_send_packet(s->decoder, nullptr);
+      continue;
+    }
+    AVPacket* packet = s->preloaded ? s->packets[s->nextPacket] : s->packet;
+    if (!s->preloaded && !DemuxVideoPacket(s, packet)) {
+      s->nextPacket = frameCount;
+      continue;
+    }
+    ++s->nextPacket;
+    const int sent = avcodec_send_packet(s->decoder, packet);
+    if (!s->preloaded) av_packet_unref(packet);
+    if (sent < 0) {
+      ++s->received;
+      return false;
+    }
+  }
+}
+
+// Puts the reader at the key frame at or before `target` (frame index).
+bool Reposition(BinkState* s, int target) {
+  int key = target;
+  while (key > 0 && !s->keyFrames[size_t(key)]) --key;
+  avcodec_flush_buffers(s->decoder);
+  s->draining = false;
+  if (s->preloaded) {
+    s->nextPacket = size_t(key);
+    s->received = key - 1;
+    return true;
+  }
+  // Streamed: start again from the beginning and skip to the key frame.
+  if (!OpenDemuxer(s)) return false;
+  for (int i = 0; i < key; ++i) {
+    if (!DemuxVideoPacket(s, s->packet)) return false;
+    av_packet_unref(s->packet);
+  }
+  s->nextPacket = size_t(key);
+  s->received = key - 1;
+  return true;
+}
+
+bool ConvertFrame(BinkState* s) {
+  AVFrame* f = s->frame;
+  if (f->width != s->parameters->width || f->height != s->parameters->height) return false;
+  s->scaler = sws_getCachedContext(s->scaler, f->width, f->height, AVPixelFormat(f->format), f->width,
+                                   f->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
+  if (!s->scaler) return false;
+  uint8_t* planes[4] = {s->pixels.data(), nullptr, nullptr, nullptr};
+  int pitches[4] = {f->width * 4, 0, 0, 0};
+  if (sws_scale(s->scaler, f->data, f->linesize, 0, f->height, planes, pitches) != f->height)
+    return false;
+  if (!s->alpha)
+    for (size_t i = 3; i < s->pixels.size(); i += 4) s->pixels[i] = 255;
+  return true;
+}
+
+uint32_t FramePeriodDue(const BINK* b, uint32_t frame) {
+  const BinkState* s = b->state;
+  const uint64_t frames = frame >= s->startFrame ? frame - s->startFrame : 0;
+  return s->startTime + uint32_t(frames * 1000u * b->FrameRateDiv / b->FrameRate);
+}
+
+void Destroy(BINK* b) {
+  BinkState* s = b->state;
+  for (AVPacket* p : s->packets) av_packet_free(&p);
+  av_packet_free(&s->packet);
+  av_frame_free(&s->frame);
+  avcodec_free_context(&s->decoder);
+  avcodec_parameters_free(&s->parameters);
+  sws_freeContext(s->scaler);
+  CloseDemuxer(s);
+  if (s->ownsFile && s->file != INVALID_HANDLE_VALUE) CloseHandle(s->file);
+  delete s;
+  delete b;
+}
+
+HBINK Fail(BINK* b, const std::string& text) {
+  SetError(text);
+  Destroy(b);
+  return nullptr;
+}
+
+}  // namespace
+
+void BinkSetFrameRate(uint32_t frameRate, uint32_t frameRateDiv) {
+  g_rate = frameRate;
+  g_rateDiv = frameRateDiv;
+}
+
+const char* BinkGetError() { return g_error.c_str(); }
+
+HBINK BinkOpen(const char* name, uint32_t flags) {
+  av_log_set_level(AV_LOG_QUIET);
+  auto* b = new BINK{};
+  b->state = new BinkState;
+  BinkState* s = b->state;
+  if (flags & BINKFILEHANDLE) {
+    s->file = reinterpret_cast<HANDLE>(const_cast<char*>(name));
+    LONG high = 0;
+    const DWORD low = SetFilePointer(s->file, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != 0)
+      return Fail(b, "Invalid file handle.");
+    s->base = int64_t(uint32_t(high)) << 32 | low;
+  } else {
+    if (!name) return Fail(b, "No file name.");
+    s->file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (s->file == INVALID_HANDLE_VALUE) return Fail(b, std::string("Cannot open file ") + name + ".");
+    s->ownsFile = true;
+  }
+
+  if (!OpenDemuxer(s)) {
+    Destroy(b);
+    return nullptr;
+  }
+  if (avformat_find_stream_info(s->format, nullptr) < 0) return Fail(b, "The file is not a video.");
+  s->videoStream = av_find_best_stream(s->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (s->videoStream < 0) return Fail(b, "The file has no video stream.");
+  s->audioStream = av_find_best_stream(s->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (s->audioStream >= 0) {
+    const AVCodecParameters* audio = s->format->streams[s->audioStream]->codecpar;
+    s->sound.freq = audio->sample_rate > 0 ? uint32_t(audio->sample_rate) : 0;
+    s->sound.chans = audio->ch_layout.nb_channels;
+  }
+  AVStream* stream = s->format->streams[s->videoStream];
+  const AVCodecParameters* par = stream->codecpar;
+  if (par->width < 1 || par->height < 1 || par->width > kMaxDimension || par->height > kMaxDimension)
+    return Fail(b, "Bad video size.");
+  const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+  if (!codec) return Fail(b, "No decoder for the video.");
+  s->parameters = avcodec_parameters_alloc();
+  s->decoder = avcodec_alloc_context3(codec);
+  s->frame = av_frame_alloc();
+  s->packet = av_packet_alloc();
+  if (!s->parameters || !s->decoder || !s->frame || !s->packet) return Fail(b, "Out of memory.");
+  avcodec_parameters_copy(s->parameters, par);
+  if (avcodec_parameters_to_context(s->decoder, par) < 0) return Fail(b, "Bad video parameters.");
+  s->decoder->thread_count = 1;
+  if (avcodec_open2(s->decoder, codec, nullptr) < 0) return Fail(b, "Cannot start the decoder.");
+
+  AVRational rate = stream->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = stream->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+
+  // The open pass: count the frames, note key frames, keep the packets
+  // when preloading.
+  const bool preload = (flags & BINKPRELOADALL) != 0;
+  while (DemuxVideoPacket(s, s->packet)) {
+    s->keyFrames.push_back((s->packet->flags & AV_PKT_FLAG_KEY) || s->keyFrames.empty() ? 1 : 0);
+    s->timestamps.push_back(s->packet->pts != AV_NOPTS_VALUE ? s->packet->pts : s->packet->dts);
+    if (preload) {
+      AVPacket* kept = av_packet_clone(s->packet);
+      if (!kept) {
+        av_packet_unref(s->packet);
+        return Fail(b, "Out of memory.");
+      }
+      s->packets.push_back(kept);
+    }
+    av_packet_unref(s->packet);
+  }
+  if (s->keyFrames.empty()) return Fail(b, "The video has no frames.");
+  if (preload) {
+    s->preloaded = true;
+    CloseDemuxer(s);
+  } else if (!OpenDemuxer(s)) {
+    Destroy(b);
+    return nullptr;
+  }
+  s->bytesReadAtOpen = s->bytesRead;
+
+  par = s->parameters;  // the stream's went with a preloaded demuxer
+  const AVPixFmtDescriptor* pixel = av_pix_fmt_desc_get(AVPixelFormat(par->format));
+  s->alpha = (flags & BINKALPHA) && pixel && (pixel->flags & AV_PIX_FMT_FLAG_ALPHA);
+  s->pixels.assign(size_t(par->width) * size_t(par->height) * 4, 0);
+
+  b->Width = uint32_t(par->width);
+  b->Height = uint32_t(par->height);
+  b->Frames = uint32_t(s->keyFrames.size());
+  b->FrameNum = 1;
+  b->LastFrameNum = 0;
+  if ((flags & BINKFRAMERATE) && g_rate != 0 && g_rateDiv != 0) {
+    b->FrameRate = g_rate;
+    b->FrameRateDiv = g_rateDiv;
+  } else {
+    b->FrameRate = uint32_t(rate.num);
+    b->FrameRateDiv = uint32_t(rate.den);
+  }
+  if (s->audioStream >= 0) {
+    b->NumTracks = 1;
+    s->soundOpened = s->sound.freq != 0 && s->sound.chans > 0 && platform::bink::OpenTrack(&s->sound, b);
+  }
+  s->startTime = timeGetTime();
+  s->startFrame = 1;
+  return b;
+}
+
+void BinkClose(HBINK bink) {
+  if (bink) Destroy(bink);
+}
+
+int32_t BinkDoFrame(HBINK bink) {
+  if (!bink) return -1;
+  BinkState* s = bink->state;
+  const int target = int(bink->FrameNum) - 1;
+  if (target < 0 || uint32_t(target) >= bink->Frames) return -1;
+  if (s->decoded == target) return 0;
+  if (target <= s->received) {
+    if (!Reposition(s, target)) return -1;
+  } else if (target > s->received + 1) {
+    // Far ahead: start at a key frame when one lies on the way.
+    int key = target;
+    while (key > 0 && !s->keyFrames[size_t(key)]) --key;
+    if (key > s->received + 1 && !Reposition(s, target)) return -1;
+  }
+  while (s->received < target)
+    if (!DecodeNext(s)) {
+      s->decoded = -1;
+      return -1;
+    }
+  if (s->received != target || !ConvertFrame(s)) {
+    s->decoded = -1;
+    return -1;
+  }
+  s->decoded = target;
+  s->haveFrame = true;
+  bink->LastFrameNum = bink->FrameNum;
+  return 0;
+}
+
+int32_t BinkCopyToBuffer(HBINK bink, void* dest, int32_t destPitch, uint32_t destHeight,
+                         uint32_t destX, uint32_t destY, uint32_t flags) {
+  if (!bink || !dest || destPitch <= 0) return 1;
+  const uint32_t surface = flags & 0xF;
+  if (surface != BINKSURFACE32 && surface != BINKSURFACE32A) return 1;
+  BinkState* s = bink->state;
+  if (!s->haveFrame) return 1;
+  const uint64_t rowBytes = uint64_t(destPitch);
+  if (uint64_t(destX) * 4 >= rowBytes || destY >= destHeight) return 1;
+  const uint32_t columns = uint32_t(std::min<uint64_t>(bink->Width, rowBytes / 4 - destX));
+  const uint32_t rows = std::min(bink->Height, destHeight - destY);
+  for (uint32_t y = 0; y < rows; ++y) {
+    uint8_t* out = static_cast<uint8_t*>(dest) + (uint64_t(destY) + y) * rowBytes + uint64_t(destX) * 4;
+    const uint8_t* in = s->pixels.data() + size_t(y) * bink->Width * 4;
+    std::memcpy(out, in, size_t(columns) * 4);
+    if (surface == BINKSURFACE32)
+      for (uint32_t x = 0; x < columns; ++x) out[x * 4 + 3] = 255;
+  }
+  return 0;
+}
+
+void BinkNextFrame(HBINK bink) {
+  if (!bink) return;
+  bink->FrameNum = bink->FrameNum >= bink->Frames ? 1 : bink->FrameNum + 1;
+  if (bink->FrameNum == 1) {
+    bink->state->startTime = timeGetTime();
+    bink->state->startFrame = 1;
+  }
+}
+
+int32_t BinkWait(HBINK bink) {
+  if (!bink) return 0;
+  if (bink->Paused) return 1;
+  return int32_t(timeGetTime() - FramePeriodDue(bink, bink->FrameNum)) < 0 ? 1 : 0;
+}
+
+void BinkService(HBINK) {}
+
+void BinkGoto(HBINK bink, uint32_t frame, int32_t) {
+  if (!bink) return;
+  if (frame == 0) frame = 1;
+  if (frame > bink->Frames) frame = bink->Frames;
+  bink->FrameNum = frame;
+  bink->state->startTime = timeGetTime();
+  bink->state->startFrame = frame;
+}
+
+int32_t BinkPause(HBINK bink, int32_t pause) {
+  if (!bink) return 0;
+  const uint32_t now = pause ? 1 : 0;
+  if (bink->Paused && !now) {
+    bink->state->startTime = timeGetTime();
+    bink->state->startFrame = bink->FrameNum;
+  }
+  bink->Paused = now;
+  return int32_t(now);
+}
+
+int32_t BinkSetSoundOnOff(HBINK bink, int32_t onOff) {
+  if (!bink) return 0;
+  bink->state->soundOn = onOff != 0;
+  return onOff ? 1 : 0;
+}
+
+void BinkSetVolume(HBINK bink, uint32_t trackId, int32_t volume) {
+  if (!bink || trackId >= bink->NumTracks) return;
+  bink->state->volume = std::clamp(volume, 0, 65536);
+}
+
+void BinkGetFrameBuffersInfo(HBINK bink, BINKFRAMEBUFFERS* info) {
+  if (!bink || !info) return;
+  *info = BINKFRAMEBUFFERS{};
+  info->TotalFrames = 1;
+  info->YABufferWidth = bink->Width;
+  info->YABufferHeight = bink->Height;
+  info->cRcBBufferWidth = (bink->Width + 1) / 2;
+  info->cRcBBufferHeight = (bink->Height + 1) / 2;
+  info->FrameNum = bink->LastFrameNum;
+  info->Frames[0].YPlane.Allocate = 1;
+  info->Frames[0].cRPlane.Allocate = 1;
+  info->Frames[0].cBPlane.Allocate = 1;
+  info->Frames[0].APlane.Allocate = bink->state->alpha ? 1 : 0;
+}
+
+namespace platform::testing {
+
+BinkTrackState BinkTrack(HBINK bink) {
+  BinkTrackState t;
+  if (!bink) return t;
+  const BinkState* s = bink->state;
+  t.opened = s->soundOpened;
+  t.on = s->soundOn;
+  t.volume = s->volume;
+  t.frequency = s->sound.freq;
+  t.channels = s->sound.chans;
+  return t;
+}
+
+uint64_t BinkBytesReadAfterOpen(HBINK bink) {
+  return bink ? bink->state->bytesRead - bink->state->bytesReadAtOpen : 0;
+}
+
+}  // namespace platform::testing
