@@ -413,7 +413,7 @@ class Effect final : public Counted<ID3DXEffect> {
   }
   HRESULT SetBool(D3DXHANDLE h, BOOL b) override { return SetFloats(h, b ? 1.0f : 0.0f); }
   HRESULT GetBool(D3DXHANDLE h, BOOL* b) override {
-    float f;
+    float f = 0.0f;
     HRESULT hr = GetFloats(h, &f, 1);
     if (SUCCEEDED(hr) && b) *b = f != 0.0f;
     return b ? hr : D3DERR_INVALIDCALL;

@@ -10,6 +10,16 @@ namespace platform::d3dx9 {
 
 namespace {
 
+// "(line): error: message". Built by appending: GCC 12 warns falsely on
+// "(" + std::to_string(...).
+std::string ErrorAt(int line, std::string_view message) {
+  std::string s = "(";
+  s += std::to_string(line);
+  s += "): error: ";
+  s += message;
+  return s;
+}
+
 struct Token {
   enum Kind { End, Identifier, Number, String, Punct } kind = End;
   std::string text;
@@ -37,7 +47,7 @@ class Lexer {
         size_t end = s_.find('\n', pos_);
         std::string_view directive = s_.substr(pos_, end == std::string_view::npos ? s_.size() - pos_ : end - pos_);
         if (directive.find("include") != std::string_view::npos) {
-          *error = "(" + std::to_string(line_) + "): error: #include is not supported";
+          *error = ErrorAt(line_, "#include is not supported");
           return false;
         }
         pos_ = end == std::string_view::npos ? s_.size() : end;
@@ -70,7 +80,7 @@ class Lexer {
         size_t b = ++pos_;
         while (pos_ < s_.size() && s_[pos_] != '"' && s_[pos_] != '\n') ++pos_;
         if (pos_ >= s_.size() || s_[pos_] != '"') {
-          *error = "(" + std::to_string(line_) + "): error: unterminated string";
+          *error = ErrorAt(line_, "unterminated string");
           return false;
         }
         t.kind = Token::String;
@@ -81,7 +91,7 @@ class Lexer {
         t.text = std::string(1, c);
         ++pos_;
       } else {
-        *error = "(" + std::to_string(line_) + "): error: unexpected character";
+        *error = ErrorAt(line_, "unexpected character");
         return false;
       }
       out->push_back(std::move(t));
@@ -199,7 +209,7 @@ class Parser {
     return t;
   }
   bool Fail(const std::string& message) {
-    *error_ = "(" + std::to_string(Peek().line) + "): error: " + message;
+    *error_ = ErrorAt(Peek().line, message);
     return false;
   }
   bool Expect(const char* text) {
