@@ -137,6 +137,8 @@ cTarvelImage::~cTarvelImage()
     mFrames.Clear();
     if (mVertexBuffer)
         mVertexBuffer->Release();
+    if (mVideo)
+        BinkClose(mVideo);
     if (mSlot != -1)
         gTarvel.mResources.CloseResource(mSlot);
 }
@@ -218,11 +220,103 @@ int cTarvelImage::ReadImageFile(int slot)
     return 0;
 }
 
-int cTarvelImage::InitBink(int)
+int cTarvelImage::InitBink(int slot)
 {
-    // No video layer yet: the image keeps its white frame, as for a video
-    // that has no file handle.
-    return -1;
+    const HANDLE file = gTarvel.mResources.GetFileHandle(slot);
+    if (file == INVALID_HANDLE_VALUE || file == nullptr)
+        return -1;
+    mSlot = slot;
+    uint32_t flags = BINKFILEHANDLE | BINKALPHA;
+    const uint32_t rate = mHeader.frameRate & 0xFF;
+    if (rate != 0) {
+        BinkSetFrameRate(rate, 1);
+        flags |= BINKFRAMERATE;
+    }
+    if (mHeader.format == kImageVideoWhole)
+        flags |= BINKPRELOADALL;
+    mVideo = BinkOpen(reinterpret_cast<const char*>(file), flags);
+    if (!mVideo)
+        gTarvel.FatalError(0, kSourceFile, 276, "cTarvelImage::InitBink",
+                           cTarvelString("Video stream init failed: ") + BinkGetError(), 0);
+    BINKFRAMEBUFFERS buffers{};
+    BinkGetFrameBuffersInfo(mVideo, &buffers);
+    if (buffers.Frames[0].APlane.Allocate)
+        mHeader.alpha = 1;
+    // A preloaded video no longer reads its slot: the caller closes it.
+    if (mHeader.format == kImageVideoWhole)
+        mSlot = -1;
+    BinkSetVolume(mVideo, 0, int32_t(gTarvel.mConfig.SFXVolume * 128));
+    return 0;
+}
+
+int cTarvelImage::OpenVideo(int slot, bool readWhole)
+{
+    mHeader = sImageHeader{};
+    mHeader.format = readWhole ? kImageVideoWhole : kImageVideoStreamed;
+    InitBink(slot);
+    if (!mVideo)
+        return -1;
+    mHeader.frameRate = mVideo->FrameRate & 0xFF;
+    mHeader.width = int32_t(mVideo->Width < 64 ? 64 : mVideo->Width);
+    mHeader.height = int32_t(mVideo->Height < 64 ? 64 : mVideo->Height);
+    mHeader.frameCount = mVideo->Frames - 1;
+    mHeader.depth = 1.0f;
+    ReadBitmap(slot);
+    mDirection = 0;
+    mCurrentFrame = 0;
+    mLastDecodedFrame = 0;
+    mStepTime = gTarvel.mTimer.mGameTime;
+    return 0;
+}
+
+bool cTarvelImage::ShowVideoFrame()
+{
+    BinkDoFrame(mVideo);
+    mCurrentFrame = int32_t(mVideo->FrameNum) - 1;
+    if (mFrames.Count() == 0 || !mFrames[0])
+        return false;
+    IDirect3DTexture9* texture = mFrames[0];
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)))
+        return false;
+    // The texture may be smaller than the video where its size was capped.
+    const bool copied = BinkCopyToBuffer(mVideo, locked.pBits, locked.Pitch,
+                                         mVideo->Height < mTextureHeight ? mVideo->Height : mTextureHeight,
+                                         0, 0, BINKSURFACE32A) == 0;
+    if (copied)
+        mLastDecodedFrame = int32_t(mVideo->FrameNum) - 1;
+    texture->UnlockRect(0);
+    return copied;
+}
+
+void cTarvelImage::DecodeVideoFrame()
+{
+    ShowVideoFrame();
+    // The clip ends one frame before the video's last; a one-frame video
+    // ends at once rather than never.
+    if (mVideo->FrameNum + 1 >= mVideo->Frames) {
+        if (mPlayMode == kImageLoop) {
+            BinkGoto(mVideo, 0, BINKGOTOQUICK);
+            mCurrentFrame = 0;
+        } else {
+            BinkPause(mVideo, 1);
+            mFinished = 1;
+            mPlayMode = kImageStopped;
+        }
+        RunEndCallback();
+        return;
+    }
+    BinkNextFrame(mVideo);
+}
+
+void cTarvelImage::NextFrame()
+{
+    if (mVideo) {
+        DecodeVideoFrame();
+        return;
+    }
+    mCurrentFrame += mDirection;
+    mStepTime = gTarvel.mTimer.mGameTime;
 }
 
 int cTarvelImage::ReadFileTGA(int slot)
@@ -746,6 +840,19 @@ IDirect3DTexture9* cTarvelImage::GetCurrentFrame()
 
 int cTarvelImage::SetFrame(int32_t frame)
 {
+    if (mVideo) {
+        BinkService(mVideo);
+        // Off and on again puts the sound back in step with the jump.
+        if (mVideo->NumTracks > 0 && mVideo->SoundOn) {
+            BinkSetSoundOnOff(mVideo, 0);
+            BinkSetSoundOnOff(mVideo, 1);
+        }
+        BinkPause(mVideo, 0);
+        BinkGoto(mVideo, uint32_t(frame) + 1, 0);
+        DecodeVideoFrame();
+        mCurrentFrame = frame;
+        return 0;
+    }
     if (frame >= 0 && uint32_t(frame) < mHeader.frameCount) {
         mCurrentFrame = frame;
         mStepTime = gTarvel.mTimer.mGameTime;
@@ -762,6 +869,14 @@ int cTarvelImage::Play(int32_t mode, int32_t start)
         mFinished = 0;
         mStepTime = gTarvel.mTimer.mGameTime;
         return 0;
+    }
+    if (mVideo) {
+        BinkPause(mVideo, 1);
+        BinkService(mVideo);
+        if (mFinished) {
+            BinkGoto(mVideo, mVideo->Frames - 1, 0);
+            ShowVideoFrame();
+        }
     }
     mPlayMode = kImageStopped;
     mStepTime = gTarvel.mTimer.mGameTime;
@@ -783,6 +898,16 @@ int cTarvelImage::Update()
 {
     if (mPlayMode == kImageStopped || mPlayMode == kImageHeld)
         return 0;
+    if (mVideo) {
+        if (BinkWait(mVideo))
+            BinkService(mVideo);
+        else
+            DecodeVideoFrame();
+        if (mWaitSwitch && mWaitFrame != -1 &&
+            (mDirection >= 0 ? mCurrentFrame >= mWaitFrame : mCurrentFrame <= mWaitFrame))
+            mWaitFrame = -1;
+        return 0;
+    }
     const int32_t n = int32_t(mHeader.frameCount);
     if (mCurrentFrame >= n && mDirection >= 0) {
         if (mPlayMode == kImageLoop) {

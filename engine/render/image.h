@@ -4,6 +4,7 @@
 
 #include "engine/core/array.h"
 #include "engine/core/string.h"
+#include "platform/bink/bink.h"
 #include "platform/d3d9/d3d9.h"
 
 class cTarvelCamera;
@@ -74,8 +75,15 @@ public:
     bool ReadBuffer(int slot);
     bool ReadBufferTGA(int slot);
     bool ReadBufferDXT(int slot);
-    // The video of an image file; -1 while no video layer is available.
+    // Opens the video that follows the header in the slot (codes 1 and 7);
+    // -1 when the slot has no file handle (an entry inflated into memory).
     int InitBink(int slot);
+    // Makes this a video image showing the whole slot as a video (a movie).
+    int OpenVideo(int slot, bool readWhole);
+    // Decodes the video's current frame into the texture and advances.
+    void DecodeVideoFrame();
+    // One frame on: the next video frame, or the next still frame.
+    void NextFrame();
 
     int SetRect(float x, float y, float width, float height);
     void CenterInRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
@@ -113,7 +121,7 @@ public:
     cTarvelString mName2;
     int32_t mWaitSwitch;
     int32_t mWaitFrame;
-    void* mVideo;   // the video handle, opened by the video layer
+    HBINK mVideo;
     int32_t mSlot;
     cTarvelString mName3;
     int32_t mPlayMode;
@@ -129,6 +137,9 @@ public:
 
 private:
     void RunEndCallback();
+    // Decodes the current video frame into the texture; false when nothing
+    // was copied.
+    bool ShowVideoFrame();
     bool WriteVertices(const float* xy, int count);
     [[noreturn]] void BufferFailure(int line, const char* function);
 };

@@ -24,6 +24,7 @@ struct BINK {
   uint32_t FrameRateDiv;
   uint32_t Paused;
   uint32_t NumTracks;     // sound tracks
+  uint32_t SoundOn;       // the tracks play (opened on an output and switched on)
   BinkState* state;       // the layer's own
 };
 using HBINK = BINK*;
@@ -92,7 +93,8 @@ void BinkService(HBINK bink);
 void BinkGoto(HBINK bink, uint32_t frame, int32_t flags);
 // Pauses (non-zero) or resumes; returns the new state.
 int32_t BinkPause(HBINK bink, int32_t pause);
-// Switches the sound off and on; on again restarts it at the picture.
+// Switches the sound off and on; on again restarts it in step with the
+// picture.
 int32_t BinkSetSoundOnOff(HBINK bink, int32_t onOff);
 // 0 silent, 32768 the track's own level, up to 65536.
 void BinkSetVolume(HBINK bink, uint32_t trackId, int32_t volume);

@@ -290,6 +290,20 @@ TEST_F(BinkVideoTest, BadFilesAreRefusedWithAReason) {
   }
 }
 
+TEST_F(BinkVideoTest, StopsAtItsOwnEndWhateverFollows) {
+  // Another video right behind, as the next entry of a volume.
+  testkit::Bytes both = testkit::BuildVideo(Spec(3));
+  const testkit::Bytes next = testkit::BuildVideo(Spec(5));
+  both.insert(both.end(), next.begin(), next.end());
+  for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
+    HBINK b = Open(both, flags);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->Frames, 3u);
+    BinkGoto(b, 3, 0);
+    EXPECT_EQ(Decode(b), testkit::VideoFrameColour(2));
+  }
+}
+
 TEST_F(BinkVideoTest, OpensByPath) {
   const std::string path = work_ + "/intro.mkv";
   ASSERT_TRUE(testkit::WriteBytes(path.c_str(), testkit::BuildVideo(Spec(3))));

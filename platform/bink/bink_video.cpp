@@ -39,6 +39,7 @@ struct BinkState {
   HANDLE file = INVALID_HANDLE_VALUE;
   bool ownsFile = false;
   int64_t base = 0;      // where the video begins in the file
+  int64_t extent = -1;   // its length, where the container tells it
   int64_t position = 0;  // read position from base
   uint64_t bytesRead = 0;
   uint64_t bytesReadAtOpen = 0;
@@ -80,18 +81,72 @@ namespace {
 
 void SetError(const std::string& text) { g_error = text; }
 
-int ReadPacket(void* opaque, uint8_t* buffer, int size) {
-  auto* s = static_cast<BinkState*>(opaque);
-  const int64_t at = s->base + s->position;
+// Reads from the video's file at `at` (from base); bytes read, or -1.
+int64_t ReadAt(BinkState* s, int64_t at, uint8_t* buffer, uint32_t size) {
+  at += s->base;
   LONG high = LONG(at >> 32);
+  SetLastError(0);
   if (SetFilePointer(s->file, LONG(uint32_t(at)), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
       GetLastError() != 0)
-    return AVERROR(EIO);
+    return -1;
   DWORD done = 0;
-  if (!ReadFile(s->file, buffer, DWORD(size), &done, nullptr)) return AVERROR(EIO);
+  if (!ReadFile(s->file, buffer, size, &done, nullptr)) return -1;
+  return done;
+}
+
+// An EBML variable-length number at `p`; its length in `length`, 0 when
+// malformed. All ones is "unknown" and gives -1.
+int64_t ReadVint(const uint8_t* p, size_t available, int& length) {
+  length = 0;
+  if (available == 0 || p[0] == 0) return 0;
+  int n = 1;
+  while (!(p[0] & (0x80 >> (n - 1)))) ++n;
+  if (size_t(n) > available) return 0;
+  int64_t value = p[0] & (0xFF >> n);
+  bool allOnes = value == (0xFF >> n);
+  for (int i = 1; i < n; ++i) {
+    value = value << 8 | p[i];
+    allOnes = allOnes && p[i] == 0xFF;
+  }
+  length = n;
+  return allOnes ? -1 : value;
+}
+
+// The video's own length from its container's header, so that reading stops
+// there and not in whatever follows it in the file; -1 when it cannot tell.
+int64_t ContainerExtent(BinkState* s) {
+  uint8_t head[64] = {};
+  const int64_t got = ReadAt(s, 0, head, sizeof head);
+  if (got < 8) return -1;
+  // The game's own videos: signature, version, then the size of the rest.
+  if ((std::memcmp(head, "BIK", 3) == 0 || std::memcmp(head, "KB2", 3) == 0))
+    return int64_t(head[4] | head[5] << 8 | head[6] << 16 | uint32_t(head[7]) << 24) + 8;
+  // Matroska: the EBML header element, then the segment element.
+  if (head[0] != 0x1A || head[1] != 0x45 || head[2] != 0xDF || head[3] != 0xA3) return -1;
+  int length = 0;
+  const int64_t headerSize = ReadVint(head + 4, size_t(got) - 4, length);
+  if (length == 0 || headerSize < 0) return -1;
+  const int64_t segmentAt = 4 + length + headerSize;
+  uint8_t segment[12] = {};
+  const int64_t more = ReadAt(s, segmentAt, segment, sizeof segment);
+  if (more < 5 || segment[0] != 0x18 || segment[1] != 0x53 || segment[2] != 0x80 || segment[3] != 0x67)
+    return -1;
+  const int64_t segmentSize = ReadVint(segment + 4, size_t(more) - 4, length);
+  if (length == 0 || segmentSize < 0) return -1;
+  return segmentAt + 4 + length + segmentSize;
+}
+
+int ReadPacket(void* opaque, uint8_t* buffer, int size) {
+  auto* s = static_cast<BinkState*>(opaque);
+  if (s->extent >= 0) {
+    if (s->position >= s->extent) return AVERROR_EOF;
+    size = int(std::min<int64_t>(size, s->extent - s->position));
+  }
+  const int64_t done = ReadAt(s, s->position, buffer, uint32_t(size));
+  if (done < 0) return AVERROR(EIO);
   if (done == 0) return AVERROR_EOF;
   s->position += done;
-  s->bytesRead += done;
+  s->bytesRead += uint64_t(done);
   return int(done);
 }
 
@@ -99,9 +154,11 @@ int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
   auto* s = static_cast<BinkState*>(opaque);
   if (whence & AVSEEK_SIZE) {
     DWORD high = 0;
+    SetLastError(0);
     const DWORD low = GetFileSize(s->file, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != 0) return -1;
-    const int64_t size = (int64_t(high) << 32 | low) - s->base;
+    int64_t size = (int64_t(high) << 32 | low) - s->base;
+    if (s->extent >= 0 && s->extent < size) size = s->extent;
     return size < 0 ? 0 : size;
   }
   whence &= ~AVSEEK_FORCE;
@@ -284,6 +341,7 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
   if (flags & BINKFILEHANDLE) {
     s->file = reinterpret_cast<HANDLE>(const_cast<char*>(name));
     LONG high = 0;
+    SetLastError(0);
     const DWORD low = SetFilePointer(s->file, 0, &high, FILE_CURRENT);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != 0)
       return Fail(b, "Invalid file handle.");
@@ -295,6 +353,7 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
     s->ownsFile = true;
   }
 
+  s->extent = ContainerExtent(s);
   if (!OpenDemuxer(s)) {
     Destroy(b);
     return nullptr;
@@ -374,6 +433,7 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
   if (s->audioStream >= 0) {
     b->NumTracks = 1;
     s->soundOpened = s->sound.freq != 0 && s->sound.chans > 0 && platform::bink::OpenTrack(&s->sound, b);
+    b->SoundOn = s->soundOpened ? 1 : 0;
   }
   s->startTime = timeGetTime();
   s->startFrame = 1;
@@ -473,7 +533,9 @@ int32_t BinkPause(HBINK bink, int32_t pause) {
 
 int32_t BinkSetSoundOnOff(HBINK bink, int32_t onOff) {
   if (!bink) return 0;
-  bink->state->soundOn = onOff != 0;
+  BinkState* s = bink->state;
+  s->soundOn = onOff != 0;
+  bink->SoundOn = s->soundOn && s->soundOpened ? 1 : 0;
   return onOff ? 1 : 0;
 }
 
