@@ -332,8 +332,7 @@ class Device final : public Counted<IDirect3DDevice9> {
   HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
   HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override {
     if (!mode || swapChain != 0) return D3DERR_INVALIDCALL;
-    *mode = {params_.BackBufferWidth, params_.BackBufferHeight, 60,
-             params_.Windowed ? D3DFMT_X8R8G8B8 : D3DFMT_X8R8G8B8};
+    *mode = {params_.BackBufferWidth, params_.BackBufferHeight, 60, D3DFMT_X8R8G8B8};
     return D3D_OK;
   }
   UINT GetAvailableTextureMem() override {
@@ -966,12 +965,14 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
   if (level == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
   if (level != D3D_OK && level != D3DERR_DEVICENOTRESET) return level;
   // The runtime refuses while the application holds anything that lives
-  // in video memory, its own back buffers included.
-  if (defaultPoolLive > 0) return D3DERR_INVALIDCALL;
-  for (Surface* s : backBuffers_) {
-    if (s->ExternalRefs() > 0) return D3DERR_INVALIDCALL;
+  // in video memory, its own back buffers included, and leaves the device
+  // waiting for a reset that succeeds.
+  bool held = defaultPoolLive > 0 || (autoDepth_.get() && autoDepth_.get()->ExternalRefs() > 0);
+  for (Surface* s : backBuffers_) held |= s->ExternalRefs() > 0;
+  if (held) {
+    pt::SetCooperativeLevel(D3DERR_DEVICENOTRESET);
+    return D3DERR_INVALIDCALL;
   }
-  if (autoDepth_.get() && autoDepth_.get()->ExternalRefs() > 0) return D3DERR_INVALIDCALL;
   UnbindAll();
   DropSwapChain();
   params_ = *params;

@@ -19,7 +19,8 @@ struct IDirect3DDevice9 : IUnknown {
   virtual HRESULT TestCooperativeLevel() = 0;
   // D3DERR_INVALIDCALL for missing parameters, or while a default-pool
   // resource or a reference to a back buffer taken with GetBackBuffer is
-  // still alive; D3DERR_DEVICELOST while the device is still lost. A
+  // still alive (the device then reports D3DERR_DEVICENOTRESET until a
+  // Reset succeeds); D3DERR_DEVICELOST while the device is still lost. A
   // successful Reset sets every state back to its default.
   virtual HRESULT Reset(D3DPRESENT_PARAMETERS* presentationParameters) = 0;
   // D3DERR_DEVICELOST while the device is lost; copies the back buffer to

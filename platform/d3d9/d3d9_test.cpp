@@ -264,8 +264,8 @@ TEST_F(DeviceTest, ResetFailsWhileADefaultPoolResourceLives) {
   pp.EnableAutoDepthStencil = TRUE;
   pp.AutoDepthStencilFormat = D3DFMT_D24S8;
 
-  pt::SetCooperativeLevel(D3DERR_DEVICENOTRESET);
   EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET) << "a failed reset leaves the device to reset";
   target->Release();  // still the render target: the device's own hold does not count
   EXPECT_EQ(device_->Reset(&pp), D3DERR_INVALIDCALL);
   dynamic->Release();

@@ -367,7 +367,7 @@ class Effect final : public Counted<ID3DXEffect> {
              static_cast<UINT>(p->annotations.size()),
              0,
              p->shared ? D3DX_PARAMETER_SHARED : 0u,
-             static_cast<UINT>(v.Numeric() ? v.words.size() * 4 : (v.type == D3DXPT_STRING ? 4 : 4))};
+             static_cast<UINT>(v.Numeric() ? v.words.size() * 4 : sizeof(void*))};
     return D3D_OK;
   }
 
