@@ -16,3 +16,9 @@ float cTarvelCamera::DepthFromDistance(float distance) const
 {
     return mFar / (mFar - mNear) - mFar * mNear / ((mFar - mNear) * distance);
 }
+
+void cTarvelCamera::SetPose(const float record[8])
+{
+    for (int i = 0; i < 8; ++i)
+        mPose[i] = record[i];
+}

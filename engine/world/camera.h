@@ -14,6 +14,10 @@ public:
     void Update();
     // The depth-buffer value of a view distance for the near and far planes.
     float DepthFromDistance(float distance) const;
+    // Stops any move and takes an eight-float pose record: position,
+    // rotation quaternion, field of view. Until the world issue lands the
+    // record is only kept.
+    void SetPose(const float record[8]);
 
     float mNear = 10.0f;
     float mFar = 10000.0f;
@@ -21,4 +25,5 @@ public:
     D3DXMATRIX mViewInv;
     D3DXMATRIX mProj;
     D3DXMATRIX mViewProj;
+    float mPose[8] = {};
 };
