@@ -1,2 +1,3 @@
-# Writer of the engine's bitmap font resources.
-testkit_sources(font_writer.cpp)
+# Writer of the engine's bitmap font resources, and the interface pictures
+# that start-up loads with the fonts.
+testkit_sources(font_writer.cpp font_demo.cpp)

@@ -20,6 +20,7 @@
 #include "engine/world/scene.h"
 #include "platform/d3d9/testing.h"
 #include "tools/archive_writer.h"
+#include "tools/font_demo.h"
 #include "tools/image_writer.h"
 #include "tools/shaderlib_writer.h"
 #include "platform/win32/testing.h"
@@ -154,6 +155,9 @@ void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer)
     writer.AddShared(1, "shaderlib", 0, library, true);
     const testkit::Bytes start = testkit::BuildTga(testkit::Picture(8, 8), testkit::TgaOptions());
     writer.AddShared(1, "start", 5, start, true);
+    // The interface images and cursors the gameplay start-up loads.
+    for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(false))
+        writer.AddShared(1, resource.name, resource.type, resource.data, true);
 }
 
 void EngineTest::InitEngine()

@@ -2,3 +2,5 @@
 
 cTarvelControl::cTarvelControl() = default;
 cTarvelControl::~cTarvelControl() = default;
+
+void cTarvelControl::CollectRenderItems(tArray<sRenderItem>&, int) {}

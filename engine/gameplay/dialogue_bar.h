@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/gameplay/screen_control.h"
+
 // The dialogue bar. Until the gameplay issue lands it holds no lines.
-class cTarvelDialogueBar {
+class cTarvelDialogueBar : public cTarvelScreenControl {
 public:
     cTarvelDialogueBar();
     ~cTarvelDialogueBar();

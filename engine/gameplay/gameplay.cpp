@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/core/tarvel.h"
 #include "engine/script/script.h"
 
 cTarvelGameplay::cTarvelGameplay()
@@ -28,6 +29,9 @@ int cTarvelGameplay::Init()
     std::printf("Initializing gameplay...\n");
     if (!mMainScript)
         mMainScript = new cTarvelScript("Main");
+    // The interface images and fonts, until the gameplay start-up loads them.
+    gTarvel.mGraphics.InitInterface();
+    gTarvel.mFonts.LoadFonts();
     return mStandInResult;
 }
 

@@ -3,4 +3,6 @@
 cTarvelInventory::cTarvelInventory() {}
 cTarvelInventory::~cTarvelInventory() = default;
 
+void cTarvelInventory::Render() {}
+
 void cTarvelInventory::Release() {}

@@ -8,5 +8,6 @@ public:
     cTarvelInventory(const cTarvelInventory&) = delete;
     cTarvelInventory& operator=(const cTarvelInventory&) = delete;
 
+    void Render();
     void Release();
 };

@@ -30,4 +30,6 @@ void cTarvelMenu::StartNewGame()
 
 void cTarvelMenu::LoadTextures() {}
 
+void cTarvelMenu::Render() {}
+
 void cTarvelMenu::Release() {}

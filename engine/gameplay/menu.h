@@ -20,10 +20,13 @@ public:
     // Clears the new-game request and starts a new game.
     void StartNewGame();
     void LoadTextures();
+    void Render();
     void Release();
 
     bool mShown;
     // 1 slot list, 2 options page with sliders, 4 savegame-name entry.
     int32_t mPageState;
     int32_t mSelectedItem;
+    // 1.0 or more covers the screen.
+    float mFade = 0.0f;
 };

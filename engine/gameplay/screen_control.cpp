@@ -7,6 +7,11 @@ void cTarvelScreenControl::DrawFirst() {}
 
 void cTarvelScreenControl::DrawSecond() {}
 
+cTarvelString cTarvelScreenControl::EntryText(int32_t)
+{
+    return cTarvelString();
+}
+
 bool cTarvelScreenControl::OnEscape()
 {
     return false;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "engine/core/string.h"
+
 // An entry of the screen-control stack (case file, radio, skip prompt ...).
 class cTarvelScreenControl {
 public:
@@ -13,5 +15,12 @@ public:
     // True when the control used the Escape key.
     virtual bool OnEscape();
 
+    // The entry text under the mouse (verb bar and dialogue bar).
+    virtual cTarvelString EntryText(int32_t index);
+
     int32_t mKind;
+    // Verb bar and dialogue bar: 0 or 1 while usable; the entry under the
+    // mouse, -1 when none.
+    int32_t mState = 0;
+    int32_t mHovered = -1;
 };

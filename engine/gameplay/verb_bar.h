@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/gameplay/screen_control.h"
+
 // The verb bar. Until the gameplay issue lands it holds no verbs.
-class cTarvelVerbBar {
+class cTarvelVerbBar : public cTarvelScreenControl {
 public:
     cTarvelVerbBar();
     virtual ~cTarvelVerbBar();

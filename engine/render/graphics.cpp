@@ -6,6 +6,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/render/image.h"
+#include "engine/world/mobile.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/win32.h"
 
@@ -373,8 +374,6 @@ int cTarvelGraphics::InitBlurEffect()
     return 0;
 }
 
-void cTarvelGraphics::RenderFrame() {}
-
 void cTarvelGraphics::SaveScreenshot(const char* fileName)
 {
     if (!mDevice)
@@ -407,9 +406,14 @@ void cTarvelGraphics::Shutdown()
     DestroyImage(mSpare);
     std::free(mTooltipVertices);
     mTooltipVertices = nullptr;
-    // The walk-arrow mobile arrives with the interface materials; nothing
-    // creates it yet.
+    // The text object itself belongs to the font manager.
+    mTooltipText = nullptr;
+    delete mWalkArrow;
     mWalkArrow = nullptr;
+    if (mFramesDrawn > 0) {
+        std::fprintf(stderr, "%u frames drawn\n", mFramesDrawn);
+        mFramesDrawn = 0;
+    }
     SafeRelease(mDepthOfFieldBuffer);
     SafeRelease(mCrossFadeSurface);
     SafeRelease(mCrossFadeTexture);

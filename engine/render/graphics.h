@@ -2,12 +2,17 @@
 
 #include <cstdint>
 
+#include "engine/core/array.h"
 #include "engine/core/string.h"
+#include "engine/gameplay/control.h"
+#include "engine/render/light_pass.h"
 #include "engine/render/shader_lib.h"
 #include "platform/d3d9/d3d9.h"
 
 class cTarvelImage;
 class cTarvelMobile;
+class cTarvelText;
+class cTarvelView;
 
 // The renderer and its one Direct3D 9 device: the back buffer and depth
 // surface, the post-processing targets, the gamma ramp, the screen geometry
@@ -33,7 +38,28 @@ public:
     void BeginSceneTarget();
     void ShowStartScreen();
     int InitBlurEffect();
-    void RenderFrame();
+    // Draws and presents one frame; always 0.
+    int RenderFrame();
+    // Draws a light pass of a receiver while the receiver is drawn.
+    void DrawLightPass(sLightPass* record, void* target);
+    // Takes a receiver that is being destroyed off the pass object's lists.
+    void RemoveLightPass(sLightPass* record, void* target);
+    void DrawTooltip();
+    // Deletes the tooltip text.
+    void ClearText();
+
+    // Screen fades, the cross-fade and the post effect over the scene.
+    void DrawScreenEffects();
+    // False when the frame must not be presented.
+    bool ApplyPostEffects();
+    void InitCrossFade();
+    void ApplyFOD(float blur);
+    void DrawFullScreenQuad(IDirect3DBaseTexture9* texture);
+    void DrawDepthOfFieldQuad(IDirect3DBaseTexture9* texture);
+
+    // Interface images, cursors and their effects; 0.
+    int InitInterface();
+    void DrawWalkArrowCursor();
     // Saves the front buffer as a bitmap file of that name.
     void SaveScreenshot(const char* fileName);
     void Shutdown();
@@ -93,7 +119,7 @@ public:
     cTarvelMobile* mWalkArrow;
     int32_t mCursorKind;
     uint8_t* mTooltipVertices;
-    void* mTooltipText;
+    cTarvelText* mTooltipText;
     int32_t mTooltipTextFlag;
     int32_t mTooltipState;
     cTarvelString mTooltipString;
@@ -106,7 +132,15 @@ public:
     cTarvelImage* mTopBand;
     IDirect3DVertexDeclaration9** mDeclarations;
     bool mSkipPresent;
+    // Frames presented; reported on standard error, never in the log.
+    uint32_t mFramesDrawn = 0;
 
 private:
     void ReleaseDefaultPool();
+    void RenderMovieLayout();
+    void RenderMenuLayout();
+    void RenderGameLayout();
+    void DispatchRenderItems(const tArray<sRenderItem>& list, cTarvelView* view);
+    void DrawCursorImage(int32_t kind);
+    void PresentFrame();
 };

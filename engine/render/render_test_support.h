@@ -13,6 +13,7 @@
 #include "platform/d3d9/testing.h"
 #include "platform/d3dx9/testing.h"
 #include "tools/archive_writer.h"
+#include "tools/font_demo.h"
 #include "tools/image_writer.h"
 #include "tools/shaderlib_writer.h"
 
@@ -28,8 +29,14 @@ protected:
         for (int language : {1, 7, 9})
             writer.AddLanguage(language);
         writer.AddVolume(1);
-        if (minimal)
+        if (minimal) {
             AddStartupEntries(writer);
+        } else {
+            // Tests of the shader library and the splash bring their own;
+            // the interface images are loaded by every start-up.
+            for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(false))
+                writer.AddShared(1, resource.name, resource.type, resource.data, true);
+        }
         if (add)
             add(writer);
         std::string error;

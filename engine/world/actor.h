@@ -3,6 +3,7 @@
 #include "engine/core/string.h"
 
 class cTarvelActorControl;
+class cTarvelMobile;
 
 // An actor. Until the world issue lands it holds its names, the player flag
 // and its control.
@@ -17,4 +18,5 @@ public:
     cTarvelString mSecondName;
     bool mIsPlayer;
     cTarvelActorControl* mControl;   // owned; null when it has none
+    cTarvelMobile* mMobile = nullptr;   // not loaded by the stand-in
 };

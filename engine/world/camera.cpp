@@ -1,5 +1,7 @@
 #include "engine/world/camera.h"
 
+#include "engine/core/tarvel.h"
+
 cTarvelCamera::cTarvelCamera()
 {
     D3DXMatrixIdentity(&mView);
@@ -11,6 +13,15 @@ cTarvelCamera::cTarvelCamera()
 cTarvelCamera::~cTarvelCamera() = default;
 
 void cTarvelCamera::Update() {}
+
+void cTarvelCamera::UpdateMatrices() {}
+
+void cTarvelCamera::Apply()
+{
+    D3DXMATRIX world;
+    D3DXMatrixIdentity(&world);
+    gTarvel.mShaders.SetCameraTransforms(this, &world);
+}
 
 float cTarvelCamera::DepthFromDistance(float distance) const
 {

@@ -12,6 +12,9 @@ public:
     ~cTarvelCamera();
 
     void Update();
+    void UpdateMatrices();
+    // Sets the matrices on the device and the shader library.
+    void Apply();
     // The depth-buffer value of a view distance for the near and far planes.
     float DepthFromDistance(float distance) const;
     // Stops any move and takes an eight-float pose record: position,

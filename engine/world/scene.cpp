@@ -15,3 +15,9 @@ void cTarvelScene::Leave(int) {}
 void cTarvelScene::Clear() {}
 
 void cTarvelScene::Update() {}
+
+void cTarvelScene::CollectRenderItems(tArray<sRenderItem>& list, int stage)
+{
+    for (const sRenderItem& item : mStandInItems[stage == 0 ? 0 : 1])
+        list.Add(item);
+}

@@ -1,0 +1,99 @@
+#include "tools/font_demo.h"
+
+#include <cstdlib>
+
+namespace testkit {
+
+namespace {
+
+constexpr int kTga = 5;
+constexpr int kImage = 4;
+
+Picture Solid(int width, int height, uint8_t grey, uint8_t alpha)
+{
+  Picture picture(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      picture.Set(x, y, grey, grey, grey, alpha);
+  return picture;
+}
+
+NamedResource Tga(const char* name, const Picture& picture)
+{
+  return {name, kTga, BuildTga(picture, TgaOptions{32, true, 0, {}})};
+}
+
+// A cursor of size × size: an outlined shape whose tip is the pointer
+// offset; `shape` picks arrow (tip top-left) or ring (tip in the middle).
+NamedResource Cursor(const char* name, int size, bool ring, uint8_t r, uint8_t g, uint8_t b)
+{
+  Picture picture(size, size);
+  const int c = size / 2;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      bool inside;
+      bool edge;
+      if (ring) {
+        const int d2 = (x - c) * (x - c) + (y - c) * (y - c);
+        const int outer = (c - 1) * (c - 1);
+        const int inner = (c - 4) * (c - 4);
+        inside = d2 <= outer && d2 >= inner;
+        edge = inside && (d2 > (c - 2) * (c - 2) || d2 < (c - 3) * (c - 3));
+      } else {
+        inside = x <= y && y < size - x / 2;
+        edge = inside && (x == 0 || x == y || y + 1 >= size - x / 2);
+      }
+      if (inside)
+        picture.Set(x, y, edge ? 0 : b, edge ? 0 : g, edge ? 0 : r, 255);
+    }
+  }
+  ImageHeader header;
+  header.width = size;
+  header.height = size;
+  header.alpha = 1;
+  header.x = ring ? c : 0;
+  header.y = ring ? c : 0;
+  const Picture frames[] = {picture};
+  return {name, kImage, BuildRawImageFile(header, frames)};
+}
+
+}  // namespace
+
+std::vector<NamedResource> BuildInterfaceResources(bool full)
+{
+  const int screen = full ? 64 : 8;
+  std::vector<NamedResource> out;
+  out.push_back(Tga("blackscreen", Solid(screen, screen, 0, 255)));
+  out.push_back(Tga("whitescreen", Solid(screen, screen, 255, 255)));
+  out.push_back(Tga("grey80", Solid(screen, screen, 80, 255)));
+  Picture band = full ? Picture(1024, 128) : Solid(8, 8, 40, 255);
+  if (full) {
+    // A dark band that lightens towards the rule along its lower edge.
+    for (int y = 0; y < 128; ++y)
+      for (int x = 0; x < 1024; ++x) {
+        const uint8_t v = y >= 124 ? 150 : uint8_t(16 + y / 4);
+        band.Set(x, y, uint8_t(v + 8), v, v, 255);
+      }
+  }
+  out.push_back(Tga("ui_band_top", band));
+  out.push_back(Tga("cd", Solid(full ? 32 : 8, full ? 32 : 8, 200, 160)));
+  const int size = full ? 32 : 8;
+  struct Entry {
+    const char* name;
+    bool ring;
+    uint8_t r, g, b;
+  };
+  static const Entry kCursors[] = {
+      {"cursor-idle", false, 255, 255, 255},        {"cursor-move", false, 120, 220, 120},
+      {"cursor-leave-room", false, 240, 200, 80},   {"cursor-object", true, 255, 255, 255},
+      {"cursor-use", true, 120, 200, 255},          {"cursor-use-inv", true, 120, 255, 160},
+      {"cursor-use-inv-not", true, 255, 110, 110},  {"cursor-magnify", true, 255, 240, 160},
+      {"cursor-magnify-exit", true, 200, 160, 255}, {"cursor-chat", false, 255, 180, 220},
+      {"cursor-pda", false, 160, 240, 240},
+  };
+  for (const Entry& e : kCursors)
+    out.push_back(Cursor(e.name, size, e.ring, e.r, e.g, e.b));
+  return out;
+}
+
+}  // namespace testkit

@@ -1,0 +1,24 @@
+#pragma once
+// The interface resources that start-up loads with the fonts: the screen
+// images ("blackscreen", "whitescreen", "grey80", "ui_band_top"), the busy
+// indicator "cd" and the eleven cursor images. Tests get small pictures;
+// the sample game gets them at their own sizes.
+
+#include <string>
+#include <vector>
+
+#include "tools/image_writer.h"
+
+namespace testkit {
+
+struct NamedResource {
+  std::string name;
+  int type = 0;   // 4 engine image file, 5 TGA
+  Bytes data;
+};
+
+// Cursors are engine image files whose x and y hold the pointer offset (the
+// pixel of the picture that sits on the mouse position).
+std::vector<NamedResource> BuildInterfaceResources(bool full);
+
+}  // namespace testkit
