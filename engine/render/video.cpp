@@ -40,6 +40,8 @@ void FreeRecord(sSoundRecord* record)
 
 void ParseSubtitles(const uint8_t* data, size_t size, tArray<sSubtitleCue>& cues)
 {
+    if (!data || size == 0)
+        return;
     // Text mode: a Ctrl-Z ends the file, CR LF reads as LF.
     const uint8_t* stop = static_cast<const uint8_t*>(std::memchr(data, 0x1A, size));
     const size_t length = stop ? size_t(stop - data) : size;
