@@ -280,7 +280,7 @@ void cTarvelGraphics::PresentFrame()
             Reset();
         return;
     }
-    if (SUCCEEDED(result) && ++mFramesDrawn % 300 == 0)
+    if (SUCCEEDED(result) && ++mFramesDrawn % 100 == 0)
         std::fprintf(stderr, "%u frames drawn\n", mFramesDrawn);
 }
 
