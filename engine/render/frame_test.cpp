@@ -3,7 +3,9 @@
 // cross-fade, the timed post effect, the layouts and the light passes.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/gameplay/control.h"
@@ -412,6 +414,39 @@ TEST_F(FrameTest, TimedPostEffectRunsItsTimeAndEnds)
     }
 }
 
+TEST_F(FrameTest, TooltipNamesTheObjectOrTheItemInHand)
+{
+    Start();
+    mScene.mObjectUnderCursor = true;
+    mScene.mObjectName = "Door";
+    auto boxes = [](const std::vector<pt::DrawRecord>& draws) {
+        int n = 0;
+        for (const pt::DrawRecord& d : draws)
+            n += d.technique == "ui_tooltip";
+        return n;
+    };
+    EXPECT_EQ(boxes(Frame()), 1);
+    ASSERT_NE(Graphics().mTooltipText, nullptr);
+    EXPECT_STREQ(Graphics().mTooltipString.c_str(), "Door");
+    // The same source and name keep the text object.
+    cTarvelText* first = Graphics().mTooltipText;
+    Frame();
+    EXPECT_EQ(Graphics().mTooltipText, first);
+
+    // An item in use names itself, even over an object.
+    gTarvel.mGameplay.mItemInHand = "Key";
+    gTarvel.mGameplay.mMode = 2;
+    Frame();
+    EXPECT_STREQ(Graphics().mTooltipString.c_str(), "Key");
+
+    // A running fade hides it and deletes the text.
+    gTarvel.mGameplay.mFadeState = 3;
+    EXPECT_EQ(boxes(Frame()), 0);
+    EXPECT_EQ(Graphics().mTooltipText, nullptr);
+    EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 0);
+    gTarvel.mGameplay.mFadeState = 0;
+}
+
 TEST_F(FrameTest, MenuAndMovieLayouts)
 {
     Start();
@@ -446,45 +481,62 @@ TEST_F(FrameTest, LostDeviceAtPresentIsResetAtOnce)
     EXPECT_EQ(pt::DeviceResetCount(), resets + 1);
 }
 
-TEST_F(FrameTest, LightPassesDispatchAndRemovedReceiversLeaveEveryList)
+// Fills a receiver list with fake receivers a, b, a; checks that removing
+// an unlisted one changes nothing and that removing a takes the first a
+// only; empties the list again so that no destructor touches the fakes.
+template <class List>
+void CheckRemoval(List& list, sLightPass& record, void* a, void* b, void* unlisted)
+{
+    using Entry = std::remove_reference_t<decltype(list.data[0])>;
+    list.Clear();
+    for (void* target : {a, b, a})
+        list.Add(static_cast<Entry>(target));
+    gTarvel.mGraphics.RemoveLightPass(&record, unlisted);
+    ASSERT_EQ(list.Count(), 3);
+    gTarvel.mGraphics.RemoveLightPass(&record, a);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(static_cast<void*>(list.data[0]), b);
+    EXPECT_EQ(static_cast<void*>(list.data[1]), a);
+    list.Clear();
+}
+
+// A pass object made by whichever constructor its class has: none, or the
+// shadow's (light, caster, extra) with none of them.
+template <class T>
+std::unique_ptr<T> MakePassObject()
+{
+    if constexpr (std::is_default_constructible_v<T>)
+        return std::make_unique<T>();
+    else
+        return std::make_unique<T>(nullptr, nullptr, 0);
+}
+
+TEST_F(FrameTest, RemovedReceiversLeaveTheListOfTheirPassKind)
 {
     Start();
-    cTarvelShadow shadow;
-    cTarvelFlashlight flashlight;
-    int a = 0, b = 0, c = 0;
-    for (void* target : {static_cast<void*>(&a), static_cast<void*>(&b), static_cast<void*>(&a)}) {
-        shadow.mSceneryReceivers.Add(target);
-        shadow.mMobileReceivers.Add(target);
-        flashlight.mSceneryReceivers.Add(target);
-        flashlight.mMobileReceivers.Add(target);
-    }
-    struct Case {
-        int kind;
-        void* object;
-        tArray<void*>* list;
-    };
-    const Case cases[] = {
-        {1, &shadow, &shadow.mSceneryReceivers},
-        {2, &shadow, &shadow.mMobileReceivers},
-        {3, &flashlight, &flashlight.mSceneryReceivers},
-        {4, &flashlight, &flashlight.mMobileReceivers},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.kind);
-        sLightPass record{k.kind, k.object, nullptr, 0, 0, 0, 0};
-        Graphics().DrawLightPass(&record, &a);
-        Graphics().RemoveLightPass(&record, &c);   // not registered: nothing changes
-        ASSERT_EQ(k.list->Count(), 3);
-        // The first equal entry goes and the later ones move down.
-        Graphics().RemoveLightPass(&record, &a);
-        ASSERT_EQ(k.list->Count(), 2);
-        EXPECT_EQ(k.list->data[0], &b);
-        EXPECT_EQ(k.list->data[1], &a);
-    }
+    const std::unique_ptr<cTarvelShadow> shadowObject = MakePassObject<cTarvelShadow>();
+    const std::unique_ptr<cTarvelFlashlight> flashlightObject = MakePassObject<cTarvelFlashlight>();
+    cTarvelShadow& shadow = *shadowObject;
+    cTarvelFlashlight& flashlight = *flashlightObject;
+    alignas(16) uint8_t a[64] = {};
+    alignas(16) uint8_t b[64] = {};
+    alignas(16) uint8_t c[64] = {};
+    sLightPass scenery{1, &shadow, nullptr, 0, 0, 0, 0};
+    CheckRemoval(shadow.mSceneryReceivers, scenery, a, b, c);
+    sLightPass mobile{2, &shadow, nullptr, 0, 0, 0, 0};
+    CheckRemoval(shadow.mMobileReceivers, mobile, a, b, c);
+    sLightPass cone{3, &flashlight, nullptr, 0, 0, 0, 0};
+    CheckRemoval(flashlight.mSceneryReceivers, cone, a, b, c);
+    // A destroyed mobile leaves the flashlight's receivers as well.
+    sLightPass coneOnMobile{4, &flashlight, nullptr, 0, 0, 0, 0};
+    CheckRemoval(flashlight.mMobileReceivers, coneOnMobile, a, b, c);
     // Other kinds touch nothing.
-    sLightPass other{5, &shadow, nullptr, 0, 0, 0, 0};
-    Graphics().RemoveLightPass(&other, &b);
-    EXPECT_EQ(shadow.mSceneryReceivers.Count(), 2);
+    using MobileEntry = std::remove_reference_t<decltype(flashlight.mMobileReceivers.data[0])>;
+    flashlight.mMobileReceivers.Add(static_cast<MobileEntry>(static_cast<void*>(a)));
+    sLightPass other{5, &flashlight, nullptr, 0, 0, 0, 0};
+    Graphics().RemoveLightPass(&other, a);
+    EXPECT_EQ(flashlight.mMobileReceivers.Count(), 1);
+    flashlight.mMobileReceivers.Clear();
 }
 
 TEST_F(FrameTest, HintFadeOutStatesAndStartTimes)
