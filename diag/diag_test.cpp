@@ -256,6 +256,35 @@ TEST_F(DiagTest, ReportWithoutAProviderSaysSoInEachChapter) {
   EXPECT_EQ(text.substr(text.size() - 23), "\n\n----- The End -----\n\n");
 }
 
+TEST_F(DiagTest, Direct3DFailuresAreReportedNotCrashed) {
+  // Each failing call: what CheckSystem answers, and the line Appendix B gets.
+  struct Case {
+    const char* call;
+    int32_t check;
+    const char* appendix;
+  } cases[] = {
+      {"Direct3DCreate9", 3, "DirectX creation failed.\n"},
+      {"GetDeviceCaps", 3, "Device caps failed.\n"},
+      {"GetAdapterIdentifier", 0, "Adapter identifier failed.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    pt::ResetD3D9();
+    pt::FailD3D9Call(c.call, D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(checkSystem_(), c.check);
+    ASSERT_EQ(saveDiag_(kDiagReportKey, "report.txt"), 0);
+    std::string text = pt::ReadText(work_ + "/report.txt");
+    std::string caps = text.substr(text.find("----- Appendix B"));
+    EXPECT_NE(caps.find(c.appendix), std::string::npos);
+  }
+  uint32_t modes[4] = {};
+  EXPECT_EQ(getResolutions_(modes, 4), 4);  // the default profile has more
+  pt::ResetD3D9();
+  pt::FailD3D9Call("Direct3DCreate9", E_FAIL);
+  EXPECT_EQ(getResolutions_(modes, 4), 0);
+  pt::ResetD3D9();
+}
+
 TEST_F(DiagTest, ReportGoldenFromAFixedMachine) {
   pt::AdapterProfile profile = pt::DefaultAdapterProfile();
   profile.description = "Golden Adapter";

@@ -65,6 +65,13 @@ HRESULT CreateResult() {
   return g_createResult.load();
 }
 
+// What a test made one call return (FailD3D9Call); D3D_OK when it works.
+HRESULT InjectedFailure(std::string_view call) {
+  auto v = pt::GetSetting(std::string("d3d9.fail.") + std::string(call));
+  if (!v || v->empty()) return D3D_OK;
+  return static_cast<HRESULT>(std::strtoul(v->c_str(), nullptr, 0));
+}
+
 // ---- Profile as one line of "testing.ini" ------------------------------------
 std::string FormatList(const std::vector<D3DFORMAT>& formats) {
   std::string s;
@@ -1532,6 +1539,7 @@ class Direct3D final : public Counted<IDirect3D9> {
 
   HRESULT GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIER9* id) override {
     if (!id || adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
+    if (HRESULT failure = InjectedFailure("GetAdapterIdentifier"); failure != D3D_OK) return failure;
     pt::AdapterProfile p = Profile();
     *id = D3DADAPTER_IDENTIFIER9{};
     std::snprintf(id->Driver, sizeof id->Driver, "%s", p.driver.c_str());
@@ -1627,6 +1635,7 @@ class Direct3D final : public Counted<IDirect3D9> {
 
   HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override {
     if (!caps || adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
+    if (HRESULT failure = InjectedFailure("GetDeviceCaps"); failure != D3D_OK) return failure;
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     pt::AdapterProfile p = Profile();
     *caps = D3DCAPS9{};
@@ -1708,7 +1717,7 @@ class Direct3D final : public Counted<IDirect3D9> {
 }  // namespace
 
 IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
-  if (sdkVersion != D3D_SDK_VERSION) return nullptr;
+  if (sdkVersion != D3D_SDK_VERSION || InjectedFailure("Direct3DCreate9") != D3D_OK) return nullptr;
   return new Direct3D();
 }
 
@@ -1772,6 +1781,11 @@ void FailCreateDevice(HRESULT result) {
   SetSetting("d3d9.create_device", result == D3D_OK ? std::string() : std::to_string(static_cast<uint32_t>(result)));
 }
 
+void FailD3D9Call(std::string_view call, HRESULT result) {
+  SetSetting(std::string("d3d9.fail.") + std::string(call),
+             result == D3D_OK ? std::string() : std::to_string(static_cast<uint32_t>(result)));
+}
+
 int LiveD3D9Objects() { return g_live.load(); }
 
 void RecordDraws(bool on) {
@@ -1802,6 +1816,7 @@ void ClearRecordedDraws() {
 void ResetD3D9() {
   SetCooperativeLevel(D3D_OK);
   FailCreateDevice(D3D_OK);
+  for (const char* call : {"Direct3DCreate9", "GetDeviceCaps", "GetAdapterIdentifier"}) FailD3D9Call(call, D3D_OK);
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_profileRead = true;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
@@ -65,6 +66,12 @@ int PresentCount();
 
 // CreateDevice returns this code (D3D_OK: works normally).
 void FailCreateDevice(HRESULT result);
+
+// Makes one call fail from now on, in this process and in children:
+// "Direct3DCreate9" (any code but D3D_OK: it returns null),
+// "GetDeviceCaps" or "GetAdapterIdentifier" (they return the code).
+// D3D_OK makes the call work again.
+void FailD3D9Call(std::string_view call, HRESULT result);
 
 // ---- Objects ---------------------------------------------------------------
 // Direct3D objects, devices, resources and declarations not yet freed.
