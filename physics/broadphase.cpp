@@ -736,10 +736,18 @@ void phBroadphase::UpdatePairs()
     m_movedThreshold = bodies == 0 ? 2u : 2u * static_cast<std::uint32_t>(BitCount(bodies) + 1);
 
     if (m_world != nullptr) {
-        // Vehicle joints collect their contacts here once they exist; until
-        // then the flagged bodies are only let go.
+        // The first vehicle joint on each flagged body takes its tires' contacts.
         phPhysWorld::BodyTree& flagged = m_world->Flagged();
         while (auto* node = flagged.Minimum()) {
+            const phRigidBody* body = node->payload;
+            const phConstraintLink* first = body != nullptr ? body->constraints : nullptr;
+            for (const phConstraintLink* link = first; link != nullptr;
+                 link = link->next == first ? nullptr : link->next) {
+                if (link->constraint->classId == phConstraint::kClassVehicle) {
+                    static_cast<VehicleJoint*>(link->constraint)->CollectContacts();
+                    break;
+                }
+            }
             flagged.Remove(node);
         }
     }

@@ -36,7 +36,9 @@ std::int32_t phQuantise(float value);
 class phCollision : public phRef {
 public:
     enum Kind : std::uint32_t { kKindBox = 0, kKindSphere = 2 };
-    enum Flags : std::uint32_t { kFlagOffset = 1u << 0, kFlagVehicle = 1u << 1, kFlagReserved = 1u << 2 };
+    // Vehicle: the collision of a body that carries a vehicle joint; tire: a
+    // vehicle tire's collision, whose contacts the vehicle takes.
+    enum Flags : std::uint32_t { kFlagOffset = 1u << 0, kFlagVehicle = 1u << 1, kFlagTire = 1u << 2 };
 
     std::uint32_t GetTypeId() const override;
     bool IsType(std::uint32_t id) const override;
@@ -69,6 +71,7 @@ public:
     std::uint32_t GetKind() const { return m_kind; }
     std::uint32_t GetFlags() const { return m_flags; }
     void SetVehicleFlag(bool on) { m_flags = on ? (m_flags | kFlagVehicle) : (m_flags & ~kFlagVehicle); }
+    void SetTireFlag(bool on) { m_flags = on ? (m_flags | kFlagTire) : (m_flags & ~kFlagTire); }
     bool HasOffset() const { return (m_flags & kFlagOffset) != 0; }
 
     // Hash of the 128-byte record {kind, quantised sizes, offset matrix bits, zeros}.

@@ -57,4 +57,6 @@ public:
     std::uint64_t stamp = 0;
     std::uint64_t secondStamp = 0;
     std::uint8_t touched = 0;
+    // Set while the world's island walk has listed the constraint.
+    std::uint8_t walkMark = 0;
 };

@@ -60,6 +60,23 @@ void phContactConstraint::MoveToTail(phContactNode* node)
     last = node;
 }
 
+void phContactConstraint::MoveToHead(phContactNode* node)
+{
+    if (node == first) {
+        return;
+    }
+    node->prev->next = node->next;
+    if (node->next != nullptr) {
+        node->next->prev = node->prev;
+    } else {
+        last = node->prev;
+    }
+    node->prev = nullptr;
+    node->next = first;
+    first->prev = node;
+    first = node;
+}
+
 void phContactConstraint::FreeNodes()
 {
     while (first != nullptr) {

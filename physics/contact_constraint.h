@@ -40,6 +40,8 @@ public:
     phContactNode* AppendNode();
     // Unlinks node and puts it at the tail.
     void MoveToTail(phContactNode* node);
+    // Unlinks node and puts it at the head, among the inactive records.
+    void MoveToHead(phContactNode* node);
     void FreeNodes();
 
     phPhysWorld* world = nullptr;

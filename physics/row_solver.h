@@ -61,6 +61,11 @@ public:
     static constexpr int kMaxIslandBodies = 512;
     static constexpr int kMaxRows = 16384;
     static constexpr int kMaxIslandConstraints = 16384;
+    // Constraints listed around one sub-stepped constraint after a part.
+    static constexpr int kMaxLinked = 8192;
+    // Parts of one step beyond which sub-stepping stops (a step far longer
+    // than a frame).
+    static constexpr int kMaxSubsteps = 64;
 
     // The whole solver pass of a step: islands of the awake bodies are
     // built, solved, integrated and put to sleep; contacts the pass met and
@@ -131,7 +136,10 @@ private:
     };
 
     bool FinishIslandBodies(int bodyCount, float dt, bool holdTransform);
-    void SolveIsland(phRigidBody* body, std::uint64_t handled, bool frontier);
+    // Builds, solves and finishes the island of body; returns its body count.
+    int SolveIsland(phRigidBody* body, std::uint64_t handled, bool frontier, bool substep = false);
+    // The islands of the sub-stepped constraints, in parts of the step.
+    void RunSubsteps(std::uint64_t handled);
 
     bool m_simd = false;
     phPhysWorld* m_world = nullptr;
@@ -139,6 +147,7 @@ private:
     phRigidBody* m_seeds[kMaxIslandBodies] = {};
     phRigidBody* m_stack[kMaxIslandBodies] = {};
     phConstraint* m_islandConstraints[kMaxIslandConstraints] = {};
+    phConstraint* m_linked[kMaxLinked] = {};
     int m_solverModel = 0;
     int m_frictionModel = 0;
     float m_frictionDrop = 0.25f;

@@ -131,6 +131,7 @@ void phSolverWorkspace::UpdateIslands(phPhysWorld& world)
     const std::uint64_t handled = world.stepStamp + 2;
     {
         phFlushToZeroScope flush(m_simd);
+        RunSubsteps(handled);
         phPhysWorld::BodyTree& awake = world.Awake();
         phPhysWorld::BodyTree::Node* node = awake.Minimum();
         while (node != nullptr) {
@@ -169,10 +170,10 @@ void phSolverWorkspace::UpdateIslands(phPhysWorld& world)
     world.stepStamp += 2;
 }
 
-void phSolverWorkspace::SolveIsland(phRigidBody* body, std::uint64_t handled, bool seed)
+int phSolverWorkspace::SolveIsland(phRigidBody* body, std::uint64_t handled, bool seed, bool substep)
 {
     const int count = BuildIsland(body, handled - 1);
-    const bool rest = FinishIsland(count, m_world->TimeStep());
+    const bool rest = substep ? FinishIslandSubstep(count, m_world->TimeStep()) : FinishIsland(count, m_world->TimeStep());
     if (rest) {
         for (int i = 1; i < count; ++i) {
             phRigidBody* b = m_bodies[i];
@@ -188,6 +189,67 @@ void phSolverWorkspace::SolveIsland(phRigidBody* body, std::uint64_t handled, bo
         // The seed carries its island into the next step.
         m_world->WakeBody(m_bodies[1]);
     }
+    return count;
+}
+
+void phSolverWorkspace::RunSubsteps(std::uint64_t handled)
+{
+    phPhysWorld& world = *m_world;
+    phPhysWorld::ConstraintTree& set = world.Substepped();
+    if (set.Count() == 0) {
+        return;
+    }
+    const float dt = world.TimeStep();
+    const float parts = std::ceil(world.substepRate * dt);
+    if (!(parts > 1.0f)) {
+        return;
+    }
+    const int n = parts < static_cast<float>(kMaxSubsteps) ? static_cast<int>(parts) : kMaxSubsteps;
+    const float whole = dt;
+    world.SetTimeStep(dt / static_cast<float>(n));
+    for (int part = 0; part < n; ++part) {
+        const bool last = part == n - 1;
+        for (auto* node = set.Minimum(); node != nullptr; node = phPhysWorld::ConstraintTree::Next(node)) {
+            phConstraint* member = node->payload;
+            phRigidBody* body = member->child;
+            if (member->stamp >= handled || body == nullptr || body->IsImmovable() ||
+                (body->flags & phRigidBody::kFlagActive) == 0) {
+                continue;
+            }
+            const int count = SolveIsland(body, handled, false, !last);
+            // An island that went to sleep keeps its handled mark.
+            const bool again = !last && (body->flags & phRigidBody::kFlagActive) != 0;
+            const int linked = world.CollectIsland(member, m_linked, kMaxLinked);
+            for (int i = 0; i < linked; ++i) {
+                phConstraint* c = m_linked[i];
+                if (last) {
+                    if (c->classId == phConstraint::kClassVehicle) {
+                        c->stamp = handled;
+                    }
+                    continue;
+                }
+                c->stamp = world.stepStamp;
+                if (c->classId == phConstraint::kClassContact) {
+                    world.ProcessPair(c->child, c->parent);
+                } else if (c->classId == phConstraint::kClassVehicle) {
+                    c->stamp = handled;
+                    static_cast<VehicleJoint*>(c)->CollectContacts();
+                }
+            }
+            if (again) {
+                // The island is built afresh in the next part.
+                for (int i = 1; i < count; ++i) {
+                    m_bodies[i]->solverStamp = world.stepStamp;
+                }
+            }
+        }
+        if (!last) {
+            for (auto* node = set.Minimum(); node != nullptr; node = phPhysWorld::ConstraintTree::Next(node)) {
+                node->payload->stamp = world.stepStamp;
+            }
+        }
+    }
+    world.SetTimeStep(whole);
 }
 
 int phSolverWorkspace::BuildIsland(phRigidBody* start, std::uint64_t visit)

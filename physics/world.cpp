@@ -87,6 +87,7 @@ phPhysWorld::~phPhysWorld()
     while (m_contactsFirst != nullptr) {
         m_contactsFirst->CallDestructionCallback();
     }
+    RunReleaseQueue();
     while (CollisionCache::Node* node = m_collisionCache.Minimum()) {
         phCollision* c = node->payload;
         m_collisionCache.Remove(node);
@@ -372,6 +373,79 @@ void phPhysWorld::RequestDestroyConstraint(phConstraint* c)
     DetachConstraint(c);
 }
 
+int phPhysWorld::CollectIsland(phConstraint* start, phConstraint** out, int limit)
+{
+    if (start == nullptr || out == nullptr || limit <= 0) {
+        return 0;
+    }
+    // The array doubles as the work list: each stored constraint is expanded
+    // in turn through its movable bodies.
+    int count = 0;
+    start->walkMark = 1;
+    out[count++] = start;
+    for (int next = 0; next < count; ++next) {
+        phConstraint* c = out[next];
+        for (phRigidBody* body : {c->child, c->parent}) {
+            if (body == nullptr || body->IsImmovable()) {
+                continue;
+            }
+            const phConstraintLink* first = body->constraints;
+            for (const phConstraintLink* link = first; link != nullptr && count < limit;
+                 link = link->next == first ? nullptr : link->next) {
+                phConstraint* reached = link->constraint;
+                if (reached->walkMark == 0) {
+                    reached->walkMark = 1;
+                    out[count++] = reached;
+                }
+            }
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        out[i]->walkMark = 0;
+    }
+    return count;
+}
+
+void phPhysWorld::QueueRelease(phConstraint* joint)
+{
+    if (joint != nullptr) {
+        m_releaseQueue.Append(joint);
+    }
+}
+
+void phPhysWorld::RunReleaseQueue()
+{
+    while (phList<phConstraint*>::Node* node = m_releaseQueue.First()) {
+        phConstraint* c = node->payload;
+        m_releaseQueue.Remove(node);
+        if (c->classId == phConstraint::kClassVehicle) {
+            m_jointPools.vehicle.Free(static_cast<VehicleJoint*>(c));
+            continue;
+        }
+        auto* joint = static_cast<phJoint*>(c);
+        switch (joint->type) {
+        case phJoint::Type::Ball:
+            m_jointPools.ball.Free(static_cast<BallJoint*>(joint));
+            break;
+        case phJoint::Type::Hinge:
+            m_jointPools.hinge.Free(static_cast<HingeJoint*>(joint));
+            break;
+        case phJoint::Type::Slider:
+            m_jointPools.slider.Free(static_cast<SliderJoint*>(joint));
+            break;
+        case phJoint::Type::Cylinder:
+            m_jointPools.cylinder.Free(static_cast<CylinderJoint*>(joint));
+            break;
+        case phJoint::Type::Cross:
+            m_jointPools.cross.Free(static_cast<CrossJoint*>(joint));
+            break;
+        case phJoint::Type::Align:
+            m_jointPools.align.Free(static_cast<AlignJoint*>(joint));
+            break;
+        }
+    }
+}
+
 // ---------------------------------------------------------------- contacts
 
 phContactConstraint* phPhysWorld::CreateContact()
@@ -449,6 +523,7 @@ void phPhysWorld::Update(float dt)
     }
     m_insideUpdate = true;
     Step(dt);
+    RunReleaseQueue();
     m_insideUpdate = false;
     while (ConstraintTree::Node* node = m_pendingConstraints.Minimum()) {
         phConstraint* c = node->payload;

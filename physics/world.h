@@ -5,14 +5,28 @@
 #include "physics/broadphase.h"
 #include "physics/constraint.h"
 #include "physics/contact_constraint.h"
+#include "physics/joints.h"
+#include "physics/list.h"
 #include "physics/material.h"
 #include "physics/object_pool.h"
 #include "physics/rb_tree.h"
 #include "physics/rigid_body.h"
 #include "physics/storage_pool.h"
+#include "physics/vehicle_joint.h"
 
 class phSolverWorkspace;
 struct phContactRecord;
+
+// Joint records, one pool per class.
+struct phJointPools {
+    phObjectPool<BallJoint> ball;
+    phObjectPool<HingeJoint> hinge;
+    phObjectPool<SliderJoint> slider;
+    phObjectPool<CylinderJoint> cylinder;
+    phObjectPool<CrossJoint> cross;
+    phObjectPool<AlignJoint> align;
+    phObjectPool<VehicleJoint> vehicle;
+};
 
 // Everything that lives in one simulation: bodies, the constraints between
 // them, the material-pair table, the box cache, the broadphase and the
@@ -75,6 +89,18 @@ public:
     void DetachConstraint(phConstraint* constraint);
     void RequestDestroyConstraint(phConstraint* constraint);
     std::uint32_t ConstraintCount() const { return m_constraintCount; }
+    // Up to limit constraints reachable from start through movable bodies,
+    // start first; returns their number.
+    int CollectIsland(phConstraint* start, phConstraint** out, int limit);
+
+    // Joints: their pools; a released joint waits on the release queue,
+    // which gives it back to its pool after the next step.
+    phJointPools& JointPools() { return m_jointPools; }
+    void QueueRelease(phConstraint* joint);
+    void RunReleaseQueue();
+    std::uint32_t QueuedReleases() const { return m_releaseQueue.Count(); }
+    // Vehicle joints, whose islands the solver runs in sub-steps.
+    ConstraintTree& Substepped() { return m_substepped; }
 
     // Contacts: a fresh one from the pool on the world's contact list, or
     // null; the contact constraint joining two bodies, or null.
@@ -125,6 +151,7 @@ public:
     std::uint32_t bodiesHandled = 0;
     float defaultSleepThresholds[4] = {0.01f, 0.01f, 0.001f, 0.001f};
     float minimumStep = kMinimumStep;
+    float substepRate = kSubstepRate;
     // Contacts the solver met in this step (through touchedNext).
     phContactConstraint* touchedFirst = nullptr;
     phContactConstraint* touchedLast = nullptr;
@@ -162,6 +189,9 @@ private:
     phContactConstraint* m_contactsLast = nullptr;
     std::uint32_t m_contactCount = 0;
     BodyTree m_flagged;
+    ConstraintTree m_substepped;
+    phJointPools m_jointPools;
+    phList<phConstraint*> m_releaseQueue;
     ConstraintTree m_pendingConstraints;
     BodyTree m_pendingBodies;
     ClassIds m_classIds{};
