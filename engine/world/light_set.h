@@ -1,7 +1,19 @@
 #pragma once
 
+#include <cstdint>
+
+#include "engine/core/array.h"
+#include "engine/render/shader_lib.h"
+#include "platform/d3d9/d3d9.h"
+
+class cTarvelFlashlight;
+class cTarvelLight;
+class cTarvelMobile;
+class cTarvelShadow;
+
 // Lights, shadow casters and the flashlight. Until the world issue lands it
-// holds none and its updates do nothing.
+// holds no lights; it keeps the shadows and the flashlight with what they
+// share, and updates them.
 class cTarvelLightSet {
 public:
     cTarvelLightSet();
@@ -9,7 +21,27 @@ public:
     cTarvelLightSet(const cTarvelLightSet&) = delete;
     cTarvelLightSet& operator=(const cTarvelLightSet&) = delete;
 
+    // Every shadow, then the flashlight.
     void Update();
     // Deletes the flashlight and clears the lights and shadow casters.
     void Reset();
+    // The shadow of that pair, made on first request; none while the
+    // Shadows setting is off.
+    cTarvelShadow* GetShadowCaster(cTarvelLight* light, cTarvelMobile* caster);
+    // Deletes the flashlight, and makes a new one when `on`.
+    void SetFlashlight(bool on);
+    // Around a device reset: the render targets go, and every shadow is
+    // rebuilt afterwards.
+    void ReleaseDeviceObjects();
+    void InvalidateShadows();
+
+    // Shared by the shadows: the ShadowFilter setting, the filter pass's
+    // texture and surface, the blur binding and the scene's shadow factor.
+    bool mShadowFilter = false;
+    IDirect3DTexture9* mTempTexture = nullptr;
+    IDirect3DSurface9* mTempSurface = nullptr;
+    cTarvelShaderBinding mBlurBinding{};
+    float mShadowFactor = 1.0f;
+    tArray<cTarvelShadow*> mShadows;
+    cTarvelFlashlight* mFlashlight = nullptr;
 };
