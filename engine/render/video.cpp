@@ -8,6 +8,7 @@
 #include "engine/gameplay/cancel_request.h"
 #include "engine/render/image.h"
 #include "engine/script/script.h"
+#include "engine/world/view.h"
 
 namespace {
 
@@ -22,9 +23,7 @@ constexpr int32_t kSkipPromptKind = 4;
 
 bool IsBar(const cTarvelScreenControl* control)
 {
-    const void* entry = control;
-    return entry == static_cast<const void*>(&gTarvel.mVerbBar) ||
-           entry == static_cast<const void*>(&gTarvel.mDialogueBar);
+    return control == &gTarvel.mVerbBar || control == &gTarvel.mDialogueBar;
 }
 
 void FreeRecord(sSoundRecord* record)
@@ -227,6 +226,8 @@ void cTarvelVideo::Finish()
         mSound = nullptr;
         mChannel = nullptr;
     }
+    if (mView)
+        mView->Select(0);
     if (mScript) {
         cTarvelScript* script = mScript;
         mScript = nullptr;

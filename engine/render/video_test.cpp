@@ -8,6 +8,8 @@
 #include "engine/render/image.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
+#include "engine/world/scene.h"
+#include "engine/world/view.h"
 #include "platform/bink/testing.h"
 #include "platform/fmod/test_audio.h"
 #include "platform/fmod/testing.h"
@@ -136,8 +138,12 @@ TEST_F(VideoTest, MoviePlaysEndsAndCallsBack)
         writer.AddShared(1, "intro", 12, Video(6), false);
     });
     cTarvelScript script("main");
+    cTarvelScene scene;
+    cTarvelView view;
+    gTarvel.mScene = &scene;
     cTarvelVideo* movie = Start("intro");
     ASSERT_NE(movie, nullptr);
+    movie->mView = &view;
     ASSERT_NE(movie->mImage, nullptr);
     ASSERT_NE(movie->mImage->mVideo, nullptr);
     movie->mScript = &script;
@@ -158,6 +164,9 @@ TEST_F(VideoTest, MoviePlaysEndsAndCallsBack)
     // update after.
     EXPECT_EQ(frames, (std::vector<int>{1, 2, 3, 4, -1}));
     EXPECT_EQ(gCalls, std::vector<std::string>{"#120"});
+    // Its view is selected as it ends.
+    EXPECT_EQ(scene.mView, &view);
+    gTarvel.mScene = nullptr;
 }
 
 TEST_F(VideoTest, TheNextMovieTakesOverAndDeadScriptsAreNotCalled)
@@ -225,6 +234,19 @@ TEST_F(VideoTest, EscapeAsksFirstAndSkipsSecond)
     movie->Skip();
     EXPECT_EQ(gScreenControls.Count(), 1);
     gScreenControls.Clear();
+    // Over the verb bar or the dialogue bar it does.
+    for (cTarvelScreenControl* bar : {static_cast<cTarvelScreenControl*>(&gTarvel.mVerbBar),
+                                      static_cast<cTarvelScreenControl*>(&gTarvel.mDialogueBar)}) {
+        gScreenControls.Add(bar);
+        movie->Skip();
+        ASSERT_EQ(gScreenControls.Count(), 2);
+        EXPECT_EQ(gScreenControls[1]->mKind, 4);
+        movie->Skip();   // the second takes it away and ends the movie
+        EXPECT_EQ(gScreenControls.Count(), 1);
+        EXPECT_EQ(movie->mImage->mFinished, 1);
+        movie->mImage->mFinished = 0;
+        gScreenControls.Clear();
+    }
     delete gTarvel.mMovie;
     gTarvel.mMovie = nullptr;
 

@@ -11,6 +11,9 @@ public:
 
     // Draws one render item of the view (render-item kind 4).
     virtual void Render(void* item);
+    // Makes the view current on a stage (0 main, 1 second stage) of the
+    // current scene.
+    virtual void Select(int stage);
 
     // Mobiles are not drawn in a stage whose view has it.
     bool mNoActors;
