@@ -1,6 +1,7 @@
 #include "engine/render/video.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
