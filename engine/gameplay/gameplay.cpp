@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/core/tarvel.h"
+#include "engine/render/video.h"
 #include "engine/script/script.h"
 
 cTarvelGameplay::cTarvelGameplay()
@@ -47,4 +48,11 @@ void cTarvelGameplay::Release()
     mMainScript = nullptr;
 }
 
-void UpdateWorld() {}
+void UpdateWorld()
+{
+    // Until the gameplay issue lands only the current movie is updated.
+    if (gTarvel.mMovie)
+        gTarvel.mMovie->Update();
+    if (gTarvel.mMovie && gTarvel.mConfig.Subtitle)
+        gTarvel.mMovie->UpdateSubtitles();
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/gameplay/cancel_request.h"
+#include "engine/gameplay/gameplay.h"
 #include "engine/render/image.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
@@ -324,6 +325,33 @@ TEST_F(VideoTest, SubtitlesAreTimedFromTheirResource)
         EXPECT_EQ(shown, (std::vector<std::string>{"-", "-", "-", "First", "First", "-", "-", "Second", "-", "-"}));
         EXPECT_EQ(movie.mCues.Count(), 0);
     }
+}
+
+TEST_F(VideoTest, TheWorldUpdateRunsTheCurrentMovieAndItsSubtitles)
+{
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "intro2", 12, Video(6), false);
+        writer.AddShared(1, "intro2", 9, Text("1-3,shown\n"), false);
+    });
+    gTarvel.mConfig.Subtitle = 1;
+    Start("intro2");
+    // As the main loop runs a frame: the world update, then the drawing,
+    // which steps the picture by its own clock.
+    auto frame = [] {
+        pt::AdvanceClock(40);
+        UpdateWorld();
+        gTarvel.mGraphics.RenderFrame();
+    };
+    frame();
+    frame();
+    EXPECT_EQ(gTarvel.mMovie->mImage->mCurrentFrame, 2);
+    EXPECT_EQ(gTarvel.mMovie->mSubtitle, nullptr);   // frame 1 was not past the start
+    frame();
+    ASSERT_NE(gTarvel.mMovie->mSubtitle, nullptr);
+    for (int i = 0; i < 4 && gTarvel.mMovie; ++i)
+        frame();
+    EXPECT_EQ(gTarvel.mMovie, nullptr);
+    EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 0);
 }
 
 TEST_F(VideoTest, CutSceneAppliesItsCameraRecordsFrameByFrame)
