@@ -112,6 +112,11 @@ public:
     // step, and the body's place in its island.
     std::uint64_t solverStamp = 0;
     std::int32_t islandIndex = 0;
+    // The force and torque the callback gave in the step of appliedStamp:
+    // an island built again in a later part of that step starts from them.
+    phVec4 appliedForce;
+    phVec4 appliedTorque;
+    std::uint64_t appliedStamp = 0;
 };
 
 // Scales omega so that |omega| · dt is at most 45° in one step: by 0.8^k with

@@ -321,8 +321,17 @@ int phSolverWorkspace::BuildIsland(phRigidBody* start, std::uint64_t visit)
 
     for (int i = 1; i < m_bodyCount; ++i) {
         phRigidBody* b = m_bodies[i];
-        // Integration must not run on last step's accelerations.
+        // Integration must not run on last step's accelerations, nor a later
+        // part of a sub-stepped step on the last part's.
         world.GetBroadphase().RefreshForces(b);
+        if (b->appliedStamp == world.stepStamp) {
+            b->force = b->appliedForce;
+            b->torque = b->appliedTorque;
+        } else {
+            b->appliedForce = b->force;
+            b->appliedTorque = b->torque;
+            b->appliedStamp = world.stepStamp;
+        }
         if ((b->flags & phRigidBody::kFlagKeepAngularMomentum) != 0) {
             const phVec4 w = phUnrotate(b->matrix, b->omega);
             const phVec4 iw = phMulPerAxis(w, b->mass);
