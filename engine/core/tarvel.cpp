@@ -1,13 +1,20 @@
 #include "engine/core/tarvel.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 
+#include "animation/anim_manager.h"
+#include "animation/core/memory_manager.h"
+#include "animation/event_manager.h"
+#include "animation/memory_categories.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/control.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/render/video.h"
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
+#include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/scene.h"
 #include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
@@ -16,6 +23,10 @@ namespace {
 
 constexpr const char* kRegistryKey = "Software\\Brindlewerk\\Kestrelmoor";
 constexpr const char* kSavegameFolderName = "\\Kestrelmoor Savegames\\";
+// The motion files name their events by these ids; the handler dispatches on them.
+constexpr const char* kMotionEventNames[] = {"link",    "unlink",  "footstep", "scrscene",
+                                             "scrsceneex", "linkf", "unlinkf", "setpose",
+                                             "rotend",  "sound",   "sounda"};
 
 } // namespace
 
@@ -142,8 +153,20 @@ int cTarvel::Init(HWND window, HINSTANCE instance, cTarvelString programFolder)
     ReadConfiguration();
     CreateSavegameFolder();
 
-    // The animation library's start and its motion-event names come with
-    // the animation issues.
+    if (!AnimCore::SetMemoryAllocator(nullptr)) {
+        std::printf("Failed to initialize AnimCore.");
+        return -1;
+    }
+    if (!Anim::Initialize()) {
+        std::printf("Failed to initialize Anim.");
+        AnimCore::Shutdown();
+        return -1;
+    }
+    Anim::EventManager* events = Anim::GetEventManager();
+    for (uint32_t id = 0; id < std::size(kMotionEventNames); ++id)
+        events->RegisterEventType(kMotionEventNames[id], id);
+    events->SetEventHandler(
+        AnimCore::New<MobileMotionEventHandler>(Anim::MEMCATEGORY_MOTIONEVENT), true);
 
     TIMECAPS caps{};
     if (timeGetDevCaps(&caps, sizeof(caps)) == TIMERR_NOERROR)
@@ -216,6 +239,8 @@ void cTarvel::Shutdown()
     mShaders.Shutdown();
     mGraphics.Shutdown();
     mResources.Release();
+    Anim::Shutdown();
+    AnimCore::Shutdown();
 }
 
 int cTarvel::ChangeScene(cTarvelScene* scene, int mode)

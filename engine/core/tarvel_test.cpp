@@ -7,12 +7,17 @@
 #include <sstream>
 #include <string>
 
+#include "animation/anim_manager.h"
+#include "animation/core/core_test_support.h"
+#include "animation/core/memory_manager.h"
+#include "animation/event_manager.h"
 #include "engine/core/test_support.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/control.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
+#include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/scene.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -150,6 +155,46 @@ TEST_F(TarvelTest, InitLogsEveryStepInOrder)
             log += line + "\n";
     EXPECT_EQ(log, expected);
     EXPECT_EQ(gTarvel.mInitialised, 1);
+}
+
+TEST_F(TarvelTest, InitStartsTheAnimationLibraryWithTheGamesEventNames)
+{
+    InitEngine();
+    Anim::EventManager* events = Anim::GetEventManager();
+    ASSERT_NE(events, nullptr);
+    const char* names[] = {"link",   "unlink", "footstep", "scrscene", "scrsceneex", "linkf",
+                           "unlinkf", "setpose", "rotend",  "sound",    "sounda"};
+    for (uint32_t id = 0; id < 11; ++id)
+        EXPECT_EQ(events->FindEventID(names[id]), id) << names[id];
+    EXPECT_NE(dynamic_cast<MobileMotionEventHandler*>(events->GetEventHandler()), nullptr);
+    EXPECT_EQ(Log().find("Failed to initialize"), std::string::npos);
+
+    gTarvel.Shutdown();
+    EXPECT_EQ(Anim::GetAnimManager(), nullptr);
+}
+
+TEST_F(TarvelTest, AnimStartFailureEndsInit)
+{
+    // An allocator that still holds a block cannot be replaced by the engine's
+    // standard one, so the library starts on memory that has run out.
+    Anim::Shutdown();
+    auto* allocator = new AnimCore::testing::TestAllocator;
+    ASSERT_TRUE(AnimCore::MemoryManager::SetMemoryAllocator(allocator));
+    void* held = AnimCore::MemoryManager::Allocate(4, AnimCore::MEMCATEGORY_MISC);
+    allocator->failAll = true;
+
+    WriteMinimalArchive(WorkDir());
+    gInstance = GetModuleHandleA(nullptr);
+    gTarvel.CreateMainWindow();
+    EXPECT_EQ(gTarvel.Init(gMainWindow, gInstance, cTarvelString()), -1);
+    const std::string log = Log();
+    EXPECT_GE(log.size(), 26u);
+    EXPECT_EQ(log.substr(log.size() - 26), "Failed to initialize Anim.");
+    EXPECT_EQ(Anim::GetAnimManager(), nullptr);
+
+    allocator->failAll = false;
+    AnimCore::MemoryManager::Free(held);
+    ASSERT_TRUE(AnimCore::MemoryManager::SetMemoryAllocator(nullptr));
 }
 
 TEST_F(TarvelTest, FailingStepsEndInitWithoutAFatalReport)
