@@ -458,13 +458,16 @@ int32_t BinkDoFrame(HBINK bink) {
     while (key > 0 && !s->keyFrames[size_t(key)]) --key;
     if (key > s->received + 1 && !Reposition(s, target)) return -1;
   }
+  // A frame that cannot be decoded leaves nothing to copy.
   while (s->received < target)
     if (!DecodeNext(s)) {
       s->decoded = -1;
+      s->haveFrame = false;
       return -1;
     }
   if (s->received != target || !ConvertFrame(s)) {
     s->decoded = -1;
+    s->haveFrame = false;
     return -1;
   }
   s->decoded = target;
