@@ -165,6 +165,60 @@ TEST_F(ShadowTest, SceneryReceiversGetTheTrianglesInsideTheShadowFrustum)
     EXPECT_TRUE(IndexedDraws().empty());
 }
 
+TEST_F(ShadowTest, ProjectionsFitTheCasterForEachKindOfLight)
+{
+    Start();
+    TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
+    cTarvelMobile* caster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 0);
+    cTarvelLight point;
+    point.mKind = cTarvelLight::kPoint;
+    point.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
+    cTarvelLight sun;
+    sun.mKind = cTarvelLight::kDirectional;
+    sun.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
+
+    // A point light looks at the box's centre; its frustum takes the box's
+    // corners 95 to 105 away, widened by 10: -15..15 at the near plane 95.
+    const double q = 30000.0 / (30000.0 - 95.0);
+    const std::vector<double> pointMatrix = {
+        2 * 95.0 / 30, 0, 0, 0, 0, 2 * 95.0 / 30, 0, 0, 0, 0, q, 1, 0, 0, 100 * q - 95 * q, 100};
+    // Without a caster a directional light takes a 500 x 250 box, 1 to 10000.
+    const double depth = 1.0 / 9999.0;
+    const std::vector<double> sunMatrix = {2.0 / 500, 0, 0, 0, 0, 2.0 / 250, 0, 0,
+                                           0, 0, depth, 0, 0, 0, 100 * depth - depth, 1};
+    const struct {
+        cTarvelLight* light;
+        cTarvelMobile* caster;
+        std::vector<double> matrix;
+    } cases[] = {{&point, caster, pointMatrix}, {&sun, nullptr, sunMatrix}};
+    for (const auto& c : cases) {
+        cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(c.light, c.caster);
+        shadow->AddSceneryCaster(&floor->mesh);
+        shadow->Update();
+        const float* m = &shadow->mLightViewProjection.m[0][0];
+        ExpectMatrix(std::vector<float>(m, m + 16), c.matrix);
+    }
+
+    // A turned light sits at the origin of its own view and looks down its
+    // turned axis: a quarter turn about y looks along +x.
+    cTarvelLight turned;
+    turned.mKind = cTarvelLight::kDirectional;
+    turned.mPosition = D3DXVECTOR3(10.0f, 0.0f, 0.0f);
+    turned.mRotation = D3DXQUATERNION(0.0f, std::sqrt(0.5f), 0.0f, std::sqrt(0.5f));
+    cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&turned, nullptr);
+    shadow->AddSceneryCaster(&floor->mesh);
+    shadow->Update();
+    const D3DXVECTOR3 points[2] = {{10, 0, 0}, {60, 0, 0}};
+    const D3DXVECTOR3 expected[2] = {{0, 0, 0}, {0, 0, 50}};
+    for (int i = 0; i < 2; ++i) {
+        D3DXVECTOR3 p;
+        D3DXVec3TransformCoord(&p, &points[i], &shadow->mLightView);
+        EXPECT_NEAR(p.x, expected[i].x, 1e-4);
+        EXPECT_NEAR(p.y, expected[i].y, 1e-4);
+        EXPECT_NEAR(p.z, expected[i].z, 1e-4);
+    }
+}
+
 TEST_F(ShadowTest, MobileReceiversAreDrawnWhileTheirBoxIsInTheFrustum)
 {
     Start();
