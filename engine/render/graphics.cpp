@@ -333,14 +333,15 @@ void cTarvelGraphics::Reset()
     if (!mDevice)
         return;
     ReleaseDefaultPool();
-    // The scene's particle buffers and the light set's device objects join
-    // this once the world objects exist.
+    // The scene's particle buffers join this once the scene has them.
+    gTarvel.mLights.ReleaseDeviceObjects();
     gTarvel.mShaders.OnLostDevice();
     if (mDevice->Reset(&mPresentParameters) != D3D_OK)
         return;
     CreateBuffers();
     SetDeviceParams();
     gTarvel.mShaders.OnResetDevice();
+    gTarvel.mLights.InvalidateShadows();
 }
 
 void cTarvelGraphics::BeginSceneTarget()

@@ -302,6 +302,36 @@ TEST_F(ShadowTest, FilteredShadowsAreBlurredIntoTheShadowTexture)
     EXPECT_FLOAT_EQ(Named(31, "strength").at(0), 1.0f);
 }
 
+TEST_F(ShadowTest, ShadowsGiveWayToADeviceResetAndComeBack)
+{
+    Start(true);
+    SetUpScene();
+    TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
+    cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&mLight, mCaster);
+    shadow->AddSceneryCaster(&floor->mesh);
+    gTarvel.mLights.Update();
+    ASSERT_NE(shadow->mTexture, nullptr);
+    ASSERT_NE(gTarvel.mLights.mTempTexture, nullptr);
+    // A drawn pass leaves the shadow texture with the effect and the device.
+    Device()->BeginScene();
+    gTarvel.mGraphics.DrawLightPass(&floor->mesh.passes[0], &floor->mesh);
+    Device()->EndScene();
+
+    // As in the main loop, the frame has its own target by then.
+    Device()->SetRenderTarget(0, gTarvel.mGraphics.mBackBuffer);
+    pt::SetCooperativeLevel(D3DERR_DEVICENOTRESET);
+    const int resets = pt::DeviceResetCount();
+    gTarvel.mGraphics.Reset();
+    EXPECT_EQ(pt::DeviceResetCount(), resets + 1);
+    // Render targets kept through the reset would have refused it.
+    EXPECT_EQ(pt::CooperativeLevel(), D3D_OK);
+    EXPECT_EQ(shadow->mTexture, nullptr);
+    EXPECT_TRUE(shadow->mRebuild);
+    gTarvel.mLights.Update();
+    EXPECT_NE(shadow->mTexture, nullptr);
+    EXPECT_EQ(floor->mesh.passes[0].indexCount, 6);
+}
+
 TEST_F(ShadowTest, ManyReceiverVerticesTakeWideIndices)
 {
     Start();

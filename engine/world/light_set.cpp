@@ -58,6 +58,15 @@ void cTarvelLightSet::SetFlashlight(bool on)
 
 void cTarvelLightSet::ReleaseDeviceObjects()
 {
+    // What the passes left bound would keep the targets alive through the
+    // reset, and the device refuses a reset while they live.
+    cTarvelShaderLib& shaders = gTarvel.mShaders;
+    shaders.SetTextureRaw(&mBlurBinding, "screen", nullptr);
+    for (int index : {32, 34})
+        shaders.SetTextureRaw(&shaders.mNamed[index], "stex", nullptr);
+    if (IDirect3DDevice9* device = gTarvel.mGraphics.mDevice)
+        for (DWORD stage = 0; stage < 8; ++stage)
+            device->SetTexture(stage, nullptr);
     for (int32_t i = 0; i < mShadows.Count(); ++i)
         mShadows[i]->ReleaseRenderTargets();
     if (mTempSurface)
