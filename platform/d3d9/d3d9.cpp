@@ -75,7 +75,10 @@ HRESULT InjectedFailure(std::string_view call) {
 // ---- Profile as one line of "testing.ini" ------------------------------------
 std::string FormatList(const std::vector<D3DFORMAT>& formats) {
   std::string s;
-  for (D3DFORMAT f : formats) s += (s.empty() ? "" : ",") + std::to_string(static_cast<uint32_t>(f));
+  for (D3DFORMAT f : formats) {
+    if (!s.empty()) s += ',';
+    s += std::to_string(static_cast<uint32_t>(f));
+  }
   return s;
 }
 
