@@ -14,17 +14,6 @@ constexpr int32_t kMobileKind = 4;
 constexpr uint32_t kStride = 28;   // x, y, z, u, v, s, t
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_TEX2;
 
-template <class T>
-void RemoveFirst(tArray<T*>& list, void* target)
-{
-    for (int32_t i = 0; i < list.Count(); ++i) {
-        if (list.data[i] == target) {
-            list.RemoveAt(i);
-            return;
-        }
-    }
-}
-
 } // namespace
 
 cTarvelFlashlight::cTarvelFlashlight()
@@ -62,14 +51,7 @@ void cTarvelFlashlight::AddViewReceiver(sSceneMesh* entry, cTarvelImage* layer)
 {
     if (!entry)
         return;
-    for (int32_t i = 0; i < mSceneryReceivers.Count(); ++i) {
-        if (mSceneryReceivers[i] == entry) {
-            mRebuild = true;
-            return;
-        }
-    }
-    entry->passes.Add(sLightPass{kSceneryKind, this, layer, 0, 0, 0, 0});
-    mSceneryReceivers.Add(entry);
+    AddReceiver(mSceneryReceivers, entry, sLightPass{kSceneryKind, this, layer, 0, 0, 0, 0});
     mRebuild = true;
 }
 
@@ -78,13 +60,7 @@ void cTarvelFlashlight::AddMobileReceiver(cTarvelMobile* mobile)
     if (mobile) {
         for (int32_t i = 0; i < mobile->mMeshes.Count(); ++i) {
             sMobileMesh* mesh = mobile->mMeshes[i];
-            bool known = false;
-            for (int32_t j = 0; j < mMobileReceivers.Count() && !known; ++j)
-                known = mMobileReceivers[j] == mesh;
-            if (known)
-                continue;
-            mesh->passes.Add(sLightPass{kMobileKind, this, mesh->texture, 0, 0, 0, 0});
-            mMobileReceivers.Add(mesh);
+            AddReceiver(mMobileReceivers, mesh, sLightPass{kMobileKind, this, mesh->texture, 0, 0, 0, 0});
         }
     }
     mRebuild = true;
@@ -92,12 +68,12 @@ void cTarvelFlashlight::AddMobileReceiver(cTarvelMobile* mobile)
 
 void cTarvelFlashlight::RemoveSceneryReceiver(void* target)
 {
-    RemoveFirst(mSceneryReceivers, target);
+    RemoveReceiver(mSceneryReceivers, target);
 }
 
 void cTarvelFlashlight::RemoveMobileReceiver(void* target)
 {
-    RemoveFirst(mMobileReceivers, target);
+    RemoveReceiver(mMobileReceivers, target);
 }
 
 void cTarvelFlashlight::BuildRenderBuffer()

@@ -28,17 +28,6 @@ constexpr int kSceneryNoTextureBinding = 33;
 constexpr int kMobileBinding = 34;
 constexpr int kMobileNoTextureBinding = 35;
 
-template <class T>
-void RemoveFirst(tArray<T*>& list, void* target)
-{
-    for (int32_t i = 0; i < list.Count(); ++i) {
-        if (list.data[i] == target) {
-            list.RemoveAt(i);
-            return;
-        }
-    }
-}
-
 // A render-target texture, and without render-target use when the device
 // refuses that; null when both fail.
 IDirect3DTexture9* CreateTarget(HRESULT* result)
@@ -342,14 +331,7 @@ void cTarvelShadow::AddSceneryCaster(sSceneMesh* mesh)
 {
     if (!mesh)
         return;
-    for (int32_t i = 0; i < mSceneryReceivers.Count(); ++i) {
-        if (mSceneryReceivers[i] == mesh) {
-            mRebuild = true;
-            return;
-        }
-    }
-    mesh->passes.Add(sLightPass{kSceneryKind, this, mesh->texture, 0, 0, 0, 0});
-    mSceneryReceivers.Add(mesh);
+    AddReceiver(mSceneryReceivers, mesh, sLightPass{kSceneryKind, this, mesh->texture, 0, 0, 0, 0});
     mRebuild = true;
 }
 
@@ -359,25 +341,19 @@ void cTarvelShadow::AddMobileCaster(cTarvelMobile* mobile)
         return;
     for (int32_t i = 0; i < mobile->mMeshes.Count(); ++i) {
         sMobileMesh* mesh = mobile->mMeshes[i];
-        bool known = false;
-        for (int32_t j = 0; j < mMobileReceivers.Count() && !known; ++j)
-            known = mMobileReceivers[j] == mesh;
-        if (known)
-            continue;
-        mesh->passes.Add(sLightPass{kMobileKind, this, mesh->texture, 0, 0, 0, 0});
-        mMobileReceivers.Add(mesh);
+        AddReceiver(mMobileReceivers, mesh, sLightPass{kMobileKind, this, mesh->texture, 0, 0, 0, 0});
     }
     mRebuild = true;
 }
 
 void cTarvelShadow::RemoveSceneryReceiver(void* target)
 {
-    RemoveFirst(mSceneryReceivers, target);
+    RemoveReceiver(mSceneryReceivers, target);
 }
 
 void cTarvelShadow::RemoveMobileReceiver(void* target)
 {
-    RemoveFirst(mMobileReceivers, target);
+    RemoveReceiver(mMobileReceivers, target);
 }
 
 void cTarvelShadow::CreateRenderTargets()

@@ -62,6 +62,33 @@ sLightPass* FindLightPass(tArray<sLightPass>& passes, const void* owner, int32_t
 // keep their order.
 void RemoveLightPasses(tArray<sLightPass>& passes, const void* owner);
 
+// Registers a receiver (a scene or mobile mesh) once: its light-pass record
+// goes into the receiver's own list and the receiver into `receivers`.
+// False when it was registered already.
+template <class T>
+bool AddReceiver(tArray<T*>& receivers, T* receiver, const sLightPass& pass)
+{
+    for (int32_t i = 0; i < receivers.Count(); ++i) {
+        if (receivers.data[i] == receiver)
+            return false;
+    }
+    receiver->passes.Add(pass);
+    receivers.Add(receiver);
+    return true;
+}
+
+// Takes the first entry naming `target` out of a receiver list.
+template <class T>
+void RemoveReceiver(tArray<T*>& receivers, const void* target)
+{
+    for (int32_t i = 0; i < receivers.Count(); ++i) {
+        if (receivers.data[i] == target) {
+            receivers.RemoveAt(i);
+            return;
+        }
+    }
+}
+
 // The shadow of one mobile (the caster) as seen from one light, rendered
 // into a 256 x 256 texture and projected onto the scenery meshes and mobile
 // meshes registered as its receivers.
