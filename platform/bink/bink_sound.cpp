@@ -1,18 +1,26 @@
-// The choice of the sound output that videos play through. Headless: a
-// track opened on it is accepted and nothing is heard.
+// The choice of the sound output that videos play through: the sound
+// layer's system behind the output handle it was given. Headless, nothing
+// is heard, but the track plays there as a stream like any other sound.
 #include "platform/bink/bink.h"
 #include "platform/bink/internal.h"
 #include "platform/bink/testing.h"
+#include "platform/fmod/pcm_stream.h"
 
 namespace {
 
 BINKSNDOPEN g_open = nullptr;
 UINT_PTR g_output = 0;
-UINT_PTR g_pendingOutput = 0;
+UINT_PTR g_directSoundOutput = 0;
 
 int32_t OpenDirectSoundTrack(BINKSND* snd, uint32_t freq, int32_t bits, int32_t chans,
                              uint32_t, HBINK) {
   if (!snd || freq == 0 || (bits != 8 && bits != 16) || chans < 1 || chans > 2) return 0;
+  // Found at each open: the system may have been released and made anew.
+  FMOD::System* system =
+      platform::fmod::SystemOfOutput(reinterpret_cast<const void*>(g_directSoundOutput));
+  if (!system) return 0;
+  snd->system = system;
+  snd->output = g_directSoundOutput;
   snd->freq = freq;
   snd->bits = bits;
   snd->chans = chans;
@@ -22,7 +30,7 @@ int32_t OpenDirectSoundTrack(BINKSND* snd, uint32_t freq, int32_t bits, int32_t 
 }  // namespace
 
 BINKSNDOPEN BinkOpenDirectSound(UINT_PTR param) {
-  g_pendingOutput = param;
+  g_directSoundOutput = param;
   return OpenDirectSoundTrack;
 }
 
@@ -44,6 +52,8 @@ bool OpenTrack(BINKSND* snd, HBINK bink) {
   return g_open(snd, snd->freq, 16, chans, 0, bink) == 1;
 }
 
+bool SoundOutputChosen() { return g_open != nullptr; }
+
 }  // namespace platform::bink
 
 namespace platform::testing {
@@ -53,7 +63,7 @@ UINT_PTR BinkSoundOutput() { return g_output; }
 void ResetBink() {
   g_open = nullptr;
   g_output = 0;
-  g_pendingOutput = 0;
+  g_directSoundOutput = 0;
 }
 
 }  // namespace platform::testing

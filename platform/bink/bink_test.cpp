@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/bink/testing.h"
+#include "platform/fmod/testing.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -230,37 +231,163 @@ TEST_F(BinkVideoTest, PacingFollowsThePlatformClock) {
   EXPECT_EQ(BinkWait(slow), 0);
 }
 
-TEST_F(BinkVideoTest, SoundTrackOpensOnTheChosenOutput) {
+// A 400 ms video whose stereo track is a ramp: frame i is (i, -i).
+testkit::Bytes RampVideo() {
+  testkit::VideoSpec spec = Spec(10);
+  spec.audioRate = 8000;
+  spec.audioChannels = 2;
+  for (int i = 0; i < 3200; ++i) {
+    spec.audio.push_back(int16_t(i));
+    spec.audio.push_back(int16_t(-i));
+  }
+  return testkit::BuildVideo(spec);
+}
+
+class BinkSoundTest : public BinkVideoTest {
+ protected:
+  void SetUp() override {
+    BinkVideoTest::SetUp();
+    ResetFmod();
+    ASSERT_EQ(FMOD_System_Create(&system_), FMOD_OK);
+    ASSERT_EQ(system_->init(16, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+    void* output = nullptr;
+    ASSERT_EQ(system_->getOutputHandle(&output), FMOD_OK);
+    ASSERT_EQ(BinkSetSoundSystem(BinkOpenDirectSound, reinterpret_cast<UINT_PTR>(output)), 1);
+  }
+  void TearDown() override {
+    for (HBINK b : open_) BinkClose(b);
+    open_.clear();
+    if (system_) system_->release();
+    ResetFmod();
+    BinkVideoTest::TearDown();
+  }
+  // The video's channel in the sound layer, after an update.
+  std::vector<FmodChannelState> Streams() {
+    system_->update();
+    std::vector<FmodChannelState> out;
+    for (const FmodChannelState& c : FmodChannels())
+      if (c.stream) out.push_back(c);
+    return out;
+  }
+
+  FMOD::System* system_ = nullptr;
+};
+
+TEST_F(BinkVideoTest, ATrackNeedsALiveSoundSystem) {
   int device = 0;
   testkit::VideoSpec spec = Spec(5);
-  spec.audioRate = 22050;
-  spec.audioChannels = 2;
   spec.audio.assign(8820, 100);
   const testkit::Bytes video = testkit::BuildVideo(spec);
-  HBINK silent = Open(video, 0);
-  ASSERT_NE(silent, nullptr);
-  EXPECT_EQ(silent->NumTracks, 1u);
-  EXPECT_FALSE(BinkTrack(silent).opened);
-
+  HBINK none = Open(video, 0);
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(none->NumTracks, 1u);
+  EXPECT_FALSE(BinkTrack(none).opened);
+  // Any other handle than a sound system's output plays nothing.
   ASSERT_EQ(BinkSetSoundSystem(BinkOpenDirectSound, reinterpret_cast<UINT_PTR>(&device)), 1);
-  HBINK b = Open(video, BINKPRELOADALL);
-  ASSERT_NE(b, nullptr);
-  BinkTrackState track = BinkTrack(b);
-  EXPECT_TRUE(track.opened);
-  EXPECT_EQ(track.frequency, 22050u);
-  EXPECT_EQ(track.channels, 2);
-  EXPECT_EQ(track.volume, 32768);
-  BinkSetVolume(b, 0, 32640);
-  BinkSetVolume(b, 1, 5);  // no such track
-  EXPECT_EQ(BinkTrack(b).volume, 32640);
-  EXPECT_EQ(BinkSetSoundOnOff(b, 0), 0);
-  EXPECT_FALSE(BinkTrack(b).on);
-  EXPECT_EQ(BinkSetSoundOnOff(b, 1), 1);
-  EXPECT_TRUE(BinkTrack(b).on);
-  for (int n = 0; n < 5; ++n) {
-    EXPECT_EQ(Decode(b), testkit::VideoFrameColour(n));
+  HBINK stray = Open(video, BINKPRELOADALL);
+  ASSERT_NE(stray, nullptr);
+  EXPECT_FALSE(BinkTrack(stray).opened);
+  EXPECT_EQ(stray->SoundOn, 0u);
+  EXPECT_EQ(Decode(stray), testkit::VideoFrameColour(0));
+}
+
+TEST_F(BinkSoundTest, TrackPlaysOnTheMasterGroupInStepWithThePicture) {
+  const testkit::Bytes video = RampVideo();
+  for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
+    SCOPED_TRACE(flags);
+    HBINK b = Open(video, flags);
+    ASSERT_NE(b, nullptr);
+    const BinkTrackState track = BinkTrack(b);
+    EXPECT_TRUE(track.opened);
+    EXPECT_EQ(track.frequency, 8000u);
+    EXPECT_EQ(track.channels, 2);
+    EXPECT_EQ(b->SoundOn, 1u);
+    std::vector<FmodChannelState> playing = Streams();
+    ASSERT_EQ(playing.size(), 1u);
+    EXPECT_EQ(playing[0].handle, track.channel);
+    EXPECT_EQ(playing[0].group, "master");
+    EXPECT_FLOAT_EQ(playing[0].volume, 1.0f);
+    EXPECT_FALSE(playing[0].paused);
+    EXPECT_EQ(playing[0].lengthMs, 400u);
+
+    // 32768 is the track's own level; more cannot be louder.
+    BinkSetVolume(b, 0, 8192);
+    EXPECT_FLOAT_EQ(Streams()[0].volume, 0.25f);
+    BinkSetVolume(b, 0, 65536);
+    EXPECT_FLOAT_EQ(Streams()[0].volume, 1.0f);
+    BinkSetVolume(b, 0, 16384);
+
+    AdvanceClock(100);
+    EXPECT_EQ(Streams()[0].positionMs, 100u);
+    BinkPause(b, 1);
+    AdvanceClock(100);
+    playing = Streams();
+    EXPECT_TRUE(playing[0].paused);
+    EXPECT_EQ(playing[0].positionMs, 100u);
+    BinkPause(b, 0);
+
+    // A jump takes the sound along: frame 6 starts at 200 ms.
+    BinkGoto(b, 6, 0);
+    playing = Streams();
+    ASSERT_EQ(playing.size(), 1u);
+    EXPECT_EQ(playing[0].positionMs, 200u);
+    EXPECT_FLOAT_EQ(playing[0].volume, 0.5f);
+
+    EXPECT_EQ(BinkSetSoundOnOff(b, 0), 0);
+    EXPECT_TRUE(Streams().empty());
+    BinkGoto(b, 3, 0);  // silent while off
+    EXPECT_TRUE(Streams().empty());
+    EXPECT_EQ(BinkSetSoundOnOff(b, 1), 1);
+    playing = Streams();
+    ASSERT_EQ(playing.size(), 1u);
+    EXPECT_EQ(playing[0].positionMs, 80u);
+
+    // The track ends with its data; the picture wrapping round restarts it.
+    AdvanceClock(400);
+    EXPECT_TRUE(Streams().empty());
+    BinkGoto(b, 10, 0);
     BinkNextFrame(b);
+    playing = Streams();
+    ASSERT_EQ(playing.size(), 1u);
+    EXPECT_EQ(playing[0].positionMs, 0u);
+
+    BinkClose(b);
+    open_.pop_back();
+    EXPECT_TRUE(Streams().empty());
+    EXPECT_EQ(FmodSystem().sounds, 0);
   }
+}
+
+TEST_F(BinkSoundTest, TheLayerIsGivenTheTracksOwnSamples) {
+  const testkit::Bytes video = RampVideo();
+  for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
+    SCOPED_TRACE(flags);
+    HBINK b = Open(video, flags);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(BinkTrackSamples(b, 1000, 2), (std::vector<int16_t>{1000, -1000, 1001, -1001}));
+    EXPECT_EQ(BinkTrackSamples(b, 0, 1), (std::vector<int16_t>{0, 0}));
+    EXPECT_EQ(BinkTrackSamples(b, 3199, 4), (std::vector<int16_t>{3199, -3199}));
+    EXPECT_TRUE(BinkTrackSamples(b, 3201, 1).empty());  // past the end
+  }
+  // The whole track comes out, and nothing after it.
+  HBINK b = Open(video, 0);
+  ASSERT_NE(b, nullptr);
+  const std::vector<int16_t> all = BinkTrackSamples(b, 0, 4000);
+  ASSERT_EQ(all.size(), 6400u);
+  for (int i = 0; i < 3200; i += 797) EXPECT_EQ(all[size_t(i) * 2 + 1], -i);
+}
+
+TEST_F(BinkSoundTest, AVideoOutlivingItsSoundSystemIsSafe) {
+  HBINK b = Open(RampVideo(), BINKPRELOADALL);
+  ASSERT_NE(b, nullptr);
+  ASSERT_EQ(Streams().size(), 1u);
+  system_->release();
+  system_ = nullptr;
+  BinkPause(b, 1);
+  BinkSetVolume(b, 0, 1000);
+  BinkGoto(b, 2, 0);
+  EXPECT_TRUE(BinkTrackSamples(b, 0, 1).empty());
+  EXPECT_EQ(Decode(b), testkit::VideoFrameColour(1));
 }
 
 TEST_F(BinkVideoTest, BadFilesAreRefusedWithAReason) {

@@ -5,8 +5,13 @@
 // with BINKPRELOADALL it keeps the packets and the file is not read again.
 // Frames are numbered by the order of their packets (the codecs these
 // videos use have no reordering).
+//
+// The sound track plays through the sound layer as a stream that pulls its
+// PCM from a second reader of the same file (or from the preloaded packets),
+// so the picture's reads and the sound's never move each other's position.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,12 +20,14 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 #include "platform/bink/bink.h"
 #include "platform/bink/internal.h"
 #include "platform/bink/testing.h"
+#include "platform/fmod/pcm_stream.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -35,12 +42,18 @@ uint32_t g_rateDiv = 0;
 
 }  // namespace
 
+// A read position in the video's file, the opaque of one demuxer's reads.
+struct Cursor {
+  BinkState* s = nullptr;
+  int64_t position = 0;  // from the video's beginning
+};
+
 struct BinkState {
   HANDLE file = INVALID_HANDLE_VALUE;
   bool ownsFile = false;
   int64_t base = 0;      // where the video begins in the file
   int64_t extent = -1;   // its length, where the container tells it
-  int64_t position = 0;  // read position from base
+  Cursor cursor;         // the picture's reads
   uint64_t bytesRead = 0;
   uint64_t bytesReadAtOpen = 0;
 
@@ -53,6 +66,8 @@ struct BinkState {
   int videoStream = -1;
   int audioStream = -1;
   AVCodecParameters* parameters = nullptr;  // a copy, outlives the demuxer
+  AVCodecParameters* audioParameters = nullptr;
+  AVRational audioTimeBase{1, 1};
 
   bool preloaded = false;
   std::vector<AVPacket*> packets;   // preloaded video packets
@@ -75,6 +90,18 @@ struct BinkState {
   bool soundOpened = false;
   bool soundOn = true;
   int32_t volume = 32768;
+  // Noted by the open pass: where each audio packet begins (in sample
+  // frames) and, when preloading, the packets themselves.
+  bool openPass = false;
+  bool keepAudio = false;
+  std::vector<uint64_t> audioStarts;
+  std::vector<AVPacket*> audioPackets;
+  uint64_t audioFrames = 0;
+  // The track's stream in the sound layer and the channel it plays on. The
+  // stream owns its reader; both go with the sound system if it goes first.
+  FMOD::Sound* stream = nullptr;
+  FMOD::Channel* channel = nullptr;
+  platform::fmod::Decoder* reader = nullptr;  // the stream's, while it lives
 };
 
 namespace {
@@ -137,21 +164,23 @@ int64_t ContainerExtent(BinkState* s) {
 }
 
 int ReadPacket(void* opaque, uint8_t* buffer, int size) {
-  auto* s = static_cast<BinkState*>(opaque);
+  auto* c = static_cast<Cursor*>(opaque);
+  BinkState* s = c->s;
   if (s->extent >= 0) {
-    if (s->position >= s->extent) return AVERROR_EOF;
-    size = int(std::min<int64_t>(size, s->extent - s->position));
+    if (c->position >= s->extent) return AVERROR_EOF;
+    size = int(std::min<int64_t>(size, s->extent - c->position));
   }
-  const int64_t done = ReadAt(s, s->position, buffer, uint32_t(size));
+  const int64_t done = ReadAt(s, c->position, buffer, uint32_t(size));
   if (done < 0) return AVERROR(EIO);
   if (done == 0) return AVERROR_EOF;
-  s->position += done;
+  c->position += done;
   s->bytesRead += uint64_t(done);
   return int(done);
 }
 
 int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
-  auto* s = static_cast<BinkState*>(opaque);
+  auto* c = static_cast<Cursor*>(opaque);
+  BinkState* s = c->s;
   if (whence & AVSEEK_SIZE) {
     DWORD high = 0;
     SetLastError(0);
@@ -166,52 +195,81 @@ int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
   if (whence == SEEK_SET)
     target = offset;
   else if (whence == SEEK_CUR)
-    target = s->position + offset;
+    target = c->position + offset;
   else
     return -1;
   if (target < 0) return -1;
-  s->position = target;
+  c->position = target;
   return target;
 }
 
-void CloseDemuxer(BinkState* s) {
-  if (s->format) avformat_close_input(&s->format);
-  if (s->io) {
-    av_freep(&s->io->buffer);
-    avio_context_free(&s->io);
+void CloseInput(AVIOContext*& io, AVFormatContext*& format) {
+  if (format) avformat_close_input(&format);
+  if (io) {
+    av_freep(&io->buffer);
+    avio_context_free(&io);
   }
 }
 
-// Opens the demuxer at the video's beginning; false with the error set.
-bool OpenDemuxer(BinkState* s) {
-  CloseDemuxer(s);
-  s->position = 0;
-  s->demuxEnded = false;
+// Opens a demuxer at the video's beginning, reading through `cursor`;
+// false with the error set.
+bool OpenInput(Cursor& cursor, AVIOContext*& io, AVFormatContext*& format) {
+  CloseInput(io, format);
+  cursor.position = 0;
   auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
   if (!buffer) {
     SetError("Out of memory.");
     return false;
   }
-  s->io = avio_alloc_context(buffer, kIoBufferSize, 0, s, ReadPacket, nullptr, SeekPacket);
-  if (!s->io) {
+  io = avio_alloc_context(buffer, kIoBufferSize, 0, &cursor, ReadPacket, nullptr, SeekPacket);
+  if (!io) {
     av_free(buffer);
     SetError("Out of memory.");
     return false;
   }
-  s->format = avformat_alloc_context();
-  if (!s->format) {
+  format = avformat_alloc_context();
+  if (!format) {
     SetError("Out of memory.");
     return false;
   }
-  s->format->pb = s->io;
-  s->format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  if (avformat_open_input(&s->format, nullptr, nullptr, nullptr) < 0) {
+  format->pb = io;
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) {
     // avformat_open_input frees the context on failure.
-    s->format = nullptr;
+    format = nullptr;
     SetError("The file is not a video.");
     return false;
   }
   return true;
+}
+
+void CloseDemuxer(BinkState* s) { CloseInput(s->io, s->format); }
+
+bool OpenDemuxer(BinkState* s) {
+  s->demuxEnded = false;
+  return OpenInput(s->cursor, s->io, s->format);
+}
+
+// The open pass notes each audio packet's first sample frame.
+void NoteAudioPacket(BinkState* s, const AVPacket* packet) {
+  int64_t frames = av_get_audio_frame_duration2(s->audioParameters, packet->size);
+  if (frames <= 0 && packet->duration > 0 && s->sound.freq > 0)
+    frames = av_rescale_q(packet->duration, s->audioTimeBase, AVRational{1, int(s->sound.freq)});
+  if (frames < 0) frames = 0;
+  if (s->keepAudio) {
+    AVPacket* kept = av_packet_clone(packet);
+    if (!kept) {
+      // Without every packet the track cannot be played in step.
+      s->keepAudio = false;
+      for (AVPacket* p : s->audioPackets) av_packet_free(&p);
+      s->audioPackets.clear();
+      s->audioStream = -1;
+      return;
+    }
+    s->audioPackets.push_back(kept);
+  }
+  s->audioStarts.push_back(s->audioFrames);
+  s->audioFrames += uint64_t(frames);
 }
 
 // The next packet of the video stream from the demuxer; false at its end.
@@ -222,6 +280,7 @@ bool DemuxVideoPacket(BinkState* s, AVPacket* packet) {
       break;
     }
     if (packet->stream_index == s->videoStream) return true;
+    if (s->openPass && packet->stream_index == s->audioStream) NoteAudioPacket(s, packet);
     av_packet_unref(packet);
   }
   return false;
@@ -304,8 +363,250 @@ uint32_t FramePeriodDue(const BINK* b, uint32_t frame) {
   return s->startTime + uint32_t(frames * 1000u * b->FrameRateDiv / b->FrameRate);
 }
 
+// The sound track's reader: decodes the audio stream to interleaved 16-bit
+// frames (mixed down to two channels at most) as the sound layer asks.
+class VideoSound final : public platform::fmod::Decoder {
+ public:
+  explicit VideoSound(BinkState* s) : s_(s) { cursor_.s = s; }
+  ~VideoSound() override {
+    for (AVPacket* p : packets_) av_packet_free(&p);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    swr_free(&resampler_);
+    avcodec_free_context(&decoder_);
+    CloseInput(io_, format_);
+  }
+  VideoSound(const VideoSound&) = delete;
+  VideoSound& operator=(const VideoSound&) = delete;
+
+  // Takes the open pass's packet notes; false when the track cannot be decoded.
+  bool Start() {
+    const AVCodecParameters* par = s_->audioParameters;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    if (!codec || par->sample_rate <= 0 || par->ch_layout.nb_channels < 1) return false;
+    decoder_ = avcodec_alloc_context3(codec);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!decoder_ || !frame_ || !packet_) return false;
+    if (avcodec_parameters_to_context(decoder_, par) < 0) return false;
+    decoder_->thread_count = 1;
+    if (avcodec_open2(decoder_, codec, nullptr) < 0) return false;
+    if (decoder_->sample_rate <= 0 || decoder_->ch_layout.nb_channels < 1) return false;
+    inFormat_ = decoder_->sample_fmt;
+    inRate_ = decoder_->sample_rate;
+    if (av_channel_layout_copy(&inLayout_, &decoder_->ch_layout) < 0) return false;
+    channels = std::min(inLayout_.nb_channels, 2);
+    AVChannelLayout out{};
+    av_channel_layout_default(&out, channels);
+    // Same rate in and out: only the sample format and the channels change.
+    const int made = swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, inRate_, &inLayout_,
+                                         inFormat_, inRate_, 0, nullptr);
+    av_channel_layout_uninit(&out);
+    if (made < 0 || swr_init(resampler_) < 0) return false;
+    rate = inRate_;
+    bits = 16;
+    frames = s_->audioFrames;
+    starts_ = std::move(s_->audioStarts);
+    packets_ = std::move(s_->audioPackets);
+    preloaded_ = s_->preloaded;
+    return preloaded_ || OpenInput(cursor_, io_, format_);
+  }
+
+  int64_t Read(int16_t* out, size_t wanted) override {
+    const size_t ch = size_t(channels);
+    size_t done = 0;
+    while (done < wanted) {
+      if (pendingAt_ == pending_.size()) {
+        pending_.clear();
+        pendingAt_ = 0;
+        const int more = Refill();
+        if (more < 0) return done ? int64_t(done) : -1;
+        if (more == 0) break;
+        continue;
+      }
+      const size_t available = (pending_.size() - pendingAt_) / ch;
+      if (skip_ > 0) {
+        const size_t drop = size_t(std::min<uint64_t>(skip_, available));
+        pendingAt_ += drop * ch;
+        skip_ -= drop;
+        continue;
+      }
+      const size_t n = std::min(available, wanted - done);
+      std::memcpy(out + done * ch, pending_.data() + pendingAt_, n * ch * sizeof(int16_t));
+      pendingAt_ += n * ch;
+      done += n;
+    }
+    return int64_t(done);
+  }
+
+  // From the packet holding `frame`; the frames before it are dropped.
+  bool Seek(uint64_t frame) override {
+    if (frame > frames) return false;
+    size_t key = size_t(std::upper_bound(starts_.begin(), starts_.end(), frame) - starts_.begin());
+    key = key > 0 ? key - 1 : 0;
+    avcodec_flush_buffers(decoder_);
+    draining_ = false;
+    pending_.clear();
+    pendingAt_ = 0;
+    skip_ = frame - (starts_.empty() ? 0 : starts_[key]);
+    next_ = 0;
+    if (!preloaded_) {
+      if (!OpenInput(cursor_, io_, format_)) return false;
+      for (size_t i = 0; i < key; ++i) {
+        AVPacket* p = NextPacket();
+        if (!p) return false;
+        av_packet_unref(p);
+      }
+    }
+    next_ = key;
+    return true;
+  }
+
+ private:
+  AVPacket* NextPacket() {
+    if (preloaded_) return next_ < packets_.size() ? packets_[next_++] : nullptr;
+    while (format_ && av_read_frame(format_, packet_) >= 0) {
+      if (packet_->stream_index == s_->audioStream) {
+        ++next_;
+        return packet_;
+      }
+      av_packet_unref(packet_);
+    }
+    return nullptr;
+  }
+
+  // Decodes into pending_: 1 when it holds frames, 0 at the end, -1 when
+  // the data cannot be converted.
+  int Refill() {
+    for (;;) {
+      const int got = avcodec_receive_frame(decoder_, frame_);
+      if (got == 0) {
+        const int converted = Convert();
+        av_frame_unref(frame_);
+        if (converted < 0) return -1;
+        if (converted > 0) return 1;
+        continue;
+      }
+      if (got != AVERROR(EAGAIN) || draining_) return got == AVERROR_EOF || draining_ ? 0 : -1;
+      AVPacket* p = NextPacket();
+      if (!p) {
+        draining_ = true;
+        avcodec_send_packet(decoder_, nullptr);
+        continue;
+      }
+      // A packet that cannot be decoded is left out.
+      avcodec_send_packet(decoder_, p);
+      if (!preloaded_) av_packet_unref(p);
+    }
+  }
+
+  // Frames added to pending_; a frame whose shape differs from the one the
+  // converter was made for is left out rather than read past its planes.
+  int Convert() {
+    if (frame_->format != inFormat_ || frame_->sample_rate != inRate_ ||
+        av_channel_layout_compare(&frame_->ch_layout, &inLayout_) != 0 || frame_->nb_samples <= 0)
+      return 0;
+    const int room = swr_get_out_samples(resampler_, frame_->nb_samples);
+    if (room < 0) return -1;
+    const size_t ch = size_t(channels);
+    const size_t old = pending_.size();
+    pending_.resize(old + size_t(room) * ch);
+    auto* target = reinterpret_cast<uint8_t*>(pending_.data() + old);
+    const int n = swr_convert(resampler_, &target, room, const_cast<const uint8_t**>(frame_->extended_data),
+                              frame_->nb_samples);
+    if (n < 0) return -1;
+    pending_.resize(old + size_t(n) * ch);
+    return n;
+  }
+
+  BinkState* s_;
+  Cursor cursor_;
+  AVIOContext* io_ = nullptr;
+  AVFormatContext* format_ = nullptr;
+  AVCodecContext* decoder_ = nullptr;
+  SwrContext* resampler_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  AVSampleFormat inFormat_ = AV_SAMPLE_FMT_NONE;
+  int inRate_ = 0;
+  AVChannelLayout inLayout_{};
+  bool preloaded_ = false;
+  std::vector<AVPacket*> packets_;
+  std::vector<uint64_t> starts_;
+  size_t next_ = 0;
+  bool draining_ = false;
+  std::vector<int16_t> pending_;
+  size_t pendingAt_ = 0;
+  uint64_t skip_ = 0;
+};
+
+// The track's system while it and the track's stream still live; once the
+// system is gone the track is forgotten.
+FMOD::System* TrackSystem(BinkState* s) {
+  if (!s->stream) return nullptr;
+  FMOD::System* system = platform::fmod::SystemOfOutput(reinterpret_cast<const void*>(s->sound.output));
+  if (system != s->sound.system || !platform::fmod::SoundIsLive(system, s->stream)) {
+    s->stream = nullptr;
+    s->channel = nullptr;
+    s->reader = nullptr;
+    return nullptr;
+  }
+  return system;
+}
+
+float ChannelVolume(const BinkState* s) { return std::min(1.0f, float(s->volume) / 32768.0f); }
+
+void StopTrack(BinkState* s) {
+  if (TrackSystem(s) && s->channel) s->channel->stop();
+  s->channel = nullptr;
+}
+
+// Plays the track from where frame `frame` (from 1) of the picture is.
+void StartTrack(BINK* b, uint32_t frame) {
+  BinkState* s = b->state;
+  StopTrack(s);
+  FMOD::System* system = TrackSystem(s);
+  if (!system || !s->soundOn) return;
+  FMOD::Channel* channel = nullptr;
+  if (system->playSound(FMOD_CHANNEL_FREE, s->stream, true, &channel) != FMOD_OK || !channel) return;
+  const uint64_t at = frame > 1 ? uint64_t(frame - 1) * s->sound.freq * b->FrameRateDiv / b->FrameRate : 0;
+  if (at > 0 && (at > UINT32_MAX || channel->setPosition(uint32_t(at), FMOD_TIMEUNIT_PCM) != FMOD_OK)) {
+    // The picture is past the sound's end.
+    channel->stop();
+    return;
+  }
+  channel->setVolume(ChannelVolume(s));
+  channel->setPaused(b->Paused != 0);
+  s->channel = channel;
+}
+
+// Opens the sound track on the chosen output and starts it with the picture.
+void OpenSound(BINK* b) {
+  BinkState* s = b->state;
+  if (!platform::bink::OpenTrack(&s->sound, b) || !s->sound.system) return;
+  auto source = std::make_unique<VideoSound>(s);
+  if (!source->Start()) return;
+  FMOD::Sound* stream = nullptr;
+  platform::fmod::Decoder* reader = source.get();
+  if (platform::fmod::CreatePcmStream(s->sound.system, std::move(source), &stream) != FMOD_OK) return;
+  s->reader = reader;
+  s->stream = stream;
+  s->soundOpened = true;
+  StartTrack(b, 1);
+}
+
+void ReleaseSound(BinkState* s) {
+  StopTrack(s);
+  if (TrackSystem(s)) s->stream->release();
+  s->stream = nullptr;
+  s->reader = nullptr;
+}
+
 void Destroy(BINK* b) {
   BinkState* s = b->state;
+  ReleaseSound(s);
+  for (AVPacket* p : s->audioPackets) av_packet_free(&p);
+  avcodec_parameters_free(&s->audioParameters);
   for (AVPacket* p : s->packets) av_packet_free(&p);
   av_packet_free(&s->packet);
   av_frame_free(&s->frame);
@@ -338,6 +639,7 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
   auto* b = new BINK{};
   b->state = new BinkState;
   BinkState* s = b->state;
+  s->cursor.s = s;
   if (flags & BINKFILEHANDLE) {
     s->file = reinterpret_cast<HANDLE>(const_cast<char*>(name));
     LONG high = 0;
@@ -366,6 +668,10 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
     const AVCodecParameters* audio = s->format->streams[s->audioStream]->codecpar;
     s->sound.freq = audio->sample_rate > 0 ? uint32_t(audio->sample_rate) : 0;
     s->sound.chans = audio->ch_layout.nb_channels;
+    s->audioParameters = avcodec_parameters_alloc();
+    if (!s->audioParameters || avcodec_parameters_copy(s->audioParameters, audio) < 0)
+      return Fail(b, "Out of memory.");
+    s->audioTimeBase = s->format->streams[s->audioStream]->time_base;
   }
   AVStream* stream = s->format->streams[s->videoStream];
   const AVCodecParameters* par = stream->codecpar;
@@ -390,6 +696,8 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
   // The open pass: count the frames, note key frames, keep the packets
   // when preloading.
   const bool preload = (flags & BINKPRELOADALL) != 0;
+  s->openPass = true;
+  s->keepAudio = preload && s->audioStream >= 0 && platform::bink::SoundOutputChosen();
   while (DemuxVideoPacket(s, s->packet)) {
     s->keyFrames.push_back((s->packet->flags & AV_PKT_FLAG_KEY) || s->keyFrames.empty() ? 1 : 0);
     s->timestamps.push_back(s->packet->pts != AV_NOPTS_VALUE ? s->packet->pts : s->packet->dts);
@@ -403,6 +711,7 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
     }
     av_packet_unref(s->packet);
   }
+  s->openPass = false;
   if (s->keyFrames.empty()) return Fail(b, "The video has no frames.");
   if (preload) {
     s->preloaded = true;
@@ -430,13 +739,17 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
     b->FrameRate = uint32_t(rate.num);
     b->FrameRateDiv = uint32_t(rate.den);
   }
-  if (s->audioStream >= 0) {
-    b->NumTracks = 1;
-    s->soundOpened = s->sound.freq != 0 && s->sound.chans > 0 && platform::bink::OpenTrack(&s->sound, b);
-    b->SoundOn = s->soundOpened ? 1 : 0;
-  }
   s->startTime = timeGetTime();
   s->startFrame = 1;
+  if (s->audioStream >= 0) {
+    b->NumTracks = 1;
+    if (s->sound.freq != 0 && s->sound.chans > 0) OpenSound(b);
+    b->SoundOn = s->soundOpened ? 1 : 0;
+  }
+  // Notes the track did not take.
+  for (AVPacket* p : s->audioPackets) av_packet_free(&p);
+  s->audioPackets.clear();
+  s->audioStarts.clear();
   return b;
 }
 
@@ -503,6 +816,8 @@ void BinkNextFrame(HBINK bink) {
   if (bink->FrameNum == 1) {
     bink->state->startTime = timeGetTime();
     bink->state->startFrame = 1;
+    // Round again: so is the sound.
+    if (bink->state->soundOn) StartTrack(bink, 1);
   }
 }
 
@@ -521,6 +836,7 @@ void BinkGoto(HBINK bink, uint32_t frame, int32_t) {
   bink->FrameNum = frame;
   bink->state->startTime = timeGetTime();
   bink->state->startFrame = frame;
+  if (bink->state->soundOn) StartTrack(bink, frame);
 }
 
 int32_t BinkPause(HBINK bink, int32_t pause) {
@@ -531,20 +847,29 @@ int32_t BinkPause(HBINK bink, int32_t pause) {
     bink->state->startFrame = bink->FrameNum;
   }
   bink->Paused = now;
+  BinkState* s = bink->state;
+  if (TrackSystem(s) && s->channel) s->channel->setPaused(now != 0);
   return int32_t(now);
 }
 
 int32_t BinkSetSoundOnOff(HBINK bink, int32_t onOff) {
   if (!bink) return 0;
   BinkState* s = bink->state;
+  const bool was = s->soundOn;
   s->soundOn = onOff != 0;
   bink->SoundOn = s->soundOn && s->soundOpened ? 1 : 0;
+  if (!s->soundOn)
+    StopTrack(s);
+  else if (!was)
+    StartTrack(bink, bink->FrameNum);
   return onOff ? 1 : 0;
 }
 
 void BinkSetVolume(HBINK bink, uint32_t trackId, int32_t volume) {
   if (!bink || trackId >= bink->NumTracks) return;
-  bink->state->volume = std::clamp(volume, 0, 65536);
+  BinkState* s = bink->state;
+  s->volume = std::clamp(volume, 0, 65536);
+  if (TrackSystem(s) && s->channel) s->channel->setVolume(ChannelVolume(s));
 }
 
 void BinkGetFrameBuffersInfo(HBINK bink, BINKFRAMEBUFFERS* info) {
@@ -573,7 +898,19 @@ BinkTrackState BinkTrack(HBINK bink) {
   t.volume = s->volume;
   t.frequency = s->sound.freq;
   t.channels = s->sound.chans;
+  t.channel = s->channel;
   return t;
+}
+
+std::vector<int16_t> BinkTrackSamples(HBINK bink, uint64_t from, size_t frames) {
+  std::vector<int16_t> out;
+  if (!bink || !TrackSystem(bink->state)) return out;
+  platform::fmod::Decoder* reader = bink->state->reader;
+  if (!reader->Seek(from)) return out;
+  out.resize(frames * size_t(reader->channels));
+  const int64_t got = reader->Read(out.data(), frames);
+  out.resize(got > 0 ? size_t(got) * size_t(reader->channels) : 0);
+  return out;
 }
 
 uint64_t BinkBytesReadAfterOpen(HBINK bink) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/fmod/internal.h"
+#include "platform/fmod/pcm_stream.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
@@ -305,6 +306,25 @@ FMOD_RESULT SystemState::PlaySound(Sound* object, bool paused, Channel** out) {
   slot.paused = paused;
   slot.mark = timeGetTime();
   if (out) *out = HandleOf(index);
+  return FMOD_OK;
+}
+
+FMOD_RESULT SystemState::AdoptStream(std::unique_ptr<platform::fmod::Decoder> source,
+                                     Sound** out) {
+  auto sound = std::make_unique<SoundState>();
+  sound->system = this;
+  sound->mode = FMOD_CREATESTREAM | FMOD_2D | FMOD_LOOP_OFF;
+  sound->type = source->type;
+  sound->channels = source->channels;
+  sound->rate = source->rate;
+  sound->bits = 16;
+  sound->frames = source->frames;
+  sound->decoder = std::move(source);
+  auto* object = new Sound;
+  object->state_ = sound.get();
+  sound->object = object;
+  sounds.push_back(sound.release());
+  *out = object;
   return FMOD_OK;
 }
 
@@ -875,3 +895,46 @@ FMOD_RESULT Geometry::setActive(bool active) {
 }
 
 }  // namespace FMOD
+
+// ---- PCM streams for the other layers ----------------------------------------------
+
+namespace platform::fmod {
+namespace {
+
+SystemState* StateOf(const FMOD::System* system) {
+  if (!system) return nullptr;
+  for (SystemState* state : FMOD::detail::LiveSystems())
+    if (state->object == system) return state;
+  return nullptr;
+}
+
+}  // namespace
+
+FMOD::System* SystemOfOutput(const void* handle) {
+  if (!handle) return nullptr;
+  for (SystemState* state : FMOD::detail::LiveSystems())
+    if (state->initialised && &state->outputObject == handle) return state->object;
+  return nullptr;
+}
+
+FMOD_RESULT CreatePcmStream(FMOD::System* system, std::unique_ptr<Decoder> source,
+                            FMOD::Sound** out) {
+  if (!out) return FMOD_ERR_INVALID_PARAM;
+  *out = nullptr;
+  SystemState* state = StateOf(system);
+  if (!state) return FMOD_ERR_INVALID_HANDLE;
+  if (!state->initialised) return FMOD_ERR_UNINITIALIZED;
+  if (!source || source->channels < 1 || source->channels > 2 || source->rate <= 0)
+    return FMOD_ERR_INVALID_PARAM;
+  return state->AdoptStream(std::move(source), out);
+}
+
+bool SoundIsLive(const FMOD::System* system, const FMOD::Sound* sound) {
+  SystemState* state = StateOf(system);
+  if (!state || !sound) return false;
+  for (const SoundState* s : state->sounds)
+    if (s->object == sound) return true;
+  return false;
+}
+
+}  // namespace platform::fmod

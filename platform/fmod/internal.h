@@ -135,6 +135,8 @@ struct SystemState {
   FMOD_RESULT CreateSound(const char* data, FMOD_MODE mode, const FMOD_CREATESOUNDEXINFO* exinfo,
                           Sound** sound);
   FMOD_RESULT PlaySound(Sound* sound, bool paused, Channel** channel);
+  // A 2-D stream over a reader the caller made (platform/fmod/pcm_stream.h).
+  FMOD_RESULT AdoptStream(std::unique_ptr<platform::fmod::Decoder> source, Sound** sound);
   FMOD_RESULT Update();
   GroupState* Master() { return groups.empty() ? nullptr : groups.front(); }
 };
