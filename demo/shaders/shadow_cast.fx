@@ -1,5 +1,6 @@
-// Shadow casting: a mobile drawn from the light into the shadow map, as its
-// depth from the light.
+// Shadow casting: a mobile drawn from the light into the shadow map, as the
+// shadow it casts: its texture's coverage times the strength (a fraction
+// when the map is blurred afterwards).
 
 shared float4x4 World : WORLD;
 shared float4x4 View : VIEW;
@@ -11,23 +12,34 @@ shared float4x4 WorldViewProj : WORLDVIEWPROJECTION;
 shared float4x4 WorldInv : WORLDINVERSE;
 shared float4x4 WorldInvTrans : WORLDINVERSETRANSPOSE;
 
+texture tex;
+float strength = 1.0f;
+
+sampler texSampler = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+};
+
 struct VertexOut
 {
     float4 position : POSITION;
-    float depth : TEXCOORD0;
+    float2 uv : TEXCOORD0;
 };
 
-VertexOut VS(float4 position : POSITION)
+VertexOut VS(float4 position : POSITION, float2 uv : TEXCOORD0)
 {
     VertexOut output;
     output.position = mul(position, WorldViewProj);
-    output.depth = output.position.z / output.position.w;
+    output.uv = uv;
     return output;
 }
 
 float4 PS(VertexOut input) : COLOR
 {
-    return float4(input.depth, input.depth, input.depth, 1.0f);
+    float shadow = strength * tex2D(texSampler, input.uv).a;
+    return float4(shadow, shadow, shadow, 1.0f);
 }
 
 technique cast_mobile

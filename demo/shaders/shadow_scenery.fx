@@ -1,5 +1,6 @@
 // A shadow received on scenery: the shadow map projected from the light
-// darkens the surface; "notex" is for surfaces without a texture.
+// darkens the surface; "notex" is for surfaces without a texture. The map
+// holds how much shadow falls on each texel (cleared to none).
 
 shared float4x4 World : WORLD;
 shared float4x4 View : VIEW;
@@ -11,26 +12,26 @@ shared float4x4 WorldViewProj : WORLDVIEWPROJECTION;
 shared float4x4 WorldInv : WORLDINVERSE;
 shared float4x4 WorldInvTrans : WORLDINVERSETRANSPOSE;
 
-texture tex;
-texture shadowTex;
-float4x4 lightViewProj;
-float shadowStrength = 0.5f;
+texture dtex;          // the surface's own texture
+texture stex;          // the shadow map
+float4x4 lmat;         // receiver vertex to the shadow map's clip space
+float intens = 1.0f;   // how dark a full shadow is
 
 sampler baseSampler = sampler_state
 {
-    Texture = <tex>;
+    Texture = <dtex>;
     MinFilter = Linear;
     MagFilter = Linear;
 };
 
 sampler shadowSampler = sampler_state
 {
-    Texture = <shadowTex>;
+    Texture = <stex>;
     MinFilter = Linear;
     MagFilter = Linear;
     AddressU = Border;
     AddressV = Border;
-    BorderColor = 0xFFFFFFFF;
+    BorderColor = 0x00000000;
 };
 
 struct VertexOut
@@ -45,26 +46,24 @@ VertexOut VS(float4 position : POSITION, float2 uv : TEXCOORD0)
     VertexOut output;
     output.position = mul(position, WorldViewProj);
     output.uv = uv;
-    output.shadowPosition = mul(mul(position, World), lightViewProj);
+    output.shadowPosition = mul(position, lmat);
     return output;
 }
 
-float Shade(float4 shadowPosition)
+float Shadow(float4 shadowPosition)
 {
     float2 uv = shadowPosition.xy / shadowPosition.w * float2(0.5f, -0.5f) + 0.5f;
-    float lit = tex2D(shadowSampler, uv).r;
-    return 1.0f - shadowStrength * (1.0f - lit);
+    return intens * tex2D(shadowSampler, uv).r;
 }
 
 float4 PSBase(VertexOut input) : COLOR
 {
-    float shade = Shade(input.shadowPosition);
-    return float4(0, 0, 0, (1.0f - shade) * tex2D(baseSampler, input.uv).a);
+    return float4(0, 0, 0, Shadow(input.shadowPosition) * tex2D(baseSampler, input.uv).a);
 }
 
 float4 PSNoTex(VertexOut input) : COLOR
 {
-    return float4(0, 0, 0, 1.0f - Shade(input.shadowPosition));
+    return float4(0, 0, 0, Shadow(input.shadowPosition));
 }
 
 technique base
