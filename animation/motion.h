@@ -2,12 +2,15 @@
 
 #include <cstdint>
 
+#include "animation/core/array.h"
 #include "animation/core/string.h"
 #include "animation/motion_event_table.h"
+#include "animation/transform.h"
 
 namespace Anim {
 
 class Actor;
+class MotionInstance;
 
 // Shared, read-only animation data that motion instances play on actor instances.
 class Motion {
@@ -25,6 +28,15 @@ class Motion {
 
   virtual uint32_t GetType() const = 0;
   virtual const char* GetTypeString() const = 0;
+  // One node's local transform at time (nothing in this base).
+  virtual void CalcNodeTransform(MotionInstance* /*instance*/, Transform& /*out*/, Actor* /*actor*/,
+                                 uint32_t /*nodeIndex*/, float /*time*/, bool /*enableRetargeting*/) {}
+  // Fills the instance's node-to-submotion links.
+  virtual void CreateMotionLinks(Actor* actor, MotionInstance* instance) = 0;
+  // Writes the whole actor's pose at the instance's current time into outPose;
+  // inPose stands in for the nodes the motion does not animate.
+  virtual void Update(const AnimCore::Array<Transform>& inPose, AnimCore::Array<Transform>& outPose,
+                      MotionInstance* instance) = 0;
   // Recomputes the maximum time from the tracks.
   virtual void UpdateMaxTime() = 0;
   // True when a fully blended instance of this motion hides every motion below it

@@ -1,5 +1,10 @@
 #include "animation/motion_event_handler.h"
 
+#include "animation/actor.h"
+#include "animation/actor_instance.h"
+#include "animation/motion.h"
+#include "animation/motion_instance.h"
+
 #include "animation/anim_manager.h"
 #include "animation/core/log.h"
 #include "animation/event_manager.h"
@@ -7,10 +12,11 @@
 namespace Anim {
 
 void MotionEventHandler::OnEvent(float time, uint32_t eventTypeID, const char* parameters,
-                                 ActorInstance* /*actorInstance*/,
-                                 MotionInstance* /*motionInstance*/) {
-  // The actor and motion names are read through the instances once those exist.
-  LogEvent(time, eventTypeID, parameters, "", "");
+                                 ActorInstance* actorInstance, MotionInstance* motionInstance) {
+  const char* actorName = actorInstance != nullptr ? actorInstance->GetActor()->GetName() : "";
+  const char* motionName =
+      motionInstance != nullptr && motionInstance->GetMotion() != nullptr ? motionInstance->GetMotion()->GetName() : "";
+  LogEvent(time, eventTypeID, parameters, actorName, motionName);
 }
 
 void MotionEventHandler::LogEvent(float time, uint32_t eventTypeID, const char* parameters,

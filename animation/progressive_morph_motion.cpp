@@ -1,6 +1,7 @@
 #include "animation/progressive_morph_motion.h"
 
 #include "animation/memory_categories.h"
+#include "animation/motion_instance.h"
 
 namespace Anim {
 
@@ -43,6 +44,16 @@ void ProgressiveMorphMotion::UpdatePhonemeFlag() {
   for (const MorphSubMotion* subMotion : mSubMotions) {
     if (subMotion->phonemeSet != 0) mHasPhonemes = true;
   }
+}
+
+}  // namespace Anim
+
+namespace Anim {
+
+void ProgressiveMorphMotion::Update(const AnimCore::Array<Transform>& inPose,
+                                    AnimCore::Array<Transform>& outPose,
+                                    MotionInstance* /*instance*/) {
+  if (&inPose != &outPose) outPose = inPose;
 }
 
 }  // namespace Anim

@@ -43,6 +43,11 @@ class ProgressiveMorphMotion final : public Motion {
   // Grows the maximum time to the last key of every track; never lowers it.
   void UpdateMaxTime() override;
   void MakeLoopable(float fadeTime) override;
+  // Morph motions link no node.
+  void CreateMotionLinks(Actor* /*actor*/, MotionInstance* /*instance*/) override {}
+  // Moves no node: the output is the input pose.
+  void Update(const AnimCore::Array<Transform>& inPose, AnimCore::Array<Transform>& outPose,
+              MotionInstance* instance) override;
 
   // Takes ownership (made with AnimCore::New); on failure it is deleted.
   bool AddSubMotion(MorphSubMotion* subMotion);

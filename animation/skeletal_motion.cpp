@@ -1,6 +1,10 @@
 #include "animation/skeletal_motion.h"
 
+#include <cmath>
+
 #include "animation/actor.h"
+#include "animation/actor_instance.h"
+#include "animation/motion_instance.h"
 #include "animation/id_generator.h"
 #include "animation/memory_categories.h"
 #include "animation/node.h"
@@ -80,6 +84,70 @@ void SkeletalMotion::FillMotionLinks(const Actor& actor, int32_t startNodeIndex,
   for (uint32_t i = 0; i < numNodes && i < numLinks; ++i) {
     const int32_t subMotion = FindSubMotionByNodeID(actor.GetNode(i)->GetID());
     if (subMotion >= 0 && subMotion < kNoSubMotion) links[i] = static_cast<uint16_t>(subMotion);
+  }
+}
+
+}  // namespace Anim
+
+namespace Anim {
+
+void SkeletalMotion::CreateMotionLinks(Actor* actor, MotionInstance* instance) {
+  if (actor == nullptr || instance == nullptr) return;
+  AnimCore::Array<uint16_t>& links = instance->GetLinks();
+  FillMotionLinks(*actor, instance->GetStartNodeIndex(), links.GetPtr(), links.GetLength());
+}
+
+void SkeletalMotion::Retarget(const MotionInstance& instance, const SkeletalSubMotion& subMotion,
+                              const Transform& bind, uint32_t nodeIndex, Transform& out) const {
+  AnimCore::Vector3 offset;
+  if (static_cast<int32_t>(nodeIndex) == instance.GetRetargetRootIndex()) {
+    const float by = bind.position.y;
+    const float rootOffset = instance.GetRetargetRootOffset();
+    offset = std::fabs(by) > 0.0001f ? AnimCore::Vector3(0.0f, out.position.y / by * rootOffset, 0.0f)
+                                     : AnimCore::Vector3(0.0f, rootOffset, 0.0f);
+  } else {
+    offset = bind.position - subMotion.bindPosition;
+  }
+  out.position += offset;
+  out.scale += bind.scale - subMotion.bindScale;
+}
+
+void SkeletalMotion::CalcNodeTransform(MotionInstance* instance, Transform& out, Actor* actor,
+                                       uint32_t nodeIndex, float time, bool enableRetargeting) {
+  if (instance == nullptr || actor == nullptr) return;
+  const ActorInstance* actorInstance = instance->GetActorInstance();
+  const TransformData& data = actorInstance->GetTransformData();
+  if (nodeIndex >= data.GetNumNodes()) return;
+  const uint16_t link = instance->GetLink(nodeIndex);
+  if (link == kNoSubMotion || link >= mSubMotions.GetLength()) {
+    out = data.GetLocalTransforms()[nodeIndex];
+    return;
+  }
+  const SkeletalSubMotion& subMotion = *mSubMotions[link];
+  subMotion.CalcTransform(time, out);
+  if (enableRetargeting) Retarget(*instance, subMotion, data.GetBindTransforms()[nodeIndex], nodeIndex, out);
+}
+
+void SkeletalMotion::Update(const AnimCore::Array<Transform>& inPose,
+                            AnimCore::Array<Transform>& outPose, MotionInstance* instance) {
+  if (instance == nullptr) return;
+  const TransformData& data = instance->GetActorInstance()->GetTransformData();
+  const uint32_t numNodes = data.GetNumNodes();
+  if (outPose.GetLength() != numNodes && !outPose.Resize(numNodes)) return;
+  const Transform* bind = data.GetBindTransforms();
+  const float time = instance->GetCurrentTime();
+  const bool retarget = instance->GetRetargeting();
+  const uint32_t numInput = inPose.GetLength();
+  const uint32_t numSubMotions = mSubMotions.GetLength();
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    const uint16_t link = instance->GetLink(i);
+    if (link == kNoSubMotion || link >= numSubMotions) {
+      if (i < numInput) outPose[i] = inPose[i];
+      continue;
+    }
+    const SkeletalSubMotion& subMotion = *mSubMotions[link];
+    subMotion.CalcTransform(time, outPose[i]);
+    if (retarget) Retarget(*instance, subMotion, bind[i], i, outPose[i]);
   }
 }
 

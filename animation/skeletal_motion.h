@@ -28,6 +28,11 @@ class SkeletalMotion final : public Motion {
   bool IsSkeletal() const override { return true; }
   void MakeLoopable(float fadeTime) override;
   void SetBindPoseFromActor(Actor* actor) override;
+  void CalcNodeTransform(MotionInstance* instance, Transform& out, Actor* actor, uint32_t nodeIndex,
+                         float time, bool enableRetargeting) override;
+  void CreateMotionLinks(Actor* actor, MotionInstance* instance) override;
+  void Update(const AnimCore::Array<Transform>& inPose, AnimCore::Array<Transform>& outPose,
+              MotionInstance* instance) override;
 
   // Takes ownership (made with AnimCore::New); false when memory runs out, and the
   // submotion is deleted then.
@@ -49,6 +54,10 @@ class SkeletalMotion final : public Motion {
  private:
   void LinkSubTree(const Actor& actor, uint32_t nodeIndex, uint16_t* links, uint32_t numLinks,
                    uint32_t depth) const;
+
+  // Adds the retargeting offsets of node to a sampled transform.
+  void Retarget(const MotionInstance& instance, const SkeletalSubMotion& subMotion,
+                const Transform& bind, uint32_t nodeIndex, Transform& out) const;
 
   AnimCore::Array<SkeletalSubMotion*> mSubMotions;
 };

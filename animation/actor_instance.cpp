@@ -1,0 +1,425 @@
+#include "animation/actor_instance.h"
+
+#include <cmath>
+
+#include "animation/actor.h"
+#include "animation/controller.h"
+#include "animation/core/log.h"
+#include "animation/core/memory_manager.h"
+#include "animation/local_space_controller.h"
+#include "animation/memory_categories.h"
+#include "animation/mesh.h"
+#include "animation/motion_event_handler.h"
+#include "animation/motion_layer_system.h"
+#include "animation/node.h"
+
+namespace Anim {
+
+namespace {
+
+// The Windows runtime's generator, so bounds timers start as they always did.
+uint32_t gRandomState = 1;
+uint32_t NextRandom() {
+  gRandomState = gRandomState * 214013u + 2531011u;
+  return (gRandomState >> 16) & 0x7FFFu;
+}
+
+}  // namespace
+
+ActorInstance::ActorInstance(Actor* actor, uint32_t transformDataFlags)
+    : mAttachments(MEMCATEGORY_ACTORINSTANCE),
+      mLocalSpaceControllers(MEMCATEGORY_ACTORINSTANCE),
+      mWorldSpaceControllers(MEMCATEGORY_ACTORINSTANCE),
+      mActor(actor) {
+  mBoundsUpdateTimer = static_cast<float>(NextRandom()) * 2.0f / 32767.0f;
+  if (!mTransformData.InitForActor(actor, transformDataFlags)) {
+    AnimCore::Log("ActorInstance: out of memory for the transform data of '%s'", actor->GetName());
+  }
+  mMotionSystem = AnimCore::New<MotionLayerSystem>(MEMCATEGORY_MOTIONSYSTEM, this);
+  Update(0.0f, true);
+  // The pose at creation is the bind pose the skin was made in.
+  if (AnimCore::Matrix* inverseBind = mTransformData.GetInverseBindMatrices();
+      inverseBind != nullptr && (transformDataFlags & TransformData::OWN_INVBINDMATRICES) != 0) {
+    const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+    for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) inverseBind[i] = world[i].Inversed();
+  }
+}
+
+ActorInstance::~ActorInstance() {
+  while (!mLocalSpaceControllers.IsEmpty()) {
+    LocalSpaceController* controller = mLocalSpaceControllers.GetLast();
+    mLocalSpaceControllers.Remove(mLocalSpaceControllers.GetLength() - 1);
+    AnimCore::Delete(controller);
+  }
+  RemoveAllWorldSpaceControllers(true);
+  AnimCore::Delete(mMotionSystem);
+  mMotionSystem = nullptr;
+  for (Attachment* record : mAttachments) {
+    Detach(record->attachment);
+    AnimCore::Delete(record);
+  }
+  mAttachments.Clear();
+  if (mAttachedTo != nullptr) mAttachedTo->RemoveAttachmentByInstance(this, true);
+  if (MotionEventHandler* handler = GetMotionEventHandler(); handler != nullptr) {
+    handler->OnDeleteActorInstance(this);
+  }
+}
+
+void ActorInstance::Detach(ActorInstance* attached) {
+  attached->mSelfAttachment = nullptr;
+  attached->mAttachedTo = nullptr;
+  if (attached->mAttachmentDepth > 0) --attached->mAttachmentDepth;
+  attached->mParentTransform.SetIdentity();
+}
+
+bool ActorInstance::IsChangeDetectionOn() const {
+  const uint32_t flags = mTransformData.GetOwnershipFlags();
+  return (flags & TransformData::OWN_LOCALMATRICES) != 0 && (flags & TransformData::OWN_LOCALTRANSFORMS) != 0;
+}
+
+namespace {
+
+bool PositionDiffers(const AnimCore::Vector3& a, const AnimCore::Vector3& b) {
+  return (a - b).SquareLength() > 0.00001f;
+}
+bool RotationDiffers(const AnimCore::Quaternion& a, const AnimCore::Quaternion& b) {
+  return std::fabs(a.x - b.x) > 0.00001f || std::fabs(a.y - b.y) > 0.00001f ||
+         std::fabs(a.z - b.z) > 0.00001f || std::fabs(a.w - b.w) > 0.00001f;
+}
+
+}  // namespace
+
+void ActorInstance::SetLocalTransform(uint32_t nodeIndex, const Transform& t) {
+  if (nodeIndex >= mTransformData.GetNumNodes()) return;
+  Transform& local = mTransformData.GetLocalTransforms()[nodeIndex];
+  uint32_t& flags = mTransformData.GetNodeFlags()[nodeIndex];
+  if (!IsChangeDetectionOn()) {
+    local = t;
+    flags |= TransformData::NODEFLAG_CHANGED;
+  } else {
+    if (PositionDiffers(local.position, t.position)) {
+      local.position = t.position;
+      flags |= TransformData::NODEFLAG_CHANGED;
+    }
+    if (PositionDiffers(local.scale, t.scale)) {
+      local.scale = t.scale;
+      flags |= TransformData::NODEFLAG_CHANGED;
+    }
+    if (RotationDiffers(local.rotation, t.rotation)) {
+      local.rotation = t.rotation;
+      flags |= TransformData::NODEFLAG_CHANGED;
+    }
+    if (RotationDiffers(local.scaleRotation, t.scaleRotation)) {
+      local.scaleRotation = t.scaleRotation;
+      flags |= TransformData::NODEFLAG_CHANGED;
+    }
+  }
+  const bool unscaled = std::fabs(t.scale.x - 1.0f) <= 0.0001f && std::fabs(t.scale.y - 1.0f) <= 0.0001f &&
+                        std::fabs(t.scale.z - 1.0f) <= 0.0001f;
+  if (!unscaled) flags |= TransformData::NODEFLAG_SCALED;
+  flags |= TransformData::NODEFLAG_WRITTEN;
+}
+
+void ActorInstance::SetLocalPosition(uint32_t nodeIndex, const AnimCore::Vector3& position) {
+  if (nodeIndex >= mTransformData.GetNumNodes()) return;
+  Transform& local = mTransformData.GetLocalTransforms()[nodeIndex];
+  if (IsChangeDetectionOn() && !PositionDiffers(local.position, position)) return;
+  local.position = position;
+  mTransformData.GetNodeFlags()[nodeIndex] |= TransformData::NODEFLAG_CHANGED;
+}
+
+void ActorInstance::SetLocalRotation(uint32_t nodeIndex, const AnimCore::Quaternion& rotation) {
+  if (nodeIndex >= mTransformData.GetNumNodes()) return;
+  Transform& local = mTransformData.GetLocalTransforms()[nodeIndex];
+  if (IsChangeDetectionOn() && !RotationDiffers(local.rotation, rotation)) return;
+  local.rotation = rotation;
+  mTransformData.GetNodeFlags()[nodeIndex] |= TransformData::NODEFLAG_CHANGED;
+}
+
+void ActorInstance::UpdateLocalTransform() {
+  mLocalTransform = mRotation.ToMatrix();
+  const float s[3] = {mScale.x, mScale.y, mScale.z};
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) mLocalTransform(r, c) *= s[r];
+  }
+  mLocalTransform(3, 0) = mPosition.x;
+  mLocalTransform(3, 1) = mPosition.y;
+  mLocalTransform(3, 2) = mPosition.z;
+}
+
+void ActorInstance::UpdateLocalMatrices() {
+  const uint32_t numNodes = mTransformData.GetNumNodes();
+  const Transform* locals = mTransformData.GetLocalTransforms();
+  const uint32_t* flags = mTransformData.GetNodeFlags();
+  AnimCore::Matrix* matrices = mTransformData.GetLocalMatrices();
+  const uint32_t order = mActor->GetMultiplyOrder();
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    const Node* node = mActor->GetNode(i);
+    const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
+    const AnimCore::Vector3* parentScale = nullptr;
+    if (order == 0 && parent < numNodes && (flags[parent] & TransformData::NODEFLAG_SCALED) != 0) {
+      parentScale = &locals[parent].scale;
+    }
+    CalcLocalMatrix(locals[i], order, parentScale, matrices[i]);
+  }
+}
+
+void ActorInstance::UpdateWorldMatrices() {
+  mGlobalTransform = mLocalTransform * mParentTransform;
+  const uint32_t numNodes = mTransformData.GetNumNodes();
+  const AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
+  AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    const Node* node = mActor->GetNode(i);
+    const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
+    // A parent must come first; one that does not is treated as a root.
+    const AnimCore::Matrix& base = parent < i ? world[parent] : mGlobalTransform;
+    AnimCore::Matrix::Multiply(locals[i], base, world[i]);
+  }
+}
+
+void ActorInstance::SetNodeTransformMatrix(uint32_t nodeIndex, const AnimCore::Matrix* m,
+                                           AnimCore::Matrix* target) {
+  const uint32_t numNodes = mTransformData.GetNumNodes();
+  if (nodeIndex >= numNodes) return;
+  if (target == nullptr) target = mTransformData.GetWorldMatrices();
+  AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
+  const Node* node = mActor->GetNode(nodeIndex);
+  const uint32_t parent = node->GetParentIndex();
+  const bool hasParent = parent < numNodes;
+  if (m != nullptr) {
+    target[nodeIndex] = *m;
+    locals[nodeIndex] = hasParent ? *m * target[parent].Inversed() : *m;
+  } else if (hasParent) {
+    target[nodeIndex] = locals[nodeIndex] * target[parent];
+  }
+  for (uint32_t c = 0; c < node->GetNumChildNodes(); ++c) {
+    const uint32_t child = node->GetChildIndex(c);
+    if (child > nodeIndex) SetNodeTransformMatrix(child, nullptr, target);
+  }
+}
+
+void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
+  bool poseReady = false;
+  WorldPose& pose = mActor->GetWorldPose();
+  for (uint32_t c = 0; c < mWorldSpaceControllers.GetLength(); ++c) {
+    Controller* controller = mWorldSpaceControllers[c];
+    controller->UpdateWeight(timeDelta);
+    if (!(controller->GetWeight() > 0.0f)) continue;
+    if (!poseReady) {
+      const uint32_t numNodes = mTransformData.GetNumNodes();
+      if (!pose.InitFromWorldMatrices(mTransformData.GetWorldMatrices(), numNodes)) return;
+      const Transform* locals = mTransformData.GetLocalTransforms();
+      AnimCore::Vector3* scales = pose.GetScales().GetPtr();
+      for (uint32_t i = 0; i < numNodes; ++i) {
+        const uint32_t parent = mActor->GetNode(i)->GetParentIndex();
+        const AnimCore::Vector3& base = parent < i ? scales[parent] : mScale;
+        scales[i] = {base.x * locals[i].scale.x, base.y * locals[i].scale.y, base.z * locals[i].scale.z};
+      }
+      poseReady = true;
+    }
+    controller->Update(pose, timeDelta);
+  }
+}
+
+void ActorInstance::Update(float timeDelta, bool updateMatrices) {
+  if (mMotionSystem != nullptr) mMotionSystem->Update(timeDelta, updateMatrices);
+  if (!updateMatrices) return;
+  UpdateLocalTransform();
+  UpdateLocalMatrices();
+  if (mSelfAttachment != nullptr) {
+    AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
+    for (uint32_t i = 0; i < mSelfAttachment->nodeMapping.GetLength() && i < GetNumNodes(); ++i) {
+      if (mSelfAttachment->nodeMapping[i].nodeIndex != nullptr) locals[i] = mSelfAttachment->nodeMapping[i].matrix;
+    }
+  }
+  UpdateWorldMatrices();
+  UpdateWorldSpaceControllers(timeDelta);
+  uint32_t* flags = mTransformData.GetNodeFlags();
+  for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) flags[i] = 0;
+  PassMatricesToAttachments();
+
+  if (mBoundsAutoUpdate && mBoundsType == BOUNDS_NODE_BASED) {
+    mBoundsUpdateTimer += timeDelta;
+    if (mBoundsUpdateTimer >= mBoundsUpdateInterval) {
+      CalcNodeBasedBounds(mBounds, mBoundsStep);
+      mBoundsUpdateTimer = 0.0f;
+    }
+  }
+}
+
+void ActorInstance::PassMatricesToAttachments() {
+  const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  const AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
+  for (Attachment* record : mAttachments) {
+    if (record->nodeMapping.IsEmpty()) {
+      record->attachment->mParentTransform = world[record->nodeIndex];
+      continue;
+    }
+    record->attachment->mParentTransform = mGlobalTransform;
+    for (Attachment::NodeMap& entry : record->nodeMapping) {
+      if (entry.nodeIndex != nullptr && *entry.nodeIndex < GetNumNodes()) entry.matrix = locals[*entry.nodeIndex];
+    }
+  }
+}
+
+void ActorInstance::UpdateTransformations(float timeDelta) {
+  for (uint32_t i = 0; i < mActor->GetNumNodes(); ++i) {
+    Node* node = mActor->GetNode(i);
+    if (MeshDeformerStack* stack = node->GetMeshDeformerStack(mLODLevel); stack != nullptr) {
+      stack->Update(this, node, timeDelta);
+    }
+    if (MeshDeformerStack* stack = node->GetCollisionMeshDeformerStack(mLODLevel); stack != nullptr) {
+      stack->Update(this, node, timeDelta);
+    }
+  }
+  if (mBoundsAutoUpdate && mBoundsType != BOUNDS_NODE_BASED) {
+    mBoundsUpdateTimer += timeDelta;
+    if (mBoundsUpdateTimer >= mBoundsUpdateInterval) {
+      UpdateBounds(mLODLevel, mBoundsType, mBoundsStep);
+      mBoundsUpdateTimer = 0.0f;
+    }
+  }
+}
+
+void ActorInstance::UpdateBounds(uint32_t lod, uint32_t boundsType, uint32_t step) {
+  switch (boundsType) {
+    case BOUNDS_NODE_BASED: CalcNodeBasedBounds(mBounds, step); break;
+    case BOUNDS_MESH_BASED: CalcMeshBasedBounds(lod, mBounds, step); break;
+    case BOUNDS_COLLISIONMESH_BASED: CalcCollisionMeshBasedBounds(lod, mBounds, step); break;
+    default:
+      AnimCore::Log("*** ActorInstance::UpdateBounds() - Unknown boundsType specified! (%d) ***",
+                         static_cast<int>(boundsType));
+      break;
+  }
+}
+
+void ActorInstance::CalcNodeBasedBounds(AnimCore::AABB& box, uint32_t step) const {
+  box.Init();
+  if (step == 0) step = 1;
+  const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  for (uint32_t i = 0; i < mTransformData.GetNumNodes(); i += step) {
+    if (!mActor->GetNode(i)->GetIncludeInBoundsCalc()) continue;
+    box.Encapsulate(AnimCore::Vector3(world[i](3, 0), world[i](3, 1), world[i](3, 2)));
+  }
+}
+
+void ActorInstance::CalcMeshBasedBounds(uint32_t lod, AnimCore::AABB& box, uint32_t step) const {
+  box.Init();
+  const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) {
+    const Node* node = mActor->GetNode(i);
+    const Mesh* mesh = node->GetMesh(lod);
+    if (mesh == nullptr || !node->GetIncludeInBoundsCalc()) continue;
+    AnimCore::AABB meshBox;
+    mesh->CalcBounds(meshBox, world[i], step == 0 ? 1 : step);
+    box.Encapsulate(meshBox);
+  }
+}
+
+void ActorInstance::CalcCollisionMeshBasedBounds(uint32_t lod, AnimCore::AABB& box, uint32_t step) const {
+  box.Init();
+  const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) {
+    const Node* node = mActor->GetNode(i);
+    const Mesh* mesh = node->GetCollisionMesh(lod);
+    if (mesh == nullptr || !node->GetIncludeInBoundsCalc()) continue;
+    AnimCore::AABB meshBox;
+    mesh->CalcBounds(meshBox, world[i], step == 0 ? 1 : step);
+    box.Encapsulate(meshBox);
+  }
+}
+
+bool ActorInstance::AddAttachment(uint32_t nodeIndex, ActorInstance* attachment) {
+  if (attachment == nullptr || attachment == this || attachment->mAttachedTo != nullptr ||
+      nodeIndex >= GetNumNodes()) {
+    return false;
+  }
+  // Hanging one of our own ancestors below us would close a cycle.
+  for (const ActorInstance* up = mAttachedTo; up != nullptr; up = up->mAttachedTo) {
+    if (up == attachment) return false;
+  }
+  Attachment* record = AnimCore::New<Attachment>(MEMCATEGORY_ATTACHMENT);
+  if (record == nullptr) return false;
+  record->attachment = attachment;
+  record->attachedTo = this;
+  record->nodeIndex = nodeIndex;
+  if (!mAttachments.Add(record)) {
+    AnimCore::Delete(record);
+    return false;
+  }
+  attachment->mSelfAttachment = record;
+  ++attachment->mAttachmentDepth;
+  attachment->mAttachedTo = this;
+  return true;
+}
+
+void ActorInstance::RemoveAttachment(uint32_t index, bool deleteRecord) {
+  if (index >= mAttachments.GetLength()) return;
+  Attachment* record = mAttachments[index];
+  Detach(record->attachment);
+  if (deleteRecord) AnimCore::Delete(record);
+  mAttachments.Remove(index);
+}
+
+bool ActorInstance::RemoveAttachmentByInstance(ActorInstance* attachment, bool deleteRecord) {
+  for (uint32_t i = 0; i < mAttachments.GetLength(); ++i) {
+    if (mAttachments[i]->attachment == attachment) {
+      RemoveAttachment(i, deleteRecord);
+      return true;
+    }
+  }
+  return false;
+}
+
+ActorInstance* ActorInstance::FindAttachmentRoot() {
+  ActorInstance* root = this;
+  while (root->mAttachedTo != nullptr) root = root->mAttachedTo;
+  return root;
+}
+
+bool ActorInstance::AddLocalSpaceController(LocalSpaceController* controller) {
+  if (controller == nullptr) return false;
+  if (!mLocalSpaceControllers.Add(controller)) {
+    AnimCore::Delete(controller);
+    return false;
+  }
+  return true;
+}
+
+bool ActorInstance::AddWorldSpaceController(Controller* controller) {
+  if (controller == nullptr) return false;
+  if (!mWorldSpaceControllers.Add(controller)) {
+    AnimCore::Delete(controller);
+    return false;
+  }
+  return true;
+}
+
+void ActorInstance::RemoveLocalSpaceController(uint32_t index, bool deleteIt) {
+  if (index >= mLocalSpaceControllers.GetLength()) return;
+  LocalSpaceController* controller = mLocalSpaceControllers[index];
+  mLocalSpaceControllers.Remove(index);
+  if (deleteIt) AnimCore::Delete(controller);
+}
+
+void ActorInstance::RemoveWorldSpaceController(uint32_t index, bool deleteIt) {
+  if (index >= mWorldSpaceControllers.GetLength()) return;
+  Controller* controller = mWorldSpaceControllers[index];
+  mWorldSpaceControllers.Remove(index);
+  if (deleteIt) AnimCore::Delete(controller);
+}
+
+void ActorInstance::RemoveWorldSpaceController(Controller* controller, bool deleteIt) {
+  const int32_t index = mWorldSpaceControllers.Find(controller);
+  if (index >= 0) RemoveWorldSpaceController(static_cast<uint32_t>(index), deleteIt);
+}
+
+void ActorInstance::RemoveAllWorldSpaceControllers(bool deleteThem) {
+  if (deleteThem) {
+    for (Controller* controller : mWorldSpaceControllers) AnimCore::Delete(controller);
+  }
+  mWorldSpaceControllers.Clear();
+}
+
+}  // namespace Anim
