@@ -406,6 +406,49 @@ TEST_F(VideoTest, CutSceneAppliesItsCameraRecordsFrameByFrame)
     EXPECT_EQ(player, 101);   // past the player data
 }
 
+// The movie's own sound track in the sound layer: streams on the master group.
+std::vector<pt::FmodChannelState> MovieTracks()
+{
+    std::vector<pt::FmodChannelState> out;
+    for (const pt::FmodChannelState& c : pt::FmodChannels())
+        if (c.stream && !c.ended)
+            out.push_back(c);
+    return out;
+}
+
+TEST_F(VideoTest, TheMoviesSoundPlaysWhileItPlaysAndStopsWithIt)
+{
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "intro", 12, Video(8, 64, 32, true), false);
+    });
+    gTarvel.mConfig.SFXVolume = 128;   // 128 x 128 of 32768: half
+    for (bool skip : {false, true}) {
+        SCOPED_TRACE(skip);
+        cTarvelVideo* movie = Start("intro");
+        ASSERT_NE(movie, nullptr);
+        std::vector<pt::FmodChannelState> tracks = MovieTracks();
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(tracks[0].handle, pt::BinkTrack(movie->mImage->mVideo).channel);
+        EXPECT_EQ(tracks[0].group, "master");
+        EXPECT_FLOAT_EQ(tracks[0].volume, 0.5f);
+        EXPECT_FALSE(tracks[0].paused);
+        Frame(40);
+        Frame(40);
+        tracks = MovieTracks();
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(tracks[0].positionMs, 80u);
+        if (skip) {
+            movie->Skip();
+            movie->Skip();
+        }
+        for (int i = 0; i < 10 && gTarvel.mMovie; ++i)
+            Frame(40);
+        EXPECT_EQ(gTarvel.mMovie, nullptr);
+        gTarvel.mSound.Update();
+        EXPECT_TRUE(MovieTracks().empty());
+    }
+}
+
 TEST_F(VideoTest, A800By400MovieMixesItsOwnVolume)
 {
     StartWith([&](testkit::ArchiveWriter& writer) {
