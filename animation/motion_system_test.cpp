@@ -1,0 +1,324 @@
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "animation/actor_instance.h"
+#include "animation/anim_test_support.h"
+#include "animation/event_manager.h"
+#include "animation/layer_pass.h"
+#include "animation/local_space_controller.h"
+#include "animation/motion_event_handler.h"
+#include "animation/motion_instance.h"
+#include "animation/motion_layer_system.h"
+#include "animation/skeletal_motion.h"
+
+namespace Anim {
+namespace {
+
+using AnimCore::Matrix;
+using AnimCore::Quaternion;
+using AnimCore::Vector3;
+
+std::vector<std::string>* gHooks = nullptr;
+
+class RecordingHandler final : public MotionEventHandler {
+ public:
+  void Record(const char* hook) {
+    if (gHooks != nullptr) gHooks->push_back(hook);
+  }
+  void OnPlayMotion(Motion*, const sMotionPlayInfo*) override { Record("play"); }
+  void OnStartMotion(MotionInstance*, const sMotionPlayInfo*) override { Record("start"); }
+  void OnDeleteMotionInstance(MotionInstance*) override { Record("delete"); }
+  void OnStop(MotionInstance*) override { Record("stop"); }
+  void OnHasLooped(MotionInstance*) override { Record("loop"); }
+  void OnIsFrozenAtLastFrame(MotionInstance*) override { Record("frozen"); }
+  void OnChangedPauseState(MotionInstance*) override { Record("pause"); }
+  void OnChangedActiveState(MotionInstance*) override { Record("active"); }
+  void OnStartBlending(MotionInstance*) override { Record("blend+"); }
+  void OnStopBlending(MotionInstance*) override { Record("blend-"); }
+  void OnQueueMotionInstance(MotionInstance*, const sMotionPlayInfo*) override { Record("queue"); }
+};
+
+class MotionSystemTest : public testing::AnimTest {
+ protected:
+  void SetUp() override {
+    testing::AnimTest::SetUp();
+    gHooks = &hooks;
+    GetEventManager()->SetEventHandler(AnimCore::New<RecordingHandler>(MEMCATEGORY_MOTIONMISC));
+    // root -> child -> tip
+    actor = testing::MakeActor({{"root", -1}, {"child", 0}, {"tip", 1}});
+  }
+  void TearDown() override {
+    AnimCore::Delete(instance);
+    for (Motion* motion : motions) AnimCore::Delete(motion);
+    AnimCore::Delete(actor);
+    gHooks = nullptr;
+    testing::AnimTest::TearDown();
+  }
+  ActorInstance* MakeInstance() {
+    instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+    return instance;
+  }
+  // A motion of length maxTime moving node's position linearly from `from` to `to`.
+  SkeletalMotion* MakeMotion(const char* node, Vector3 from, Vector3 to, float maxTime = 1.0f,
+                             Quaternion rotation = Quaternion()) {
+    SkeletalMotion* motion = AnimCore::New<SkeletalMotion>(MEMCATEGORY_SKELETALMOTION, "m");
+    SkeletalSubMotion* sub = AnimCore::New<SkeletalSubMotion>(MEMCATEGORY_SKELETALMOTION, node);
+    sub->CreatePositionTrack();
+    sub->GetPositionTrack()->AddKey(0.0f, from);
+    sub->GetPositionTrack()->AddKey(maxTime, to);
+    sub->GetPositionTrack()->CreateLinearInterpolator();
+    sub->poseRotation.FromQuaternion(rotation);
+    motion->AddSubMotion(sub);
+    motion->UpdateMaxTime();
+    motions.push_back(motion);
+    return motion;
+  }
+  const Transform& Local(uint32_t node) { return instance->GetTransformData().GetLocalTransforms()[node]; }
+
+  std::vector<std::string> hooks;
+  Actor* actor = nullptr;
+  ActorInstance* instance = nullptr;
+  std::vector<Motion*> motions;
+};
+
+void ExpectNear(const Vector3& a, const Vector3& b, float eps = 1e-4f) {
+  EXPECT_NEAR(a.x, b.x, eps);
+  EXPECT_NEAR(a.y, b.y, eps);
+  EXPECT_NEAR(a.z, b.z, eps);
+}
+
+TEST_F(MotionSystemTest, HooksOfPlayQueueStartAndDeleteComeInOrder) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {1, 0, 0});
+  MotionSystem* system = instance->GetMotionSystem();
+  hooks.clear();
+  MotionInstance* now = system->PlayMotion(motion, nullptr);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"play", "blend+", "start"}));
+  EXPECT_TRUE(now->IsActive());
+  EXPECT_FLOAT_EQ(now->GetTargetWeight(), 1.0f);
+
+  hooks.clear();
+  sMotionPlayInfo info;
+  info.playNow = 0;
+  MotionInstance* queued = system->PlayMotion(motion, &info);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"play", "blend+", "pause", "active", "queue"}));
+  EXPECT_TRUE(queued->IsPaused());
+  EXPECT_FALSE(system->IsListed(queued));
+
+  hooks.clear();
+  now->Stop(0.3f);  // still at weight 0: its fade ends at once and it is deleted
+  instance->Update(0.1f, true);
+  EXPECT_TRUE(system->IsListed(queued));  // on an empty system the queue starts at once
+  EXPECT_EQ(system->GetNumMotionInstances(), 1u);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"stop", "blend-", "delete", "start", "pause", "active"}));
+
+  sMotionPlayInfo additive;
+  additive.blendMode = MotionInstance::BLENDMODE_ADDITIVE;
+  EXPECT_TRUE(system->PlayMotion(motion, &additive)->IsMixing());
+  EXPECT_EQ(additive.mix, 1);
+  EXPECT_EQ(system->PlayMotion(nullptr, nullptr), nullptr);
+}
+
+TEST_F(MotionSystemTest, WeightsStopsLoopsAndFreezing) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {2, 0, 0}, 2.0f);
+  MotionInstance mi(motion, instance, -1);
+  mi.SetWeight(1.7f, 0.0f);
+  EXPECT_FLOAT_EQ(mi.GetWeight(), 1.0f);
+  mi.SetWeight(-2.0f, 0.5f);
+  EXPECT_FLOAT_EQ(mi.GetWeightDelta(), -2.0f);
+  mi.Stop(0.0f);
+  EXPECT_FLOAT_EQ(mi.GetWeight(), 0.0f);
+  EXPECT_FALSE(mi.IsStopping());
+  mi.SetWeight(1.0f, 0.0f);
+  mi.Stop(0.3f);
+  EXPECT_TRUE(mi.IsStopping());
+
+  sMotionPlayInfo info;
+  info.numLoops = 2;
+  info.freezeAtLastFrame = 1;
+  mi.SetPlayInfo(info);
+  mi.Unpause();
+  hooks.clear();
+  for (int i = 0; i < 6; ++i) mi.Update(1.5f);
+  EXPECT_FLOAT_EQ(mi.GetCurrentTime(), 2.0f);
+  EXPECT_EQ(mi.GetCurrentLoop(), 1u);
+  EXPECT_EQ(std::count(hooks.begin(), hooks.end(), "frozen"), 1);
+  EXPECT_TRUE(mi.HasFlag(MotionInstance::FLAG_FROZEN));
+}
+
+TEST_F(MotionSystemTest, AMotionWithoutLengthStaysAtTimeZero) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {}, 0.0f);
+  ASSERT_EQ(motion->GetMaxTime(), 0.0f);
+  for (float speed : {1.0f, -1.0f}) {
+    for (uint32_t mode : {0u, 1u}) {
+      MotionInstance mi(motion, instance, -1);
+      sMotionPlayInfo info;
+      info.playSpeed = speed;
+      info.playMode = mode;
+      mi.SetPlayInfo(info);
+      mi.Update(0.25f);
+      EXPECT_EQ(mi.GetCurrentTime(), 0.0f) << speed << " " << mode;
+    }
+  }
+}
+
+TEST_F(MotionSystemTest, QueuedMotionStartsInTheLastLoopBeforeTheEnd) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {1, 0, 0}, 2.0f);
+  MotionSystem* system = instance->GetMotionSystem();
+  sMotionPlayInfo first;
+  first.numLoops = 3;
+  first.blendInTime = 0.0f;
+  MotionInstance* primary = system->PlayMotion(motion, &first);
+  sMotionPlayInfo next;
+  next.playNow = 0;
+  next.blendInTime = 0.2f;
+  MotionInstance* queued = system->PlayMotion(motion, &next);
+  instance->Update(2.5f, false);
+  instance->Update(2.0f, false);  // loop 2 at time 0.5
+  ASSERT_EQ(primary->GetCurrentLoop(), 2u);
+  instance->Update(0.9f, false);
+  EXPECT_FALSE(system->IsListed(queued));
+  instance->Update(0.1f, false);  // 1.5 >= 2.0 - (0.2 + 0.3)
+  EXPECT_TRUE(system->IsListed(queued));
+}
+
+TEST_F(MotionSystemTest, BlendsTwoAndThreeMotionsAndHonoursPriority) {
+  MakeInstance();
+  const float s = std::sqrt(0.5f);
+  SkeletalMotion* a = MakeMotion("child", {2, 0, 0}, {2, 0, 0}, 1.0f, Quaternion(0, 0, 0, 1));
+  SkeletalMotion* b = MakeMotion("child", {4, 0, 0}, {4, 0, 0}, 1.0f, Quaternion(0, 0, -s, -s));
+  MotionSystem* system = instance->GetMotionSystem();
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  system->PlayMotion(a, &info);
+  info.targetWeight = 0.5f;
+  info.priorityLevel = 1;
+  system->PlayMotion(b, &info);
+  instance->Update(0.0f, true);
+  // b's rotation is -(0,0,s,s): the sign is corrected, then the blend normalised.
+  ExpectNear(Local(1).position, {3, 0, 0});
+  const float len = std::sqrt(s * s * 0.25f + (0.5f + 0.5f * s) * (0.5f + 0.5f * s));
+  EXPECT_NEAR(Local(1).rotation.z, 0.5f * s / len, 1e-5f);
+  EXPECT_NEAR(Local(1).rotation.w, (0.5f + 0.5f * s) / len, 1e-5f);
+
+  // A third, additive, moves the node by its offset from the bind pose at weight 0.5.
+  SkeletalMotion* c = MakeMotion("child", {10, 0, 0}, {10, 0, 0});
+  info.blendMode = MotionInstance::BLENDMODE_ADDITIVE;
+  info.priorityLevel = 2;
+  system->PlayMotion(c, &info);
+  instance->Update(0.0f, true);
+  ExpectNear(Local(1).position, {8, 0, 0});
+  EXPECT_EQ(system->GetMotionInstance(0)->GetMotion(), c);
+  EXPECT_EQ(system->GetPrimaryInstance()->GetMotion(), b);
+}
+
+TEST_F(MotionSystemTest, FullWeightMotionRemovesTheOnesUnderItAndStoppedOnesGo) {
+  MakeInstance();
+  SkeletalMotion* a = MakeMotion("root", {}, {1, 0, 0});
+  MotionSystem* system = instance->GetMotionSystem();
+  system->PlayMotion(a, nullptr);
+  MotionInstance* top = system->PlayMotion(a, nullptr);
+  instance->Update(0.2f, true);
+  EXPECT_EQ(system->GetNumMotionInstances(), 2u);  // still blending in
+  instance->Update(0.2f, true);
+  ASSERT_EQ(system->GetNumMotionInstances(), 1u);
+  EXPECT_EQ(system->GetMotionInstance(0), top);
+  top->Stop(0.3f);
+  instance->Update(0.2f, true);
+  EXPECT_EQ(system->GetNumMotionInstances(), 1u);
+  instance->Update(0.2f, true);
+  EXPECT_EQ(system->GetNumMotionInstances(), 0u);
+}
+
+TEST_F(MotionSystemTest, WorldMatricesOfAChainAndBoundsAndAttachments) {
+  const float s = std::sqrt(0.5f);
+  Transform* bind = actor->GetTransformData().GetBindTransforms();
+  bind[0].position = {1, 0, 0};
+  bind[1].position = {0, 2, 0};
+  bind[1].rotation = Quaternion(0, 0, s, s);  // 90 degrees about z
+  bind[2].position = {3, 0, 0};
+  MakeInstance();
+  instance->SetPosition({0, 0, 5});
+  instance->Update(0.0f, true);
+  // By hand: tip at (3,0,0) in child space; the child turns x into y: (0,3,0),
+  // plus (0,2,0) and the root's (1,0,0), plus the instance's (0,0,5).
+  const Matrix& tip = instance->GetTransformData().GetWorldMatrices()[2];
+  ExpectNear({tip(3, 0), tip(3, 1), tip(3, 2)}, {1, 5, 5});
+  ExpectNear({tip(0, 0), tip(0, 1), tip(0, 2)}, {0, 1, 0});
+
+  instance->CalcNodeBasedBounds(const_cast<AnimCore::AABB&>(instance->GetBounds()), 2);
+  ExpectNear(instance->GetBounds().min, {1, 0, 5});
+  ExpectNear(instance->GetBounds().max, {1, 5, 5});
+
+  ActorInstance* prop = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+  EXPECT_FALSE(instance->AddAttachment(3, prop));
+  EXPECT_FALSE(instance->AddAttachment(0, instance));
+  ASSERT_TRUE(instance->AddAttachment(2, prop));
+  EXPECT_FALSE(instance->AddAttachment(1, prop));
+  EXPECT_FALSE(prop->AddAttachment(0, instance));  // a cycle
+  instance->Update(0.0f, true);
+  prop->Update(0.0f, true);
+  const Matrix& propRoot = prop->GetTransformData().GetWorldMatrices()[0];
+  // The prop's root (1,0,0) in the tip's frame (x turned into y) at (1,5,5).
+  ExpectNear({propRoot(3, 0), propRoot(3, 1), propRoot(3, 2)}, {1, 6, 5});
+  EXPECT_EQ(prop->FindAttachmentRoot(), instance);
+  AnimCore::Delete(instance);
+  instance = prop;
+  EXPECT_EQ(prop->GetAttachedTo(), nullptr);
+  EXPECT_EQ(prop->GetAttachmentDepth(), 0);
+  EXPECT_TRUE(prop->GetParentTransform().IsIdentity(0.0f));
+
+  instance->UpdateBounds(0, 7, 1);
+  EXPECT_TRUE(Logged("*** ActorInstance::UpdateBounds() - Unknown boundsType specified! (7) ***"));
+}
+
+TEST_F(MotionSystemTest, RepositioningAddsRootMovementAcrossTheLoop) {
+  actor->SetRepositioningNode(0);
+  MakeInstance();
+  SkeletalMotion* walk = MakeMotion("root", {0, 0, 0}, {0, 0, 4}, 2.0f);
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  instance->GetMotionSystem()->PlayMotion(walk, &info);
+  instance->Update(1.5f, true);
+  ExpectNear(instance->GetPosition(), {0, 0, 3});
+  instance->Update(1.0f, true);  // 1.5 -> 2.0 (1 unit), then 0 -> 0.5 (1 unit)
+  ExpectNear(instance->GetPosition(), {0, 0, 5});
+  ExpectNear(Local(0).position, {0, 0, 0});
+}
+
+class TestLocalController final : public LocalSpaceController {
+ public:
+  using LocalSpaceController::LocalSpaceController;
+  uint32_t GetType() const override { return 77; }
+  const char* GetTypeString() const override { return "TestLocalController"; }
+  void Update() override {}
+  void CreateMotionLinks(Actor*, MotionInstance* instance) override { instance->GetLinks()[1] = 0; }
+  void UpdatePose(const AnimCore::Array<Transform>& in, AnimCore::Array<Transform>& out,
+                  MotionInstance*) override {
+    out = in;
+    out[1].position = {7, 7, 7};
+  }
+};
+
+TEST_F(MotionSystemTest, LocalSpaceControllerPlaysItsPoseAndLeavesNoInstanceBehind) {
+  MakeInstance();
+  auto* controller = AnimCore::New<TestLocalController>(MEMCATEGORY_LOCALSPACECONTROLLER, instance);
+  controller->Activate(5, 0.0f);
+  MotionSystem* system = instance->GetMotionSystem();
+  ASSERT_EQ(system->GetNumMotionInstances(), 1u);
+  instance->Update(0.1f, true);
+  ExpectNear(Local(1).position, {7, 7, 7});
+  controller->Deactivate(0.3f);
+  EXPECT_TRUE(system->GetMotionInstance(0)->IsStopping());
+  AnimCore::Delete(controller);  // its motion dies with it: so does the instance
+  EXPECT_EQ(system->GetNumMotionInstances(), 0u);
+  instance->Update(0.1f, true);
+}
+
+}  // namespace
+}  // namespace Anim
