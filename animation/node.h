@@ -40,6 +40,9 @@ class Node {
   // Nodes below this one, itself excluded; 0 for a leaf.
   uint32_t CalcNumDescendants() const;
 
+  // Bit n set: the node takes its animated transform at level of detail n.
+  uint32_t GetLODMask() const { return mLODMask; }
+  void SetLODMask(uint32_t mask) { mLODMask = mask; }
   bool GetIncludeInBoundsCalc() const { return mIncludeInBoundsCalc; }
   void SetIncludeInBoundsCalc(bool include) { mIncludeInBoundsCalc = include; }
 
@@ -110,6 +113,7 @@ class Node {
   AnimCore::Array<AnimCore::Pointer<MeshDeformerStack>> mCollisionMeshDeformerStacks;
   AnimCore::Array<NodeAttribute*> mAttributes;
   AnimCore::Array<uint32_t> mChildIndices;
+  uint32_t mLODMask = 0xFFFFFFFFu;
   bool mIncludeInBoundsCalc = true;
 };
 
