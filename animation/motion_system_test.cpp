@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "animation/actor_instance.h"
+#include "animation/anim_manager.h"
+#include "animation/controller.h"
 #include "animation/anim_test_support.h"
 #include "animation/event_manager.h"
 #include "animation/layer_pass.h"
@@ -38,6 +40,9 @@ class RecordingHandler final : public MotionEventHandler {
   void OnStartBlending(MotionInstance*) override { Record("blend+"); }
   void OnStopBlending(MotionInstance*) override { Record("blend-"); }
   void OnQueueMotionInstance(MotionInstance*, const sMotionPlayInfo*) override { Record("queue"); }
+  void OnEvent(float, uint32_t, const char* parameters, ActorInstance*, MotionInstance*) override {
+    Record((std::string("event ") + parameters).c_str());
+  }
 };
 
 class MotionSystemTest : public testing::AnimTest {
@@ -318,6 +323,200 @@ TEST_F(MotionSystemTest, LocalSpaceControllerPlaysItsPoseAndLeavesNoInstanceBehi
   AnimCore::Delete(controller);  // its motion dies with it: so does the instance
   EXPECT_EQ(system->GetNumMotionInstances(), 0u);
   instance->Update(0.1f, true);
+}
+
+std::vector<std::string> EventsIn(const std::vector<std::string>& hooks) {
+  std::vector<std::string> events;
+  for (const std::string& hook : hooks) {
+    if (hook.rfind("event ", 0) == 0) events.push_back(hook.substr(6));
+  }
+  return events;
+}
+
+TEST_F(MotionSystemTest, BackwardPlayRunsTheClockDownAndWrapsAtZero) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {2, 0, 0}, 2.0f);  // x equals the time
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  info.playMode = MotionInstance::PLAYMODE_BACKWARD;
+  MotionInstance* mi = instance->GetMotionSystem()->PlayMotion(motion, &info);
+  EXPECT_FLOAT_EQ(mi->GetCurrentTime(), 2.0f);
+  struct Step {
+    float dt;
+    float time;
+    uint32_t loop;
+  };
+  // 2.0 -> 1.5 -> 0.5 -> (-0.5 wraps to) 1.5 -> 1.2
+  for (const Step& step : {Step{0.5f, 1.5f, 0}, Step{1.0f, 0.5f, 0}, Step{1.0f, 1.5f, 1},
+                           Step{0.3f, 1.2f, 1}}) {
+    instance->Update(step.dt, true);
+    EXPECT_NEAR(mi->GetCurrentTime(), step.time, 1e-5f);
+    EXPECT_NEAR(mi->GetTimeDelta(), -step.dt, 1e-6f);
+    EXPECT_EQ(mi->GetCurrentLoop(), step.loop);
+    ExpectNear(Local(0).position, {step.time, 0, 0});
+  }
+  EXPECT_NEAR(mi->GetTotalPlayTime(), 2.8f, 1e-5f);
+
+  // One loop backward with freezing holds at time 0 and reports it once.
+  MotionInstance once(motion, instance, -1);
+  info.numLoops = 1;
+  info.freezeAtLastFrame = 1;
+  once.SetPlayInfo(info);
+  once.Unpause();
+  hooks.clear();
+  for (int i = 0; i < 3; ++i) once.Update(1.5f);
+  EXPECT_EQ(once.GetCurrentTime(), 0.0f);
+  EXPECT_EQ(once.GetCurrentLoop(), 0u);
+  EXPECT_EQ(once.GetTimeDelta(), 0.0f);
+  EXPECT_TRUE(once.HasFlag(MotionInstance::FLAG_FROZEN));
+  EXPECT_EQ(std::count(hooks.begin(), hooks.end(), "frozen"), 1);
+}
+
+TEST_F(MotionSystemTest, MotionEventsFireThroughTheInstanceInBothDirections) {
+  MakeInstance();
+  ASSERT_NE(GetEventManager()->RegisterEventType("sound", kInvalidIndex), kInvalidIndex);
+  SkeletalMotion* motion = MakeMotion("root", {}, {2, 0, 0}, 2.0f);
+  motion->GetEventTable().AddEvent(0.0f, "sound", "start");
+  motion->GetEventTable().AddEvent(1.0f, "sound", "middle");
+  motion->GetEventTable().AddEvent(2.0f, "sound", "end");
+
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  MotionInstance forward(motion, instance, -1);
+  forward.SetPlayInfo(info);
+  forward.Unpause();
+  hooks.clear();
+  forward.Update(1.5f);  // [0, 1.5)
+  EXPECT_EQ(EventsIn(hooks), (std::vector<std::string>{"start", "middle"}));
+  hooks.clear();
+  forward.Update(1.0f);  // the wrap: [1.5, end], then [0, 0.5)
+  EXPECT_EQ(EventsIn(hooks), (std::vector<std::string>{"end", "start"}));
+
+  info.playMode = MotionInstance::PLAYMODE_BACKWARD;
+  MotionInstance backward(motion, instance, -1);
+  backward.SetPlayInfo(info);
+  backward.Unpause();
+  hooks.clear();
+  backward.Update(0.5f);  // (1.5, 2]
+  backward.Update(1.0f);  // (0.5, 1.5]
+  backward.Update(1.0f);  // the wrap: [0, 0.5) forward, then (1.5, 2]
+  EXPECT_EQ(EventsIn(hooks), (std::vector<std::string>{"end", "middle", "start", "end"}));
+
+  // Below the weight threshold, paused, or with events off: nothing fires.
+  struct Case {
+    float weight;
+    bool paused;
+    uint8_t events;
+  };
+  for (const Case& c : {Case{0.25f, false, 1}, Case{1.0f, true, 1}, Case{1.0f, false, 0}}) {
+    sMotionPlayInfo quiet;
+    quiet.blendInTime = 0.0f;
+    quiet.targetWeight = c.weight;
+    quiet.eventWeightThreshold = 0.5f;
+    quiet.enableMotionEvents = c.events;
+    MotionInstance mi(motion, instance, -1);
+    mi.SetPlayInfo(quiet);
+    if (c.paused) mi.Pause();
+    else mi.Unpause();
+    hooks.clear();
+    mi.Update(1.5f);
+    EXPECT_TRUE(EventsIn(hooks).empty()) << c.weight << " " << c.paused;
+  }
+}
+
+TEST_F(MotionSystemTest, RetargetingThroughCalcNodeTransform) {
+  Transform* bind = actor->GetTransformData().GetBindTransforms();
+  bind[0].position = {0, 2, 0};
+  bind[1].position = {1, 3, 0};
+  bind[1].scale = {2, 2, 2};
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {0, 0, 0}, {0, 4, 0});
+  SkeletalSubMotion* child = AnimCore::New<SkeletalSubMotion>(MEMCATEGORY_SKELETALMOTION, "child");
+  child->posePosition = {5, 5, 5};
+  child->bindPosition = {1, 1, 1};
+  child->bindScale = {1.5f, 1, 1};
+  ASSERT_TRUE(motion->AddSubMotion(child));
+  MotionInstance mi(motion, instance, -1);
+  sMotionPlayInfo info;
+  info.retargetRootIndex = 0;
+  info.retargetRootOffset = 0.5f;
+  info.retarget = 1;
+  mi.SetPlayInfo(info);
+  motion->CreateMotionLinks(actor, &mi);
+
+  Transform out;
+  motion->CalcNodeTransform(&mi, out, actor, 0, 0.5f, false);
+  ExpectNear(out.position, {0, 2, 0});
+  // The root: y scaled by its own bind height, 2 / 2 * 0.5.
+  motion->CalcNodeTransform(&mi, out, actor, 0, 0.5f, true);
+  ExpectNear(out.position, {0, 2.5f, 0});
+  // Others: the actor's bind position minus the submotion's, and the same for scale.
+  motion->CalcNodeTransform(&mi, out, actor, 1, 0.0f, true);
+  ExpectNear(out.position, {5 + 0, 5 + 2, 5 - 1});
+  ExpectNear(out.scale, {1 + 0.5f, 1 + 1, 1 + 1});
+  // A node the motion does not animate gives the instance's current local transform.
+  instance->SetLocalPosition(2, {9, 8, 7});
+  motion->CalcNodeTransform(&mi, out, actor, 2, 0.5f, true);
+  ExpectNear(out.position, {9, 8, 7});
+
+  // A root without bind height gets exactly the offset.
+  instance->GetTransformData().GetBindTransforms()[0].position = {0, 0, 0};
+  motion->CalcNodeTransform(&mi, out, actor, 0, 0.5f, true);
+  ExpectNear(out.position, {0, 2.5f, 0});
+  info.retargetRootOffset = -1.25f;
+  mi.SetPlayInfo(info);
+  motion->CalcNodeTransform(&mi, out, actor, 0, 0.25f, true);
+  ExpectNear(out.position, {0, 1 - 1.25f, 0});
+}
+
+class CountingController final : public WorldSpaceController {
+ public:
+  using WorldSpaceController::WorldSpaceController;
+  uint32_t GetType() const override { return 99; }
+  const char* GetTypeString() const override { return "CountingController"; }
+  Controller* Clone() override { return nullptr; }
+  void Update(WorldPose&, float) override { ++runs; }
+  int runs = 0;
+};
+
+TEST_F(MotionSystemTest, ControllerNodeMasksAndWeights) {
+  AnimCore::Delete(actor);
+  // root -> a -> a1, root -> b, a -> a2
+  actor = testing::MakeActor({{"root", -1}, {"a", 0}, {"a1", 1}, {"b", 0}, {"a2", 1}});
+  MakeInstance();
+  auto* controller = AnimCore::New<CountingController>(MEMCATEGORY_WORLDSPACECONTROLLER, instance);
+  const auto mask = [&] {
+    std::vector<int> values;
+    for (uint32_t i = 0; i < controller->GetNodeMask().GetLength(); ++i) {
+      values.push_back(controller->GetNodeMask()[i]);
+    }
+    return values;
+  };
+  EXPECT_EQ(mask(), (std::vector<int>{0, 0, 0, 0, 0}));
+  controller->SetNodeMaskRecursive(1, 1);
+  EXPECT_EQ(mask(), (std::vector<int>{0, 1, 1, 0, 1}));
+  controller->SetNodeMaskRecursive(3, 4);
+  controller->SetNodeMaskRecursive(2, 0);
+  controller->SetNodeMaskRecursive(5, 9);  // out of range: nothing
+  EXPECT_EQ(mask(), (std::vector<int>{0, 1, 0, 4, 1}));
+  controller->SetNodeMaskRecursive(0, 2);
+  EXPECT_EQ(mask(), (std::vector<int>{2, 2, 2, 2, 2}));
+
+  ASSERT_TRUE(instance->AddWorldSpaceController(controller));
+  instance->Update(0.1f, true);
+  EXPECT_EQ(controller->runs, 0);  // weight 0 after construction
+  controller->Activate(0.3f);
+  instance->Update(0.2f, true);
+  EXPECT_NEAR(controller->GetWeight(), 2.0f / 3.0f, 1e-5f);
+  instance->Update(0.2f, true);  // passes the target: stops at exactly 1
+  EXPECT_EQ(controller->GetWeight(), 1.0f);
+  EXPECT_FALSE(controller->IsBlending());
+  EXPECT_EQ(controller->runs, 2);
+  controller->Deactivate(0.2f);
+  instance->Update(0.1f, true);
+  instance->Update(0.1f, true);  // reaches 0 here and is not run
+  EXPECT_EQ(controller->GetWeight(), 0.0f);
+  EXPECT_EQ(controller->runs, 3);
 }
 
 }  // namespace
