@@ -200,15 +200,16 @@ void ActorInstance::SetNodeTransformMatrix(uint32_t nodeIndex, const AnimCore::M
 }
 
 void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
-  bool poseReady = false;
+  bool scalesReady = false;
   WorldPose& pose = mActor->GetWorldPose();
   for (uint32_t c = 0; c < mWorldSpaceControllers.GetLength(); ++c) {
     Controller* controller = mWorldSpaceControllers[c];
     controller->UpdateWeight(timeDelta);
     if (!(controller->GetWeight() > 0.0f)) continue;
-    if (!poseReady) {
-      const uint32_t numNodes = mTransformData.GetNumNodes();
-      if (!pose.InitFromWorldMatrices(mTransformData.GetWorldMatrices(), numNodes)) return;
+    // Each controller starts from the instance's matrices, not from the last one's pose.
+    if (!pose.InitFromActorInstance(*this)) return;
+    const uint32_t numNodes = pose.GetNumNodes();
+    if (!scalesReady) {
       const Transform* locals = mTransformData.GetLocalTransforms();
       AnimCore::Vector3* scales = pose.GetScales().GetPtr();
       for (uint32_t i = 0; i < numNodes; ++i) {
@@ -216,9 +217,13 @@ void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
         const AnimCore::Vector3& base = parent < i ? scales[parent] : mScale;
         scales[i] = {base.x * locals[i].scale.x, base.y * locals[i].scale.y, base.z * locals[i].scale.z};
       }
-      poseReady = true;
+      scalesReady = true;
     }
     controller->Update(pose, timeDelta);
+    AnimCore::Array<uint8_t>& mask = controller->GetNodeMask();
+    if (mask.GetLength() >= numNodes && pose.GetNumNodes() == numNodes) {
+      BlendWorldSpace(*this, pose.GetMatrices().GetPtr(), mask.GetPtr(), controller->GetWeight());
+    }
   }
 }
 

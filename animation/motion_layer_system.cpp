@@ -2,6 +2,7 @@
 
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
+#include "animation/core/matrix_decomposition.h"
 #include "animation/core/memory_manager.h"
 #include "animation/layer_pass.h"
 #include "animation/memory_categories.h"
@@ -52,6 +53,44 @@ void BlendTransformsAdditive(const Transform& a, const Transform& b, const Trans
   out.scale = a.scale + (b.scale - d.scale) * w;
   out.rotation = AddRotation(a.rotation, b.rotation, d.rotation, w);
   out.scaleRotation = AddRotation(a.scaleRotation, b.scaleRotation, d.scaleRotation, w);
+}
+
+namespace {
+
+// m relative to its parent's matrix, decomposed into a local transform.
+void RelativeTransform(const AnimCore::Matrix& m, const AnimCore::Matrix* parent, Transform& out) {
+  const AnimCore::MatrixDecomposition d(parent != nullptr ? m * parent->Inversed() : m);
+  out.position = d.translation;
+  out.rotation = d.rotation;
+  out.scale = d.scale;
+  out.scaleRotation = d.scaleRotation;
+}
+
+}  // namespace
+
+void BlendWorldSpace(ActorInstance& instance, const AnimCore::Matrix* target, const uint8_t* mask,
+                     float w) {
+  if (!(w > 0.0001f) || target == nullptr || mask == nullptr) return;
+  const Actor* actor = instance.GetActor();
+  const uint32_t numNodes = instance.GetNumNodes();
+  const AnimCore::Matrix* world = instance.GetTransformData().GetWorldMatrices();
+  Transform current;
+  Transform goal;
+  Transform out;
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    if (mask[i] == 0) continue;
+    const uint32_t parent = actor->GetNode(i)->GetParentIndex();
+    const bool hasParent = parent < numNodes;
+    // Each side against its own parent, so a subtree moved whole keeps its locals.
+    RelativeTransform(target[i], hasParent ? &target[parent] : nullptr, goal);
+    if (w >= 1.0f) {
+      instance.SetLocalTransform(i, goal);
+      continue;
+    }
+    RelativeTransform(world[i], hasParent ? &world[parent] : nullptr, current);
+    BlendTransforms(current, goal, w, out);
+    instance.SetLocalTransform(i, out);
+  }
 }
 
 MotionLayerSystem::MotionLayerSystem(ActorInstance* actorInstance)

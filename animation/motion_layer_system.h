@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "animation/core/array.h"
+#include "animation/core/matrix.h"
 #include "animation/motion_system.h"
 #include "animation/transform.h"
 
@@ -51,5 +52,12 @@ void BlendTransforms(const Transform& a, const Transform& b, float w, Transform&
 // b relative to the bind transform d, added to a with weight w.
 void BlendTransformsAdditive(const Transform& a, const Transform& b, const Transform& d, float w,
                              Transform& out);
+
+// Hands target world matrices of the nodes mask selects back to the instance's local
+// transforms with weight w (nothing below 0.0001): each node, current and target made
+// relative to their parents' matrices, decomposed and blended as BlendTransforms does.
+// target and mask hold one entry per node of the instance.
+void BlendWorldSpace(ActorInstance& instance, const AnimCore::Matrix* target, const uint8_t* mask,
+                     float w);
 
 }  // namespace Anim

@@ -14,6 +14,7 @@
 #include "animation/motion_instance.h"
 #include "animation/motion_layer_system.h"
 #include "animation/skeletal_motion.h"
+#include "animation/world_pose.h"
 
 namespace Anim {
 namespace {
@@ -517,6 +518,55 @@ TEST_F(MotionSystemTest, ControllerNodeMasksAndWeights) {
   instance->Update(0.1f, true);  // reaches 0 here and is not run
   EXPECT_EQ(controller->GetWeight(), 0.0f);
   EXPECT_EQ(controller->runs, 3);
+}
+
+// Moves the world matrices of the nodes its mask selects by `shift`.
+class ShiftController final : public WorldSpaceController {
+ public:
+  using WorldSpaceController::WorldSpaceController;
+  uint32_t GetType() const override { return 98; }
+  const char* GetTypeString() const override { return "ShiftController"; }
+  Controller* Clone() override { return nullptr; }
+  void Update(WorldPose& pose, float) override {
+    for (uint32_t i = 0; i < pose.GetNumNodes(); ++i) {
+      if (GetNodeMask()[i] == 0) continue;
+      pose.GetMatrices()[i](3, 0) += shift.x;
+      pose.GetMatrices()[i](3, 1) += shift.y;
+      pose.GetMatrices()[i](3, 2) += shift.z;
+    }
+  }
+  Vector3 shift;
+};
+
+TEST_F(MotionSystemTest, WorldSpaceControllersBlendBackIntoLocalTransforms) {
+  const float s = std::sqrt(0.5f);
+  Transform* bind = actor->GetTransformData().GetBindTransforms();
+  bind[0].position = {1, 0, 0};
+  bind[0].rotation = Quaternion(0, 0, s, s);  // x turns into y
+  bind[1].position = {0, 2, 0};
+  bind[2].position = {3, 0, 0};
+  MakeInstance();
+  instance->Update(0.0f, true);
+  auto* controller = AnimCore::New<ShiftController>(MEMCATEGORY_WORLDSPACECONTROLLER, instance);
+  controller->SetNodeMaskRecursive(1, 1);  // child and tip move as one
+  controller->shift = {4, 0, 10};
+  ASSERT_TRUE(instance->AddWorldSpaceController(controller));
+
+  struct Case {
+    float weight;
+    Vector3 child;  // by hand: the world shift turned back into the root's frame
+  };
+  // The root maps x to y, so a world shift (4, 0, 10) is (0, -4, 10) in its frame.
+  for (const Case& c : {Case{1.0f, {0, 2 - 4, 10}}, Case{0.25f, {0, 2 - 1, 2.5f}}, Case{0.0f, {0, 2, 0}}}) {
+    instance->SetLocalPosition(1, {0, 2, 0});
+    instance->Update(0.0f, true);
+    controller->SetWeight(c.weight, 0.0f);
+    instance->Update(0.0f, true);
+    ExpectNear(Local(1).position, c.child);
+    ExpectNear(Local(2).position, {3, 0, 0});  // unchanged relative to its moved parent
+    ExpectNear(Local(0).position, {1, 0, 0});  // not selected
+    EXPECT_NEAR(std::fabs(Local(1).rotation.w), 1.0f, 1e-5f);
+  }
 }
 
 }  // namespace

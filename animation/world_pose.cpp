@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "animation/actor.h"
+#include "animation/actor_instance.h"
 #include "animation/memory_categories.h"
 
 namespace Anim {
@@ -29,6 +31,13 @@ bool WorldPose::InitFromWorldMatrices(const AnimCore::Matrix* worldMatrices, uin
                 sizeof(AnimCore::Matrix) * numNodes);
   }
   return true;
+}
+
+bool WorldPose::InitFromActorInstance(const ActorInstance& instance) {
+  const uint32_t numNodes = instance.GetActor()->GetNumNodes();
+  // Instances share the actor's node count; anything else is not ours to copy.
+  if (instance.GetNumNodes() < numNodes) return false;
+  return InitFromWorldMatrices(instance.GetTransformData().GetWorldMatrices(), numNodes);
 }
 
 }  // namespace Anim

@@ -8,6 +8,8 @@
 
 namespace Anim {
 
+class ActorInstance;
+
 // Scratch world matrices and world scales, one per node, on which a world-space
 // controller works. One per actor, used by one controller at a time.
 class WorldPose {
@@ -21,6 +23,8 @@ class WorldPose {
   // uninitialised). False when memory runs out.
   bool Resize(uint32_t n);
   // Copies numNodes world matrices in, resizing first when the count differs.
+  // The instance's world matrices, one per node of its actor; scales untouched.
+  bool InitFromActorInstance(const ActorInstance& instance);
   bool InitFromWorldMatrices(const AnimCore::Matrix* worldMatrices, uint32_t numNodes);
 
   uint32_t GetNumNodes() const { return mMatrices.GetLength(); }
