@@ -114,6 +114,98 @@ void AnimFileWriter::PutU32At(size_t offset, uint32_t value) {
   }
 }
 
+void AnimFileWriter::AddNode(const AnimNodeChunk& node, uint32_t version) {
+  BeginChunk(0, version);
+  for (float f : node.rotation) PutF32(f);
+  for (float f : node.scaleRotation) PutF32(f);
+  for (float f : node.position) PutF32(f);
+  for (float f : node.scale) PutF32(f);
+  for (float f : node.unused) PutF32(f);
+  PutU32(node.lodMask);
+  PutU32(node.parentIndex);
+  if (version == 2) {
+    PutU8(node.flags);
+    for (int i = 0; i < 3; ++i) PutU8(0);
+  }
+  PutString(node.name);
+  EndChunk();
+}
+
+void AnimFileWriter::AddLimit(const AnimLimitChunk& limit) {
+  BeginChunk(6, 1);
+  for (const float* v : {limit.translationMin, limit.translationMax, limit.rotationMin,
+                         limit.rotationMax, limit.scaleMin, limit.scaleMax}) {
+    for (int i = 0; i < 3; ++i) PutF32(v[i]);
+  }
+  for (uint8_t flag : limit.flags) PutU8(flag);
+  for (int i = 0; i < 3; ++i) PutU8(0);
+  PutU32(limit.nodeIndex);
+  EndChunk();
+}
+
+void AnimFileWriter::AddMesh(const AnimMeshChunk& mesh) {
+  BeginChunk(1, 1);
+  PutU32(mesh.nodeIndex);
+  PutU32(mesh.numOrgVertices);
+  PutU32(mesh.numVertices);
+  PutU32(mesh.numIndices);
+  PutU32(static_cast<uint32_t>(mesh.subMeshes.size()));
+  PutU32(static_cast<uint32_t>(mesh.layers.size()));
+  PutU8(mesh.isCollisionMesh);
+  for (int i = 0; i < 3; ++i) PutU8(0);
+  for (const AnimMeshChunk::Layer& layer : mesh.layers) {
+    PutU32(layer.type);
+    PutU32(layer.attributeSize);
+    PutU8(layer.keepOriginals);
+    PutU8(layer.isScaleFactor);
+    PutU16(0);
+    for (uint32_t word : layer.words) PutU32(word);
+  }
+  for (const AnimMeshChunk::SubMesh& sub : mesh.subMeshes) {
+    PutU32(static_cast<uint32_t>(sub.indices.size()));
+    PutU32(sub.numVertices);
+    PutU32(sub.materialIndex);
+    PutU32(static_cast<uint32_t>(sub.bones.size()));
+    for (uint32_t index : sub.indices) PutU32(index);
+    for (uint32_t bone : sub.bones) PutU32(bone);
+  }
+  EndChunk();
+}
+
+void AnimFileWriter::AddSkinning(const AnimSkinningChunk& skinning, uint32_t version) {
+  BeginChunk(2, version);
+  PutU32(skinning.nodeIndex);
+  const auto putInfluence = [this](const AnimInfluence& influence) {
+    PutF32(influence.weight);
+    PutU16(influence.nodeNumber);
+    PutU16(0);
+  };
+  if (version == 1) {
+    PutU8(skinning.forCollisionMesh);
+    for (int i = 0; i < 3; ++i) PutU8(0);
+    for (const auto& vertex : skinning.vertices) {
+      PutU8(static_cast<uint8_t>(vertex.size()));
+      for (const AnimInfluence& influence : vertex) putInfluence(influence);
+    }
+  } else {
+    uint32_t total = 0;
+    for (const auto& vertex : skinning.vertices) total += static_cast<uint32_t>(vertex.size());
+    PutU32(total);
+    PutU8(skinning.forCollisionMesh);
+    for (int i = 0; i < 3; ++i) PutU8(0);
+    for (const auto& vertex : skinning.vertices) {
+      for (const AnimInfluence& influence : vertex) putInfluence(influence);
+    }
+    uint32_t start = 0;
+    for (const auto& vertex : skinning.vertices) {
+      PutU32(start);
+      PutU32(static_cast<uint32_t>(vertex.size()));
+      start += static_cast<uint32_t>(vertex.size());
+    }
+  }
+  EndChunk();
+}
+
 AnimBytes AnimFileWriter::Finish() {
   if (mChunkOpen) EndChunk();
   return mData;

@@ -9,12 +9,72 @@
 // file's byte order.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace testkit {
 
 using AnimBytes = std::vector<uint8_t>;
+
+// Bodies of the actor file's chunks, as plain values.
+struct AnimNodeChunk {
+  float rotation[4] = {0, 0, 0, 1};       // x, y, z, w
+  float scaleRotation[4] = {0, 0, 0, 1};
+  float position[3] = {0, 0, 0};
+  float scale[3] = {1, 1, 1};
+  float unused[3] = {0, 0, 0};
+  uint32_t lodMask = 0xFFFFFFFFu;
+  uint32_t parentIndex = 0xFFFFFFFFu;
+  uint8_t flags = 1;  // version 2 only
+  std::string name;
+};
+
+struct AnimLimitChunk {
+  float translationMin[3] = {}, translationMax[3] = {};
+  float rotationMin[3] = {}, rotationMax[3] = {};
+  float scaleMin[3] = {}, scaleMax[3] = {};
+  uint8_t flags[9] = {};
+  uint32_t nodeIndex = 0;
+};
+
+struct AnimMeshChunk {
+  struct Layer {
+    uint32_t type = 0;
+    uint32_t attributeSize = 12;
+    uint8_t keepOriginals = 1;
+    uint8_t isScaleFactor = 0;
+    // numVertices * attributeSize bytes as 32-bit words (every known type is made of
+    // them), written in the file's byte order.
+    std::vector<uint32_t> words;
+  };
+  struct SubMesh {
+    uint32_t numVertices = 0;
+    uint32_t materialIndex = 0;
+    std::vector<uint32_t> indices;  // from the submesh's first vertex
+    std::vector<uint32_t> bones;
+  };
+  uint32_t nodeIndex = 0;
+  uint32_t numOrgVertices = 0;
+  uint32_t numVertices = 0;
+  uint32_t numIndices = 0;
+  uint8_t isCollisionMesh = 0;
+  std::vector<Layer> layers;
+  std::vector<SubMesh> subMeshes;
+};
+
+struct AnimInfluence {
+  float weight = 1.0f;
+  uint16_t nodeNumber = 0;
+};
+
+// Influences per original vertex; written as version 1 (count byte per vertex) or
+// version 2 (pool and row table).
+struct AnimSkinningChunk {
+  uint32_t nodeIndex = 0;
+  uint8_t forCollisionMesh = 0;
+  std::vector<std::vector<AnimInfluence>> vertices;
+};
 
 enum class AnimFileKind { Actor, SkeletalMotion, PMorphMotion };
 
@@ -47,6 +107,12 @@ class AnimFileWriter {
   // A 32-bit length, then the characters, no terminator.
   void PutString(std::string_view text);
   void PutBytes(const AnimBytes& bytes);
+
+  // Whole chunks of the actor file.
+  void AddNode(const AnimNodeChunk& node, uint32_t version = 2);
+  void AddLimit(const AnimLimitChunk& limit);
+  void AddMesh(const AnimMeshChunk& mesh);
+  void AddSkinning(const AnimSkinningChunk& skinning, uint32_t version);
 
   bool IsBigEndian() const { return mBigEndian; }
   const AnimBytes& Data() const { return mData; }

@@ -1,0 +1,20 @@
+#include "animation/chunk_processors.h"
+
+#include "animation/chunk_mesh.h"
+#include "animation/chunk_node.h"
+#include "animation/core/memory_manager.h"
+#include "animation/importer.h"
+#include "animation/memory_categories.h"
+
+namespace Anim {
+
+bool RegisterStandardChunkProcessors(Importer& importer) {
+  bool ok = true;
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorNode>(MEMCATEGORY_IMPORTER, 1u));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorNode>(MEMCATEGORY_IMPORTER, 2u));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorMesh>(MEMCATEGORY_IMPORTER));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorLimit>(MEMCATEGORY_IMPORTER));
+  return ok;
+}
+
+}  // namespace Anim

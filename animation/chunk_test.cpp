@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "animation/actor.h"
+#include "animation/anim_test_support.h"
+#include "animation/chunk_processors.h"
+#include "animation/importer.h"
+#include "animation/mesh.h"
+#include "animation/node_limit_attribute.h"
+#include "animation/sub_mesh.h"
+#include "animation/vertex_attribute_layer.h"
+#include "tools/anim_file_writer.h"
+
+namespace Anim {
+namespace {
+
+using testing::AnimTest;
+using testkit::AnimBytes;
+using testkit::AnimFileKind;
+using testkit::AnimFileWriter;
+using testkit::AnimMeshChunk;
+using testkit::AnimNodeChunk;
+
+uint32_t Bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+AnimNodeChunk NodeChunk(const char* name, uint32_t parent) {
+  AnimNodeChunk node;
+  node.name = name;
+  node.parentIndex = parent;
+  return node;
+}
+
+class ChunkTest : public AnimTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    AnimTest::SetUp();
+    importer = AnimCore::New<Importer>(MEMCATEGORY_IMPORTER);
+    ASSERT_NE(importer, nullptr);
+    ASSERT_TRUE(RegisterStandardChunkProcessors(*importer));
+  }
+  void TearDown() override {
+    AnimCore::Delete(importer);
+    AnimTest::TearDown();
+  }
+  Actor* Load(const AnimBytes& bytes, const ActorSettings* settings = nullptr) {
+    return importer->LoadActor(bytes.data(), static_cast<uint32_t>(bytes.size()), settings);
+  }
+  AnimFileWriter Writer() const { return AnimFileWriter(AnimFileKind::Actor, GetParam()); }
+
+  Importer* importer = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, ChunkTest, ::testing::Bool());
+
+TEST_P(ChunkTest, NodesBuildTheHierarchyAndBindPose) {
+  AnimFileWriter writer = Writer();
+  AnimNodeChunk root = NodeChunk("root", 0xFFFFFFFFu);
+  root.rotation[0] = 0.0f;  // length 2: stored normalised
+  root.rotation[3] = 2.0f;
+  root.scaleRotation[2] = 3.0f;  // (0, 0, 3, 1) scaled to length 1
+  root.position[0] = 1.5f;
+  root.position[2] = -2.0f;
+  root.scale[1] = 4.0f;
+  root.unused[0] = 99.0f;  // never read
+  root.lodMask = 0x5;
+  writer.AddNode(root, 1);
+  AnimNodeChunk child = NodeChunk("child", 0);
+  child.flags = 0;
+  writer.AddNode(child, 2);
+  writer.AddNode(NodeChunk("second root", 0xFFFFFFFFu), 2);
+  writer.AddNode(NodeChunk("child 2", 0), 2);
+  Actor* actor = Load(writer.Finish());
+  ASSERT_NE(actor, nullptr);
+  ASSERT_EQ(actor->GetNumNodes(), 4u);
+  ASSERT_EQ(actor->GetNumRootNodes(), 2u);
+  EXPECT_EQ(actor->GetRootNodeIndex(0), 0u);
+  EXPECT_EQ(actor->GetRootNodeIndex(1), 2u);
+  Node* rootNode = actor->GetNode(0);
+  ASSERT_EQ(rootNode->GetNumChildNodes(), 2u);
+  EXPECT_EQ(rootNode->GetChildIndex(0), 1u);
+  EXPECT_EQ(rootNode->GetChildIndex(1), 3u);
+  EXPECT_EQ(actor->GetNode(1)->GetParentIndex(), 0u);
+  EXPECT_STREQ(actor->GetNode(1)->GetName(), "child");
+  EXPECT_EQ(rootNode->GetLODMask(), 0x5u);
+  EXPECT_TRUE(rootNode->GetIncludeInBoundsCalc());  // version 1 keeps the default
+  EXPECT_FALSE(actor->GetNode(1)->GetIncludeInBoundsCalc());
+  EXPECT_TRUE(actor->GetNode(2)->GetIncludeInBoundsCalc());
+
+  const Transform& bind = actor->GetTransformData().GetBindTransforms()[0];
+  EXPECT_EQ(bind.rotation, AnimCore::Quaternion(0, 0, 0, 1));
+  const float inv = 1.0f / std::sqrt(10.0f);
+  EXPECT_NEAR(bind.scaleRotation.z, 3.0f * inv, 1e-6f);
+  EXPECT_NEAR(bind.scaleRotation.w, inv, 1e-6f);
+  EXPECT_EQ(bind.position, AnimCore::Vector3(1.5f, 0.0f, -2.0f));
+  EXPECT_EQ(bind.scale, AnimCore::Vector3(1.0f, 4.0f, 1.0f));
+  AnimCore::Delete(actor);
+}
+
+TEST_P(ChunkTest, NodeLODMasksAreIgnoredWhenSettingsSaySo) {
+  AnimFileWriter writer = Writer();
+  AnimNodeChunk node = NodeChunk("root", 0xFFFFFFFFu);
+  node.lodMask = 0x2;
+  writer.AddNode(node);
+  ActorSettings settings;
+  settings.loadNodeLODMasks = false;
+  Actor* actor = Load(writer.Finish(), &settings);
+  ASSERT_EQ(actor->GetNumNodes(), 1u);
+  EXPECT_EQ(actor->GetNode(0)->GetLODMask(), 0xFFFFFFFFu);
+  AnimCore::Delete(actor);
+}
+
+TEST_P(ChunkTest, BadParentStopsTheLoadWithTheNodesSoFar) {
+  for (uint32_t parent : {1u, 7u, 0xFFFFFFFEu}) {
+    AnimFileWriter writer = Writer();
+    writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+    writer.AddNode(NodeChunk("bad", parent));
+    writer.AddNode(NodeChunk("after", 0));
+    Actor* actor = Load(writer.Finish());
+    ASSERT_NE(actor, nullptr);
+    EXPECT_EQ(actor->GetNumNodes(), 1u) << parent;
+    AnimCore::Delete(actor);
+  }
+}
+
+TEST_P(ChunkTest, LimitsAttachToTheNamedNode) {
+  AnimFileWriter writer = Writer();
+  writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+  writer.AddNode(NodeChunk("arm", 0));
+  testkit::AnimLimitChunk limit;
+  limit.nodeIndex = 1;  // count - 1
+  limit.translationMin[0] = -1.0f;
+  limit.rotationMax[2] = 1.25f;
+  limit.scaleMax[1] = 2.0f;
+  limit.flags[0] = 1;
+  limit.flags[4] = 7;
+  limit.flags[8] = 1;
+  writer.AddLimit(limit);
+  testkit::AnimLimitChunk zero;
+  zero.nodeIndex = 0;
+  writer.AddLimit(zero);
+  zero.nodeIndex = 2;  // the node count: refused, and the load stops
+  writer.AddLimit(zero);
+  writer.AddNode(NodeChunk("never", 0));
+  Actor* actor = Load(writer.Finish());
+  ASSERT_EQ(actor->GetNumNodes(), 2u);
+  EXPECT_TRUE(Logged("ChunkProcessorActorLimit::Process: Could not get node by index."));
+  auto* arm = static_cast<NodeLimitAttribute*>(
+      actor->GetNode(1)->FindAttributeByType(NodeLimitAttribute::TYPE_ID));
+  ASSERT_NE(arm, nullptr);
+  EXPECT_STREQ(arm->GetTypeString(), "NodeLimitAttribute");
+  EXPECT_EQ(arm->translationMin, AnimCore::Vector3(-1.0f, 0.0f, 0.0f));
+  EXPECT_EQ(arm->rotationMax, AnimCore::Vector3(0.0f, 0.0f, 1.25f));
+  EXPECT_EQ(arm->scaleMax, AnimCore::Vector3(0.0f, 2.0f, 0.0f));
+  EXPECT_EQ(arm->limitFlags, (1u << 0) | (1u << 4) | (1u << 8));
+  auto* rootLimit = static_cast<NodeLimitAttribute*>(
+      actor->GetNode(0)->FindAttributeByType(NodeLimitAttribute::TYPE_ID));
+  ASSERT_NE(rootLimit, nullptr);
+  EXPECT_EQ(rootLimit->limitFlags, 0u);
+  NodeLimitAttribute* clone = arm->Clone();
+  ASSERT_NE(clone, nullptr);
+  EXPECT_EQ(clone->rotationMax, arm->rotationMax);
+  EXPECT_EQ(clone->limitFlags, arm->limitFlags);
+  AnimCore::Delete(clone);
+  AnimCore::Delete(actor);
+}
+
+// Two submeshes of 4 and 6 vertices, positions and an unknown 8-byte layer.
+AnimMeshChunk TwoSubMeshMesh() {
+  AnimMeshChunk mesh;
+  mesh.numOrgVertices = 8;
+  mesh.numVertices = 10;
+  mesh.numIndices = 10;  // 3 triangles; the submeshes still read 3 + 6 indices
+  AnimMeshChunk::Layer positions;
+  positions.type = LAYERTYPE_POSITIONS;
+  for (int v = 0; v < 10; ++v) {
+    for (float f : {float(v), float(2 * v), -1.0f}) positions.words.push_back(Bits(f));
+  }
+  mesh.layers.push_back(positions);
+  AnimMeshChunk::Layer odd;
+  odd.type = 77;
+  odd.attributeSize = 4;
+  odd.words.assign(10, 0x01020304u);
+  mesh.layers.push_back(odd);
+  mesh.subMeshes.push_back({4, 2, {0, 1, 3}, {0, 1}});
+  mesh.subMeshes.push_back({6, 0, {0, 2, 5, 1, 1, 1}, {}});
+  return mesh;
+}
+
+TEST_P(ChunkTest, MeshLayersAndSubMeshes) {
+  AnimFileWriter writer = Writer();
+  writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+  AnimMeshChunk mesh = TwoSubMeshMesh();
+  mesh.subMeshes[1].indices.resize(3);  // 6 indices would not fit 9 slots
+  writer.AddMesh(mesh);
+  Actor* actor = Load(writer.Finish());
+  ASSERT_EQ(actor->GetNumNodes(), 1u);
+  Mesh* loaded = actor->GetNode(0)->GetMesh(0);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(actor->GetNode(0)->GetCollisionMesh(0), nullptr);
+  EXPECT_EQ(loaded->GetNumVertices(), 10u);
+  EXPECT_EQ(loaded->GetNumOrgVertices(), 8u);
+  EXPECT_EQ(loaded->GetNumTriangles(), 3u);
+  ASSERT_EQ(loaded->GetNumVertexAttributeLayers(), 2u);
+  const auto* p = static_cast<const float*>(loaded->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p[3 * 7 + 1], 14.0f);
+  EXPECT_EQ(p[3 * 7 + 2], -1.0f);
+  // The unknown layer is kept as read (with the warning): raw words in host order
+  // only for a little-endian file.
+  const auto* odd = static_cast<const uint32_t*>(loaded->FindVertexAttributeLayerData(77));
+  ASSERT_NE(odd, nullptr);
+  EXPECT_EQ(odd[0], GetParam() ? 0x04030201u : 0x01020304u);
+  ASSERT_EQ(loaded->GetNumSubMeshes(), 2u);
+  SubMesh* second = loaded->GetSubMesh(1);
+  EXPECT_EQ(second->GetStartVertex(), 4u);
+  EXPECT_EQ(second->GetStartIndex(), 3u);
+  EXPECT_EQ(loaded->GetSubMesh(0)->GetMaterialIndex(), 2u);
+  ASSERT_EQ(loaded->GetSubMesh(0)->GetNumBones(), 2u);
+  EXPECT_EQ(loaded->GetSubMesh(0)->GetBone(1), 1u);
+  const std::vector<uint32_t> expected{0, 1, 3, 4, 6, 9};
+  EXPECT_EQ(std::vector<uint32_t>(loaded->GetIndices(), loaded->GetIndices() + 6), expected);
+  AnimCore::Delete(actor);
+}
+
+TEST_P(ChunkTest, MeshSettingsSkipWholeChunksAndLayers) {
+  AnimFileWriter writer = Writer();
+  writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+  AnimMeshChunk mesh = TwoSubMeshMesh();
+  mesh.subMeshes[1].indices.resize(3);
+  AnimMeshChunk collision = mesh;
+  collision.isCollisionMesh = 1;
+  writer.AddMesh(collision);
+  writer.AddMesh(mesh);
+  writer.AddNode(NodeChunk("after", 0));
+  ActorSettings settings;
+  settings.loadCollisionMeshes = false;
+  settings.layerTypesToIgnore.Add(77);
+  Actor* actor = Load(writer.Finish(), &settings);
+  ASSERT_EQ(actor->GetNumNodes(), 2u);  // the stream went on behind both chunks
+  EXPECT_EQ(actor->GetNode(0)->GetCollisionMesh(0), nullptr);
+  ASSERT_NE(actor->GetNode(0)->GetMesh(0), nullptr);
+  EXPECT_EQ(actor->GetNode(0)->GetMesh(0)->GetNumVertexAttributeLayers(), 1u);
+  AnimCore::Delete(actor);
+}
+
+TEST_P(ChunkTest, MeshOutOfRangeDataStopsTheLoad) {
+  struct Case {
+    const char* what;
+    void (*spoil)(AnimMeshChunk&);
+  };
+  const Case cases[] = {
+      {"node index", [](AnimMeshChunk& m) { m.nodeIndex = 1; }},
+      {"index count beyond data", [](AnimMeshChunk& m) { m.numIndices = 0x40000000u; }},
+      {"submesh vertices beyond mesh", [](AnimMeshChunk& m) { m.subMeshes[1].numVertices = 7; }},
+      {"submesh indices beyond mesh", [](AnimMeshChunk& m) { m.subMeshes[1].indices.resize(7); }},
+      {"index beyond submesh", [](AnimMeshChunk& m) { m.subMeshes[0].indices[2] = 4; }},
+      {"position size", [](AnimMeshChunk& m) { m.layers[0].attributeSize = 16; }},
+      {"layer overflowing", [](AnimMeshChunk& m) { m.layers[1].attributeSize = 0x80000000u; }},
+      {"org vertices", [](AnimMeshChunk& m) { m.numOrgVertices = 11; }},
+  };
+  for (const Case& c : cases) {
+    AnimFileWriter writer = Writer();
+    writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+    AnimMeshChunk mesh = TwoSubMeshMesh();
+    mesh.subMeshes[1].indices.resize(3);
+    c.spoil(mesh);
+    writer.AddMesh(mesh);
+    writer.AddNode(NodeChunk("after", 0));
+    Actor* actor = Load(writer.Finish());
+    ASSERT_NE(actor, nullptr) << c.what;
+    EXPECT_EQ(actor->GetNumNodes(), 1u) << c.what;
+    AnimCore::Delete(actor);
+  }
+}
+
+}  // namespace
+}  // namespace Anim
