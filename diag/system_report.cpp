@@ -121,9 +121,9 @@ void WriteFileVersion(FILE* out, const std::string& path) {
 // Symbolic links are listed but never entered, so a link to a folder above
 // cannot loop.
 void ListFiles(FILE* out, const std::string& start, const std::string& relative) {
-  std::string spec = start + relative + "\\*.*";
+  std::string pattern = start + relative + "\\*.*";
   WIN32_FIND_DATAA d;
-  HANDLE search = FindFirstFileA(spec.c_str(), &d);
+  HANDLE search = FindFirstFileA(pattern.c_str(), &d);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -148,7 +148,7 @@ void ListFiles(FILE* out, const std::string& start, const std::string& relative)
   } while (FindNextFileA(search, &d));
   FindClose(search);
 
-  search = FindFirstFileA(spec.c_str(), &d);
+  search = FindFirstFileA(pattern.c_str(), &d);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {

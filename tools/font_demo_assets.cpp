@@ -117,22 +117,22 @@ int main(int argc, char** argv)
   if (argc == 3)
     std::fprintf(stderr, "font_demo_assets: built without FreeType; writing box fonts\n");
 #endif
-  for (const FontSpec& spec : kFonts) {
+  for (const FontSpec& font_entry : kFonts) {
     testkit::Bytes font;
 #ifdef TARVEL_HAVE_FREETYPE
     if (face) {
       std::string error;
-      font = Rasterise(face, spec.pixels, &error);
+      font = Rasterise(face, font_entry.pixels, &error);
       if (font.empty()) {
-        std::fprintf(stderr, "font_demo_assets: %s: %s\n", spec.name, error.c_str());
+        std::fprintf(stderr, "font_demo_assets: %s: %s\n", font_entry.name, error.c_str());
         return 1;
       }
     }
 #endif
     if (font.empty())
-      font = testkit::BuildGridFont(Characters(), spec.pixels);
-    if (!testkit::WriteBytes((shared / spec.name).c_str(), font)) {
-      std::fprintf(stderr, "font_demo_assets: cannot write %s\n", spec.name);
+      font = testkit::BuildGridFont(Characters(), font_entry.pixels);
+    if (!testkit::WriteBytes((shared / font_entry.name).c_str(), font)) {
+      std::fprintf(stderr, "font_demo_assets: cannot write %s\n", font_entry.name);
       return 1;
     }
   }

@@ -89,8 +89,8 @@ uint32_t VideoFrameColour(int frame) {
   return b | g << 8 | r << 16 | 0xFFu << 24;
 }
 
-Bytes BuildVideo(const VideoSpec& spec) {
-  if (spec.width < 1 || spec.height < 1 || spec.frames < 1 || spec.rate < 1) return {};
+Bytes BuildVideo(const VideoSpec& recipe) {
+  if (recipe.width < 1 || recipe.height < 1 || recipe.frames < 1 || recipe.rate < 1) return {};
   av_log_set_level(AV_LOG_QUIET);
   Writer w;
   if (avformat_alloc_output_context2(&w.format, nullptr, "matroska", nullptr) < 0) return {};
@@ -106,11 +106,11 @@ Bytes BuildVideo(const VideoSpec& spec) {
   const AVCodec* ffv1 = avcodec_find_encoder(AV_CODEC_ID_FFV1);
   if (!ffv1) return {};
   w.video = avcodec_alloc_context3(ffv1);
-  w.video->width = spec.width;
-  w.video->height = spec.height;
-  w.video->pix_fmt = spec.alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
-  w.video->time_base = AVRational{1, spec.rate};
-  w.video->framerate = AVRational{spec.rate, 1};
+  w.video->width = recipe.width;
+  w.video->height = recipe.height;
+  w.video->pix_fmt = recipe.alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
+  w.video->time_base = AVRational{1, recipe.rate};
+  w.video->framerate = AVRational{recipe.rate, 1};
   w.video->gop_size = 1;
   w.video->thread_count = 1;
   if (w.format->oformat->flags & AVFMT_GLOBALHEADER) w.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -120,15 +120,15 @@ Bytes BuildVideo(const VideoSpec& spec) {
   w.videoStream->time_base = w.video->time_base;
   w.videoStream->avg_frame_rate = w.video->framerate;
 
-  const bool sound = !spec.audio.empty() && spec.audioChannels > 0 && spec.audioRate > 0;
+  const bool sound = !recipe.audio.empty() && recipe.audioChannels > 0 && recipe.audioRate > 0;
   if (sound) {
     const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
     if (!pcm) return {};
     w.audio = avcodec_alloc_context3(pcm);
     w.audio->sample_fmt = AV_SAMPLE_FMT_S16;
-    w.audio->sample_rate = spec.audioRate;
-    av_channel_layout_default(&w.audio->ch_layout, spec.audioChannels);
-    w.audio->time_base = AVRational{1, spec.audioRate};
+    w.audio->sample_rate = recipe.audioRate;
+    av_channel_layout_default(&w.audio->ch_layout, recipe.audioChannels);
+    w.audio->time_base = AVRational{1, recipe.audioRate};
     if (avcodec_open2(w.audio, pcm, nullptr) < 0) return {};
     w.audioStream = avformat_new_stream(w.format, nullptr);
     if (!w.audioStream || avcodec_parameters_from_context(w.audioStream->codecpar, w.audio) < 0)
@@ -141,43 +141,43 @@ Bytes BuildVideo(const VideoSpec& spec) {
   w.packet = av_packet_alloc();
   if (!w.frame || !w.packet) return {};
 
-  Picture picture(spec.width, spec.height);
+  Picture picture(recipe.width, recipe.height);
   // Sound in blocks of one frame's length, sent in step with the pictures.
-  const int channels = sound ? spec.audioChannels : 0;
-  const size_t totalSamples = sound ? spec.audio.size() / size_t(channels) : 0;
-  const size_t perFrame = sound ? std::max<size_t>(1, size_t(spec.audioRate / spec.rate)) : 0;
+  const int channels = sound ? recipe.audioChannels : 0;
+  const size_t totalSamples = sound ? recipe.audio.size() / size_t(channels) : 0;
+  const size_t perFrame = sound ? std::max<size_t>(1, size_t(recipe.audioRate / recipe.rate)) : 0;
   size_t soundDone = 0;
-  for (int n = 0; n < spec.frames; ++n) {
-    if (spec.paint) {
-      spec.paint(n, picture);
+  for (int n = 0; n < recipe.frames; ++n) {
+    if (recipe.paint) {
+      recipe.paint(n, picture);
     } else {
       const uint32_t colour = VideoFrameColour(n);
-      for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x)
+      for (int y = 0; y < recipe.height; ++y)
+        for (int x = 0; x < recipe.width; ++x)
           std::memcpy(picture.At(x, y), &colour, 4);
     }
     av_frame_unref(w.frame);
     w.frame->format = w.video->pix_fmt;
-    w.frame->width = spec.width;
-    w.frame->height = spec.height;
+    w.frame->width = recipe.width;
+    w.frame->height = recipe.height;
     if (av_frame_get_buffer(w.frame, 0) < 0) return {};
-    for (int y = 0; y < spec.height; ++y)
+    for (int y = 0; y < recipe.height; ++y)
       std::memcpy(w.frame->data[0] + size_t(y) * size_t(w.frame->linesize[0]), picture.At(0, y),
-                  size_t(spec.width) * 4);
+                  size_t(recipe.width) * 4);
     w.frame->pts = n;
     if (!w.Send(w.video, w.videoStream, w.frame)) return {};
 
     while (sound && soundDone < totalSamples &&
-           (soundDone < perFrame * size_t(n + 1) || n == spec.frames - 1)) {
+           (soundDone < perFrame * size_t(n + 1) || n == recipe.frames - 1)) {
       const size_t count = std::min(perFrame, totalSamples - soundDone);
       av_frame_unref(w.frame);
       w.frame->format = AV_SAMPLE_FMT_S16;
-      w.frame->sample_rate = spec.audioRate;
+      w.frame->sample_rate = recipe.audioRate;
       w.frame->nb_samples = int(count);
       if (av_channel_layout_copy(&w.frame->ch_layout, &w.audio->ch_layout) < 0 ||
           av_frame_get_buffer(w.frame, 0) < 0)
         return {};
-      std::memcpy(w.frame->data[0], spec.audio.data() + soundDone * size_t(channels),
+      std::memcpy(w.frame->data[0], recipe.audio.data() + soundDone * size_t(channels),
                   count * size_t(channels) * 2);
       w.frame->pts = int64_t(soundDone);
       if (!w.Send(w.audio, w.audioStream, w.frame)) return {};

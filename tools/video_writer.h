@@ -29,7 +29,7 @@ struct VideoSpec {
 // from its neighbours: B = n * 7, G = 255 - n * 3, R = 40 + n (mod 256).
 uint32_t VideoFrameColour(int frame);
 
-// The Matroska file; empty when the encoders refuse the spec.
-Bytes BuildVideo(const VideoSpec& spec);
+// The Matroska file; empty when the encoders refuse the recipe.
+Bytes BuildVideo(const VideoSpec& recipe);
 
 }  // namespace testkit

@@ -22,14 +22,14 @@ void RecordCall(cTarvelScript*, const char* name)
     gCalls.push_back(name);
 }
 
-testkit::VideoSpec Spec(int frames, int width = 40, int height = 20)
+testkit::VideoSpec Clip(int frames, int width = 40, int height = 20)
 {
-    testkit::VideoSpec spec;
-    spec.frames = frames;
-    spec.width = width;
-    spec.height = height;
-    spec.rate = 25;   // 40 ms a frame
-    return spec;
+    testkit::VideoSpec recipe;
+    recipe.frames = frames;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.rate = 25;   // 40 ms a frame
+    return recipe;
 }
 
 testkit::Bytes VideoImage(uint32_t code, const testkit::Bytes& video, int width = 40, int height = 20,
@@ -73,8 +73,8 @@ protected:
 TEST_F(ImageVideoTest, FramesAreCopiedAtTheVideosRate)
 {
     StartWith([&](testkit::ArchiveWriter& writer) {
-        writer.AddShared(1, "whole", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Spec(8))), false);
-        writer.AddShared(1, "streamed", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Spec(8))), false);
+        writer.AddShared(1, "whole", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Clip(8))), false);
+        writer.AddShared(1, "streamed", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Clip(8))), false);
     });
     for (const char* name : {"whole", "streamed"}) {
         SCOPED_TRACE(name);
@@ -106,7 +106,7 @@ TEST_F(ImageVideoTest, FramesAreCopiedAtTheVideosRate)
 TEST_F(ImageVideoTest, ClipEndsLoopAndCallBack)
 {
     StartWith([&](testkit::ArchiveWriter& writer) {
-        writer.AddShared(1, "clip", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Spec(5))), false);
+        writer.AddShared(1, "clip", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Clip(5))), false);
     });
     cTarvelScript script("clip");
     auto run = [&](cTarvelImage& image, int frames) {
@@ -146,7 +146,7 @@ TEST_F(ImageVideoTest, ClipEndsLoopAndCallBack)
 TEST_F(ImageVideoTest, SeekingAndPausing)
 {
     StartWith([&](testkit::ArchiveWriter& writer) {
-        writer.AddShared(1, "clip", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Spec(8))), false);
+        writer.AddShared(1, "clip", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Clip(8))), false);
     });
     auto image = Load("clip");
     image->Play(kImageOnce, 0);
@@ -175,17 +175,17 @@ TEST_F(ImageVideoTest, SeekingAndPausing)
 
 TEST_F(ImageVideoTest, OwnFrameRateAlphaAndVolume)
 {
-    testkit::VideoSpec alpha = Spec(4);
+    testkit::VideoSpec alpha = Clip(4);
     alpha.alpha = true;
     alpha.paint = [](int, testkit::Picture& p) {
         for (int y = 0; y < p.height; ++y)
             for (int x = 0; x < p.width; ++x)
                 p.Set(x, y, 1, 2, 3, 77);
     };
-    testkit::VideoSpec sound = Spec(4);
+    testkit::VideoSpec sound = Clip(4);
     sound.audio.assign(4000, 0);
     StartWith([&](testkit::ArchiveWriter& writer) {
-        writer.AddShared(1, "slow", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Spec(4)), 40, 20, 10), false);
+        writer.AddShared(1, "slow", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(Clip(4)), 40, 20, 10), false);
         writer.AddShared(1, "alpha", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(alpha)), false);
         writer.AddShared(1, "sound", 4, VideoImage(kImageVideoWhole, testkit::BuildVideo(sound)), false);
     });
@@ -218,7 +218,7 @@ TEST_F(ImageVideoTest, VideosThatCannotPlay)
     testkit::Bytes broken(600, 0x33);
     StartWith([&](testkit::ArchiveWriter& writer) {
         // Compressed entries have no file handle: the white frame stays.
-        writer.AddShared(1, "packed", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Spec(3))), true);
+        writer.AddShared(1, "packed", 4, VideoImage(kImageVideoStreamed, testkit::BuildVideo(Clip(3))), true);
         writer.AddShared(1, "broken", 4, VideoImage(kImageVideoStreamed, broken), false);
     });
     auto packed = Load("packed");
@@ -239,8 +239,8 @@ TEST_F(ImageVideoTest, VideosThatCannotPlay)
 TEST_F(ImageVideoTest, OpenVideoTakesTheVideosOwnValues)
 {
     StartWith([&](testkit::ArchiveWriter& writer) {
-        writer.AddShared(1, "wide", 12, testkit::BuildVideo(Spec(6, 320, 40)), false);
-        writer.AddShared(1, "tiny", 12, testkit::BuildVideo(Spec(3, 16, 8)), false);
+        writer.AddShared(1, "wide", 12, testkit::BuildVideo(Clip(6, 320, 40)), false);
+        writer.AddShared(1, "tiny", 12, testkit::BuildVideo(Clip(3, 16, 8)), false);
     });
     cTarvelResource& resources = gTarvel.mResources;
     const struct {

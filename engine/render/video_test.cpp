@@ -30,14 +30,14 @@ void RecordCall(cTarvelScript*, const char* name)
 
 testkit::Bytes Video(int frames, int width = 64, int height = 32, bool sound = false)
 {
-    testkit::VideoSpec spec;
+    testkit::VideoSpec recipe;
     if (sound)
-        spec.audio.assign(8000, 0);
-    spec.frames = frames;
-    spec.width = width;
-    spec.height = height;
-    spec.rate = 25;   // 40 ms a frame
-    return testkit::BuildVideo(spec);
+        recipe.audio.assign(8000, 0);
+    recipe.frames = frames;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.rate = 25;   // 40 ms a frame
+    return testkit::BuildVideo(recipe);
 }
 
 testkit::Bytes Text(const std::string& text)

@@ -31,13 +31,13 @@ TEST(BinkSound, TheChosenOutputIsKept) {
   ResetBink();
 }
 
-testkit::VideoSpec Spec(int frames, int width = 64, int height = 32, int rate = 25) {
-  testkit::VideoSpec spec;
-  spec.frames = frames;
-  spec.width = width;
-  spec.height = height;
-  spec.rate = rate;
-  return spec;
+testkit::VideoSpec Clip(int frames, int width = 64, int height = 32, int rate = 25) {
+  testkit::VideoSpec recipe;
+  recipe.frames = frames;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.rate = rate;
+  return recipe;
 }
 
 // Noise that no codec squeezes much: pixel (x, y) of frame n.
@@ -94,7 +94,7 @@ class BinkVideoTest : public PlatformTest {
 TEST_F(BinkVideoTest, FramesDecodeExactlyInOrderAndWrap) {
   for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
     SCOPED_TRACE(flags);
-    HBINK b = Open(testkit::BuildVideo(Spec(6, 48, 20)), flags);
+    HBINK b = Open(testkit::BuildVideo(Clip(6, 48, 20)), flags);
     ASSERT_NE(b, nullptr) << BinkGetError();
     EXPECT_EQ(b->Width, 48u);
     EXPECT_EQ(b->Height, 20u);
@@ -114,15 +114,15 @@ TEST_F(BinkVideoTest, FramesDecodeExactlyInOrderAndWrap) {
 
 TEST_F(BinkVideoTest, PreloadReadsEverythingDuringTheOpen) {
   // Larger than what the reader buffers, so streaming reads as it plays.
-  testkit::VideoSpec spec = Spec(5, 128, 128);
-  spec.paint = [](int n, testkit::Picture& p) {
+  testkit::VideoSpec recipe = Clip(5, 128, 128);
+  recipe.paint = [](int n, testkit::Picture& p) {
     for (int y = 0; y < p.height; ++y)
       for (int x = 0; x < p.width; ++x) {
         const uint32_t v = Noise(n, x, y);
         std::memcpy(p.At(x, y), &v, 4);
       }
   };
-  const testkit::Bytes video = testkit::BuildVideo(spec);
+  const testkit::Bytes video = testkit::BuildVideo(recipe);
   ASSERT_GT(video.size(), 200000u);
   HBINK whole = Open(video, BINKPRELOADALL);
   HBINK streamed = Open(video, 0);
@@ -143,7 +143,7 @@ TEST_F(BinkVideoTest, PreloadReadsEverythingDuringTheOpen) {
 TEST_F(BinkVideoTest, GotoDecodesTheFrameAskedFor) {
   for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
     SCOPED_TRACE(flags);
-    HBINK b = Open(testkit::BuildVideo(Spec(8)), flags);
+    HBINK b = Open(testkit::BuildVideo(Clip(8)), flags);
     ASSERT_NE(b, nullptr);
     const struct {
       uint32_t target;
@@ -161,11 +161,11 @@ TEST_F(BinkVideoTest, AlphaPlaneOnlyWhenTheVideoHasOneAndItIsAsked) {
     for (int y = 0; y < p.height; ++y)
       for (int x = 0; x < p.width; ++x) p.Set(x, y, 10, 20, 30, uint8_t(x * 4));
   };
-  testkit::VideoSpec spec = Spec(2);
-  spec.paint = paint;
-  const testkit::Bytes opaque = testkit::BuildVideo(spec);
-  spec.alpha = true;
-  const testkit::Bytes withAlpha = testkit::BuildVideo(spec);
+  testkit::VideoSpec recipe = Clip(2);
+  recipe.paint = paint;
+  const testkit::Bytes opaque = testkit::BuildVideo(recipe);
+  recipe.alpha = true;
+  const testkit::Bytes withAlpha = testkit::BuildVideo(recipe);
   const struct {
     const testkit::Bytes* video;
     uint32_t flags;
@@ -184,7 +184,7 @@ TEST_F(BinkVideoTest, AlphaPlaneOnlyWhenTheVideoHasOneAndItIsAsked) {
 }
 
 TEST_F(BinkVideoTest, CopyStaysInsideTheBuffer) {
-  HBINK b = Open(testkit::BuildVideo(Spec(1, 16, 8)), 0);
+  HBINK b = Open(testkit::BuildVideo(Clip(1, 16, 8)), 0);
   ASSERT_NE(b, nullptr);
   std::vector<uint32_t> buffer(10 * 5 + 1, 0x12345678);  // 10 pixels a row, 5 rows, a guard
   EXPECT_EQ(BinkCopyToBuffer(b, buffer.data(), 40, 5, 0, 0, BINKSURFACE32A), 1);  // nothing decoded yet
@@ -201,7 +201,7 @@ TEST_F(BinkVideoTest, CopyStaysInsideTheBuffer) {
 }
 
 TEST_F(BinkVideoTest, PacingFollowsThePlatformClock) {
-  HBINK b = Open(testkit::BuildVideo(Spec(4)), 0);
+  HBINK b = Open(testkit::BuildVideo(Clip(4)), 0);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(BinkWait(b), 0);  // the first frame is due at once
   BinkNextFrame(b);
@@ -220,7 +220,7 @@ TEST_F(BinkVideoTest, PacingFollowsThePlatformClock) {
 
   // A rate of its own: 10 frames a second.
   BinkSetFrameRate(10, 1);
-  HBINK slow = Open(testkit::BuildVideo(Spec(4)), BINKFRAMERATE);
+  HBINK slow = Open(testkit::BuildVideo(Clip(4)), BINKFRAMERATE);
   ASSERT_NE(slow, nullptr);
   EXPECT_EQ(slow->FrameRate, 10u);
   EXPECT_EQ(slow->FrameRateDiv, 1u);
@@ -233,14 +233,14 @@ TEST_F(BinkVideoTest, PacingFollowsThePlatformClock) {
 
 // A 400 ms video whose stereo track is a ramp: frame i is (i, -i).
 testkit::Bytes RampVideo() {
-  testkit::VideoSpec spec = Spec(10);
-  spec.audioRate = 8000;
-  spec.audioChannels = 2;
+  testkit::VideoSpec recipe = Clip(10);
+  recipe.audioRate = 8000;
+  recipe.audioChannels = 2;
   for (int i = 0; i < 3200; ++i) {
-    spec.audio.push_back(int16_t(i));
-    spec.audio.push_back(int16_t(-i));
+    recipe.audio.push_back(int16_t(i));
+    recipe.audio.push_back(int16_t(-i));
   }
-  return testkit::BuildVideo(spec);
+  return testkit::BuildVideo(recipe);
 }
 
 class BinkSoundTest : public BinkVideoTest {
@@ -275,9 +275,9 @@ class BinkSoundTest : public BinkVideoTest {
 
 TEST_F(BinkVideoTest, ATrackNeedsALiveSoundSystem) {
   int device = 0;
-  testkit::VideoSpec spec = Spec(5);
-  spec.audio.assign(8820, 100);
-  const testkit::Bytes video = testkit::BuildVideo(spec);
+  testkit::VideoSpec recipe = Clip(5);
+  recipe.audio.assign(8820, 100);
+  const testkit::Bytes video = testkit::BuildVideo(recipe);
   HBINK none = Open(video, 0);
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->NumTracks, 1u);
@@ -391,7 +391,7 @@ TEST_F(BinkSoundTest, AVideoOutlivingItsSoundSystemIsSafe) {
 }
 
 TEST_F(BinkVideoTest, BadFilesAreRefusedWithAReason) {
-  const testkit::Bytes video = testkit::BuildVideo(Spec(6));
+  const testkit::Bytes video = testkit::BuildVideo(Clip(6));
   const testkit::Bytes garbage(3000, 0x5A);
   const testkit::Bytes empty;
   for (const testkit::Bytes* bytes : {&garbage, &empty}) {
@@ -419,8 +419,8 @@ TEST_F(BinkVideoTest, BadFilesAreRefusedWithAReason) {
 
 TEST_F(BinkVideoTest, StopsAtItsOwnEndWhateverFollows) {
   // Another video right behind, as the next entry of a volume.
-  testkit::Bytes both = testkit::BuildVideo(Spec(3));
-  const testkit::Bytes next = testkit::BuildVideo(Spec(5));
+  testkit::Bytes both = testkit::BuildVideo(Clip(3));
+  const testkit::Bytes next = testkit::BuildVideo(Clip(5));
   both.insert(both.end(), next.begin(), next.end());
   for (uint32_t flags : {0u, uint32_t(BINKPRELOADALL)}) {
     HBINK b = Open(both, flags);
@@ -433,7 +433,7 @@ TEST_F(BinkVideoTest, StopsAtItsOwnEndWhateverFollows) {
 
 TEST_F(BinkVideoTest, OpensByPath) {
   const std::string path = work_ + "/intro.mkv";
-  ASSERT_TRUE(testkit::WriteBytes(path.c_str(), testkit::BuildVideo(Spec(3))));
+  ASSERT_TRUE(testkit::WriteBytes(path.c_str(), testkit::BuildVideo(Clip(3))));
   HBINK b = BinkOpen(path.c_str(), 0);
   ASSERT_NE(b, nullptr) << BinkGetError();
   open_.push_back(b);

@@ -332,12 +332,12 @@ bool Match(const char* pattern, const char* name) {
 
 }  // namespace
 
-intptr_t _findfirst(const char* spec, _finddata_t* data) {
-  if (!spec || !data) {
+intptr_t _findfirst(const char* query, _finddata_t* data) {
+  if (!query || !data) {
     errno = EINVAL;
     return -1;
   }
-  std::string s(spec);
+  std::string s(query);
   size_t sep = s.find_last_of("\\/");
   std::string folder = sep == std::string::npos ? std::string() : s.substr(0, sep + 1);
   std::string pattern = sep == std::string::npos ? s : s.substr(sep + 1);

@@ -89,11 +89,11 @@ struct _finddata_t {
   char name[260];
 };
 
-// `spec` is a folder and a pattern with '*' and '?' ("data\\*.pak"),
+// `query` is a folder and a pattern with '*' and '?' ("data\\*.pak"),
 // matched case-insensitively against the names in the folder, "." and ".."
 // included as Windows lists them. Returns a search handle, or -1 with errno
 // ENOENT when nothing matches (EINVAL for a bad argument).
-intptr_t _findfirst(const char* spec, _finddata_t* data);
+intptr_t _findfirst(const char* query, _finddata_t* data);
 // 0, or -1 with errno ENOENT when there is no further match.
 int _findnext(intptr_t handle, _finddata_t* data);
 int _findclose(intptr_t handle);

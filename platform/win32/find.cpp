@@ -96,13 +96,13 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  std::string spec(fileName);
-  size_t sep = spec.find_last_of("\\/");
-  std::string folder = sep == std::string::npos ? std::string() : spec.substr(0, sep + 1);
-  std::string pattern = sep == std::string::npos ? spec : spec.substr(sep + 1);
-  if (folder.empty() && spec.size() >= 2 && spec[1] == ':') {  // "C:*.dll"
-    folder = spec.substr(0, 2) + "\\";
-    pattern = spec.substr(2);
+  std::string query(fileName);
+  size_t sep = query.find_last_of("\\/");
+  std::string folder = sep == std::string::npos ? std::string() : query.substr(0, sep + 1);
+  std::string pattern = sep == std::string::npos ? query : query.substr(sep + 1);
+  if (folder.empty() && query.size() >= 2 && query[1] == ':') {  // "C:*.dll"
+    folder = query.substr(0, 2) + "\\";
+    pattern = query.substr(2);
   }
   if (pattern.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);

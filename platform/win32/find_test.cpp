@@ -16,10 +16,10 @@ namespace {
 
 class FindTest : public pt::PlatformTest {
  protected:
-  std::vector<WIN32_FIND_DATAA> All(const char* spec) {
+  std::vector<WIN32_FIND_DATAA> All(const char* search) {
     std::vector<WIN32_FIND_DATAA> out;
     WIN32_FIND_DATAA d;
-    HANDLE h = FindFirstFileA(spec, &d);
+    HANDLE h = FindFirstFileA(search, &d);
     if (h == INVALID_HANDLE_VALUE) return out;
     do out.push_back(d);
     while (FindNextFileA(h, &d));

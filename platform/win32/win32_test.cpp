@@ -244,10 +244,10 @@ TEST_F(Win32Test, FindFirstListsDotsAndMatchesPatternsIgnoringCase) {
   pt::WriteText(work_ + "/data/A.pak", "12345");
   pt::WriteText(work_ + "/data/b.PAK", "");
   pt::WriteText(work_ + "/data/c.txt", "");
-  auto list = [](const char* spec) {
+  auto list = [](const char* search) {
     std::vector<std::string> names;
     crt::_finddata_t data;
-    intptr_t h = crt::_findfirst(spec, &data);
+    intptr_t h = crt::_findfirst(search, &data);
     if (h == -1) return names;
     do {
       names.push_back(data.name);
