@@ -5,3 +5,10 @@ if(TARGET animation)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_maths.cpp
     LIBS animation)
 endif()
+
+# A frame of 100 actor instances blending two motions each, beside a plain pose copy.
+if(TARGET animation)
+  tarvel_bench(bench_animation_frame
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_frame.cpp
+    LIBS animation)
+endif()
