@@ -2,6 +2,7 @@
 
 #include "animation/chunk_mesh.h"
 #include "animation/chunk_node.h"
+#include "animation/chunk_skinning.h"
 #include "animation/core/memory_manager.h"
 #include "animation/importer.h"
 #include "animation/memory_categories.h"
@@ -13,6 +14,8 @@ bool RegisterStandardChunkProcessors(Importer& importer) {
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorNode>(MEMCATEGORY_IMPORTER, 1u));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorNode>(MEMCATEGORY_IMPORTER, 2u));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorMesh>(MEMCATEGORY_IMPORTER));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorSkinningInfo>(MEMCATEGORY_IMPORTER, 1u));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorSkinningInfo>(MEMCATEGORY_IMPORTER, 2u));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorLimit>(MEMCATEGORY_IMPORTER));
   return ok;
 }

@@ -4,8 +4,8 @@ namespace Anim {
 
 class Importer;
 
-// Registers the processors of the actor file's node, limit and mesh chunks. False
-// when one could not be registered.
+// Registers the processors of the actor file's node, limit, mesh and skinning
+// chunks. False when one could not be registered.
 bool RegisterStandardChunkProcessors(Importer& importer);
 
 }  // namespace Anim

@@ -8,7 +8,10 @@
 #include "animation/anim_test_support.h"
 #include "animation/chunk_processors.h"
 #include "animation/importer.h"
+#include "animation/actor_instance.h"
 #include "animation/mesh.h"
+#include "animation/mesh_deformer_stack.h"
+#include "animation/soft_skin_deformer.h"
 #include "animation/node_limit_attribute.h"
 #include "animation/sub_mesh.h"
 #include "animation/vertex_attribute_layer.h"
@@ -276,6 +279,103 @@ TEST_P(ChunkTest, MeshOutOfRangeDataStopsTheLoad) {
     Actor* actor = Load(writer.Finish());
     ASSERT_NE(actor, nullptr) << c.what;
     EXPECT_EQ(actor->GetNumNodes(), 1u) << c.what;
+    AnimCore::Delete(actor);
+  }
+}
+
+// Root at the origin, "bone" bound at (0, 1, 0); one vertex at (1, 0, 0) on the
+// root's mesh, weighted 0.5 to the bone and 0.25 to the root.
+AnimBytes SkinnedActor(bool bigEndian, uint32_t skinVersion, testkit::AnimSkinningChunk skin) {
+  AnimFileWriter writer(AnimFileKind::Actor, bigEndian);
+  writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+  AnimNodeChunk bone = NodeChunk("bone", 0);
+  bone.position[1] = 1.0f;
+  writer.AddNode(bone);
+  AnimMeshChunk mesh;
+  mesh.numOrgVertices = 1;
+  mesh.numVertices = 1;
+  AnimMeshChunk::Layer positions;
+  positions.words = {Bits(1.0f), Bits(0.0f), Bits(0.0f)};
+  AnimMeshChunk::Layer normals;
+  normals.type = LAYERTYPE_NORMALS;
+  normals.words = {Bits(0.0f), Bits(0.0f), Bits(1.0f)};
+  AnimMeshChunk::Layer org;
+  org.type = LAYERTYPE_ORGVTXNUMBERS;
+  org.attributeSize = 4;
+  org.words = {0};
+  mesh.layers = {positions, normals, org};
+  writer.AddMesh(mesh);
+  writer.AddSkinning(skin, skinVersion);
+  writer.AddNode(NodeChunk("after", 0));
+  return writer.Finish();
+}
+
+testkit::AnimSkinningChunk OneVertexSkin() {
+  testkit::AnimSkinningChunk skin;
+  skin.vertices = {{{0.5f, 1}, {0.25f, 0}}};
+  return skin;
+}
+
+TEST_P(ChunkTest, SkinningVersionsDeformAlike) {
+  for (uint32_t version : {1u, 2u}) {
+    Actor* actor = Load(SkinnedActor(GetParam(), version, OneVertexSkin()));
+    ASSERT_EQ(actor->GetNumNodes(), 3u) << version;
+    Node* root = actor->GetNode(0);
+    MeshDeformerStack* stack = root->GetMeshDeformerStack(0);
+    ASSERT_NE(stack, nullptr);
+    ASSERT_EQ(stack->GetNumDeformers(), 1u);
+    auto* skinner = static_cast<SoftSkinDeformer*>(stack->GetDeformer(0));
+    EXPECT_EQ(skinner->GetType(), 1u);
+    // Reinitialised by the load: bones in first-use order.
+    ASSERT_EQ(skinner->GetNumBones(), 2u);
+    EXPECT_EQ(skinner->GetBone(0).nodeNumber, 1u);
+    EXPECT_EQ(skinner->GetBone(1).nodeNumber, 0u);
+
+    ActorInstance* instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+    ASSERT_NE(instance, nullptr);
+    TransformData& data = instance->GetTransformData();
+    // Bone moved from its bind place (0, 1, 0) to (0, 3, 0); root stays put.
+    data.GetWorldMatrices()[0] = AnimCore::Matrix();
+    data.GetInverseBindMatrices()[0] = AnimCore::Matrix();
+    data.GetWorldMatrices()[1] = AnimCore::Matrix();
+    data.GetWorldMatrices()[1](3, 1) = 3.0f;
+    data.GetInverseBindMatrices()[1] = AnimCore::Matrix();
+    data.GetInverseBindMatrices()[1](3, 1) = -1.0f;
+    stack->Update(instance, root, 0.0f);
+    // 0.5 * (1, 2, 0) + 0.25 * (1, 0, 0); the normal only turns (it does not), scaled by 0.75.
+    const auto* p = static_cast<const float*>(
+        root->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+    const auto* n = static_cast<const float*>(
+        root->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
+    EXPECT_FLOAT_EQ(p[0], 0.75f) << version;
+    EXPECT_FLOAT_EQ(p[1], 1.0f) << version;
+    EXPECT_FLOAT_EQ(p[2], 0.0f) << version;
+    EXPECT_FLOAT_EQ(n[2], 0.75f) << version;
+    AnimCore::Delete(instance);
+    AnimCore::Delete(actor);
+  }
+}
+
+TEST_P(ChunkTest, BadSkinningStopsTheLoad) {
+  struct Case {
+    const char* what;
+    uint32_t version;
+    void (*spoil)(testkit::AnimSkinningChunk&);
+  };
+  const Case cases[] = {
+      {"missing node v1", 1, [](testkit::AnimSkinningChunk& s) { s.vertices[0][0].nodeNumber = 3; }},
+      {"missing node v2", 2, [](testkit::AnimSkinningChunk& s) { s.vertices[0][0].nodeNumber = 3; }},
+      {"no mesh on node", 1, [](testkit::AnimSkinningChunk& s) { s.nodeIndex = 1; }},
+      {"no collision mesh", 2, [](testkit::AnimSkinningChunk& s) { s.forCollisionMesh = 1; }},
+      {"node out of range", 2, [](testkit::AnimSkinningChunk& s) { s.nodeIndex = 9; }},
+  };
+  for (const Case& c : cases) {
+    testkit::AnimSkinningChunk skin = OneVertexSkin();
+    c.spoil(skin);
+    Actor* actor = Load(SkinnedActor(GetParam(), c.version, skin));
+    ASSERT_NE(actor, nullptr) << c.what;
+    EXPECT_EQ(actor->GetNumNodes(), 2u) << c.what;
+    EXPECT_EQ(actor->GetNode(0)->GetMeshDeformerStack(0), nullptr) << c.what;
     AnimCore::Delete(actor);
   }
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+
+#include "animation/core/array.h"
+#include "animation/core/matrix.h"
+#include "animation/mesh_deformer.h"
+
+namespace Anim {
+
+// Rebuilds a mesh's positions, normals and tangents from the bones that influence
+// each original vertex (linear blend skinning, weights as stored).
+class SoftSkinDeformer final : public MeshDeformer {
+ public:
+  static constexpr uint32_t TYPE_ID = 1;
+  static constexpr uint32_t SUBTYPE_ID = 1;
+  struct Bone {
+    uint32_t nodeNumber = 0;
+    AnimCore::Matrix matrix;
+  };
+
+  SoftSkinDeformer(Mesh* mesh, Actor* actor);
+
+  void Update(ActorInstance* actorInstance, Node* node, float timeDelta) override;
+  // Builds the bone table in first-use order over the vertices and their influences.
+  void Reinitialize(Actor* actor) override;
+  MeshDeformer* Clone(Mesh* newMesh, Actor* actor) const override;
+  uint32_t GetType() const override { return TYPE_ID; }
+  uint32_t GetSubType() const override { return SUBTYPE_ID; }
+
+  uint32_t GetNumBones() const { return mBones.GetLength(); }
+  const Bone& GetBone(uint32_t index) const { return mBones[index]; }
+
+ private:
+  AnimCore::Array<Bone> mBones;
+};
+
+}  // namespace Anim
