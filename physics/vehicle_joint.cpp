@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr float kUnbounded = 1e15f;
 constexpr float kRadialSlack = 1e-12f;
 constexpr float kMaxSpin = 400.0f;
 constexpr float kTurn = 6.28318f;
@@ -107,7 +106,9 @@ VehicleJoint* VehicleJoint::Create(phPhysWorld& owner, phRigidBody* chassis, con
 
 VehicleTire* VehicleJoint::AddTire(const VehicleTireDesc& desc, phCollision* collision, VehicleTireCache* cache)
 {
-    if (collision == nullptr || cache == nullptr || tireCount >= kMaxTires) {
+    const float pinLength = phLength(desc.pin);
+    if (collision == nullptr || cache == nullptr || tireCount >= kMaxTires || !(pinLength > 0.0f) ||
+        !std::isfinite(pinLength)) {
         return nullptr;
     }
     phFixedSizeAllocator* allocator = TireAllocator();
@@ -118,7 +119,7 @@ VehicleTire* VehicleJoint::AddTire(const VehicleTireDesc& desc, phCollision* col
     auto* tire = ::new (storage) VehicleTire();
     tire->localMatrix = desc.localMatrix;
     tire->baseMatrix = desc.baseMatrix;
-    tire->pin = Dir(desc.pin);
+    tire->pin = Dir(desc.pin * (1.0f / pinLength));
     tire->mass = desc.mass;
     tire->spinLimitFactor = desc.spinLimitFactor;
     tire->suspensionDamper = desc.suspensionDamper;
@@ -692,148 +693,5 @@ void VehicleJoint::Solve(VehicleSolver& s, float h)
         }
         tire->spinAngle = std::fmod(tire->spinAngle + tire->spinVelocity * h, kTurn);
         tire->spinVelocity += delta;
-    }
-}
-
-// ---------------------------------------------------------------- the private system
-
-void VehicleSolver::Clear(phRigidBody* chassis)
-{
-    bodyCount = 0;
-    rowCount = 0;
-    AddBody(nullptr, nullptr);
-    AddBody(chassis, nullptr);
-    firstTouched = bodyCount;
-}
-
-int VehicleSolver::AddBody(phRigidBody* body, VehicleTire* tire)
-{
-    if (bodyCount >= kMaxBodies) {
-        return -1;
-    }
-    const int i = bodyCount++;
-    bodies[i] = Body();
-    bodies[i].body = body;
-    bodies[i].tire = tire;
-    return i;
-}
-
-int VehicleSolver::AddRow(int a, int b)
-{
-    if (rowCount >= kMaxRows) {
-        return -1;
-    }
-    const int i = rowCount++;
-    bodyA[i] = a;
-    bodyB[i] = b;
-    jacobian[i] = phJacobianRow();
-    target[i] = 0.0f;
-    force[i] = 0.0f;
-    epsilon[i] = 0.0f;
-    low[i] = -kUnbounded;
-    high[i] = kUnbounded;
-    mask[i] = 1.0f;
-    return i;
-}
-
-void VehicleSolver::Multiply(const float* x, float* y)
-{
-    for (int b = 0; b < bodyCount; ++b) {
-        m_accLinear[b] = {};
-        m_accAngular[b] = {};
-    }
-    for (int i = 0; i < rowCount; ++i) {
-        const phJacobianRow& w = weighted[i];
-        m_accLinear[bodyA[i]] += w.linearA * x[i];
-        m_accAngular[bodyA[i]] += w.angularA * x[i];
-        m_accLinear[bodyB[i]] += w.linearB * x[i];
-        m_accAngular[bodyB[i]] += w.angularB * x[i];
-    }
-    for (int i = 0; i < rowCount; ++i) {
-        const phJacobianRow& j = jacobian[i];
-        y[i] = phDot(j.linearA, m_accLinear[bodyA[i]]) + phDot(j.angularA, m_accAngular[bodyA[i]]) +
-               phDot(j.linearB, m_accLinear[bodyB[i]]) + phDot(j.angularB, m_accAngular[bodyB[i]]) +
-               x[i] * regularising[i];
-    }
-}
-
-void VehicleSolver::Solve()
-{
-    const int m = rowCount;
-    if (m <= 0) {
-        return;
-    }
-    float rho = 0.0f;
-    for (int i = 0; i < m; ++i) {
-        residual[i] = target[i];
-        direction[i] = invPrecondition[i] * residual[i];
-        rho += invPrecondition[i] * residual[i] * residual[i];
-    }
-    const int budget = static_cast<int>(std::sqrt(static_cast<float>(m))) + 6;
-    float largest = 0.2f;
-    int pass = 0;
-    while (pass < budget && largest > kStopResidual) {
-        Multiply(direction, product);
-        float dq = 0.0f;
-        for (int i = 0; i < m; ++i) {
-            dq += direction[i] * product[i];
-        }
-        if (!(dq > 1e-16f)) {
-            dq = 1e-16f;
-        }
-        float alpha = rho / dq;
-        int blocking = -1;
-        float bound = 0.0f;
-        for (int i = 0; i < m; ++i) {
-            // A row that cannot move cannot block.
-            if (mask[i] == 0.0f || direction[i] == 0.0f) {
-                continue;
-            }
-            const float next = force[i] + alpha * direction[i];
-            if (next < low[i]) {
-                alpha = (low[i] - force[i]) / direction[i];
-                blocking = i;
-                bound = low[i];
-            } else if (next > high[i]) {
-                alpha = (high[i] - force[i]) / direction[i];
-                blocking = i;
-                bound = high[i];
-            }
-        }
-        for (int i = 0; i < m; ++i) {
-            force[i] += alpha * direction[i];
-            residual[i] -= alpha * product[i];
-        }
-        largest = 0.0f;
-        if (blocking >= 0) {
-            mask[blocking] = 0.0f;
-            force[blocking] = bound;
-            rho = 0.0f;
-            for (int i = 0; i < m; ++i) {
-                direction[i] = residual[i] * invPrecondition[i] * mask[i];
-                rho += residual[i] * direction[i];
-                const float r = std::fabs(residual[i] * mask[i]);
-                largest = r > largest ? r : largest;
-            }
-            pass = 0;
-            continue;
-        }
-        for (int i = 0; i < m; ++i) {
-            const float r = std::fabs(residual[i] * mask[i]);
-            largest = r > largest ? r : largest;
-        }
-        if (largest > kStopResidual) {
-            float next = 0.0f;
-            for (int i = 0; i < m; ++i) {
-                const float z = mask[i] * invPrecondition[i] * residual[i];
-                next += z * residual[i];
-            }
-            const float beta = next / (rho > 1e-17f ? rho : 1e-17f);
-            for (int i = 0; i < m; ++i) {
-                direction[i] = mask[i] * invPrecondition[i] * residual[i] + beta * direction[i];
-            }
-            rho = next;
-        }
-        ++pass;
     }
 }

@@ -128,8 +128,9 @@ public:
     // world or memory runs out.
     static VehicleJoint* Create(phPhysWorld& world, phRigidBody* chassis, const phVec4& up);
     // Appends a tire whose collision (one reference taken, marked as a
-    // tire's) carries cache. Null when collision or cache is missing, the
-    // vehicle has kMaxTires already or memory runs out.
+    // tire's) carries cache; the pin is made unit length. Null when
+    // collision or cache is missing, the pin has no length, the vehicle has
+    // kMaxTires already or memory runs out.
     VehicleTire* AddTire(const VehicleTireDesc& desc, phCollision* collision, VehicleTireCache* cache);
 
     void SetDestructionCallback(DestructionCallback callback) override { destructorCallback = callback; }

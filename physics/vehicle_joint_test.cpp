@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "physics/api.h"
@@ -10,6 +11,7 @@
 #include "physics/maths.h"
 #include "physics/row_solver.h"
 #include "physics/vehicle_joint.h"
+#include "physics/vehicle_solver.h"
 
 namespace {
 
@@ -473,4 +475,54 @@ TEST(VehicleJoint, FlaggedChassisCollectsAfterTheCollisionPass)
     EXPECT_EQ(g_seen[0], 1);
     EXPECT_EQ(rig.world->Flagged().Count(), 0u);
     g_rig = nullptr;
+}
+
+// The private solver on two coupled rows of a unit-mass body, worked out by
+// hand: unbounded it solves A f = b; with the second row held to at most 1
+// it fixes that row at 1 and solves the first alone, to within its stopping
+// residual of 0.1.
+TEST(VehicleJoint, PrivateSolverSolvesBoundedRows)
+{
+    const double s = std::sqrt(0.5);
+    for (bool bounded : {false, true}) {
+        auto solver = std::make_unique<VehicleSolver>();
+        solver->Clear(nullptr);
+        const int body = solver->AddBody(nullptr, nullptr);
+        const phVec4 dirs[2] = {{1, 0, 0, 0}, {static_cast<float>(s), static_cast<float>(s), 0, 0}};
+        const float b[2] = {1.0f, 4.0f};
+        for (int i = 0; i < 2; ++i) {
+            const int r = solver->AddRow(VehicleSolver::kStatic, body);
+            solver->jacobian[r].linearB = dirs[i];
+            solver->weighted[r].linearB = dirs[i];
+            solver->target[r] = b[i];
+            solver->regularising[r] = 0.001f;
+            solver->invPrecondition[r] = 1.0f / 1.001f;
+        }
+        if (bounded) {
+            solver->high[1] = 1.0f;
+        }
+        solver->Solve();
+        // A = [[1.001, s], [s, 1.001]].
+        const double a = 1.001;
+        double f0, f1;
+        if (bounded) {
+            f1 = 1.0;
+            f0 = (b[0] - s * f1) / a;
+        } else {
+            const double det = a * a - s * s;
+            f0 = (a * b[0] - s * b[1]) / det;
+            f1 = (a * b[1] - s * b[0]) / det;
+        }
+        if (bounded) {
+            // The held row sits exactly on its bound; the other stops once its
+            // residual is within the solver's 0.1.
+            EXPECT_EQ(solver->force[1], 1.0f);
+            EXPECT_NEAR(solver->force[0], f0, 0.1 / a);
+            EXPECT_NEAR(b[0] - (a * solver->force[0] + s * solver->force[1]), solver->residual[0], 1e-4);
+            EXPECT_LE(std::fabs(solver->residual[0]), 0.1f);
+        } else {
+            EXPECT_NEAR(solver->force[0], f0, 1e-3);
+            EXPECT_NEAR(solver->force[1], f1, 1e-3);
+        }
+    }
 }
