@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "animation/actor_manager.h"
+#include "animation/chunk_processors.h"
 #include "animation/core/log.h"
 #include "animation/core/memory_manager.h"
 #include "animation/event_manager.h"
@@ -93,6 +94,7 @@ AnimManager::~AnimManager() {
 
 bool AnimManager::CreateSingletons() {
   mImporter = AnimCore::New<Importer>(MEMCATEGORY_IMPORTER);
+  if (mImporter != nullptr && !RegisterStandardChunkProcessors(*mImporter)) return false;
   mActorManager = AnimCore::New<ActorManager>(MEMCATEGORY_ACTORMANAGER);
   mIDGenerator = AnimCore::New<IDGenerator>(MEMCATEGORY_IDGENERATOR);
   mLODGenerator = AnimCore::New<LODGenerator>(MEMCATEGORY_LODGENERATOR);

@@ -52,10 +52,16 @@ class NameProcessor : public ChunkProcessor {
 
 class ImporterTest : public AnimTest {
  protected:
+  // An importer of its own: the library's carries the standard processors,
+  // which would answer before the test's.
   void SetUp() override {
     AnimTest::SetUp();
-    importer = GetImporter();
+    importer = AnimCore::New<Importer>(MEMCATEGORY_IMPORTER);
     ASSERT_NE(importer, nullptr);
+  }
+  void TearDown() override {
+    AnimCore::Delete(importer);
+    AnimTest::TearDown();
   }
   void Register(uint32_t id, uint32_t version) {
     ASSERT_TRUE(importer->RegisterChunkProcessor(
