@@ -1,8 +1,11 @@
 #include "animation/actor_instance.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "animation/actor.h"
+#include "animation/actor_manager.h"
+#include "animation/anim_manager.h"
 #include "animation/controller.h"
 #include "animation/core/log.h"
 #include "animation/core/memory_manager.h"
@@ -12,6 +15,7 @@
 #include "animation/motion_event_handler.h"
 #include "animation/motion_layer_system.h"
 #include "animation/node.h"
+#include "animation/update_scheduler.h"
 
 namespace Anim {
 
@@ -24,12 +28,25 @@ uint32_t NextRandom() {
   return (gRandomState >> 16) & 0x7FFFu;
 }
 
+UpdateScheduler* GetScheduler() {
+  ActorManager* manager = GetActorManager();
+  return manager != nullptr ? manager->GetScheduler() : nullptr;
+}
+
+void UpdateRegistration(ActorInstance* instance) {
+  if (ActorManager* manager = GetActorManager(); manager != nullptr) {
+    manager->UpdateActorInstanceRegistration(instance);
+  }
+}
+
 }  // namespace
 
 ActorInstance::ActorInstance(Actor* actor, uint32_t transformDataFlags)
     : mAttachments(MEMCATEGORY_ACTORINSTANCE),
+      mDependencies(MEMCATEGORY_ACTORINSTANCE),
       mLocalSpaceControllers(MEMCATEGORY_ACTORINSTANCE),
       mWorldSpaceControllers(MEMCATEGORY_ACTORINSTANCE),
+      mMaterials(MEMCATEGORY_ACTORINSTANCE),
       mActor(actor) {
   mBoundsUpdateTimer = static_cast<float>(NextRandom()) * 2.0f / 32767.0f;
   if (!mTransformData.InitForActor(actor, transformDataFlags)) {
@@ -43,6 +60,24 @@ ActorInstance::ActorInstance(Actor* actor, uint32_t transformDataFlags)
     const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
     for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) inverseBind[i] = world[i].Inversed();
   }
+  bool complete = mDependencies.Add({actor, 2});
+  for (uint32_t i = 0; complete && i < actor->GetNumDependencies(); ++i) {
+    complete = mDependencies.Add(actor->GetDependency(i));
+  }
+  // Shared references: a material changed through one instance changes for all.
+  const uint32_t numLODs = actor->GetNumLODLevels();
+  if (complete && mMaterials.Resize(numLODs)) {
+    for (uint32_t lod = 0; lod < numLODs; ++lod) {
+      mMaterials[lod].SetMemoryCategory(MEMCATEGORY_ACTORINSTANCE);
+      if (const auto* source = actor->GetMaterialPointers(lod); source != nullptr) mMaterials[lod] = *source;
+    }
+  } else {
+    complete = false;
+  }
+  if (!complete) {
+    AnimCore::Log("ActorInstance: out of memory for the dependencies or materials of '%s'", actor->GetName());
+  }
+  if (ActorManager* manager = GetActorManager(); manager != nullptr) manager->RegisterActorInstance(this);
 }
 
 ActorInstance::~ActorInstance() {
@@ -60,6 +95,7 @@ ActorInstance::~ActorInstance() {
   }
   mAttachments.Clear();
   if (mAttachedTo != nullptr) mAttachedTo->RemoveAttachmentByInstance(this, true);
+  if (ActorManager* manager = GetActorManager(); manager != nullptr) manager->UnregisterActorInstance(this);
   if (MotionEventHandler* handler = GetMotionEventHandler(); handler != nullptr) {
     handler->OnDeleteActorInstance(this);
   }
@@ -70,6 +106,7 @@ void ActorInstance::Detach(ActorInstance* attached) {
   attached->mAttachedTo = nullptr;
   if (attached->mAttachmentDepth > 0) --attached->mAttachmentDepth;
   attached->mParentTransform.SetIdentity();
+  UpdateRegistration(attached);  // a root again
 }
 
 bool ActorInstance::IsChangeDetectionOn() const {
@@ -353,18 +390,31 @@ bool ActorInstance::AddAttachment(uint32_t nodeIndex, ActorInstance* attachment)
     AnimCore::Delete(record);
     return false;
   }
+  ActorInstance* root = FindAttachmentRoot();
+  UpdateScheduler* scheduler = GetScheduler();
+  if (scheduler != nullptr) scheduler->RemoveActorInstance(root);
   attachment->mSelfAttachment = record;
   ++attachment->mAttachmentDepth;
   attachment->mAttachedTo = this;
+  UpdateRegistration(attachment);  // no longer a root
+  if (scheduler != nullptr && root->IsEnabled()) scheduler->AddActorInstance(root);
   return true;
 }
 
 void ActorInstance::RemoveAttachment(uint32_t index, bool deleteRecord) {
   if (index >= mAttachments.GetLength()) return;
+  ActorInstance* root = FindAttachmentRoot();
+  UpdateScheduler* scheduler = GetScheduler();
+  if (scheduler != nullptr) scheduler->RemoveActorInstance(root);
   Attachment* record = mAttachments[index];
-  Detach(record->attachment);
+  ActorInstance* detached = record->attachment;
+  Detach(detached);
   if (deleteRecord) AnimCore::Delete(record);
   mAttachments.Remove(index);
+  if (scheduler != nullptr) {
+    scheduler->AddActorInstance(root);
+    if (!deleteRecord) scheduler->AddActorInstance(detached);
+  }
 }
 
 bool ActorInstance::RemoveAttachmentByInstance(ActorInstance* attachment, bool deleteRecord) {
@@ -381,6 +431,33 @@ ActorInstance* ActorInstance::FindAttachmentRoot() {
   ActorInstance* root = this;
   while (root->mAttachedTo != nullptr) root = root->mAttachedTo;
   return root;
+}
+
+Node* ActorInstance::IntersectsMesh(uint32_t lod, const AnimCore::Ray& ray) const {
+  const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
+  if (world == nullptr) return nullptr;
+  const uint32_t numNodes = std::min(mTransformData.GetNumNodes(), mActor->GetNumNodes());
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    Node* node = mActor->GetNode(i);
+    const Mesh* mesh = node->GetMesh(lod);
+    if (mesh != nullptr && mesh->Intersects(world[i], ray)) return node;
+  }
+  return nullptr;
+}
+
+Material* ActorInstance::GetMaterial(uint32_t lod, uint32_t index) const {
+  if (lod >= mMaterials.GetLength() || index >= mMaterials[lod].GetLength()) return nullptr;
+  return mMaterials[lod][index].Get();
+}
+
+AnimCore::Pointer<Material>* ActorInstance::GetMaterialPointer(uint32_t lod, uint32_t index) {
+  if (lod >= mMaterials.GetLength() || index >= mMaterials[lod].GetLength()) return nullptr;
+  return &mMaterials[lod][index];
+}
+
+bool ActorInstance::SetLODMaterialCount(uint32_t lod, uint32_t count) {
+  if (lod >= mMaterials.GetLength()) return false;
+  return mMaterials[lod].Resize(count);
 }
 
 bool ActorInstance::AddLocalSpaceController(LocalSpaceController* controller) {

@@ -6,17 +6,21 @@
 #include "animation/core/array.h"
 #include "animation/core/matrix.h"
 #include "animation/core/quaternion.h"
+#include "animation/core/ray.h"
+#include "animation/core/shared_data.h"
 #include "animation/core/vector3.h"
+#include "animation/actor.h"
 #include "animation/transform.h"
 #include "animation/transform_data.h"
 
 namespace Anim {
 
-class Actor;
 class ActorInstance;
 class Controller;
 class LocalSpaceController;
+class Material;
 class MotionSystem;
+class Node;
 
 // Hangs an actor instance on a node of another.
 struct Attachment {
@@ -75,6 +79,26 @@ class ActorInstance {
   void RemoveAttachment(uint32_t index, bool deleteRecord);
   bool RemoveAttachmentByInstance(ActorInstance* attachment, bool deleteRecord);
   ActorInstance* FindAttachmentRoot();
+
+  // The first node, in index order, whose mesh at lod the ray hits under the node's
+  // world matrix; null when none is hit.
+  Node* IntersectsMesh(uint32_t lod, const AnimCore::Ray& ray) const;
+
+  // The instance's own references to the actor's materials, one list per LOD.
+  uint32_t GetNumLODs() const { return mMaterials.GetLength(); }
+  uint32_t GetNumLODMaterials(uint32_t lod) const {
+    return lod < mMaterials.GetLength() ? mMaterials[lod].GetLength() : 0;
+  }
+  Material* GetMaterial(uint32_t lod, uint32_t index) const;
+  AnimCore::Pointer<Material>* GetMaterialPointer(uint32_t lod, uint32_t index);
+  // Grows the list of lod with empty references or shrinks it, releasing the dropped
+  // ones. False for a LOD the instance does not have or when memory runs out.
+  bool SetLODMaterialCount(uint32_t lod, uint32_t count);
+
+  // The actors this instance needs alive: its own actor (kind 2) first, then the
+  // actor's dependencies.
+  uint32_t GetNumDependencies() const { return mDependencies.GetLength(); }
+  const Actor::Dependency& GetDependency(uint32_t index) const { return mDependencies[index]; }
   uint32_t GetNumAttachments() const { return mAttachments.GetLength(); }
   Attachment* GetAttachment(uint32_t index) const { return mAttachments[index]; }
 
@@ -142,8 +166,10 @@ class ActorInstance {
   AnimCore::Vector3 mScale{1.0f, 1.0f, 1.0f};
   AnimCore::AABB mBounds;
   AnimCore::Array<Attachment*> mAttachments;
+  AnimCore::Array<Actor::Dependency> mDependencies;
   AnimCore::Array<LocalSpaceController*> mLocalSpaceControllers;
   AnimCore::Array<Controller*> mWorldSpaceControllers;
+  AnimCore::Array<AnimCore::Array<AnimCore::Pointer<Material>>> mMaterials;
   Actor* mActor;
   ActorInstance* mAttachedTo = nullptr;
   Attachment* mSelfAttachment = nullptr;

@@ -3,18 +3,36 @@
 #include <utility>
 
 #include "animation/actor.h"
+#include "animation/actor_instance.h"
 #include "animation/actor_update_callback.h"
 #include "animation/memory_categories.h"
 #include "animation/update_scheduler.h"
 
 namespace Anim {
 
-ActorManager::ActorManager() : mActors(MEMCATEGORY_ACTORMANAGER) {
+namespace {
+
+// Picks the actor or one of its clones for a new instance.
+uint32_t gPickState = 1;
+uint32_t NextPick() {
+  gPickState = gPickState * 214013u + 2531011u;
+  return (gPickState >> 16) & 0x7FFFu;
+}
+
+}  // namespace
+
+ActorManager::ActorManager()
+    : mActorInstances(MEMCATEGORY_ACTORMANAGER),
+      mActors(MEMCATEGORY_ACTORMANAGER),
+      mRootActorInstances(MEMCATEGORY_ACTORMANAGER) {
   mCallBack = AnimCore::New<ActorUpdateCallBack>(MEMCATEGORY_ACTORMANAGER);
   mScheduler = AnimCore::New<SingleProcessorScheduler>(MEMCATEGORY_UPDATESCHEDULER);
 }
 
 ActorManager::~ActorManager() {
+  mActorInstances.Clear();
+  mRootActorInstances.Clear();
+  if (mScheduler != nullptr) mScheduler->Clear();
   UnregisterAllActors(true);
   AnimCore::Delete(std::exchange(mCallBack, nullptr));
   AnimCore::Delete(std::exchange(mScheduler, nullptr));
@@ -65,6 +83,45 @@ void ActorManager::UnregisterActor(uint32_t index) {
 void ActorManager::UnregisterAllActors(bool deleteStorage) {
   while (!mActors.IsEmpty()) UnregisterActor(mActors.GetLength() - 1);
   if (deleteStorage) mActors.Clear();
+}
+
+ActorInstance* ActorManager::CreateActorInstance(Actor* actor, uint32_t transformDataFlags) {
+  const int32_t index = FindRegisteredActorIndex(actor);
+  if (index < 0) return nullptr;
+  const AnimCore::Array<Actor*>& entry = mActors[static_cast<uint32_t>(index)];
+  Actor* picked = entry[NextPick() % entry.GetLength()];
+  return AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, picked, transformDataFlags);
+}
+
+ActorInstance* ActorManager::CreateActorInstance(Actor* actor) {
+  return CreateActorInstance(actor, ActorInstance::kDefaultTransformDataFlags);
+}
+
+bool ActorManager::RegisterActorInstance(ActorInstance* instance) {
+  if (instance == nullptr || !mActorInstances.Add(instance)) return false;
+  UpdateActorInstanceRegistration(instance);
+  return true;
+}
+
+void ActorManager::UpdateActorInstanceRegistration(ActorInstance* instance) {
+  if (instance == nullptr) return;
+  if (instance->GetAttachedTo() != nullptr) {
+    mRootActorInstances.RemoveByValue(instance);
+    if (mScheduler != nullptr) mScheduler->RemoveActorInstance(instance);
+  } else if (mRootActorInstances.Find(instance) < 0) {
+    mRootActorInstances.Add(instance);
+  }
+}
+
+void ActorManager::UnregisterActorInstance(ActorInstance* instance) {
+  mActorInstances.RemoveByValue(instance);
+  mRootActorInstances.RemoveByValue(instance);
+  if (mScheduler != nullptr) mScheduler->RemoveActorInstance(instance);
+}
+
+void ActorManager::SetScheduler(UpdateScheduler* scheduler) {
+  if (scheduler == nullptr || scheduler == mScheduler) return;
+  AnimCore::Delete(std::exchange(mScheduler, scheduler));
 }
 
 void ActorManager::SetCallBack(ActorUpdateCallBack* callBack) {

@@ -1,19 +1,25 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "animation/actor_instance.h"
+#include "animation/actor_manager.h"
 #include "animation/anim_manager.h"
 #include "animation/controller.h"
 #include "animation/anim_test_support.h"
 #include "animation/event_manager.h"
 #include "animation/layer_pass.h"
 #include "animation/local_space_controller.h"
+#include "animation/mesh.h"
 #include "animation/motion_event_handler.h"
 #include "animation/motion_instance.h"
 #include "animation/motion_layer_system.h"
 #include "animation/skeletal_motion.h"
+#include "animation/update_scheduler.h"
+#include "animation/vertex_attribute_layer.h"
 #include "animation/world_pose.h"
 
 namespace Anim {
@@ -567,6 +573,152 @@ TEST_F(MotionSystemTest, WorldSpaceControllersBlendBackIntoLocalTransforms) {
     ExpectNear(Local(0).position, {1, 0, 0});  // not selected
     EXPECT_NEAR(std::fabs(Local(1).rotation.w), 1.0f, 1e-5f);
   }
+}
+
+// The unit quad in the mesh's z = 0 plane.
+Mesh* MakeUnitQuad() {
+  Mesh* mesh = AnimCore::New<Mesh>(MEMCATEGORY_MESH, 4u, 2u, 4u);
+  const uint32_t indices[6] = {0, 1, 2, 0, 2, 3};
+  std::memcpy(mesh->GetIndices(), indices, sizeof(indices));
+  const float positions[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+  auto* layer = AnimCore::New<VertexAttributeLayerAbstractData>(MEMCATEGORY_VERTEXATTRIBUTELAYER, 4u,
+                                                                uint32_t{LAYERTYPE_POSITIONS}, 12u, true);
+  std::memcpy(layer->GetOriginalData(), positions, sizeof(positions));
+  layer->ResetToOriginalData();
+  mesh->AddVertexAttributeLayer(layer);
+  return mesh;
+}
+
+TEST_F(MotionSystemTest, MeshHitTestReturnsTheFirstNodeHitInIndexOrder) {
+  Transform* bind = actor->GetTransformData().GetBindTransforms();
+  bind[1].position = {0, 0, 2};  // child's quad at world z = 2
+  bind[2].position = {0, 0, 2};  // tip's quad at world z = 4
+  actor->GetNode(1)->SetMesh(0, MakeUnitQuad());
+  actor->GetNode(2)->SetMesh(0, MakeUnitQuad());
+  MakeInstance();
+  instance->SetPosition({5, 0, 0});
+  instance->Update(0.0f, true);
+
+  struct Case {
+    Vector3 from, to;
+    uint32_t lod;
+    int node;  // -1: no hit
+  };
+  const Case cases[] = {
+      {{5.5f, 0.5f, 10}, {5.5f, 0.5f, -10}, 0, 1},  // through both: the child, though the tip is nearer
+      {{5.5f, 0.5f, 3}, {5.5f, 0.5f, 10}, 0, 2},    // only the tip's quad lies on the segment
+      {{5.5f, 0.5f, 10}, {5.5f, 0.5f, 5}, 0, -1},   // stops short of both
+      {{0.5f, 0.5f, 10}, {0.5f, 0.5f, -10}, 0, -1}, // where the quads would be without the instance's move
+      {{5.5f, 0.5f, 10}, {5.5f, 0.5f, -10}, 1, -1}, // no meshes at LOD 1
+  };
+  for (const Case& c : cases) {
+    const Node* hit = instance->IntersectsMesh(c.lod, AnimCore::Ray(c.from, c.to));
+    EXPECT_EQ(hit, c.node < 0 ? nullptr : actor->GetNode(static_cast<uint32_t>(c.node)))
+        << "from z " << c.from.z << " to z " << c.to.z << " x " << c.from.x << " lod " << c.lod;
+  }
+}
+
+TEST_F(MotionSystemTest, InstanceSharesMaterialsPerLODAndListsItsDependencies) {
+  Actor* other = testing::MakeActor({{"a", -1}}, "other");
+  ASSERT_TRUE(actor->AddDependency(other, 1));
+  ASSERT_TRUE(actor->AddMaterial(0, AnimCore::New<Material>(MEMCATEGORY_MATERIAL)));
+  ASSERT_TRUE(actor->AddMaterial(0, AnimCore::New<Material>(MEMCATEGORY_MATERIAL)));
+  AnimCore::Array<AnimCore::Pointer<Material>>& shared = *actor->GetMaterialPointers(0);
+  MakeInstance();
+
+  ASSERT_EQ(instance->GetNumDependencies(), 2u);
+  EXPECT_EQ(instance->GetDependency(0).actor, actor);
+  EXPECT_EQ(instance->GetDependency(0).kind, 2u);
+  EXPECT_EQ(instance->GetDependency(1).actor, other);
+  EXPECT_EQ(instance->GetDependency(1).kind, 1u);
+
+  ASSERT_EQ(instance->GetNumLODs(), 1u);
+  ASSERT_EQ(instance->GetNumLODMaterials(0), 2u);
+  EXPECT_EQ(instance->GetMaterial(0, 1), actor->GetMaterial(0, 1));
+  EXPECT_EQ(shared[0].GetReferenceCount(), 2u);  // shared, not copied
+
+  ASSERT_TRUE(instance->SetLODMaterialCount(0, 4));
+  EXPECT_EQ(instance->GetNumLODMaterials(0), 4u);
+  EXPECT_EQ(instance->GetMaterial(0, 0), actor->GetMaterial(0, 0));
+  EXPECT_EQ(instance->GetMaterial(0, 3), nullptr);
+  EXPECT_EQ(instance->GetMaterial(0, 4), nullptr);  // out of range reads as none
+
+  ASSERT_TRUE(instance->SetLODMaterialCount(0, 1));
+  EXPECT_EQ(instance->GetNumLODMaterials(0), 1u);
+  EXPECT_EQ(shared[0].GetReferenceCount(), 2u);
+  EXPECT_EQ(shared[1].GetReferenceCount(), 1u);  // the dropped reference was released
+
+  EXPECT_FALSE(instance->SetLODMaterialCount(1, 3));  // the actor has one LOD
+  EXPECT_EQ(instance->GetNumLODMaterials(1), 0u);
+
+  AnimCore::Delete(std::exchange(instance, nullptr));
+  EXPECT_EQ(shared[0].GetReferenceCount(), 1u);
+  AnimCore::Delete(other);
+}
+
+class RecordingScheduler final : public UpdateScheduler {
+ public:
+  explicit RecordingScheduler(std::vector<std::pair<char, ActorInstance*>>* calls) : mCalls(calls) {}
+  const char* GetTypeString() const override { return "RecordingScheduler"; }
+  uint32_t GetType() const override { return 99; }
+  void AddActorInstance(ActorInstance* instance) override { mCalls->push_back({'+', instance}); }
+  void RemoveActorInstance(ActorInstance* instance) override { mCalls->push_back({'-', instance}); }
+
+ private:
+  std::vector<std::pair<char, ActorInstance*>>* mCalls;
+};
+
+TEST_F(MotionSystemTest, ManagerListsInstancesAndAttachingInformsTheScheduler) {
+  using Calls = std::vector<std::pair<char, ActorInstance*>>;
+  Calls calls;
+  ActorManager* manager = GetActorManager();
+  manager->SetScheduler(AnimCore::New<RecordingScheduler>(MEMCATEGORY_UPDATESCHEDULER, &calls));
+  EXPECT_EQ(manager->CreateActorInstance(actor), nullptr);  // not registered
+  ASSERT_TRUE(manager->RegisterActor(actor));
+
+  ActorInstance* a = manager->CreateActorInstance(actor);
+  ActorInstance* b = manager->CreateActorInstance(actor);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  instance = a;  // the fixture deletes it
+  EXPECT_EQ(a->GetActor(), actor);  // no clones: always the actor itself
+  ASSERT_EQ(manager->GetNumActorInstances(), 2u);
+  EXPECT_EQ(manager->GetActorInstance(0), a);
+  EXPECT_EQ(manager->GetActorInstance(1), b);
+  EXPECT_EQ(manager->GetNumRootActorInstances(), 2u);
+  manager->UpdateActorInstanceRegistration(a);  // already a root: listed once
+  EXPECT_EQ(manager->GetNumRootActorInstances(), 2u);
+  EXPECT_TRUE(calls.empty());
+
+  EXPECT_FALSE(a->AddAttachment(99, b));
+  EXPECT_TRUE(calls.empty());  // a refused attachment tells nobody
+  a->SetIsEnabled(true);
+  ASSERT_TRUE(a->AddAttachment(1, b));
+  EXPECT_EQ(calls, (Calls{{'-', a}, {'-', b}, {'+', a}}));
+  ASSERT_EQ(manager->GetNumRootActorInstances(), 1u);
+  EXPECT_EQ(manager->GetRootActorInstance(0), a);
+  EXPECT_EQ(manager->GetNumActorInstances(), 2u);
+
+  calls.clear();
+  Attachment* record = a->GetAttachment(0);
+  a->RemoveAttachment(0, false);  // the record stays ours
+  EXPECT_EQ(calls, (Calls{{'-', a}, {'+', a}, {'+', b}}));
+  EXPECT_EQ(manager->GetNumRootActorInstances(), 2u);
+  AnimCore::Delete(record);
+
+  a->SetIsEnabled(false);
+  ASSERT_TRUE(a->AddAttachment(0, b));
+  calls.clear();
+  AnimCore::Delete(b);  // leaves a's attachments and both lists
+  EXPECT_EQ(a->GetNumAttachments(), 0u);
+  EXPECT_EQ(calls, (Calls{{'-', a}, {'+', a}, {'-', b}}));
+  ASSERT_EQ(manager->GetNumActorInstances(), 1u);
+  EXPECT_EQ(manager->GetActorInstance(0), a);
+  EXPECT_EQ(manager->GetNumRootActorInstances(), 1u);
+
+  AnimCore::Delete(std::exchange(instance, nullptr));
+  EXPECT_EQ(manager->GetNumActorInstances(), 0u);
+  EXPECT_EQ(manager->GetNumRootActorInstances(), 0u);
 }
 
 }  // namespace
