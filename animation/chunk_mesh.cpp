@@ -80,6 +80,14 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
     AnimCore::Log("    + IsCollisionMesh   = %s", YesNo(isCollisionMesh));
   }
 
+  // A second mesh for the same node replaces the first; the deformers built
+  // for the replaced mesh go with it, since they point into it.
+  if (isCollisionMesh ? node->GetCollisionMesh(0) != nullptr : node->GetMesh(0) != nullptr) {
+    if (!(isCollisionMesh ? node->SetCollisionMeshDeformerStack(0, nullptr)
+                          : node->SetMeshDeformerStack(0, nullptr))) {
+      return false;
+    }
+  }
   Mesh* mesh = AnimCore::New<Mesh>(MEMCATEGORY_MESH, numVerts, numIndices / 3, numOrgVerts);
   if (mesh == nullptr) return false;
   if (!(isCollisionMesh ? node->SetCollisionMesh(0, mesh) : node->SetMesh(0, mesh))) return false;

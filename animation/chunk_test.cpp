@@ -285,7 +285,8 @@ TEST_P(ChunkTest, MeshOutOfRangeDataStopsTheLoad) {
 
 // Root at the origin, "bone" bound at (0, 1, 0); one vertex at (1, 0, 0) on the
 // root's mesh, weighted 0.5 to the bone and 0.25 to the root.
-AnimBytes SkinnedActor(bool bigEndian, uint32_t skinVersion, testkit::AnimSkinningChunk skin) {
+AnimBytes SkinnedActor(bool bigEndian, uint32_t skinVersion, testkit::AnimSkinningChunk skin,
+                       bool meshAgain = false) {
   AnimFileWriter writer(AnimFileKind::Actor, bigEndian);
   writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
   AnimNodeChunk bone = NodeChunk("bone", 0);
@@ -306,6 +307,7 @@ AnimBytes SkinnedActor(bool bigEndian, uint32_t skinVersion, testkit::AnimSkinni
   mesh.layers = {positions, normals, org};
   writer.AddMesh(mesh);
   writer.AddSkinning(skin, skinVersion);
+  if (meshAgain) writer.AddMesh(mesh);
   writer.AddNode(NodeChunk("after", 0));
   return writer.Finish();
 }
@@ -314,6 +316,15 @@ testkit::AnimSkinningChunk OneVertexSkin() {
   testkit::AnimSkinningChunk skin;
   skin.vertices = {{{0.5f, 1}, {0.25f, 0}}};
   return skin;
+}
+
+TEST_P(ChunkTest, ASecondMeshReplacesTheFirstWithItsDeformers) {
+  // The skin deformer was built for the first mesh and points into it.
+  Actor* actor = Load(SkinnedActor(GetParam(), 2, OneVertexSkin(), true));
+  ASSERT_EQ(actor->GetNumNodes(), 3u);
+  EXPECT_NE(actor->GetNode(0)->GetMesh(0), nullptr);
+  EXPECT_EQ(actor->GetNode(0)->GetMeshDeformerStack(0), nullptr);
+  AnimCore::Delete(actor);
 }
 
 TEST_P(ChunkTest, SkinningVersionsDeformAlike) {
