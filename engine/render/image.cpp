@@ -1,5 +1,6 @@
 #include "engine/render/image.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -745,20 +746,9 @@ int cTarvelImage::SetAlpha(int32_t alpha)
 
 int cTarvelImage::SetTextureRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
-    if (!mVertexBuffer || mTextureWidth == 0 || mTextureHeight == 0)
+    if (mTextureWidth == 0 || mTextureHeight == 0)
         return -1;
-    const cTarvelGraphics& graphics = gTarvel.mGraphics;
-    const int32_t corners[4][2] = {{x1, y2}, {x1, y1}, {x2, y2}, {x2, y1}};
-    void* data = nullptr;
-    if (FAILED(mVertexBuffer->Lock(0, 0, &data, 0)))
-        return -1;
-    for (int i = 0; i < 4; ++i) {
-        float* uv = FloatAt(static_cast<uint8_t*>(data), VertexStride(), i, kOffsetUV);
-        uv[0] = float(corners[i][0]) / float(mTextureWidth) + graphics.mTexelOffsetX;
-        uv[1] = float(corners[i][1]) / float(mTextureHeight) + graphics.mTexelOffsetY;
-    }
-    mVertexBuffer->Unlock();
-    return 0;
+    return WriteCorners(kOffsetUV, PixelCorners(x1, y1, x2, y2));
 }
 
 int cTarvelImage::SetTextureRect2(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
@@ -767,18 +757,7 @@ int cTarvelImage::SetTextureRect2(int32_t x1, int32_t y1, int32_t x2, int32_t y2
         return -1;
     if (!mTwoSets)
         return 0;
-    const cTarvelGraphics& graphics = gTarvel.mGraphics;
-    const int32_t corners[4][2] = {{x1, y2}, {x1, y1}, {x2, y2}, {x2, y1}};
-    void* data = nullptr;
-    if (FAILED(mVertexBuffer->Lock(0, 0, &data, 0)))
-        return -1;
-    for (int i = 0; i < 4; ++i) {
-        float* st = FloatAt(static_cast<uint8_t*>(data), VertexStride(), i, kOffsetST);
-        st[0] = float(corners[i][0]) / float(mTextureWidth) + graphics.mTexelOffsetX;
-        st[1] = float(corners[i][1]) / float(mTextureHeight) + graphics.mTexelOffsetY;
-    }
-    mVertexBuffer->Unlock();
-    return 0;
+    return WriteCorners(kOffsetST, PixelCorners(x1, y1, x2, y2));
 }
 
 int cTarvelImage::SetTexCoords2(float left, float top, float right, float bottom)
@@ -787,14 +766,36 @@ int cTarvelImage::SetTexCoords2(float left, float top, float right, float bottom
         return -1;
     if (!mTwoSets)
         return 0;
-    const float corners[4][2] = {{left, bottom}, {left, top}, {right, bottom}, {right, top}};
+    return WriteCorners(kOffsetST, {{{left, bottom}, {left, top}, {right, bottom}, {right, top}}});
+}
+
+// Texture coordinates of a rectangle of texture pixels, in strip order, with
+// the device's texel offset.
+std::array<std::array<float, 2>, 4> cTarvelImage::PixelCorners(int32_t x1, int32_t y1, int32_t x2,
+                                                               int32_t y2) const
+{
+    const cTarvelGraphics& graphics = gTarvel.mGraphics;
+    const int32_t pixels[4][2] = {{x1, y2}, {x1, y1}, {x2, y2}, {x2, y1}};
+    std::array<std::array<float, 2>, 4> corners;
+    for (int i = 0; i < 4; ++i) {
+        corners[i][0] = float(pixels[i][0]) / float(mTextureWidth) + graphics.mTexelOffsetX;
+        corners[i][1] = float(pixels[i][1]) / float(mTextureHeight) + graphics.mTexelOffsetY;
+    }
+    return corners;
+}
+
+// Writes one coordinate pair per corner at `offset` of each quad vertex.
+int cTarvelImage::WriteCorners(uint32_t offset, const std::array<std::array<float, 2>, 4>& corners)
+{
+    if (!mVertexBuffer)
+        return -1;
     void* data = nullptr;
     if (FAILED(mVertexBuffer->Lock(0, 0, &data, 0)))
         return -1;
     for (int i = 0; i < 4; ++i) {
-        float* st = FloatAt(static_cast<uint8_t*>(data), VertexStride(), i, kOffsetST);
-        st[0] = corners[i][0];
-        st[1] = corners[i][1];
+        float* pair = FloatAt(static_cast<uint8_t*>(data), VertexStride(), i, offset);
+        pair[0] = corners[i][0];
+        pair[1] = corners[i][1];
     }
     mVertexBuffer->Unlock();
     return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "engine/core/array.h"
@@ -141,5 +142,7 @@ private:
     // was copied.
     bool ShowVideoFrame();
     bool WriteVertices(const float* xy, int count);
+    std::array<std::array<float, 2>, 4> PixelCorners(int32_t x1, int32_t y1, int32_t x2, int32_t y2) const;
+    int WriteCorners(uint32_t offset, const std::array<std::array<float, 2>, 4>& corners);
     [[noreturn]] void BufferFailure(int line, const char* function);
 };
