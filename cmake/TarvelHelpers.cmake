@@ -19,7 +19,16 @@ endfunction()
 
 # Marks sources that must run without sanitizer instrumentation (fault
 # helpers and the crash dump, so the guard and not the sanitizer sees a fault).
+#   tarvel_no_sanitize(<files...> [TARGET_DIRECTORY <target>])
+# Source properties belong to the folder that defines the target: name the
+# target when the sources are added to one defined elsewhere (the engine).
 function(tarvel_no_sanitize)
-  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
-    "-fno-sanitize=all")
+  cmake_parse_arguments(N "" "TARGET_DIRECTORY" "" ${ARGN})
+  if(N_TARGET_DIRECTORY)
+    set_source_files_properties(${N_UNPARSED_ARGUMENTS} TARGET_DIRECTORY ${N_TARGET_DIRECTORY}
+      PROPERTIES COMPILE_OPTIONS "-fno-sanitize=all")
+  else()
+    set_source_files_properties(${N_UNPARSED_ARGUMENTS} PROPERTIES COMPILE_OPTIONS
+      "-fno-sanitize=all")
+  endif()
 endfunction()
