@@ -206,6 +206,141 @@ void AnimFileWriter::AddSkinning(const AnimSkinningChunk& skinning, uint32_t ver
   EndChunk();
 }
 
+void AnimFileWriter::AddSkeletalSubMotion(const AnimSkeletalSubMotionChunk& subMotion) {
+  BeginChunk(200, 1);
+  for (const float* q : {subMotion.poseRotation, subMotion.bindRotation,
+                         subMotion.poseScaleRotation, subMotion.bindScaleRotation}) {
+    for (int i = 0; i < 4; ++i) PutF32(q[i]);
+  }
+  for (const float* v : {subMotion.posePosition, subMotion.poseScale, subMotion.bindPosition,
+                         subMotion.bindScale}) {
+    for (int i = 0; i < 3; ++i) PutF32(v[i]);
+  }
+  PutU32(static_cast<uint32_t>(subMotion.positionKeys.size()));
+  PutU32(static_cast<uint32_t>(subMotion.rotationKeys.size()));
+  PutU32(static_cast<uint32_t>(subMotion.scaleKeys.size()));
+  PutU32(static_cast<uint32_t>(subMotion.scaleRotationKeys.size()));
+  PutString(subMotion.name);
+  const auto putKeys = [this](const auto& keys) {
+    for (const auto& key : keys) {
+      for (float f : key.value) PutF32(f);
+      PutF32(key.time);
+    }
+  };
+  putKeys(subMotion.positionKeys);
+  putKeys(subMotion.rotationKeys);
+  putKeys(subMotion.scaleKeys);
+  putKeys(subMotion.scaleRotationKeys);
+  EndChunk();
+}
+
+void AnimFileWriter::AddMotionEventTable(const AnimMotionEventTableChunk& table) {
+  BeginChunk(50, 1);
+  PutU32(static_cast<uint32_t>(table.events.size()));
+  PutU32(static_cast<uint32_t>(table.types.size()));
+  PutU32(static_cast<uint32_t>(table.parameters.size()));
+  for (const std::string& type : table.types) PutString(type);
+  for (const std::string& parameter : table.parameters) PutString(parameter);
+  for (const AnimMotionEventTableChunk::Event& event : table.events) {
+    PutF32(event.time);
+    PutU32(event.typeIndex);
+    PutU32(event.parameterIndex);
+  }
+  EndChunk();
+}
+
+void AnimFileWriter::AddMaterial(const AnimMaterialChunk& material) {
+  BeginChunk(3, 1);
+  for (const float* c : {material.ambient, material.diffuse, material.specular, material.emissive}) {
+    for (int i = 0; i < 4; ++i) PutF32(c[i]);
+  }
+  PutF32(material.shine);
+  PutF32(material.shineStrength);
+  PutF32(material.opacity);
+  PutF32(material.ior);
+  PutU8(material.doubleSided);
+  PutU8(material.wireFrame);
+  PutU16(0);
+  PutString(material.name);
+  EndChunk();
+}
+
+void AnimFileWriter::AddMaterialLayer(const AnimMaterialLayerChunk& layer) {
+  BeginChunk(4, 1);
+  for (float f : {layer.amount, layer.uOffset, layer.vOffset, layer.uTiling, layer.vTiling,
+                  layer.rotation}) {
+    PutF32(f);
+  }
+  PutU16(layer.materialNumber);
+  PutU8(layer.mapType);
+  PutU8(0);
+  PutString(layer.textureName);
+  EndChunk();
+}
+
+void AnimFileWriter::AddFXMaterial(const AnimFXMaterialChunk& material) {
+  BeginChunk(5, 1);
+  PutU32(static_cast<uint32_t>(material.ints.size()));
+  PutU32(static_cast<uint32_t>(material.floats.size()));
+  PutU32(static_cast<uint32_t>(material.colours.size()));
+  PutU32(static_cast<uint32_t>(material.bitmaps.size()));
+  PutString(material.name);
+  PutString(material.effectFile);
+  for (const auto& p : material.ints) {
+    PutI32(p.value);
+    PutString(p.name);
+  }
+  for (const auto& p : material.floats) {
+    PutF32(p.value);
+    PutString(p.name);
+  }
+  for (const auto& p : material.colours) {
+    for (float f : p.value) PutF32(f);
+    PutString(p.name);
+  }
+  for (const auto& p : material.bitmaps) {
+    PutString(p.name);
+    PutString(p.value);
+  }
+  EndChunk();
+}
+
+void AnimFileWriter::AddActorInfo(const AnimActorInfoChunk& info, uint32_t version) {
+  BeginChunk(7, version);
+  PutU32(info.repositioningMask);
+  PutU32(info.repositioningNode);
+  PutU8(info.exporterMajor);
+  PutU8(info.exporterMinor);
+  PutU16(0);
+  if (version >= 2) PutF32(info.retargetRootOffset);
+  PutString(info.sourceApplication);
+  PutString(info.originalFileName);
+  PutString(info.compilationDate);
+  PutString(info.actorName);
+  EndChunk();
+}
+
+void AnimFileWriter::AddMeshLOD(uint32_t level, const AnimBytes& actorFile, int64_t size) {
+  BeginChunk(8, 1);
+  PutU32(level);
+  PutU32(size < 0 ? static_cast<uint32_t>(actorFile.size()) : static_cast<uint32_t>(size));
+  PutBytes(actorFile);
+  EndChunk();
+}
+
+void AnimFileWriter::AddMotionInfo(const AnimMotionInfoChunk& info, uint32_t chunkID) {
+  BeginChunk(chunkID, 1);
+  PutU32(info.framesPerSecond);
+  PutU8(info.exporterMajor);
+  PutU8(info.exporterMinor);
+  PutU16(0);
+  PutString(info.sourceApplication);
+  PutString(info.originalFileName);
+  PutString(info.compilationDate);
+  PutString(info.motionName);
+  EndChunk();
+}
+
 AnimBytes AnimFileWriter::Finish() {
   if (mChunkOpen) EndChunk();
   return mData;

@@ -76,6 +76,93 @@ struct AnimSkinningChunk {
   std::vector<std::vector<AnimInfluence>> vertices;
 };
 
+// Bodies of the motion file's chunks.
+template <int N>
+struct AnimKey {
+  float value[N] = {};
+  float time = 0.0f;
+};
+
+struct AnimSkeletalSubMotionChunk {
+  float poseRotation[4] = {0, 0, 0, 1};  // x, y, z, w
+  float bindRotation[4] = {0, 0, 0, 1};
+  float poseScaleRotation[4] = {0, 0, 0, 1};
+  float bindScaleRotation[4] = {0, 0, 0, 1};
+  float posePosition[3] = {0, 0, 0};
+  float poseScale[3] = {1, 1, 1};
+  float bindPosition[3] = {0, 0, 0};
+  float bindScale[3] = {1, 1, 1};
+  std::string name;
+  std::vector<AnimKey<3>> positionKeys;
+  std::vector<AnimKey<4>> rotationKeys;
+  std::vector<AnimKey<3>> scaleKeys;
+  std::vector<AnimKey<4>> scaleRotationKeys;
+};
+
+struct AnimMotionEventTableChunk {
+  struct Event {
+    float time = 0.0f;
+    uint32_t typeIndex = 0;
+    uint32_t parameterIndex = 0;
+  };
+  std::vector<std::string> types;
+  std::vector<std::string> parameters;
+  std::vector<Event> events;
+};
+
+// Materials of the actor file. Colours are written as R, G, B and an alpha word.
+struct AnimMaterialChunk {
+  float ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f};
+  float diffuse[4] = {1, 0, 0, 1};
+  float specular[4] = {1, 1, 1, 1};
+  float emissive[4] = {1, 0, 0, 1};
+  float shine = 1.0f;
+  float shineStrength = 1.0f;
+  float opacity = 1.0f;
+  float ior = 1.5f;
+  uint8_t doubleSided = 1;
+  uint8_t wireFrame = 0;
+  std::string name;
+};
+
+struct AnimMaterialLayerChunk {
+  float amount = 1.0f;
+  float uOffset = 0, vOffset = 0;
+  float uTiling = 1, vTiling = 1;
+  float rotation = 0;
+  uint16_t materialNumber = 0;
+  uint8_t mapType = 0;
+  std::string textureName;
+};
+
+struct AnimFXMaterialChunk {
+  struct Int { int32_t value; std::string name; };
+  struct Float { float value; std::string name; };
+  struct Colour { float value[4]; std::string name; };
+  struct Bitmap { std::string name; std::string value; };
+  std::string name;
+  std::string effectFile;
+  std::vector<Int> ints;
+  std::vector<Float> floats;
+  std::vector<Colour> colours;
+  std::vector<Bitmap> bitmaps;
+};
+
+// Actor information; retargetRootOffset is written by version 2 only.
+struct AnimActorInfoChunk {
+  uint32_t repositioningMask = 1;
+  uint32_t repositioningNode = 0;
+  uint8_t exporterMajor = 1, exporterMinor = 0;
+  float retargetRootOffset = 0.0f;
+  std::string sourceApplication, originalFileName, compilationDate, actorName;
+};
+
+struct AnimMotionInfoChunk {
+  uint32_t framesPerSecond = 30;
+  uint8_t exporterMajor = 1, exporterMinor = 0;
+  std::string sourceApplication, originalFileName, compilationDate, motionName;
+};
+
 enum class AnimFileKind { Actor, SkeletalMotion, PMorphMotion };
 
 class AnimFileWriter {
@@ -113,6 +200,18 @@ class AnimFileWriter {
   void AddLimit(const AnimLimitChunk& limit);
   void AddMesh(const AnimMeshChunk& mesh);
   void AddSkinning(const AnimSkinningChunk& skinning, uint32_t version);
+  void AddMaterial(const AnimMaterialChunk& material);
+  void AddMaterialLayer(const AnimMaterialLayerChunk& layer);
+  void AddFXMaterial(const AnimFXMaterialChunk& material);
+  void AddActorInfo(const AnimActorInfoChunk& info, uint32_t version);
+  // An embedded actor file as a level of detail; size is its length unless given.
+  void AddMeshLOD(uint32_t level, const AnimBytes& actorFile, int64_t size = -1);
+  // Chunk 201 in skeletal motions, 101 in progressive morph motions.
+  void AddMotionInfo(const AnimMotionInfoChunk& info, uint32_t chunkID = 201);
+
+  // Whole chunks of the motion files.
+  void AddSkeletalSubMotion(const AnimSkeletalSubMotionChunk& subMotion);
+  void AddMotionEventTable(const AnimMotionEventTableChunk& table);
 
   bool IsBigEndian() const { return mBigEndian; }
   const AnimBytes& Data() const { return mData; }
