@@ -12,3 +12,10 @@ if(TARGET animation)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_frame.cpp
     LIBS animation)
 endif()
+
+# Loading a skinned actor and a skeletal motion from memory, beside a memory copy.
+if(TARGET animation AND TARGET testkit)
+  tarvel_bench(bench_animation_load
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_load.cpp
+    LIBS animation testkit)
+endif()
