@@ -35,6 +35,19 @@ class Actor {
   Actor& operator=(const Actor&) = delete;
   ~Actor();
 
+  // Bits of Clone's flags.
+  enum : uint32_t {
+    CLONE_MATERIALS = 0x01,
+    CLONE_NODEATTRIBUTES = 0x02,
+    CLONE_CONTROLLERS = 0x04,  // no effect on actors
+    CLONE_MESHES = 0x08,
+    CLONE_COLLISIONMESHES = 0x10,
+    CLONE_ALL = 0x1F,
+  };
+  // A new, unregistered actor made from this one: what a flag selects is copied,
+  // the rest shared. Null when memory runs out.
+  Actor* Clone(uint32_t flags) const;
+
   const char* GetName() const { return mName.AsChar(); }
   void SetName(const char* name) { mName = name; }
 

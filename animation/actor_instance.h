@@ -148,6 +148,10 @@ class ActorInstance {
   }
   bool GetBoundsAutoUpdate() const { return mBoundsAutoUpdate; }
   void SetBoundsAutoUpdate(bool on) { mBoundsAutoUpdate = on; }
+  // Read by the update scheduler: a hidden root is not updated, nor is anything
+  // hanging on it. The callback's OnUpdateVisibilityFlags sets it each frame.
+  bool IsVisible() const { return mIsVisible; }
+  void SetIsVisible(bool visible) { mIsVisible = visible; }
   bool IsEnabled() const { return mIsEnabled; }
   void SetIsEnabled(bool enabled) { mIsEnabled = enabled; }
 
@@ -183,6 +187,7 @@ class ActorInstance {
   uint32_t mBoundsType = BOUNDS_NODE_BASED;
   bool mBoundsAutoUpdate = true;
   bool mIsEnabled = false;
+  bool mIsVisible = true;
   uint8_t mAttachmentDepth = 0;
 };
 

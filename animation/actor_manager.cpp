@@ -12,11 +12,12 @@ namespace Anim {
 
 namespace {
 
-// Picks the actor or one of its clones for a new instance.
+// The runtime's linear congruential generator, seeded 1, for when the host installs
+// none of its own.
 uint32_t gPickState = 1;
-uint32_t NextPick() {
+int DefaultRandom() {
   gPickState = gPickState * 214013u + 2531011u;
-  return (gPickState >> 16) & 0x7FFFu;
+  return static_cast<int>((gPickState >> 16) & 0x7FFFu);
 }
 
 }  // namespace
@@ -24,7 +25,8 @@ uint32_t NextPick() {
 ActorManager::ActorManager()
     : mActorInstances(MEMCATEGORY_ACTORMANAGER),
       mActors(MEMCATEGORY_ACTORMANAGER),
-      mRootActorInstances(MEMCATEGORY_ACTORMANAGER) {
+      mRootActorInstances(MEMCATEGORY_ACTORMANAGER),
+      mRandom(DefaultRandom) {
   mCallBack = AnimCore::New<ActorUpdateCallBack>(MEMCATEGORY_ACTORMANAGER);
   mScheduler = AnimCore::New<SingleProcessorScheduler>(MEMCATEGORY_UPDATESCHEDULER);
 }
@@ -38,12 +40,27 @@ ActorManager::~ActorManager() {
   AnimCore::Delete(std::exchange(mScheduler, nullptr));
 }
 
-bool ActorManager::RegisterActor(Actor* actor) {
+bool ActorManager::RegisterActor(Actor* actor, uint32_t numClones) {
   if (actor == nullptr) return false;
   AnimCore::Array<Actor*> entry(MEMCATEGORY_ACTORMANAGER);
   if (!entry.Add(actor)) return false;
-  return mActors.Add(std::move(entry));
+  for (uint32_t i = 0; i < numClones; ++i) {
+    Actor* clone = actor->Clone(Actor::CLONE_ALL);
+    if (clone == nullptr || !entry.Add(clone)) {
+      AnimCore::Delete(clone);
+      DeleteClones(entry);
+      return false;
+    }
+  }
+  if (mActors.Add(std::move(entry))) return true;
+  DeleteClones(entry);
+  return false;
 }
+
+void ActorManager::SetRandomFunction(RandomFunction random) {
+  mRandom = random != nullptr ? random : DefaultRandom;
+}
+
 
 void ActorManager::DeleteClones(AnimCore::Array<Actor*>& entry) {
   // Unlink each clone first: its destructor looks itself up here.
@@ -89,7 +106,9 @@ ActorInstance* ActorManager::CreateActorInstance(Actor* actor, uint32_t transfor
   const int32_t index = FindRegisteredActorIndex(actor);
   if (index < 0) return nullptr;
   const AnimCore::Array<Actor*>& entry = mActors[static_cast<uint32_t>(index)];
-  Actor* picked = entry[NextPick() % entry.GetLength()];
+  // Unsigned, so a generator returning a negative value still picks in range.
+  const uint32_t draw = static_cast<uint32_t>(mRandom());
+  Actor* picked = entry[draw % entry.GetLength()];
   return AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, picked, transformDataFlags);
 }
 

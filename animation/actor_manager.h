@@ -22,8 +22,9 @@ class ActorManager {
   // the instances still registered (they belong to their creators).
   ~ActorManager();
 
-  // Adds an entry whose element 0 is actor. False when memory runs out.
-  bool RegisterActor(Actor* actor);
+  // Adds the entry [actor, numClones clones made with every clone flag]. False when
+  // memory runs out (no entry is added then).
+  bool RegisterActor(Actor* actor, uint32_t numClones = 0);
   // Removes the entry whose element 0 is actor, deleting its clones; an actor that is
   // not registered (a clone, say) changes nothing.
   void UnregisterActor(Actor* actor);
@@ -54,6 +55,11 @@ class ActorManager {
     return index < mRootActorInstances.GetLength() ? mRootActorInstances[index] : nullptr;
   }
 
+  // The generator CreateActorInstance draws from (one draw per call that finds its
+  // actor); null restores the library's own, which starts at seed 1.
+  using RandomFunction = int (*)();
+  void SetRandomFunction(RandomFunction random);
+
   ActorUpdateCallBack* GetCallBack() const { return mCallBack; }
   // Takes ownership (made with AnimCore::New) and deletes the previous callback.
   void SetCallBack(ActorUpdateCallBack* callBack);
@@ -69,6 +75,7 @@ class ActorManager {
   AnimCore::Array<ActorInstance*> mRootActorInstances;
   ActorUpdateCallBack* mCallBack = nullptr;
   UpdateScheduler* mScheduler = nullptr;
+  RandomFunction mRandom = nullptr;
 };
 
 }  // namespace Anim

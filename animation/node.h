@@ -22,6 +22,20 @@ class Node {
   Node& operator=(const Node&) = delete;
   ~Node();
 
+  // Bits of Clone's flags.
+  enum : uint32_t {
+    CLONE_ATTRIBUTES = 0x01,
+    CLONE_MESHDEFORMERS = 0x02,
+    CLONE_COLLISIONMESHDEFORMERS = 0x04,
+    CLONE_MESHES = 0x08,
+    CLONE_COLLISIONMESHES = 0x10,
+  };
+  // A node of newActor with the same id, indices and children. Meshes and collision
+  // meshes are shared unless their clone bit is set; deformer stacks are cloned for
+  // the new node's meshes when their bit or their mesh bit is set. Null when memory
+  // runs out.
+  Node* Clone(Actor* newActor, uint32_t flags) const;
+
   uint32_t GetIndex() const { return mIndex; }
   void SetIndex(uint32_t index) { mIndex = index; }
   uint32_t GetParentIndex() const { return mParentIndex; }

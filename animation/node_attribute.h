@@ -14,6 +14,8 @@ class NodeAttribute {
 
   virtual uint32_t GetType() const = 0;
   virtual const char* GetTypeString() const = 0;
+  // A copy for another node; null when memory runs out.
+  virtual NodeAttribute* Clone() const = 0;
 };
 
 }  // namespace Anim

@@ -23,7 +23,7 @@ class NodeLimitAttribute final : public NodeAttribute {
   uint32_t GetType() const override { return TYPE_ID; }
   const char* GetTypeString() const override { return "NodeLimitAttribute"; }
   // A new attribute with the same limits and flags; null when memory runs out.
-  NodeLimitAttribute* Clone() const;
+  NodeLimitAttribute* Clone() const override;
 
   AnimCore::Vector3 translationMin;
   AnimCore::Vector3 translationMax;

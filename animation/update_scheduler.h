@@ -16,6 +16,8 @@ class UpdateScheduler {
 
   virtual const char* GetTypeString() const = 0;
   virtual uint32_t GetType() const = 0;
+  // Updates the library manager's instances for one frame through its callback.
+  virtual void Execute(float timeDelta) { (void)timeDelta; }
   // Forgets every instance it was told about.
   virtual void Clear() {}
   // An attachment root (with everything hanging on it) enters or leaves the schedule;
@@ -32,6 +34,9 @@ class SingleProcessorScheduler final : public UpdateScheduler {
 
   const char* GetTypeString() const override { return "SingleProcessorScheduler"; }
   uint32_t GetType() const override { return TYPE_ID; }
+  // Visibility flags of every instance first; then each visible root, depth first
+  // through its attachments, OnUpdate followed by OnRender per instance.
+  void Execute(float timeDelta) override;
   void AddActorInstance(ActorInstance*) override {}
   void RemoveActorInstance(ActorInstance*) override {}
 };

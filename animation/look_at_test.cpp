@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "animation/actor.h"
+#include "animation/actor_instance.h"
+#include "animation/anim_test_support.h"
+#include "animation/look_at_controller.h"
+#include "animation/node_limit_attribute.h"
+#include "animation/world_pose.h"
+
+namespace Anim {
+namespace {
+
+using AnimCore::Matrix;
+using AnimCore::Quaternion;
+using AnimCore::Vector3;
+using testing::MakeActor;
+
+constexpr float kEps = 1e-5f;
+
+void ExpectRow(const Matrix& m, int row, const Vector3& v) {
+  EXPECT_NEAR(m(row, 0), v.x, kEps) << "row " << row;
+  EXPECT_NEAR(m(row, 1), v.y, kEps) << "row " << row;
+  EXPECT_NEAR(m(row, 2), v.z, kEps) << "row " << row;
+}
+
+class LookAtTest : public testing::AnimTest {
+ protected:
+  void SetUp() override {
+    testing::AnimTest::SetUp();
+    actor = MakeActor({{"head", -1}, {"nose", 0}});
+    actor->GetTransformData().GetBindTransforms()[0].position = {1.0f, 2.0f, 3.0f};
+    actor->GetTransformData().GetBindTransforms()[1].position = {0.0f, 0.0f, 1.0f};
+    instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+    instance->Update(0.0f, true);
+  }
+  void TearDown() override {
+    AnimCore::Delete(instance);
+    AnimCore::Delete(actor);
+    testing::AnimTest::TearDown();
+  }
+  // The instance's world matrices with unit world scales, as the controller pass
+  // hands them over.
+  WorldPose& Pose() {
+    WorldPose& pose = actor->GetWorldPose();
+    EXPECT_TRUE(pose.InitFromActorInstance(*instance));
+    for (Vector3& scale : pose.GetScales()) scale = {1.0f, 1.0f, 1.0f};
+    return pose;
+  }
+
+  Actor* actor = nullptr;
+  ActorInstance* instance = nullptr;
+};
+
+TEST_F(LookAtTest, TurnsAtSpeedTowardsTheGoal) {
+  const float s = std::sqrt(0.5f);
+  const float s225 = std::sin(0.3926991f);
+  const float c225 = std::cos(0.3926991f);
+  struct Case {
+    float timeDelta;
+    Vector3 right, forward;
+    Quaternion rotation;
+  };
+  // Goal one unit along +X: the target turns +Z onto +X, 90 degrees about Y.
+  const Case cases[] = {
+      {1.0f / 6.0f, {0, 0, -1}, {1, 0, 0}, {0, s, 0, s}},       // snaps
+      {1.0f, {0, 0, -1}, {1, 0, 0}, {0, s, 0, s}},              // t clamped to 1
+      {1.0f / 12.0f, {s, 0, -s}, {s, 0, s}, {0, s225, 0, c225}},  // half way: 45 degrees
+      {0.0f, {1, 0, 0}, {0, 0, 1}, {0, 0, 0, 1}},               // no move
+      {-1.0f, {1, 0, 0}, {0, 0, 1}, {0, 0, 0, 1}},              // negative: t = 0
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.timeDelta);
+    LookAtController controller(instance, 0);
+    controller.SetGoal(2.0f, 2.0f, 3.0f);
+    WorldPose& pose = Pose();
+    controller.Update(pose, c.timeDelta);
+    const Matrix& head = pose.GetMatrices()[0];
+    ExpectRow(head, 0, c.right);
+    ExpectRow(head, 1, {0, 1, 0});
+    ExpectRow(head, 2, c.forward);
+    ExpectRow(head, 3, {1, 2, 3});
+    const Quaternion& q = controller.GetCurrentRotation();
+    EXPECT_NEAR(q.x, c.rotation.x, kEps);
+    EXPECT_NEAR(q.y, c.rotation.y, kEps);
+    EXPECT_NEAR(q.z, c.rotation.z, kEps);
+    EXPECT_NEAR(q.w, c.rotation.w, kEps);
+    // The nose, one unit ahead, follows its head.
+    ExpectRow(pose.GetMatrices()[1], 3, Vector3{1, 2, 3} + c.forward);
+  }
+}
+
+TEST_F(LookAtTest, GoalOnTheNodeOrAlongUpKeepsTheRotation) {
+  for (const Vector3& goal : {Vector3{1, 2, 3}, Vector3{1, 7, 3}, Vector3{1, -4, 3}}) {
+    LookAtController controller(instance, 0);
+    controller.SetGoal(goal.x, goal.y, goal.z);
+    WorldPose& pose = Pose();
+    controller.Update(pose, 1.0f);
+    const Matrix& head = pose.GetMatrices()[0];
+    for (int i = 0; i < 16; ++i) ASSERT_FALSE(std::isnan(head.m16[i]));
+    ExpectRow(head, 0, {1, 0, 0});
+    ExpectRow(head, 1, {0, 1, 0});
+    ExpectRow(head, 2, {0, 0, 1});
+    EXPECT_EQ(controller.GetCurrentRotation(), Quaternion());
+  }
+}
+
+TEST_F(LookAtTest, SwingStaysInsideTheLimits) {
+  // A 90 degree swing about Y against a half range of 0.5 rad leaves 0.5 rad, for
+  // the rectangle and the ellipse alike; without limits it is free.
+  struct Case {
+    uint32_t type;
+    float angle;
+  };
+  const Case cases[] = {{LookAtController::CONSTRAINT_NONE, 1.5707963f},
+                        {LookAtController::CONSTRAINT_ELLIPSE, 0.5f},
+                        {LookAtController::CONSTRAINT_RECTANGLE, 0.5f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    LookAtController controller(instance, 0);
+    controller.SetLimits({-0.5f, -0.5f, 0.0f}, {0.5f, 0.5f, 0.0f});
+    controller.SetConstraintType(c.type);
+    controller.SetGoal(2.0f, 2.0f, 3.0f);
+    WorldPose& pose = Pose();
+    controller.Update(pose, 1.0f);
+    ExpectRow(pose.GetMatrices()[0], 2, {std::sin(c.angle), 0.0f, std::cos(c.angle)});
+    ExpectRow(pose.GetMatrices()[0], 1, {0, 1, 0});
+  }
+}
+
+TEST_F(LookAtTest, SetLimitsCentresTheRanges) {
+  LookAtController controller(instance, 0);
+  EXPECT_EQ(controller.GetSwingLimitX(), 1.0f);
+  EXPECT_EQ(controller.GetConstraintType(), 0u);
+  controller.SetLimits({-0.2f, 0.1f, -0.3f}, {0.6f, 0.5f, 0.4f});
+  EXPECT_NEAR(controller.GetSwingLimitX(), 0.4f, kEps);
+  EXPECT_NEAR(controller.GetSwingLimitY(), 0.2f, kEps);
+  EXPECT_EQ(controller.GetTwistMin(), -0.3f);
+  EXPECT_EQ(controller.GetTwistMax(), 0.4f);
+  // Rotation about X by 0.2 then about Y by 0.3: the X axis row is (cos .3, 0, -sin .3).
+  ExpectRow(controller.GetLimitRotation(), 0, {std::cos(0.3f), 0.0f, -std::sin(0.3f)});
+}
+
+TEST_F(LookAtTest, TakesLimitsFromTheNodeAttribute) {
+  auto* limit = AnimCore::New<NodeLimitAttribute>(MEMCATEGORY_NODEATTRIBUTE);
+  limit->rotationMin = {-0.25f, -0.5f, -0.1f};
+  limit->rotationMax = {0.25f, 0.5f, 0.1f};
+  actor->GetNode(0)->AddAttribute(limit);
+  LookAtController controller(instance, 0);
+  EXPECT_NEAR(controller.GetSwingLimitX(), 0.25f, kEps);
+  EXPECT_NEAR(controller.GetSwingLimitY(), 0.5f, kEps);
+  EXPECT_EQ(controller.GetTwistMax(), 0.1f);
+  EXPECT_EQ(controller.GetConstraintType(), 0u);
+  EXPECT_EQ(controller.GetNodeMask()[0], 1u);
+  EXPECT_EQ(controller.GetNodeMask()[1], 1u);
+}
+
+TEST_F(LookAtTest, RunsInTheInstancesWorldSpacePass) {
+  auto* controller = AnimCore::New<LookAtController>(MEMCATEGORY_WORLDSPACECONTROLLER, instance, 0u);
+  controller->SetGoal(1.0f, 2.0f, -10.0f);  // straight behind
+  controller->Activate(0.0f);
+  ASSERT_TRUE(instance->AddWorldSpaceController(controller));
+  instance->Update(1.0f, true);
+  // The pass leaves its result in the local transforms: half a turn about Y, the
+  // head kept in place and the nose still one unit ahead of it.
+  const Transform* locals = instance->GetTransformData().GetLocalTransforms();
+  EXPECT_NEAR(std::fabs(locals[0].rotation.y), 1.0f, kEps);
+  EXPECT_NEAR(locals[0].position.x, 1.0f, kEps);
+  EXPECT_NEAR(locals[0].position.z, 3.0f, kEps);
+  EXPECT_NEAR(locals[1].position.z, 1.0f, kEps);
+  EXPECT_NEAR(std::fabs(locals[1].rotation.w), 1.0f, kEps);
+
+  // Slerp picks the shorter way: q and -q are the same rotation.
+  const Quaternion a(0, 0, 0, 1);
+  const Quaternion b = LookAtController::Slerp(a, {0, 0, 0, -1}, 0.5f);
+  EXPECT_NEAR(std::fabs(b.w), 1.0f, kEps);
+}
+
+}  // namespace
+}  // namespace Anim
