@@ -52,6 +52,9 @@ ActorInstance::ActorInstance(Actor* actor, uint32_t transformDataFlags)
   if (!mTransformData.InitForActor(actor, transformDataFlags)) {
     AnimCore::Log("ActorInstance: out of memory for the transform data of '%s'", actor->GetName());
   }
+  if (!mMorphSetupInstance.Init(actor->GetMorphSetup(0))) {
+    AnimCore::Log("ActorInstance: out of memory for the morph weights of '%s'", actor->GetName());
+  }
   mMotionSystem = AnimCore::New<MotionLayerSystem>(MEMCATEGORY_MOTIONSYSTEM, this);
   Update(0.0f, true);
   // The pose at creation is the bind pose the skin was made in.

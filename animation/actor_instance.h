@@ -134,6 +134,8 @@ class ActorInstance {
   Attachment* GetSelfAttachment() const { return mSelfAttachment; }
   uint8_t GetAttachmentDepth() const { return mAttachmentDepth; }
 
+  // One weight entry per morph target of the actor's level-0 setup.
+  MorphSetupInstance& GetMorphSetupInstance() { return mMorphSetupInstance; }
   uint32_t GetLODLevel() const { return mLODLevel; }
   void SetLODLevel(uint32_t lod) { mLODLevel = lod; }
   float GetBoundsUpdateInterval() const { return mBoundsUpdateInterval; }
@@ -178,6 +180,7 @@ class ActorInstance {
   ActorInstance* mAttachedTo = nullptr;
   Attachment* mSelfAttachment = nullptr;
   MotionSystem* mMotionSystem = nullptr;
+  MorphSetupInstance mMorphSetupInstance;
   uint32_t mReserved0 = 0;
   float mBoundsUpdateInterval = 0.1f;
   float mBoundsUpdateTimer = 0.0f;

@@ -3,6 +3,7 @@
 #include "animation/chunk_info.h"
 #include "animation/chunk_material.h"
 #include "animation/chunk_mesh.h"
+#include "animation/chunk_morph.h"
 #include "animation/chunk_motion.h"
 #include "animation/chunk_node.h"
 #include "animation/chunk_skinning.h"
@@ -20,6 +21,8 @@ bool RegisterStandardChunkProcessors(Importer& importer) {
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorSkinningInfo>(MEMCATEGORY_IMPORTER, 1u));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorSkinningInfo>(MEMCATEGORY_IMPORTER, 2u));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorLimit>(MEMCATEGORY_IMPORTER));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorProgMorphTarget>(MEMCATEGORY_IMPORTER));
+  ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorPMorphSubMotion>(MEMCATEGORY_IMPORTER));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorMaterial>(MEMCATEGORY_IMPORTER));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorMaterialLayer>(MEMCATEGORY_IMPORTER));
   ok &= importer.RegisterChunkProcessor(AnimCore::New<ChunkProcessorActorFXMaterial>(MEMCATEGORY_IMPORTER));

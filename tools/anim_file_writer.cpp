@@ -206,6 +206,57 @@ void AnimFileWriter::AddSkinning(const AnimSkinningChunk& skinning, uint32_t ver
   EndChunk();
 }
 
+void AnimFileWriter::AddMorphTarget(const AnimMorphTargetChunk& target) {
+  BeginChunk(9, 1);
+  PutF32(target.rangeMin);
+  PutF32(target.rangeMax);
+  PutU32(target.lod);
+  PutU32(static_cast<uint32_t>(target.deformDatas.size()));
+  PutU32(static_cast<uint32_t>(target.transformations.size()));
+  PutU32(target.phonemeSets);
+  PutString(target.name);
+  for (const auto& data : target.deformDatas) {
+    PutU32(data.nodeIndex);
+    PutF32(data.minValue);
+    PutF32(data.maxValue);
+    PutU32(static_cast<uint32_t>(data.vertices.size()));
+    for (const auto& v : data.vertices) {
+      for (uint16_t q : v.position) PutU16(q);
+    }
+    for (const auto& v : data.vertices) {
+      for (uint8_t q : v.normal) PutU8(q);
+    }
+    for (const auto& v : data.vertices) {
+      for (uint8_t q : v.tangent) PutU8(q);
+    }
+    for (const auto& v : data.vertices) PutU32(v.vertexNumber);
+  }
+  for (const auto& t : target.transformations) {
+    PutU32(t.nodeIndex);
+    for (float f : t.rotation) PutF32(f);
+    for (float f : t.scaleRotation) PutF32(f);
+    for (float f : t.position) PutF32(f);
+    for (float f : t.scale) PutF32(f);
+  }
+  EndChunk();
+}
+
+void AnimFileWriter::AddMorphSubMotion(const AnimMorphSubMotionChunk& subMotion) {
+  BeginChunk(100, 1);
+  PutF32(subMotion.poseWeight);
+  PutF32(subMotion.minWeight);
+  PutF32(subMotion.maxWeight);
+  PutU32(subMotion.phonemeSet);
+  PutU32(static_cast<uint32_t>(subMotion.keys.size()));
+  PutString(subMotion.name);
+  for (const auto& key : subMotion.keys) {
+    PutF32(key.time);
+    PutU16(key.value);
+    PutU16(0);
+  }
+  EndChunk();
+}
+
 void AnimFileWriter::AddSkeletalSubMotion(const AnimSkeletalSubMotionChunk& subMotion) {
   BeginChunk(200, 1);
   for (const float* q : {subMotion.poseRotation, subMotion.bindRotation,

@@ -163,6 +163,50 @@ struct AnimMotionInfoChunk {
   std::string sourceApplication, originalFileName, compilationDate, motionName;
 };
 
+// Chunk 9: a progressive morph target. Offsets are given already quantised.
+struct AnimMorphTargetChunk {
+  struct Vertex {
+    uint16_t position[3] = {};
+    uint8_t normal[3] = {};
+    uint8_t tangent[3] = {};
+    uint32_t vertexNumber = 0;
+  };
+  struct DeformData {
+    uint32_t nodeIndex = 0;
+    float minValue = 0.0f;
+    float maxValue = 1.0f;
+    std::vector<Vertex> vertices;
+  };
+  struct Transformation {
+    uint32_t nodeIndex = 0;
+    float rotation[4] = {0, 0, 0, 1};  // x, y, z, w
+    float scaleRotation[4] = {0, 0, 0, 1};
+    float position[3] = {0, 0, 0};
+    float scale[3] = {0, 0, 0};
+  };
+  float rangeMin = 0.0f;
+  float rangeMax = 1.0f;
+  uint32_t lod = 0;
+  uint32_t phonemeSets = 0;
+  std::string name;
+  std::vector<DeformData> deformDatas;
+  std::vector<Transformation> transformations;
+};
+
+// Chunk 100: the weight track of one morph target in a progressive morph motion.
+struct AnimMorphSubMotionChunk {
+  struct Key {
+    float time = 0.0f;
+    uint16_t value = 0;
+  };
+  float poseWeight = 0.0f;
+  float minWeight = 0.0f;
+  float maxWeight = 1.0f;
+  uint32_t phonemeSet = 0;
+  std::string name;
+  std::vector<Key> keys;
+};
+
 enum class AnimFileKind { Actor, SkeletalMotion, PMorphMotion };
 
 class AnimFileWriter {
@@ -211,6 +255,8 @@ class AnimFileWriter {
 
   // Whole chunks of the motion files.
   void AddSkeletalSubMotion(const AnimSkeletalSubMotionChunk& subMotion);
+  void AddMorphTarget(const AnimMorphTargetChunk& target);
+  void AddMorphSubMotion(const AnimMorphSubMotionChunk& subMotion);
   void AddMotionEventTable(const AnimMotionEventTableChunk& table);
 
   bool IsBigEndian() const { return mBigEndian; }

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+#include "animation/core/array.h"
+#include "animation/mesh_deformer.h"
+
+namespace Anim {
+
+class MorphTarget;
+
+// Adds the weighted vertex offsets of the morph targets touching one mesh. Runs
+// first in the stack, before skinning.
+class MorphMeshDeformer final : public MeshDeformer {
+ public:
+  static constexpr uint32_t TYPE_ID = 2;
+  static constexpr uint32_t SUBTYPE_ID = 1;
+
+  struct DeformPass {
+    MorphTarget* morphTarget = nullptr;  // not owned
+    uint32_t deformDataNr = 0;
+    bool lastNearZero = false;
+  };
+
+  explicit MorphMeshDeformer(Mesh* mesh);
+
+  void Update(ActorInstance* actorInstance, Node* node, float timeDelta) override;
+  MeshDeformer* Clone(Mesh* newMesh, Actor* actor) const override;
+  uint32_t GetType() const override { return TYPE_ID; }
+  uint32_t GetSubType() const override { return SUBTYPE_ID; }
+
+  bool AddDeformPass(const DeformPass& pass) { return mPasses.Add(pass); }
+  uint32_t GetNumDeformPasses() const { return mPasses.GetLength(); }
+  DeformPass& GetDeformPass(uint32_t index) { return mPasses[index]; }
+
+ private:
+  AnimCore::Array<DeformPass> mPasses;
+};
+
+}  // namespace Anim

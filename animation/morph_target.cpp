@@ -1,0 +1,211 @@
+#include "animation/morph_target.h"
+
+#include <cmath>
+
+#include "animation/actor_instance.h"
+#include "animation/core/memory_manager.h"
+#include "animation/id_generator.h"
+#include "animation/memory_categories.h"
+#include "animation/transform.h"
+#include "animation/transform_data.h"
+
+namespace Anim {
+
+namespace MorphQuant {
+namespace {
+uint32_t Encode(float value, float minValue, float maxValue, uint32_t steps) {
+  const float range = maxValue - minValue;
+  if (!(range > 0.0f)) return 0;
+  // Float scale: an integer one truncates (127 for [-1, 1]) and can reach 0 when
+  // the range is small.
+  const double q = std::nearbyint((double{value} - minValue) * (static_cast<double>(steps) / range));
+  if (!(q > 0.0)) return 0;  // also NaN
+  return q >= steps ? steps : static_cast<uint32_t>(q);
+}
+}  // namespace
+
+uint16_t Encode16(float value, float minValue, float maxValue) {
+  return static_cast<uint16_t>(Encode(value, minValue, maxValue, 65535));
+}
+uint8_t Encode8(float value, float minValue, float maxValue) {
+  return static_cast<uint8_t>(Encode(value, minValue, maxValue, 255));
+}
+float Decode16(uint16_t q, float minValue, float maxValue) {
+  return minValue + q * (maxValue - minValue) / 65535.0f;
+}
+float Decode8(uint8_t q, float minValue, float maxValue) {
+  return minValue + q * (maxValue - minValue) / 255.0f;
+}
+}  // namespace MorphQuant
+
+MorphTarget::MorphTarget(const char* name) : nameId(GetStringID(name != nullptr ? name : "")) {}
+
+float MorphTarget::CalcRangedWeight(float weight) const {
+  const float range = rangeMax - rangeMin;
+  if (std::fabs(range) == 0.0f) return 0.0f;
+  return (weight - rangeMin) / range;
+}
+
+float MorphTarget::ClampWeight(float weight) const {
+  if (weight < rangeMin) return rangeMin;
+  if (weight > rangeMax) return rangeMax;
+  return weight;
+}
+
+void MorphTarget::CopyBaseClassMemberValues(const MorphTarget& target) {
+  nameId = target.nameId;
+  rangeMin = target.rangeMin;
+  rangeMax = target.rangeMax;
+  phonemeSets = target.phonemeSets;
+}
+
+AnimCore::String MorphTarget::PhonemeSetsToString(uint32_t phonemeSets) {
+  static const char* const kNames[12] = {"NEUTRAL_POSE", "M_B_P_X", "AA_AO_OW",
+                                         "IH_AE_AH_EY_AY_H", "AW",
+                                         "N_NG_CH_J_DH_D_G_T_K_Z_ZH_TH_S_SH", "IY_EH_Y",
+                                         "UW_UH_OY", "F_V", "L_EL", "W", "R_ER"};
+  AnimCore::String text;
+  for (uint32_t bit = 0; bit < 12; ++bit) {
+    if ((phonemeSets & (1u << bit)) == 0) continue;
+    text += ",";
+    text += kNames[bit];
+  }
+  text.Trim(',');
+  return text;
+}
+
+ProgressiveMorphTarget::DeformData::DeformData(uint32_t node, uint32_t count)
+    : deltas(MEMCATEGORY_PROGRESSIVEMORPHMOTION), numVertices(count), nodeIndex(node) {
+  if (!deltas.Resize(count)) numVertices = 0;
+}
+
+ProgressiveMorphTarget::ProgressiveMorphTarget(const char* name)
+    : MorphTarget(name),
+      mTransformations(MEMCATEGORY_PROGRESSIVEMORPHMOTION),
+      mDeformDatas(MEMCATEGORY_PROGRESSIVEMORPHMOTION) {}
+
+ProgressiveMorphTarget::~ProgressiveMorphTarget() {
+  for (DeformData* data : mDeformDatas) AnimCore::Delete(data);
+  mDeformDatas.Clear();
+  mTransformations.Clear();
+}
+
+bool ProgressiveMorphTarget::AddDeformData(DeformData* deformData) {
+  if (deformData == nullptr) return false;
+  if (!mDeformDatas.Add(deformData)) {
+    AnimCore::Delete(deformData);
+    return false;
+  }
+  return true;
+}
+
+bool ProgressiveMorphTarget::Influences(uint32_t nodeIndex) const {
+  for (const DeformData* data : mDeformDatas) {
+    if (data->nodeIndex == nodeIndex) return true;
+  }
+  for (const Transformation& t : mTransformations) {
+    if (t.nodeIndex == nodeIndex) return true;
+  }
+  return false;
+}
+
+namespace {
+AnimCore::Quaternion Slerp(const AnimCore::Quaternion& a, AnimCore::Quaternion b, float t) {
+  float cosOmega = a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+  if (cosOmega < 0.0f) {
+    cosOmega = -cosOmega;
+    b = AnimCore::Quaternion(-b.x, -b.y, -b.z, -b.w);
+  }
+  float k0 = 1.0f - t;
+  float k1 = t;
+  if (1.0f - cosOmega > 0.001f) {
+    const float omega = std::acos(cosOmega);
+    const float sinOmega = std::sin(omega);
+    k0 = std::sin((1.0f - t) * omega) / sinOmega;
+    k1 = std::sin(t * omega) / sinOmega;
+  }
+  return AnimCore::Quaternion(k0 * a.x + k1 * b.x, k0 * a.y + k1 * b.y, k0 * a.z + k1 * b.z,
+                              k0 * a.w + k1 * b.w);
+}
+
+const Transform* BindTransform(ActorInstance* actorInstance, uint32_t nodeIndex) {
+  const TransformData& data = actorInstance->GetTransformData();
+  if (data.GetBindTransforms() == nullptr || nodeIndex >= data.GetNumNodes()) return nullptr;
+  return &data.GetBindTransforms()[nodeIndex];
+}
+}  // namespace
+
+AnimCore::Quaternion ProgressiveMorphTarget::RotationDelta(const AnimCore::Quaternion& bind,
+                                                           const Transformation& t, float r) {
+  const AnimCore::Quaternion target = Slerp(bind, t.rotation, r).Normalized();
+  return bind.Inversed() * target;
+}
+
+void ProgressiveMorphTarget::ApplyTransformation(ActorInstance* actorInstance, uint32_t nodeIndex,
+                                                 AnimCore::Vector3& position,
+                                                 AnimCore::Quaternion& rotation,
+                                                 AnimCore::Vector3& scale, float weight) {
+  const float w = ClampWeight(weight);
+  const float r = CalcRangedWeight(w);
+  const Transformation* found = nullptr;
+  for (const Transformation& t : mTransformations) {
+    if (t.nodeIndex == nodeIndex) {
+      found = &t;
+      break;
+    }
+  }
+  if (found == nullptr) return;
+  const Transform* bind = BindTransform(actorInstance, nodeIndex);
+  if (bind == nullptr) return;
+  position += found->position * w;
+  scale += found->scale * w;
+  rotation = (rotation * RotationDelta(bind->rotation, *found, r)).Normalized();
+}
+
+void ProgressiveMorphTarget::Apply(ActorInstance* actorInstance, float weight) {
+  const float w = ClampWeight(weight);
+  const float r = CalcRangedWeight(w);
+  Transform* local = actorInstance->GetTransformData().GetLocalTransforms();
+  if (local == nullptr) return;
+  for (const Transformation& t : mTransformations) {
+    const Transform* bind = BindTransform(actorInstance, t.nodeIndex);
+    if (bind == nullptr) continue;
+    Transform transform = local[t.nodeIndex];
+    transform.position += t.position * w;
+    transform.scale += t.scale * w;
+    transform.rotation = (transform.rotation * RotationDelta(bind->rotation, t, r)).Normalized();
+    actorInstance->SetLocalTransform(t.nodeIndex, transform);
+  }
+}
+
+MorphTarget* ProgressiveMorphTarget::Clone() const {
+  auto* clone = AnimCore::New<ProgressiveMorphTarget>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "");
+  if (clone == nullptr) return nullptr;
+  clone->CopyBaseClassMemberValues(*this);
+  bool ok = clone->mTransformations.Resize(mTransformations.GetLength());
+  for (uint32_t i = 0; ok && i < mTransformations.GetLength(); ++i) {
+    clone->mTransformations[i] = mTransformations[i];
+  }
+  for (uint32_t i = 0; ok && i < mDeformDatas.GetLength(); ++i) {
+    const DeformData* src = mDeformDatas[i];
+    auto* copy = AnimCore::New<DeformData>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, src->nodeIndex,
+                                           src->numVertices);
+    ok = copy != nullptr && copy->numVertices == src->numVertices;
+    if (ok) {
+      for (uint32_t v = 0; v < src->numVertices; ++v) copy->deltas[v] = src->deltas[v];
+      copy->minValue = src->minValue;
+      copy->maxValue = src->maxValue;
+    } else if (copy != nullptr) {
+      AnimCore::Delete(copy);
+      break;
+    }
+    ok = clone->AddDeformData(copy);
+  }
+  if (!ok) {
+    AnimCore::Delete(clone);
+    return nullptr;
+  }
+  return clone;
+}
+
+}  // namespace Anim
