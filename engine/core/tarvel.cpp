@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "animation/actor_manager.h"
 #include "animation/anim_manager.h"
 #include "animation/core/memory_manager.h"
 #include "animation/event_manager.h"
@@ -162,6 +163,8 @@ int cTarvel::Init(HWND window, HINSTANCE instance, cTarvelString programFolder)
         AnimCore::Shutdown();
         return -1;
     }
+    // Instances pick among an actor's clones with the runtime's generator.
+    Anim::GetActorManager()->SetRandomFunction(crt::rand);
     Anim::EventManager* events = Anim::GetEventManager();
     for (uint32_t id = 0; id < std::size(kMotionEventNames); ++id)
         events->RegisterEventType(kMotionEventNames[id], id);
