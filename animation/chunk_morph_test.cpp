@@ -15,7 +15,11 @@
 #include "animation/morph_mesh_deformer.h"
 #include "animation/morph_setup.h"
 #include "animation/morph_target.h"
+#include "animation/morph_weight_layer_pass.h"
+#include "animation/motion_instance.h"
+#include "animation/motion_layer_system.h"
 #include "animation/progressive_morph_motion.h"
+#include "animation/skeletal_motion.h"
 #include "animation/vertex_attribute_layer.h"
 #include "tools/anim_file_writer.h"
 
@@ -310,6 +314,82 @@ TEST_P(MorphTest, CountsBeyondTheBodyAreRefused) {
       AnimCore::Delete(motion);
     }
   }
+}
+
+MorphSubMotion* KeyedSubMotion(const char* name, uint32_t phonemeSet, float value) {
+  auto* sub = AnimCore::New<MorphSubMotion>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, GetStringID(name));
+  sub->phonemeSet = phonemeSet;
+  if (value >= 0.0f) {
+    sub->GetKeyTrack().AddKey(0.0f, value);
+    sub->GetKeyTrack().AddKey(1.0f, value);
+    sub->GetKeyTrack().CreateLinearInterpolator();
+    sub->GetKeyTrack().Init();
+  }
+  return sub;
+}
+
+TEST_F(AnimTest, WeightPassBlendsMorphMotionsAndIsFadedBySkeletalOnesAbove) {
+  Actor* actor = testing::MakeActor({{"head", -1}});
+  auto* setup = AnimCore::New<MorphSetup>(MEMCATEGORY_PROGRESSIVEMORPHMOTION);
+  setup->AddMorphTarget(AnimCore::New<ProgressiveMorphTarget>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "smile"));
+  auto* talk = AnimCore::New<ProgressiveMorphTarget>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "talk");
+  talk->phonemeSets = 0x102;
+  setup->AddMorphTarget(talk);
+  setup->AddMorphTarget(AnimCore::New<ProgressiveMorphTarget>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "held"));
+  setup->AddMorphTarget(AnimCore::New<ProgressiveMorphTarget>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "posed"));
+  ASSERT_TRUE(actor->SetMorphSetup(0, setup));
+  ActorInstance* instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+  MorphSetupInstance& weights = instance->GetMorphSetupInstance();
+  ASSERT_EQ(weights.GetNumMorphTargets(), 4u);
+  weights.GetMorphTarget(2)->manualMode = true;
+  weights.GetMorphTarget(2)->weight = 0.7f;
+
+  auto* speech = AnimCore::New<ProgressiveMorphMotion>(MEMCATEGORY_PROGRESSIVEMORPHMOTION, "speech");
+  speech->AddSubMotion(KeyedSubMotion("smile", 0, 0.8f));
+  speech->AddSubMotion(KeyedSubMotion("f", 0x100, 0.6f));
+  speech->AddSubMotion(KeyedSubMotion("m", 0x002, 0.2f));
+  speech->AddSubMotion(KeyedSubMotion("unkeyed", 0x102, -1.0f));  // not counted
+  MorphSubMotion* posed = KeyedSubMotion("posed", 0, -1.0f);
+  posed->poseWeight = 0.3f;
+  speech->AddSubMotion(posed);
+  speech->UpdatePhonemeFlag();
+  speech->UpdateMaxTime();
+
+  auto* system = static_cast<MotionLayerSystem*>(instance->GetMotionSystem());
+  ASSERT_GE(system->GetNumLayerPasses(), 1u);
+  MorphWeightLayerPass pass(system);
+  EXPECT_EQ(pass.GetType(), 1u);
+  pass.Process();  // nothing listed: the reset alone
+  EXPECT_EQ(weights.GetMorphTarget(0)->weight, 0.0f);
+
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  info.targetWeight = 0.5f;
+  MotionInstance* morph = system->PlayMotion(speech, &info);
+  ASSERT_NE(morph, nullptr);
+  ASSERT_FLOAT_EQ(morph->GetWeight(), 0.5f);
+  morph->SetCurrentTime(0.5f);
+  pass.Process();
+  const double stored = std::floor(0.8 * 65535.0) / 65535.0;  // the track keeps 16 bits
+  EXPECT_NEAR(weights.GetMorphTarget(0)->weight, 0.5 * stored, 1e-6);
+  EXPECT_NEAR(weights.GetMorphTarget(1)->weight, 0.5 * (0.6 + 0.2) / 2.0, 1e-4);
+  EXPECT_EQ(weights.GetMorphTarget(2)->weight, 0.7f);
+  EXPECT_NEAR(weights.GetMorphTarget(3)->weight, 0.5 * 0.3, 1e-6);
+
+  auto* walk = AnimCore::New<SkeletalMotion>(MEMCATEGORY_SKELETALMOTION, "walk");
+  sMotionPlayInfo above;
+  above.blendInTime = 0.0f;
+  above.priorityLevel = 5;
+  ASSERT_NE(system->PlayMotion(walk, &above), nullptr);
+  pass.Process();
+  EXPECT_EQ(weights.GetMorphTarget(0)->weight, 0.0f);
+  EXPECT_EQ(weights.GetMorphTarget(1)->weight, 0.0f);
+  EXPECT_EQ(weights.GetMorphTarget(2)->weight, 0.7f);
+
+  AnimCore::Delete(instance);
+  AnimCore::Delete(walk);
+  AnimCore::Delete(speech);
+  AnimCore::Delete(actor);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "animation/core/memory_manager.h"
 #include "animation/layer_pass.h"
 #include "animation/memory_categories.h"
+#include "animation/morph_weight_layer_pass.h"
 #include "animation/motion.h"
 #include "animation/motion_event_handler.h"
 #include "animation/motion_instance.h"
@@ -95,6 +96,7 @@ void BlendWorldSpace(ActorInstance& instance, const AnimCore::Matrix* target, co
 
 MotionLayerSystem::MotionLayerSystem(ActorInstance* actorInstance)
     : MotionSystem(actorInstance), mLayerPasses(MEMCATEGORY_MOTIONSYSTEM) {
+  AddLayerPass(AnimCore::New<MorphWeightLayerPass>(MEMCATEGORY_MOTIONSYSTEM, this));
   mRepositioningPass = AnimCore::New<RepositioningLayerPass>(MEMCATEGORY_MOTIONSYSTEM, this);
 }
 
