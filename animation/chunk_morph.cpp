@@ -37,7 +37,7 @@ MorphMeshDeformer* MorphDeformerFor(Node* node, uint32_t lod, Mesh* mesh) {
       return static_cast<MorphMeshDeformer*>(stack->GetDeformer(i));
     }
   }
-  auto* deformer = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, mesh);
+  auto* deformer = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, mesh, lod);
   return stack->InsertDeformer(0, deformer) ? deformer : nullptr;
 }
 

@@ -191,6 +191,31 @@ TEST_P(MorphTest, TargetChunkBuildsTargetAndDeformerBeforeSkin) {
   AnimCore::Delete(actor);
 }
 
+TEST_P(MorphTest, ClonesMorphThroughTheirOwnTargetsAfterTheSourceIsGone) {
+  const AnimBytes bytes = MorphedActor(GetParam(), 3);
+  for (uint32_t flags : {uint32_t{Actor::CLONE_ALL}, uint32_t{Actor::CLONE_MESHES}}) {
+    Actor* source = GetImporter()->LoadActor(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    ASSERT_NE(source, nullptr);
+    Actor* clone = source->Clone(flags);
+    ASSERT_NE(clone, nullptr);
+    AnimCore::Delete(source);
+
+    // The clone's copied morph deformer names the clone's own target, which
+    // lives as long as the clone.
+    auto* deformer = static_cast<MorphMeshDeformer*>(clone->GetNode(0)->GetMeshDeformerStack(0)->GetDeformer(0));
+    ASSERT_EQ(deformer->GetNumDeformPasses(), 1u) << flags;
+    EXPECT_EQ(deformer->GetDeformPass(0).morphTarget, clone->GetMorphSetup(0)->GetMorphTarget(0)) << flags;
+    ActorInstance* instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, clone);
+    instance->GetMorphSetupInstance().FindMorphTargetByID(deformer->GetDeformPass(0).morphTarget->nameId)->weight = 1.0f;
+    clone->GetNode(0)->GetMeshDeformerStack(0)->Update(instance, clone->GetNode(0), 0.0f);
+    const auto* positions = static_cast<const AnimCore::Vector3*>(
+        clone->GetNode(0)->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+    EXPECT_NEAR(positions[1].x, 3.0, 1e-5) << flags;
+    AnimCore::Delete(instance);
+    AnimCore::Delete(clone);
+  }
+}
+
 TEST_F(AnimTest, ApplyTransformationMovesAndTurnsAroundTheBindPose) {
   Actor* actor = testing::MakeActor({{"jaw", -1}, {"lip", 0}});
   ActorInstance* instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);

@@ -13,8 +13,8 @@
 
 namespace Anim {
 
-MorphMeshDeformer::MorphMeshDeformer(Mesh* mesh)
-    : MeshDeformer(mesh), mPasses(MEMCATEGORY_MESHDEFORMER) {}
+MorphMeshDeformer::MorphMeshDeformer(Mesh* mesh, uint32_t lod)
+    : MeshDeformer(mesh), mLOD(lod), mPasses(MEMCATEGORY_MESHDEFORMER) {}
 
 void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
   if (mMesh == nullptr || actorInstance == nullptr) return;
@@ -67,14 +67,24 @@ void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
   }
 }
 
-MeshDeformer* MorphMeshDeformer::Clone(Mesh* newMesh, Actor*) const {
-  auto* clone = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, newMesh);
+MeshDeformer* MorphMeshDeformer::Clone(Mesh* newMesh, Actor* actor) const {
+  auto* clone = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, newMesh, mLOD);
   if (clone == nullptr) return nullptr;
-  if (!clone->mPasses.Resize(mPasses.GetLength())) {
-    AnimCore::Delete(clone);
-    return nullptr;
+  // The passes follow the new actor's own targets (found by name id in its setup
+  // of this level); a pass whose target it lacks is dropped rather than left
+  // pointing at the source actor's.
+  MorphSetup* setup = actor != nullptr ? actor->GetMorphSetup(mLOD) : nullptr;
+  for (const DeformPass& pass : mPasses) {
+    MorphTarget* target =
+        setup != nullptr && pass.morphTarget != nullptr ? setup->FindMorphTargetByID(pass.morphTarget->GetID()) : nullptr;
+    if (target == nullptr) continue;
+    DeformPass copy = pass;
+    copy.morphTarget = target;
+    if (!clone->mPasses.Add(copy)) {
+      AnimCore::Delete(clone);
+      return nullptr;
+    }
   }
-  for (uint32_t i = 0; i < mPasses.GetLength(); ++i) clone->mPasses[i] = mPasses[i];
   clone->SetEnabled(IsEnabled());
   return clone;
 }

@@ -22,18 +22,21 @@ class MorphMeshDeformer final : public MeshDeformer {
     bool lastNearZero = false;
   };
 
-  explicit MorphMeshDeformer(Mesh* mesh);
+  // lod: the level of detail whose morph setup holds the passes' targets.
+  MorphMeshDeformer(Mesh* mesh, uint32_t lod = 0);
 
   void Update(ActorInstance* actorInstance, Node* node, float timeDelta) override;
   MeshDeformer* Clone(Mesh* newMesh, Actor* actor) const override;
   uint32_t GetType() const override { return TYPE_ID; }
   uint32_t GetSubType() const override { return SUBTYPE_ID; }
+  uint32_t GetLOD() const { return mLOD; }
 
   bool AddDeformPass(const DeformPass& pass) { return mPasses.Add(pass); }
   uint32_t GetNumDeformPasses() const { return mPasses.GetLength(); }
   DeformPass& GetDeformPass(uint32_t index) { return mPasses[index]; }
 
  private:
+  uint32_t mLOD;
   AnimCore::Array<DeformPass> mPasses;
 };
 
