@@ -12,6 +12,7 @@
 #include "animation/local_space_controller.h"
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
+#include "animation/morph_setup.h"
 #include "animation/motion_event_handler.h"
 #include "animation/motion_layer_system.h"
 #include "animation/node.h"
@@ -270,6 +271,7 @@ void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
 void ActorInstance::Update(float timeDelta, bool updateMatrices) {
   if (mMotionSystem != nullptr) mMotionSystem->Update(timeDelta, updateMatrices);
   if (!updateMatrices) return;
+  ApplyMorphTargets();
   UpdateLocalTransform();
   UpdateLocalMatrices();
   if (mSelfAttachment != nullptr) {
@@ -290,6 +292,17 @@ void ActorInstance::Update(float timeDelta, bool updateMatrices) {
       CalcNodeBasedBounds(mBounds, mBoundsStep);
       mBoundsUpdateTimer = 0.0f;
     }
+  }
+}
+
+void ActorInstance::ApplyMorphTargets() {
+  const MorphSetup* setup = mActor->GetMorphSetup(mLODLevel);
+  if (setup == nullptr) return;
+  for (uint32_t i = 0; i < setup->GetNumMorphTargets(); ++i) {
+    MorphTarget* target = setup->GetMorphTarget(i);
+    const MorphSetupInstance::MorphTarget* entry = mMorphSetupInstance.FindMorphTargetByID(target->GetID());
+    if (entry == nullptr || !(std::fabs(entry->weight) > 0.0001f)) continue;
+    target->Apply(this, entry->weight);
   }
 }
 

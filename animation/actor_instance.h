@@ -159,6 +159,8 @@ class ActorInstance {
 
  private:
   void Detach(ActorInstance* attached);
+  // Adds the node offsets of the morph targets of the current level with a weight.
+  void ApplyMorphTargets();
   void PassMatricesToAttachments();
   void UpdateWorldSpaceControllers(float timeDelta);
 

@@ -24,23 +24,6 @@ namespace {
 // Levels of detail a morph target may name; the setup array is sized by it.
 constexpr uint32_t kMaxMorphLOD = 256;
 
-// The level's morph deformer, put at the front of the level's own stack (so it runs
-// before skinning) when the stack has none.
-MorphMeshDeformer* MorphDeformerFor(Node* node, uint32_t lod, Mesh* mesh) {
-  MeshDeformerStack* stack = node->GetMeshDeformerStack(lod);
-  if (stack == nullptr) {
-    stack = AnimCore::New<MeshDeformerStack>(MEMCATEGORY_MESHDEFORMER, mesh);
-    if (stack == nullptr || !node->SetMeshDeformerStack(lod, stack)) return nullptr;
-  }
-  for (uint32_t i = 0; i < stack->GetNumDeformers(); ++i) {
-    if (stack->GetDeformer(i)->GetType() == MorphSetup::MORPH_DEFORMER_TYPE) {
-      return static_cast<MorphMeshDeformer*>(stack->GetDeformer(i));
-    }
-  }
-  auto* deformer = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, mesh, lod);
-  return stack->InsertDeformer(0, deformer) ? deformer : nullptr;
-}
-
 // Reads the 16 × count bytes of one deform data into target; records naming a
 // vertex beyond the mesh are dropped.
 bool ReadDeformData(AnimCore::MemoryFile* file, uint32_t endianType, ProgressiveMorphTarget* target,
@@ -169,7 +152,7 @@ bool ChunkProcessorActorProgMorphTarget::Process(AnimCore::MemoryFile* file,
                         mesh->GetNumVertices())) {
       return false;
     }
-    MorphMeshDeformer* deformer = MorphDeformerFor(node, lod, mesh);
+    MorphMeshDeformer* deformer = MorphMeshDeformer::FindOrCreate(node, lod, mesh);
     if (deformer == nullptr ||
         !deformer->AddDeformPass({target, target->GetNumDeformDatas() - 1, false})) {
       return false;

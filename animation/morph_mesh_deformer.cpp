@@ -7,6 +7,8 @@
 #include "animation/core/memory_manager.h"
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
+#include "animation/mesh_deformer_stack.h"
+#include "animation/node.h"
 #include "animation/morph_setup.h"
 #include "animation/morph_target.h"
 #include "animation/vertex_attribute_layer.h"
@@ -15,6 +17,21 @@ namespace Anim {
 
 MorphMeshDeformer::MorphMeshDeformer(Mesh* mesh, uint32_t lod)
     : MeshDeformer(mesh), mLOD(lod), mPasses(MEMCATEGORY_MESHDEFORMER) {}
+
+MorphMeshDeformer* MorphMeshDeformer::FindOrCreate(Node* node, uint32_t lod, Mesh* mesh) {
+  MeshDeformerStack* stack = node->GetMeshDeformerStack(lod);
+  if (stack == nullptr) {
+    stack = AnimCore::New<MeshDeformerStack>(MEMCATEGORY_MESHDEFORMER, mesh);
+    if (stack == nullptr || !node->SetMeshDeformerStack(lod, stack)) return nullptr;
+  }
+  for (uint32_t i = 0; i < stack->GetNumDeformers(); ++i) {
+    if (stack->GetDeformer(i)->GetType() == MorphSetup::MORPH_DEFORMER_TYPE) {
+      return static_cast<MorphMeshDeformer*>(stack->GetDeformer(i));
+    }
+  }
+  auto* deformer = AnimCore::New<MorphMeshDeformer>(MEMCATEGORY_MESHDEFORMER, mesh, lod);
+  return stack->InsertDeformer(0, deformer) ? deformer : nullptr;
+}
 
 void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
   if (mMesh == nullptr || actorInstance == nullptr) return;

@@ -8,6 +8,7 @@
 namespace Anim {
 
 class MorphTarget;
+class Node;
 
 // Adds the weighted vertex offsets of the morph targets touching one mesh. Runs
 // first in the stack, before skinning.
@@ -24,6 +25,10 @@ class MorphMeshDeformer final : public MeshDeformer {
 
   // lod: the level of detail whose morph setup holds the passes' targets.
   MorphMeshDeformer(Mesh* mesh, uint32_t lod = 0);
+
+  // The morph deformer of the node's stack at lod, put at the front of the stack (so
+  // it runs before skinning) when the stack has none; null when memory runs out.
+  static MorphMeshDeformer* FindOrCreate(Node* node, uint32_t lod, Mesh* mesh);
 
   void Update(ActorInstance* actorInstance, Node* node, float timeDelta) override;
   MeshDeformer* Clone(Mesh* newMesh, Actor* actor) const override;

@@ -9,6 +9,7 @@
 
 namespace Anim {
 
+class Actor;
 class ActorInstance;
 
 // Quantisation of morph offsets into 16-bit (positions) and 8-bit (normals,
@@ -105,6 +106,12 @@ class ProgressiveMorphTarget final : public MorphTarget {
   bool Influences(uint32_t nodeIndex) const override;
   void Apply(ActorInstance* actorInstance, float weight) override;
   MorphTarget* Clone() const override;
+  // Builds the target from the difference of targetPose to neutralPose, two actors of
+  // one skeleton: per-vertex offsets of the level-0 meshes (with a morph deformer
+  // pass on each neutral mesh) and per-node transform changes. False when memory
+  // runs out. With deleteTargetPose the target pose actor is deleted.
+  bool InitFromPose(bool captureTransformations, bool captureMeshDeforms, Actor* neutralPose,
+                    Actor* targetPose, bool deleteTargetPose);
 
   bool AddTransformation(const Transformation& transformation) {
     return mTransformations.Add(transformation);
