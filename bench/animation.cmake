@@ -19,3 +19,11 @@ if(TARGET animation AND TARGET testkit)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_load.cpp
     LIBS animation testkit)
 endif()
+
+# Skinning 100,000 vertices with four influences and morphing 10,000 with three
+# targets, beside a memory copy of the same vertex data.
+if(TARGET animation AND TARGET testkit)
+  tarvel_bench(bench_animation_deform
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/animation_deform.cpp
+    LIBS animation testkit)
+endif()
