@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +63,13 @@ inline Actor* MakeActor(const std::vector<std::pair<const char*, int>>& nodes,
     }
   }
   return actor;
+}
+
+// The bit pattern of a float: the file writer takes vertex data as 32-bit words.
+inline uint32_t Bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
 }
 
 }  // namespace Anim::testing

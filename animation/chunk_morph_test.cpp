@@ -27,6 +27,7 @@ namespace Anim {
 namespace {
 
 using testing::AnimTest;
+using testing::Bits;
 using testkit::AnimBytes;
 using testkit::AnimFileKind;
 using testkit::AnimFileWriter;
@@ -34,12 +35,6 @@ using testkit::AnimMeshChunk;
 using testkit::AnimMorphSubMotionChunk;
 using testkit::AnimMorphTargetChunk;
 using testkit::AnimNodeChunk;
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
 
 TEST(MorphQuant, EncodesToNearestStepAndClamps) {
   struct Case {

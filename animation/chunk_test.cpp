@@ -21,17 +21,12 @@ namespace Anim {
 namespace {
 
 using testing::AnimTest;
+using testing::Bits;
 using testkit::AnimBytes;
 using testkit::AnimFileKind;
 using testkit::AnimFileWriter;
 using testkit::AnimMeshChunk;
 using testkit::AnimNodeChunk;
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
 
 AnimNodeChunk NodeChunk(const char* name, uint32_t parent) {
   AnimNodeChunk node;

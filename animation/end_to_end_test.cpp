@@ -21,15 +21,10 @@ namespace Anim {
 namespace {
 
 using testing::AnimTest;
+using testing::Bits;
 using testkit::AnimBytes;
 using testkit::AnimFileKind;
 using testkit::AnimFileWriter;
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
 
 // "root" at the origin carries the mesh; "bone" sits at (0, 1, 0) below it. Vertex 0
 // (1, 1, 0) follows the bone, vertex 1 (0, 2, 0) half the root and half the bone.

@@ -22,17 +22,12 @@ namespace Anim {
 namespace {
 
 using testing::AnimTest;
+using testing::Bits;
 using testkit::AnimBytes;
 using testkit::AnimFileKind;
 using testkit::AnimFileWriter;
 using testkit::AnimMeshChunk;
 using testkit::AnimNodeChunk;
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
 
 struct Vertex {
   float position[3];
