@@ -72,33 +72,40 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   const uint32_t numVertices = mMesh->GetNumVertices();
   for (uint32_t v = 0; v < numVertices; ++v) {
     const uint32_t org = orgNumbers[v];
-    AnimCore::Vector3 p(positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]);
-    AnimCore::Vector3 n, t;
-    if (normals != nullptr) n = {normals[3 * v], normals[3 * v + 1], normals[3 * v + 2]};
-    if (tangents != nullptr) t = {tangents[4 * v], tangents[4 * v + 1], tangents[4 * v + 2]};
-    AnimCore::Vector3 pOut, nOut, tOut;
+    // Linear blend: the weighted sum of the bone matrices' upper 4x3 part,
+    // then one transform per attribute (the same sum as transforming by each
+    // bone and adding, in a third of the work).
+    float b[12] = {};
     const uint32_t count = org < numRows ? (skin->GetNumInfluences(org) & 0xFF) : 0;
     for (uint32_t i = 0; i < count; ++i) {
       const SkinInfluence& influence = skin->GetInfluence(org, i);
       if (influence.boneNumber >= numBones) continue;
-      const AnimCore::Matrix& m = mBones[influence.boneNumber].matrix;
+      const float* m = mBones[influence.boneNumber].matrix.m16;
       const float w = influence.weight;
-      pOut += m.TransformPoint(p) * w;
-      nOut += m.TransformVector(n) * w;
-      tOut += m.TransformVector(t) * w;
+      for (int r = 0; r < 4; ++r) {
+        b[3 * r] += m[4 * r] * w;
+        b[3 * r + 1] += m[4 * r + 1] * w;
+        b[3 * r + 2] += m[4 * r + 2] * w;
+      }
     }
-    positions[3 * v] = pOut.x;
-    positions[3 * v + 1] = pOut.y;
-    positions[3 * v + 2] = pOut.z;
+    float* p = positions + 3 * v;
+    const float px = p[0], py = p[1], pz = p[2];
+    p[0] = px * b[0] + py * b[3] + pz * b[6] + b[9];
+    p[1] = px * b[1] + py * b[4] + pz * b[7] + b[10];
+    p[2] = px * b[2] + py * b[5] + pz * b[8] + b[11];
     if (normals != nullptr) {
-      normals[3 * v] = nOut.x;
-      normals[3 * v + 1] = nOut.y;
-      normals[3 * v + 2] = nOut.z;
+      float* n = normals + 3 * v;
+      const float nx = n[0], ny = n[1], nz = n[2];
+      n[0] = nx * b[0] + ny * b[3] + nz * b[6];
+      n[1] = nx * b[1] + ny * b[4] + nz * b[7];
+      n[2] = nx * b[2] + ny * b[5] + nz * b[8];
     }
     if (tangents != nullptr) {
-      tangents[4 * v] = tOut.x;
-      tangents[4 * v + 1] = tOut.y;
-      tangents[4 * v + 2] = tOut.z;
+      float* t = tangents + 4 * v;
+      const float tx = t[0], ty = t[1], tz = t[2];
+      t[0] = tx * b[0] + ty * b[3] + tz * b[6];
+      t[1] = tx * b[1] + ty * b[4] + tz * b[7];
+      t[2] = tx * b[2] + ty * b[5] + tz * b[8];
     }
   }
 }
