@@ -21,6 +21,7 @@
 #include "animation/morph_setup.h"
 #include "animation/node.h"
 #include "animation/vertex_attribute_layer.h"
+#include "bench/animation_fixture.h"
 #include "tools/anim_file_writer.h"
 
 namespace {
@@ -32,41 +33,12 @@ constexpr uint32_t kTargets = 3;
 // Positions and normals.
 constexpr size_t kBytesPerVertex = 2 * 3 * sizeof(float);
 
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
-
 // A chain of bones and one mesh of n vertices on the root; with skinning every vertex
 // follows four bones, with targets each target moves every vertex.
 testkit::AnimBytes ActorFile(uint32_t n, bool skinned, uint32_t targets) {
   testkit::AnimFileWriter writer(testkit::AnimFileKind::Actor);
-  for (uint32_t b = 0; b < kBones; ++b) {
-    testkit::AnimNodeChunk node;
-    node.name = "bone" + std::to_string(b);
-    node.parentIndex = b == 0 ? 0xFFFFFFFFu : b - 1;
-    node.position[1] = b == 0 ? 0.0f : 0.1f;
-    writer.AddNode(node);
-  }
-  testkit::AnimMeshChunk mesh;
-  mesh.numOrgVertices = n;
-  mesh.numVertices = n;
-  testkit::AnimMeshChunk::Layer positions;
-  testkit::AnimMeshChunk::Layer normals;
-  normals.type = Anim::LAYERTYPE_NORMALS;
-  testkit::AnimMeshChunk::Layer org;
-  org.type = Anim::LAYERTYPE_ORGVTXNUMBERS;
-  org.attributeSize = 4;
-  for (uint32_t v = 0; v < n; ++v) {
-    const float angle = 0.01f * static_cast<float>(v);
-    positions.words.insert(positions.words.end(),
-                           {Bits(std::cos(angle)), Bits(0.7f * static_cast<float>(v) / static_cast<float>(n)),
-                            Bits(std::sin(angle))});
-    normals.words.insert(normals.words.end(), {Bits(std::cos(angle)), Bits(0.0f), Bits(std::sin(angle))});
-    org.words.push_back(v);
-  }
-  mesh.layers = {positions, normals, org};
+  bench::AddBoneChain(writer, kBones);
+  testkit::AnimMeshChunk mesh = bench::RingMesh(n, 0.7f / static_cast<float>(n));
   testkit::AnimMeshChunk::SubMesh sub;
   sub.numVertices = n;
   sub.indices = {0, 1, 2};

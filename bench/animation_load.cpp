@@ -16,6 +16,7 @@
 #include "animation/importer.h"
 #include "animation/skeletal_motion.h"
 #include "animation/vertex_attribute_layer.h"
+#include "bench/animation_fixture.h"
 #include "tools/anim_file_writer.h"
 
 namespace {
@@ -25,40 +26,11 @@ constexpr uint32_t kBones = 20;
 constexpr uint32_t kMotionNodes = 100;
 constexpr uint32_t kKeys = 300;
 
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
-
 // A chain of bones; one mesh on the root, every vertex weighted to two bones.
 testkit::AnimBytes SkinnedActorFile() {
   testkit::AnimFileWriter writer(testkit::AnimFileKind::Actor);
-  for (uint32_t b = 0; b < kBones; ++b) {
-    testkit::AnimNodeChunk node;
-    node.name = "bone" + std::to_string(b);
-    node.parentIndex = b == 0 ? 0xFFFFFFFFu : b - 1;
-    node.position[1] = b == 0 ? 0.0f : 0.1f;
-    writer.AddNode(node);
-  }
-  testkit::AnimMeshChunk mesh;
-  mesh.numOrgVertices = kVertices;
-  mesh.numVertices = kVertices;
-  testkit::AnimMeshChunk::Layer positions;
-  testkit::AnimMeshChunk::Layer normals;
-  normals.type = Anim::LAYERTYPE_NORMALS;
-  testkit::AnimMeshChunk::Layer org;
-  org.type = Anim::LAYERTYPE_ORGVTXNUMBERS;
-  org.attributeSize = 4;
-  for (uint32_t v = 0; v < kVertices; ++v) {
-    const float angle = 0.01f * static_cast<float>(v);
-    positions.words.insert(positions.words.end(),
-                           {Bits(std::cos(angle)), Bits(0.0004f * static_cast<float>(v)),
-                            Bits(std::sin(angle))});
-    normals.words.insert(normals.words.end(), {Bits(std::cos(angle)), Bits(0.0f), Bits(std::sin(angle))});
-    org.words.push_back(v);
-  }
-  mesh.layers = {positions, normals, org};
+  bench::AddBoneChain(writer, kBones);
+  testkit::AnimMeshChunk mesh = bench::RingMesh(kVertices, 0.0004f);
   testkit::AnimMeshChunk::SubMesh sub;
   sub.numVertices = kVertices;
   for (uint32_t v = 0; v + 2 < kVertices; ++v) sub.indices.insert(sub.indices.end(), {v, v + 1, v + 2});
