@@ -37,12 +37,6 @@ uint16_t Encode16(float value, float minValue, float maxValue) {
 uint8_t Encode8(float value, float minValue, float maxValue) {
   return static_cast<uint8_t>(Encode(value, minValue, maxValue, 255));
 }
-float Decode16(uint16_t q, float minValue, float maxValue) {
-  return minValue + q * (maxValue - minValue) / 65535.0f;
-}
-float Decode8(uint8_t q, float minValue, float maxValue) {
-  return minValue + q * (maxValue - minValue) / 255.0f;
-}
 }  // namespace MorphQuant
 
 MorphTarget::MorphTarget(const char* name) : nameId(GetStringID(name != nullptr ? name : "")) {}

@@ -18,8 +18,13 @@ class ActorInstance;
 namespace MorphQuant {
 uint16_t Encode16(float value, float minValue, float maxValue);
 uint8_t Encode8(float value, float minValue, float maxValue);
-float Decode16(uint16_t q, float minValue, float maxValue);
-float Decode8(uint8_t q, float minValue, float maxValue);
+// Inline: the morph deformer decodes every component of every vertex.
+inline float Decode16(uint16_t q, float minValue, float maxValue) {
+  return minValue + q * (maxValue - minValue) / 65535.0f;
+}
+inline float Decode8(uint8_t q, float minValue, float maxValue) {
+  return minValue + q * (maxValue - minValue) / 255.0f;
+}
 }  // namespace MorphQuant
 
 // Phoneme set bits of morph targets and morph submotions.
