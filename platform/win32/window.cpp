@@ -724,3 +724,10 @@ void ResetWindows() {
 void ApplyWindowSetting(const std::string& value) { g_failCreate.store(value == "1"); }
 
 }  // namespace platform::detail
+
+namespace platform {
+
+// Headless: nothing to show. The window layer with a display replaces this.
+void PresentToWindow(HWND, const uint8_t*, int, int, int) {}
+
+}  // namespace platform
