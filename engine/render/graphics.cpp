@@ -6,6 +6,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/render/image.h"
+#include "engine/world/light_set.h"
 #include "engine/world/mobile.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/win32.h"
@@ -372,6 +373,20 @@ void cTarvelGraphics::ShowStartScreen()
 
 int cTarvelGraphics::InitBlurEffect()
 {
+    cTarvelLightSet& lights = gTarvel.mLights;
+    lights.mBlurLoaded = 0;
+    if (gTarvel.mConfig.PostEffects != 0) {
+        cTarvelShaderLib& shaders = gTarvel.mShaders;
+        lights.mBlurLoaded = shaders.LoadShader("shadow_cast", "blur_fade", &lights.mBlurBinding, false) ? 1 : 0;
+        if (lights.mBlurLoaded) {
+            shaders.SetFloat(&lights.mBlurBinding, "blurstart", 0.95f);
+            shaders.SetFloat(&lights.mBlurBinding, "blurwidth", 0.1f);
+        }
+    }
+    // The filter pass draws through the blur: without it the shadows are
+    // drawn unfiltered rather than through an empty binding, which would
+    // leave them blank.
+    lights.mShadowFilter = gTarvel.mConfig.ShadowFilter != 0 && lights.mBlurLoaded;
     return 0;
 }
 

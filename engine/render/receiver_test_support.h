@@ -14,6 +14,7 @@
 #include "engine/world/scene.h"
 #include "engine/world/scene_mesh.h"
 #include "engine/world/view.h"
+#include "platform/win32/win32.h"
 
 namespace pt = platform::testing;
 
@@ -100,29 +101,34 @@ protected:
     return mobile;
     }
 
-    // Starts the engine with effects that declare every parameter of the
-    // shadow, blur and flashlight passes, and a "flashlight" picture.
+    // Starts the engine, with the ShadowFilter setting given, on effects
+    // that declare every parameter of the shadow, blur and flashlight
+    // passes, and a "flashlight" picture. The blur comes from start-up.
     void Start(bool shadowFilter = false)
     {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+        const DWORD filter = shadowFilter ? 1 : 0;
+        ASSERT_EQ(RegSetValueExA(key, "ShadowFilter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&filter), 4),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
         StartWith([](testkit::ArchiveWriter& writer) {
             const std::string declarations =
                 "texture dtex;\ntexture stex;\ntexture ftex;\ntexture screen;\nfloat4x4 lmat;\nfloat intens = -1;\n"
-                "float strength = -1;\nfloat3 lpos;\nfloat2 screensize;\n";
+                "float strength = -1;\nfloat3 lpos;\nfloat2 screensize;\nfloat blurstart = -1;\n"
+                "float blurwidth = -1;\n";
             auto text = [&](const std::vector<std::string>& techniques) {
                 const std::string source = declarations + testkit::MinimalEffectSource(techniques);
                 return testkit::Bytes(source.begin(), source.end());
             };
-            writer.AddShared(1, "shadow_cast.fx", 0, text({"cast_mobile"}), true);
+            writer.AddShared(1, "shadow_cast.fx", 0, text({"cast_mobile", "blur_fade"}), true);
             writer.AddShared(1, "shadow_scenery.fx", 0, text({"base", "notex"}), true);
             writer.AddShared(1, "shadow_mobile.fx", 0, text({"base", "notex"}), true);
             writer.AddShared(1, "flashlight.fx", 0, text({"scenery", "mobile", "lightcone"}), true);
-            writer.AddShared(1, "blur.fx", 0, text({"blur"}), true);
             writer.AddShared(1, "flashlight", 5, testkit::BuildTga(testkit::Picture(16, 16), testkit::TgaOptions()),
                              true);
         });
         gTarvel.mConfig.Shadows = 1;
-        gTarvel.mLights.mShadowFilter = shadowFilter;
-        gTarvel.mShaders.LoadShader("blur", "blur", &gTarvel.mLights.mBlurBinding, true);
         mScene.mView = &mView;
         gTarvel.mScene = &mScene;
     }

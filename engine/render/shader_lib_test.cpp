@@ -268,6 +268,10 @@ TEST_F(ShaderLibTest, SampleGameLibraryIsCurrentAndBindsEverything)
     EXPECT_EQ(Lib().mEntries.Count(), 0);
     EXPECT_EQ(gTarvel.mConfig.PerPixelLighting, 1u);
     EXPECT_EQ(Lib().mNamed[1].passes, 1u);
+    // The shadow filter's blur comes from the same library.
+    EXPECT_EQ(gTarvel.mLights.mBlurLoaded, 1);
+    EXPECT_STREQ(gTarvel.mLights.mBlurBinding.techniqueName, "blur_fade");
+    EXPECT_TRUE(gTarvel.mLights.mShadowFilter);
 }
 
 // Row-vector 4 x 4 product and inverse in double, from first principles.

@@ -6,6 +6,7 @@
 #include "engine/render/image.h"
 #include "engine/render/receiver_test_support.h"
 #include "platform/d3dx9/testing.h"
+#include "platform/win32/win32.h"
 
 namespace {
 
@@ -71,6 +72,20 @@ protected:
         std::vector<double> view = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 100, 1};
         std::vector<double> box = {1.0 / 6, 0, 0, 0, 0, 1.0 / 6, 0, 0, 0, 0, 1.0 / 19999, 0, 0, 0, -1.0 / 19999, 1};
         return Multiply(view, box);
+    }
+
+    void ExpectUnfiltered()
+    {
+        TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
+        cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&mLight, mCaster);
+        shadow->AddSceneryCaster(&floor->mesh);
+        pt::RecordDraws(true);
+        gTarvel.mLights.Update();
+        EXPECT_EQ(gTarvel.mLights.mTempTexture, nullptr);
+        EXPECT_FLOAT_EQ(Named(31, "strength").at(0), 1.0f);
+        EXPECT_EQ(mCaster->mShadowRenders, 1);
+        for (const pt::DrawRecord& draw : pt::RecordedDraws())
+            EXPECT_NE(draw.technique, "blur_fade");
     }
 
     cTarvelLight mLight;
@@ -277,6 +292,8 @@ TEST_F(ShadowTest, MobileReceiversAreDrawnWhileTheirBoxIsInTheFrustum)
 
 TEST_F(ShadowTest, FilteredShadowsAreBlurredIntoTheShadowTexture)
 {
+    // The default settings filter the shadows; the blur is whatever
+    // start-up loaded.
     Start(true);
     SetUpScene();
     TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
@@ -286,20 +303,45 @@ TEST_F(ShadowTest, FilteredShadowsAreBlurredIntoTheShadowTexture)
     gTarvel.mLights.Update();
     ASSERT_NE(gTarvel.mLights.mTempSurface, nullptr);
     EXPECT_FLOAT_EQ(Named(31, "strength").at(0), 0.125f);
-    EXPECT_EQ(Param(gTarvel.mLights.mBlurBinding, "screensize"), (std::vector<float>{256, 256}));
+    const cTarvelShaderBinding& blurBinding = gTarvel.mLights.mBlurBinding;
+    EXPECT_EQ(Param(blurBinding, "screensize"), (std::vector<float>{256, 256}));
+    EXPECT_EQ(Param(blurBinding, "blurstart"), std::vector<float>{0.95f});
+    EXPECT_EQ(Param(blurBinding, "blurwidth"), std::vector<float>{0.1f});
     std::vector<pt::DrawRecord> blur;
     for (const pt::DrawRecord& draw : pt::RecordedDraws())
-        if (draw.technique == "blur")
+        if (draw.technique == "blur_fade")
             blur.push_back(draw);
     ASSERT_EQ(blur.size(), 1u);
     EXPECT_EQ(blur[0].renderTarget, shadow->mSurface);
-    EXPECT_EQ(pt::EffectTexture(gTarvel.mLights.mBlurBinding.shader->mEffect, "screen").value_or(nullptr),
+    EXPECT_EQ(pt::EffectTexture(blurBinding.shader->mEffect, "screen").value_or(nullptr),
               gTarvel.mLights.mTempTexture);
+}
 
-    // Unfiltered the caster is drawn at full strength.
-    gTarvel.mLights.mShadowFilter = false;
-    gTarvel.mLights.Update();
-    EXPECT_FLOAT_EQ(Named(31, "strength").at(0), 1.0f);
+// Without filtering the caster goes straight into the shadow texture at
+// full strength, and no blur runs.
+TEST_F(ShadowTest, ShadowFilterOffDrawsUnfiltered)
+{
+    Start(false);
+    SetUpScene();
+    EXPECT_EQ(gTarvel.mLights.mBlurLoaded, 1);
+    ExpectUnfiltered();
+}
+
+// Without post effects no blur is loaded, and the filter, though set, would
+// blur through nothing: the shadows are drawn unfiltered instead.
+TEST_F(ShadowTest, WithoutPostEffectsShadowsAreDrawnUnfiltered)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+    const DWORD off = 0;
+    RegSetValueExA(key, "PostEffects", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4);
+    RegCloseKey(key);
+    Start(true);
+    SetUpScene();
+    EXPECT_EQ(gTarvel.mLights.mBlurLoaded, 0);
+    EXPECT_EQ(gTarvel.mLights.mBlurBinding.shader, nullptr);
+    EXPECT_EQ(Param(gTarvel.mShaders.mNamed[31], "blurstart"), std::vector<float>{-1.0f});
+    ExpectUnfiltered();
 }
 
 TEST_F(ShadowTest, ShadowsGiveWayToADeviceResetAndComeBack)

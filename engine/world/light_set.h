@@ -35,12 +35,14 @@ public:
     void ReleaseDeviceObjects();
     void InvalidateShadows();
 
-    // Shared by the shadows: the ShadowFilter setting, the filter pass's
-    // texture and surface, the blur binding and the scene's shadow factor.
+    // Shared by the shadows: the ShadowFilter setting (on only while the
+    // blur exists), the filter pass's texture and surface, the blur binding
+    // and the scene's shadow factor.
     bool mShadowFilter = false;
     IDirect3DTexture9* mTempTexture = nullptr;
     IDirect3DSurface9* mTempSurface = nullptr;
     cTarvelShaderBinding mBlurBinding{};
+    uint8_t mBlurLoaded = 0;
     float mShadowFactor = 1.0f;
     tArray<cTarvelShadow*> mShadows;
     cTarvelFlashlight* mFlashlight = nullptr;
