@@ -17,6 +17,10 @@ namespace {
 constexpr float kMusicShare = 0.5f;
 constexpr float kMusicFadeRate = 0.2f;
 constexpr float kStopFadeRate = 0.5f;
+// Screen-fade modes of the gameplay controller that set the volume their
+// own way; every other mode follows the fade's fraction.
+constexpr int32_t kScreenFadeToBlack = 1;
+constexpr int32_t kScreenFadeBlack = 3;
 // Waiting for an open runs the system's update; a device that never
 // settles must not hang the game.
 constexpr int kMaxOpenWaits = 100000;
@@ -184,8 +188,21 @@ void cTarvelSound::Update()
 {
     if (!mSystem)
         return;
-    // The listener follows the main camera and the screen fade drives the
-    // effect volumes once the camera and the gameplay controller hold them.
+    // The listener will follow the main camera once the camera holds its
+    // vectors.
+
+    // A screen fade that takes the sound with it sets the effect volumes
+    // every frame; music and speech keep their own.
+    const cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    if (gameplay.mFadeState != 0 && gameplay.mFadeSound) {
+        const float fraction = gTarvel.mTimer.SecondsSince(gameplay.mFadeStart, gameplay.mFadeRate);
+        float factor = fraction;
+        if (gameplay.mFadeState == kScreenFadeBlack)
+            factor = 0.0f;
+        else if (gameplay.mFadeState == kScreenFadeToBlack)
+            factor = 1.0f - fraction;
+        SetChannelsVolume(factor);
+    }
 
     for (int32_t i = 0; i < mChannels.count;) {
         sSoundChannel* entry = mChannels.data[i];

@@ -349,6 +349,45 @@ TEST_F(SoundTest, EffectsPlayOnTheirGroupWithTheEffectsVolume)
     EXPECT_FLOAT_EQ(ChannelOf(music->channel)->volume, 127.0f / 255.0f * 0.5f);
 }
 
+TEST_F(SoundTest, AScreenFadeWithSoundDrivesTheEffectsEveryFrame)
+{
+    Sound().SetupSound("rain", "rain", 0, 4 | 8);
+    sSoundChannel* rain = Sound().PlaySound("rain", 0.8f, "", 0, 0);
+    sSoundChannel* music = Sound().PlayMusic("theme", "", kSoundLoop, true);
+    ASSERT_TRUE(rain && music);
+    ASSERT_TRUE(Sound().PlaySpeech("line1", nullptr, 0));
+    Frame();
+    const struct {
+        int32_t mode;
+        bool sound;
+        uint32_t elapsedMs;   // of a two-second fade
+        float volume;         // of the effect, 0.8 unfaded
+    } cases[] = {
+        {1, true, 500, 0.6f},    // to black: 1 - fraction
+        {1, true, 1500, 0.2f},
+        {2, true, 500, 0.2f},    // from black: the fraction
+        {3, true, 500, 0.0f},    // black
+        {4, true, 1500, 0.6f},   // every other mode: the fraction
+        {8, true, 1000, 0.4f},
+        {1, false, 1500, 0.8f},  // the fade leaves the sound alone
+        {0, true, 1500, 0.8f},   // no fade
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " sound " << c.sound << " at " << c.elapsedMs);
+        Sound().SetChannelsVolume(1.0f);
+        cTarvelGameplay& gameplay = gTarvel.mGameplay;
+        gameplay.mFadeState = c.mode;
+        gameplay.mFadeSound = c.sound;
+        gameplay.mFadeRate = 0.5f;
+        gameplay.mFadeStart = gTarvel.mTimer.mGameTime - c.elapsedMs;
+        Frame();
+        EXPECT_NEAR(ChannelOf(rain->channel)->volume, c.volume, 1e-6f);
+        EXPECT_FLOAT_EQ(ChannelOf(music->channel)->volume, 127.0f / 255.0f * 0.5f);
+        EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, 215.0f / 255.0f);
+    }
+    gTarvel.mGameplay.mFadeState = 0;
+}
+
 TEST_F(SoundTest, MultiSampleRecordsChooseAnotherSampleEachTime)
 {
     Sound().SetupSound("steps", "step1;step2;step3", 1, kSoundMultiSample);
