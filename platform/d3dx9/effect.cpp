@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,6 +60,15 @@ class Buffer final : public Counted<ID3DXBuffer> {
 
 // What a parameter holds: 32-bit words (BOOL, INT or float by type), a
 // texture, or a string.
+// A float as an int: truncated, out-of-range values held at the nearest
+// limit and NaN taken as 0, where a plain conversion is undefined.
+int32_t SaturatedInt(float f) {
+  if (!(f == f)) return 0;
+  if (f >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
+  if (f <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(f);
+}
+
 struct Value {
   D3DXPARAMETER_CLASS klass = D3DXPC_SCALAR;
   D3DXPARAMETER_TYPE type = D3DXPT_FLOAT;
@@ -94,7 +104,7 @@ struct Value {
     if (type == D3DXPT_FLOAT) {
       std::memcpy(&words[i], &f, 4);
     } else if (type == D3DXPT_INT) {
-      words[i] = static_cast<uint32_t>(static_cast<int32_t>(f));
+      words[i] = static_cast<uint32_t>(SaturatedInt(f));
     } else {
       words[i] = f != 0.0f ? 1u : 0u;
     }
@@ -422,7 +432,7 @@ class Effect final : public Counted<ID3DXEffect> {
   HRESULT GetInt(D3DXHANDLE h, INT* n) override {
     Value* v = Readable(h);
     if (!v || !n || !v->Numeric() || v->words.empty()) return D3DERR_INVALIDCALL;
-    *n = v->type == D3DXPT_INT ? static_cast<INT>(v->words[0]) : static_cast<INT>(v->Get(0));
+    *n = v->type == D3DXPT_INT ? static_cast<INT>(v->words[0]) : SaturatedInt(v->Get(0));
     return D3D_OK;
   }
   HRESULT SetFloat(D3DXHANDLE h, float f) override { return SetFloats(h, f); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "platform/d3d9/testing.h"
@@ -204,6 +205,40 @@ TEST_F(EffectTest, SettersConvertAndKeepTheirTypes) {
   EXPECT_EQ(pt::EffectTexture(fx, "tex"), static_cast<IDirect3DBaseTexture9*>(texture));
   EXPECT_EQ(fx->SetTexture("tex", nullptr), D3D_OK);
   EXPECT_EQ(pt::EffectTexture(fx, "tex"), static_cast<IDirect3DBaseTexture9*>(nullptr));
+  fx->Release();
+}
+
+TEST_F(EffectTest, FloatsOutOfRangeOfAnIntAreHeldAtItsLimits) {
+  ID3DXEffect* fx = Create(
+      "int big = 3e9;\nint small = -3e9;\nfloat wide = 5e9;\n"
+      "texture tex < int levels = 3e9; int depth = -4e9; >;\n",
+      pool_);
+  ASSERT_NE(fx, nullptr);
+  const INT kMax = std::numeric_limits<INT>::max();
+  const INT kMin = std::numeric_limits<INT>::min();
+  auto get = [&](D3DXHANDLE h) {
+    INT n = 12345;
+    EXPECT_EQ(fx->GetInt(h, &n), D3D_OK);
+    return n;
+  };
+  EXPECT_EQ(get("big"), kMax);
+  EXPECT_EQ(get("small"), kMin);
+  EXPECT_EQ(get("wide"), kMax) << "a float read as an int";
+  EXPECT_EQ(get(fx->GetAnnotationByName("tex", "levels")), kMax);
+  EXPECT_EQ(get(fx->GetAnnotationByName("tex", "depth")), kMin);
+
+  const struct {
+    float value;
+    INT expected;
+  } sets[] = {{-1e10f, kMin}, {2147483648.0f, kMax}, {-2147483648.0f, kMin}, {2147483520.0f, 2147483520},
+              {-7.9f, -7}, {std::numeric_limits<float>::quiet_NaN(), 0},
+              {std::numeric_limits<float>::infinity(), kMax}};
+  for (const auto& c : sets) {
+    EXPECT_EQ(fx->SetFloat("big", c.value), D3D_OK);
+    EXPECT_EQ(get("big"), c.expected) << c.value;
+  }
+  EXPECT_EQ(fx->SetInt("big", kMax), D3D_OK);
+  EXPECT_EQ(get("big"), kMax) << "through the float it passes as";
   fx->Release();
 }
 
