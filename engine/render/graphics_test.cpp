@@ -248,13 +248,72 @@ TEST_F(GraphicsTest, StartScreenIsDrawnOnceAndShutdownLeavesNothing)
     EXPECT_EQ(draws[0].renderTarget, Graphics().mBackBuffer);
     EXPECT_EQ(pt::PresentCount(), 1);
 
-    // The screenshot is the front buffer as a bitmap.
-    Graphics().SaveScreenshot("shot.bmp");
-    EXPECT_GT(fs::file_size(WorkDir() / "shot.bmp"), 54u);
-
     gTarvel.Shutdown();
     EXPECT_EQ(pt::LiveD3D9Objects(), 0);
     EXPECT_EQ(pt::LiveD3DX9Objects(), 0);
+}
+
+// The screenshot is the front buffer as a bitmap of the screen's size.
+// Until the device draws for real, what it can be known to hold is what a
+// clear put there: the whole frame in one colour and a band at the top in
+// another, so a picture stored upside down shows too.
+TEST_F(GraphicsTest, ScreenshotIsThePresentedFrameAtTheScreenSize)
+{
+    const struct {
+        DWORD screenRes;
+        int32_t width, height;
+    } cases[] = {{0x04000300, 1024, 768}, {0x05000400, 1280, 1024}};
+    constexpr D3DCOLOR kFrame = 0xFF336699u;
+    constexpr D3DCOLOR kBand = 0xFFCC2211u;
+    constexpr LONG kBandRows = 16;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        RebuildEngine();
+        gTarvel.mConfig.ScreenRes = c.screenRes;
+        InitializeGraphics();
+        IDirect3DDevice9* device = Graphics().mDevice;
+        device->SetRenderTarget(0, Graphics().mBackBuffer);
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, kFrame, 1.0f, 0);
+        const D3DRECT band{0, 0, c.width, kBandRows};
+        device->Clear(1, &band, D3DCLEAR_TARGET, kBand, 1.0f, 0);
+        device->EndScene();
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        // What is drawn after the present is not in the picture.
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+        device->EndScene();
+
+        Graphics().SaveScreenshot("shot.bmp");
+        const std::string file = ReadFileText(WorkDir() / "shot.bmp");
+        ASSERT_GE(file.size(), 54u);
+        auto u32 = [&](size_t at) {
+            return uint32_t(uint8_t(file[at])) | uint32_t(uint8_t(file[at + 1])) << 8 |
+                   uint32_t(uint8_t(file[at + 2])) << 16 | uint32_t(uint8_t(file[at + 3])) << 24;
+        };
+        ASSERT_EQ(file.substr(0, 2), "BM");
+        EXPECT_EQ(u32(18), uint32_t(c.width));
+        EXPECT_EQ(u32(22), uint32_t(c.height)) << "bottom-up rows";
+        const uint32_t bits = u32(28) & 0xFFFF;
+        ASSERT_TRUE(bits == 24 || bits == 32) << bits;
+        const size_t bytes = bits / 8;
+        const size_t stride = (size_t(c.width) * bytes + 3) & ~size_t(3);
+        const size_t offset = u32(10);
+        ASSERT_EQ(file.size(), offset + stride * size_t(c.height));
+        int wrong = 0;
+        for (int32_t y = 0; y < c.height; ++y) {
+            const size_t row = offset + stride * size_t(c.height - 1 - y);
+            const D3DCOLOR expected = y < kBandRows ? kBand : kFrame;
+            for (int32_t x = 0; x < c.width; ++x) {
+                const uint8_t* p = reinterpret_cast<const uint8_t*>(file.data()) + row + size_t(x) * bytes;
+                const D3DCOLOR rgb = D3DCOLOR(p[0]) | D3DCOLOR(p[1]) << 8 | D3DCOLOR(p[2]) << 16;
+                if (rgb != (expected & 0xFFFFFFu) && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << rgb;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+        Graphics().Shutdown();
+    }
 }
 
 } // namespace
