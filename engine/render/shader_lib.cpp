@@ -204,9 +204,10 @@ int cTarvelShaderLib::Init()
         for (const auto& g : kPerPixelGroups)
             if (index >= g[0] && index <= g[1])
                 group = g;
+        // The binding that failed keeps its effect record with no
+        // technique; the rest of its group stays empty.
         if (!LoadShader(kNamed[index].effect, kNamed[index].technique, &mNamed[index], kNamed[index].fatal) &&
             group) {
-            ClearBinding(&mNamed[index]);
             gTarvel.mConfig.PerPixelLighting = 0;
             index = group[1];
         }

@@ -126,15 +126,21 @@ TEST_F(ShaderLibTest, WithoutShaderModelThreeThePerPixelGroupsTurnLightingOff)
     EXPECT_EQ(gTarvel.mConfig.PerPixelLighting, 0u);
     EXPECT_NE(Lib().mNamed[17].technique, nullptr);
     EXPECT_NE(Lib().mNamed[18].technique, nullptr);
-    for (int i = 19; i <= 22; ++i)
+    // The one that failed keeps its effect, without a technique.
+    EXPECT_EQ(Lib().mNamed[19].shader, Lib().mNamed[17].shader);
+    EXPECT_EQ(Lib().mNamed[19].technique, nullptr);
+    for (int i = 20; i <= 22; ++i)
         EXPECT_EQ(Lib().mNamed[i].shader, nullptr) << i;
     // The other group: all four are ps_2_0 in the minimal library.
     for (int i = 27; i <= 30; ++i)
         EXPECT_NE(Lib().mNamed[i].technique, nullptr) << i;
-    // An empty binding draws nothing.
-    Lib().UseNamed(20);
-    EXPECT_EQ(Lib().mCurrent, nullptr);
-    EXPECT_FALSE(Lib().NextPass());
+    // A binding without a technique draws nothing, with or without its
+    // effect.
+    for (int index : {19, 20}) {
+        Lib().UseNamed(index);
+        EXPECT_EQ(Lib().mCurrent, nullptr) << index;
+        EXPECT_FALSE(Lib().NextPass()) << index;
+    }
 }
 
 TEST_F(ShaderLibTest, LibraryFileEdges)
