@@ -111,8 +111,11 @@ bool cTarvelFont::LoadFont(sFont& font, const char* name)
     if (ok && font.glyphCount > 0) {
         const uint32_t bytes = uint32_t(font.glyphCount) * kGlyphRecordSize;
         uint8_t* block = resources.ReadBlock(slot, bytes);
-        font.glyphs = static_cast<sGlyph*>(std::malloc(sizeof(sGlyph) * size_t(font.glyphCount)));
-        for (int32_t i = 0; i < font.glyphCount; ++i) {
+        const size_t tableSize = sizeof(sGlyph) * size_t(font.glyphCount);
+        font.glyphs = static_cast<sGlyph*>(mAllocHook ? mAllocHook(tableSize) : std::malloc(tableSize));
+        // No room for the table: the font stays empty, as a missing one.
+        ok = font.glyphs != nullptr;
+        for (int32_t i = 0; ok && i < font.glyphCount; ++i) {
             const uint8_t* p = block + size_t(i) * kGlyphRecordSize;
             sGlyph& glyph = font.glyphs[i];
             glyph.code = uint16_t(p[0] | p[1] << 8);

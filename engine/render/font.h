@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/core/array.h"
@@ -104,6 +105,9 @@ public:
 
     sFont mFonts[kFontCount];
     tArray<cTarvelText*> mTexts;
+    // Allocates the glyph tables when set (tests make it fail); malloc
+    // otherwise.
+    void* (*mAllocHook)(size_t) = nullptr;
 
 private:
     bool LoadFont(sFont& font, const char* name);

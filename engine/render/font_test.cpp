@@ -194,6 +194,24 @@ TEST_F(FontTest, MalformedFontsStayEmpty)
     }
 }
 
+TEST_F(FontTest, AGlyphTableWithoutMemoryLeavesTheFontsEmpty)
+{
+    StartWithFonts(testkit::BuildGridFont(kCodes, 10));
+    ASSERT_EQ(Fonts().mFonts[0].glyphCount, int32_t(kCodes.size()));
+    Fonts().mAllocHook = [](size_t) -> void* { return nullptr; };
+    Fonts().LoadFonts();
+    Fonts().mAllocHook = nullptr;
+    for (int font : {0, 1}) {
+        EXPECT_EQ(Fonts().mFonts[font].glyphCount, 0) << font;
+        EXPECT_EQ(Fonts().mFonts[font].glyphs, nullptr) << font;
+        EXPECT_EQ(Fonts().mFonts[font].pages[0], nullptr) << font;
+        EXPECT_EQ(Fonts().CreateTextW(font, u"AB", 0, 0, 0xFFFFFFFFu, 0, 0)->mCharCount, 0) << font;
+    }
+    // With memory again they load as before.
+    Fonts().LoadFonts();
+    EXPECT_EQ(Fonts().mFonts[1].glyphCount, int32_t(kCodes.size()));
+}
+
 TEST_F(FontTest, RenderDrawsOneLayerAndCountsDownOnlySetLifetimes)
 {
     StartWithFonts(testkit::BuildGridFont(kCodes, 10));
