@@ -377,6 +377,48 @@ TEST_F(FrameTest, CrossFadeCapturesWithoutPresentingThenBlends)
     }
 }
 
+// A capture texture the device cannot stretch into (managed, say) is filled
+// by the slower copy: at 1024 x 768 the rectangle {0, 128, 1024, 640}, at
+// other sizes the scaled scene band, never the rows around it.
+TEST_F(FrameTest, CrossFadeCopyFallsBackToTheSceneBand)
+{
+    constexpr D3DCOLOR kScene = 0xFF20A040u;
+    constexpr D3DCOLOR kAround = 0xFFF00000u;
+    for (DWORD screenRes : {DWORD(0x04000300), DWORD(0x05000400)}) {
+        SCOPED_TRACE(screenRes);
+        Start(screenRes);
+        IDirect3DDevice9* device = Graphics().mDevice;
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(device->CreateTexture(1024, 512, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+                  D3D_OK);
+        Graphics().mCrossFadeTexture = texture;
+        texture->GetSurfaceLevel(0, &Graphics().mCrossFadeSurface);
+
+        const int32_t top = screenRes == 0x04000300 ? 128 : 170;   // 128 x 4/3, 640 x 4/3
+        const int32_t bottom = screenRes == 0x04000300 ? 640 : 853;
+        device->SetRenderTarget(0, Graphics().mBackBuffer);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, kAround, 1.0f, 0);
+        const D3DRECT band{0, top, Graphics().mWidth, bottom};
+        device->Clear(1, &band, D3DCLEAR_TARGET, kScene, 1.0f, 0);
+
+        gTarvel.mGameplay.mFadeState = 7;
+        Graphics().InitCrossFade();
+        EXPECT_EQ(gTarvel.mGameplay.mFadeState, 8);
+        const std::vector<uint32_t> pixels = Pixels(texture);
+        ASSERT_EQ(pixels.size(), 1024u * 512u);
+        int wrong = 0;
+        // The outermost rows may take a share of their neighbours when scaled.
+        for (size_t y = 1; y + 1 < 512; ++y)
+            for (size_t x = 0; x < 1024; ++x)
+                if ((pixels[y * 1024 + x] & 0xFFFFFFu) != (kScene & 0xFFFFFFu) && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << pixels[y * 1024 + x];
+        EXPECT_EQ(wrong, 0);
+        gTarvel.mGameplay.mFadeState = 0;
+        gTarvel.mScene = nullptr;
+        RebuildEngine();
+    }
+}
+
 TEST_F(FrameTest, TimedPostEffectRunsItsTimeAndEnds)
 {
     for (DWORD postEffects : {DWORD(1), DWORD(0)}) {

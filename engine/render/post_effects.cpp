@@ -191,8 +191,13 @@ void cTarvelGraphics::InitCrossFade()
 
     // The scene band of the frame just drawn, at the real resolution.
     const RECT band{0, int32_t(128.0f * mScaleY), mWidth, int32_t(640.0f * mScaleY)};
+    // The slower copy takes the band's reference rectangle. That is the
+    // band itself only at 1024 x 768; at any other size it would capture
+    // another part of the screen, so there the scaled band is kept.
+    const RECT reference{mSceneLeft, mSceneTop, mSceneRight, mSceneBottom};
+    const RECT& fallback = mExact1024 ? reference : band;
     if (FAILED(mDevice->StretchRect(mBackBuffer, &band, mCrossFadeSurface, nullptr, D3DTEXF_LINEAR)) &&
-        FAILED(D3DXLoadSurfaceFromSurface(mCrossFadeSurface, nullptr, nullptr, mBackBuffer, nullptr, &band,
+        FAILED(D3DXLoadSurfaceFromSurface(mCrossFadeSurface, nullptr, nullptr, mBackBuffer, nullptr, &fallback,
                                           D3DX_FILTER_LINEAR, 0)))
         gameplay.mFadeState = kFadeNone;
 
