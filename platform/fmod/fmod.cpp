@@ -54,6 +54,10 @@ const DspKind* FindDspKind(FMOD_DSP_TYPE type) {
 }
 
 constexpr size_t kDecodeChunkFrames = 4096;
+// Far more than any real encoding packs into a byte (Vorbis at its lowest
+// quality gives about 8); a sample that packs more grows as it decodes.
+constexpr uint64_t kLikelyFramesPerByte = 64;
+constexpr uint64_t kGrowFrames = 65536;
 
 }  // namespace
 
@@ -169,12 +173,21 @@ FMOD_RESULT SystemState::FinishOpen(SoundState& sound) {
     sound.decoder = std::move(decoder);
     return FMOD_OK;
   }
-  // A sample is decoded whole; its length is what was really decoded.
-  std::vector<int16_t> pcm(static_cast<size_t>(sound.frames) * static_cast<size_t>(sound.channels));
+  // A sample is decoded whole; its length is what was really decoded. The
+  // header's frame count is only a claim: the buffer is first sized by it no
+  // further than the data could fill at a generous ratio, and grows only
+  // while more really decodes.
+  const size_t channels = static_cast<size_t>(sound.channels);
+  const uint64_t claimed = sound.frames;
+  uint64_t room = std::min<uint64_t>(claimed, static_cast<uint64_t>(size) * kLikelyFramesPerByte);
+  std::vector<int16_t> pcm(static_cast<size_t>(room) * channels);
   uint64_t done = 0;
-  while (done < sound.frames) {
-    int64_t got = decoder->Read(pcm.data() + done * static_cast<size_t>(sound.channels),
-                                static_cast<size_t>(sound.frames - done));
+  while (done < claimed) {
+    if (done == room) {
+      room = std::min<uint64_t>(claimed, std::max<uint64_t>(room * 2, room + kGrowFrames));
+      pcm.resize(static_cast<size_t>(room) * channels);
+    }
+    int64_t got = decoder->Read(pcm.data() + done * channels, static_cast<size_t>(room - done));
     if (got < 0) return FMOD_ERR_FILE_BAD;
     if (got == 0) break;
     done += static_cast<uint64_t>(got);

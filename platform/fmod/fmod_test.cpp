@@ -276,6 +276,52 @@ TEST_F(FmodTest, BlockingOpenOfBadDataFails) {
             FMOD_ERR_MEMORY);
 }
 
+// Sets the granule position of an OGG file's last page, with its checksum.
+void SetLastGranule(std::vector<uint8_t>& file, uint64_t granule) {
+  size_t page = 0;
+  for (size_t at = 0; at + 27 <= file.size(); ++at)
+    if (file[at] == 'O' && file[at + 1] == 'g' && file[at + 2] == 'g' && file[at + 3] == 'S') page = at;
+  for (int i = 0; i < 8; ++i) file[page + 6 + size_t(i)] = uint8_t(granule >> (8 * i));
+  size_t length = 27 + file[page + 26];
+  for (size_t i = 0; i < file[page + 26]; ++i) length += file[page + 27 + i];
+  ASSERT_EQ(page + length, file.size());
+  for (int i = 0; i < 4; ++i) file[page + 22 + size_t(i)] = 0;
+  uint32_t crc = 0;
+  for (size_t i = page; i < page + length; ++i) {
+    crc ^= uint32_t(file[i]) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  for (int i = 0; i < 4; ++i) file[page + 22 + size_t(i)] = uint8_t(crc >> (8 * i));
+}
+
+TEST_F(FmodTest, SampleBuffersHoldWhatDecodesNotWhatTheHeaderClaims) {
+  // Three seconds (two pages of audio, so that the claim is not measured
+  // from the same page) that claim 2^40 frames: sized by the claim, the
+  // buffer would take terabytes before a frame was decoded.
+  std::vector<uint8_t> tall = EncodeOgg(MakeTone(3.0, 22050, 2, 300), 22050, 2);
+  SetLastGranule(tall, uint64_t(1) << 40);
+  data_.push_back(tall);
+  FMOD::Sound* claimed = Create(data_.back(), FMOD_OPENMEMORY | FMOD_CREATESAMPLE, FMOD_SOUND_TYPE_OGGVORBIS);
+  ASSERT_NE(claimed, nullptr);
+  uint32_t frames = 0;
+  EXPECT_EQ(claimed->getLength(&frames, FMOD_TIMEUNIT_PCM), FMOD_OK);
+  // All that decodes: the last packet is no longer cut at the true end.
+  EXPECT_GE(frames, 66150u);
+  EXPECT_LE(frames, 66150u + 4096u);
+  claimed->release();
+
+  // A minute of silence packs far more frames into a byte than a tone: the
+  // buffer grows to take them all.
+  std::vector<uint8_t> quiet = EncodeOgg(MakeTone(60.0, 22050, 2, 0), 22050, 2);
+  ASSERT_GT(1323000 / quiet.size(), 64u) << "silence should pack tighter than the first guess";
+  data_.push_back(quiet);
+  FMOD::Sound* silence = Create(data_.back(), FMOD_OPENMEMORY | FMOD_CREATESAMPLE, FMOD_SOUND_TYPE_OGGVORBIS);
+  ASSERT_NE(silence, nullptr);
+  EXPECT_EQ(silence->getLength(&frames, FMOD_TIMEUNIT_PCM), FMOD_OK);
+  EXPECT_EQ(frames, 1323000u);
+  silence->release();
+}
+
 TEST_F(FmodTest, ThreeDAttributesAndListenerAreKept) {
   FMOD::Channel* flat = Play(Wav());
   FMOD_VECTOR at{1, 2, 3};
