@@ -58,9 +58,10 @@ ActorInstance::ActorInstance(Actor* actor, uint32_t transformDataFlags)
   }
   mMotionSystem = AnimCore::New<MotionLayerSystem>(MEMCATEGORY_MOTIONSYSTEM, this);
   Update(0.0f, true);
-  // The pose at creation is the bind pose the skin was made in.
-  if (AnimCore::Matrix* inverseBind = mTransformData.GetInverseBindMatrices();
-      inverseBind != nullptr && (transformDataFlags & TransformData::OWN_INVBINDMATRICES) != 0) {
+  // The pose at creation is the bind pose the skin was made in. Written whether the
+  // array is ours or the actor's: an instance that borrows it (the game's flags 0)
+  // skins with the actor's, which nothing else fills.
+  if (AnimCore::Matrix* inverseBind = mTransformData.GetInverseBindMatrices(); inverseBind != nullptr) {
     const AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
     for (uint32_t i = 0; i < mTransformData.GetNumNodes(); ++i) inverseBind[i] = world[i].Inversed();
   }

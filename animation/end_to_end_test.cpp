@@ -5,6 +5,7 @@
 
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
+#include "animation/actor_manager.h"
 #include "animation/anim_manager.h"
 #include "animation/anim_test_support.h"
 #include "animation/importer.h"
@@ -160,6 +161,137 @@ TEST_P(EndToEndTest, LoadedActorIsPlayedBlendedMorphedAndSkinned) {
   AnimCore::Delete(instance);
   AnimCore::Delete(turn);
   AnimCore::Delete(smile);
+  AnimCore::Delete(actor);
+}
+
+
+// "hips" at the origin carries the mesh; "spine" sits at (0, 5, 0) below it.
+// Vertex 0 (1, 5, 0) follows the spine, vertex 1 (0, 0, 2) the hips, vertex 2
+// (0, 6, 0) half of each.
+AnimBytes SpineActorFile() {
+  AnimFileWriter writer(AnimFileKind::Actor, false);
+  testkit::AnimNodeChunk hips;
+  hips.name = "hips";
+  writer.AddNode(hips);
+  testkit::AnimNodeChunk spine;
+  spine.name = "spine";
+  spine.parentIndex = 0;
+  spine.position[1] = 5.0f;
+  writer.AddNode(spine);
+  testkit::AnimMeshChunk mesh;
+  mesh.numOrgVertices = 3;
+  mesh.numVertices = 3;
+  mesh.numIndices = 3;
+  testkit::AnimMeshChunk::Layer positions;
+  positions.type = LAYERTYPE_POSITIONS;
+  for (float f : {1.0f, 5.0f, 0.0f, 0.0f, 0.0f, 2.0f, 0.0f, 6.0f, 0.0f}) positions.words.push_back(Bits(f));
+  testkit::AnimMeshChunk::Layer normals;
+  normals.type = LAYERTYPE_NORMALS;
+  for (float f : {1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}) normals.words.push_back(Bits(f));
+  testkit::AnimMeshChunk::Layer original;
+  original.type = LAYERTYPE_ORGVTXNUMBERS;
+  original.attributeSize = 4;
+  original.words = {0, 1, 2};
+  mesh.layers = {positions, normals, original};
+  mesh.subMeshes.push_back({3, 0, {0, 1, 2}, {0, 1}});
+  writer.AddMesh(mesh);
+  testkit::AnimSkinningChunk skin;
+  skin.vertices = {{testkit::AnimInfluence{1.0f, 1}},
+                   {testkit::AnimInfluence{1.0f, 0}},
+                   {testkit::AnimInfluence{0.5f, 0}, testkit::AnimInfluence{0.5f, 1}}};
+  writer.AddSkinning(skin, 1);
+  return writer.Finish();
+}
+
+// The spine turned 90 degrees about z, held.
+AnimBytes SpineTurnFile() {
+  AnimFileWriter writer(AnimFileKind::SkeletalMotion, false);
+  testkit::AnimSkeletalSubMotionChunk sub;
+  sub.name = "spine";
+  const float s = static_cast<float>(std::sqrt(0.5));
+  const float turned[4] = {0.0f, 0.0f, s, s};
+  std::memcpy(sub.poseRotation, turned, sizeof turned);
+  sub.posePosition[1] = 5.0f;
+  sub.bindPosition[1] = 5.0f;
+  for (float time : {0.0f, 2.0f}) {
+    testkit::AnimKey<4> rotation;
+    std::memcpy(rotation.value, turned, sizeof turned);
+    rotation.time = time;
+    sub.rotationKeys.push_back(rotation);
+    testkit::AnimKey<3> position;
+    position.value[1] = 5.0f;
+    position.time = time;
+    sub.positionKeys.push_back(position);
+  }
+  writer.AddSkeletalSubMotion(sub);
+  return writer.Finish();
+}
+
+// The game creates its instances with transform-data flags 0: they borrow the
+// actor's arrays, the inverse bind matrices included, which must still hold the
+// bind pose's inverse.
+TEST_F(AnimTest, GameInstancesSkinRelativeToTheBindPose) {
+  const AnimBytes actorBytes = SpineActorFile();
+  const AnimBytes motionBytes = SpineTurnFile();
+  Actor* actor = GetImporter()->LoadActor(actorBytes.data(), static_cast<uint32_t>(actorBytes.size()));
+  SkeletalMotion* turn = GetImporter()->LoadSkeletalMotion(
+      motionBytes.data(), static_cast<uint32_t>(motionBytes.size()));
+  ASSERT_NE(actor, nullptr);
+  ASSERT_NE(turn, nullptr);
+  ASSERT_TRUE(GetActorManager()->RegisterActor(actor));
+  ActorInstance* instance = GetActorManager()->CreateActorInstance(actor, 0);
+  ASSERT_NE(instance, nullptr);
+  ASSERT_EQ(instance->GetTransformData().GetInverseBindMatrices(),
+            actor->GetTransformData().GetInverseBindMatrices());
+  const auto* positions = static_cast<const AnimCore::Vector3*>(
+      actor->GetNode(0)->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+  const auto* normals = static_cast<const AnimCore::Vector3*>(
+      actor->GetNode(0)->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
+  ASSERT_NE(positions, nullptr);
+  ASSERT_NE(normals, nullptr);
+  const auto expectVertex = [&](uint32_t v, AnimCore::Vector3 p, AnimCore::Vector3 n) {
+    SCOPED_TRACE(v);
+    EXPECT_NEAR(positions[v].x, p.x, 1e-4);
+    EXPECT_NEAR(positions[v].y, p.y, 1e-4);
+    EXPECT_NEAR(positions[v].z, p.z, 1e-4);
+    EXPECT_NEAR(normals[v].x, n.x, 1e-4);
+    EXPECT_NEAR(normals[v].y, n.y, 1e-4);
+    EXPECT_NEAR(normals[v].z, n.z, 1e-4);
+  };
+
+  // The spine's inverse bind matrix moves by (0, -5, 0).
+  const AnimCore::Matrix& spineInverseBind = instance->GetTransformData().GetInverseBindMatrices()[1];
+  EXPECT_NEAR(spineInverseBind(3, 1), -5.0f, 1e-6);
+  // At rest, and moved as a whole, the mesh stays as it was made: skinning works in
+  // the space of the node that owns the mesh.
+  instance->SetPosition({10.0f, 0.0f, 0.0f});
+  instance->Update(0.1f, true);
+  instance->UpdateTransformations(0.1f);
+  expectVertex(0, {1, 5, 0}, {1, 0, 0});
+  expectVertex(1, {0, 0, 2}, {1, 0, 0});
+  expectVertex(2, {0, 6, 0}, {1, 0, 0});
+
+  // Turned 90 degrees about z at the spine: (1, 0, 0) from the spine becomes
+  // (0, 1, 0); vertex 2 is half (0, 6, 0) and half (-1, 5, 0).
+  sMotionPlayInfo info;
+  info.blendInTime = 0.0f;
+  ASSERT_NE(instance->GetMotionSystem()->PlayMotion(turn, &info), nullptr);
+  instance->Update(0.1f, true);
+  instance->UpdateTransformations(0.1f);
+  expectVertex(0, {0, 6, 0}, {0, 1, 0});
+  expectVertex(1, {0, 0, 2}, {1, 0, 0});
+  expectVertex(2, {-0.5f, 5.5f, 0}, {0.5f, 0.5f, 0});
+
+  // A second instance made while the first is posed shares the arrays and still
+  // finds the bind pose.
+  ActorInstance* second = GetActorManager()->CreateActorInstance(actor, 0);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NEAR(second->GetTransformData().GetInverseBindMatrices()[1](3, 1), -5.0f, 1e-6);
+  EXPECT_NEAR(second->GetTransformData().GetInverseBindMatrices()[1](3, 0), 0.0f, 1e-6);
+  AnimCore::Delete(second);
+  AnimCore::Delete(instance);
+  GetActorManager()->UnregisterActor(actor);
+  AnimCore::Delete(turn);
   AnimCore::Delete(actor);
 }
 
