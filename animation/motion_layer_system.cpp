@@ -127,18 +127,15 @@ MotionInstance* MotionLayerSystem::GetPrimaryInstance() const {
   return nullptr;
 }
 
-void MotionLayerSystem::StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) {
-  if (instance == nullptr) return;
+bool MotionLayerSystem::StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) {
+  if (instance == nullptr) return false;
   instance->GetMotion()->CreateMotionLinks(mActorInstance->GetActor(), instance);
   uint32_t at = 0;
   while (at < mMotionInstances.GetLength() &&
          mMotionInstances[at]->GetPriorityLevel() > instance->GetPriorityLevel()) {
     ++at;
   }
-  if (!mMotionInstances.Insert(at, instance)) {
-    AnimCore::Delete(instance);
-    return;
-  }
+  if (!mMotionInstances.Insert(at, instance)) return false;
   if (MotionEventHandler* handler = GetMotionEventHandler(); handler != nullptr) {
     handler->OnStartMotion(instance, playInfo);
   }
@@ -147,6 +144,7 @@ void MotionLayerSystem::StartMotion(MotionInstance* instance, const sMotionPlayI
   const sMotionPlayInfo defaults;
   const sMotionPlayInfo& info = playInfo != nullptr ? *playInfo : defaults;
   instance->SetWeight(info.targetWeight, info.blendInTime);
+  return true;
 }
 
 void MotionLayerSystem::RemoveFinishedInstances() {

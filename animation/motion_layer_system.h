@@ -27,7 +27,7 @@ class MotionLayerSystem final : public MotionSystem {
   void Update(float timeDelta, bool updateNodes) override;
   // The first instance without the mix flag.
   MotionInstance* GetPrimaryInstance() const override;
-  void StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) override;
+  bool StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) override;
 
   // Takes ownership (made with AnimCore::New); on failure it is deleted.
   bool AddLayerPass(LayerPass* pass);

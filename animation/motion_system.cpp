@@ -34,11 +34,14 @@ bool MotionQueue::ShouldPlayNext() const {
          time >= p->GetMotion()->GetMaxTime() - b;
 }
 
-void MotionQueue::PlayNext() {
-  if (mEntries.IsEmpty()) return;
+bool MotionQueue::PlayNext() {
+  if (mEntries.IsEmpty()) return false;
+  // Removed only once listed: an instance the list could not take stays queued, and
+  // the pointer its caller kept stays good.
   const Entry entry = mEntries[0];
+  if (!mMotionSystem->StartMotion(entry.instance, &entry.playInfo)) return false;
   mEntries.Remove(0);
-  mMotionSystem->StartMotion(entry.instance, &entry.playInfo);
+  return true;
 }
 
 void MotionQueue::Update() {
@@ -81,7 +84,10 @@ MotionInstance* MotionSystem::PlayMotion(Motion* motion, sMotionPlayInfo* playIn
   MotionInstance* instance = CreateMotionInstance(motion, info);
   if (instance == nullptr) return nullptr;
   if (info.playNow != 0) {
-    StartMotion(instance, &info);
+    if (!StartMotion(instance, &info)) {
+      DeleteInstance(instance);
+      return nullptr;
+    }
     return instance;
   }
   if (mMotionQueue == nullptr || !mMotionQueue->AddEntry({instance, info})) {

@@ -28,8 +28,9 @@ class MotionQueue {
   bool AddEntry(const Entry& entry);
   // Only meaningful with at least one entry waiting.
   bool ShouldPlayNext() const;
-  // Starts the first entry on the motion system.
-  void PlayNext();
+  // Starts the first entry on the motion system. An entry the motion system cannot
+  // list stays first in the queue for the next update; false then.
+  bool PlayNext();
   // At most one entry per call.
   void Update();
   // Deletes the waiting instances.
@@ -60,7 +61,9 @@ class MotionSystem {
   virtual const char* GetTypeString() const = 0;
   virtual void Update(float timeDelta, bool updateNodes) = 0;
   virtual MotionInstance* GetPrimaryInstance() const = 0;
-  virtual void StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) = 0;
+  // Lists and starts the instance. False when the list cannot take it: the instance
+  // is then neither listed nor deleted, and stays the caller's.
+  virtual bool StartMotion(MotionInstance* instance, const sMotionPlayInfo* playInfo) = 0;
 
   // Neither lists, starts nor queues it.
   MotionInstance* CreateMotionInstance(Motion* motion, const sMotionPlayInfo& playInfo);

@@ -133,6 +133,51 @@ TEST_F(MotionSystemTest, HooksOfPlayQueueStartAndDeleteComeInOrder) {
   EXPECT_EQ(system->PlayMotion(nullptr, nullptr), nullptr);
 }
 
+// The instance list cannot grow: its category is refused on demand.
+class MotionListOutOfMemoryTest : public MotionSystemTest {
+ protected:
+  AnimCore::MemoryAllocator* NewAllocator() override {
+    allocator = new AnimCore::testing::TestAllocator();
+    return allocator;
+  }
+  AnimCore::testing::TestAllocator* allocator = nullptr;
+};
+
+TEST_F(MotionListOutOfMemoryTest, AnInstanceTheListCannotTakeIsNeverHandedOut) {
+  MakeInstance();
+  SkeletalMotion* motion = MakeMotion("root", {}, {1, 0, 0});
+  MotionSystem* system = instance->GetMotionSystem();
+
+  // Played now: the instance is deleted and the caller gets none.
+  hooks.clear();
+  allocator->failCategory = MEMCATEGORY_MOTIONSYSTEM;
+  EXPECT_EQ(system->PlayMotion(motion, nullptr), nullptr);
+  EXPECT_EQ(hooks, (std::vector<std::string>{"play", "blend+", "delete"}));
+  EXPECT_EQ(system->GetNumMotionInstances(), 0u);
+
+  // Queued: the entry waits (the caller's pointer stays good) until the list can
+  // take it.
+  allocator->failCategory = 0xFFFFFFFFu;
+  sMotionPlayInfo later;
+  later.playNow = 0;
+  MotionInstance* queued = system->PlayMotion(motion, &later);
+  ASSERT_NE(queued, nullptr);
+  allocator->failCategory = MEMCATEGORY_MOTIONSYSTEM;
+  hooks.clear();
+  instance->Update(0.1f, false);
+  ASSERT_EQ(system->GetMotionQueue()->GetNumEntries(), 1u);
+  EXPECT_EQ(system->GetMotionQueue()->GetEntry(0).instance, queued);
+  EXPECT_FALSE(system->IsListed(queued));
+  EXPECT_TRUE(queued->IsPaused());
+  EXPECT_EQ(hooks, std::vector<std::string>{});
+  allocator->failCategory = 0xFFFFFFFFu;
+  instance->Update(0.1f, false);
+  EXPECT_EQ(system->GetMotionQueue()->GetNumEntries(), 0u);
+  EXPECT_TRUE(system->IsListed(queued));
+  EXPECT_FALSE(queued->IsPaused());
+  EXPECT_EQ(hooks, (std::vector<std::string>{"start", "pause", "active"}));
+}
+
 TEST_F(MotionSystemTest, WeightsStopsLoopsAndFreezing) {
   MakeInstance();
   SkeletalMotion* motion = MakeMotion("root", {}, {2, 0, 0}, 2.0f);

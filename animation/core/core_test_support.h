@@ -14,14 +14,16 @@
 
 namespace AnimCore::testing {
 
-// Heap allocator that counts like the standard one and can be told to fail.
+// Heap allocator that counts like the standard one and can be told to fail, for
+// every request or for one category's.
 class TestAllocator : public MemoryAllocator {
  public:
   uint32_t GetType() const override { return 100; }
   const char* GetTypeString() const override { return "TestAllocator"; }
   void* Allocate(uint32_t numBytes, uint32_t categoryID, uint32_t, uint32_t) override {
     lastCategory = categoryID;
-    if (failAll) return nullptr;
+    if (failAll || categoryID == failCategory) return nullptr;
+    if (numBytes > largestRequest) largestRequest = numBytes;
     void* block = std::malloc(numBytes != 0 ? numBytes : 1);
     if (block != nullptr) ++mNumAllocations;
     return block;
@@ -30,7 +32,8 @@ class TestAllocator : public MemoryAllocator {
                 uint32_t blockID) override {
     lastCategory = categoryID;
     lastBlockID = blockID;
-    if (failAll) return nullptr;
+    if (failAll || categoryID == failCategory) return nullptr;
+    if (numBytes > largestRequest) largestRequest = numBytes;
     void* result = std::realloc(block, numBytes != 0 ? numBytes : 1);
     if (block == nullptr && result != nullptr) ++mNumAllocations;
     return result;
@@ -47,6 +50,8 @@ class TestAllocator : public MemoryAllocator {
   }
 
   bool failAll = false;
+  uint32_t failCategory = 0xFFFFFFFFu;
+  uint32_t largestRequest = 0;  // bytes, over the allocator's life
   uint32_t lastCategory = 0;
   uint32_t lastBlockID = 0;
 };
@@ -61,11 +66,14 @@ class CapturedLog : public LogCallback {
   std::vector<std::string>* mSink;
 };
 
-// Installs the standard allocator and checks that a test leaves no block behind.
+// Installs the standard allocator (or the fixture's own) and checks that a test
+// leaves no block behind.
 class CoreTest : public ::testing::Test {
  protected:
+  // Null: the standard allocator. The manager takes ownership.
+  virtual MemoryAllocator* NewAllocator() { return nullptr; }
   void SetUp() override {
-    ASSERT_TRUE(MemoryManager::SetMemoryAllocator(nullptr));
+    ASSERT_TRUE(MemoryManager::SetMemoryAllocator(NewAllocator()));
     mLiveAtStart = MemoryManager::GetMemoryAllocator()->GetNumAllocations();
   }
   void TearDown() override {
