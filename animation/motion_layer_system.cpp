@@ -244,6 +244,8 @@ void MotionLayerSystem::HandPoseToActorInstance(const AnimCore::Array<Transform>
   const int32_t reposNode = actor->GetRepositioningNode();
   const bool keepReposNode = (actor->GetRepositioningMask() & Actor::REPOSITION_ROTATION) != 0;
   const Transform* locals = data.GetLocalTransforms();
+  const Transform* bind = data.GetBindTransforms();
+  const uint32_t lod = mActorInstance->GetLODLevel();
   for (uint32_t n = 0; n < numNodes; ++n) {
     if (!ownsLocals && keepReposNode && static_cast<int32_t>(n) == reposNode) {
       Transform t = locals[n];
@@ -252,7 +254,17 @@ void MotionLayerSystem::HandPoseToActorInstance(const AnimCore::Array<Transform>
       mActorInstance->SetLocalTransform(n, t);
       continue;
     }
-    mActorInstance->SetLocalTransform(n, current[n]);
+    // A mask has no bit for levels from 32 on: such a level enables no node.
+    const Node* node = actor->GetNode(n);
+    const bool enabled = node == nullptr || (lod < 32 && ((node->GetLODMask() >> lod) & 1u) != 0);
+    if (enabled) {
+      mActorInstance->SetLocalTransform(n, current[n]);
+    } else if (!ownsLocals) {
+      mActorInstance->SetLocalTransform(n, bind[n]);
+    } else {
+      const Transform kept = locals[n];
+      mActorInstance->SetLocalTransform(n, kept);
+    }
   }
 }
 

@@ -68,8 +68,8 @@ class MotionSystemTest : public testing::AnimTest {
     gHooks = nullptr;
     testing::AnimTest::TearDown();
   }
-  ActorInstance* MakeInstance() {
-    instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor);
+  ActorInstance* MakeInstance(uint32_t flags = ActorInstance::kDefaultTransformDataFlags) {
+    instance = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, actor, flags);
     return instance;
   }
   // A motion of length maxTime moving node's position linearly from `from` to `to`.
@@ -290,6 +290,100 @@ TEST_F(MotionSystemTest, FullWeightMotionRemovesTheOnesUnderItAndStoppedOnesGo) 
   EXPECT_EQ(system->GetNumMotionInstances(), 1u);
   instance->Update(0.2f, true);
   EXPECT_EQ(system->GetNumMotionInstances(), 0u);
+}
+
+TEST_F(MotionSystemTest, NodesOutsideTheInstancesLevelOfDetailTakeTheDefaultOrKeepTheirTransform) {
+  // The motion puts "child" at (3, 0, 0); its bind pose is (0, 1, 0); before the
+  // update it holds (7, 7, 7).
+  actor->GetTransformData().GetBindTransforms()[1].position = {0, 1, 0};
+  SkeletalMotion* motion = MakeMotion("child", {3, 0, 0}, {3, 0, 0});
+  struct Case {
+    uint32_t level;
+    uint32_t mask;
+    bool enabled;
+  };
+  const Case cases[] = {
+      {0, 0xFFFFFFFFu, true}, {0, 0x1, true},  {1, 0x1, false},          {1, 0x2, true},
+      {2, 0x5, true},         {3, 0x5, false}, {31, 0x80000000u, true}, {0, 0x0, false},
+  };
+  // Flags 0 (the game's) leave 0x10 clear; the default flags set it.
+  for (uint32_t flags : {0u, ActorInstance::kDefaultTransformDataFlags}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << "flags " << flags << " level " << c.level << " mask "
+                                        << c.mask);
+      actor->GetNode(1)->SetLODMask(c.mask);
+      MakeInstance(flags);
+      instance->SetLODLevel(c.level);
+      sMotionPlayInfo info;
+      info.blendInTime = 0.0f;
+      ASSERT_NE(instance->GetMotionSystem()->PlayMotion(motion, &info), nullptr);
+      instance->GetTransformData().GetLocalTransforms()[1].position = {7, 7, 7};
+      instance->GetMotionSystem()->Update(0.1f, true);
+      const bool keeps = (flags & TransformData::OWN_LOCALTRANSFORMS) != 0;
+      const Vector3 expected = c.enabled ? Vector3{3, 0, 0} : keeps ? Vector3{7, 7, 7} : Vector3{0, 1, 0};
+      ExpectNear(Local(1).position, expected);
+      // Every node is handed a transform, whichever it is.
+      EXPECT_NE(instance->GetTransformData().GetNodeFlags()[1] & TransformData::NODEFLAG_WRITTEN, 0u);
+      AnimCore::Delete(instance);
+      instance = nullptr;
+    }
+  }
+}
+
+TEST_F(MotionSystemTest, NodeFlagsMarkChangedScaledAndWrittenNodes) {
+  const Transform bind;  // identity, unit scale
+  struct Case {
+    const char* what;
+    Vector3 position;
+    Vector3 scale;
+    float rotationZ;
+    uint32_t detecting;  // flags with change detection
+    uint32_t plain;      // without
+  };
+  using TD = TransformData;
+  const Case cases[] = {
+      {"same transform again", {0, 0, 0}, {1, 1, 1}, 0.0f, TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN},
+      // Squared distance 0.000009 is within 0.00001; 0.000016 is not.
+      {"moved by 0.003", {0.003f, 0, 0}, {1, 1, 1}, 0.0f, TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN},
+      {"moved by 0.004", {0.004f, 0, 0}, {1, 1, 1}, 0.0f, TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN},
+      {"rotation off by 0.00002", {0, 0, 0}, {1, 1, 1}, 0.00002f,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN, TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN},
+      // A scale within 0.0001 of 1 counts as none (and within the change threshold).
+      {"scale 1.00009", {0, 0, 0}, {1.00009f, 1, 1}, 0.0f, TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_WRITTEN},
+      {"scale 1.0002 in z", {0, 0, 0}, {1, 1, 1.0002f}, 0.0f, TD::NODEFLAG_SCALED | TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_SCALED | TD::NODEFLAG_WRITTEN},
+      {"scale 2", {0, 0, 0}, {2, 1, 1}, 0.0f, TD::NODEFLAG_CHANGED | TD::NODEFLAG_SCALED | TD::NODEFLAG_WRITTEN,
+       TD::NODEFLAG_CHANGED | TD::NODEFLAG_SCALED | TD::NODEFLAG_WRITTEN},
+  };
+  // Change detection needs both the local matrices (0x2) and the local transforms
+  // (0x10) of the instance's own.
+  const uint32_t detecting = TD::OWN_LOCALMATRICES | TD::OWN_LOCALTRANSFORMS;
+  for (uint32_t flags : {detecting, ActorInstance::kDefaultTransformDataFlags, 0u,
+                         uint32_t{TD::OWN_LOCALTRANSFORMS}, uint32_t{TD::OWN_LOCALMATRICES}}) {
+    MakeInstance(flags);
+    const bool detects = (flags & detecting) == detecting;
+    EXPECT_EQ(instance->IsChangeDetectionOn(), detects);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.what << ", flags " << flags);
+      instance->Update(0.0f, true);  // clears the flag words; the bind pose is in place
+      ASSERT_EQ(instance->GetTransformData().GetNodeFlags()[1], 0u);
+      Transform t = bind;
+      t.position = c.position;
+      t.scale = c.scale;
+      t.rotation.z = c.rotationZ;
+      instance->SetLocalTransform(1, t);
+      EXPECT_EQ(instance->GetTransformData().GetNodeFlags()[1], detects ? c.detecting : c.plain);
+      // An unchanged part is not copied under change detection.
+      const bool copied = !detects || (c.detecting & TD::NODEFLAG_CHANGED) != 0;
+      ExpectNear(Local(1).position, copied ? c.position : Vector3{0, 0, 0}, 1e-7f);
+    }
+    AnimCore::Delete(instance);
+    instance = nullptr;
+  }
 }
 
 TEST_F(MotionSystemTest, WorldMatricesOfAChainAndBoundsAndAttachments) {
