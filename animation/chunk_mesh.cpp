@@ -5,6 +5,7 @@
 #include "animation/core/log.h"
 #include "animation/core/memory_manager.h"
 #include "animation/import_settings.h"
+#include "animation/material.h"
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
 #include "animation/node.h"
@@ -62,7 +63,10 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
   Node* node = actor->GetNode(nodeIndex);
   // Every index and every layer's data is stored in the body, and each submesh and
   // layer has a header: counts the data cannot hold are refused before allocating.
-  if (node == nullptr || numOrgVerts > numVerts || !Fits(file, numIndices, 4) ||
+  // Vertices are held by their layers, at least a byte each; a mesh claiming vertices
+  // without a layer would pass its count on to the chunks that size by it.
+  const bool verticesHeld = numVerts == 0 || (numLayers > 0 && Fits(file, numVerts, 1));
+  if (node == nullptr || numOrgVerts > numVerts || !verticesHeld || !Fits(file, numIndices, 4) ||
       !Fits(file, numSubMeshes, 16) || !Fits(file, numLayers, 12)) {
     AnimCore::Log("ChunkProcessorActorMesh::Process: Invalid mesh header.");
     return false;
@@ -159,7 +163,9 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
     const uint32_t numBones = U32At(subHeader + 12, endianType);
     if (logDetails) {
       AnimCore::Log("   - SubMesh #%d:", s);
-      AnimCore::Log("     + Material:       %d (%s)", materialIndex, "");
+      const Material* material = actor->GetMaterial(0, materialIndex);
+      AnimCore::Log("     + Material:       %d (%s)", materialIndex,
+                    material != nullptr ? material->GetName() : "");
       AnimCore::Log("     + Num vertices:   %d", subVertices);
       AnimCore::Log("     + Num indices:    %d (%d triangles)", subIndices, subIndices / 3);
       AnimCore::Log("     + Num bones:      %d", numBones);

@@ -29,8 +29,11 @@ constexpr uint32_t kMaxMorphLOD = 256;
 bool ReadDeformData(AnimCore::MemoryFile* file, uint32_t endianType, ProgressiveMorphTarget* target,
                     uint32_t nodeIndex, uint32_t count, float minValue, float maxValue,
                     uint32_t meshVertices) {
+  // Checked here too, in 64 bits: 16 × count overflows 32 bits from 2^28 records on.
+  if (!Fits(file, count, 16)) return false;
+  const uint32_t numBytes = count * 16;
   AnimCore::Array<uint8_t> block(MEMCATEGORY_IMPORTER);
-  if (count > 0 && (!block.Resize(count * 16) || !Bytes(file, &block[0], count * 16))) return false;
+  if (count > 0 && (!block.Resize(numBytes) || !Bytes(file, &block[0], numBytes))) return false;
   const uint8_t* positions = count > 0 ? &block[0] : nullptr;
   const uint8_t* normals = positions + uint64_t{count} * 6;  // count > 0 wherever read
   const uint8_t* tangents = normals + uint64_t{count} * 3;

@@ -185,7 +185,7 @@ bool ChunkProcessorMotionEventTable::Process(AnimCore::MemoryFile* file,
   AnimCore::Array<AnimCore::String> params(MEMCATEGORY_IMPORTER);
   const auto readStrings = [&](AnimCore::Array<AnimCore::String>& strings, uint32_t count,
                                const char* title) {
-    if (logDetails) AnimCore::Log(title);
+    if (logDetails) AnimCore::Log("%s", title);
     if (!strings.Resize(count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
       if (!Importer::ReadString(file, sharedData, endianType, strings[i])) return false;

@@ -15,6 +15,27 @@ namespace Anim {
 
 using namespace ChunkRead;
 
+namespace {
+
+// Walks the version-1 rows (a count byte, then count 8-byte records each) and
+// returns to where it started. False when the data ends first; every row takes at
+// least its byte, so the walk is bounded by the data.
+bool CountVersion1Influences(AnimCore::MemoryFile* file, uint32_t numRows, uint32_t& total) {
+  if (!Fits(file, numRows, 1)) return false;
+  const uint32_t start = file->GetPos();
+  uint64_t sum = 0;
+  bool ok = true;
+  for (uint32_t v = 0; ok && v < numRows; ++v) {
+    uint8_t count = 0;
+    ok = Bytes(file, &count, 1) && Skip(file, uint64_t{count} * 8);
+    sum += count;
+  }
+  total = static_cast<uint32_t>(sum);  // at most an eighth of the data
+  return file->Seek(start) && ok;
+}
+
+}  // namespace
+
 bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
                                               AnimCore::Array<ImporterSharedData*>*, Actor* actor,
                                               Motion*, uint32_t endianType, ActorSettings*,
@@ -49,8 +70,15 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
   if (v2 && (!Fits(file, total, 8) || !Fits(file, uint64_t{total} * 8 + uint64_t{numOrg} * 8, 1))) {
     return false;
   }
+  // Version 1 is walked once to count before anything is sized: the mesh's count is
+  // the file's word, and growing the pool influence by influence is quadratic.
+  uint32_t v1Total = 0;
+  if (!v2 && !CountVersion1Influences(file, numOrg, v1Total)) {
+    AnimCore::Log("ChunkProcessorActorSkinningInfo::Process: %u rows exceed the data.", numOrg);
+    return false;
+  }
   auto* skin = AnimCore::New<SkinningInfoVertexAttribute>(MEMCATEGORY_VERTEXATTRIBUTELAYER,
-                                                          numOrg, !v2);
+                                                          numOrg, false);
   if (skin == nullptr) return false;
   if (skin->GetNumAttributes() != numOrg) {
     AnimCore::Delete(skin);
@@ -71,16 +99,15 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
     return true;
   };
   if (!v2) {
+    // Laid out as Shrink would leave them: each row behind the previous one.
+    ok = skin->GetRows().Resize(numOrg) && skin->GetInfluences().Resize(v1Total);
+    uint32_t at = 0;
     for (uint32_t v = 0; ok && v < numOrg; ++v) {
       uint8_t count = 0;
-      ok = Bytes(file, &count, 1);
-      for (uint32_t i = 0; ok && i < count; ++i) {
-        SkinInfluence influence;
-        ok = readInfluence(influence) &&
-             skin->AddInfluence(v, influence.nodeNumber, influence.weight, 0);
-      }
+      ok = Bytes(file, &count, 1) && uint64_t{at} + count <= v1Total;  // as counted
+      skin->GetRows()[v] = {at, count};
+      for (uint32_t i = 0; ok && i < count; ++i) ok = readInfluence(skin->GetInfluences()[at++]);
     }
-    if (ok) skin->Shrink();
   } else {
     ok = skin->GetInfluences().Resize(total) && skin->GetRows().Resize(numOrg);
     for (uint32_t i = 0; ok && i < total; ++i) ok = readInfluence(skin->GetInfluences()[i]);

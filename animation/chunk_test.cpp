@@ -11,6 +11,7 @@
 #include "animation/actor_instance.h"
 #include "animation/mesh.h"
 #include "animation/mesh_deformer_stack.h"
+#include "animation/skinning_info_vertex_attribute.h"
 #include "animation/soft_skin_deformer.h"
 #include "animation/node_limit_attribute.h"
 #include "animation/sub_mesh.h"
@@ -227,6 +228,26 @@ TEST_P(ChunkTest, MeshLayersAndSubMeshes) {
   AnimCore::Delete(actor);
 }
 
+TEST_P(ChunkTest, MeshDetailLogNamesEachSubMeshesMaterial) {
+  importer->FindChunkProcessor(CHUNK_MESH, 1)->SetLogDetails(true);
+  AnimFileWriter writer = Writer();
+  writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+  for (const char* name : {"skin", "cloth", "eyes"}) {
+    testkit::AnimMaterialChunk material;
+    material.name = name;
+    writer.AddMaterial(material);
+  }
+  AnimMeshChunk mesh = TwoSubMeshMesh();
+  mesh.subMeshes[1].indices.resize(3);
+  mesh.subMeshes[1].materialIndex = 7;  // no such material
+  writer.AddMesh(mesh);
+  Actor* actor = Load(writer.Finish());
+  ASSERT_NE(actor->GetNode(0)->GetMesh(0), nullptr);
+  EXPECT_TRUE(Logged("     + Material:       2 (eyes)"));
+  EXPECT_TRUE(Logged("     + Material:       7 ()"));
+  AnimCore::Delete(actor);
+}
+
 TEST_P(ChunkTest, MeshSettingsSkipWholeChunksAndLayers) {
   AnimFileWriter writer = Writer();
   writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
@@ -384,6 +405,101 @@ TEST_P(ChunkTest, BadSkinningStopsTheLoad) {
     EXPECT_EQ(actor->GetNode(0)->GetMeshDeformerStack(0), nullptr) << c.what;
     AnimCore::Delete(actor);
   }
+}
+
+// Loads through an allocator that records its largest request and refuses any
+// above 1 MB, so that sizing from a count the data cannot hold shows without
+// taking the memory.
+class SkinningLoadTest : public ChunkTest {
+ protected:
+  AnimCore::MemoryAllocator* NewAllocator() override {
+    allocator = new AnimCore::testing::TestAllocator();
+    allocator->refuseAbove = 1u << 20;
+    return allocator;
+  }
+  AnimCore::testing::TestAllocator* allocator = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(ByteOrders, SkinningLoadTest, ::testing::Bool());
+
+// A mesh of n vertices carrying only its original vertex numbers, skinned in
+// version 1 with the given influence lists.
+AnimBytes NumberedMeshActor(bool bigEndian, uint32_t numVertices, uint32_t numOrgVertices,
+                            bool withLayer, const testkit::AnimSkinningChunk& skin) {
+  AnimFileWriter writer(AnimFileKind::Actor, bigEndian);
+  writer.AddNode(NodeChunk("n", 0xFFFFFFFFu));
+  AnimMeshChunk mesh;
+  mesh.numVertices = numVertices;
+  mesh.numOrgVertices = numOrgVertices;
+  if (withLayer) {
+    AnimMeshChunk::Layer org;
+    org.type = LAYERTYPE_ORGVTXNUMBERS;
+    org.attributeSize = 4;
+    org.keepOriginals = 0;
+    for (uint32_t v = 0; v < numVertices; ++v) org.words.push_back(v);
+    mesh.layers = {org};
+  }
+  writer.AddMesh(mesh);
+  writer.AddSkinning(skin, 1);
+  return writer.Finish();
+}
+
+TEST_P(SkinningLoadTest, CountsTheDataCannotHoldAreRefusedBeforeAnythingIsSized) {
+  // 20,000,000 vertices without a layer to hold them, and a skin of no rows: a
+  // 165-byte file.
+  {
+    const AnimBytes bytes = NumberedMeshActor(GetParam(), 20000000, 20000000, false, {});
+    EXPECT_EQ(bytes.size(), 165u);
+    Actor* actor = Load(bytes);
+    ASSERT_NE(actor, nullptr);
+    EXPECT_EQ(actor->GetNode(0)->GetMesh(0), nullptr);
+    AnimCore::Delete(actor);
+  }
+  // 10,000 vertices held by their layer (40 kB), skinned by three rows: rows sized
+  // from the mesh would take 80 kB, their reserved influences 160 kB.
+  {
+    testkit::AnimSkinningChunk threeEmptyRows;
+    threeEmptyRows.vertices.resize(3);
+    Actor* actor = Load(NumberedMeshActor(GetParam(), 10000, 10000, true, threeEmptyRows));
+    ASSERT_NE(actor, nullptr);
+    ASSERT_NE(actor->GetNode(0)->GetMesh(0), nullptr);
+    EXPECT_EQ(actor->GetNode(0)->GetMeshDeformerStack(0), nullptr);
+    AnimCore::Delete(actor);
+  }
+  EXPECT_LT(allocator->largestRequest, 64000u);
+}
+
+TEST_P(SkinningLoadTest, InfluencesAreCountedFirstAndThePoolIsSizedOnce) {
+  // Four influences a vertex, twice the two reserved a row: growing the pool entry
+  // by entry would ask for memory thousands of times.
+  constexpr uint32_t kVertices = 1000;
+  testkit::AnimSkinningChunk skin;
+  for (uint32_t v = 0; v < kVertices; ++v) {
+    skin.vertices.push_back({{0.1f, 0}, {0.2f, 0}, {0.3f, 0}, {static_cast<float>(v), 0}});
+  }
+  skin.vertices[7].clear();
+  const AnimBytes bytes = NumberedMeshActor(GetParam(), kVertices, kVertices, true, skin);
+  allocator->watchedCategory = MEMCATEGORY_VERTEXATTRIBUTELAYER;
+  Actor* actor = Load(bytes);
+  ASSERT_NE(actor, nullptr);
+  EXPECT_LT(allocator->watchedRequests, 10u);
+  const Mesh* mesh = actor->GetNode(0)->GetMesh(0);
+  ASSERT_NE(mesh, nullptr);
+  auto* info = static_cast<SkinningInfoVertexAttribute*>(
+      mesh->FindSharedVertexAttributeLayer(SkinningInfoVertexAttribute::TYPE_ID));
+  ASSERT_NE(info, nullptr);
+  ASSERT_EQ(info->GetRows().GetLength(), kVertices);
+  EXPECT_EQ(info->GetInfluences().GetLength(), (kVertices - 1) * 4);
+  EXPECT_EQ(info->GetNumInfluences(7), 0u);
+  for (uint32_t v : {0u, 8u, kVertices - 1}) {
+    ASSERT_EQ(info->GetNumInfluences(v), 4u) << v;
+    EXPECT_EQ(info->GetInfluence(v, 0).weight, 0.1f) << v;
+    EXPECT_EQ(info->GetInfluence(v, 2).weight, 0.3f) << v;
+    EXPECT_EQ(info->GetInfluence(v, 3).weight, static_cast<float>(v)) << v;
+  }
+  // Rows lie one behind the other in the pool.
+  EXPECT_EQ(info->GetRows()[8].start, 7u * 4u);
+  AnimCore::Delete(actor);
 }
 
 }  // namespace

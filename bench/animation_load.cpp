@@ -1,6 +1,8 @@
-// Loading from memory: a skinned actor of 5,000 vertices and a skeletal motion of
-// 100 nodes with 300 keys per track, each beside a memory copy of the same file, so
-// the figure that matters is the load's cost in copies of its own bytes.
+// Loading from memory: a skinned actor of 5,000 vertices, one of 20,000 vertices
+// with four influences each in the row-by-row skinning layout, and a skeletal
+// motion of 100 nodes with 300 keys per track, each beside a memory copy of the
+// same file, so the figure that matters is the load's cost in copies of its own
+// bytes.
 
 #include <benchmark/benchmark.h>
 
@@ -23,6 +25,7 @@ namespace {
 
 constexpr uint32_t kVertices = 5000;
 constexpr uint32_t kBones = 20;
+constexpr uint32_t kRowVertices = 20000;
 constexpr uint32_t kMotionNodes = 100;
 constexpr uint32_t kKeys = 300;
 
@@ -47,6 +50,32 @@ testkit::AnimBytes SkinnedActorFile() {
         {{0.75f, static_cast<uint16_t>(bone)}, {0.25f, static_cast<uint16_t>(next)}});
   }
   writer.AddSkinning(skin, 2);
+  return writer.Finish();
+}
+
+// The same chain with 20,000 vertices, each weighted to four bones, in skinning
+// version 1 (a count, then the influences, per vertex): twice the influences a row
+// reserves, so a pool grown entry by entry would be quadratic here.
+testkit::AnimBytes FourInfluenceActorFile() {
+  testkit::AnimFileWriter writer(testkit::AnimFileKind::Actor);
+  bench::AddBoneChain(writer, kBones);
+  testkit::AnimMeshChunk mesh = bench::RingMesh(kRowVertices, 0.0001f);
+  testkit::AnimMeshChunk::SubMesh sub;
+  sub.numVertices = kRowVertices;
+  for (uint32_t v = 0; v + 2 < kRowVertices; ++v) sub.indices.insert(sub.indices.end(), {v, v + 1, v + 2});
+  mesh.numIndices = static_cast<uint32_t>(sub.indices.size());
+  mesh.subMeshes.push_back(sub);
+  writer.AddMesh(mesh);
+
+  testkit::AnimSkinningChunk skin;
+  for (uint32_t v = 0; v < kRowVertices; ++v) {
+    const uint32_t bone = v * (kBones - 3) / kRowVertices;
+    skin.vertices.push_back({{0.4f, static_cast<uint16_t>(bone)},
+                             {0.3f, static_cast<uint16_t>(bone + 1)},
+                             {0.2f, static_cast<uint16_t>(bone + 2)},
+                             {0.1f, static_cast<uint16_t>(bone + 3)}});
+  }
+  writer.AddSkinning(skin, 1);
   return writer.Finish();
 }
 
@@ -119,6 +148,11 @@ const testkit::AnimBytes& ActorBytes() {
   return bytes;
 }
 
+const testkit::AnimBytes& FourInfluenceActorBytes() {
+  static const testkit::AnimBytes bytes = FourInfluenceActorFile();
+  return bytes;
+}
+
 const testkit::AnimBytes& MotionBytes() {
   static const testkit::AnimBytes bytes = MotionFile();
   return bytes;
@@ -136,6 +170,18 @@ void BM_LoadSkinnedActor(benchmark::State& state) {
 
 void BM_CopySkinnedActorFile(benchmark::State& state) { RunCopy(state, ActorBytes()); }
 
+void BM_LoadFourInfluenceActor(benchmark::State& state) {
+  RunLoad(state, FourInfluenceActorBytes(), [](Anim::Importer* importer, const testkit::AnimBytes& file) {
+    Anim::Actor* actor = importer->LoadActor(file.data(), static_cast<uint32_t>(file.size()));
+    const bool complete = actor != nullptr && actor->GetNumNodes() == kBones &&
+                          actor->GetNode(0)->GetMeshDeformerStack(0) != nullptr;
+    AnimCore::Delete(actor);
+    return complete;
+  });
+}
+
+void BM_CopyFourInfluenceActorFile(benchmark::State& state) { RunCopy(state, FourInfluenceActorBytes()); }
+
 void BM_LoadSkeletalMotion(benchmark::State& state) {
   RunLoad(state, MotionBytes(), [](Anim::Importer* importer, const testkit::AnimBytes& file) {
     Anim::SkeletalMotion* motion =
@@ -150,6 +196,8 @@ void BM_CopySkeletalMotionFile(benchmark::State& state) { RunCopy(state, MotionB
 
 BENCHMARK(BM_LoadSkinnedActor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopySkinnedActorFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadFourInfluenceActor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CopyFourInfluenceActorFile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LoadSkeletalMotion)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopySkeletalMotionFile)->Unit(benchmark::kMicrosecond);
 

@@ -22,8 +22,7 @@ class TestAllocator : public MemoryAllocator {
   const char* GetTypeString() const override { return "TestAllocator"; }
   void* Allocate(uint32_t numBytes, uint32_t categoryID, uint32_t, uint32_t) override {
     lastCategory = categoryID;
-    if (failAll || categoryID == failCategory) return nullptr;
-    if (numBytes > largestRequest) largestRequest = numBytes;
+    if (!Admit(numBytes, categoryID)) return nullptr;
     void* block = std::malloc(numBytes != 0 ? numBytes : 1);
     if (block != nullptr) ++mNumAllocations;
     return block;
@@ -32,8 +31,7 @@ class TestAllocator : public MemoryAllocator {
                 uint32_t blockID) override {
     lastCategory = categoryID;
     lastBlockID = blockID;
-    if (failAll || categoryID == failCategory) return nullptr;
-    if (numBytes > largestRequest) largestRequest = numBytes;
+    if (!Admit(numBytes, categoryID)) return nullptr;
     void* result = std::realloc(block, numBytes != 0 ? numBytes : 1);
     if (block == nullptr && result != nullptr) ++mNumAllocations;
     return result;
@@ -51,9 +49,19 @@ class TestAllocator : public MemoryAllocator {
 
   bool failAll = false;
   uint32_t failCategory = 0xFFFFFFFFu;
-  uint32_t largestRequest = 0;  // bytes, over the allocator's life
+  uint32_t refuseAbove = 0xFFFFFFFFu;  // bytes
+  uint32_t largestRequest = 0;          // bytes, refused requests included
+  uint32_t watchedCategory = 0xFFFFFFFFu;
+  uint32_t watchedRequests = 0;  // allocations and reallocations of watchedCategory
   uint32_t lastCategory = 0;
   uint32_t lastBlockID = 0;
+
+ private:
+  bool Admit(uint32_t numBytes, uint32_t categoryID) {
+    if (numBytes > largestRequest) largestRequest = numBytes;
+    if (categoryID == watchedCategory) ++watchedRequests;
+    return !failAll && categoryID != failCategory && numBytes <= refuseAbove;
+  }
 };
 
 // Collects the messages of the library log.
