@@ -153,7 +153,14 @@ void LookAtController::Update(WorldPose& pose, float timeDelta) {
     SetRow(target, 2, direction);
 
     if (mConstraintType != CONSTRAINT_NONE) {
-      const Matrix limitFrame = mFlipAxis ? parentRotation : mLimitRotation * parentRotation;
+      // The limits are angles in the parent's frame turned by the limits' centre:
+      // the parent's rotation, not its whole world matrix, whose scale would bend the
+      // angles (and hand a matrix that is no rotation to the swing-twist split) and
+      // whose translation plays no part in a direction. The flip is part of that
+      // frame too, as SetLimits put it in: leaving the limit rotation out when the
+      // flip is set would also drop the centre, and the node would leave limits
+      // that are not centred on zero.
+      const Matrix limitFrame = mLimitRotation * parentRotation;
       Matrix local = target * limitFrame.Inversed();
       AnimCore::SwingTwist swingTwist;
       swingTwist.FromMatrix(local);

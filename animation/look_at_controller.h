@@ -35,6 +35,8 @@ class LookAtController : public WorldSpaceController {
   uint32_t GetConstraintType() const { return mConstraintType; }
   void SetPreRotation(const AnimCore::Matrix& m) { mPreRotation = m; }
   void SetPostRotation(const AnimCore::Matrix& m) { mPostRotation = m; }
+  // Turns the limit frame by -pi/2 about Z (the swing axes trade places); taken
+  // into the limit rotation by the next SetLimits.
   void SetFlipAxis(bool flip) { mFlipAxis = flip; }
   // Rotation limits in radians: x and y bound the swing, z the twist.
   void SetLimits(const AnimCore::Vector3& min, const AnimCore::Vector3& max);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "animation/actor.h"
@@ -175,6 +176,105 @@ TEST_F(LookAtTest, RunsInTheInstancesWorldSpacePass) {
   const Quaternion a(0, 0, 0, 1);
   const Quaternion b = LookAtController::Slerp(a, {0, 0, 0, -1}, 0.5f);
   EXPECT_NEAR(std::fabs(b.w), 1.0f, kEps);
+}
+
+Matrix RotationX(float a) {
+  Matrix m;
+  m.SetRotationMatrixAxisAngle({1, 0, 0}, a);
+  return m;
+}
+Matrix RotationZ(float a) {
+  Matrix m;
+  m.SetRotationMatrixZ(a);
+  return m;
+}
+
+TEST_F(LookAtTest, LimitsHoldInTheFrameOfARotatedAndScaledParent) {
+  Actor* chain = MakeActor({{"neck", -1}, {"head", 0}});
+  ActorInstance* posed = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, chain);
+  // The neck turned 90 degrees about Y, scaled (2, 3, 0.5), at (1, 2, 3): its local
+  // X, Y, Z point along world -Z, Y, X. The head sits at (1.5, 2, 3) with world
+  // scale (2, 3, 0.5); the goal lies along world +X, the neck's own Z, so that
+  // unlimited the head would take the neck's rotation R.
+  const auto pose = [&]() -> WorldPose& {
+    WorldPose& p = chain->GetWorldPose();
+    EXPECT_TRUE(p.InitFromActorInstance(*posed));
+    Matrix neck;
+    neck(0, 0) = 0, neck(0, 2) = -2;
+    neck(1, 1) = 3;
+    neck(2, 0) = 0.5f, neck(2, 2) = 0;
+    neck(3, 0) = 1, neck(3, 1) = 2, neck(3, 2) = 3;
+    Matrix head;
+    head(3, 0) = 1.5f, head(3, 1) = 2, head(3, 2) = 3;
+    p.GetMatrices()[0] = neck;
+    p.GetMatrices()[1] = head;
+    p.GetScales()[1] = {2, 3, 0.5f};
+    return p;
+  };
+  // Expected: a rotation Q in the neck's frame, so the head's rows are the rows of
+  // Q x R; a neck-frame vector v is (v.z, v.y, -v.x) in the world.
+  const auto rotY = [](float b) -> std::array<Vector3, 3> {
+    return {{{-std::sin(b), 0, -std::cos(b)}, {0, 1, 0}, {std::cos(b), 0, -std::sin(b)}}};
+  };
+  const auto rotX = [](float a) -> std::array<Vector3, 3> {
+    return {{{0, 0, -1}, {std::sin(a), std::cos(a), 0}, {std::cos(a), -std::sin(a), 0}}};
+  };
+  const auto rotZ = [](float t) -> std::array<Vector3, 3> {
+    return {{{0, std::sin(t), -std::cos(t)}, {0, std::cos(t), std::sin(t)}, {1, 0, 0}}};
+  };
+  struct Case {
+    const char* what;
+    Vector3 min, max;
+    bool flip;
+    Matrix pre, post;
+    std::array<Vector3, 3> rows;
+  };
+  const Case cases[] = {
+      // Limit centre 0.4 about X with a half range of 0.2: the swing of -0.4 from the
+      // centre stops at -0.2, leaving 0.2 about X.
+      {"centre off zero", {0.2f, -0.1f, -0.1f}, {0.6f, 0.1f, 0.1f}, false, Matrix(), Matrix(), rotX(0.2f)},
+      // The post-rotation comes after the limits: 0.2 + 0.5.
+      {"post-rotation", {0.2f, -0.1f, -0.1f}, {0.6f, 0.1f, 0.1f}, false, Matrix(), RotationX(0.5f),
+       rotX(0.7f)},
+      // Centre 0.4 about Y, half range 0.2: 0.2 about Y.
+      {"centre about Y", {-0.1f, 0.2f, -2.0f}, {0.1f, 0.6f, 2.0f}, false, Matrix(), Matrix(), rotY(0.2f)},
+      // Flipped, the frame turns -pi/2 about Z: the X half range 0.1 now bounds the
+      // turn about Y, around the same centre 0.4: 0.3.
+      {"flip axis", {-0.1f, 0.2f, -2.0f}, {0.1f, 0.6f, 2.0f}, true, Matrix(), Matrix(), rotY(0.3f)},
+      // Pre-rotated 0.3 about Z, the up axis rolls the look frame by 0.3: a twist
+      // that the limits cut to 0.1.
+      {"twist clamp", {-0.5f, -0.5f, -0.1f}, {0.5f, 0.5f, 0.1f}, false, RotationZ(0.3f), Matrix(),
+       rotZ(0.1f)},
+  };
+  const Vector3 scale{2, 3, 0.5f};
+  for (uint32_t type : {LookAtController::CONSTRAINT_ELLIPSE, LookAtController::CONSTRAINT_RECTANGLE}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.what << ", constraint " << type);
+      LookAtController controller(posed, 1);
+      controller.SetFlipAxis(c.flip);
+      controller.SetLimits(c.min, c.max);
+      controller.SetConstraintType(type);
+      controller.SetPreRotation(c.pre);
+      controller.SetPostRotation(c.post);
+      controller.SetGoal(6.5f, 2.0f, 3.0f);
+      WorldPose& p = pose();
+      controller.Update(p, 1.0f);
+      const Matrix& head = p.GetMatrices()[1];
+      ExpectRow(head, 0, c.rows[0] * scale.x);
+      ExpectRow(head, 1, c.rows[1] * scale.y);
+      ExpectRow(head, 2, c.rows[2] * scale.z);
+      ExpectRow(head, 3, {1.5f, 2, 3});
+    }
+  }
+  // SetLimits puts the flip in front of the centre rotation: -pi/2 about Z, then
+  // 0.4 about Y; the X axis row is (0, -1, 0) turned about Y: (0, -1, 0).
+  LookAtController flipped(posed, 1);
+  flipped.SetFlipAxis(true);
+  flipped.SetLimits({-0.1f, 0.2f, 0}, {0.1f, 0.6f, 0});
+  ExpectRow(flipped.GetLimitRotation(), 0, {0, -1, 0});
+  ExpectRow(flipped.GetLimitRotation(), 1, {std::cos(0.4f), 0, -std::sin(0.4f)});
+  AnimCore::Delete(posed);
+  AnimCore::Delete(chain);
 }
 
 }  // namespace
