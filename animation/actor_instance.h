@@ -183,11 +183,11 @@ class ActorInstance {
   Attachment* mSelfAttachment = nullptr;
   MotionSystem* mMotionSystem = nullptr;
   MorphSetupInstance mMorphSetupInstance;
-  uint32_t mReserved0 = 0;
+  [[maybe_unused]] uint32_t mReserved0 = 0;
   float mBoundsUpdateInterval = 0.1f;
   float mBoundsUpdateTimer = 0.0f;
   uint32_t mLODLevel = 0;
-  uint32_t mReserved1 = 0;
+  [[maybe_unused]] uint32_t mReserved1 = 0;
   uint32_t mBoundsStep = 1;
   uint32_t mBoundsType = BOUNDS_NODE_BASED;
   bool mBoundsAutoUpdate = true;
