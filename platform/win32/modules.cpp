@@ -14,6 +14,7 @@
 
 #include "platform/win32/internal.h"
 #include "platform/win32/path.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -107,7 +108,13 @@ uintptr_t BaseOf(void* handle) {
 
 namespace platform::detail {
 
+std::string& ProgramPathOverride() {
+  static std::string path;
+  return path;
+}
+
 std::string ProgramPath() {
+  if (!ProgramPathOverride().empty()) return ProgramPathOverride();
   char path[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return {};
@@ -310,3 +317,9 @@ BOOL GetModuleInformation(HANDLE process, HMODULE module, LPMODULEINFO info, DWO
   info->EntryPoint = reinterpret_cast<LPVOID>(entry);
   return TRUE;
 }
+
+namespace platform::testing {
+
+void SetProgramPath(const std::string& linuxPath) { detail::ProgramPathOverride() = linuxPath; }
+
+}  // namespace platform::testing
