@@ -296,6 +296,9 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 // while down, the low bit toggled by each press. An injected Alt makes the
 // keys pressed with it WM_SYSKEYDOWN and WM_SYSKEYUP (not with Ctrl).
 SHORT GetKeyState(int virtualKey);
+// The cursor's screen position when the last message was taken from the
+// queue (x in the low word, y in the high word, signed).
+DWORD GetMessagePos();
 // Returns when a message, a paint or a timer is due. With the test clock
 // taken, advances the clock to the next due time instead of waiting; with
 // nothing that could ever come due it ends the process with a message,

@@ -103,6 +103,7 @@ UINT_PTR g_nextTimerId = 1;
 // injected (which key message an injection posts).
 BYTE g_keyState[256];
 bool g_injectedDown[256];
+POINT g_messagePos{0, 0};  // the cursor of the last message taken
 
 uintptr_t Id(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
 HWND Handle(uintptr_t id) { return reinterpret_cast<HWND>(id); }
@@ -759,6 +760,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
       *msg = m;
       if (removeMsg & PM_REMOVE) {
         TakeKeyState(m);
+        g_messagePos = m.pt;
         g_queue.erase(it);
       }
       return TRUE;
@@ -1098,6 +1100,10 @@ SHORT GetKeyState(int virtualKey) {
   return static_cast<SHORT>(((s & 0x80) ? 0x8000 : 0) | (s & 0x01));
 }
 
+DWORD GetMessagePos() {
+  return MAKELONG(static_cast<uintptr_t>(g_messagePos.x), static_cast<uintptr_t>(g_messagePos.y));
+}
+
 BOOL WaitMessage() {
   for (;;) {
     DWORD now = timeGetTime();
@@ -1366,6 +1372,7 @@ void ResetWindows() {
   g_topOrder.clear();
   g_timers.clear();
   g_nextTimerId = 1;
+  g_messagePos = {0, 0};
   std::fill(std::begin(g_keyState), std::end(g_keyState), BYTE{0});
   std::fill(std::begin(g_injectedDown), std::end(g_injectedDown), false);
   std::lock_guard lock(g_queueMutex);
