@@ -154,7 +154,16 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
     folders.emplace_back();  // the loader's own search
   }
   void* handle = nullptr;
+  // The window functions are this layer's own: "User32.dll" is this module.
+  if (sep == std::string::npos && platform::detail::EqualsNoCase(name, "user32.dll")) {
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&LoadLibraryA), &self) && self.dli_fname) {
+      handle = dlopen(self.dli_fname, RTLD_NOW | RTLD_LOCAL);
+    }
+    folders.clear();
+  }
   for (const std::string& folder : folders) {
+    if (handle) break;
     for (const std::string& so : SharedObjectNames(name)) {
       std::string path = folder.empty() ? so : folder + (folder.back() == '/' ? "" : "/") + so;
       if (folder == "./") {

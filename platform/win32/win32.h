@@ -139,7 +139,8 @@ void GetSystemTimeAsFileTime(LPFILETIME time);
 // A module handle is the lowest address the module is mapped at, as on
 // Windows, so VirtualQuery's AllocationBase names it. LoadLibraryA("x.dll")
 // loads "libx.so" from the program's folder, then the working folder, then
-// the dynamic loader's default search.
+// the dynamic loader's default search. "User32.dll" is the Win32 layer's
+// own module, which holds the window functions.
 HMODULE LoadLibraryA(LPCSTR fileName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL FreeLibrary(HMODULE module);

@@ -365,6 +365,14 @@ TEST_F(WindowTreeTest, ScreenIsTheDesktopOfTheProfile) {
   EXPECT_STREQ(path, "Z:\\opt\\game\\launcher.exe");
   pt::SetProgramPath("");
 
+  // "User32.dll" is this layer's own module.
+  HMODULE user32 = LoadLibraryA("User32.dll");
+  ASSERT_NE(user32, nullptr);
+  MEMORY_BASIC_INFORMATION mbi{};
+  ASSERT_NE(VirtualQuery(reinterpret_cast<const void*>(&SetTimer), &mbi, sizeof mbi), 0u);
+  EXPECT_EQ(reinterpret_cast<void*>(user32), mbi.AllocationBase);
+  FreeLibrary(user32);
+
   // Layered windows are blended over what lies below.
   UpdateWindow(form_);
   SetWindowLongPtrA(form_, GWL_EXSTYLE, WS_EX_LAYERED);
