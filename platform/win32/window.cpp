@@ -255,9 +255,12 @@ void PaintNow(HWND hwnd) {
     Send(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     ReleaseDC(hwnd, dc);
   }
-  if (Find(hwnd)) Send(hwnd, WM_PAINT, 0, 0);
-  // A procedure that did not validate is validated, so nothing loops.
-  if (Window* again = Find(hwnd)) again->needsPaint = false;
+  // Validated before the paint: a procedure that ignores WM_PAINT does not
+  // loop, and what the paint itself invalidates is painted again.
+  if (Window* again = Find(hwnd)) {
+    again->needsPaint = false;
+    Send(hwnd, WM_PAINT, 0, 0);
+  }
 }
 
 void BringToTop(HWND hwnd) {
