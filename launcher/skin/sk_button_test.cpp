@@ -3,6 +3,8 @@
 // size, and the drawn states as goldens with pixels worked out by hand.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "launcher/skin/golden.h"
 #include "launcher/skin/sk_button.h"
 #include "launcher/skin/sk_public.h"
@@ -10,6 +12,7 @@
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
+#include "tools/skin_archive_writer.h"
 
 namespace skin {
 namespace {
@@ -97,9 +100,14 @@ TEST_F(ButtonTest, EnterAndEscapeClickDefaultAndCancelButNotWithModifiers) {
   Application->ProcessMessages();
   EXPECT_EQ(okClicks, 1);
   EXPECT_EQ(cancelClicks, 1);
-  // Enter clicks the focused button, whichever is the default.
+  // Enter clicks the focused button, whichever is the default. Taking the
+  // focus fires the framework's focus-enter event, which the launcher's
+  // buttons use beside OnMouseEnter.
+  int entered = 0;
+  cancel->OnEnter = [&](forms::TObject*) { ++entered; };
   cancel->SetFocus();
   Application->ProcessMessages();
+  EXPECT_EQ(entered, 1);
   EXPECT_TRUE(cancel->ActiveDefault());
   EXPECT_FALSE(ok->ActiveDefault());
   pt::InjectKey(VK_RETURN);
@@ -217,6 +225,22 @@ TEST_F(ButtonTest, AutoSizeAndFileThemes) {
   EXPECT_EQ(b->FileTheme(), theme);
   EXPECT_EQ(b->UIStyle(), TskUIStyle::FromThemeFile);
   EXPECT_EQ(box->FileTheme(), theme);
+  // A ready theme without a button bitmap: the blank 74 x 21 fallback,
+  // stretched; the caption in the theme's button font colour.
+  testkit::ZipEntry e;
+  e.data = testkit::WriteSkinData({testkit::SkinInteger("SKIN2_BUTTONFONTCOLOR", 0x0000FF)});
+  std::vector<uint8_t> zip = testkit::WriteZip({e});
+  std::ofstream("plain.sk", std::ios::binary).write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+  theme->SetThemeFile("plain.sk");
+  ASSERT_TRUE(theme->Ready());
+  b->SetAutoSize(false);
+  b->SetBounds(0, 0, 80, 27);
+  b->SetFileTheme(theme);
+  EXPECT_EQ(b->Font().Color(), 0x0000FF);
+  ShowAndSettle();
+  pt::Picture pic = Picture();
+  EXPECT_EQ(pic.At(1, 1), 0xFFFFFFu);
+  EXPECT_EQ(pic.At(78, 25), 0xFFFFFFu);
   delete theme;
   EXPECT_EQ(b->FileTheme(), nullptr);
   EXPECT_EQ(b->UIStyle(), TskUIStyle::Ocean);

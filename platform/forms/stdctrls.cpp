@@ -193,7 +193,10 @@ TTimer::~TTimer() {
 
 void TTimer::CALLBACK_Tick(HWND, UINT, UINT_PTR id, DWORD) {
   auto it = Timers().find(id);
-  if (it != Timers().end() && it->second->OnTimer) it->second->OnTimer(it->second);
+  if (it == Timers().end() || !it->second->OnTimer) return;
+  // The handler may free the timer: call a copy.
+  TNotifyEvent handler = it->second->OnTimer;
+  handler(it->second);
 }
 
 void TTimer::Update() {

@@ -330,6 +330,11 @@ TEST_F(WindowTreeTest, TimersTickOnTheTestClock) {
   EXPECT_EQ(timeGetTime(), 3000u);
 }
 
+TEST_F(WindowTreeTest, WaitingWithNothingThatCouldComeFailsInsteadOfHanging) {
+  Pump();
+  EXPECT_DEATH(WaitMessage(), "nothing is due and nothing waits");
+}
+
 TEST_F(WindowTreeTest, WindowProcedureCanBeReplacedAndChained) {
   static WNDPROC previous = nullptr;
   static int seenBySubclass = 0;
