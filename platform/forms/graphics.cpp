@@ -453,17 +453,33 @@ void TCanvas::DrawBitmapPart(const TRect& dest, const TBitmap& bmp, const TRect&
   Target t(dc_);
   if (!t.ok || bmp.Empty() || dest.Width() <= 0 || dest.Height() <= 0 || src.Width() <= 0 || src.Height() <= 0) return;
   TRect d = t.Clip(dest.Left, dest.Top, dest.Right, dest.Bottom);
+  if (d.Width() <= 0 || d.Height() <= 0) return;
   const int dw = dest.Width(), dh = dest.Height(), sw = src.Width(), sh = src.Height();
   key &= 0xFFFFFF;
+  // The source column of each destination column, once per call.
+  thread_local std::vector<int> columns;
+  columns.resize(static_cast<size_t>(d.Width()));
+  bool straight = sw == dw;
+  for (int dx = d.Left; dx < d.Right; ++dx) {
+    int sx = src.Left + static_cast<int>(static_cast<int64_t>(dx - t.X(dest.Left)) * sw / dw);
+    columns[static_cast<size_t>(dx - d.Left)] = sx;
+    straight = straight && sx >= 0 && sx < bmp.Width();
+  }
   for (int dy = d.Top; dy < d.Bottom; ++dy) {
     int sy = src.Top + static_cast<int>(static_cast<int64_t>(dy - t.Y(dest.Top)) * sh / dh);
     if (sy < 0 || sy >= bmp.Height()) continue;
-    for (int dx = d.Left; dx < d.Right; ++dx) {
-      int sx = src.Left + static_cast<int>(static_cast<int64_t>(dx - t.X(dest.Left)) * sw / dw);
+    const uint32_t* row = bmp.Bits() + static_cast<size_t>(sy) * static_cast<size_t>(bmp.Width());
+    uint32_t* out = &t.At(d.Left, dy);
+    if (straight && !keyed) {
+      std::copy_n(row + columns[0], d.Width(), out);
+      continue;
+    }
+    for (int i = 0; i < d.Width(); ++i) {
+      int sx = columns[static_cast<size_t>(i)];
       if (sx < 0 || sx >= bmp.Width()) continue;
-      uint32_t p = bmp.PixelAt(sx, sy) & 0xFFFFFF;
+      uint32_t p = row[sx] & 0xFFFFFF;
       if (keyed && p == key) continue;
-      t.At(dx, dy) = p;
+      out[i] = p;
     }
   }
 }
@@ -616,7 +632,25 @@ const BitmapResource* FindBitmapResource(const std::string& name) {
 
 bool TBitmap::LoadFromResourceName(HINSTANCE, const std::string& name) {
   const BitmapResource* r = FindBitmapResource(name);
-  return r && LoadFromMemory(r->data, r->size);
+  if (!r) return false;
+  // Resources are decoded once; controls load them on every paint.
+  // Never freed: bitmaps hold device contexts of the window layer, which may
+  // be gone when statics are destroyed.
+  static auto* decoded = new std::map<const BitmapResource*, std::unique_ptr<TBitmap>>;
+  auto& cached = (*decoded)[r];
+  if (!cached) {
+    cached = std::make_unique<TBitmap>();
+    if (!cached->LoadFromMemory(r->data, r->size)) {
+      cached.reset();
+      return false;
+    }
+  }
+  const bool transparent = Transparent;
+  const TColor key = TransparentColorValue;
+  Assign(*cached);
+  Transparent = transparent;
+  TransparentColorValue = key;
+  return true;
 }
 
 }  // namespace forms
