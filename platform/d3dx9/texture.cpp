@@ -13,6 +13,7 @@
 #include "platform/d3d9/format_info.h"
 #include "platform/d3d9/layer.h"
 #include "platform/d3dx9/d3dx9_tex.h"
+#include "platform/win32/bmp.h"
 #include "platform/win32/path.h"
 
 namespace fi = platform::d3d9;
@@ -341,50 +342,28 @@ HRESULT ReadPng(const BYTE* p, size_t size, bool headerOnly, Image* img) {
   return D3D_OK;
 }
 
-// Uncompressed 24- and 32-bit bitmaps (32-bit with or without bit fields),
-// bottom-up or top-down.
+// Through the Win32 layer's BMP reader, shared with the forms framework.
 HRESULT ReadBmp(const BYTE* p, size_t size, bool headerOnly, Image* img) {
-  if (size < 54 || p[0] != 'B' || p[1] != 'M') return D3DXERR_INVALIDDATA;
-  const uint32_t offBits = U32(p + 10), infoSize = U32(p + 14);
-  if (infoSize < 40 || infoSize > size - 14) return D3DXERR_INVALIDDATA;
-  const int32_t width = I32(p + 18), height = I32(p + 22);
-  const uint16_t bitCount = U16(p + 28);
-  const uint32_t compression = U32(p + 30);
-  if (width <= 0 || height == 0 || height == INT32_MIN) return D3DXERR_INVALIDDATA;
-  const UINT w = static_cast<UINT>(width), h = static_cast<UINT>(height < 0 ? -height : height);
+  platform::BmpImage bmp;
+  if (!platform::DecodeBmp(p, size, headerOnly, &bmp)) return D3DXERR_INVALIDDATA;
+  const UINT w = bmp.width, h = bmp.height;
   if (w > kMaxImageSide || h > kMaxImageSide) return D3DXERR_INVALIDDATA;
-  if (bitCount != 24 && bitCount != 32) return D3DXERR_INVALIDDATA;
-  bool alpha = false;
-  if (compression == 3 && bitCount == 32) {
-    // Bit fields: only the usual BGRA layout.
-    size_t masks = infoSize >= 56 ? 14 + 40 : 14 + infoSize;
-    if (masks + 12 > size || U32(p + masks) != 0xFF0000 || U32(p + masks + 4) != 0xFF00 || U32(p + masks + 8) != 0xFF) {
-      return D3DXERR_INVALIDDATA;
-    }
-    alpha = infoSize >= 56 && U32(p + 14 + 52) == 0xFF000000u;
-  } else if (compression != 0) {
-    return D3DXERR_INVALIDDATA;
-  }
-  const size_t stride = (static_cast<size_t>(w) * bitCount / 8 + 3) & ~size_t{3};
-  if (offBits > size || stride * h > size - offBits) return D3DXERR_INVALIDDATA;
   img->fileFormat = D3DXIFF_BMP;
   img->width = w;
   img->height = h;
-  img->format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+  img->format = bmp.alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
   if (headerOnly) return D3D_OK;
   img->pixels.width = w;
   img->pixels.height = h;
   img->pixels.rgba.resize(static_cast<size_t>(w) * h * 4);
-  const UINT bpp = bitCount / 8u;
   for (UINT y = 0; y < h; ++y) {
-    const BYTE* row = p + offBits + stride * (height < 0 ? y : h - 1 - y);
     for (UINT x = 0; x < w; ++x) {
-      const BYTE* px = row + static_cast<size_t>(x) * bpp;
+      uint32_t c = bmp.pixels[static_cast<size_t>(y) * w + x];
       float* d = img->pixels.At(x, y);
-      d[0] = px[2] / 255.0f;
-      d[1] = px[1] / 255.0f;
-      d[2] = px[0] / 255.0f;
-      d[3] = alpha ? px[3] / 255.0f : 1.0f;
+      d[0] = ((c >> 16) & 0xFF) / 255.0f;
+      d[1] = ((c >> 8) & 0xFF) / 255.0f;
+      d[2] = (c & 0xFF) / 255.0f;
+      d[3] = (c >> 24) / 255.0f;
     }
   }
   return D3D_OK;

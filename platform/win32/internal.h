@@ -1,8 +1,10 @@
 // Shared between the sources of the Win32 layer; not part of its interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32/windows_types.h"
 
@@ -20,6 +22,7 @@ int FdFromHandle(HANDLE handle);  // -1 when it is not a file handle
 
 // The program's own Linux path (/proc/self/exe).
 std::string ProgramPath();
+std::string& ProgramPathOverride();  // set by testing::SetProgramPath
 std::string ProgramFolder();
 
 // The module handle (base) of the loaded object whose image holds
@@ -36,6 +39,30 @@ void ResetWindows();
 void ResetTime();
 // Re-applies the shared settings ("testing.ini") of the current root.
 void LoadSettings();
+
+// Where a window draws: its top-level window's picture, the window's client
+// origin in it and the part of it the window may draw on.
+struct WindowSurfaceInfo {
+  uint32_t* bits = nullptr;
+  int width = 0, height = 0;
+  POINT origin{0, 0};
+  RECT clip{0, 0, 0, 0};
+};
+bool WindowSurface(HWND hwnd, WindowSurfaceInfo* out);
+void Validate(HWND hwnd);
+// Whether the window still waits for its background to be erased (cleared).
+bool TakeErase(HWND hwnd);
+
+struct TopLevelPictureInfo {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool visible = false;
+  BYTE alpha = 255;
+  const uint32_t* pixels = nullptr;
+};
+std::vector<HWND> TopLevelWindowsBottomUp();
+bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out);
+// The headless desktop: the adapter profile's desktop size.
+void DesktopSize(int* width, int* height);
 
 // Case-insensitive ASCII comparison.
 bool EqualsNoCase(std::string_view a, std::string_view b);

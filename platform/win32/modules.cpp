@@ -14,6 +14,7 @@
 
 #include "platform/win32/internal.h"
 #include "platform/win32/path.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -107,7 +108,13 @@ uintptr_t BaseOf(void* handle) {
 
 namespace platform::detail {
 
+std::string& ProgramPathOverride() {
+  static std::string path;
+  return path;
+}
+
 std::string ProgramPath() {
+  if (!ProgramPathOverride().empty()) return ProgramPathOverride();
   char path[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n <= 0) return {};
@@ -147,7 +154,16 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
     folders.emplace_back();  // the loader's own search
   }
   void* handle = nullptr;
+  // The window functions are this layer's own: "User32.dll" is this module.
+  if (sep == std::string::npos && platform::detail::EqualsNoCase(name, "user32.dll")) {
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&LoadLibraryA), &self) && self.dli_fname) {
+      handle = dlopen(self.dli_fname, RTLD_NOW | RTLD_LOCAL);
+    }
+    folders.clear();
+  }
   for (const std::string& folder : folders) {
+    if (handle) break;
     for (const std::string& so : SharedObjectNames(name)) {
       std::string path = folder.empty() ? so : folder + (folder.back() == '/' ? "" : "/") + so;
       if (folder == "./") {
@@ -310,3 +326,9 @@ BOOL GetModuleInformation(HANDLE process, HMODULE module, LPMODULEINFO info, DWO
   info->EntryPoint = reinterpret_cast<LPVOID>(entry);
   return TRUE;
 }
+
+namespace platform::testing {
+
+void SetProgramPath(const std::string& linuxPath) { detail::ProgramPathOverride() = linuxPath; }
+
+}  // namespace platform::testing

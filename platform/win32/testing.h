@@ -105,6 +105,24 @@ void SetOsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId,
 // Back to the platform's own version.
 void ClearOsVersion();
 
+// ---- Launcher framework additions -------------------------------------------
+// What GetModuleFileNameA(nullptr) answers in this process (a Linux path;
+// empty: the real program again).
+void SetProgramPath(const std::string& linuxPath);
+
+// Pictures are 0x00RRGGBB, top row first.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + x]; }
+};
+// The composed picture of a top-level window (of a child's top-level window).
+Picture WindowPixels(HWND hwnd);
+// The shown top-level windows in Z order, with their alpha, over the desktop.
+Picture ScreenPixels();
+bool SavePng(const Picture& picture, const std::string& linuxPath);
+bool LoadPng(const std::string& linuxPath, Picture* picture);
+
 // Back to a fresh process: windows and classes dropped without messages,
 // queue, capture, cursor counter, timer periods, clock, settings and
 // cached registry hives cleared; "testing.ini" removed. The root stays.

@@ -139,7 +139,8 @@ void GetSystemTimeAsFileTime(LPFILETIME time);
 // A module handle is the lowest address the module is mapped at, as on
 // Windows, so VirtualQuery's AllocationBase names it. LoadLibraryA("x.dll")
 // loads "libx.so" from the program's folder, then the working folder, then
-// the dynamic loader's default search.
+// the dynamic loader's default search. "User32.dll" is the Win32 layer's
+// own module, which holds the window functions.
 HMODULE LoadLibraryA(LPCSTR fileName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL FreeLibrary(HMODULE module);
@@ -241,3 +242,76 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize
                    LPDWORD type, LPBYTE data, LPDWORD dataSize);
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPSTR keyClass,
                    LPDWORD classSize, LPFILETIME lastWriteTime);
+
+// ==== Launcher framework additions =========================================
+// What the launcher's window and control framework needs.
+
+// ---- Child windows (window.cpp) ---------------------------------------------
+// A WS_CHILD window lives in its parent's client area, at a position in the
+// parent's client coordinates; no window has a non-client area, so client
+// and window rectangles have the same size. Children are in Z order, the
+// first created on top (GetWindow GW_CHILD, then GW_HWNDNEXT); a new
+// top-level window goes on top of the others. Destroying a window destroys
+// its children between its WM_DESTROY and its WM_NCDESTROY.
+HWND GetParent(HWND hwnd);
+HWND GetWindow(HWND hwnd, UINT cmd);
+// The deepest shown, enabled window under a screen point.
+HWND WindowFromPoint(POINT point);
+// The direct child under a point in the parent's client coordinates (hidden
+// and disabled ones included), the parent when none, null outside it.
+HWND ChildWindowFromPoint(HWND parent, POINT point);
+BOOL ClientToScreen(HWND hwnd, LPPOINT point);
+BOOL ScreenToClient(HWND hwnd, LPPOINT point);
+// GWLP_WNDPROC, GWL_STYLE, GWL_EXSTYLE, GWLP_USERDATA, GWLP_ID.
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// A window always repaints whole: the rectangle is not kept. A parent's
+// paint covers its children, so they are invalidated with it. An invalid
+// shown window gets WM_ERASEBKGND (when erasing was asked for) and then
+// WM_PAINT, from UpdateWindow at once or from PeekMessageA when nothing
+// else waits (parents before children).
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+BOOL ValidateRect(HWND hwnd, const RECT* rect);
+// HWND_TOP, HWND_BOTTOM or a sibling; SWP_NOMOVE, SWP_NOSIZE, SWP_NOZORDER,
+// SWP_NOREDRAW, SWP_FRAMECHANGED (repaints), SWP_SHOWWINDOW, SWP_HIDEWINDOW.
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// Returns whether the window was disabled before. Disabling takes the focus
+// and the capture from the window and its children.
+BOOL EnableWindow(HWND hwnd, BOOL enable);
+BOOL IsWindowEnabled(HWND hwnd);
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
+int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount);
+// A WS_EX_LAYERED window is composed onto the screen with this alpha.
+BOOL SetLayeredWindowAttributes(HWND hwnd, COLORREF key, BYTE alpha, DWORD flags);
+
+// ---- Timers and key state (window.cpp) ------------------------------------------
+// WM_TIMER is made when the queue is asked and nothing else waits; the next
+// tick is counted from the one taken (missed ticks do not pile up). An
+// elapse below USER_TIMER_MINIMUM is raised to it. With a null window the
+// timer's identifier is made here. A timer procedure is called by
+// DispatchMessageA.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+// The key state as of the last message taken from the queue: the high bit
+// while down, the low bit toggled by each press. An injected Alt makes the
+// keys pressed with it WM_SYSKEYDOWN and WM_SYSKEYUP (not with Ctrl).
+SHORT GetKeyState(int virtualKey);
+// The cursor's screen position when the last message was taken from the
+// queue (x in the low word, y in the high word, signed).
+DWORD GetMessagePos();
+// Returns when a message, a paint or a timer is due. With the test clock
+// taken, advances the clock to the next due time instead of waiting; with
+// nothing that could ever come due it ends the process with a message,
+// which fails the test instead of hanging it.
+BOOL WaitMessage();
+
+// ---- Screen (screen.cpp) -------------------------------------------------------
+// The headless screen is the adapter profile's desktop (1024 x 768 unless a
+// test set another) and the work area all of it.
+int GetSystemMetrics(int index);
+// SPI_GETWORKAREA only.
+BOOL SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT winIni);
+// "C:\Windows", the folder "drives/c/Windows" under the platform root.
+// Returns the length, or the size needed (with the NUL) when too small.
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

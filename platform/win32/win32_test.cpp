@@ -526,7 +526,7 @@ TEST_F(WindowTest, CreationSendsTheStartMessagesInOrder) {
 
   EXPECT_TRUE(ShowWindow(hwnd, SW_SHOWNORMAL));
   EXPECT_TRUE(UpdateWindow(hwnd));
-  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_PAINT}));
+  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_ERASEBKGND, WM_PAINT}));
   EXPECT_EQ(SetCapture(hwnd), nullptr);
   EXPECT_EQ(pt::CaptureWindow(), hwnd);
   EXPECT_EQ(ShowCursor(FALSE), -1);
@@ -565,6 +565,7 @@ TEST_F(WindowTest, CreationCanBeMadeToFail) {
 
 TEST_F(WindowTest, QueueDeliversInputInOrderAndQuitLast) {
   HWND hwnd = Create();
+  ValidateRect(hwnd, nullptr);  // only input is looked at here, not the first paint
   seen_.clear();
   PostQuitMessage(3);
   pt::InjectMouseMove(-5, 70);
@@ -598,7 +599,7 @@ TEST_F(WindowTest, QueueDeliversInputInOrderAndQuitLast) {
 }
 
 TEST_F(WindowTest, InputWaitsForItsDueTimeOnTheTakenClock) {
-  Create();
+  ValidateRect(Create(), nullptr);
   pt::TakeClock(1000);
   pt::InjectKeyDown('H', 1100u);
   pt::InjectChar('x');
@@ -616,6 +617,7 @@ TEST_F(WindowTest, InputWaitsForItsDueTimeOnTheTakenClock) {
 
 TEST_F(WindowTest, ActivationIsSentInsideThePeek) {
   HWND hwnd = Create();
+  ValidateRect(hwnd, nullptr);
   seen_.clear();
   pt::InjectActivate(false);
   EXPECT_TRUE(Pump().empty());  // sent messages are never returned

@@ -2,6 +2,8 @@
 // activating and the cursor counter change its state and send the messages
 // Windows sends, synchronously, to the window procedure.
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/dc.h"
 #include "platform/win32/internal.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -36,12 +39,36 @@ struct Window {
   bool destroying = false;
   bool needsPaint = false;
   int lastShow = -1;
+  // Child windows: the parent, and the children in Z order, top first.
+  // A child's position is in its parent's client coordinates.
+  HWND parent = nullptr;
+  std::vector<HWND> children;
+  bool needsErase = false;
+  LONG_PTR userData = 0;
+  LONG_PTR id = 0;
+  // Top-level windows keep their composed picture (0x00RRGGBB).
+  std::vector<uint32_t> surface;
+  BYTE alpha = 255;
 };
+
+// Injected input finds its window when it is taken from the queue: the
+// mouse goes to the capture window or the child under the point, keys to
+// the focus window.
+enum class Route { None, Mouse, Key };
 
 struct QueuedMessage {
   MSG msg;
   std::optional<uint32_t> due;
   bool sent;  // delivered to the procedure inside PeekMessageA, never returned
+  Route route = Route::None;
+};
+
+struct Timer {
+  HWND hwnd;
+  UINT_PTR id;
+  UINT elapse;
+  TIMERPROC proc;
+  DWORD next;
 };
 
 // Window handles are numbers, never addresses, so a stale handle is only
@@ -68,6 +95,15 @@ int g_quitCode = 0;
 
 constexpr size_t kDeliveredLimit = 100000;
 std::vector<platform::testing::DeliveredMessage> g_delivered;
+
+std::vector<HWND> g_topOrder;  // top-level windows in Z order, top first
+std::vector<Timer> g_timers;
+UINT_PTR g_nextTimerId = 1;
+// Key state as the thread has taken it from its queue (GetKeyState), and as
+// injected (which key message an injection posts).
+BYTE g_keyState[256];
+bool g_injectedDown[256];
+POINT g_messagePos{0, 0};  // the cursor of the last message taken
 
 uintptr_t Id(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
 HWND Handle(uintptr_t id) { return reinterpret_cast<HWND>(id); }
@@ -104,6 +140,215 @@ std::vector<HWND> AllWindows() {
   return all;
 }
 
+// ---- The window tree -------------------------------------------------------------
+
+HWND Root(HWND hwnd) {
+  Window* w = Find(hwnd);
+  while (w && w->parent) {
+    hwnd = w->parent;
+    w = Find(hwnd);
+  }
+  return w ? hwnd : nullptr;
+}
+
+bool IsDescendant(HWND hwnd, HWND ancestor) {
+  for (Window* w = Find(hwnd); w; w = Find(hwnd)) {
+    if (hwnd == ancestor) return true;
+    hwnd = w->parent;
+  }
+  return false;
+}
+
+// Position of a window's client origin in its top-level window's client area.
+POINT OffsetInRoot(HWND hwnd) {
+  POINT p{0, 0};
+  for (Window* w = Find(hwnd); w && w->parent; w = Find(w->parent)) {
+    p.x += w->x;
+    p.y += w->y;
+  }
+  return p;
+}
+
+POINT ScreenOrigin(HWND hwnd) {
+  POINT p = OffsetInRoot(hwnd);
+  if (Window* r = Find(Root(hwnd))) {
+    p.x += r->x;
+    p.y += r->y;
+  }
+  return p;
+}
+
+bool Shown(HWND hwnd) {
+  for (Window* w = Find(hwnd); w; w = Find(w->parent)) {
+    if (!w->visible) return false;
+    if (!w->parent) return true;
+  }
+  return false;
+}
+
+bool Contains(const Window& w, int x, int y) {
+  return x >= w.x && y >= w.y && x < w.x + w.width && y < w.y + w.height;
+}
+
+// The deepest shown, enabled child of `hwnd` under a point in its client
+// coordinates (the point is made the found window's); `hwnd` when none.
+HWND DeepestEnabledChild(HWND hwnd, POINT* pt) {
+  for (;;) {
+    Window* w = Find(hwnd);
+    if (!w) return hwnd;
+    HWND next = nullptr;
+    for (HWND c : w->children) {
+      Window* cw = Find(c);
+      if (cw && cw->visible && !(cw->style & WS_DISABLED) && Contains(*cw, pt->x, pt->y)) {
+        next = c;
+        pt->x -= cw->x;
+        pt->y -= cw->y;
+        break;
+      }
+    }
+    if (!next) return hwnd;
+    hwnd = next;
+  }
+}
+
+// The window and its descendants need painting: a parent's paint covers its
+// children, so they paint again after it.
+void InvalidateTree(HWND hwnd, bool erase) {
+  Window* w = Find(hwnd);
+  if (!w) return;
+  w->needsPaint = true;
+  w->needsErase = w->needsErase || erase;
+  for (HWND c : w->children) InvalidateTree(c, erase);
+}
+
+void ResizeSurface(Window& w) {
+  if (w.parent) return;
+  w.surface.assign(static_cast<size_t>(w.width) * static_cast<size_t>(w.height), 0);
+}
+
+// The first shown window needing paint, top-level windows in Z order and
+// parents before their children.
+HWND FirstToPaint(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w || !w->visible) return nullptr;
+  if (w->needsPaint) return hwnd;
+  for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+    if (HWND found = FirstToPaint(*it)) return found;
+  }
+  return nullptr;
+}
+
+HWND NextToPaint() {
+  for (HWND h : g_topOrder) {
+    if (HWND found = FirstToPaint(h)) return found;
+  }
+  return nullptr;
+}
+
+// Erase, then paint, as Windows does for an invalid window.
+void PaintNow(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w) return;
+  if (w->needsErase) {
+    w->needsErase = false;
+    HDC dc = GetDC(hwnd);
+    Send(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    ReleaseDC(hwnd, dc);
+  }
+  // Validated before the paint: a procedure that ignores WM_PAINT does not
+  // loop, and what the paint itself invalidates is painted again.
+  if (Window* again = Find(hwnd)) {
+    again->needsPaint = false;
+    Send(hwnd, WM_PAINT, 0, 0);
+  }
+}
+
+void BringToTop(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w) return;
+  std::vector<HWND>& order = w->parent ? Find(w->parent)->children : g_topOrder;
+  std::erase(order, hwnd);
+  order.insert(order.begin(), hwnd);
+}
+
+// Resolves the window of injected input taken from the queue.
+void RouteInput(MSG& m, Route route) {
+  if (route == Route::Key) {
+    if (g_focus && Find(g_focus)) m.hwnd = g_focus;
+    else if (g_active && Find(g_active)) m.hwnd = g_active;
+    return;
+  }
+  if (route != Route::Mouse || !Find(m.hwnd)) return;
+  POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
+  HWND to;
+  if (g_capture && Find(g_capture)) {
+    POINT from = ScreenOrigin(m.hwnd), at = ScreenOrigin(g_capture);
+    pt.x += from.x - at.x;
+    pt.y += from.y - at.y;
+    to = g_capture;
+  } else {
+    to = DeepestEnabledChild(m.hwnd, &pt);
+  }
+  m.hwnd = to;
+  m.lParam = MAKELPARAM(static_cast<uintptr_t>(pt.x), static_cast<uintptr_t>(pt.y));
+}
+
+void TakeKeyState(const MSG& m) {
+  switch (m.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (!(g_keyState[m.wParam & 0xFF] & 0x80)) g_keyState[m.wParam & 0xFF] ^= 0x01;
+      g_keyState[m.wParam & 0xFF] |= 0x80;
+      break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      g_keyState[m.wParam & 0xFF] &= static_cast<BYTE>(~0x80);
+      break;
+    case WM_LBUTTONDOWN: g_keyState[VK_LBUTTON] |= 0x80; break;
+    case WM_LBUTTONUP: g_keyState[VK_LBUTTON] &= 0x7F; break;
+    case WM_RBUTTONDOWN: g_keyState[VK_RBUTTON] |= 0x80; break;
+    case WM_RBUTTONUP: g_keyState[VK_RBUTTON] &= 0x7F; break;
+    default: break;
+  }
+}
+
+// A due timer as a WM_TIMER message; the timer's next tick is counted from
+// now, so ticks missed while the thread was busy do not pile up.
+bool TakeTimer(DWORD now, HWND filter, MSG* msg, bool remove) {
+  Timer* due = nullptr;
+  for (Timer& t : g_timers) {
+    if (filter && t.hwnd != filter) continue;
+    if (static_cast<int32_t>(now - t.next) < 0) continue;
+    if (!due || static_cast<int32_t>(t.next - due->next) < 0) due = &t;
+  }
+  if (!due) return false;
+  *msg = MSG{due->hwnd, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->proc), now, g_cursor};
+  if (remove) due->next = now + due->elapse;
+  return true;
+}
+
+void ShowChild(HWND hwnd, bool visible) {
+  Window* w = Find(hwnd);
+  if (!w || w->visible == visible) return;
+  w->visible = visible;
+  if (visible) {
+    w->style |= WS_VISIBLE;
+    InvalidateTree(hwnd, true);
+  } else {
+    w->style &= ~WS_VISIBLE;
+    InvalidateTree(w->parent, true);
+  }
+  Send(hwnd, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
+}
+
+// Takes a window out of its parent's children or the top-level order.
+void Unlink(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w) return;
+  if (Window* p = Find(w->parent)) std::erase(p->children, hwnd);
+  std::erase(g_topOrder, hwnd);
+}
+
 void SetAppActive(bool active, HWND except) {
   if (g_appActive == active) return;
   g_appActive = active;
@@ -132,8 +377,11 @@ void Activate(HWND hwnd) {
   }
   SetAppActive(true, nullptr);
   g_active = hwnd;
+  BringToTop(hwnd);
   Send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
-  SetFocus(hwnd);
+  // A procedure that handles the activation may have put the focus on one of
+  // its children; otherwise the window itself takes it.
+  if (g_active == hwnd && !IsDescendant(g_focus, hwnd)) SetFocus(hwnd);
 }
 
 bool IsDue(const QueuedMessage& q, DWORD now) {
@@ -242,14 +490,32 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   w.style = style & ~WS_VISIBLE;
   w.exStyle = exStyle;
   w.x = x, w.y = y, w.width = std::max(width, 0), w.height = std::max(height, 0);
+  const bool child = (style & WS_CHILD) != 0;
+  if (child) {
+    if (!Find(parent)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return nullptr;
+    }
+    w.parent = parent;
+    w.id = reinterpret_cast<LONG_PTR>(menu);
+  }
+  ResizeSurface(w);
   HWND hwnd = Handle(g_nextWindow);
   g_nextWindow += 2;
   g_windows.emplace(Id(hwnd), std::move(w));
+  // A new child goes below its siblings (creation order is tab order); a new
+  // top-level window goes on top.
+  if (child) {
+    Find(parent)->children.push_back(hwnd);
+  } else {
+    g_topOrder.insert(g_topOrder.begin(), hwnd);
+  }
 
   CREATESTRUCTA cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
                    windowName, className, exStyle};
   if (!Send(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
     Send(hwnd, WM_NCDESTROY, 0, 0);
+    Unlink(hwnd);
     g_windows.erase(Id(hwnd));
     return nullptr;
   }
@@ -258,13 +524,15 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     return nullptr;
   }
   if (!Find(hwnd)) return nullptr;  // destroyed by its own procedure
-  g_lastCreated = hwnd;
+  if (!child) g_lastCreated = hwnd;
   Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
   Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
-  if ((style & WS_VISIBLE) && Find(hwnd)) {
+  if (child && (style & WS_VISIBLE) && Find(hwnd)) {
+    ShowChild(hwnd, true);
+  } else if ((style & WS_VISIBLE) && Find(hwnd)) {
     Find(hwnd)->style |= WS_VISIBLE;
     Find(hwnd)->visible = true;
-    Find(hwnd)->needsPaint = true;
+    InvalidateTree(hwnd, true);
     Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
     if (Find(hwnd)) Activate(hwnd);
   }
@@ -275,13 +543,18 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
   Window* w = FindOrFail(hwnd);
   if (!w) return FALSE;
   BOOL wasVisible = w->visible ? TRUE : FALSE;
+  if (w->parent) {
+    w->lastShow = cmd;
+    ShowChild(hwnd, cmd != SW_HIDE);
+    return wasVisible;
+  }
   w->lastShow = cmd;
   auto show = [&](bool visible) {
     if (Find(hwnd) && Find(hwnd)->visible != visible) {
       Find(hwnd)->visible = visible;
       if (visible) {
         Find(hwnd)->style |= WS_VISIBLE;
-        Find(hwnd)->needsPaint = true;
+        InvalidateTree(hwnd, true);
       } else {
         Find(hwnd)->style &= ~WS_VISIBLE;
       }
@@ -325,12 +598,9 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
 }
 
 BOOL UpdateWindow(HWND hwnd) {
-  Window* w = FindOrFail(hwnd);
-  if (!w) return FALSE;
-  if (w->visible && w->needsPaint) {
-    w->needsPaint = false;
-    Send(hwnd, WM_PAINT, 0, 0);
-  }
+  if (!FindOrFail(hwnd)) return FALSE;
+  // The window, then its children that need it, parents first.
+  while (HWND next = FirstToPaint(hwnd)) PaintNow(next);
   return TRUE;
 }
 
@@ -340,7 +610,11 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   bool moved = w->x != x || w->y != y;
   bool sized = w->width != width || w->height != height;
   w->x = x, w->y = y, w->width = std::max(width, 0), w->height = std::max(height, 0);
-  if (repaint) w->needsPaint = true;
+  if (sized) ResizeSurface(*w);
+  if (repaint || sized) {
+    // A child leaves its old place to its parent.
+    InvalidateTree(w->parent && (moved || sized) ? w->parent : hwnd, true);
+  }
   if (moved) Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (sized && Find(hwnd)) {
     Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(std::max(width, 0), std::max(height, 0)));
@@ -357,11 +631,19 @@ BOOL DestroyWindow(HWND hwnd) {
     w->visible = false;
     Send(hwnd, WM_SHOWWINDOW, FALSE, 0);
   }
+  if (w->parent) InvalidateTree(w->parent, true);
   Deactivate(hwnd);
-  if (g_capture == hwnd) ReleaseCapture();
-  if (g_focus == hwnd) g_focus = nullptr;
+  if (g_capture && IsDescendant(g_capture, hwnd)) ReleaseCapture();
+  if (g_focus && IsDescendant(g_focus, hwnd)) g_focus = nullptr;
+  std::erase_if(g_timers, [&](const Timer& t) { return t.hwnd == hwnd; });
   Send(hwnd, WM_DESTROY, 0, 0);
+  // Children go after their parent's WM_DESTROY and before its WM_NCDESTROY.
+  if (Window* again = Find(hwnd)) {
+    std::vector<HWND> children = again->children;
+    for (HWND c : children) DestroyWindow(c);
+  }
   Send(hwnd, WM_NCDESTROY, 0, 0);
+  Unlink(hwnd);
   g_windows.erase(Id(hwnd));
   if (g_lastCreated == hwnd) g_lastCreated = nullptr;
   std::lock_guard lock(g_queueMutex);
@@ -371,10 +653,7 @@ BOOL DestroyWindow(HWND hwnd) {
 
 BOOL IsWindow(HWND hwnd) { return Find(hwnd) ? TRUE : FALSE; }
 
-BOOL IsWindowVisible(HWND hwnd) {
-  Window* w = Find(hwnd);
-  return w && w->visible ? TRUE : FALSE;
-}
+BOOL IsWindowVisible(HWND hwnd) { return Shown(hwnd) ? TRUE : FALSE; }
 
 BOOL IsIconic(HWND hwnd) {
   Window* w = Find(hwnd);
@@ -391,7 +670,8 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
 BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
   Window* w = FindOrFail(hwnd);
   if (!w || !rect) return FALSE;
-  *rect = {w->x, w->y, w->x + w->width, w->y + w->height};
+  POINT o = ScreenOrigin(hwnd);  // no window has a non-client area here
+  *rect = {o.x, o.y, o.x + w->width, o.y + w->height};
   return TRUE;
 }
 
@@ -401,6 +681,11 @@ HWND GetFocus() { return g_focus; }
 
 HWND SetFocus(HWND hwnd) {
   if (hwnd && !FindOrFail(hwnd)) return nullptr;
+  // Focusing a window of another top-level window activates that one.
+  if (hwnd && Root(hwnd) != g_active && Find(hwnd)->parent) {
+    Activate(Root(hwnd));
+    if (!Find(hwnd)) return nullptr;
+  }
   HWND previous = g_focus;
   if (previous == hwnd) return previous;
   g_focus = hwnd;
@@ -468,20 +753,39 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
   DWORD now = timeGetTime();
   while (DeliverOneSent(now)) {
   }
-  std::lock_guard lock(g_queueMutex);
-  for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
-    if (it->sent || !IsDue(*it, now) || !Matches(it->msg, hwnd, filterMin, filterMax)) continue;
-    *msg = it->msg;
-    if (removeMsg & PM_REMOVE) g_queue.erase(it);
-    return TRUE;
+  {
+    std::lock_guard lock(g_queueMutex);
+    for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
+      if (it->sent || !IsDue(*it, now)) continue;
+      MSG m = it->msg;
+      RouteInput(m, it->route);
+      if (!Matches(m, hwnd, filterMin, filterMax)) continue;
+      *msg = m;
+      if (removeMsg & PM_REMOVE) {
+        TakeKeyState(m);
+        g_messagePos = m.pt;
+        g_queue.erase(it);
+      }
+      return TRUE;
+    }
+    bool threadMessages = hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
+    bool quitInRange = (filterMin == 0 && filterMax == 0) || (WM_QUIT >= filterMin && WM_QUIT <= filterMax);
+    if (g_quitPosted && threadMessages && quitInRange) {
+      *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, now, g_cursor};
+      if (removeMsg & PM_REMOVE) g_quitPosted = false;
+      return TRUE;
+    }
   }
-  bool threadMessages = hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
-  bool quitInRange = (filterMin == 0 && filterMax == 0) || (WM_QUIT >= filterMin && WM_QUIT <= filterMax);
-  if (g_quitPosted && threadMessages && quitInRange) {
-    *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(g_quitCode), 0, now, g_cursor};
-    if (removeMsg & PM_REMOVE) g_quitPosted = false;
-    return TRUE;
+  // Paint and timer messages are made when asked for, after everything posted.
+  auto inRange = [&](UINT m) { return (filterMin == 0 && filterMax == 0) || (m >= filterMin && m <= filterMax); };
+  if (inRange(WM_PAINT)) {
+    HWND paint = NextToPaint();
+    if (paint && (!hwnd || hwnd == paint)) {
+      *msg = MSG{paint, WM_PAINT, 0, 0, now, g_cursor};
+      return TRUE;
+    }
   }
+  if (inRange(WM_TIMER) && TakeTimer(now, hwnd, msg, (removeMsg & PM_REMOVE) != 0)) return TRUE;
   return FALSE;
 }
 
@@ -509,10 +813,28 @@ BOOL TranslateMessage(const MSG* msg) {
 }
 
 LRESULT DispatchMessageA(const MSG* msg) {
+  if (msg && !msg->hwnd && msg->message == WM_TIMER && msg->lParam) {
+    auto* proc = reinterpret_cast<TIMERPROC>(msg->lParam);
+    bool known = std::any_of(g_timers.begin(), g_timers.end(),
+                             [&](const Timer& t) { return t.proc == proc && !t.hwnd; });
+    if (known) proc(nullptr, WM_TIMER, msg->wParam, timeGetTime());
+    return 0;
+  }
   if (!msg || !msg->hwnd) return 0;
   if (!FindOrFail(msg->hwnd)) return 0;
   if (msg->message == WM_PAINT) {
-    if (Window* w = Find(msg->hwnd)) w->needsPaint = false;
+    PaintNow(msg->hwnd);
+    return 0;
+  }
+  if (msg->message == WM_TIMER && msg->lParam) {
+    // Only a timer this layer made carries a procedure.
+    auto* proc = reinterpret_cast<TIMERPROC>(msg->lParam);
+    bool known = std::any_of(g_timers.begin(), g_timers.end(),
+                             [&](const Timer& t) { return t.proc == proc && t.hwnd == msg->hwnd; });
+    if (known) {
+      proc(msg->hwnd, WM_TIMER, msg->wParam, timeGetTime());
+      return 0;
+    }
   }
   return Send(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
@@ -541,9 +863,12 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
     case WM_CLOSE:
       DestroyWindow(hwnd);
       return 0;
-    case WM_PAINT:
-      if (Window* w = Find(hwnd)) w->needsPaint = false;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      EndPaint(hwnd, &ps);
       return 0;
+    }
     case WM_ERASEBKGND:
       return TRUE;
     default:
@@ -551,14 +876,325 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
   }
 }
 
+// ---- Child windows, positions, painting, timers, key state ------------------------
+
+HWND GetParent(HWND hwnd) {
+  Window* w = FindOrFail(hwnd);
+  return w ? w->parent : nullptr;
+}
+
+HWND GetWindow(HWND hwnd, UINT cmd) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return nullptr;
+  if (cmd == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+  if (cmd == GW_OWNER) return nullptr;
+  const std::vector<HWND>& order = w->parent ? Find(w->parent)->children : g_topOrder;
+  auto it = std::find(order.begin(), order.end(), hwnd);
+  switch (cmd) {
+    case GW_HWNDFIRST: return order.front();
+    case GW_HWNDLAST: return order.back();
+    case GW_HWNDNEXT: return it + 1 < order.end() ? *(it + 1) : nullptr;
+    case GW_HWNDPREV: return it != order.begin() ? *(it - 1) : nullptr;
+    default: return nullptr;
+  }
+}
+
+HWND WindowFromPoint(POINT point) {
+  for (HWND h : g_topOrder) {
+    Window* w = Find(h);
+    if (!w || !w->visible || w->minimised || (w->style & WS_DISABLED) || !Contains(*w, point.x, point.y)) continue;
+    POINT local{point.x - w->x, point.y - w->y};
+    return DeepestEnabledChild(h, &local);
+  }
+  return nullptr;
+}
+
+HWND ChildWindowFromPoint(HWND parent, POINT point) {
+  Window* w = FindOrFail(parent);
+  if (!w || point.x < 0 || point.y < 0 || point.x >= w->width || point.y >= w->height) return nullptr;
+  for (HWND c : w->children) {
+    if (Window* cw = Find(c); cw && Contains(*cw, point.x, point.y)) return c;
+  }
+  return parent;
+}
+
+BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
+  if (!FindOrFail(hwnd) || !point) return FALSE;
+  POINT o = ScreenOrigin(hwnd);
+  point->x += o.x;
+  point->y += o.y;
+  return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, LPPOINT point) {
+  if (!FindOrFail(hwnd) || !point) return FALSE;
+  POINT o = ScreenOrigin(hwnd);
+  point->x -= o.x;
+  point->y -= o.y;
+  return TRUE;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return 0;
+  switch (index) {
+    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWL_STYLE: return static_cast<LONG_PTR>(w->style | (w->visible ? WS_VISIBLE : 0u));
+    case GWL_EXSTYLE: return static_cast<LONG_PTR>(w->exStyle);
+    case GWLP_USERDATA: return w->userData;
+    case GWLP_ID: return w->id;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+  }
+}
+
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return 0;
+  LONG_PTR previous = GetWindowLongPtrA(hwnd, index);
+  switch (index) {
+    case GWLP_WNDPROC:
+      if (!value) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+      }
+      w->proc = reinterpret_cast<WNDPROC>(value);
+      break;
+    case GWL_STYLE: w->style = static_cast<DWORD>(value) & ~WS_VISIBLE; break;
+    case GWL_EXSTYLE: w->exStyle = static_cast<DWORD>(value); break;
+    case GWLP_USERDATA: w->userData = value; break;
+    case GWLP_ID: w->id = value; break;
+    default: return 0;
+  }
+  return previous;
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!proc) return 0;
+  if (g_delivered.size() < kDeliveredLimit) g_delivered.push_back({hwnd, msg, wParam, lParam});
+  return proc(hwnd, msg, wParam, lParam);
+}
+
+// The whole window is invalidated whatever the rectangle: every paint here
+// repaints a window completely.
+BOOL InvalidateRect(HWND hwnd, const RECT*, BOOL erase) {
+  if (!hwnd) {
+    for (HWND h : g_topOrder) InvalidateTree(h, erase != FALSE);
+    return TRUE;
+  }
+  if (!FindOrFail(hwnd)) return FALSE;
+  InvalidateTree(hwnd, erase != FALSE);
+  return TRUE;
+}
+
+BOOL ValidateRect(HWND hwnd, const RECT*) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return FALSE;
+  w->needsPaint = w->needsErase = false;
+  return TRUE;
+}
+
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return FALSE;
+  if (!(flags & SWP_NOZORDER)) {
+    std::vector<HWND>& order = w->parent ? Find(w->parent)->children : g_topOrder;
+    if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST) {
+      BringToTop(hwnd);
+    } else if (insertAfter == HWND_BOTTOM) {
+      std::erase(order, hwnd);
+      order.push_back(hwnd);
+    } else if (insertAfter != hwnd && std::find(order.begin(), order.end(), insertAfter) != order.end()) {
+      std::erase(order, hwnd);
+      order.insert(std::find(order.begin(), order.end(), insertAfter) + 1, hwnd);
+    }
+    InvalidateTree(w->parent ? w->parent : hwnd, true);
+  }
+  int nx = flags & SWP_NOMOVE ? w->x : x, ny = flags & SWP_NOMOVE ? w->y : y;
+  int nw = flags & SWP_NOSIZE ? w->width : cx, nh = flags & SWP_NOSIZE ? w->height : cy;
+  if (nx != w->x || ny != w->y || nw != w->width || nh != w->height) {
+    MoveWindow(hwnd, nx, ny, nw, nh, !(flags & SWP_NOREDRAW));
+  }
+  if (!Find(hwnd)) return TRUE;
+  if (flags & SWP_FRAMECHANGED) InvalidateTree(hwnd, true);
+  if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, flags & SWP_NOACTIVATE ? SW_SHOWNA : SW_SHOW);
+  if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
+  if (Find(hwnd)) Send(hwnd, WM_WINDOWPOSCHANGED, 0, 0);
+  return TRUE;
+}
+
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return FALSE;
+  BOOL wasDisabled = (w->style & WS_DISABLED) ? TRUE : FALSE;
+  if ((enable != FALSE) == !wasDisabled) return wasDisabled;
+  if (enable) {
+    w->style &= ~WS_DISABLED;
+  } else {
+    w->style |= WS_DISABLED;
+    if (g_focus && IsDescendant(g_focus, hwnd)) SetFocus(nullptr);
+    if (g_capture && IsDescendant(g_capture, hwnd)) ReleaseCapture();
+  }
+  Send(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+  return wasDisabled;
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+  Window* w = Find(hwnd);
+  return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
+}
+
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return FALSE;
+  w->title = text ? text : "";
+  return TRUE;
+}
+
+int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
+  Window* w = FindOrFail(hwnd);
+  if (!w || !text || maxCount <= 0) return 0;
+  size_t n = std::min(w->title.size(), static_cast<size_t>(maxCount - 1));
+  std::copy_n(w->title.data(), n, text);
+  text[n] = 0;
+  return static_cast<int>(n);
+}
+
+BOOL SetLayeredWindowAttributes(HWND hwnd, COLORREF, BYTE alpha, DWORD flags) {
+  Window* w = FindOrFail(hwnd);
+  if (!w || !(w->exStyle & WS_EX_LAYERED)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (flags & LWA_ALPHA) w->alpha = alpha;
+  return TRUE;
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  if (hwnd && !FindOrFail(hwnd)) return 0;
+  elapse = std::max(elapse, USER_TIMER_MINIMUM);
+  DWORD next = timeGetTime() + elapse;
+  if (hwnd) {
+    for (Timer& t : g_timers) {
+      if (t.hwnd == hwnd && t.id == id) {
+        t = {hwnd, id, elapse, proc, next};  // a timer set again starts over
+        return id;
+      }
+    }
+  } else {
+    id = g_nextTimerId++;
+  }
+  g_timers.push_back({hwnd, id, elapse, proc, next});
+  return hwnd ? (id ? id : 1) : id;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  size_t removed = std::erase_if(g_timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+  return removed ? TRUE : FALSE;
+}
+
+SHORT GetKeyState(int virtualKey) {
+  BYTE s = g_keyState[virtualKey & 0xFF];
+  if (virtualKey == VK_SHIFT || virtualKey == VK_CONTROL || virtualKey == VK_MENU) {
+    // Either side's key counts.
+    WPARAM left = virtualKey == VK_SHIFT ? VK_LSHIFT : virtualKey == VK_CONTROL ? VK_LCONTROL : VK_LMENU;
+    s |= g_keyState[left] & 0x80;
+    s |= g_keyState[left + 1] & 0x80;
+  }
+  return static_cast<SHORT>(((s & 0x80) ? 0x8000 : 0) | (s & 0x01));
+}
+
+DWORD GetMessagePos() {
+  return MAKELONG(static_cast<uintptr_t>(g_messagePos.x), static_cast<uintptr_t>(g_messagePos.y));
+}
+
+BOOL WaitMessage() {
+  for (;;) {
+    DWORD now = timeGetTime();
+    std::optional<DWORD> next;
+    auto consider = [&](DWORD due) {
+      if (!next || static_cast<int32_t>(due - *next) < 0) next = due;
+    };
+    {
+      std::lock_guard lock(g_queueMutex);
+      if (g_quitPosted) return TRUE;
+      for (const QueuedMessage& q : g_queue) consider(q.due ? *q.due : now);
+    }
+    if (NextToPaint()) return TRUE;
+    for (const Timer& t : g_timers) consider(t.next);
+    if (next && static_cast<int32_t>(now - *next) >= 0) return TRUE;
+    if (platform::testing::ClockTaken()) {
+      if (!next) {
+        // Nothing could ever arrive: a test would hang here.
+        std::fprintf(stderr, "WaitMessage: nothing is due and nothing waits under the test clock\n");
+        std::abort();
+      }
+      platform::testing::AdvanceClock(*next - now);
+      return TRUE;
+    }
+    Sleep(next ? std::min<DWORD>(*next - now, 10) : 10);
+  }
+}
+
+namespace platform::detail {
+
+bool WindowSurface(HWND hwnd, WindowSurfaceInfo* out) {
+  Window* w = Find(hwnd);
+  Window* root = Find(Root(hwnd));
+  if (!w || !root) return false;
+  out->bits = root->surface.empty() ? nullptr : root->surface.data();
+  out->width = root->width;
+  out->height = root->height;
+  out->origin = OffsetInRoot(hwnd);
+  RECT clip{out->origin.x, out->origin.y, out->origin.x + w->width, out->origin.y + w->height};
+  for (HWND h = w->parent; h; h = Find(h)->parent) {
+    POINT o = OffsetInRoot(h);
+    Window* p = Find(h);
+    clip.left = std::max<LONG>(clip.left, o.x);
+    clip.top = std::max<LONG>(clip.top, o.y);
+    clip.right = std::min<LONG>(clip.right, o.x + p->width);
+    clip.bottom = std::min<LONG>(clip.bottom, o.y + p->height);
+  }
+  out->clip = clip;
+  return true;
+}
+
+void Validate(HWND hwnd) {
+  if (Window* w = Find(hwnd)) w->needsPaint = false;
+}
+
+bool TakeErase(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w || !w->needsErase) return false;
+  w->needsErase = false;
+  return true;
+}
+
+std::vector<HWND> TopLevelWindowsBottomUp() { return {g_topOrder.rbegin(), g_topOrder.rend()}; }
+
+bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out) {
+  Window* w = Find(hwnd);
+  if (!w || w->parent) return false;
+  out->x = w->x;
+  out->y = w->y;
+  out->width = w->width;
+  out->height = w->height;
+  out->visible = w->visible && !w->minimised;
+  out->alpha = (w->exStyle & WS_EX_LAYERED) ? w->alpha : 255;
+  out->pixels = w->surface.empty() ? nullptr : w->surface.data();
+  return true;
+}
+
+}  // namespace platform::detail
+
 // ---- Test controls ---------------------------------------------------------------
 
 namespace platform::testing {
 
 namespace {
 
+// The top-level window whose client coordinates injected positions are in.
 HWND Target() {
-  if (g_capture && Find(g_capture)) return g_capture;
+  if (g_capture && Find(g_capture)) return Root(g_capture);
   if (g_active && Find(g_active)) return g_active;
   if (g_lastCreated && Find(g_lastCreated)) return g_lastCreated;
   return nullptr;
@@ -592,6 +1228,12 @@ void Post(UINT msg, WPARAM wParam, LPARAM lParam, Due due, bool sent = false) {
   Enqueue(Target(), msg, wParam, lParam, due, sent);
 }
 
+void PostInput(UINT msg, WPARAM wParam, LPARAM lParam, Due due, Route route) {
+  Enqueue(Target(), msg, wParam, lParam, due, false);
+  std::lock_guard lock(g_queueMutex);
+  g_queue.back().route = route;
+}
+
 }  // namespace
 
 void FailCreateWindow(bool fail) {
@@ -600,7 +1242,7 @@ void FailCreateWindow(bool fail) {
 }
 
 void InjectMouseMove(int x, int y, WPARAM keys, Due due) {
-  Post(WM_MOUSEMOVE, keys | g_heldButtons, Position(x, y), due);
+  PostInput(WM_MOUSEMOVE, keys | g_heldButtons, Position(x, y), due, Route::Mouse);
 }
 
 // A button pressed somewhere else than the last position: the mouse moved
@@ -613,14 +1255,14 @@ void InjectButtonDown(Button button, int x, int y, Due due) {
   MoveFirst(x, y, due);
   ButtonMessages m = MessagesOf(button);
   g_heldButtons |= m.mask;
-  Post(m.down, g_heldButtons, Position(x, y), due);
+  PostInput(m.down, g_heldButtons, Position(x, y), due, Route::Mouse);
 }
 
 void InjectButtonUp(Button button, int x, int y, Due due) {
   MoveFirst(x, y, due);
   ButtonMessages m = MessagesOf(button);
   g_heldButtons &= ~m.mask;
-  Post(m.up, g_heldButtons, Position(x, y), due);
+  PostInput(m.up, g_heldButtons, Position(x, y), due, Route::Mouse);
 }
 
 void InjectClick(Button button, int x, int y, Due due) {
@@ -634,18 +1276,33 @@ void InjectDoubleClick(Button button, int x, int y, Due due) {
   if (w && (w->classStyle & CS_DBLCLKS)) {
     ButtonMessages m = MessagesOf(button);
     g_heldButtons |= m.mask;
-    Post(m.dblclk, g_heldButtons, Position(x, y), due);
+    PostInput(m.dblclk, g_heldButtons, Position(x, y), due, Route::Mouse);
     InjectButtonUp(button, x, y, due);
   } else {
     InjectClick(button, x, y, due);
   }
 }
 
-void InjectKeyDown(WPARAM virtualKey, Due due) { Post(WM_KEYDOWN, virtualKey, 1, due); }
+// Alt held (and Ctrl not) makes a key a system key, as does Alt itself.
+bool SystemKey(WPARAM virtualKey) {
+  bool alt = g_injectedDown[VK_MENU] || virtualKey == VK_MENU;
+  return alt && !g_injectedDown[VK_CONTROL];
+}
+
+void InjectKeyDown(WPARAM virtualKey, Due due) {
+  bool sys = SystemKey(virtualKey);
+  g_injectedDown[virtualKey & 0xFF] = true;
+  // Bit 29: Alt is down.
+  LPARAM lp = g_injectedDown[VK_MENU] ? 0x20000001 : 1;
+  PostInput(sys ? WM_SYSKEYDOWN : WM_KEYDOWN, virtualKey, lp, due, Route::Key);
+}
 
 void InjectKeyUp(WPARAM virtualKey, Due due) {
+  bool sys = SystemKey(virtualKey);
+  g_injectedDown[virtualKey & 0xFF] = false;
   // Repeat count 1, previous state down, transition up.
-  Post(WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u), due);
+  uint32_t lp = 0xC0000001u | (sys ? 0x20000000u : 0u);
+  PostInput(sys ? WM_SYSKEYUP : WM_KEYUP, virtualKey, static_cast<LPARAM>(static_cast<int32_t>(lp)), due, Route::Key);
 }
 
 void InjectKey(WPARAM virtualKey, Due due) {
@@ -653,7 +1310,7 @@ void InjectKey(WPARAM virtualKey, Due due) {
   InjectKeyUp(virtualKey, due);
 }
 
-void InjectChar(WPARAM character, Due due) { Post(WM_CHAR, character, 1, due); }
+void InjectChar(WPARAM character, Due due) { PostInput(WM_CHAR, character, 1, due, Route::Key); }
 
 void InjectActivate(bool active, Due due) { Post(WM_ACTIVATEAPP, active ? TRUE : FALSE, 0, due, true); }
 
@@ -715,6 +1372,12 @@ void ResetWindows() {
   g_lastInjected = {0, 0};
   g_failCreate.store(false);
   g_delivered.clear();
+  g_topOrder.clear();
+  g_timers.clear();
+  g_nextTimerId = 1;
+  g_messagePos = {0, 0};
+  std::fill(std::begin(g_keyState), std::end(g_keyState), BYTE{0});
+  std::fill(std::begin(g_injectedDown), std::end(g_injectedDown), false);
   std::lock_guard lock(g_queueMutex);
   g_queue.clear();
   g_quitPosted = false;
@@ -727,7 +1390,19 @@ void ApplyWindowSetting(const std::string& value) { g_failCreate.store(value == 
 
 namespace platform {
 
-// Headless: nothing to show. The window layer with a display replaces this.
-void PresentToWindow(HWND, const uint8_t*, int, int, int) {}
+// The frame becomes the top-level window's picture (the part that fits).
+void PresentToWindow(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch) {
+  Window* w = Find(Root(hwnd));
+  if (!w || !pixels || w->surface.empty()) return;
+  int rows = std::min(height, w->height), cols = std::min(width, w->width);
+  for (int y = 0; y < rows; ++y) {
+    const auto* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+    uint32_t* dst = w->surface.data() + static_cast<size_t>(y) * static_cast<size_t>(w->width);
+    for (int x = 0; x < cols; ++x) {
+      const uint8_t* p = src + x * 4;  // A8R8G8B8 in memory: B, G, R, A
+      dst[x] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+    }
+  }
+}
 
 }  // namespace platform

@@ -658,3 +658,116 @@ struct VS_FIXEDFILEINFO {
   DWORD dwFileDateLS;
 };
 static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
+
+// ==== Launcher framework additions ===========================================
+// Child windows, painting, timers, key state and system metrics.
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+using LPSIZE = SIZE*;
+
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+};
+using LPPAINTSTRUCT = PAINTSTRUCT*;
+
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+constexpr DWORD WS_TABSTOP = 0x00010000u;
+constexpr DWORD WS_GROUP = 0x00020000u;
+constexpr DWORD WS_DLGFRAME = 0x00400000u;
+constexpr DWORD WS_EX_DLGMODALFRAME = 0x00000001u;
+constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080u;
+constexpr DWORD WS_EX_LAYERED = 0x00080000u;
+constexpr DWORD WS_EX_CONTROLPARENT = 0x00010000u;
+
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
+constexpr int GWLP_WNDPROC = -4;
+constexpr int GWLP_HINSTANCE = -6;
+constexpr int GWLP_ID = -12;
+constexpr int GWLP_USERDATA = -21;
+
+constexpr UINT GW_HWNDFIRST = 0;
+constexpr UINT GW_HWNDLAST = 1;
+constexpr UINT GW_HWNDNEXT = 2;
+constexpr UINT GW_HWNDPREV = 3;
+constexpr UINT GW_OWNER = 4;
+constexpr UINT GW_CHILD = 5;
+
+#define HWND_TOP (reinterpret_cast<HWND>(static_cast<intptr_t>(0)))
+#define HWND_BOTTOM (reinterpret_cast<HWND>(static_cast<intptr_t>(1)))
+#define HWND_TOPMOST (reinterpret_cast<HWND>(static_cast<intptr_t>(-1)))
+#define HWND_NOTOPMOST (reinterpret_cast<HWND>(static_cast<intptr_t>(-2)))
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_NOREDRAW = 0x0008;
+constexpr UINT SWP_NOACTIVATE = 0x0010;
+constexpr UINT SWP_FRAMECHANGED = 0x0020;
+constexpr UINT SWP_SHOWWINDOW = 0x0040;
+constexpr UINT SWP_HIDEWINDOW = 0x0080;
+constexpr UINT SWP_NOOWNERZORDER = 0x0200;
+
+constexpr DWORD LWA_COLORKEY = 0x1;
+constexpr DWORD LWA_ALPHA = 0x2;
+
+constexpr UINT USER_TIMER_MINIMUM = 0x0000000A;
+
+constexpr UINT WM_SETTEXT = 0x000C;
+constexpr UINT WM_GETTEXT = 0x000D;
+constexpr UINT WM_GETTEXTLENGTH = 0x000E;
+constexpr UINT WM_CANCELMODE = 0x001F;
+constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
+constexpr UINT WM_GETDLGCODE = 0x0087;
+constexpr UINT WM_NCHITTEST = 0x0084;
+constexpr UINT WM_NCPAINT = 0x0085;
+constexpr UINT WM_MOUSELEAVE = 0x02A3;
+
+constexpr WPARAM VK_LSHIFT = 0xA0;
+constexpr WPARAM VK_RSHIFT = 0xA1;
+constexpr WPARAM VK_LCONTROL = 0xA2;
+constexpr WPARAM VK_RCONTROL = 0xA3;
+constexpr WPARAM VK_LMENU = 0xA4;
+constexpr WPARAM VK_RMENU = 0xA5;
+
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+constexpr int SM_CXVSCROLL = 2;
+constexpr int SM_CYHSCROLL = 3;
+constexpr int SM_CYCAPTION = 4;
+constexpr int SM_CXBORDER = 5;
+constexpr int SM_CYBORDER = 6;
+constexpr int SM_CXDLGFRAME = 7;
+constexpr int SM_CYDLGFRAME = 8;
+constexpr int SM_CXICON = 11;
+constexpr int SM_CYICON = 12;
+constexpr int SM_CXCURSOR = 13;
+constexpr int SM_CYCURSOR = 14;
+constexpr int SM_CYMENU = 15;
+constexpr int SM_CXFULLSCREEN = 16;
+constexpr int SM_CYFULLSCREEN = 17;
+constexpr int SM_CXMIN = 28;
+constexpr int SM_CYMIN = 29;
+constexpr int SM_CXSIZE = 30;
+constexpr int SM_CYSIZE = 31;
+constexpr int SM_CXFRAME = 32;
+constexpr int SM_CYFRAME = 33;
+constexpr int SM_CXDOUBLECLK = 36;
+constexpr int SM_CYDOUBLECLK = 37;
+constexpr int SM_CXEDGE = 45;
+constexpr int SM_CYEDGE = 46;
+constexpr int SM_CXSMICON = 49;
+constexpr int SM_CYSMICON = 50;
+constexpr int SM_CXMAXIMIZED = 61;
+constexpr int SM_CYMAXIMIZED = 62;
+constexpr int SM_CMONITORS = 80;
+constexpr int SM_MIDEASTENABLED = 74;
+
+constexpr UINT SPI_GETWORKAREA = 0x0030;

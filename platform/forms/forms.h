@@ -1,0 +1,175 @@
+// Forms (top-level windows with border styles, positions, modal showing,
+// the active control and key preview), the application object and the
+// screen.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/forms/controls.h"
+
+namespace forms {
+
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum class TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter,
+                       poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+
+struct TSizeConstraints {
+  int MinWidth = 0, MinHeight = 0, MaxWidth = 0, MaxHeight = 0;
+};
+
+// No window of the headless layer has a non-client area: a form's client
+// size is its size, whatever its border style.
+class TCustomForm : public TWinControl {
+ public:
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
+  std::string ClassName() const override { return "TCustomForm"; }
+
+  TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+  TPosition Position = TPosition::poDesigned;
+  TSizeConstraints Constraints;
+  bool KeyPreview = false;
+
+  void SetClientWidth(int w) { SetWidth(w); }
+  void SetClientHeight(int h) { SetHeight(h); }
+  void SetBounds(int left, int top, int width, int height) override;
+  void SetVisible(bool visible) override;
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  void Close();
+  // Shows the form and runs the message loop until ModalResult is set.
+  int ShowModal();
+  int ModalResult() const { return modalResult_; }
+  void SetModalResult(int result) { modalResult_ = result; }
+  bool Modal() const { return modal_; }
+  bool Active() const;
+
+  TWinControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* control);
+  // Focuses the next (or previous) control in tab order after `current`.
+  bool SelectNext(TWinControl* current, bool forward, bool checkTabStop);
+
+  bool AlphaBlend() const { return alphaBlend_; }
+  void SetAlphaBlend(bool on);
+  BYTE AlphaBlendValue() const { return alphaValue_; }
+  void SetAlphaBlendValue(BYTE value);
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnHide;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnPaint;
+  TCloseEvent OnClose;
+
+  // Runs OnCreate; the application calls it when it made the form.
+  void DoCreate();
+  // Sent to every control of the form when the focus moved to `control`.
+  void FocusControlChanged(TWinControl* control);
+  // Offers a dialog key (or an accelerator) to the form's controls until
+  // one takes it.
+  bool BroadcastDialogKey(WORD key, TShiftState shift);
+  bool BroadcastDialogChar(char ch);
+  void DoKeyDownPreview(WORD& key, TShiftState shift);
+
+ protected:
+  void WndProc(TMessage& m) override;
+  DWORD WindowStyle() const override;
+  DWORD WindowExStyle() const override;
+  HWND ParentWindow() const override { return nullptr; }
+  bool DialogKey(WORD key, TShiftState shift) override;
+  void EraseBackground(TCanvas& canvas) override;
+  void PaintWindow(HDC dc) override;
+
+ private:
+  void PlaceOnShow();
+  void Activated();
+
+  int modalResult_ = 0;
+  bool modal_ = false;
+  TWinControl* activeControl_ = nullptr;
+  bool alphaBlend_ = false;
+  BYTE alphaValue_ = 255;
+  bool placed_ = false;
+  TCanvas paintCanvas_;
+};
+
+class TForm : public TCustomForm {
+ public:
+  explicit TForm(TComponent* owner) : TCustomForm(owner) {}
+  std::string ClassName() const override { return "TForm"; }
+};
+
+class TApplication : public TComponent {
+ public:
+  TApplication() : TComponent(nullptr) {}
+  std::string ClassName() const override { return "TApplication"; }
+
+  TCustomForm* MainForm() const { return mainForm_; }
+  std::string Title;
+  bool Terminated() const { return terminated_; }
+  // Posts the quit message: the loop ends at its next turn.
+  void Terminate();
+  bool Active() const;
+
+  // Makes a form owned by the application (the first becomes the main
+  // form) and runs its OnCreate.
+  template <class F>
+  F* CreateForm() {
+    F* form = new F(this);
+    if (!mainForm_) mainForm_ = form;
+    form->DoCreate();
+    return form;
+  }
+  void SetMainForm(TCustomForm* form) { mainForm_ = form; }
+  // Shows the main form and handles messages until terminated.
+  void Run();
+  // One message, or wait for one.
+  void HandleMessage();
+  void ProcessMessages();
+  bool ProcessMessage();
+
+  // The control under the mouse; enter and leave notices follow it.
+  TControl* MouseControl() const { return mouseControl_; }
+  void UpdateMouseControl();
+  // Back to a fresh start for tests: main form, title, termination.
+  void Reset();
+  // A control without a window that holds the mouse through `window`.
+  TControl* CaptureControl(TWinControl* window) const;
+  void SetCaptureControl(TControl* control) { captureControl_ = control; }
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+
+ private:
+  friend class TControl;
+  void ControlDestroyed(TControl* c);
+
+  TCustomForm* mainForm_ = nullptr;
+  bool terminated_ = false;
+  TControl* mouseControl_ = nullptr;
+  TControl* captureControl_ = nullptr;
+};
+
+class TScreen {
+ public:
+  int Width() const;
+  int Height() const;
+  TRect WorkAreaRect() const;
+  TCursor Cursor = crDefault;
+  HCURSOR Cursors(TCursor cursor) const;
+  const std::vector<TCustomForm*>& Forms() const { return forms_; }
+  TCustomForm* ActiveForm() const;
+
+ private:
+  friend class TCustomForm;
+  std::vector<TCustomForm*> forms_;
+};
+
+extern TApplication* const Application;
+extern TScreen* const Screen;
+
+}  // namespace forms
