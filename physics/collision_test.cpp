@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "physics/class_id.h"
 #include "physics/collision_box.h"
@@ -17,8 +18,27 @@ namespace {
 
 phMat4 Identity() { return GetIdentityMatrix(); }
 
+// Blocks of a size that earlier tests freed are handed out first; taking
+// them makes a test independent of what ran before it in the process.
+std::vector<void*> TakeFreeBlocks(std::size_t size)
+{
+    std::vector<void*> taken;
+    while (ObjectMemoryFreeCount(size) > 0) {
+        taken.push_back(ObjectAlloc(size));
+    }
+    return taken;
+}
+
+void GiveBack(const std::vector<void*>& blocks)
+{
+    for (void* p : blocks) {
+        ObjectFree(p);
+    }
+}
+
 TEST(ObjectMemory, ReusesFreedBlocksOldestFirst)
 {
+    const std::vector<void*> earlier = TakeFreeBlocks(72);
     void* a = ObjectAlloc(72);
     void* b = ObjectAlloc(72);
     void* other = ObjectAlloc(200);
@@ -30,6 +50,7 @@ TEST(ObjectMemory, ReusesFreedBlocksOldestFirst)
     ObjectFree(a);
     ObjectFree(b);
     EXPECT_EQ(ObjectMemoryLiveCount(), live - 2);
+    EXPECT_EQ(ObjectMemoryFreeCount(72), 2u);
     EXPECT_EQ(ObjectAlloc(72), a);
     EXPECT_EQ(ObjectAlloc(72), b);
     void* fresh = ObjectAlloc(72);
@@ -38,6 +59,7 @@ TEST(ObjectMemory, ReusesFreedBlocksOldestFirst)
     for (void* p : {a, b, other, fresh}) {
         ObjectFree(p);
     }
+    GiveBack(earlier);
     EXPECT_EQ(ObjectAlloc(std::size_t{1} << 40), nullptr);
 }
 
@@ -75,6 +97,7 @@ TEST(Ref, CountingTypeIdsAndNames)
 
 TEST(Ref, DestroyedShapeMemoryIsReusedForTheNextOfItsSize)
 {
+    const std::vector<void*> earlier = TakeFreeBlocks(sizeof(phCollisionBox));
     phCollisionBox* a = phCollisionBox::Create(1, 1, 1, Identity());
     ASSERT_NE(a, nullptr);
     void* where = a;
@@ -82,6 +105,7 @@ TEST(Ref, DestroyedShapeMemoryIsReusedForTheNextOfItsSize)
     phCollisionBox* b = phCollisionBox::Create(2, 2, 2, Identity());
     EXPECT_EQ(static_cast<void*>(b), where);
     b->Release();
+    GiveBack(earlier);
 }
 
 TEST(Signature, SizesQuantisedTo1024thsAndMatrixBitExact)

@@ -436,7 +436,9 @@ int ContactsConvexPolygonsContinuous(phPhysWorld*, float& time, phRigidBody* con
     convexBody->omega = convexBody->omega * 0.9f;
     convexBody->omega.w = spinW;
 
-    // Widen the box along the travel, taken into the polygon's space.
+    // Widen the box along the travel, taken into the polygon's space where
+    // the box is: the world-space travel, used as it is, widens a turned
+    // polygon body's box along the wrong axes and misses its faces.
     phVec4 travel = phUnrotate(pm, v * time);
     for (int a = 0; a < 3; ++a) {
         const float ext = 0.3f * (boxMax[a] - boxMin[a]);

@@ -545,3 +545,24 @@ TEST(Contacts, ContinuousConvexPair)
         }
     }
 }
+
+// The query box lives in the polygon body's space, so the sweep widens it by
+// the travel turned into that space: a wall turned a quarter about y lies at
+// z = -4.25 in the world and is met by a ball moving along -z at 0.4 of the
+// step. Taken unturned, the travel would widen the box along the wall's own
+// z and miss it.
+TEST(Contacts, ContinuousSweepFollowsATurnedPolygonBody)
+{
+    TestSoup* wall = TestSoup::Make({4.25f, -2, -2, 4.25f, -2, 2, 4.25f, 2, 2, 4.25f, 2, -2}, {{0, 1, 2, 3}});
+    const phQuat quarter = phQuatFromAxisAngle({0, 1, 0, 0}, 1.5707963f);
+    Body ground(wall, Place(quarter, 0, 0, 0), false);
+    ASSERT_NEAR(ground->collisionMatrix[0].z, -1.0f, 1e-6f);
+    Body ball(Ball(0.25f));
+    ball->SetContinuous(true);
+    ball->velocity = {0, 0, -10, 0};
+    float time = 1.0f;
+    phContactRecord rec[128];
+    const int n = CalculatePolygonContacts(nullptr, time, ball.get(), ground.get(), rec, 128);
+    EXPECT_GE(n, 1);
+    EXPECT_NEAR(time, 0.4f, 2e-3f);
+}

@@ -567,3 +567,52 @@ TEST(Joints, AlignJointTurnsThePinBackAndLeavesPositionFree)
     EXPECT_NEAR(box->matrix[3].x, 0.5f, 1e-3f);
     EXPECT_NEAR(box->matrix[3].y, 1.0f, 1e-3f);
 }
+
+// A limit row's closing speed v counts 1.1 times once it exceeds 0.001: the
+// target's part from the body's motion is 1.1 v (or v) per time step. The
+// pose is past both limits; ω is chosen to give the limit point speed v.
+TEST(Joints, BallLimitRowsStrengthenTheirClosingSpeed)
+{
+    struct Case {
+        bool twist;
+        double v;
+        double factor;
+    };
+    const Case cases[] = {{true, 0.0009, 1.0}, {true, 0.0011, 1.1}, {true, 0.5, 1.1},   {true, -0.5, 1.0},
+                          {false, 0.0009, 1.0}, {false, 0.002, 1.1}, {false, -0.3, 1.0}};
+    for (const Case& c : cases) {
+        JointWorld w;
+        phRigidBody* box = w.Box(0.5f, Placed({0, 0, 0, 1}), 1.0f, nullptr);
+        BallJoint* ball = BallJoint::Create(*w.world, box, nullptr, {0, 0, 0, 1}, {1, 0, 0, 0});
+        ASSERT_NE(ball, nullptr);
+        phMat4 f0, f1;
+        phVec4 angles;
+        ball->CalcFramesAndAngles(angles, f0, f1);
+        // Twisted about the pin, or the pin tilted about the frame's third axis.
+        const phVec4 axis = c.twist ? f0[0] : f0[2];
+        if (c.twist) {
+            ball->SetTwistLimit(0.1f);
+        } else {
+            ball->SetConeLimit(0.1f);
+        }
+        const phMat4 turned = Placed({0, 0, 0, 1}, phQuatFromAxisAngle(axis, 0.3f));
+        physBodySetMatrix(box, &turned[0].x);
+        ball->CalcFramesAndAngles(angles, f0, f1);
+        // The limit row is the last: 3 for the twist, 4 for the cone's second.
+        const int row = c.twist ? 3 : 4;
+        const phVec4 q = c.twist ? f0[3] + f0[1] * 16.0f : f0[3] + f0[0] * 16.0f;
+
+        phRowParams still = Params();
+        ASSERT_EQ(ball->BuildRows(still), row + 1);
+        const phVec4 d = still.jacobian[row].linearA;
+        // v = -(ω × r)·d = -ω·(r × d): ω along r × d gives any v.
+        const phVec4 r = q - box->globalCentre;
+        const phVec4 rd = phCross(r, d);
+        box->omega = rd * static_cast<float>(-c.v / phLengthSq(rd));
+        phRowParams moving = Params();
+        ASSERT_EQ(ball->BuildRows(moving), row + 1);
+        EXPECT_EQ(moving.bounds[row].normalIndex, phRowBounds::kUnilateral);
+        const double gained = (static_cast<double>(moving.target[row]) - still.target[row]) * kStep;
+        EXPECT_NEAR(gained, c.factor * c.v, 1e-5 + 1e-3 * std::fabs(c.v)) << c.twist << " v " << c.v;
+    }
+}

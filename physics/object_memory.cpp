@@ -90,6 +90,15 @@ void ObjectFree(void* block)
 
 std::uint32_t ObjectMemoryLiveCount() { return g_memory != nullptr ? g_memory->live : 0; }
 
+std::uint32_t ObjectMemoryFreeCount(std::size_t size)
+{
+    if (g_memory == nullptr || size > kMaxSize) {
+        return 0;
+    }
+    const auto* node = g_memory->sizes.Find(static_cast<std::uint32_t>(size));
+    return node != nullptr ? static_cast<std::uint32_t>(node->payload.Count()) : 0u;
+}
+
 void phObjectMemoryTeardown()
 {
     if (g_memory == nullptr) {

@@ -11,5 +11,7 @@ void ObjectFree(void* block);
 
 // Blocks handed out and not yet freed.
 std::uint32_t ObjectMemoryLiveCount();
+// Freed blocks of this size waiting to be handed out again.
+std::uint32_t ObjectMemoryFreeCount(std::size_t size);
 // Returns every kept block and empties the size tree (exit handler).
 void phObjectMemoryTeardown();

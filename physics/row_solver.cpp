@@ -152,6 +152,7 @@ void phSolverWorkspace::PrepareRows(int rowCount, int bodyCount)
 {
     m_rowCount = rowCount < kMaxRows ? rowCount : kMaxRows;
     m_bodyCount = bodyCount < kMaxIslandBodies ? bodyCount : kMaxIslandBodies;
+    m_islandIterations = 0;
     static const phVec4 zero = {};
     for (int i = 0; i < m_rowCount; ++i) {
         const int a = m_bodyA[i];
@@ -294,9 +295,16 @@ int phSolverWorkspace::ConjugateGradient(int m)
     float rho = 0.0f;
     float maxResidual = 0.0f;
     SetupActive(active, rho, maxResidual);
+    // Each row that reaches a bound gives the smaller set a fresh budget (a
+    // strict one leaves stacks unsolved); without a cap one call could take
+    // rows × budget iterations. Capped, an island's worst case is known:
+    // kIterationCapFactor budgets per call, and at most two calls.
+    const int cap = kIterationCapFactor * MaxIterations(m);
     int iterations = 0;
-    while (active > 0 && maxResidual > kStopResidual && iterations < MaxIterations(active)) {
+    int total = 0;
+    while (active > 0 && maxResidual > kStopResidual && iterations < MaxIterations(active) && total < cap) {
         ++iterations;
+        ++total;
         MultiplyRows(active, m_direction, m_product);
         float curvature = 0.0f;
         for (int i = 0; i < active; ++i) {
@@ -371,6 +379,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             rho = rhoNext;
         }
     }
+    m_islandIterations += total;
     return active;
 }
 
@@ -490,6 +499,12 @@ void phSolverWorkspace::SolveRows()
         ConjugateGradient(active);
     }
     for (int k = 0; k < count; ++k) {
+        // With friction model 0 the rows of the first pass keep its forces:
+        // they start that pass next step, and the joint solve's forces would
+        // start it off balance every step (stacks crept over and fell).
+        if (m_frictionModel == 0 && m_bounds[k].normalIndex < 0) {
+            continue;
+        }
         if (float* slot = m_bounds[k].forceSlot) {
             *slot = m_force[k];
         }

@@ -66,6 +66,9 @@ public:
     // Parts of one step beyond which sub-stepping stops (a step far longer
     // than a frame).
     static constexpr int kMaxSubsteps = 64;
+    // Iterations one conjugate-gradient call may take over all its active
+    // sets, in budgets of MaxIterations(rows).
+    static constexpr int kIterationCapFactor = 16;
 
     // The whole solver pass of a step: islands of the awake bodies are
     // built, solved, integrated and put to sleep; contacts the pass met and
@@ -114,6 +117,8 @@ public:
     void SwapRows(int i, int j);
 
     int RowCount() const { return m_rowCount; }
+    // Conjugate-gradient iterations of the current island so far.
+    int IslandIterations() const { return m_islandIterations; }
     int IslandBodyCount() const { return m_bodyCount; }
     int SolverModel() const { return m_solverModel; }
     // Row i as it stands now (after reordering).
@@ -153,6 +158,7 @@ private:
     float m_frictionDrop = 0.25f;
     int m_rowCount = 0;
     int m_bodyCount = 1;
+    int m_islandIterations = 0;
 
     phRigidBody* m_bodies[kMaxIslandBodies] = {};
     float m_invMass[kMaxIslandBodies] = {};

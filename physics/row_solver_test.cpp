@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "physics/rigid_body.h"
+#include "physics/contact_constraint.h"
+#include "physics/material.h"
 #include "physics/row_solver.h"
 
 namespace {
@@ -374,4 +377,140 @@ TEST(RowSolver, CapacitiesAreChecked)
     EXPECT_FALSE(ws->AddRows(rows, 1, 1, 2));
     EXPECT_FALSE(ws->AddRows(rows, phRowParams::kMaxRows + 1, 1, 2));
     EXPECT_FALSE(ws->AddRows(rows, 1, 1, phSolverWorkspace::kMaxIslandBodies));
+}
+
+// The rows of one contact point against the world: friction takes the static
+// coefficients up to a tangent speed of 0.3 inclusive, and flags 8, 16 and 32
+// take the tangent and normal targets from the force slots.
+TEST(RowSolver, ContactPointRowsPickCoefficientsAndTargets)
+{
+    constexpr float kInvDt = 60.0f;
+    struct Case {
+        float vx, vz;  // body velocity; the relative tangent speeds are -vx, -vz
+        std::uint32_t flags;
+        float low0, low1;            // expected -coefficient of each tangent
+        float target0, target1, targetN;
+    };
+    const std::uint32_t base = phMaterialPair::kCollide | phMaterialPair::kFriction0 | phMaterialPair::kFriction1;
+    const Case cases[] = {
+        {0.3f, -0.3f, base, -0.9f, -0.8f, -0.3f * kInvDt, 0.3f * kInvDt, 0.0f},
+        {0.30001f, 0.0f, base, -0.5f, -0.8f, -0.30001f * kInvDt, 0.0f, 0.0f},
+        {0.0f, -0.31f, base, -0.9f, -0.4f, 0.0f, 0.31f * kInvDt, 0.0f},
+        {0.3f, 0.0f, base | phMaterialPair::kTangent0Target, -0.9f, -0.8f, 7.0f, 0.0f, 0.0f},
+        {0.0f, 0.5f, base | phMaterialPair::kTangent1Target, -0.9f, -0.4f, 0.0f, -2.0f, 0.0f},
+        {0.0f, 0.0f, base | phMaterialPair::kNormalTarget, -0.9f, -0.8f, 0.0f, 0.0f, 5.0f},
+    };
+    for (const Case& c : cases) {
+        phRigidBody body(nullptr, nullptr);
+        body.SetMass(1, 1, 1, 1);
+        body.velocity = {c.vx, 0, c.vz, 0};
+        phContactConstraint contact(nullptr, nullptr);
+        contact.child = &body;
+        phMaterialPair m;
+        m.contact.point = {0, -0.5f, 0, 1};
+        m.contact.normal = {0, 1, 0, 0};
+        m.tangent0 = {1, 0, 0, 0};
+        m.tangent1 = {0, 0, 1, 0};
+        m.staticFriction[0] = 0.9f;
+        m.staticFriction[1] = 0.8f;
+        m.kineticFriction[0] = 0.5f;
+        m.kineticFriction[1] = 0.4f;
+        m.forces[0] = 5.0f;
+        m.forces[1] = 7.0f;
+        m.forces[2] = -2.0f;
+        m.flags = c.flags;
+        phRowParams rows;
+        rows.invTimeStep = kInvDt;
+        rows.PresetBounds(3);
+        ASSERT_EQ(phContactPointRows(rows, contact, m, 0, 1), 3);
+        EXPECT_FLOAT_EQ(rows.target[0], c.targetN) << c.flags;
+        EXPECT_EQ(rows.bounds[0].normalIndex, phRowBounds::kUnilateral);
+        const float low[2] = {c.low0, c.low1};
+        const float target[2] = {c.target0, c.target1};
+        for (int k = 0; k < 2; ++k) {
+            EXPECT_FLOAT_EQ(rows.bounds[1 + k].low, low[k]) << c.vx << " " << c.vz << " row " << k;
+            EXPECT_FLOAT_EQ(rows.bounds[1 + k].high, -low[k]) << c.vx << " " << c.vz << " row " << k;
+            EXPECT_EQ(rows.bounds[1 + k].normalIndex, 0);
+            EXPECT_NEAR(rows.target[1 + k], target[k], 1e-3f) << c.flags << " row " << k;
+        }
+    }
+}
+
+// A bounded row that starts within 1e-5 of a bound with its residual pushing
+// outward is fixed there before the first iteration; one just farther away
+// takes an iteration to be stopped at the bound.
+TEST(RowSolver, RowsWithinTheSnapDistanceLeaveBeforeIterating)
+{
+    struct Case {
+        float start;
+        float target;  // sign of the residual: which bound the row presses on
+        int iterations;
+    };
+    // Row 0 is bounded to 0..1 and presses on a bound; row 1 (free, coupled
+    // to it) needs one iteration by itself.
+    const Case cases[] = {
+        {1.0f - 0.5e-5f, 50.0f, 1},
+        {1.0f - 2e-5f, 50.0f, 2},
+        {0.5e-5f, -50.0f, 1},
+        {2e-5f, -50.0f, 2},
+    };
+    for (const Case& c : cases) {
+        Workspace ws = MakeWorkspace();
+        phRigidBody body(nullptr, nullptr);
+        body.SetMass(1, 1, 1, 1);
+        ws->BeginStep(10, 1, 0.25f);
+        ws->BeginIsland();
+        const int ia = ws->AddIslandBody(&body);
+        phRowParams& rows = ws->RowBlock();
+        rows.PresetBounds(2);
+        rows.jacobian[0] = {{1, 0, 0, 0}, {}, {}, {}};
+        rows.jacobian[1] = {{0, 1, 0, 0}, {}, {}, {}};
+        rows.target[0] = c.target;
+        rows.target[1] = 3.0f;
+        rows.regularisation[0] = rows.regularisation[1] = 1.0f;
+        float slots[2] = {c.start, 0.0f};
+        rows.bounds[0] = {0.0f, 1.0f, phRowBounds::kClamped, &slots[0]};
+        rows.bounds[1].forceSlot = &slots[1];
+        ASSERT_TRUE(ws->AddRows(rows, 2, ia, 0));
+        ws->PrepareRows(ws->RowCount(), ws->IslandBodyCount());
+        ws->SolveRows();
+        EXPECT_EQ(ws->IslandIterations(), c.iterations) << c.start;
+        EXPECT_EQ(slots[0], c.target > 0 ? 1.0f : 0.0f) << c.start;
+        EXPECT_NEAR(slots[1], 3.0f / 1.001f, 1e-4f) << c.start;
+    }
+}
+
+// Rows that reach their bounds one after another each give the rest a fresh
+// budget; the cap stops one call at kIterationCapFactor budgets of the whole
+// set. Here 200 coupled rows with small bounds would each take an iteration.
+TEST(RowSolver, IterationsOfOneCallAreCapped)
+{
+    constexpr int kRows = 200;
+    Workspace ws = MakeWorkspace();
+    phRigidBody body(nullptr, nullptr);
+    body.SetMass(1, 1, 1, 1);
+    ws->BeginStep(10, 1, 0.25f);
+    ws->BeginIsland();
+    const int ia = ws->AddIslandBody(&body);
+    std::vector<float> slots(kRows, 0.0f);
+    phRowParams& rows = ws->RowBlock();
+    for (int base = 0; base < kRows; base += phRowParams::kMaxRows) {
+        const int n = std::min(phRowParams::kMaxRows, kRows - base);
+        rows.PresetBounds(n);
+        for (int k = 0; k < n; ++k) {
+            rows.jacobian[k] = {{1, 0, 0, 0}, {}, {}, {}};
+            rows.target[k] = 100.0f;
+            rows.regularisation[k] = 1.0f;
+            rows.bounds[k] = {0.0f, 0.001f * static_cast<float>(base + k + 1), phRowBounds::kClamped,
+                              &slots[static_cast<std::size_t>(base + k)]};
+        }
+        ASSERT_TRUE(ws->AddRows(rows, n, ia, 0));
+    }
+    ws->PrepareRows(ws->RowCount(), ws->IslandBodyCount());
+    ws->SolveRows();
+    EXPECT_EQ(ws->IslandIterations(), phSolverWorkspace::kIterationCapFactor * 10);
+    for (int i = 0; i < kRows; ++i) {
+        ASSERT_GE(slots[static_cast<std::size_t>(i)], 0.0f) << i;
+        ASSERT_LE(slots[static_cast<std::size_t>(i)], 0.001f * static_cast<float>(i + 1) * (1.0f + 1e-5f)) << i;
+    }
 }

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "physics/api.h"
 #include "physics/contact_reduction.h"
+#include "physics/joints.h"
 #include "physics/maths.h"
 
 namespace {
@@ -42,7 +44,9 @@ struct World {
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    phRigidBody* Box(float sx, float sy, float sz, const phMat4& at, float mass, bool gravity = true)
+    // freeze 0 keeps the library's sleep thresholds.
+    phRigidBody* Box(float sx, float sy, float sz, const phMat4& at, float mass, bool gravity = true,
+                     float freeze = 0.1f)
     {
         phCollision* shape = physCreateBox(world, sx, sy, sz, nullptr);
         phRigidBody* body = physCreateBody(world, shape);
@@ -53,7 +57,9 @@ struct World {
             if (gravity) {
                 physBodySetForceAndTorqueCallback(body, Gravity);
             }
-            physBodySetFreezeThreshold(body, 0.1f, 0.1f);
+            if (freeze > 0.0f) {
+                physBodySetFreezeThreshold(body, freeze, freeze);
+            }
         }
         SetMatrix(body, at);
         return body;
@@ -109,23 +115,114 @@ TEST(World, BoxSettlesOnTheGroundWithinTheAllowanceAndSleeps)
     EXPECT_EQ(box->matrix[3].y, y);
 }
 
-TEST(World, TowerOfBoxesStandsForTenSeconds)
+namespace {
+
+struct Settings {
+    const char* name;
+    int solverModel;
+    int frictionModel;
+};
+// The library's defaults, the engine's, and the engine's solver with the
+// library's friction model.
+constexpr Settings kSettings[] = {{"library", 0, 0}, {"engine", 10, 1}, {"engine, friction 0", 10, 0}};
+
+// A dropped scene of unit boxes: each box starts kGap above its resting place
+// (box on box, row on row), and rest[i] is that place.
+struct Drop {
+    std::vector<phRigidBody*> boxes;
+    std::vector<phVec4> rest;
+    std::vector<int> level;  // contacts between the box and the ground, itself included
+};
+
+constexpr float kGap = 0.05f;
+
+void Add(World& w, Drop& d, float x, int level)
 {
-    for (int height : {5, 10}) {
+    const float y = 0.5f + static_cast<float>(level);
+    d.boxes.push_back(w.Box(1, 1, 1, Placed(x, y + kGap * static_cast<float>(level + 1), 0), 1.0f, true, 0.0f));
+    d.rest.push_back({x, y, 0, 1});
+    d.level.push_back(level);
+}
+
+// Runs until every box sleeps (at most 10 s), then checks rest: nothing moves
+// in another second, no box tilts or leaves its support, and each has sunk at most the
+// 1/128 each contact under it may overlap unpushed, plus kSinkMargin.
+void CheckDropComesToRest(World& w, const Drop& d, const char* what)
+{
+    // A box falls asleep once |v|² < k1·t2 (k1 at most 1, t2 = 0.001 by
+    // default), and the contacts under it push it out at softness × 10 = 1
+    // per second per unit of extra depth: the extra depth left when the
+    // island sleeps is at most √0.001.
+    const float kSinkMargin = std::sqrt(0.001f);
+    // Half a width off its place a box would tip off its support.
+    constexpr float kSlide = 0.5f;
+    int steps = 0;
+    auto asleep = [&] {
+        for (const phRigidBody* b : d.boxes) {
+            if (!Asleep(b)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    while (!asleep() && steps < 600) {
+        w.Run(1);
+        ++steps;
+    }
+    ASSERT_TRUE(asleep()) << what;
+    std::vector<phMat4> at;
+    for (const phRigidBody* b : d.boxes) {
+        at.push_back(b->matrix);
+    }
+    w.Run(60);
+    for (std::size_t i = 0; i < d.boxes.size(); ++i) {
+        const phMat4& m = d.boxes[i]->matrix;
+        EXPECT_TRUE(Asleep(d.boxes[i])) << what << " box " << i;
+        EXPECT_EQ(std::memcmp(&m, &at[i], sizeof(phMat4)), 0) << what << " box " << i << " moved in its sleep";
+        const phVec4 p = m[3];
+        const phVec4 r = d.rest[i];
+        EXPECT_LT(std::hypot(p.x - r.x, p.z - r.z), kSlide) << what << " box " << i;
+        EXPECT_GT(m[1].y, 0.999f) << what << " box " << i;
+        const float allowance = static_cast<float>(d.level[i] + 1) / 128.0f;
+        EXPECT_LE(p.y, r.y + 1e-3f) << what << " box " << i;
+        EXPECT_GE(p.y, r.y - allowance - kSinkMargin) << what << " box " << i;
+    }
+}
+
+}  // namespace
+
+// Ten boxes dropped onto each other: they come to rest and stay upright.
+TEST(World, DroppedStackOfTenComesToRest)
+{
+    for (const Settings& s : kSettings) {
         World w;
+        physSetSolverModel(w.world, s.solverModel);
+        physSetFrictionModel(w.world, s.frictionModel);
         w.Ground();
-        std::vector<phRigidBody*> boxes;
-        for (int i = 0; i < height; ++i) {
-            boxes.push_back(w.Box(1, 1, 1, Placed(0, 0.5f + i * 1.0f, 0), 1.0f));
+        Drop d;
+        for (int i = 0; i < 10; ++i) {
+            Add(w, d, 0.0f, i);
         }
-        w.Run(600);
-        for (int i = 0; i < height; ++i) {
-            const phVec4 p = boxes[i]->matrix[3];
-            EXPECT_NEAR(p.x, 0.0f, 0.05f) << height << " box " << i;
-            EXPECT_NEAR(p.z, 0.0f, 0.05f) << height << " box " << i;
-            EXPECT_NEAR(p.y, 0.5f + i * 1.0f, 0.01f * (i + 1)) << height << " box " << i;
-            EXPECT_GT(boxes[i]->matrix[1].y, 0.999f) << height << " box " << i;
+        CheckDropComesToRest(w, d, s.name);
+    }
+}
+
+// A pyramid of 55 boxes (ten rows, each box on two below, 0.1 apart), under
+// the library's and the engine's settings (the larger scene is the slow one).
+TEST(World, DroppedPyramidOf55ComesToRest)
+{
+    for (const Settings& s : {kSettings[0], kSettings[1]}) {
+        World w;
+        physSetSolverModel(w.world, s.solverModel);
+        physSetFrictionModel(w.world, s.frictionModel);
+        w.Ground();
+        Drop d;
+        for (int row = 0; row < 10; ++row) {
+            for (int k = 0; k < 10 - row; ++k) {
+                Add(w, d, (static_cast<float>(k) - static_cast<float>(9 - row) * 0.5f) * 1.1f, row);
+            }
         }
+        CheckDropComesToRest(w, d, s.name);
     }
 }
 
@@ -295,4 +392,85 @@ TEST(World, StepsAfterWarmUpAllocateNothing)
         EXPECT_GT(bouncer->matrix[3].y, 0.6f);
     }
     phSetMemoryHooks(nullptr, nullptr);
+}
+
+namespace {
+
+float g_lift = 0.0f;
+void Lift(phRigidBody* body) { body->force = {0.0f, g_lift * body->mass.w, 0.0f, 0.0f}; }
+
+}  // namespace
+
+// An island of n bodies is at rest when |a|² < k2·t0 and |v|² < k1·t2, with
+// p = min(1.1^n, 5) counting the placeholder body, k1 = 0.2 p, k2 = 12 k1:
+// alone p = 1.1 (k1 = 0.22, k2 = 2.64); thirty bodies joined in a chain
+// p = 5 (k1 = 1, k2 = 12). Each case sits 1% inside or outside a limit.
+TEST(World, RestFactorGrowsWithTheIslandUpToFive)
+{
+    struct Case {
+        int bodies;
+        double v2;  // |v|² after the step
+        double a2;  // |a|²
+        bool rest;
+    };
+    const Case cases[] = {
+        {1, 0.99 * 0.22, 0, true},    {1, 1.01 * 0.22, 0, false}, {1, 0, 0.99 * 2.64, true},
+        {1, 0, 1.01 * 2.64, false},   {30, 0.99, 0, true},        {30, 1.01, 0, false},
+        {30, 0, 0.99 * 12.0, true},   {30, 0, 1.01 * 12.0, false},
+    };
+    for (const Case& c : cases) {
+        World w;
+        g_lift = static_cast<float>(std::sqrt(c.a2));
+        // The speed it has after a step of that acceleration.
+        const float v = static_cast<float>(std::sqrt(c.v2)) - g_lift * kStep;
+        std::vector<phRigidBody*> chain;
+        for (int i = 0; i < c.bodies; ++i) {
+            phRigidBody* b = w.Box(0.5f, 0.5f, 0.5f, Placed(2.0f * i, 0, 0), 1.0f, false);
+            physBodySetForceAndTorqueCallback(b, Lift);
+            b->linearDamping = 0.0f;
+            b->velocity = {0.0f, v, 0.0f, 0.0f};
+            b->flags &= ~phRigidBody::kFlagEquilibrium;
+            for (float& t : b->sleepThresholds) {
+                t = 1.0f;
+            }
+            if (i > 0) {
+                ASSERT_NE(BallJoint::Create(*w.world, b, chain.back(), {2.0f * i - 1.0f, 0, 0, 1}, {1, 0, 0, 0}),
+                          nullptr);
+            }
+            chain.push_back(b);
+        }
+        w.Run(1);
+        for (const phRigidBody* b : chain) {
+            ASSERT_NEAR(phLengthSq(b->velocity), c.v2, 1e-4) << c.bodies;
+            EXPECT_EQ((b->flags & phRigidBody::kFlagEquilibrium) != 0, c.rest)
+                << c.bodies << " bodies, v² " << c.v2 << " a² " << c.a2;
+        }
+    }
+}
+
+// With bit 3 a spinning body feels -ω × Iω. Inertia (1, 2, 3) and ω = (1, 1, 0):
+// Iω = (1, 2, 0), ω × Iω = (0, 0, 1), so one step gives Δω = (0, 0, -h/3);
+// without the bit ω stays.
+TEST(World, GyroscopicTorqueTurnsTheSpinAsEulersEquationsSay)
+{
+    for (bool on : {true, false}) {
+        World w;
+        phRigidBody* b = w.Box(1, 1, 1, Placed(0, 0, 0), 1.0f, false);
+        physBodySetMassMatrix(b, 1.0f, 1.0f, 2.0f, 3.0f);
+        b->linearDamping = 0.0f;
+        for (float& d : b->angularDamping) {
+            d = 0.0f;
+        }
+        b->omega = {1.0f, 1.0f, 0.0f, 0.0f};
+        b->flags &= ~phRigidBody::kFlagEquilibrium;
+        if (on) {
+            b->flags |= phRigidBody::kFlagKeepAngularMomentum;
+        } else {
+            b->flags &= ~phRigidBody::kFlagKeepAngularMomentum;
+        }
+        w.Run(1);
+        EXPECT_NEAR(b->omega.x, 1.0f, 1e-6f) << on;
+        EXPECT_NEAR(b->omega.y, 1.0f, 1e-6f) << on;
+        EXPECT_NEAR(b->omega.z, on ? -kStep / 3.0 : 0.0, 1e-6) << on;
+    }
 }
