@@ -91,8 +91,19 @@ void OnPresent(const uint8_t* pixels, int width, int height, int pitch) {
   ++g_presented;
   if (std::find(plan.frames.begin(), plan.frames.end(), g_presented) == plan.frames.end()) return;
   std::string path = plan.folder + "/frame-" + std::to_string(g_presented) + ".png";
+  // Said beside the path, so a run can tell a picture from a cleared screen.
+  bool oneColour = true;
+  for (int y = 0; y < height && oneColour; ++y) {
+    const uint8_t* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
+    for (int x = 0; x < width; ++x) {
+      if (row[4 * x] != pixels[0] || row[4 * x + 1] != pixels[1] || row[4 * x + 2] != pixels[2]) {
+        oneColour = false;
+        break;
+      }
+    }
+  }
   if (WritePng(path, pixels, width, height, pitch)) {
-    std::printf("Screenshot: %s\n", path.c_str());
+    std::printf("Screenshot: %s%s\n", path.c_str(), oneColour ? " (a single colour)" : "");
     std::fflush(stdout);
   } else {
     std::fprintf(stderr, "Screenshot of frame %llu could not be written to %s.\n",

@@ -1,7 +1,8 @@
 // Screenshots of chosen presented frames, for runs without anyone watching:
 // TARVEL_SCREENSHOTS lists frame numbers (the first frame presented is 1),
 // each of which is saved as "frame-N.png" in TARVEL_SCREENSHOT_DIR (default
-// the working folder) and its path printed on standard output.
+// the working folder) and its path printed on standard output, followed by
+// " (a single colour)" when every pixel has the same colour.
 #pragma once
 
 #include <cstdint>
