@@ -55,7 +55,7 @@ void MixOutput::OpenDevice() {
   // No changes allowed: SDL converts, so the ring is always our format.
   device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (device_ == 0) {
-    std::fprintf(stderr, "No audio device opened (%s); the mix goes to the sink.\n", SDL_GetError());
+    std::fprintf(stderr, "No audio device opened (%s); playing without sound.\n", SDL_GetError());
     ring_.clear();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audioInitialised_ = false;

@@ -34,6 +34,8 @@ uint64_t g_presented = 0;
 
 }  // namespace
 
+void Prepare() { ThePlan(); }
+
 std::vector<uint64_t> ParseFrames(const std::string& list, std::string* errors) {
   std::vector<uint64_t> frames;
   size_t start = 0;

@@ -11,6 +11,10 @@
 
 namespace platform::screenshots {
 
+// Reads the list once, saying on standard error which entries it skips;
+// the first present does it too.
+void Prepare();
+
 // Called by every present, with A8R8G8B8 pixels, top row first.
 void OnPresent(const uint8_t* pixels, int width, int height, int pitch);
 

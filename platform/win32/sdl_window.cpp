@@ -40,6 +40,8 @@ bool HasDisplay() {
 }
 
 void OnCreate(HWND hwnd, const std::string& title, int x, int y, int width, int height) {
+  // A bad screenshot list is told about at start, not at the first frame.
+  platform::screenshots::Prepare();
   if (!HasDisplay()) return;
   (void)x;
   (void)y;
@@ -77,10 +79,11 @@ void OnShow(HWND hwnd, bool visible, bool minimised) {
   }
 }
 
-void OnMove(HWND hwnd, int x, int y, int width, int height) {
+// The size only: where a window goes on this desktop is the desktop's
+// choice. Frames presented later size the window to themselves.
+void OnMove(HWND hwnd, int, int, int width, int height) {
   SDL_Window* window = WindowOf(hwnd);
   if (!window) return;
-  SDL_SetWindowPosition(window, x, y);
   SDL_SetWindowSize(window, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
@@ -124,6 +127,12 @@ void PresentToWindow(HWND hwnd, const uint8_t* pixels, int width, int height, in
     real.textureHeight = height;
     if (!real.texture) return;
   }
+  // The window's inside is the frame, pixel for pixel, so the mouse's
+  // positions are the frame's. (The engine sizes its window with room for a
+  // frame and caption that this window does not have inside.)
+  int shownWidth = 0, shownHeight = 0;
+  SDL_GetWindowSize(real.window, &shownWidth, &shownHeight);
+  if (shownWidth != width || shownHeight != height) SDL_SetWindowSize(real.window, width, height);
   SDL_UpdateTexture(real.texture, nullptr, pixels, pitch);
   SDL_RenderClear(real.renderer);
   SDL_RenderCopy(real.renderer, real.texture, nullptr, nullptr);

@@ -1,4 +1,5 @@
 #include <SDL2/SDL.h>
+#include <png.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 
 #include "platform/win32/crt.h"
 #include "platform/win32/path.h"
+#include "platform/win32/present.h"
 #include "platform/win32/screenshots.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
@@ -742,15 +744,46 @@ TEST(Screenshots, FrameListsSkipBadEntries) {
   EXPECT_NE(errors.find("\"x\""), std::string::npos);
 }
 
+// The list is read once per process, so each case is a child of its own.
+TEST(ScreenshotChild, PresentsThreeFrames) {
+  if (!std::getenv("TARVEL_CHILD_SHOTS")) GTEST_SKIP() << "runs only as a child";
+  uint8_t frame[4 * 4 * 4] = {};
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);  // frame 1: black
+  frame[5 * 4 + 1] = 200;
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);  // frame 2: one green pixel
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);
+}
+
+TEST_F(WindowTest, ChosenPresentedFramesAreSavedAndNamed) {
+  pt::ChildResult child = pt::RunSelf("ScreenshotChild.PresentsThreeFrames",
+                                      {"TARVEL_CHILD_SHOTS=1", "TARVEL_SCREENSHOTS=2,one,1,7",
+                                       "TARVEL_SCREENSHOT_DIR=" + work_});
+  ASSERT_EQ(child.status, 0) << child.output;
+  EXPECT_NE(child.output.find("Screenshot: " + work_ + "/frame-1.png (a single colour)\n"), std::string::npos)
+      << child.output;
+  EXPECT_NE(child.output.find("Screenshot: " + work_ + "/frame-2.png\n"), std::string::npos) << child.output;
+  EXPECT_NE(child.output.find("TARVEL_SCREENSHOTS: skipping \"one\""), std::string::npos) << child.output;
+  EXPECT_TRUE(std::filesystem::exists(work_ + "/frame-2.png"));
+  EXPECT_FALSE(std::filesystem::exists(work_ + "/frame-3.png"));
+  EXPECT_FALSE(std::filesystem::exists(work_ + "/frame-7.png"));
+}
+
 TEST_F(WindowTest, PngOfPresentedPixels) {
   // Two by two, with a pitch wider than the row: B, G, R, A in memory.
   const uint8_t pixels[2 * 12] = {0, 0, 255, 255, 0, 255, 0, 255, 9, 9, 9, 9,
                                   255, 0, 0, 255, 10, 20, 30, 0, 9, 9, 9, 9};
   std::string path = work_ + "/shot.png";
   ASSERT_TRUE(platform::screenshots::WritePng(path, pixels, 2, 2, 12));
-  std::string png = pt::ReadText(path);
-  ASSERT_GT(png.size(), 8u);
-  EXPECT_EQ(png.substr(1, 3), "PNG");
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+  image.format = PNG_FORMAT_RGB;
+  ASSERT_EQ(image.width, 2u);
+  ASSERT_EQ(image.height, 2u);
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  // Red, green / blue, and a colour whose channels differ, alpha dropped.
+  EXPECT_EQ(rgb, (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 255, 30, 20, 10}));
   EXPECT_FALSE(platform::screenshots::WritePng(work_ + "/no/such/folder/x.png", pixels, 2, 2, 12));
   EXPECT_FALSE(platform::screenshots::WritePng(path, pixels, 4, 2, 12));  // pitch too small
 }
