@@ -84,6 +84,33 @@ bool FillWindow(SoundState& sound, uint64_t i) {
   }
 }
 
+// `run` output frames from source frames at `src` (each with its next one
+// present), the position's fraction starting at `fraction` (of 2^32).
+void MixRun(const int16_t* src, size_t channels, uint64_t fraction, uint64_t step, const Gains& g, float* out,
+            size_t run) {
+  constexpr float kScale = 1.0f / 32768.0f;
+  constexpr float kUnit = 1.0f / 4294967296.0f;
+  uint64_t pos = fraction;
+  if (channels == 1) {
+    for (size_t k = 0; k < run; ++k, pos += step) {
+      const int16_t* a = src + (pos >> 32);
+      float v = (a[0] + (a[1] - a[0]) * (static_cast<float>(pos & 0xFFFFFFFFu) * kUnit)) * kScale;
+      out[2 * k] += v * (g.ll + g.rl);
+      out[2 * k + 1] += v * (g.lr + g.rr);
+    }
+    return;
+  }
+  for (size_t k = 0; k < run; ++k, pos += step) {
+    const int16_t* a = src + (pos >> 32) * channels;
+    const int16_t* b = a + channels;
+    float frac = static_cast<float>(pos & 0xFFFFFFFFu) * kUnit;
+    float l = (a[0] + (b[0] - a[0]) * frac) * kScale;
+    float r = (a[1] + (b[1] - a[1]) * frac) * kScale;
+    out[2 * k] += l * g.ll + r * g.rl;
+    out[2 * k + 1] += l * g.lr + r * g.rr;
+  }
+}
+
 }  // namespace
 
 bool RecordingMix() { return g_recordMix.load(std::memory_order_relaxed); }
@@ -167,7 +194,9 @@ void SystemState::MixChannel(ChannelSlot& slot, float* out, size_t frames) {
     const int16_t* a;
     const int16_t* b;
     if (stream) {
-      if (!FillWindow(sound, i)) {
+      // The window is refilled only when this frame or the next is outside it.
+      bool inside = i >= sound.windowStart && i + 1 < sound.windowStart + sound.windowFrames;
+      if (!inside && !FillWindow(sound, i)) {
         // The data ended before its stated length, or cannot be read on.
         if (loops && !restarted && i > 0) {
           restarted = true;
@@ -180,14 +209,26 @@ void SystemState::MixChannel(ChannelSlot& slot, float* out, size_t frames) {
         break;
       }
       restarted = false;
-      a = sound.window.data() + (i - sound.windowStart) * channels;
-      b = i + 1 < sound.windowStart + sound.windowFrames ? a + channels : a;
-    } else {
-      if (i >= sound.frames) break;
-      a = sound.pcm.data() + i * channels;
-      if (i + 1 < sound.frames) b = a + channels;
-      else b = loops ? sound.pcm.data() : a;
+    } else if (i >= sound.frames) {
+      break;
     }
+    // Frames [first, limit) lie at `base`; while the next frame is among
+    // them too, a run goes without the checks above.
+    const int16_t* base = stream ? sound.window.data() : sound.pcm.data();
+    uint64_t first = stream ? sound.windowStart : 0;
+    uint64_t limit = stream ? sound.windowStart + sound.windowFrames : sound.frames;
+    if (i + 1 < limit && limit < (uint64_t{1} << 31)) {
+      uint64_t lastPos = ((limit - 1) << 32) - 1;  // the last position whose next frame is below limit
+      auto run = static_cast<size_t>(std::min<uint64_t>(frames - k, (lastPos - pos) / step + 1));
+      MixRun(base + (i - first) * channels, channels, pos & 0xFFFFFFFFu, step, g, out + 2 * k, run);
+      pos += step * run;
+      k += run - 1;
+      continue;
+    }
+    // The last frame of the data: the next is the first again, or itself.
+    a = base + (i - first) * channels;
+    if (stream) b = a;
+    else b = loops ? sound.pcm.data() : a;
     float frac = static_cast<float>(pos & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
     float l = (a[0] + (b[0] - a[0]) * frac) * kScale;
     float r = (a[right] + (b[right] - a[right]) * frac) * kScale;
