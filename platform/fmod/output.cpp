@@ -41,6 +41,7 @@ MixOutput::~MixOutput() {
 }
 
 void MixOutput::OpenDevice() {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // signals end the program as before
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
   audioInitialised_ = true;
   SDL_AudioSpec want{};

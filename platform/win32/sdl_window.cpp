@@ -34,6 +34,9 @@ bool HasDisplay() {
     // headless, and so is a test that holds the clock.
     if (Set("SDL_VIDEODRIVER") || (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY"))) return false;
     if (platform::testing::ClockTaken()) return false;
+    // Ctrl-C and SIGTERM end the program as they do headless, rather than
+    // becoming a quit event the engine never asks for.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   }();
   return display;

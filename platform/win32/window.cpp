@@ -371,6 +371,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     Find(hwnd)->style |= WS_VISIBLE;
     Find(hwnd)->visible = true;
     Find(hwnd)->needsPaint = true;
+    platform::sdl::OnShow(hwnd, true, false);
     Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
     if (Find(hwnd)) Activate(hwnd);
   }
