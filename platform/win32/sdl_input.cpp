@@ -125,7 +125,7 @@ size_t TranslateInput(const SDL_Event& event, bool doubleClicks, InputState& sta
       // UTF-8 in; the engine's characters are single bytes, so only what
       // fits in Latin-1 is passed on.
       const auto* text = reinterpret_cast<const unsigned char*>(event.text.text);
-      for (size_t i = 0; text[i] && i < sizeof event.text.text && n < kMaxInputMessages;) {
+      for (size_t i = 0; i < sizeof event.text.text && text[i] && n < kMaxInputMessages;) {
         unsigned code;
         if (text[i] < 0x80) {
           code = text[i++];

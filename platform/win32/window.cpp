@@ -167,7 +167,8 @@ bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
   return m.message >= filterMin && m.message <= filterMax;
 }
 
-void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<uint32_t> due, bool sent) {
+void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<uint32_t> due, bool sent,
+             bool shifted = false) {
   QueuedMessage q{};
   q.msg.hwnd = hwnd;
   q.msg.message = msg;
@@ -177,6 +178,7 @@ void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<ui
   q.msg.pt = g_cursor;
   q.due = due;
   q.sent = sent;
+  q.shifted = shifted;
   std::lock_guard lock(g_queueMutex);
   g_queue.push_back(q);
 }
@@ -283,11 +285,8 @@ void PumpSdlEvents() {
       if (out[i].message == WM_MOUSEMOVE || (out[i].message >= WM_LBUTTONDOWN && out[i].message <= WM_MBUTTONDBLCLK)) {
         if (w) g_cursor = {w->x + static_cast<int16_t>(LOWORD(out[i].lParam)), w->y + static_cast<int16_t>(HIWORD(out[i].lParam))};
       }
-      Enqueue(hwnd, out[i].message, out[i].wParam, out[i].lParam, std::nullopt, false);
-      if (out[i].message == WM_KEYDOWN && g_sdlInput.shift) {
-        std::lock_guard lock(g_queueMutex);
-        g_queue.back().shifted = true;
-      }
+      Enqueue(hwnd, out[i].message, out[i].wParam, out[i].lParam, std::nullopt, false,
+              out[i].message == WM_KEYDOWN && g_sdlInput.shift);
     }
   }
 }
