@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <cmath>
+#include <complex>
 #include <cstring>
+#include <numbers>
 #include <map>
 #include <set>
 #include <string>
@@ -59,6 +62,7 @@ protected:
         const std::map<std::string, std::pair<int, std::vector<uint8_t>>> files = {
             {"theme", {kResourceOgg, ogg(2.0)}},
             {"theme2", {kResourceOgg, ogg(1.0)}},
+            {"theme_low", {kResourceOgg, EncodeOgg(MakeTone(2.0, 22050, 2, 110), 22050, 2)}},
             {"line1", {kResourceOgg, ogg(0.5)}},
             {"bad", {kResourceOgg, std::vector<uint8_t>(400, 0x42)}},
             {"click", {kResourceWav, wav(0.3)}},
@@ -249,6 +253,42 @@ TEST_F(SoundTest, NewMusicCrossFadesWithTheOld)
     ASSERT_EQ(Sound().mChannels.count, 1);
     EXPECT_EQ(Sound().mChannels.data[0], fresh);
     EXPECT_EQ(FmodSystem().sounds, sounds - 1);
+}
+
+// The level of a tone in the left side of the mix over frames [from, to).
+double ToneLevel(const std::vector<int16_t>& mix, size_t from, size_t to, double hertz)
+{
+    std::complex<double> sum;
+    for (size_t i = from; i < to; ++i)
+        sum += double(mix[2 * i]) * std::polar(1.0, -2.0 * std::numbers::pi * hertz * double(i - from) / 44100.0);
+    return 2.0 * std::abs(sum) / double(to - from);
+}
+
+TEST_F(SoundTest, CrossFadeIsHeardInTheMix)
+{
+    RecordFmodMix(true);
+    Sound().PlayMusic("theme", "", kSoundLoop, true);   // 330 Hz
+    sSoundChannel* fresh = Sound().PlayMusic("theme_low", "", kSoundLoop, false);  // 110 Hz
+    Frame();
+    Frame();
+    ASSERT_EQ(fresh->state, kSoundPlaying);
+    float full = 127.0f / 255.0f * 0.5f;
+    // Half-second frames: the old music loses 0.2 of volume a second. It is
+    // at full - 0.1 now, heard at full - 0.2 over the next frame, then not at
+    // all; the new one stays.
+    const float oldVolumes[] = {full - 0.2f, 0.0f, 0.0f};
+    for (float volume : oldVolumes) {
+        size_t from = FmodMix().size() / 2;
+        Frame(500);
+        std::vector<int16_t> mix = FmodMix();
+        size_t to = mix.size() / 2;
+        ASSERT_EQ(to - from, 22050u);
+        SCOPED_TRACE(volume);
+        // The tones' own peak is 12000; Vorbis keeps it within a few percent.
+        EXPECT_NEAR(ToneLevel(mix, from, to, 330), 12000 * volume, 12000 * full * 0.04);
+        EXPECT_NEAR(ToneLevel(mix, from, to, 110), 12000 * full, 12000 * full * 0.04);
+    }
+    RecordFmodMix(false);
 }
 
 TEST_F(SoundTest, StopMusicFadeRates)

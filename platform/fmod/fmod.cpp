@@ -75,6 +75,7 @@ SystemState::SystemState() {
   master->object->state_ = master;
   master->name = "master";
   master->master = true;
+  master->mix.assign(kMixBlock * 2, 0.0f);
   groups.push_back(master);
   listener[0][2] = {0, 0, 1};
   listener[0][3] = {0, 1, 0};
@@ -137,16 +138,21 @@ void SystemState::DecodePending(ChannelSlot& slot) {
   size_t chunk = kDecodeChunkFrames;
   scratch.resize(chunk * static_cast<size_t>(sound.channels));
   bool restarted = false;
+  // The mix's window is dropped; it starts again where the decoder stands.
+  sound.windowStart += sound.windowFrames;
+  sound.windowFrames = 0;
   while (slot.pendingDecode > 0) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(slot.pendingDecode, chunk));
     int64_t got = sound.decoder->Read(scratch.data(), want);
     if (got > 0) {
       slot.pendingDecode -= static_cast<uint64_t>(got);
+      sound.windowStart += static_cast<uint64_t>(got);
       restarted = false;
       continue;
     }
     // The end of the data, or data that cannot be decoded further.
     if (got == 0 && sound.Loops() && !restarted && sound.decoder->Seek(0)) {
+      sound.windowStart = 0;
       restarted = true;
       continue;
     }
@@ -171,6 +177,7 @@ FMOD_RESULT SystemState::FinishOpen(SoundState& sound) {
   sound.frames = decoder->frames;
   if (sound.IsStream()) {
     sound.decoder = std::move(decoder);
+    sound.window.assign(kStreamWindow * static_cast<size_t>(sound.channels), 0);
     return FMOD_OK;
   }
   // A sample is decoded whole; its length is what was really decoded. The
@@ -311,6 +318,8 @@ FMOD_RESULT SystemState::PlaySound(Sound* object, bool paused, Channel** out) {
   if (sound.IsStream()) {
     if (!sound.decoder->Seek(0)) return FMOD_ERR_FILE_BAD;
     sound.streamSlot = static_cast<int>(index);
+    sound.windowStart = 0;
+    sound.windowFrames = 0;
   }
   ChannelSlot& slot = slots[index];
   slot.used = true;
@@ -318,6 +327,7 @@ FMOD_RESULT SystemState::PlaySound(Sound* object, bool paused, Channel** out) {
   slot.group = Master();
   slot.paused = paused;
   slot.mark = timeGetTime();
+  slot.mixPos = 0;
   if (out) *out = HandleOf(index);
   return FMOD_OK;
 }
@@ -333,6 +343,7 @@ FMOD_RESULT SystemState::AdoptStream(std::unique_ptr<platform::fmod::Decoder> so
   sound->bits = 16;
   sound->frames = source->frames;
   sound->decoder = std::move(source);
+  sound->window.assign(kStreamWindow * static_cast<size_t>(sound->channels), 0);
   auto* object = new Sound;
   object->state_ = sound.get();
   sound->object = object;
@@ -350,10 +361,14 @@ FMOD_RESULT SystemState::Update() {
     if (sound->openError != FMOD_OK) sound->copy.clear();
   }
   DWORD now = timeGetTime();
+  // The mix decodes streams itself; without one they are decoded only to
+  // keep their place.
+  bool mixed = Mix(now);
   for (ChannelSlot& slot : slots) {
     if (!slot.used || slot.ended) continue;
     Advance(slot, now);
-    if (slot.sound->IsStream()) DecodePending(slot);
+    if (mixed) slot.pendingDecode = 0;
+    else if (slot.sound->IsStream()) DecodePending(slot);
     if (!slot.sound->Loops() && slot.frame >= slot.sound->frames) slot.ended = true;
   }
   // End callbacks run here and only here; a callback may play, stop or
@@ -494,6 +509,12 @@ FMOD_RESULT System::init(int maxchannels, FMOD_INITFLAGS flags, void* extradrive
     handle->slot_ = i;
     handle->generation_ = 0;
   }
+  state_->mixMaster.assign(detail::kMixBlock * 2, 0.0f);
+  state_->mixOut.assign(detail::kMixBlock * 2, 0);
+  state_->mixMark = timeGetTime();
+  // A test's clock drives the mix; a real device would not follow it.
+  bool device = state_->output != FMOD_OUTPUTTYPE_NOSOUND && !platform::testing::ClockTaken();
+  state_->mixOutput = std::make_unique<platform::fmod::MixOutput>(device);
   state_->initialised = true;
   return FMOD_OK;
 }
@@ -525,6 +546,7 @@ FMOD_RESULT System::createChannelGroup(const char* name, ChannelGroup** channelg
   group->name = name ? name : "";
   group->object = new ChannelGroup;
   group->object->state_ = group;
+  group->mix.assign(detail::kMixBlock * 2, 0.0f);
   state_->groups.push_back(group);
   *channelgroup = group->object;
   return FMOD_OK;
@@ -541,6 +563,7 @@ FMOD_RESULT System::createDSPByType(FMOD_DSP_TYPE type, DSP** dsp) {
   auto* state = new detail::DspState;
   state->type = type;
   for (const DspParam& param : kind->params) state->params.push_back(param.initial);
+  state->effect = platform::fmod::MakeDspEffect(type);
   state->object = new DSP;
   state->object->state_ = state;
   state_->dsps.push_back(state);
@@ -763,6 +786,11 @@ FMOD_RESULT Channel::setPosition(uint32_t position, FMOD_TIMEUNIT postype) {
   if (frame > sound.frames) return FMOD_ERR_INVALID_POSITION;
   if (sound.decoder && !sound.decoder->Seek(frame)) return FMOD_ERR_INVALID_POSITION;
   slot->frame = frame;
+  slot->mixPos = frame << 32;
+  if (sound.decoder) {
+    sound.windowStart = frame;
+    sound.windowFrames = 0;
+  }
   slot->remainder = 0;
   slot->pendingDecode = 0;
   slot->mark = timeGetTime();

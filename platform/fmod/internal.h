@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/fmod/decoder.h"
+#include "platform/fmod/dsp.h"
+#include "platform/fmod/output.h"
 #include "platform/fmod/fmod.h"
 
 namespace FMOD::detail {
@@ -42,6 +44,11 @@ struct SoundState {
   uint64_t frames = 0;
   std::vector<int16_t> pcm;  // samples only
   int streamSlot = -1;       // the channel a stream plays on
+  // Streams being mixed: decoded frames from windowStart on; the decoder
+  // stands at windowStart + windowFrames.
+  std::vector<int16_t> window;
+  uint64_t windowStart = 0;
+  size_t windowFrames = 0;
 
   bool IsStream() const { return (mode & FMOD_CREATESTREAM) != 0; }
   bool Loops() const { return (mode & (FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI)) != 0; }
@@ -54,6 +61,8 @@ struct GroupState {
   float volume = 1.0f;
   bool master = false;
   std::vector<DspState*> dsps;
+  std::vector<float> mix;  // this group's channels, while its units filter them
+  bool filtering = false;
 };
 
 struct DspState {
@@ -62,6 +71,7 @@ struct DspState {
   std::vector<float> params;
   bool active = false;
   GroupState* group = nullptr;
+  std::unique_ptr<platform::fmod::DspEffect> effect;
 };
 
 struct GeometryState {
@@ -89,6 +99,7 @@ struct ChannelSlot {
   uint32_t remainder = 0;      // of frames times 1000 not yet counted
   DWORD mark = 0;              // clock time up to which frame is counted
   uint64_t pendingDecode = 0;  // frames a stream has played but not decoded
+  uint64_t mixPos = 0;         // frame being mixed, 32.32 fixed point
 };
 
 struct SystemState {
@@ -116,6 +127,14 @@ struct SystemState {
   std::vector<DspState*> dsps;
   std::vector<GeometryState*> geometries;
   std::vector<int16_t> scratch;
+  // The mix: made in update for the time since the last one.
+  std::unique_ptr<platform::fmod::MixOutput> mixOutput;
+  bool mixing = false;
+  DWORD mixMark = 0;
+  uint32_t mixRemainder = 0;
+  std::vector<float> mixMaster;
+  std::vector<int16_t> mixOut;
+  std::vector<int16_t> sink;  // what a recording test reads
 
   SystemState();
   ~SystemState();
@@ -138,6 +157,11 @@ struct SystemState {
   // A 2-D stream over a reader the caller made (platform/fmod/pcm_stream.h).
   FMOD_RESULT AdoptStream(std::unique_ptr<platform::fmod::Decoder> source, Sound** sound);
   FMOD_RESULT Update();
+  // Mixes up to `now`; false when nothing takes the mix (then streams are
+  // only decoded to keep their place).
+  bool Mix(DWORD now);
+  void MixBlock(size_t frames);
+  void MixChannel(ChannelSlot& slot, float* out, size_t frames);
   GroupState* Master() { return groups.empty() ? nullptr : groups.front(); }
 };
 
@@ -149,5 +173,11 @@ std::vector<SystemState*>& LiveSystems();
 FMOD_RESULT InjectedFailure(const char* call);
 // Updates a non-blocking open takes (at least 1).
 int OpenUpdates();
+// Whether a test records the mix of every system (platform/fmod/testing.h).
+bool RecordingMix();
+// Frames mixed per block: what every mix buffer holds.
+constexpr size_t kMixBlock = 512;
+// Frames a stream keeps decoded ahead of its mix.
+constexpr size_t kStreamWindow = 4096;
 
 }  // namespace FMOD::detail

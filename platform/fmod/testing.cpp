@@ -108,6 +108,7 @@ void ResetFmod() {
                            "createDSPByType"})
     FailFmodCall(call, FMOD_OK);
   SetFmodOpenUpdates(1);
+  RecordFmodMix(false);
 }
 
 }  // namespace platform::testing

@@ -4,6 +4,7 @@
 // parent set. What is playing is read from the system created last.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,17 @@ std::vector<FmodChannelState> FmodChannels();
 std::vector<FmodDspState> FmodDsps();
 // Systems created and not yet released, in this process.
 int LiveFmodSystems();
-// Clears the failures and the open length.
+// Clears the failures and the open length, and stops recording the mix.
 void ResetFmod();
+
+// ---- The mix -------------------------------------------------------------
+// While on, every system's update mixes what plays into a sink in memory:
+// 44100 frames a second, interleaved stereo, 16-bit, for the time the clock
+// moved since the update before. (Without a device, a capture file or this,
+// nothing is mixed.)
+void RecordFmodMix(bool on);
+// What the system created last has mixed while recording.
+std::vector<int16_t> FmodMix();
+void ClearFmodMix();
 
 }  // namespace platform::testing

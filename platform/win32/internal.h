@@ -67,4 +67,7 @@ void DesktopSize(int* width, int* height);
 // Case-insensitive ASCII comparison.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// A presented frame becomes its top-level window's composed picture.
+void KeepPresentedFrame(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch);
+
 }  // namespace platform::detail

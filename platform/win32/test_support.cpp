@@ -18,6 +18,9 @@ extern char** environ;
 namespace platform::testing {
 
 void PlatformTest::SetUp() {
+  // Tests never open a real window or audio device, even on a desktop.
+  setenv("SDL_VIDEODRIVER", "dummy", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
   char base[] = "/tmp/tarvel-test-XXXXXX";
   ASSERT_NE(mkdtemp(base), nullptr);
   root_ = std::string(base) + "/root";

@@ -1,3 +1,5 @@
+#include <SDL2/SDL.h>
+#include <png.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,10 +13,14 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
+#include <algorithm>
 
 #include "platform/win32/crt.h"
 #include "platform/win32/path.h"
+#include "platform/win32/present.h"
+#include "platform/win32/screenshots.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -596,6 +602,194 @@ TEST_F(WindowTest, QueueDeliversInputInOrderAndQuitLast) {
     }
   }
   EXPECT_FALSE(pt::QuitPosted());
+}
+
+// SDL's own events, as a person's mouse and keyboard make them, through SDL's
+// dummy video driver.
+class SdlInputTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_EQ(setenv("SDL_VIDEODRIVER", "dummy", 1), 0);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_StopTextInput();
+  }
+  void TearDown() override {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    WindowTest::TearDown();
+  }
+  static void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+  static void Motion(int x, int y) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = x;
+    e.motion.y = y;
+    Push(e);
+  }
+  static void Button(uint32_t type, uint8_t button, int x, int y, uint8_t clicks = 1) {
+    SDL_Event e{};
+    e.type = type;
+    e.button.button = button;
+    e.button.clicks = clicks;
+    e.button.x = x;
+    e.button.y = y;
+    Push(e);
+  }
+  static void Key(uint32_t type, SDL_Keycode key, uint16_t mod = 0) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.keysym.sym = key;
+    e.key.keysym.mod = mod;
+    Push(e);
+  }
+  static std::vector<std::tuple<UINT, WPARAM, LPARAM>> Plain(const std::vector<MSG>& got) {
+    std::vector<std::tuple<UINT, WPARAM, LPARAM>> out;
+    for (const MSG& m : got) out.emplace_back(m.message, m.wParam, m.lParam);
+    return out;
+  }
+};
+
+TEST_F(SdlInputTest, MouseAndKeysArriveAsTheInjectedMessages) {
+  HWND hwnd = Create();
+  ValidateRect(hwnd, nullptr);  // only input is looked at here, not the first paint
+  pt::InjectMouseMove(30, 40);
+  pt::InjectDoubleClick(pt::Button::Left, 10, 20);
+  pt::InjectClick(pt::Button::Right, 10, 20);
+  pt::InjectKey('H');
+  pt::InjectKey(VK_F8);
+  pt::InjectKey(VK_ESCAPE);
+  std::vector<MSG> injected = Pump();
+
+  Motion(30, 40);
+  // SDL reports the button at its place without a move first.
+  Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20, 1);
+  Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 10, 20, 1);
+  Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20, 2);
+  Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 10, 20, 2);
+  Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 10, 20, 1);
+  Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 10, 20, 1);
+  for (SDL_Keycode key : {SDL_Keycode(SDLK_h), SDL_Keycode(SDLK_F8), SDL_Keycode(SDLK_ESCAPE)}) {
+    Key(SDL_KEYDOWN, key);
+    Key(SDL_KEYUP, key);
+  }
+  std::vector<MSG> fromSdl = Pump();
+  ASSERT_FALSE(injected.empty());
+  EXPECT_EQ(Plain(fromSdl), Plain(injected));
+  for (const MSG& m : fromSdl) EXPECT_EQ(m.hwnd, hwnd);
+}
+
+TEST_F(SdlInputTest, TextWheelShiftAndClose) {
+  HWND hwnd = Create();
+  ValidateRect(hwnd, nullptr);  // only input is looked at here, not the first paint
+  Key(SDL_KEYDOWN, SDLK_h, KMOD_LSHIFT);
+  // Letters come from their keys; what only text input knows comes from it.
+  SDL_Event text{};
+  text.type = SDL_TEXTINPUT;
+  std::strcpy(text.text.text, "H\xC3\xA9!\xE2\x82\xAC");  // H, e acute, !, euro sign
+  Push(text);
+  SDL_Event wheel{};
+  wheel.type = SDL_MOUSEWHEEL;
+  wheel.wheel.y = -2;
+  Push(wheel);
+  Key(SDL_KEYDOWN, SDLK_UNKNOWN);  // no virtual key: nothing
+  std::vector<MSG> got = Pump();
+  ASSERT_EQ(got.size(), 5u);
+  EXPECT_EQ(got[0].message, UINT(WM_KEYDOWN));
+  EXPECT_EQ(got[1].message, UINT(WM_CHAR));
+  EXPECT_EQ(got[1].wParam, WPARAM('H'));  // shift held
+  EXPECT_EQ(got[2].wParam, WPARAM(0xE9));
+  EXPECT_EQ(got[3].wParam, WPARAM('!'));
+  EXPECT_EQ(got[4].message, UINT(WM_MOUSEWHEEL));
+  EXPECT_EQ(static_cast<int16_t>(HIWORD(got[4].wParam)), -240);
+
+  // Closing the window is the close message, and the procedure's answer
+  // ends the loop.
+  SDL_Event close{};
+  close.type = SDL_WINDOWEVENT;
+  close.window.event = SDL_WINDOWEVENT_CLOSE;
+  Push(close);
+  got = Pump();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.front().message, UINT(WM_CLOSE));
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(got.back().message, UINT(WM_QUIT));
+}
+
+TEST_F(SdlInputTest, FocusAndMinimisingReachTheWindow) {
+  HWND hwnd = Create();
+  ValidateRect(hwnd, nullptr);  // only input is looked at here, not the first paint
+  seen_.clear();
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  Push(e);
+  e.window.event = SDL_WINDOWEVENT_MINIMIZED;
+  Push(e);
+  Pump();
+  EXPECT_FALSE(pt::GetWindowState(hwnd).active);
+  EXPECT_TRUE(pt::GetWindowState(hwnd).minimised);
+  std::vector<UINT> seen = Messages();
+  EXPECT_NE(std::find(seen.begin(), seen.end(), UINT(WM_ACTIVATEAPP)), seen.end());
+  EXPECT_EQ(seen.back(), UINT(WM_SIZE));
+  e.window.event = SDL_WINDOWEVENT_RESTORED;
+  Push(e);
+  e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+  Push(e);
+  Pump();
+  EXPECT_FALSE(pt::GetWindowState(hwnd).minimised);
+  EXPECT_TRUE(pt::GetWindowState(hwnd).active);
+}
+
+TEST(Screenshots, FrameListsSkipBadEntries) {
+  std::string errors;
+  EXPECT_EQ(platform::screenshots::ParseFrames("1, 30,x,0,30,-4,,120", &errors),
+            (std::vector<uint64_t>{1, 30, 120}));
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4);
+  EXPECT_NE(errors.find("\"x\""), std::string::npos);
+}
+
+// The list is read once per process, so each case is a child of its own.
+TEST(ScreenshotChild, PresentsThreeFrames) {
+  if (!std::getenv("TARVEL_CHILD_SHOTS")) GTEST_SKIP() << "runs only as a child";
+  uint8_t frame[4 * 4 * 4] = {};
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);  // frame 1: black
+  frame[5 * 4 + 1] = 200;
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);  // frame 2: one green pixel
+  platform::PresentToWindow(nullptr, frame, 4, 4, 16);
+}
+
+TEST_F(WindowTest, ChosenPresentedFramesAreSavedAndNamed) {
+  pt::ChildResult child = pt::RunSelf("ScreenshotChild.PresentsThreeFrames",
+                                      {"TARVEL_CHILD_SHOTS=1", "TARVEL_SCREENSHOTS=2,one,1,7",
+                                       "TARVEL_SCREENSHOT_DIR=" + work_});
+  ASSERT_EQ(child.status, 0) << child.output;
+  EXPECT_NE(child.output.find("Screenshot: " + work_ + "/frame-1.png (a single colour)\n"), std::string::npos)
+      << child.output;
+  EXPECT_NE(child.output.find("Screenshot: " + work_ + "/frame-2.png\n"), std::string::npos) << child.output;
+  EXPECT_NE(child.output.find("TARVEL_SCREENSHOTS: skipping \"one\""), std::string::npos) << child.output;
+  EXPECT_TRUE(std::filesystem::exists(work_ + "/frame-2.png"));
+  EXPECT_FALSE(std::filesystem::exists(work_ + "/frame-3.png"));
+  EXPECT_FALSE(std::filesystem::exists(work_ + "/frame-7.png"));
+}
+
+TEST_F(WindowTest, PngOfPresentedPixels) {
+  // Two by two, with a pitch wider than the row: B, G, R, A in memory.
+  const uint8_t pixels[2 * 12] = {0, 0, 255, 255, 0, 255, 0, 255, 9, 9, 9, 9,
+                                  255, 0, 0, 255, 10, 20, 30, 0, 9, 9, 9, 9};
+  std::string path = work_ + "/shot.png";
+  ASSERT_TRUE(platform::screenshots::WritePng(path, pixels, 2, 2, 12));
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+  image.format = PNG_FORMAT_RGB;
+  ASSERT_EQ(image.width, 2u);
+  ASSERT_EQ(image.height, 2u);
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  // Red, green / blue, and a colour whose channels differ, alpha dropped.
+  EXPECT_EQ(rgb, (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 255, 30, 20, 10}));
+  EXPECT_FALSE(platform::screenshots::WritePng(work_ + "/no/such/folder/x.png", pixels, 2, 2, 12));
+  EXPECT_FALSE(platform::screenshots::WritePng(path, pixels, 4, 2, 12));  // pitch too small
 }
 
 TEST_F(WindowTest, InputWaitsForItsDueTimeOnTheTakenClock) {

@@ -1,6 +1,10 @@
 // Headless windows: each window is a record; showing, moving, capturing,
 // activating and the cursor counter change its state and send the messages
-// Windows sends, synchronously, to the window procedure.
+// Windows sends, synchronously, to the window procedure. With a display a
+// top-level window also has an SDL window (sdl_window.h), whose events come
+// back here as messages (sdl_input.h).
+#include <SDL2/SDL.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,8 @@
 
 #include "platform/win32/dc.h"
 #include "platform/win32/internal.h"
+#include "platform/win32/sdl_input.h"
+#include "platform/win32/sdl_window.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
@@ -61,6 +67,7 @@ struct QueuedMessage {
   std::optional<uint32_t> due;
   bool sent;  // delivered to the procedure inside PeekMessageA, never returned
   Route route = Route::None;
+  bool shifted = false;  // a key pressed with shift held (its character is upper case)
 };
 
 struct Timer {
@@ -87,6 +94,9 @@ POINT g_cursor{0, 0};
 WPARAM g_heldButtons = 0;
 POINT g_lastInjected{0, 0};  // client position of the last injected mouse event
 std::atomic<bool> g_failCreate{false};
+
+platform::sdl::InputState g_sdlInput;
+bool g_peekedShifted = false;  // of the key message PeekMessageA returned last
 
 std::mutex g_queueMutex;  // PostMessageA may come from any thread
 std::deque<QueuedMessage> g_queue;
@@ -117,6 +127,13 @@ Window* FindOrFail(HWND hwnd) {
   Window* w = Find(hwnd);
   if (!w) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
   return w;
+}
+
+HWND InputTarget() {
+  if (g_capture && Find(g_capture)) return g_capture;
+  if (g_active && Find(g_active)) return g_active;
+  if (g_lastCreated && Find(g_lastCreated)) return g_lastCreated;
+  return nullptr;
 }
 
 WindowClass* FindClass(std::string_view name) {
@@ -398,7 +415,8 @@ bool Matches(const MSG& m, HWND hwnd, UINT filterMin, UINT filterMax) {
   return m.message >= filterMin && m.message <= filterMax;
 }
 
-void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<uint32_t> due, bool sent) {
+void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<uint32_t> due, bool sent,
+             bool shifted = false) {
   QueuedMessage q{};
   q.msg.hwnd = hwnd;
   q.msg.message = msg;
@@ -408,8 +426,19 @@ void Enqueue(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, std::optional<ui
   q.msg.pt = g_cursor;
   q.due = due;
   q.sent = sent;
+  q.shifted = shifted;
   std::lock_guard lock(g_queueMutex);
   g_queue.push_back(q);
+}
+
+// Activation from outside: the application's state follows it.
+void ActivateFromOutside(HWND target, bool active) {
+  if (active) {
+    if (Find(target)) Activate(target);
+  } else {
+    Deactivate(g_active ? g_active : target);
+    if (g_appActive) SetAppActive(false, nullptr);
+  }
 }
 
 // Delivers the first sent message that is due; false when there is none.
@@ -424,18 +453,90 @@ bool DeliverOneSent(DWORD now) {
     g_queue.erase(it);
   }
   if (q.msg.message == WM_ACTIVATEAPP) {
-    // Activation from outside: the application's state follows it.
-    HWND target = q.msg.hwnd;
-    if (q.msg.wParam) {
-      if (Find(target)) Activate(target);
-    } else {
-      Deactivate(g_active ? g_active : target);
-      if (g_appActive) SetAppActive(false, nullptr);
-    }
+    ActivateFromOutside(q.msg.hwnd, q.msg.wParam != 0);
   } else {
     Send(q.msg.hwnd, q.msg.message, q.msg.wParam, q.msg.lParam);
   }
   return true;
+}
+
+// What the window manager did to a real window, as Windows would report it.
+void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
+  Window* w = Find(hwnd);
+  if (!w) return;
+  switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+      Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      ActivateFromOutside(hwnd, e.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+      break;
+    case SDL_WINDOWEVENT_MINIMIZED:
+      if (!w->minimised) {
+        w->minimised = true;
+        w->style |= WS_MINIMIZE;
+        Send(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+      }
+      break;
+    case SDL_WINDOWEVENT_RESTORED:
+      if (w->minimised) {
+        w->minimised = false;
+        w->style &= ~WS_MINIMIZE;
+        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w->width, w->height));
+      }
+      break;
+    case SDL_WINDOWEVENT_MOVED:
+      if (w->x != e.data1 || w->y != e.data2) {
+        w->x = e.data1;
+        w->y = e.data2;
+        Send(hwnd, WM_MOVE, 0, MAKELPARAM(static_cast<uint16_t>(e.data1), static_cast<uint16_t>(e.data2)));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// SDL's events, once SDL video runs (a display, or a test's dummy driver),
+// become queued messages of the window they belong to, else of the window
+// injected input goes to.
+void PumpSdlEvents() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) {
+    uint32_t id = 0;
+    switch (e.type) {
+      case SDL_WINDOWEVENT: id = e.window.windowID; break;
+      case SDL_MOUSEMOTION: id = e.motion.windowID; break;
+      case SDL_MOUSEBUTTONDOWN: case SDL_MOUSEBUTTONUP: id = e.button.windowID; break;
+      case SDL_MOUSEWHEEL: id = e.wheel.windowID; break;
+      case SDL_KEYDOWN: case SDL_KEYUP: id = e.key.windowID; break;
+      case SDL_TEXTINPUT: id = e.text.windowID; break;
+      default: break;
+    }
+    HWND hwnd = id ? platform::sdl::HandleOf(id) : nullptr;
+    if (!hwnd) hwnd = InputTarget();
+    if (!hwnd) continue;
+    if (e.type == SDL_WINDOWEVENT) {
+      OnSdlWindowEvent(hwnd, e.window);
+      continue;
+    }
+    if (e.type == SDL_QUIT) {
+      Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
+      continue;
+    }
+    Window* w = Find(hwnd);
+    platform::sdl::InputMessage out[platform::sdl::kMaxInputMessages];
+    size_t n = platform::sdl::TranslateInput(e, w && (w->classStyle & CS_DBLCLKS), g_sdlInput, out);
+    for (size_t i = 0; i < n; ++i) {
+      if (out[i].message == WM_MOUSEMOVE || (out[i].message >= WM_LBUTTONDOWN && out[i].message <= WM_MBUTTONDBLCLK)) {
+        if (w) g_cursor = {w->x + static_cast<int16_t>(LOWORD(out[i].lParam)), w->y + static_cast<int16_t>(HIWORD(out[i].lParam))};
+      }
+      Enqueue(hwnd, out[i].message, out[i].wParam, out[i].lParam, std::nullopt, false,
+              out[i].message == WM_KEYDOWN && g_sdlInput.shift);
+    }
+  }
 }
 
 }  // namespace
@@ -524,7 +625,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     return nullptr;
   }
   if (!Find(hwnd)) return nullptr;  // destroyed by its own procedure
-  if (!child) g_lastCreated = hwnd;
+  if (!child) {
+    g_lastCreated = hwnd;
+    const Window& made = *Find(hwnd);
+    platform::sdl::OnCreate(hwnd, made.title.empty() ? made.className : made.title, x, y, width, height);
+  }
   Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
   Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (child && (style & WS_VISIBLE) && Find(hwnd)) {
@@ -533,6 +638,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     Find(hwnd)->style |= WS_VISIBLE;
     Find(hwnd)->visible = true;
     InvalidateTree(hwnd, true);
+    platform::sdl::OnShow(hwnd, true, false);
     Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
     if (Find(hwnd)) Activate(hwnd);
   }
@@ -561,6 +667,12 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
       Send(hwnd, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
     }
   };
+  struct Follow {  // the real window follows whatever the call leaves
+    HWND hwnd;
+    ~Follow() {
+      if (Window* w = Find(hwnd)) platform::sdl::OnShow(hwnd, w->visible, w->minimised);
+    }
+  } follow{hwnd};
   switch (cmd) {
     case SW_HIDE:
       show(false);
@@ -615,6 +727,7 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
     // A child leaves its old place to its parent.
     InvalidateTree(w->parent && (moved || sized) ? w->parent : hwnd, true);
   }
+  if ((moved || sized) && !w->parent) platform::sdl::OnMove(hwnd, x, y, width, height);
   if (moved) Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (sized && Find(hwnd)) {
     Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(std::max(width, 0), std::max(height, 0)));
@@ -644,6 +757,7 @@ BOOL DestroyWindow(HWND hwnd) {
   }
   Send(hwnd, WM_NCDESTROY, 0, 0);
   Unlink(hwnd);
+  platform::sdl::OnDestroy(hwnd);
   g_windows.erase(Id(hwnd));
   if (g_lastCreated == hwnd) g_lastCreated = nullptr;
   std::lock_guard lock(g_queueMutex);
@@ -713,7 +827,11 @@ BOOL ReleaseCapture() {
 
 HWND GetCapture() { return g_capture; }
 
-int ShowCursor(BOOL show) { return show ? ++g_cursorCount : --g_cursorCount; }
+int ShowCursor(BOOL show) {
+  int counter = show ? ++g_cursorCount : --g_cursorCount;
+  platform::sdl::OnCursorCounter(counter);
+  return counter;
+}
 
 HCURSOR SetCursor(HCURSOR cursor) {
   static HCURSOR current = nullptr;
@@ -750,6 +868,7 @@ HGDIOBJ GetStockObject(int object) {
 
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
+  PumpSdlEvents();
   DWORD now = timeGetTime();
   while (DeliverOneSent(now)) {
   }
@@ -764,6 +883,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
       if (removeMsg & PM_REMOVE) {
         TakeKeyState(m);
         g_messagePos = m.pt;
+        g_peekedShifted = it->shifted;
         g_queue.erase(it);
       }
       return TRUE;
@@ -794,7 +914,7 @@ BOOL TranslateMessage(const MSG* msg) {
   WPARAM vk = msg->wParam;
   WPARAM ch = 0;
   if (vk >= 'A' && vk <= 'Z') {
-    ch = vk - 'A' + 'a';
+    ch = g_peekedShifted ? vk : vk - 'A' + 'a';
   } else if ((vk >= '0' && vk <= '9') || vk == VK_SPACE || vk == VK_RETURN || vk == VK_BACK ||
              vk == VK_TAB || vk == VK_ESCAPE) {
     ch = vk;
@@ -1370,6 +1490,8 @@ void ResetWindows() {
   g_cursor = {0, 0};
   g_heldButtons = 0;
   g_lastInjected = {0, 0};
+  g_sdlInput = {};
+  g_peekedShifted = false;
   g_failCreate.store(false);
   g_delivered.clear();
   g_topOrder.clear();
@@ -1388,10 +1510,10 @@ void ApplyWindowSetting(const std::string& value) { g_failCreate.store(value == 
 
 }  // namespace platform::detail
 
-namespace platform {
+namespace platform::detail {
 
 // The frame becomes the top-level window's picture (the part that fits).
-void PresentToWindow(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch) {
+void KeepPresentedFrame(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch) {
   Window* w = Find(Root(hwnd));
   if (!w || !pixels || w->surface.empty()) return;
   int rows = std::min(height, w->height), cols = std::min(width, w->width);
@@ -1405,4 +1527,4 @@ void PresentToWindow(HWND hwnd, const uint8_t* pixels, int width, int height, in
   }
 }
 
-}  // namespace platform
+}  // namespace platform::detail
