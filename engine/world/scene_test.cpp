@@ -1,12 +1,16 @@
 #include "engine/world/scene.h"
 
+#include <cmath>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include <tinyxml.h>
 
+#include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/region_set.h"
+#include "engine/render/image.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
@@ -37,6 +41,7 @@ global door object class=cHotspot
 global lamp object class=cMobile
 global stairs object class=cPath
 global guard object class=cNPC
+global window object class=cHotspot
 ret
 function Room::OnLoad
 ret
@@ -67,7 +72,7 @@ SceneFile Room()
     testkit::SceneMesh floor;
     floor.name = "floor";
     floor.vertices = {{-100, 0, 0, 0, 1, 0}, {100, 0, 0, 0, 1, 0}, {100, 0, 200, 0, 1, 0}, {-100, 0, 200, 0, 1, 0}};
-    floor.indices = {0, 2, 1, 0, 3, 2};
+    floor.indices = {0, 1, 2, 0, 2, 3};
     testkit::SceneMesh empty;
     empty.name = "empty";
     empty.vertices = {{1, 2, 3, 0, 1, 0}};   // an index count of 0: nothing follows the record
@@ -99,7 +104,10 @@ SceneFile Room()
     stairs.regions = {{"Close", {{false, {{-10, -20}, {-30, -20}, {-30, -40}}}}, {}}, {"Main", {}, {}}};
     testkit::SceneHotspot bare;
     bare.number = 11;
-    scene.hotspots = {door, stairs, bare};
+    testkit::SceneHotspot window;
+    window.number = 12;
+    window.regions = {{"Close", {{false, {{400, 200}, {500, 200}, {500, 400}, {400, 400}}}}, {}}};
+    scene.hotspots = {door, stairs, bare, window};
     scene.occlusion = std::vector<uint8_t>(16, 0x5A);
     scene.script = AssembleScriptOrThrow(kRoomScript);
     return scene;
@@ -181,7 +189,7 @@ TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
     ASSERT_NE(floor.vertices, nullptr);
     EXPECT_EQ(floor.vertices[6 * 2 + 2], 200.0f);   // vertex 2's z
     EXPECT_EQ(floor.positions[3], D3DXVECTOR3(-100, 0, 200));
-    EXPECT_EQ(std::vector<uint16_t>(floor.indices, floor.indices + 6), (std::vector<uint16_t>{0, 2, 1, 0, 3, 2}));
+    EXPECT_EQ(std::vector<uint16_t>(floor.indices, floor.indices + 6), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
     const sSceneMeshRecord& empty = scene->mMeshes[1];
     EXPECT_EQ(empty.vertexCount, 1u);
     EXPECT_EQ(empty.indexCount, 0u);
@@ -221,7 +229,7 @@ TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
     EXPECT_EQ(pt::FmodSystem().lastGeometrySize, 16u);
     ASSERT_NE(scene->mGeometry, nullptr);
 
-    ASSERT_EQ(scene->mHotspots.count, 3);
+    ASSERT_EQ(scene->mHotspots.count, 4);
     const cTarvelRegionSet& door = *scene->mHotspots[0];
     EXPECT_EQ(door.mNumber, 7u);
     ASSERT_EQ(door.mRecordCount, 2u);
@@ -251,7 +259,11 @@ TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
     StartWithScenes({{"Room", Room()}});
     cTarvelScene* scene = Enter("Room");
     EXPECT_EQ(gCalls, (std::vector<std::string>{"#0", "Room::OnLoad", "door::OnInit", "stairs::OnInit",
-                                                "guard::OnInit", "Room::OnEnter", "Room::InitView_Main"}));
+                                                "guard::OnInit", "window::OnInit", "Room::OnEnter",
+                                                "Room::InitView_Main"}));
+    gCalls.clear();
+    scene->FindView("Main")->Select(0);   // InitView_ runs once
+    EXPECT_TRUE(gCalls.empty());
     EXPECT_EQ(scene->mView, scene->FindView("Main"));
     EXPECT_EQ(gTarvel.mGameplay.mStateFlags, 5u);
     EXPECT_TRUE(gTarvel.mInventory.mEnabled);
@@ -400,6 +412,168 @@ TEST_F(SceneTest, AnUnknownActiveViewSelectsTheFirstView)
     EXPECT_EQ(scene->mSecondView, nullptr);
     ASSERT_EQ(scene->mDetailViews.count, 1);
     EXPECT_EQ(scene->mDetailViews[0], scene->FindView("Close"));
+}
+
+TEST_F(SceneTest, SplitScreenViewportsHoverAndTheGap)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelScript& script = *scene->mScript;
+    scene->mHotspots[0]->mObject = script.FindGlobal("door");
+    scene->mHotspots[3]->mObject = script.FindGlobal("window");
+    scene->mHotspots[3]->mCaption = "Window";
+    cTarvelView* close = scene->FindView("Close");
+    const cTarvelCamera& main = gTarvel.mCamera;
+    const cTarvelCamera& second = gTarvel.mCamera2;
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    EXPECT_EQ(scene->mHotspot, scene->mHotspots[0]);
+
+    scene->Open(close, 2, 0.25f, 0.0f);   // a 256-pixel strip at the left
+    EXPECT_EQ(main.mViewport.X, 261u);
+    EXPECT_EQ(main.mViewport.Width, 763u);
+    EXPECT_EQ(second.mViewport.X, 0u);
+    EXPECT_EQ(second.mViewport.Width, 256u);
+    EXPECT_EQ(second.mViewport.Height, 512u);
+    struct Hover {
+        int32_t x;
+        int hotspot;   // -1 none
+        int stage;
+    };
+    const Hover left[] = {{262, 0, 0}, {259, 0 - 1, 0}, {300, 0, 0}, {50, 3, 1}, {255, -1, 0}, {258, -1, 0}};
+    for (const Hover& h : left) {
+        const bool hit = scene->UpdateMouseOver(h.x, 300);
+        EXPECT_EQ(hit, h.hotspot >= 0) << h.x;
+        EXPECT_EQ(scene->mHotspot, h.hotspot >= 0 ? scene->mHotspots[h.hotspot] : nullptr) << h.x;
+        if (hit) {
+            EXPECT_EQ(scene->mHoverStage, h.stage) << h.x;
+        }
+    }
+    EXPECT_FALSE(scene->mObjectUnderCursor);
+    scene->UpdateMouseOver(50, 300);
+    EXPECT_TRUE(scene->mObjectUnderCursor);
+    EXPECT_EQ(scene->mObjectName, "Window");
+
+    scene->Open(close, 3, 0.25f, 0.0f);   // at the right
+    EXPECT_EQ(main.mViewport.X, 0u);
+    EXPECT_EQ(main.mViewport.Width, 763u);
+    EXPECT_EQ(second.mViewport.X, 768u);
+    const Hover right[] = {{50, 0, 0}, {765, -1, 0}, {800, 3, 1}, {762, -1, 0}};
+    for (const Hover& h : right) {
+        const bool hit = scene->UpdateMouseOver(h.x, 300);
+        EXPECT_EQ(hit, h.hotspot >= 0) << h.x;
+        if (hit) {
+            EXPECT_EQ(scene->mHotspot, scene->mHotspots[h.hotspot]) << h.x;
+            EXPECT_EQ(scene->mHoverStage, h.stage) << h.x;
+        }
+    }
+    scene->Close(0.0f);
+    EXPECT_EQ(scene->mSecondView, nullptr);
+    EXPECT_EQ(main.mViewport.Width, 1024u);
+}
+
+TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelCinematic cinematic;
+    cinematic.mInCall = true;
+    gCinematics.Add(&cinematic);
+    gTarvel.mTimer.mFrameSeconds = 0.1f;   // 51.2 pixels a frame at half the width a second
+    scene->Open(scene->FindView("Close"), 2, 0.25f, 0.5f);
+    EXPECT_EQ(scene->mStages[1].size, 0.0f);
+    std::vector<float> sizes;
+    for (int frame = 0; frame < 6; ++frame) {
+        scene->Update();
+        sizes.push_back(scene->mStages[1].size);
+        EXPECT_EQ(gTarvel.mCamera2.mViewport.Width, uint32_t(sizes.back()));
+    }
+    EXPECT_EQ(sizes, (std::vector<float>{51, 102, 153, 204, 255, 256}));
+    EXPECT_FALSE(scene->mStages[1].moving);
+    scene->Close(0.5f);
+    sizes.clear();
+    for (int frame = 0; frame < 5; ++frame) {
+        scene->Update();
+        sizes.push_back(scene->mStages[1].size);
+    }
+    EXPECT_EQ(sizes, (std::vector<float>{204, 152, 100, 48, 0}));
+    EXPECT_EQ(scene->mSecondView, nullptr);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.X, 0u);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.Width, 1024u);
+    gCinematics.Clear();
+
+    // Outside a cinematic the strip opens at its size at once.
+    scene->Open(scene->FindView("Close"), 2, 0.25f, 0.5f);
+    EXPECT_EQ(scene->mStages[1].size, 256.0f);
+}
+
+TEST_F(SceneTest, TextureSizesOfPictureSizes)
+{
+    const std::pair<uint32_t, uint32_t> cases[] = {{1000, 1024}, {9, 16}, {8, 8}, {1, 8}, {17, 32}, {1024, 1024},
+                                                   {2049, 4096}, {512, 512}, {513, 1024}};
+    for (const auto& [n, size] : cases)
+        EXPECT_EQ(TextureSizeFor(n), size) << n;
+}
+
+TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
+{
+    testkit::Picture picture(1000, 9);
+    testkit::ImageHeader header;
+    header.width = 1000;
+    header.height = 9;
+    header.x = 12;
+    header.y = 34;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "Room_Main_lamp_night", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    main->mSuffixReplacement0 = "_b";
+    main->mSuffixReplacement1 = "_night";
+    cTarvelImage* lamp = main->GetImageLayer("lamp_b", true);
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->mName, "Room_Main_lamp_night");
+    EXPECT_EQ(main->GetImageLayer("lamp_b", true), lamp);   // found, not loaded again
+    EXPECT_EQ(main->mImages.count, 1);
+    EXPECT_EQ(main->GetImageLayer("", true), nullptr);
+
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = lamp;
+    main->mMeshSettings[2].renderMethod = 3;   // listed, not drawn
+    main->Select(0);
+    ASSERT_EQ(main->mListed.count, 2);
+    EXPECT_EQ(main->mMeshSettings[2].firstVertex, 4u);
+    EXPECT_EQ(main->mMeshSettings[2].firstIndex, 6u);
+    EXPECT_EQ(scene->mStages[0].vertexCount, 7u);
+    EXPECT_EQ(scene->mStages[0].indexCount, 9u);
+    EXPECT_EQ(main->mMeshSettings[0].shader, 6);   // scenery_unlit
+    EXPECT_EQ(main->mMeshSettings[2].shader, -1);
+
+    // Worked in double precision: camera at (0, 150, -500) looking along +z,
+    // the picture band's 512 rows of 768 crop the 0.785 field of view.
+    const double yScale = 1.0 / (std::tan(0.785 / 2.0) * 512.0 / 768.0);
+    const double xScale = yScale / 2.0;   // aspect 1024 / 512
+    for (int k = 0; k < 4; ++k) {
+        const float* v = scene->mMeshes[0].vertices + 6 * k;
+        const double zv = v[2] + 500.0;
+        const double px = (v[0] * xScale / zv + 1.0) / 2.0 * 1024.0;
+        const double py = 128.0 + (1.0 - (v[1] - 150.0) * yScale / zv) / 2.0 * 512.0;
+        const double u = (px - 0.5 - 12.0) / 1024.0;
+        const double w = (py - 0.5 - 34.0 - 128.0) / 16.0;
+        EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].x, u, 1e-4) << k;
+        EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].y, w, 1e-4) << k;
+    }
+
+    // Picks against the floor: the middle of the band looks down onto it.
+    D3DXVECTOR3 hit;
+    ASSERT_TRUE(main->Pick(&hit, 512, 600));
+    EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+    const double zv = 150.0 / ((600.0 - 128.0 - 256.0) / 256.0 / yScale);
+    EXPECT_NEAR(hit.z, zv - 500.0, 0.5);
+    EXPECT_FALSE(main->Pick(&hit, 512, 128));   // the band's top row
+    scene->mMeshes[0].pickDisabled = 1;
+    EXPECT_FALSE(main->Pick(&hit, 512, 600));
 }
 
 } // namespace
