@@ -620,14 +620,19 @@ void cTarvelScene::AllocateVertexBuffers(uint32_t vertices, uint32_t indices, in
             s.vertexCount = vertices;
         }
     }
-    if (indices != s.indexCount) {
+    // Past 65,536 vertices a 16-bit index would wrap.
+    const uint8_t wide = vertices > 65536 ? 1 : 0;
+    if (indices != s.indexCount || wide != s.index32) {
+        s.index32 = wide;
         if (s.indexBuffer)
             s.indexBuffer->Release();
         s.indexBuffer = nullptr;
         s.indexCount = 0;
         if (indices != 0 && device) {
-            const HRESULT result = device->CreateIndexBuffer(indices * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                                             D3DPOOL_MANAGED, &s.indexBuffer, nullptr);
+            const HRESULT result =
+                device->CreateIndexBuffer(indices * (wide ? 4 : 2), D3DUSAGE_WRITEONLY,
+                                          wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16, D3DPOOL_MANAGED, &s.indexBuffer,
+                                          nullptr);
             if (FAILED(result)) {
                 cTarvelString message("CreateIndexBuffer failed (size: ");
                 message += cTarvelString(int32_t(indices));

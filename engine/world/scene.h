@@ -61,6 +61,8 @@ struct sSceneStage {
     uint32_t vertexCount = 0;
     uint32_t indexCount = 0;
     uint32_t scratchCapacity = 0;
+    // Indices are 32-bit once the vertices outgrow 16 bits.
+    uint8_t index32 = 0;
     IDirect3DVertexBuffer9* vertexBuffer = nullptr;
     IDirect3DIndexBuffer9* indexBuffer = nullptr;
     D3DXVECTOR2* scratch = nullptr;   // projected (u, v) per vertex, new[]

@@ -506,6 +506,40 @@ TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
     EXPECT_EQ(scene->mStages[1].size, 256.0f);
 }
 
+TEST_F(SceneTest, StageBuffersPastSixteenBitsTakeWideIndices)
+{
+    SceneFile big;
+    big.name = "Big";
+    big.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}};
+    for (const char* name : {"a", "b"}) {
+        testkit::SceneMesh mesh;
+        mesh.name = name;
+        mesh.vertices.assign(40000, {1, 2, 3, 0, 1, 0});
+        mesh.indices = {0, 39999, 1};
+        big.meshes.push_back(mesh);
+    }
+    big.script = AssembleScriptOrThrow("ret\n");
+    StartWithScenes({{"Big", big}});
+    cTarvelScene* scene = Enter("Big", 1);
+    cTarvelView* main = scene->FindView("Main");
+    main->mMeshSettings[0].renderMethod = 4;
+    main->mMeshSettings[1].renderMethod = 4;
+    main->Select(0);
+    const sSceneStage& stage = scene->mStages[0];
+    ASSERT_EQ(stage.index32, 1);
+    ASSERT_NE(stage.indexBuffer, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(stage.indexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+    const uint32_t* indices = static_cast<const uint32_t*>(data);
+    EXPECT_EQ(std::vector<uint32_t>(indices, indices + 6), (std::vector<uint32_t>{0, 39999, 1, 40000, 79999, 40001}));
+    stage.indexBuffer->Unlock();
+
+    // Back under the limit the buffer is 16-bit again.
+    main->mMeshSettings[1].renderMethod = 0;
+    main->Build();
+    EXPECT_EQ(scene->mStages[0].index32, 0);
+}
+
 TEST_F(SceneTest, TextureSizesOfPictureSizes)
 {
     const std::pair<uint32_t, uint32_t> cases[] = {{1000, 1024}, {9, 16}, {8, 8}, {1, 8}, {17, 32}, {1024, 1024},

@@ -136,9 +136,10 @@ void cTarvelView::Build()
         vertices += uint64_t(setting.vertexCount);
         indices += uint64_t(setting.indexCount);
     }
-    // Stage buffers take 16-bit indices: more vertices could not be named.
-    if (vertices > 65535 || indices > 0x7FFFFFFF) {
-        cTarvelString message("Too many scenery vertices in view ");
+    // The stage buffers are sized in 32 bits; a view that large cannot be
+    // drawn from one buffer.
+    if (vertices > 0xFFFFFFF || indices > 0xFFFFFFF) {
+        cTarvelString message("Too much scenery in view ");
         message += mRecord.name;
         message += ".";
         gTarvel.FatalError(0, TARVEL_SOURCE_SCENE, __LINE__, "cTarvelView::Build", message, 0);
@@ -152,11 +153,11 @@ void cTarvelView::Build()
     camera.UpdateMatrices();
 
     float* vertexData = nullptr;
-    uint16_t* indexData = nullptr;
+    void* indexData = nullptr;
     // No listed mesh: no buffers to lock.
     if (stage.vertexBuffer && stage.vertexBuffer->Lock(0, 0, reinterpret_cast<void**>(&vertexData), 0) != D3D_OK)
         vertexData = nullptr;
-    if (stage.indexBuffer && stage.indexBuffer->Lock(0, 0, reinterpret_cast<void**>(&indexData), 0) != D3D_OK)
+    if (stage.indexBuffer && stage.indexBuffer->Lock(0, 0, &indexData, 0) != D3D_OK)
         indexData = nullptr;
     cTarvelImage* starting = ActiveVideoImage(gTarvel.mCutSceneMovie);
     cTarvelImage* current = ActiveVideoImage(gTarvel.mMovie);
@@ -165,9 +166,15 @@ void cTarvelView::Build()
         setting->firstVertex = vertexBase;
         setting->firstIndex = indexBase;
         const sSceneMeshRecord& mesh = *setting->mesh;
-        if (indexData)
+        if (indexData && stage.index32) {
+            uint32_t* out = static_cast<uint32_t*>(indexData) + indexBase;
             for (int32_t k = 0; k < setting->indexCount; ++k)
-                indexData[indexBase + uint32_t(k)] = uint16_t(mesh.indices[k] + vertexBase);
+                out[k] = mesh.indices[k] + vertexBase;
+        } else if (indexData) {
+            uint16_t* out = static_cast<uint16_t*>(indexData) + indexBase;
+            for (int32_t k = 0; k < setting->indexCount; ++k)
+                out[k] = uint16_t(mesh.indices[k] + vertexBase);
+        }
         cTarvelImage* texture = starting ? starting : (setting->colorMap ? setting->colorMap : current);
         D3DXVECTOR2* scratch = stage.scratch ? stage.scratch + vertexBase : nullptr;
         for (int32_t k = 0; k < setting->vertexCount; ++k) {
