@@ -126,13 +126,14 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
                            rings * sizeof(sRegionRing) + points * sizeof(sRegionPoint) + extras * kExtraSize;
     auto* block = static_cast<uint8_t*>(std::calloc(1, size_t(bytes) + 1));
     if (!block)
-        gTarvel.FatalError(0, ".\\source\\class_regionset", 0, "cTarvelRegionSet::Read", "Memory allocation failed.", 0);
+        gTarvel.FatalError(0, ".\\source\\class_regionset", 0, "cTarvelRegionSet::Read", "Memory allocation failed.",
+                           0);
     std::free(mBlock);
     mBlock = block;
     auto* records = reinterpret_cast<sRegionRecord*>(block);
     auto* centres = reinterpret_cast<sRegionPoint*>(block + regions * sizeof(sRegionRecord));
-    auto* ringStore = reinterpret_cast<sRegionRing*>(reinterpret_cast<uint8_t*>(centres) + regions * sizeof(sRegionPoint));
-    auto* pointStore = reinterpret_cast<sRegionPoint*>(reinterpret_cast<uint8_t*>(ringStore) + rings * sizeof(sRegionRing));
+    auto* ringStore = reinterpret_cast<sRegionRing*>(centres + regions);
+    auto* pointStore = reinterpret_cast<sRegionPoint*>(ringStore + rings);
     uint8_t* extraStore = reinterpret_cast<uint8_t*>(pointStore + points);
 
     uint64_t in = uint64_t(regions) * kRecordSize;

@@ -301,7 +301,7 @@ void cTarvelScene::CollectRenderItems(tArray<sRenderItem>& list, int stage)
         view->CollectRenderItems(list);
     // Actors and free mobiles add themselves with their own classes.
     for (cTarvelParticle* particle : mParticles)
-        list.Add({0.0f, particle, 3});
+        particle->CollectRenderItems(list, stage);
 }
 
 bool cTarvelScene::UpdateMouseOver(int32_t x, int32_t y)
@@ -721,8 +721,13 @@ void cTarvelScene::SaveState(cTarvelSavegame& savegame)
         savegame.WriteString("Symbol", hotspot->mObject ? hotspot->mObject->name : cTarvelString(""));
         savegame.LeaveElement();
     }
-    // Free mobiles, actors and particle systems save themselves with their
-    // own classes; the arrays stay empty until then.
+    // Free mobiles and actors save themselves with their own classes; the
+    // arrays stay empty until then.
+    for (cTarvelParticle* particle : mParticles) {
+        savegame.AddElement("Particle");
+        particle->SaveState(savegame);
+        savegame.LeaveElement();
+    }
     savegame.AddElement("Script");
     if (mScript)
         mScript->SaveState(savegame);

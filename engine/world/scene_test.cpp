@@ -272,6 +272,13 @@ TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
     EXPECT_EQ(gTarvel.mCamera.mViewport.Y, 128u);
     EXPECT_EQ(gTarvel.mCamera.mViewport.Width, 1024u);
     EXPECT_EQ(gTarvel.mCamera.mViewport.Height, 512u);
+    // The geometry is live once the scene has started; the listener follows
+    // the main camera.
+    gTarvel.mSound.Update();
+    const pt::FmodSystemState sound = pt::FmodSystem();
+    EXPECT_EQ(sound.listenerPosition.z, -500.0f);
+    EXPECT_NEAR(sound.listenerForward.z, 1.0f, 1e-6f);
+    EXPECT_NEAR(sound.listenerUp.y, 1.0f, 1e-6f);
 }
 
 TEST_F(SceneTest, RestoringRunsOnlyTheTopLevelCode)

@@ -177,23 +177,39 @@ void cTarvelView::Build()
         }
         cTarvelImage* texture = starting ? starting : (setting->colorMap ? setting->colorMap : current);
         D3DXVECTOR2* scratch = stage.scratch ? stage.scratch + vertexBase : nullptr;
+        // Project with the combined matrix once, as D3DXVec3Project does
+        // per point: transform, divide by w, map onto the viewport.
+        const D3DXMATRIX& m = camera.mViewProj;
+        const D3DVIEWPORT9& port = camera.mViewport;
+        const float halfWidth = float(port.Width) * 0.5f, halfHeight = float(port.Height) * 0.5f;
+        const float left = float(port.X) + halfWidth, top = float(port.Y) + halfHeight;
+        float uScale = 0.0f, vScale = 0.0f, uOffset = 0.0f, vOffset = 0.0f;
+        if (texture) {
+            const float width = float(TextureSizeFor(uint32_t(texture->mHeader.width)));
+            const float height = float(TextureSizeFor(uint32_t(texture->mHeader.height)));
+            uScale = 1.0f / (graphics.mScaleX * width);
+            vScale = 1.0f / (graphics.mScaleY * height);
+            uOffset = (0.5f + float(uint32_t(texture->mHeader.x))) / width;
+            vOffset = (0.5f + float(uint32_t(texture->mHeader.y)) + float(graphics.mSceneTop)) / height;
+        }
+        float* out = vertexData ? vertexData + size_t(vertexBase) * 8 : nullptr;
         for (int32_t k = 0; k < setting->vertexCount; ++k) {
             const float* in = mesh.vertices + size_t(k) * 6;
             D3DXVECTOR2 uv(0.0f, 0.0f);
             if (texture) {
-                D3DXVECTOR3 p(in[0], in[1], in[2]);
-                camera.Project(&p);
-                uv.x = (p.x / graphics.mScaleX - 0.5f - float(uint32_t(texture->mHeader.x))) /
-                       float(TextureSizeFor(uint32_t(texture->mHeader.width)));
-                uv.y = (p.y / graphics.mScaleY - 0.5f - float(uint32_t(texture->mHeader.y)) -
-                        float(graphics.mSceneTop)) /
-                       float(TextureSizeFor(uint32_t(texture->mHeader.height)));
+                const float x = in[0], y = in[1], z = in[2];
+                const float w = x * m._14 + y * m._24 + z * m._34 + m._44;
+                const float cx = (x * m._11 + y * m._21 + z * m._31 + m._41) / w;
+                const float cy = (x * m._12 + y * m._22 + z * m._32 + m._42) / w;
+                const float px = left + cx * halfWidth, py = top - cy * halfHeight;
+                uv.x = px * uScale - uOffset;
+                uv.y = py * vScale - vOffset;
             }
-            if (vertexData) {
-                float* out = vertexData + size_t(vertexBase + uint32_t(k)) * 8;
+            if (out) {
                 std::memcpy(out, in, 6 * sizeof(float));
                 out[6] = uv.x;
                 out[7] = uv.y;
+                out += 8;
             }
             if (scratch)
                 scratch[k] = uv;
@@ -395,8 +411,40 @@ void cTarvelView::SaveState(cTarvelSavegame& savegame)
             savegame.WriteString("ColorMap", layer->image->mName);
         savegame.LeaveElement();
     }
-    // Images save themselves once their playback fields are named here.
+    for (const cTarvelImage* image : mImages) {
+        savegame.AddElement("Image");
+        savegame.SetAttributeString("name", image->mName);
+        savegame.WriteInt("Mode", image->mPlayMode);
+        savegame.WriteInt("Frame", image->mCurrentFrame);
+        savegame.WriteInt("FrameDrawn", image->mFrameDrawn);
+        savegame.WriteInt("Direction", image->mDirection);
+        savegame.WriteTimeMs("Time", image->mStepTime);
+        savegame.WriteInt("Finished", image->mFinished);
+        savegame.WriteInt("OnTop", image->mOnTop);
+        savegame.WriteInt("Filtered", image->mFiltered);
+        savegame.WriteString("CBLabel", image->mCallbackName);
+        savegame.WriteString("CBScript", image->mCallbackScript ? image->mCallbackScript->mName : cTarvelString(""));
+        savegame.WriteInt("FrameCB", image->mFrameCallback);
+        savegame.WriteString("FrameCBLabel", image->mFrameCallbackLabel);
+        savegame.WriteString("FrameCBScript", image->mFrameCallbackScript);
+        savegame.LeaveElement();
+    }
 }
+
+namespace {
+
+// The live script machine a savegame names: the scene's or the main one.
+cTarvelScript* ScriptNamed(const cTarvelScene* scene, const cTarvelString& name)
+{
+    if (name.Length() == 0)
+        return nullptr;
+    if (scene && scene->mScript && scene->mScript->mName == name)
+        return scene->mScript;
+    cTarvelScript* main = gTarvel.mGameplay.mMainScript;
+    return main && main->mName == name ? main : nullptr;
+}
+
+} // namespace
 
 void cTarvelView::LoadState(cTarvelSavegame& savegame)
 {
@@ -436,6 +484,33 @@ void cTarvelView::LoadState(cTarvelSavegame& savegame)
             layer->image = map.Length() > 0 ? GetImageLayer(map, false) : nullptr;
             mLayers.Add(layer);
         } while (savegame.NextElement("ViewLayer"));
+        savegame.LeaveElement();
+    }
+    if (savegame.EnterElement("Image")) {
+        do {
+            cTarvelImage* image = GetImageLayer(savegame.GetAttributeString("name", ""), false);
+            if (!image)
+                continue;
+            const int32_t mode = savegame.ReadInt("Mode", image->mPlayMode);
+            const int32_t frame = savegame.ReadInt("Frame", image->mCurrentFrame);
+            const int32_t direction = savegame.ReadInt("Direction", image->mDirection);
+            const uint32_t time = savegame.ReadTimeMs("Time", 0);
+            const bool finished = savegame.ReadInt("Finished", image->mFinished) != 0;
+            image->SetFrame(frame);
+            if (mode != kImageStopped && !finished)
+                image->Play(mode, frame);   // restarts the playback it had
+            image->mPlayMode = mode;
+            image->mDirection = direction;
+            image->mStepTime = time;
+            image->mFinished = finished ? 1 : 0;
+            image->mOnTop = savegame.ReadInt("OnTop", image->mOnTop) != 0 ? 1 : 0;
+            image->mFiltered = savegame.ReadInt("Filtered", image->mFiltered) != 0 ? 1 : 0;
+            image->mCallbackName = savegame.ReadString("CBLabel", "");
+            image->mCallbackScript = ScriptNamed(mScene, savegame.ReadString("CBScript", ""));
+            image->mFrameCallback = savegame.ReadInt("FrameCB", 0) != 0 ? 1 : 0;
+            image->mFrameCallbackLabel = savegame.ReadString("FrameCBLabel", "");
+            image->mFrameCallbackScript = savegame.ReadString("FrameCBScript", "");
+        } while (savegame.NextElement("Image"));
         savegame.LeaveElement();
     }
     mBuilt = 0;

@@ -52,7 +52,8 @@ protected:
         slope.polygons = {{false, {{0, 0, 0}, {100, 10, 0}, {100, 10, 150}, {0, 0, 150}}},
                           {false, {{0, 0, 100}, {100, 10, 100}}}};
         // Counter-clockwise on the x/z plane, as the edge test wants them.
-        slope.triangles = {{WalkRef(0, 0), WalkRef(0, 1), WalkRef(1, 1)}, {WalkRef(0, 0), WalkRef(1, 1), WalkRef(1, 0)}};
+        slope.triangles = {{WalkRef(0, 0), WalkRef(0, 1), WalkRef(1, 1)},
+                           {WalkRef(0, 0), WalkRef(1, 1), WalkRef(1, 0)}};
         testkit::SceneWalkArea bare;
         bare.name = "Bare";
         bare.polygons = {outer};
