@@ -227,6 +227,12 @@ void cTarvelRegionSet::SetRectRegion(int32_t left, int32_t top, int32_t right, i
     SetRing(record->rings[0], false, left, top, right, bottom);
 }
 
+bool cTarvelRegionSet::ItemSelected()
+{
+    const cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    return gameplay.mItemInHand.Length() > 0 && (gameplay.mMode == 2 || gameplay.mMode == 3);
+}
+
 bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
 {
     uint32_t records = mRecordCount;
@@ -236,6 +242,8 @@ bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
         records = records > 0 ? 1 : 0;
     } else {
         if (!mObject || !mEnabled || !gTarvel.mScene)
+            return false;
+        if ((mIsPath || mLeaveRoom) && ItemSelected())
             return false;
         view = stage == 0 ? gTarvel.mScene->mView : gTarvel.mScene->mSecondView;
     }

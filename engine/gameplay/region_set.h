@@ -45,8 +45,11 @@ public:
     // fatal, naming the scene. 0.
     int Read(int slot, cTarvelScene* scene);
 
-    // Whether (x, y) lies in the set for the given stage's view.
+    // Whether (x, y) lies in the set for the given stage's view. Paths and
+    // exits take no hit while an item is in use.
     bool HitTest(int32_t x, int32_t y, int stage) const;
+    // An inventory item is in use: the interface's restricted mode.
+    static bool ItemSelected();
     // A double click on the hotspot under the cursor.
     void OnDoubleClick();
     // Runs the verb's event, walking the player to the destination first.

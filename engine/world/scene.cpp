@@ -361,8 +361,7 @@ bool cTarvelScene::FindObjectAt(int32_t x, int32_t y, int stage)
     mHotspot = nullptr;
     mHoveredActor = nullptr;
     const cTarvelGameplay& gameplay = gTarvel.mGameplay;
-    // An item in use is the restricted mode: paths and exits take none.
-    const bool restricted = gameplay.mItemInHand.Length() > 0 && (gameplay.mMode == 2 || gameplay.mMode == 3);
+    const bool restricted = cTarvelRegionSet::ItemSelected();
     for (cTarvelRegionSet* hotspot : mHotspots) {
         if (restricted && hotspot->mIsPath)
             continue;

@@ -1,5 +1,6 @@
 #include "engine/world/scene.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <span>
@@ -11,6 +12,10 @@
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/region_set.h"
 #include "engine/render/image.h"
+#include "engine/render/video.h"
+#include "engine/world/actor.h"
+#include "engine/world/actor_control.h"
+#include "engine/world/mobile.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
@@ -478,6 +483,34 @@ TEST_F(SceneTest, SplitScreenViewportsHoverAndTheGap)
     EXPECT_EQ(main.mViewport.Width, 1024u);
 }
 
+TEST_F(SceneTest, AnItemInUsePassesOverPathsAndTheDetailViewExit)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelRegionSet& door = *scene->mHotspots[0];
+    door.mObject = scene->mScript->FindGlobal("door");
+    door.mIsPath = true;
+    cTarvelRegionSet exit;
+    exit.SetRectRegion(0, 0, 1024, 768);
+    gTarvel.mGameplay.mRegionSet = &exit;
+    scene->mDetailViews.Add(scene->FindView("Close"));
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    EXPECT_EQ(scene->mHotspot, &door);
+    EXPECT_TRUE(scene->UpdateMouseOver(900, 300));   // the exit band of the detail view
+    EXPECT_EQ(scene->mHotspot, &exit);
+    gameplay.mItemInHand = "key";
+    gameplay.mMode = 2;
+    EXPECT_FALSE(scene->UpdateMouseOver(150, 300));
+    EXPECT_FALSE(scene->UpdateMouseOver(900, 300));
+    EXPECT_EQ(scene->mHotspot, nullptr);
+    door.mIsPath = false;
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    gameplay.mRegionSet = nullptr;
+    gameplay.mItemInHand = "";
+}
+
 TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
 {
     StartWithScenes({{"Room", Room()}});
@@ -615,6 +648,110 @@ TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
     EXPECT_FALSE(main->Pick(&hit, 512, 128));   // the band's top row
     scene->mMeshes[0].pickDisabled = 1;
     EXPECT_FALSE(main->Pick(&hit, 512, 600));
+}
+
+TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
+{
+    testkit::Picture picture(8, 8);
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        SceneFile room = Room();
+        // Four copies of the floor, so that each render method has a mesh.
+        room.meshes = {room.meshes[0], room.meshes[0], room.meshes[0], room.meshes[0], room.meshes[2]};
+        room.meshes[4].name = "lit";
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(room), false);
+        writer.AddShared(1, "map", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelImage* map = main->GetImageLayer("map", false);
+    const int methods[5] = {1, 7, 5, 6, 4};
+    for (int i = 0; i < 5; ++i)
+        main->mMeshSettings[i].renderMethod = methods[i];
+    main->mMeshSettings[1].colorMap = map;
+    main->Select(0);
+
+    auto draws = [&] {
+        pt::RecordDraws(true);
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        for (sSceneMesh* setting : main->mListed)
+            main->Render(setting);
+        device->EndScene();
+        std::vector<std::string> techniques;
+        for (const pt::DrawRecord& d : pt::RecordedDraws())
+            techniques.push_back(d.technique + "@" + std::to_string(d.minVertexIndex) + "+" +
+                                 std::to_string(d.startIndex) + "x" + std::to_string(d.primitiveCount));
+        pt::RecordDraws(false);
+        return techniques;
+    };
+    // No video: only the colour-mapped and the depth meshes draw.
+    EXPECT_EQ(draws(), (std::vector<std::string>{"scenery_unlit@4+6x2", "scenery_depthset@16+24x1"}));
+
+    // A playing video textures the unlit mesh without a colour map and
+    // brings the video effects in.
+    cTarvelVideo video;
+    video.mImage = map;
+    gTarvel.mMovie = &video;
+    main->Update();
+    EXPECT_EQ(draws(), (std::vector<std::string>{"scenery_unlit@0+0x2", "scenery_unlit@4+6x2", "scenery_cmva@8+12x2",
+                                                 "scenery_cmv@12+18x2", "scenery_depthset@16+24x1"}));
+    gTarvel.mMovie = nullptr;
+    video.mImage = nullptr;
+    // The effects chosen while the video played stay until the next choice.
+    main->Update();
+    EXPECT_EQ(main->mMeshSettings[2].shader, 10);
+}
+
+TEST_F(SceneTest, StartUpPutsThePlayerOnTheFloor)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelActor player("PC", "PC", 0);
+    player.mControl = new cTarvelActorControl();
+    cTarvelMobile mobile;
+    mobile.mPosition = D3DXVECTOR3(3, 99, 4);
+    player.mMobile = &mobile;
+    gTarvel.mPlayer = &player;
+    Enter("Room");
+    gTarvel.mPlayer = nullptr;
+    player.mMobile = nullptr;
+    EXPECT_EQ(mobile.mPosition.x, 3.0f);
+    EXPECT_EQ(mobile.mPosition.z, 4.0f);
+    EXPECT_EQ(mobile.mPosition.y, player.mControl->GetFloorHeight(3, 4, FLT_MIN));
+    EXPECT_NE(mobile.mPosition.y, 99.0f);
+}
+
+TEST_F(SceneTest, CamerasSaveAndLoadTheirMoves)
+{
+    StartWithScenes({});
+    cTarvelCamera& camera = gTarvel.mCamera;
+    camera.SetViewport(0, 128, 1024, 512);
+    const float start[3] = {1, 2, 3}, target[3] = {10, 20, 30};
+    const float rotation[4] = {0, 0, 0, 1};
+    camera.Set(start, rotation, 0.9f);
+    camera.Move(4.0f, 0.5f, 0.25f, target, rotation, 1.1f);
+    gTarvel.mTimer.mGameSeconds += 1.0f;
+    camera.Update();
+
+    TiXmlDocument document;
+    auto* root = new TiXmlElement("Camera0");
+    document.LinkEndChild(root);
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = root;
+    camera.Save(cursor);
+    cTarvelCamera copy;
+    copy.Load(cursor);
+    cursor.mRoot = cursor.mCurrent = nullptr;
+    EXPECT_TRUE(copy.mMoving);
+    EXPECT_NEAR(copy.mPosition.x, camera.mPosition.x, 1e-5f);
+    EXPECT_EQ(copy.mTargetPosition, camera.mTargetPosition);
+    EXPECT_EQ(copy.mStartSmoothing, 0.5f);
+    EXPECT_EQ(copy.mEndSmoothing, 0.25f);
+    EXPECT_EQ(copy.mDuration, 4.0f);
+    EXPECT_NEAR(copy.mMoveStart, camera.mMoveStart, 1e-4f);
+    EXPECT_FLOAT_EQ(copy.mTargetFov, 1.1f);
 }
 
 } // namespace
