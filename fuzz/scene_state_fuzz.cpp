@@ -64,6 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (cursor.mCurrent)
                 scene->LoadState(cursor);
             cursor.mRoot = cursor.mCurrent = nullptr;
+            // A frame on what was restored.
+            scene->Update();
+            scene->UpdateMouseOver(100, 300);
+            D3DXVECTOR3 point;
+            scene->Pick(&point, 100, 300);
         });
         gTarvel.mSavegame.mRoot = gTarvel.mSavegame.mCurrent = nullptr;
         gTarvel.mScene = nullptr;

@@ -54,6 +54,25 @@ int32_t BandHeight()
     return int32_t(Graphics().mScaleY * float(Graphics().mSceneBottom - Graphics().mSceneTop));
 }
 
+// Truncates towards zero, holding values an int cannot take (a savegame's
+// or a script's speed and size are not trusted) and NaN at a bound.
+float Truncate(float value)
+{
+    if (!(value > -1e9f))
+        return value != value ? 0.0f : -1e9f;
+    return value < 1e9f ? float(int32_t(value)) : 1e9f;
+}
+
+// The strip's width in pixels, clamped so that the main stage keeps a width
+// of 0 or more.
+float StripSize(const sSceneStage& stage)
+{
+    const float limit = float(Graphics().mWidth) - 5.0f;
+    if (!(stage.size > 0.0f) || !(limit > 0.0f))
+        return 0.0f;
+    return stage.size < limit ? stage.size : limit;
+}
+
 // Runs body on every child element of that name, the cursor on it.
 template <class Body>
 void ForEachElement(cTarvelSavegame& savegame, const char* name, Body body)
@@ -237,7 +256,7 @@ void cTarvelScene::Update()
 {
     sSceneStage& second = mStages[1];
     if (mSecondView && second.moving) {
-        second.size = float(int32_t(second.size + gTarvel.mTimer.mFrameSeconds * second.moveSpeed));
+        second.size = Truncate(second.size + gTarvel.mTimer.mFrameSeconds * second.moveSpeed);
         const bool reached = second.moveSpeed > 0.0f ? second.size >= second.targetSize
                                                      : second.size <= second.targetSize;
         if (reached) {
@@ -271,10 +290,7 @@ void cTarvelScene::UpdateViewports()
         main.UpdateMatrices();
         return;
     }
-    // The strip is clamped so that the main stage keeps a width of 0 or more.
-    const float limit = float(width) - kStageGap;
-    float sizeF = mStages[1].size;
-    sizeF = sizeF < 0.0f ? 0.0f : (sizeF > limit ? (limit > 0.0f ? limit : 0.0f) : sizeF);
+    const float sizeF = StripSize(mStages[1]);
     const uint32_t size = uint32_t(sizeF);
     const uint32_t rest = uint32_t(float(width) - sizeF - kStageGap);
     switch (mStages[1].position) {
@@ -316,7 +332,7 @@ bool cTarvelScene::UpdateMouseOver(int32_t x, int32_t y)
     // The point is in picture units, the strip in pixels: compare in pixels.
     const float px = float(x) * Graphics().mScaleX;
     const float width = float(Graphics().mWidth);
-    const float size = mStages[1].size;
+    const float size = StripSize(mStages[1]);
     // Offsets into the stage's own picture, in picture units.
     const int32_t half = int32_t(size / Graphics().mScaleX) / 2;
     const int32_t otherHalf = int32_t((width - size) / Graphics().mScaleX) / 2;
@@ -401,7 +417,7 @@ int cTarvelScene::Pick(D3DXVECTOR3* out, int32_t x, int32_t y)
         return mView ? mView->Pick(out, x, y) : 0;
     const float px = float(x) * Graphics().mScaleX;
     const float width = float(Graphics().mWidth);
-    const float size = mStages[1].size;
+    const float size = StripSize(mStages[1]);
     switch (mStages[1].position) {
     case 2:
         if (px > size + kStageGap) {
@@ -480,7 +496,7 @@ void cTarvelScene::Open(cTarvelView* view, int8_t position, float size, float sp
     second.position = position;
     second.moving = speed > 0.0f ? 1 : 0;
     second.moveSpeed = speed * width;
-    second.size = second.targetSize = float(int32_t(size * width));
+    second.size = second.targetSize = Truncate(size * width);
     if (InCinematicStep() && second.moving)
         second.size = 0.0f;
     UpdateViewports();
@@ -747,7 +763,7 @@ void cTarvelScene::LoadState(cTarvelSavegame& savegame)
         const float width = float(Graphics().mWidth);
         const float limit = width - kStageGap > 0.0f ? width - kStageGap : 0.0f;
         auto clampSize = [&](float v) { return v != v ? 0.0f : (v < 0.0f ? 0.0f : (v > limit ? limit : v)); };
-        stage.size = clampSize(float(int32_t(clampSize(savegame.ReadFloat("Size", 0.0f)))));
+        stage.size = clampSize(Truncate(savegame.ReadFloat("Size", 0.0f)));
         stage.position = int8_t(savegame.ReadInt("Position", 0));
         stage.moving = savegame.ReadInt("Moving", 0) != 0 ? 1 : 0;
         const float speed = savegame.ReadFloat("MoveSpeed", 0.0f);
