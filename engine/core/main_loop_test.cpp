@@ -275,9 +275,14 @@ TEST_F(MainLoopTest, FramesArePacedBySixteenMilliseconds)
     EXPECT_EQ(gTarvel.mTimer.mGameTime, 10016u);
 }
 
+// A scene that reads nothing from its slot.
+struct EmptyScene : cTarvelScene {
+    int ReadFile(int, int) override { return 0; }
+};
+
 TEST_F(MainLoopTest, PendingSceneBecomesCurrentAtTheNextFrame)
 {
-    auto* scene = new cTarvelScene;
+    auto* scene = new EmptyScene;
     gTarvel.mPendingScene = scene;
     gTarvel.RunPass();
     EXPECT_EQ(gTarvel.mPendingScene, scene);

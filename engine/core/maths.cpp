@@ -61,3 +61,9 @@ void RotateByQuaternion(D3DXVECTOR3* v, const D3DXQUATERNION* q)
     D3DXVec3TransformNormal(&r, v, &m);
     *v = r;
 }
+
+int Orientation2D(const D3DXVECTOR2* a, const D3DXVECTOR2* b, const D3DXVECTOR2* c)
+{
+    const float s = (b->x - a->x) * (c->y - a->y) - (b->y - a->y) * (c->x - a->x);
+    return s > 0.0f ? 1 : (s < 0.0f ? -1 : 0);
+}

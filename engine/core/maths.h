@@ -29,3 +29,7 @@ void BarycentricCoords2D(float out[3], const D3DXVECTOR2* p, const D3DXVECTOR2* 
 
 // Rotates v in place by the rotation matrix of q.
 void RotateByQuaternion(D3DXVECTOR3* v, const D3DXQUATERNION* q);
+
+// Side of c relative to the line a→b on a plane: 1 left (counter-clockwise),
+// -1 right, 0 on the line.
+int Orientation2D(const D3DXVECTOR2* a, const D3DXVECTOR2* b, const D3DXVECTOR2* c);

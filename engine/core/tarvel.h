@@ -134,8 +134,11 @@ public:
     cTarvelString mGameState;
     cTarvelString mPendingGameState;
 
-private:
+    // Whether object lies inside the main object (screen controls that are
+    // members survive a scene change).
     bool IsMemberObject(const void* object) const;
+
+private:
     void ReadConfiguration();
     void CreateSavegameFolder();
     void OnKeyDown(WPARAM key, LPARAM lParam);

@@ -182,6 +182,7 @@ TEST_F(TimerTest, SavedTimersKeepTheirRemainingTime)
     Timer().mNextTimerId = 99;
     Timer().Load(savegame);
     gTarvel.mScene = nullptr;
+    scene.mScript = nullptr;   // not the scene's own
     savegame.mRoot = savegame.mCurrent = nullptr;
 
     EXPECT_EQ(Timer().mNextTimerId, 2);

@@ -12,4 +12,9 @@ public:
     virtual void Update();
     // Ends the cinematic and takes it off the cinematic list.
     virtual void Finish();
+
+    // Set while the cinematic's script is being resumed, and while the
+    // player skips it.
+    bool mInCall = false;
+    bool mSkipping = false;
 };

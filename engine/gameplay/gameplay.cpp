@@ -5,6 +5,8 @@
 #include "engine/core/tarvel.h"
 #include "engine/render/video.h"
 #include "engine/script/script.h"
+#include "engine/world/scene.h"
+#include "engine/world/walk_area.h"
 
 cTarvelGameplay::cTarvelGameplay()
     : mStateFlags(0),
@@ -55,4 +57,8 @@ void UpdateWorld()
         gTarvel.mMovie->Update();
     if (gTarvel.mMovie && gTarvel.mConfig.Subtitle)
         gTarvel.mMovie->UpdateSubtitles();
+    // The walk areas' enter and leave functions for the player.
+    if (cTarvelScene* scene = gTarvel.mScene)
+        for (int32_t i = 0; i < scene->mWalkAreas.count; ++i)
+            scene->mWalkAreas.data[i]->UpdatePlayerTrigger();
 }

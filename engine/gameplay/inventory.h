@@ -10,4 +10,8 @@ public:
 
     void Render();
     void Release();
+    // Lets the inventory bar be used (each scene start).
+    void Enable() { mEnabled = true; }
+
+    bool mEnabled = false;
 };

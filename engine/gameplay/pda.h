@@ -9,4 +9,8 @@ public:
     cTarvelPDA& operator=(const cTarvelPDA&) = delete;
 
     void Release();
+    // Closes the PDA when it is open.
+    void Close() { mOpen = false; }
+
+    bool mOpen = false;
 };

@@ -3,10 +3,12 @@
 #include <cfloat>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
+#include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/scene.h"
@@ -52,7 +54,136 @@ cTarvelRegionSet::cTarvelRegionSet()
 
 cTarvelRegionSet::~cTarvelRegionSet()
 {
+    gScriptHandles.Release(this);
     std::free(mBlock);
+}
+
+namespace {
+
+uint32_t U32At(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+int32_t I32At(const uint8_t* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+constexpr uint32_t kRecordSize = 84;
+constexpr uint32_t kPolygonSize = 12;
+constexpr uint32_t kPointSize = 8;
+constexpr uint32_t kExtraSize = 12;
+
+} // namespace
+
+int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
+{
+    cTarvelResource& archive = gTarvel.mResources;
+    uint8_t header[12];
+    archive.Read(slot, header, sizeof header);
+    mNumber = U32At(header);
+    const uint32_t regions = U32At(header + 4);
+    const uint32_t size = U32At(header + 8);
+    if (size > SceneBytesLeft(slot))
+        SceneFileDamaged(scene, "a hotspot's data block runs past the end of the file");
+    std::unique_ptr<uint8_t, decltype(&std::free)> file(archive.ReadBlock(slot, size), &std::free);
+    const uint8_t* data = file.get();
+
+    // First pass: every section checked against what is left of the block,
+    // totals counted for the one allocation the set keeps.
+    uint64_t at = 0;
+    auto take = [&](uint64_t count, uint32_t entry, const char* what) {
+        if (count > (size - at) / entry)
+            SceneFileDamaged(scene, what);
+        const uint64_t start = at;
+        at += count * entry;
+        return start;
+    };
+    take(regions, kRecordSize, "a hotspot's regions run past its data block");
+    uint64_t rings = 0, points = 0, extras = 0;
+    for (uint32_t r = 0; r < regions; ++r) {
+        const uint8_t* record = data + uint64_t(r) * kRecordSize;
+        const uint32_t polygonCount = U32At(record + 68);
+        const uint32_t extraCount = U32At(record + 76);
+        const uint64_t polygons = take(polygonCount, kPolygonSize, "a hotspot's polygons run past its data block");
+        for (uint32_t p = 0; p < polygonCount; ++p) {
+            const uint32_t count = U32At(data + polygons + uint64_t(p) * kPolygonSize);
+            take(count, kPointSize, "a hotspot's points run past its data block");
+            points += count;
+        }
+        take(extraCount, kExtraSize, "a hotspot's extra entries run past its data block");
+        rings += polygonCount;
+        extras += extraCount;
+    }
+
+    // Every count above is bounded by the block size, so the sums are too.
+    const uint64_t bytes = uint64_t(regions) * (sizeof(sRegionRecord) + sizeof(sRegionPoint)) +
+                           rings * sizeof(sRegionRing) + points * sizeof(sRegionPoint) + extras * kExtraSize;
+    auto* block = static_cast<uint8_t*>(std::calloc(1, size_t(bytes) + 1));
+    if (!block)
+        gTarvel.FatalError(0, ".\\source\\class_regionset", 0, "cTarvelRegionSet::Read", "Memory allocation failed.",
+                           0);
+    std::free(mBlock);
+    mBlock = block;
+    auto* records = reinterpret_cast<sRegionRecord*>(block);
+    auto* centres = reinterpret_cast<sRegionPoint*>(block + regions * sizeof(sRegionRecord));
+    auto* ringStore = reinterpret_cast<sRegionRing*>(centres + regions);
+    auto* pointStore = reinterpret_cast<sRegionPoint*>(ringStore + rings);
+    uint8_t* extraStore = reinterpret_cast<uint8_t*>(pointStore + points);
+
+    uint64_t in = uint64_t(regions) * kRecordSize;
+    for (uint32_t r = 0; r < regions; ++r) {
+        const uint8_t* raw = data + uint64_t(r) * kRecordSize;
+        sRegionRecord& record = *new (&records[r]) sRegionRecord{};
+        std::memcpy(record.name, raw, 64);
+        record.name[63] = 0;
+        record.view = scene ? scene->FindView(record.name) : nullptr;
+        record.ringCount = U32At(raw + 68);
+        record.extraCount = U32At(raw + 76);
+        record.rings = ringStore;
+        const uint8_t* polygonEntries = data + in;
+        in += uint64_t(record.ringCount) * kPolygonSize;
+        for (uint32_t p = 0; p < record.ringCount; ++p) {
+            sRegionRing& ring = *new (&ringStore[p]) sRegionRing{};
+            ring.pointCount = U32At(polygonEntries + uint64_t(p) * kPolygonSize);
+            ring.exclusion = polygonEntries[uint64_t(p) * kPolygonSize + 4] != 0;
+            ring.points = pointStore;
+            for (uint32_t k = 0; k < ring.pointCount; ++k) {
+                pointStore[k].x = I32At(data + in);
+                pointStore[k].y = I32At(data + in + 4);
+                in += kPointSize;
+            }
+            pointStore += ring.pointCount;
+        }
+        ringStore += record.ringCount;
+        record.extra = extraStore;
+        if (record.extraCount > 0)
+            std::memcpy(extraStore, data + in, size_t(record.extraCount) * kExtraSize);
+        in += uint64_t(record.extraCount) * kExtraSize;
+        extraStore += size_t(record.extraCount) * kExtraSize;
+
+        // Centre of the first polygon, summed signed: screen points left of
+        // or above the origin are legal. No points keeps (0, 0).
+        centres[r] = {0, 0};
+        if (record.ringCount > 0 && record.rings[0].pointCount > 0) {
+            int64_t sx = 0, sy = 0;
+            for (uint32_t k = 0; k < record.rings[0].pointCount; ++k) {
+                sx += record.rings[0].points[k].x;
+                sy += record.rings[0].points[k].y;
+            }
+            centres[r].x = int32_t(sx / int64_t(record.rings[0].pointCount));
+            centres[r].y = int32_t(sy / int64_t(record.rings[0].pointCount));
+        }
+    }
+    mRecords = regions > 0 ? records : nullptr;
+    mRecordCount = regions;
+    mCentres = regions > 0 ? centres : nullptr;
+    return 0;
 }
 
 sRegionRecord* cTarvelRegionSet::AllocateRecord(uint32_t ringCount)
@@ -96,6 +227,12 @@ void cTarvelRegionSet::SetRectRegion(int32_t left, int32_t top, int32_t right, i
     SetRing(record->rings[0], false, left, top, right, bottom);
 }
 
+bool cTarvelRegionSet::ItemSelected()
+{
+    const cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    return gameplay.mItemInHand.Length() > 0 && (gameplay.mMode == 2 || gameplay.mMode == 3);
+}
+
 bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
 {
     uint32_t records = mRecordCount;
@@ -105,6 +242,8 @@ bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
         records = records > 0 ? 1 : 0;
     } else {
         if (!mObject || !mEnabled || !gTarvel.mScene)
+            return false;
+        if ((mIsPath || mLeaveRoom) && ItemSelected())
             return false;
         view = stage == 0 ? gTarvel.mScene->mView : gTarvel.mScene->mSecondView;
     }

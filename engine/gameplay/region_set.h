@@ -4,6 +4,7 @@
 
 #include "engine/core/string.h"
 
+class cTarvelScene;
 class cTarvelScriptValue;
 class cTarvelView;
 
@@ -39,8 +40,16 @@ public:
     cTarvelRegionSet(const cTarvelRegionSet&) = delete;
     cTarvelRegionSet& operator=(const cTarvelRegionSet&) = delete;
 
-    // Whether (x, y) lies in the set for the given stage's view.
+    // Reads one hotspot block of the scene file, binding each record to the
+    // scene's view of its name and computing the centres; damaged data is
+    // fatal, naming the scene. 0.
+    int Read(int slot, cTarvelScene* scene);
+
+    // Whether (x, y) lies in the set for the given stage's view. Paths and
+    // exits take no hit while an item is in use.
     bool HitTest(int32_t x, int32_t y, int stage) const;
+    // An inventory item is in use: the interface's restricted mode.
+    static bool ItemSelected();
     // A double click on the hotspot under the cursor.
     void OnDoubleClick();
     // Runs the verb's event, walking the player to the destination first.
@@ -63,6 +72,15 @@ public:
     float mLookAt[3];
     bool mLookAtValid;
     bool mLeaveRoom;
+    // The number the savegame stores the hotspot under (first word of its
+    // file header), its caption and the flags the scene saves.
+    uint32_t mNumber = 0;
+    cTarvelString mCaption;
+    bool mPathFlag = false;
+    bool mIsPath = false;
+    bool mNoTeleport = false;
+    bool mNoWalking = false;
+    bool mDetailView = false;
 
 private:
     // One record with rings of five points each, in one owned block.

@@ -51,8 +51,7 @@ protected:
         cTarvelScript::sCallObserver = nullptr;
         gTarvel.mScene = nullptr;
         gTarvel.mPlayer = nullptr;
-        delete mScene->mScript;
-        delete mScene;
+        delete mScene;   // and its script
         delete mPlayer;
         EngineTest::TearDown();
     }

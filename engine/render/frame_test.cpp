@@ -87,6 +87,18 @@ public:
 const std::vector<std::string> kImageTechniques = {"image_basic", "image_blended", "image_blended_nozwrite",
                                                    "image_blended_noalpha"};
 
+// A scene that hands out fixed render items per stage, so the frame's
+// ordering is tested without scene content.
+class StandInScene : public cTarvelScene {
+public:
+    void CollectRenderItems(tArray<sRenderItem>& list, int stage) override
+    {
+        for (const sRenderItem& item : mStandInItems[stage == 0 ? 0 : 1])
+            list.Add(item);
+    }
+    tArray<sRenderItem> mStandInItems[2];
+};
+
 class FrameTest : public RenderTest {
 protected:
     void TearDown() override
@@ -168,7 +180,7 @@ protected:
         return color >> 24;
     }
 
-    cTarvelScene mScene;
+    StandInScene mScene;
 };
 
 TEST_F(FrameTest, GameLayoutDrawsTheListFarToNearThenTheInterface)

@@ -135,6 +135,16 @@ public:
     uint8_t mFiltered;
     uint32_t mWord;
     float mColormap;
+    // Set and saved by the views: the name the view finds the image by, the
+    // viewport of the stage it is drawn on, the on-top flag, the frame drawn
+    // last and the frame callback.
+    cTarvelString mName;
+    D3DVIEWPORT9 mViewport{0, 0, 0, 0, 0.0f, 1.0f};
+    uint8_t mOnTop = 0;
+    int32_t mFrameDrawn = 0;
+    uint8_t mFrameCallback = 0;
+    cTarvelString mFrameCallbackLabel;
+    cTarvelString mFrameCallbackScript;
 
 private:
     void RunEndCallback();

@@ -395,14 +395,14 @@ TEST_F(VideoTest, CutSceneAppliesItsCameraRecordsFrameByFrame)
     Frame(0);   // draws, and the sequence steps to frame 1
     Frame(0);
     EXPECT_EQ(movie->mLastFrame, 1);
-    EXPECT_EQ(gTarvel.mCamera.mPose[0], 20.0f);
-    EXPECT_EQ(gTarvel.mCamera.mPose[7], 27.0f);
+    EXPECT_EQ(gTarvel.mCamera.mPosition.x, 20.0f);
+    EXPECT_EQ(gTarvel.mCamera.mFov, 27.0f);
     EXPECT_EQ(player, 101);
     gTarvel.mTimer.mGameTime += 100;
     Frame(0);
     Frame(0);
     EXPECT_EQ(movie->mLastFrame, 2);
-    EXPECT_EQ(gTarvel.mCamera.mPose[0], 30.0f);
+    EXPECT_EQ(gTarvel.mCamera.mPosition.x, 30.0f);
     EXPECT_EQ(player, 101);   // past the player data
 }
 

@@ -8,6 +8,7 @@
 #include "engine/gameplay/savegame.h"
 #include "engine/resource/resource.h"
 #include "engine/script/script.h"
+#include "engine/world/camera.h"
 #include "engine/world/scene.h"
 #include "platform/bink/bink.h"
 #include "platform/win32/crt.h"
@@ -188,8 +189,14 @@ void cTarvelSound::Update()
 {
     if (!mSystem)
         return;
-    // The listener will follow the main camera once the camera holds its
-    // vectors.
+    // The listener follows the main camera.
+    {
+        const cTarvelCamera& camera = gTarvel.mCamera;
+        const D3DXVECTOR3 forward = camera.Forward(), up = camera.Up();
+        const FMOD_VECTOR position{camera.mPosition.x, camera.mPosition.y, camera.mPosition.z};
+        const FMOD_VECTOR facing{forward.x, forward.y, forward.z}, upward{up.x, up.y, up.z};
+        mSystem->set3DListenerAttributes(0, &position, nullptr, &facing, &upward);
+    }
 
     // A screen fade that takes the sound with it sets the effect volumes
     // every frame; music and speech keep their own.

@@ -82,3 +82,16 @@ void cTarvelLightSet::InvalidateShadows()
     for (int32_t i = 0; i < mShadows.Count(); ++i)
         mShadows[i]->mRebuild = true;
 }
+
+void cTarvelLightSet::InvalidateAll()
+{
+    InvalidateShadows();
+    if (mFlashlight)
+        mFlashlight->mRebuild = true;
+}
+
+void cTarvelLightSet::SetLights(float shadowStrength)
+{
+    mShadowFactor = shadowStrength;
+    InvalidateAll();
+}

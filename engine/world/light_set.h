@@ -34,6 +34,10 @@ public:
     // rebuilt afterwards.
     void ReleaseDeviceObjects();
     void InvalidateShadows();
+    // A view select: every shadow caster and the flashlight are rebuilt.
+    void InvalidateAll();
+    // The scene's shadow casters (strength of their shadows).
+    void SetLights(float shadowStrength);
 
     // Shared by the shadows: the ShadowFilter setting (on only while the
     // blur exists), the filter pass's texture and surface, the blur binding

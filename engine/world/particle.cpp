@@ -6,3 +6,7 @@ cTarvelParticle::~cTarvelParticle() = default;
 void cTarvelParticle::Update() {}
 
 void cTarvelParticle::Render() {}
+
+void cTarvelParticle::CollectRenderItems(tArray<sRenderItem>&, int) {}
+
+void cTarvelParticle::SaveState(cTarvelSavegame&) {}

@@ -1,7 +1,13 @@
 #pragma once
 
-// A particle system of the scene. Until the world issue lands there are none;
-// the frame draws render items of kind 3 through Render.
+#include "engine/core/array.h"
+#include "engine/gameplay/control.h"
+
+class cTarvelSavegame;
+
+// A particle system of the scene. The systems themselves (rain, sparkle,
+// dust) come with their own classes; the scene updates them, lets them add
+// their render items (kind 3, drawn through Render) and saves them.
 class cTarvelParticle {
 public:
     cTarvelParticle();
@@ -11,4 +17,8 @@ public:
 
     virtual void Update();
     virtual void Render();
+    // Adds the system's render items for the stage.
+    virtual void CollectRenderItems(tArray<sRenderItem>& list, int stage);
+    // Fills the system's "Particle" element, "class" first.
+    virtual void SaveState(cTarvelSavegame& savegame);
 };

@@ -7,18 +7,27 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3dx9/d3dx9_math.h"
 
+class cTarvelImage;
 class cTarvelView;
+struct sSceneMeshRecord;
 
-// A scenery mesh of a view as shadows and the flashlight receive light on
-// it. Until the world issue lands it is a plain record that its owner fills.
+// How one scene mesh is drawn in one view, as the view, the shadows and the
+// flashlight see it.
 struct sSceneMesh {
     cTarvelView* view = nullptr;            // the view it belongs to
+    sSceneMeshRecord* mesh = nullptr;       // the scene's mesh
     IDirect3DTexture9* texture = nullptr;
     bool textureUsed = false;
-    const D3DXVECTOR3* positions = nullptr;
-    const D3DXVECTOR2* texCoords = nullptr;  // none: all 0
+    const D3DXVECTOR3* positions = nullptr;  // packed, from the scene mesh
+    const D3DXVECTOR2* texCoords = nullptr;  // projected; none: all 0
     int32_t vertexCount = 0;
     const uint16_t* indices = nullptr;
     int32_t indexCount = 0;
-    tArray<sLightPass> passes;
+    tArray<sLightPass> passes;               // drawn after the mesh
+    int32_t renderMethod = 0;
+    float depth = 0.0f;
+    int shader = -1;                         // named binding, -1 none yet
+    cTarvelImage* colorMap = nullptr;        // one of the view's images
+    uint32_t firstVertex = 0;
+    uint32_t firstIndex = 0;
 };

@@ -1,0 +1,7 @@
+# Scene files: reading a large scene from the archive beside a memory copy of
+# the file, and a view select projecting every scenery vertex beside
+# D3DXVec3Project of the same vertices in a plain loop.
+tarvel_bench(bench_scene
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/scene_bench.cpp
+          ${PROJECT_SOURCE_DIR}/engine/core/tarvel_global.cpp
+  LIBS engine testkit)

@@ -1,0 +1,757 @@
+#include "engine/world/scene.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/region_set.h"
+#include "engine/render/image.h"
+#include "engine/render/video.h"
+#include "engine/world/actor.h"
+#include "engine/world/actor_control.h"
+#include "engine/world/mobile.h"
+#include "engine/gameplay/savegame.h"
+#include "engine/render/render_test_support.h"
+#include "engine/script/script.h"
+#include "engine/script/script_handles.h"
+#include "engine/world/camera.h"
+#include "engine/world/view.h"
+#include "engine/world/walk_area.h"
+#include "platform/fmod/testing.h"
+#include "tools/scene_writer.h"
+#include "tools/script_assembler.h"
+
+namespace {
+
+namespace pt = platform::testing;
+using testkit::SceneFile;
+using testkit::WalkRef;
+
+std::vector<std::string> gCalls;
+
+void Observe(cTarvelScript*, const char* name)
+{
+    gCalls.push_back(name);
+}
+
+const char* kRoomScript = R"(
+global Room object class=cScene
+global door object class=cHotspot
+global lamp object class=cMobile
+global stairs object class=cPath
+global guard object class=cNPC
+global window object class=cHotspot
+ret
+function Room::OnLoad
+ret
+function Room::OnEnter
+ret
+function Room::InitView_Main
+ret
+function door::OnInit
+ret
+function stairs::OnInit
+ret
+function guard::OnInit
+ret
+function on_leave
+ret
+function step_in
+ret
+function step_out
+ret
+)";
+
+// A room of two views, three meshes (one with vertices but no indices), a
+// walk area with a hole and a two-node graph, and three hotspots.
+SceneFile Room()
+{
+    SceneFile scene;
+    scene.name = "Room";
+    testkit::SceneMesh floor;
+    floor.name = "floor";
+    floor.vertices = {{-100, 0, 0, 0, 1, 0}, {100, 0, 0, 0, 1, 0}, {100, 0, 200, 0, 1, 0}, {-100, 0, 200, 0, 1, 0}};
+    floor.indices = {0, 1, 2, 0, 2, 3};
+    testkit::SceneMesh empty;
+    empty.name = "empty";
+    empty.vertices = {{1, 2, 3, 0, 1, 0}};   // an index count of 0: nothing follows the record
+    testkit::SceneMesh wall;
+    wall.name = "wall";
+    wall.vertices = {{-100, 0, 300, 0, 0, -1}, {100, 0, 300, 0, 0, -1}, {0, 200, 300, 0, 0, -1}};
+    wall.indices = {0, 2, 1};
+    scene.meshes = {floor, empty, wall};
+    scene.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}, {"Close", {10, 20, 30, 0, 0.5f, 0, 0.8660254f, 1.0f}}};
+
+    testkit::SceneWalkArea area;
+    area.name = "Floor";
+    area.polygons = {{false, {{-100, 0, 0}, {100, 0, 0}, {100, 10, 200}, {-100, 10, 200}}},
+                     {true, {{-10, 0, 90}, {10, 0, 90}, {10, 0, 110}, {-10, 0, 110}}}};
+    area.triangles = {{WalkRef(0, 0), WalkRef(0, 2), WalkRef(0, 1)}, {WalkRef(0, 0), WalkRef(0, 3), WalkRef(0, 2)}};
+    area.nodes = {{-50, 50, 0, 0}, {50, 150, 0, 0}};
+    area.routes = {{0, 0, -1, 0}, {1, 0, 1, 141.4f}, {1, 0, 0, 141.4f}, {0, 0, -1, 0}};
+    area.reserved[0] = 0xAB;
+    testkit::SceneWalkArea plain;
+    plain.name = "Plain";
+    scene.walkAreas = {area, plain};
+
+    testkit::SceneHotspot door;
+    door.number = 7;
+    door.regions = {{"Main", {{false, {{100, 200}, {300, 200}, {300, 400}, {100, 400}}}}, {{1, 2, 3}}},
+                    {"Nowhere", {{false, {{0, 0}, {1000, 0}, {1000, 700}, {0, 700}}}}, {}}};
+    testkit::SceneHotspot stairs;
+    stairs.number = 9;
+    stairs.regions = {{"Close", {{false, {{-10, -20}, {-30, -20}, {-30, -40}}}}, {}}, {"Main", {}, {}}};
+    testkit::SceneHotspot bare;
+    bare.number = 11;
+    testkit::SceneHotspot window;
+    window.number = 12;
+    window.regions = {{"Close", {{false, {{400, 200}, {500, 200}, {500, 400}, {400, 400}}}}, {}}};
+    scene.hotspots = {door, stairs, bare, window};
+    scene.occlusion = std::vector<uint8_t>(16, 0x5A);
+    scene.script = AssembleScriptOrThrow(kRoomScript);
+    return scene;
+}
+
+// The scene's savegame element as text, and back, through the engine's cursor.
+std::string SaveText(cTarvelScene* scene)
+{
+    TiXmlDocument document;
+    auto* root = new TiXmlElement("Demogame");
+    document.LinkEndChild(root);
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = root;
+    cursor.AddElement("Scene");
+    scene->SaveState(cursor);
+    cursor.LeaveElement();
+    cursor.mRoot = cursor.mCurrent = nullptr;
+    TiXmlPrinter printer;
+    document.Accept(&printer);
+    return printer.CStr();
+}
+
+bool LoadText(cTarvelScene* scene, const std::string& text)
+{
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = document.RootElement();
+    const bool found = cursor.mRoot && cursor.EnterElement("Scene");
+    if (found)
+        scene->LoadState(cursor);
+    cursor.mRoot = cursor.mCurrent = nullptr;
+    return found;
+}
+
+class SceneTest : public RenderTest {
+protected:
+    void SetUp() override
+    {
+        RenderTest::SetUp();
+        gCalls.clear();
+        cTarvelScript::sCallObserver = Observe;
+    }
+    void TearDown() override
+    {
+        cTarvelScript::sCallObserver = nullptr;
+        RenderTest::TearDown();
+    }
+
+    // Starts the engine on an archive holding the scene files.
+    void StartWithScenes(const std::vector<std::pair<std::string, SceneFile>>& scenes)
+    {
+        StartWith([&](testkit::ArchiveWriter& writer) {
+            for (const auto& [name, file] : scenes)
+                writer.AddShared(1, name, testkit::kSceneResourceType, testkit::BuildSceneFile(file), false);
+        });
+    }
+
+    // Makes the named scene current as the scene change does.
+    cTarvelScene* Enter(const char* name, int restoring = 0)
+    {
+        auto* scene = new cTarvelScene();
+        scene->mSlot = gTarvel.mResources.OpenResource(name, testkit::kSceneResourceType);
+        EXPECT_EQ(gTarvel.ChangeScene(scene, restoring), 0);
+        return scene;
+    }
+};
+
+TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    ASSERT_EQ(gTarvel.mScene, scene);
+    EXPECT_STREQ(scene->mHeader.name, "Room");
+
+    ASSERT_EQ(scene->mMeshes.size(), 3u);
+    const sSceneMeshRecord& floor = scene->mMeshes[0];
+    EXPECT_STREQ(floor.name, "floor");
+    ASSERT_NE(floor.vertices, nullptr);
+    EXPECT_EQ(floor.vertices[6 * 2 + 2], 200.0f);   // vertex 2's z
+    EXPECT_EQ(floor.positions[3], D3DXVECTOR3(-100, 0, 200));
+    EXPECT_EQ(std::vector<uint16_t>(floor.indices, floor.indices + 6), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    const sSceneMeshRecord& empty = scene->mMeshes[1];
+    EXPECT_EQ(empty.vertexCount, 1u);
+    EXPECT_EQ(empty.indexCount, 0u);
+    EXPECT_EQ(empty.vertices, nullptr);
+    EXPECT_EQ(empty.indices, nullptr);
+    // The record after a mesh without data starts right after it.
+    EXPECT_STREQ(scene->mMeshes[2].name, "wall");
+    EXPECT_EQ(scene->mMeshes[2].positions[2], D3DXVECTOR3(0, 200, 300));
+    EXPECT_EQ(scene->FindMesh("wall"), &scene->mMeshes[2]);
+    EXPECT_EQ(scene->FindMesh("Wall"), nullptr);
+
+    ASSERT_EQ(scene->mViews.count, 2);
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelView* close = scene->FindView("Close");
+    ASSERT_TRUE(main && close);
+    EXPECT_EQ(close->mRecord.camera[1], 20.0f);
+    EXPECT_EQ(close->mRecord.camera[7], 1.0f);
+    EXPECT_EQ(main->mMeshSettingCount, 3u);
+    EXPECT_EQ(main->mMeshSettings[2].mesh, &scene->mMeshes[2]);
+
+    ASSERT_EQ(scene->mWalkAreas.count, 2);
+    cTarvelWalkArea* area = scene->FindWalkArea("Floor");
+    ASSERT_NE(area, nullptr);
+    EXPECT_EQ(area->mPolygons.size(), 2u);
+    EXPECT_EQ(area->mPolygons[1].hole, 1);
+    EXPECT_EQ(area->mPolygons[0].vertices[3 * 2 + 1], 10.0f);
+    EXPECT_EQ(area->mRecord.triangleCount, 2u);
+    EXPECT_EQ(area->mRecord.reserved[0], 0xAB);
+    ASSERT_EQ(area->mRecord.nodeCount, 2u);
+    EXPECT_EQ(area->mNodes[1].x, 50.0f);
+    EXPECT_EQ(area->mNodes[1].z, 150.0f);
+    EXPECT_EQ(area->mRoutes[1].direct, 1);
+    EXPECT_EQ(area->mRoutes[1].next, 1);
+    EXPECT_FLOAT_EQ(area->mRoutes[2].length, 141.4f);
+    EXPECT_EQ(scene->FindWalkArea("Plain")->mPolygons.size(), 0u);
+
+    EXPECT_EQ(pt::FmodSystem().lastGeometrySize, 16u);
+    ASSERT_NE(scene->mGeometry, nullptr);
+
+    ASSERT_EQ(scene->mHotspots.count, 4);
+    const cTarvelRegionSet& door = *scene->mHotspots[0];
+    EXPECT_EQ(door.mNumber, 7u);
+    ASSERT_EQ(door.mRecordCount, 2u);
+    EXPECT_EQ(door.mRecords[0].view, main);
+    EXPECT_EQ(door.mRecords[1].view, nullptr);   // kept, never hit
+    EXPECT_STREQ(door.mRecords[1].name, "Nowhere");
+    EXPECT_EQ(door.mRecords[0].extraCount, 1u);
+    EXPECT_EQ(static_cast<const uint8_t*>(door.mRecords[0].extra)[2], 3);
+    EXPECT_EQ(door.mRecords[0].rings[0].points[2].x, 300);
+    EXPECT_EQ(door.mCentres[0].x, 200);
+    EXPECT_EQ(door.mCentres[0].y, 300);
+    const cTarvelRegionSet& stairs = *scene->mHotspots[1];
+    EXPECT_EQ(stairs.mRecords[0].view, close);
+    // Negative points average as signed numbers; no polygon keeps (0, 0).
+    EXPECT_EQ(stairs.mCentres[0].x, -23);
+    EXPECT_EQ(stairs.mCentres[0].y, -26);
+    EXPECT_EQ(stairs.mCentres[1].x, 0);
+    EXPECT_EQ(scene->mHotspots[2]->mRecordCount, 0u);
+
+    // The script's symbol of the scene is bound to it.
+    ASSERT_NE(scene->mScriptObject, nullptr);
+    EXPECT_EQ(gScriptHandles.Get<cTarvelScene>(scene->mScriptObject->object, eScriptObjectType::Scene), scene);
+}
+
+TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"#0", "Room::OnLoad", "door::OnInit", "stairs::OnInit",
+                                                "guard::OnInit", "window::OnInit", "Room::OnEnter",
+                                                "Room::InitView_Main"}));
+    gCalls.clear();
+    scene->FindView("Main")->Select(0);   // InitView_ runs once
+    EXPECT_TRUE(gCalls.empty());
+    EXPECT_EQ(scene->mView, scene->FindView("Main"));
+    EXPECT_EQ(gTarvel.mGameplay.mStateFlags, 5u);
+    EXPECT_TRUE(gTarvel.mInventory.mEnabled);
+    // The main camera took the view's pose and the picture band.
+    EXPECT_EQ(gTarvel.mCamera.mPosition, D3DXVECTOR3(0, 150, -500));
+    EXPECT_EQ(gTarvel.mCamera.mViewport.Y, 128u);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.Width, 1024u);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.Height, 512u);
+    // The geometry is live once the scene has started; the listener follows
+    // the main camera.
+    gTarvel.mSound.Update();
+    const pt::FmodSystemState sound = pt::FmodSystem();
+    EXPECT_EQ(sound.listenerPosition.z, -500.0f);
+    EXPECT_NEAR(sound.listenerForward.z, 1.0f, 1e-6f);
+    EXPECT_NEAR(sound.listenerUp.y, 1.0f, 1e-6f);
+}
+
+TEST_F(SceneTest, RestoringRunsOnlyTheTopLevelCode)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room", 1);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"#0"}));
+    EXPECT_EQ(scene->mView, nullptr);
+}
+
+TEST_F(SceneTest, ASceneWithNothingInItStillLoadsItsEmptyGeometry)
+{
+    SceneFile empty;
+    empty.name = "Void";
+    empty.script = AssembleScriptOrThrow("ret\n");
+    StartWithScenes({{"Void", empty}});
+    cTarvelScene* scene = Enter("Void");
+    EXPECT_EQ(scene->mMeshes.size(), 0u);
+    EXPECT_EQ(scene->mViews.count, 0);
+    EXPECT_NE(scene->mGeometry, nullptr);
+    EXPECT_EQ(pt::FmodSystem().lastGeometrySize, 0u);
+    EXPECT_EQ(scene->mScriptObject, nullptr);
+    EXPECT_EQ(scene->mView, nullptr);
+}
+
+TEST_F(SceneTest, DamagedFilesAreRefusedNamingTheScene)
+{
+    struct Case {
+        const char* what;
+        void (*damage)(SceneFile&);
+    };
+    const Case cases[] = {
+        {"more meshes than the file holds", [](SceneFile& s) { s.meshCount = 0x7FFFFFFF; }},
+        {"a mesh runs past the end of the file",
+         [](SceneFile& s) { s.meshes[0].vertexCount = 0x20000000; }},
+        {"a mesh index names a vertex that does not exist", [](SceneFile& s) { s.meshes[0].indices[4] = 4; }},
+        {"more views than the file holds", [](SceneFile& s) { s.viewCount = 0xFFFFFFFF; }},
+        {"more walk areas than the file holds", [](SceneFile& s) { s.walkAreaCount = 100000; }},
+        {"a walk area's data block runs past the end of the file",
+         [](SceneFile& s) { s.walkAreas[0].dataSize = 0xFFFFFFF0; }},
+        {"a walk area's polygons run past its data block", [](SceneFile& s) { s.walkAreas[1].polygonCount = 1; }},
+        {"a walk area's vertices run past its data block",
+         [](SceneFile& s) {
+             s.walkAreas[0].dataSize = 2 * 12 + 4 * 12;   // the second polygon's vertices are cut off
+         }},
+        {"a walk-area triangle names a vertex that does not exist",
+         [](SceneFile& s) { s.walkAreas[0].triangles[1][2] = WalkRef(1, 4); }},
+        {"a walk-area triangle names a vertex that does not exist",
+         [](SceneFile& s) { s.walkAreas[0].triangles[0][0] = WalkRef(2, 0); }},
+        {"a walk area's node table runs past its data block", [](SceneFile& s) { s.walkAreas[0].nodeCount = 3; }},
+        {"a walk-area node names a polygon that does not exist",
+         [](SceneFile& s) { s.walkAreas[0].nodes[0].polygon = 2; }},
+        {"a walk-area route names a node that does not exist", [](SceneFile& s) { s.walkAreas[0].routes[3].next = 2; }},
+        {"more hotspots than the file holds", [](SceneFile& s) { s.hotspotCount = 0x10000000; }},
+        {"a hotspot's regions run past its data block", [](SceneFile& s) { s.hotspots[0].regionCount = 5; }},
+        {"a hotspot's points run past its data block",
+         [](SceneFile& s) { s.hotspots[2].regions = {{"Main", {}, {}}}, s.hotspots[2].dataSize = 84 + 12,
+                            s.hotspots[2].regions[0].polygons = {{false, {{1, 1}}}}; }},
+        {"the occlusion geometry runs past the end of the file", [](SceneFile& s) { s.occlusionSize = 0x7FFFFFFF; }},
+    };
+    std::vector<std::pair<std::string, SceneFile>> files;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SceneFile file = Room();
+        cases[i].damage(file);
+        files.emplace_back("Bad" + std::to_string(i), file);
+    }
+    StartWithScenes(files);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        auto* scene = new cTarvelScene();
+        const int slot = gTarvel.mResources.OpenResource(files[i].first.c_str(), testkit::kSceneResourceType);
+        const std::string text = CatchFatalError([&] { scene->ReadFile(slot, 0); });
+        EXPECT_NE(text.find(std::string("Scene file Room is damaged: ") + cases[i].what + "."), std::string::npos)
+            << i << ": " << text;
+        gTarvel.mResources.CloseResource(slot);
+        delete scene;
+    }
+}
+
+TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    gCalls.clear();
+    gTarvel.mPDA.mOpen = true;
+    gTarvel.mSceneName = "Elsewhere";
+    scene->Leave(0);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"on_leave"}));
+    EXPECT_FALSE(gTarvel.mPDA.mOpen);
+    EXPECT_EQ(gTarvel.mSceneName, "Room");
+    gCalls.clear();
+    scene->Leave(1);
+    EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    scene->mCaption = "The room";
+    scene->FindView("Main")->mMeshSettings[0].renderMethod = 4;
+    scene->FindView("Main")->mMeshSettings[0].depth = 2.5f;
+    scene->mMeshes[2].pickDisabled = 1;
+    cTarvelWalkArea* area = scene->FindWalkArea("Floor");
+    area->mEnabled = 1;
+    area->mEnterLeave = 1;
+    area->mOnEnter = "step_in";
+    area->mStairStepCount = 3;
+    area->mAttachedView = scene->FindView("Close");
+    scene->mHotspots[1]->mCaption = "Stairs";
+    scene->mHotspots[1]->mIsPath = true;
+    scene->mHotspots[1]->mDestination[0] = 5.0f;
+    scene->mDetailViews.Add(scene->FindView("Close"));
+    scene->Open(scene->FindView("Close"), 3, 0.25f, 0.0f);
+
+    const std::string first = SaveText(scene);
+    EXPECT_NE(first.find("<Caption>The room</Caption>"), std::string::npos) << first;
+    EXPECT_NE(first.find("<Item0>Close</Item0>"), std::string::npos);
+
+    cTarvelScene* restored = Enter("Room", 1);
+    ASSERT_TRUE(LoadText(restored, first));
+    EXPECT_EQ(restored->mView, restored->FindView("Main"));
+    EXPECT_EQ(restored->mSecondView, restored->FindView("Close"));
+    EXPECT_EQ(restored->mStages[1].size, 256.0f);
+    EXPECT_EQ(restored->FindWalkArea("Floor")->mAttachedView, restored->FindView("Close"));
+    EXPECT_TRUE(restored->mHotspots[1]->mIsPath);
+    EXPECT_EQ(SaveText(restored), first);
+}
+
+TEST_F(SceneTest, AnUnknownActiveViewSelectsTheFirstView)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room", 1);
+    ASSERT_TRUE(LoadText(scene, "<Demogame><Scene name=\"Room\"><ActiveView>Gone</ActiveView>"
+                                "<DetailViewStack count=\"1000000\"><Item0>Close</Item0><Item1>Gone</Item1>"
+                                "</DetailViewStack><Stage1><ActiveView>Gone</ActiveView><Size>1e9</Size>"
+                                "</Stage1></Scene></Demogame>"));
+    EXPECT_EQ(scene->mView, scene->FindView("Main"));
+    EXPECT_EQ(scene->mSecondView, nullptr);
+    ASSERT_EQ(scene->mDetailViews.count, 1);
+    EXPECT_EQ(scene->mDetailViews[0], scene->FindView("Close"));
+}
+
+TEST_F(SceneTest, SplitScreenViewportsHoverAndTheGap)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelScript& script = *scene->mScript;
+    scene->mHotspots[0]->mObject = script.FindGlobal("door");
+    scene->mHotspots[3]->mObject = script.FindGlobal("window");
+    scene->mHotspots[3]->mCaption = "Window";
+    cTarvelView* close = scene->FindView("Close");
+    const cTarvelCamera& main = gTarvel.mCamera;
+    const cTarvelCamera& second = gTarvel.mCamera2;
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    EXPECT_EQ(scene->mHotspot, scene->mHotspots[0]);
+
+    scene->Open(close, 2, 0.25f, 0.0f);   // a 256-pixel strip at the left
+    EXPECT_EQ(main.mViewport.X, 261u);
+    EXPECT_EQ(main.mViewport.Width, 763u);
+    EXPECT_EQ(second.mViewport.X, 0u);
+    EXPECT_EQ(second.mViewport.Width, 256u);
+    EXPECT_EQ(second.mViewport.Height, 512u);
+    struct Hover {
+        int32_t x;
+        int hotspot;   // -1 none
+        int stage;
+    };
+    const Hover left[] = {{262, 0, 0}, {259, 0 - 1, 0}, {300, 0, 0}, {50, 3, 1}, {255, -1, 0}, {258, -1, 0}};
+    for (const Hover& h : left) {
+        const bool hit = scene->UpdateMouseOver(h.x, 300);
+        EXPECT_EQ(hit, h.hotspot >= 0) << h.x;
+        EXPECT_EQ(scene->mHotspot, h.hotspot >= 0 ? scene->mHotspots[h.hotspot] : nullptr) << h.x;
+        if (hit) {
+            EXPECT_EQ(scene->mHoverStage, h.stage) << h.x;
+        }
+    }
+    EXPECT_FALSE(scene->mObjectUnderCursor);
+    scene->UpdateMouseOver(50, 300);
+    EXPECT_TRUE(scene->mObjectUnderCursor);
+    EXPECT_EQ(scene->mObjectName, "Window");
+
+    scene->Open(close, 3, 0.25f, 0.0f);   // at the right
+    EXPECT_EQ(main.mViewport.X, 0u);
+    EXPECT_EQ(main.mViewport.Width, 763u);
+    EXPECT_EQ(second.mViewport.X, 768u);
+    const Hover right[] = {{50, 0, 0}, {765, -1, 0}, {800, 3, 1}, {762, -1, 0}};
+    for (const Hover& h : right) {
+        const bool hit = scene->UpdateMouseOver(h.x, 300);
+        EXPECT_EQ(hit, h.hotspot >= 0) << h.x;
+        if (hit) {
+            EXPECT_EQ(scene->mHotspot, scene->mHotspots[h.hotspot]) << h.x;
+            EXPECT_EQ(scene->mHoverStage, h.stage) << h.x;
+        }
+    }
+    scene->Close(0.0f);
+    EXPECT_EQ(scene->mSecondView, nullptr);
+    EXPECT_EQ(main.mViewport.Width, 1024u);
+}
+
+TEST_F(SceneTest, AnItemInUsePassesOverPathsAndTheDetailViewExit)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelRegionSet& door = *scene->mHotspots[0];
+    door.mObject = scene->mScript->FindGlobal("door");
+    door.mIsPath = true;
+    cTarvelRegionSet exit;
+    exit.SetRectRegion(0, 0, 1024, 768);
+    gTarvel.mGameplay.mRegionSet = &exit;
+    scene->mDetailViews.Add(scene->FindView("Close"));
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    EXPECT_EQ(scene->mHotspot, &door);
+    EXPECT_TRUE(scene->UpdateMouseOver(900, 300));   // the exit band of the detail view
+    EXPECT_EQ(scene->mHotspot, &exit);
+    gameplay.mItemInHand = "key";
+    gameplay.mMode = 2;
+    EXPECT_FALSE(scene->UpdateMouseOver(150, 300));
+    EXPECT_FALSE(scene->UpdateMouseOver(900, 300));
+    EXPECT_EQ(scene->mHotspot, nullptr);
+    door.mIsPath = false;
+    EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+    gameplay.mRegionSet = nullptr;
+    gameplay.mItemInHand = "";
+}
+
+TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    cTarvelCinematic cinematic;
+    cinematic.mInCall = true;
+    gCinematics.Add(&cinematic);
+    gTarvel.mTimer.mFrameSeconds = 0.1f;   // 51.2 pixels a frame at half the width a second
+    scene->Open(scene->FindView("Close"), 2, 0.25f, 0.5f);
+    EXPECT_EQ(scene->mStages[1].size, 0.0f);
+    std::vector<float> sizes;
+    for (int frame = 0; frame < 6; ++frame) {
+        scene->Update();
+        sizes.push_back(scene->mStages[1].size);
+        EXPECT_EQ(gTarvel.mCamera2.mViewport.Width, uint32_t(sizes.back()));
+    }
+    EXPECT_EQ(sizes, (std::vector<float>{51, 102, 153, 204, 255, 256}));
+    EXPECT_FALSE(scene->mStages[1].moving);
+    scene->Close(0.5f);
+    sizes.clear();
+    for (int frame = 0; frame < 5; ++frame) {
+        scene->Update();
+        sizes.push_back(scene->mStages[1].size);
+    }
+    EXPECT_EQ(sizes, (std::vector<float>{204, 152, 100, 48, 0}));
+    EXPECT_EQ(scene->mSecondView, nullptr);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.X, 0u);
+    EXPECT_EQ(gTarvel.mCamera.mViewport.Width, 1024u);
+    gCinematics.Clear();
+
+    // Outside a cinematic the strip opens at its size at once.
+    scene->Open(scene->FindView("Close"), 2, 0.25f, 0.5f);
+    EXPECT_EQ(scene->mStages[1].size, 256.0f);
+}
+
+TEST_F(SceneTest, StageBuffersPastSixteenBitsTakeWideIndices)
+{
+    SceneFile big;
+    big.name = "Big";
+    big.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}};
+    for (const char* name : {"a", "b"}) {
+        testkit::SceneMesh mesh;
+        mesh.name = name;
+        mesh.vertices.assign(40000, {1, 2, 3, 0, 1, 0});
+        mesh.indices = {0, 39999, 1};
+        big.meshes.push_back(mesh);
+    }
+    big.script = AssembleScriptOrThrow("ret\n");
+    StartWithScenes({{"Big", big}});
+    cTarvelScene* scene = Enter("Big", 1);
+    cTarvelView* main = scene->FindView("Main");
+    main->mMeshSettings[0].renderMethod = 4;
+    main->mMeshSettings[1].renderMethod = 4;
+    main->Select(0);
+    const sSceneStage& stage = scene->mStages[0];
+    ASSERT_EQ(stage.index32, 1);
+    ASSERT_NE(stage.indexBuffer, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(stage.indexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+    const uint32_t* indices = static_cast<const uint32_t*>(data);
+    EXPECT_EQ(std::vector<uint32_t>(indices, indices + 6), (std::vector<uint32_t>{0, 39999, 1, 40000, 79999, 40001}));
+    stage.indexBuffer->Unlock();
+
+    // Back under the limit the buffer is 16-bit again.
+    main->mMeshSettings[1].renderMethod = 0;
+    main->Build();
+    EXPECT_EQ(scene->mStages[0].index32, 0);
+}
+
+TEST_F(SceneTest, TextureSizesOfPictureSizes)
+{
+    const std::pair<uint32_t, uint32_t> cases[] = {{1000, 1024}, {9, 16}, {8, 8}, {1, 8}, {17, 32}, {1024, 1024},
+                                                   {2049, 4096}, {512, 512}, {513, 1024}};
+    for (const auto& [n, size] : cases)
+        EXPECT_EQ(TextureSizeFor(n), size) << n;
+}
+
+TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
+{
+    testkit::Picture picture(1000, 9);
+    testkit::ImageHeader header;
+    header.width = 1000;
+    header.height = 9;
+    header.x = 12;
+    header.y = 34;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "Room_Main_lamp_night", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    main->mSuffixReplacement0 = "_b";
+    main->mSuffixReplacement1 = "_night";
+    cTarvelImage* lamp = main->GetImageLayer("lamp_b", true);
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->mName, "Room_Main_lamp_night");
+    EXPECT_EQ(main->GetImageLayer("lamp_b", true), lamp);   // found, not loaded again
+    EXPECT_EQ(main->mImages.count, 1);
+    EXPECT_EQ(main->GetImageLayer("", true), nullptr);
+
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = lamp;
+    main->mMeshSettings[2].renderMethod = 3;   // listed, not drawn
+    main->Select(0);
+    ASSERT_EQ(main->mListed.count, 2);
+    EXPECT_EQ(main->mMeshSettings[2].firstVertex, 4u);
+    EXPECT_EQ(main->mMeshSettings[2].firstIndex, 6u);
+    EXPECT_EQ(scene->mStages[0].vertexCount, 7u);
+    EXPECT_EQ(scene->mStages[0].indexCount, 9u);
+    EXPECT_EQ(main->mMeshSettings[0].shader, 6);   // scenery_unlit
+    EXPECT_EQ(main->mMeshSettings[2].shader, -1);
+
+    // Worked in double precision: camera at (0, 150, -500) looking along +z,
+    // the picture band's 512 rows of 768 crop the 0.785 field of view.
+    const double yScale = 1.0 / (std::tan(0.785 / 2.0) * 512.0 / 768.0);
+    const double xScale = yScale / 2.0;   // aspect 1024 / 512
+    for (int k = 0; k < 4; ++k) {
+        const float* v = scene->mMeshes[0].vertices + 6 * k;
+        const double zv = v[2] + 500.0;
+        const double px = (v[0] * xScale / zv + 1.0) / 2.0 * 1024.0;
+        const double py = 128.0 + (1.0 - (v[1] - 150.0) * yScale / zv) / 2.0 * 512.0;
+        const double u = (px - 0.5 - 12.0) / 1024.0;
+        const double w = (py - 0.5 - 34.0 - 128.0) / 16.0;
+        EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].x, u, 1e-4) << k;
+        EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].y, w, 1e-4) << k;
+    }
+
+    // Picks against the floor: the middle of the band looks down onto it.
+    D3DXVECTOR3 hit;
+    ASSERT_TRUE(main->Pick(&hit, 512, 600));
+    EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+    const double zv = 150.0 / ((600.0 - 128.0 - 256.0) / 256.0 / yScale);
+    EXPECT_NEAR(hit.z, zv - 500.0, 0.5);
+    EXPECT_FALSE(main->Pick(&hit, 512, 128));   // the band's top row
+    scene->mMeshes[0].pickDisabled = 1;
+    EXPECT_FALSE(main->Pick(&hit, 512, 600));
+}
+
+TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
+{
+    testkit::Picture picture(8, 8);
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        SceneFile room = Room();
+        // Four copies of the floor, so that each render method has a mesh.
+        room.meshes = {room.meshes[0], room.meshes[0], room.meshes[0], room.meshes[0], room.meshes[2]};
+        room.meshes[4].name = "lit";
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(room), false);
+        writer.AddShared(1, "map", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelImage* map = main->GetImageLayer("map", false);
+    const int methods[5] = {1, 7, 5, 6, 4};
+    for (int i = 0; i < 5; ++i)
+        main->mMeshSettings[i].renderMethod = methods[i];
+    main->mMeshSettings[1].colorMap = map;
+    main->Select(0);
+
+    auto draws = [&] {
+        pt::RecordDraws(true);
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        for (sSceneMesh* setting : main->mListed)
+            main->Render(setting);
+        device->EndScene();
+        std::vector<std::string> techniques;
+        for (const pt::DrawRecord& d : pt::RecordedDraws())
+            techniques.push_back(d.technique + "@" + std::to_string(d.minVertexIndex) + "+" +
+                                 std::to_string(d.startIndex) + "x" + std::to_string(d.primitiveCount));
+        pt::RecordDraws(false);
+        return techniques;
+    };
+    // No video: only the colour-mapped and the depth meshes draw.
+    EXPECT_EQ(draws(), (std::vector<std::string>{"scenery_unlit@4+6x2", "scenery_depthset@16+24x1"}));
+
+    // A playing video textures the unlit mesh without a colour map and
+    // brings the video effects in.
+    cTarvelVideo video;
+    video.mImage = map;
+    gTarvel.mMovie = &video;
+    main->Update();
+    EXPECT_EQ(draws(), (std::vector<std::string>{"scenery_unlit@0+0x2", "scenery_unlit@4+6x2", "scenery_cmva@8+12x2",
+                                                 "scenery_cmv@12+18x2", "scenery_depthset@16+24x1"}));
+    gTarvel.mMovie = nullptr;
+    video.mImage = nullptr;
+    // The effects chosen while the video played stay until the next choice.
+    main->Update();
+    EXPECT_EQ(main->mMeshSettings[2].shader, 10);
+}
+
+TEST_F(SceneTest, StartUpPutsThePlayerOnTheFloor)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelActor player("PC", "PC", 0);
+    player.mControl = new cTarvelActorControl();
+    cTarvelMobile mobile;
+    mobile.mPosition = D3DXVECTOR3(3, 99, 4);
+    player.mMobile = &mobile;
+    gTarvel.mPlayer = &player;
+    Enter("Room");
+    gTarvel.mPlayer = nullptr;
+    player.mMobile = nullptr;
+    EXPECT_EQ(mobile.mPosition.x, 3.0f);
+    EXPECT_EQ(mobile.mPosition.z, 4.0f);
+    EXPECT_EQ(mobile.mPosition.y, player.mControl->GetFloorHeight(3, 4, FLT_MIN));
+    EXPECT_NE(mobile.mPosition.y, 99.0f);
+}
+
+TEST_F(SceneTest, CamerasSaveAndLoadTheirMoves)
+{
+    StartWithScenes({});
+    cTarvelCamera& camera = gTarvel.mCamera;
+    camera.SetViewport(0, 128, 1024, 512);
+    const float start[3] = {1, 2, 3}, target[3] = {10, 20, 30};
+    const float rotation[4] = {0, 0, 0, 1};
+    camera.Set(start, rotation, 0.9f);
+    camera.Move(4.0f, 0.5f, 0.25f, target, rotation, 1.1f);
+    gTarvel.mTimer.mGameSeconds += 1.0f;
+    camera.Update();
+
+    TiXmlDocument document;
+    auto* root = new TiXmlElement("Camera0");
+    document.LinkEndChild(root);
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = root;
+    camera.Save(cursor);
+    cTarvelCamera copy;
+    copy.Load(cursor);
+    cursor.mRoot = cursor.mCurrent = nullptr;
+    EXPECT_TRUE(copy.mMoving);
+    EXPECT_NEAR(copy.mPosition.x, camera.mPosition.x, 1e-5f);
+    EXPECT_EQ(copy.mTargetPosition, camera.mTargetPosition);
+    EXPECT_EQ(copy.mStartSmoothing, 0.5f);
+    EXPECT_EQ(copy.mEndSmoothing, 0.25f);
+    EXPECT_EQ(copy.mDuration, 4.0f);
+    EXPECT_NEAR(copy.mMoveStart, camera.mMoveStart, 1e-4f);
+    EXPECT_FLOAT_EQ(copy.mTargetFov, 1.1f);
+}
+
+} // namespace

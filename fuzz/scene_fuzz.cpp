@@ -1,0 +1,35 @@
+// The scene loader on a headless engine: the input is a scene file, read
+// from a fresh archive, started, left and cleared, its script bounded by the
+// instruction budget.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "engine/script/script.h"
+#include "engine/world/scene.h"
+#include "fuzz/headless_engine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (!fuzz::HeadlessEngineReady("scene", nullptr))
+        return 0;
+    cTarvelScript::sInstructionBudget = 100000;
+    if (fuzz::OpenArchiveWith("fuzz", 1, std::span<const uint8_t>(data, size))) {
+        auto* scene = new cTarvelScene();
+        fuzz::RunGuarded([scene] {
+            scene->mSlot = gTarvel.mResources.OpenResource("fuzz", 1);
+            if (gTarvel.ChangeScene(scene, 0) == 0) {
+                scene->Update();
+                scene->UpdateMouseOver(300, 300);
+                D3DXVECTOR3 point;
+                scene->Pick(&point, 512, 400);
+                scene->Leave(0);
+            }
+        });
+        gTarvel.mScene = nullptr;
+        delete scene;
+    }
+    cTarvelScript::sInstructionBudget = -1;
+    gTarvel.mResources.Release();
+    return 0;
+}

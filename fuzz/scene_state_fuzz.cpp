@@ -1,0 +1,80 @@
+// A scene's savegame state: a writer-made scene is read, then the input is
+// parsed as its "Scene" element and loaded.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "engine/gameplay/savegame.h"
+#include "engine/script/script.h"
+#include "engine/world/scene.h"
+#include "fuzz/headless_engine.h"
+#include "tools/scene_writer.h"
+#include "tools/script_assembler.h"
+
+namespace {
+
+// Two views, two meshes, a walk area and a hotspot bound to a view.
+std::vector<uint8_t> StateScene()
+{
+    testkit::SceneFile file;
+    file.name = "Room";
+    testkit::SceneMesh floor;
+    floor.name = "floor";
+    floor.vertices = {{-100, 0, 0, 0, 1, 0}, {100, 0, 0, 0, 1, 0}, {100, 0, 200, 0, 1, 0}};
+    floor.indices = {0, 1, 2};
+    testkit::SceneMesh bare;
+    bare.name = "bare";
+    file.meshes = {floor, bare};
+    file.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}, {"Close", {0, 100, -200, 0, 0, 0, 1, 0.6f}}};
+    testkit::SceneWalkArea area;
+    area.name = "Floor";
+    area.polygons = {{false, {{0, 0, 0}, {100, 0, 0}, {100, 0, 100}}}};
+    file.walkAreas = {area};
+    testkit::SceneHotspot door;
+    door.number = 7;
+    door.regions = {{"Main", {{false, {{1, 1}, {50, 1}, {50, 50}}}}, {}}};
+    file.hotspots = {door};
+    file.script = AssembleScriptOrThrow("global Room object class=cScene\nglobal door object class=cHotspot\nret\n");
+    return testkit::BuildSceneFile(file);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (!fuzz::HeadlessEngineReady("scene_state", nullptr))
+        return 0;
+    static const std::vector<uint8_t> sceneFile = StateScene();
+    cTarvelScript::sInstructionBudget = 100000;
+    if (fuzz::OpenArchiveWith("Room", 1, sceneFile)) {
+        auto* scene = new cTarvelScene();
+        const std::string text(reinterpret_cast<const char*>(data), size);
+        fuzz::RunGuarded([scene, &text] {
+            scene->mSlot = gTarvel.mResources.OpenResource("Room", 1);
+            if (gTarvel.ChangeScene(scene, 1) != 0)
+                return;
+            TiXmlDocument document;
+            document.Parse(text.c_str());
+            cTarvelSavegame& cursor = gTarvel.mSavegame;
+            cursor.mRoot = cursor.mCurrent = document.RootElement();
+            if (cursor.mCurrent)
+                scene->LoadState(cursor);
+            cursor.mRoot = cursor.mCurrent = nullptr;
+            // A frame on what was restored.
+            scene->Update();
+            scene->UpdateMouseOver(100, 300);
+            D3DXVECTOR3 point;
+            scene->Pick(&point, 100, 300);
+        });
+        gTarvel.mSavegame.mRoot = gTarvel.mSavegame.mCurrent = nullptr;
+        gTarvel.mScene = nullptr;
+        delete scene;
+    }
+    cTarvelScript::sInstructionBudget = -1;
+    gTarvel.mResources.Release();
+    return 0;
+}

@@ -1,0 +1,2 @@
+# Writer of scene files.
+testkit_sources(scene_writer.cpp)
