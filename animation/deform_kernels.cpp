@@ -88,17 +88,40 @@ void SkinReference(const SkinJob& job) {
   }
 }
 
-void Skin(const SkinJob& job) {
+namespace {
+
+// The vector form for one layout; the job's fields are held in locals, as the stores
+// through the attribute pointers could otherwise alias them.
+template <bool kNormals, bool kTangents>
+void SkinLayout(const SkinJob& job) {
+  const BoneRows* const bones = job.bones;
+  const uint32_t numBones = job.numBones;
+  const SkinInfluence* const pool = job.influences;
+  const uint32_t numInfluences = job.numInfluences;
+  const SkinningInfoVertexAttribute::Row* const rows = job.rows;
+  const uint32_t numRows = job.numRows;
+  const uint32_t* const orgNumbers = job.orgNumbers;
+  const uint32_t numVertices = job.numVertices;
+  float* const positions = job.positions;
+  float* const normals = job.normals;
+  float* const tangents = job.tangents;
   const __m128 zero = _mm_setzero_ps();
-  for (uint32_t v = 0; v < job.numVertices; ++v) {
+  for (uint32_t v = 0; v < numVertices; ++v) {
+    const uint32_t org = orgNumbers[v];
     uint32_t start = 0, count = 0;
-    RowOf(job, job.orgNumbers[v], start, count);
+    if (org < numRows && rows[org].start < numInfluences) {
+      start = rows[org].start;
+      count = rows[org].count & 0xFF;
+      if (count > numInfluences - start) count = numInfluences - start;
+    }
     // b[0..3], b[4..7], b[8..11] of the scalar form.
     __m128 b0 = zero, b1 = zero, b2 = zero;
-    const SkinInfluence* influence = job.influences + start;
-    for (uint32_t i = 0; i < count; ++i, ++influence) {
-      if (influence->boneNumber >= job.numBones) continue;
-      const float* m = job.bones[influence->boneNumber].m;
+    const SkinInfluence* influence = pool + start;
+    const SkinInfluence* const last = influence + count;
+    for (; influence != last; ++influence) {
+      const uint32_t bone = influence->boneNumber;
+      if (bone >= numBones) continue;
+      const float* m = bones[bone].m;
       const __m128 w = _mm_set1_ps(influence->weight);
       b0 = _mm_add_ps(b0, _mm_mul_ps(_mm_loadu_ps(m), w));
       b1 = _mm_add_ps(b1, _mm_mul_ps(_mm_loadu_ps(m + 4), w));
@@ -111,16 +134,32 @@ void Skin(const SkinJob& job) {
     const __m128 r2 = _mm_castsi128_ps(_mm_or_si128(_mm_srli_si128(i1, 8), _mm_slli_si128(i2, 8)));
     const __m128 r3 = _mm_castsi128_ps(_mm_srli_si128(i2, 4));
 
-    float* p = job.positions + 3 * size_t{v};
+    float* p = positions + 3 * size_t{v};
     Store3(p, _mm_add_ps(Rotate(Load3(p), r0, r1, r2), r3));
-    if (job.normals != nullptr) {
-      float* n = job.normals + 3 * size_t{v};
+    if constexpr (kNormals) {
+      float* n = normals + 3 * size_t{v};
       Store3(n, Rotate(Load3(n), r0, r1, r2));
     }
-    if (job.tangents != nullptr) {
-      float* t = job.tangents + 4 * size_t{v};
+    if constexpr (kTangents) {
+      float* t = tangents + 4 * size_t{v};
       Store3(t, Rotate(Load3(t), r0, r1, r2));
     }
+  }
+}
+
+}  // namespace
+
+void Skin(const SkinJob& job) {
+  if (job.normals != nullptr) {
+    if (job.tangents != nullptr) {
+      SkinLayout<true, true>(job);
+    } else {
+      SkinLayout<true, false>(job);
+    }
+  } else if (job.tangents != nullptr) {
+    SkinLayout<false, true>(job);
+  } else {
+    SkinLayout<false, false>(job);
   }
 }
 
@@ -142,34 +181,68 @@ void MorphReference(const MorphJob& job) {
   }
 }
 
-void Morph(const MorphJob& job) {
+namespace {
+
+template <bool kPositions, bool kNormals, bool kTangents>
+void MorphLayout(const MorphJob& job) {
   const std::array<float, 256>& unit = UnitTable();
+  const ProgressiveMorphTarget::VertexDelta* const deltas = job.deltas;
+  const uint32_t numDeltas = job.numDeltas;
+  const uint32_t numVertices = job.numVertices;
+  float* const positions = job.positions;
+  float* const normals = job.normals;
+  float* const tangents = job.tangents;
   const __m128 lo = _mm_set1_ps(job.minValue);
   const __m128 range = _mm_set1_ps(job.maxValue - job.minValue);
   const __m128 steps = _mm_set1_ps(65535.0f);
   const __m128 w = _mm_set1_ps(job.weight);
   const __m128i zero = _mm_setzero_si128();
-  for (uint32_t i = 0; i < job.numDeltas; ++i) {
-    const ProgressiveMorphTarget::VertexDelta& d = job.deltas[i];
+  for (uint32_t i = 0; i < numDeltas; ++i) {
+    const ProgressiveMorphTarget::VertexDelta& d = deltas[i];
     const uint32_t v = d.vertexNumber;
-    if (v >= job.numVertices) continue;
-    if (job.positions != nullptr) {
+    if (v >= numVertices) continue;
+    if constexpr (kPositions) {
       // The quantised position in lanes 0..2; the division keeps the scalar rounding.
       const __m128i q = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&d)), zero);
       const __m128 delta = _mm_add_ps(lo, _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(q), range), steps));
-      float* p = job.positions + 3 * size_t{v};
+      float* p = positions + 3 * size_t{v};
       Store3(p, _mm_add_ps(Load3(p), _mm_mul_ps(delta, w)));
     }
-    if (job.normals != nullptr) {
+    if constexpr (kNormals) {
       const __m128 delta = _mm_setr_ps(unit[d.normal[0]], unit[d.normal[1]], unit[d.normal[2]], 0.0f);
-      float* n = job.normals + 3 * size_t{v};
+      float* n = normals + 3 * size_t{v};
       Store3(n, _mm_add_ps(Load3(n), _mm_mul_ps(delta, w)));
     }
-    if (job.tangents != nullptr) {
+    if constexpr (kTangents) {
       const __m128 delta = _mm_setr_ps(unit[d.tangent[0]], unit[d.tangent[1]], unit[d.tangent[2]], 0.0f);
-      float* t = job.tangents + 4 * size_t{v};
+      float* t = tangents + 4 * size_t{v};
       Store3(t, _mm_add_ps(Load3(t), _mm_mul_ps(delta, w)));
     }
+  }
+}
+
+template <bool kPositions, bool kNormals>
+void MorphWithTangents(const MorphJob& job) {
+  if (job.tangents != nullptr) {
+    MorphLayout<kPositions, kNormals, true>(job);
+  } else {
+    MorphLayout<kPositions, kNormals, false>(job);
+  }
+}
+
+}  // namespace
+
+void Morph(const MorphJob& job) {
+  if (job.positions != nullptr) {
+    if (job.normals != nullptr) {
+      MorphWithTangents<true, true>(job);
+    } else {
+      MorphWithTangents<true, false>(job);
+    }
+  } else if (job.normals != nullptr) {
+    MorphWithTangents<false, true>(job);
+  } else {
+    MorphWithTangents<false, false>(job);
   }
 }
 

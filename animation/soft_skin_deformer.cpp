@@ -29,17 +29,26 @@ void SoftSkinDeformer::Reinitialize(Actor* actor) {
   mBones.Clear();
   SkinningInfoVertexAttribute* skin = mMesh != nullptr ? FindSkinningInfo(mMesh) : nullptr;
   if (skin == nullptr || actor == nullptr) return;
+  // The bone of each node number seen so far (kNone when none yet), so the table is
+  // built in one pass rather than searched per influence.
+  constexpr uint32_t kNone = 0xFFFFFFFFu;
+  AnimCore::Array<uint32_t> boneOfNode(MEMCATEGORY_MESHDEFORMER);
   const uint32_t numRows = skin->GetRows().GetLength();
   for (uint32_t v = 0; v < numRows; ++v) {
     const uint32_t count = skin->GetNumInfluences(v) & 0xFF;
     for (uint32_t i = 0; i < count; ++i) {
       SkinInfluence& influence = skin->GetInfluence(v, i);
-      uint32_t bone = 0;
-      while (bone < mBones.GetLength() && mBones[bone].nodeNumber != influence.nodeNumber) ++bone;
-      if (bone == mBones.GetLength() && !mBones.Add({influence.nodeNumber, AnimCore::Matrix()})) {
-        return;
+      const uint32_t node = influence.nodeNumber;
+      if (node >= boneOfNode.GetLength()) {
+        const uint32_t old = boneOfNode.GetLength();
+        if (!boneOfNode.Resize(node + 1)) return;
+        for (uint32_t n = old; n <= node; ++n) boneOfNode[n] = kNone;
       }
-      influence.boneNumber = static_cast<uint16_t>(bone);
+      if (boneOfNode[node] == kNone) {
+        if (!mBones.Add({influence.nodeNumber, AnimCore::Matrix()})) return;
+        boneOfNode[node] = mBones.GetLength() - 1;
+      }
+      influence.boneNumber = static_cast<uint16_t>(boneOfNode[node]);
     }
   }
 }
