@@ -182,10 +182,10 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
     if (subMesh == nullptr || !mesh->AddSubMesh(subMesh)) return false;
     if (subMesh->GetNumBones() != numBones) return false;
 
-    // Indices arrive straight from the body; each must name a vertex of the submesh.
-    for (uint32_t i = 0; i < subIndices; ++i) {
-      uint8_t raw[4];
-      if (!Bytes(file, raw, 4)) return false;
+    // Indices arrive straight from the body (read in place: their bytes were found
+    // above to be there); each must name a vertex of the submesh.
+    const uint8_t* raw = file->GetMemoryStart() + file->GetPos();
+    for (uint32_t i = 0; i < subIndices; ++i, raw += 4) {
       const uint32_t index = U32At(raw, endianType);
       if (index >= subVertices) {
         AnimCore::Log("ChunkProcessorActorMesh::Process: Index %d beyond submesh %d.", index, s);
@@ -193,11 +193,8 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
       }
       meshIndices[firstIndex + i] = static_cast<uint32_t>(firstVertex) + index;
     }
-    for (uint32_t b = 0; b < numBones; ++b) {
-      uint8_t raw[4];
-      if (!Bytes(file, raw, 4)) return false;
-      subMesh->SetBone(b, U32At(raw, endianType));
-    }
+    for (uint32_t b = 0; b < numBones; ++b, raw += 4) subMesh->SetBone(b, U32At(raw, endianType));
+    if (!Skip(file, (uint64_t{subIndices} + numBones) * 4)) return false;
     firstVertex += subVertices;
     firstIndex += subIndices;
   }

@@ -20,17 +20,18 @@ using namespace ChunkRead;
 namespace {
 
 // Reads count keys of valueBytes + a time into an empty track; readValue decodes the
-// value at the start of a key.
+// value at the start of a key. The keys are decoded in place in the file's memory
+// once their bytes are known to be there.
 template <class Track, class ReadValue>
 bool ReadKeys(AnimCore::MemoryFile* file, Track* track, uint32_t count, uint32_t valueBytes,
               uint32_t endianType, ReadValue readValue) {
-  if (!track->ReserveKeys(count)) return false;
-  uint8_t key[20];
-  for (uint32_t i = 0; i < count; ++i) {
-    if (!Bytes(file, key, valueBytes + 4)) return false;
+  const uint32_t stride = valueBytes + 4;
+  if (!Fits(file, count, stride) || !track->ReserveKeys(count)) return false;
+  const uint8_t* key = file->GetMemoryStart() + file->GetPos();
+  for (uint32_t i = 0; i < count; ++i, key += stride) {
     if (!track->AddKey(F32At(key + valueBytes, endianType), readValue(key))) return false;
   }
-  return true;
+  return Skip(file, uint64_t{count} * stride);
 }
 
 // A new linear interpolator, then the keys moved to start at 0 and the interpolator

@@ -57,19 +57,22 @@ inline float F32At(const uint8_t* p, uint32_t endianType) {
 // Byte order, then the converter as a point or direction.
 inline AnimCore::Vector3 VectorAt(const uint8_t* p, uint32_t endianType) {
   AnimCore::Vector3 v(F32At(p, endianType), F32At(p + 4, endianType), F32At(p + 8, endianType));
-  AnimCore::GetCoordSystemConverter().ConvertVectors(&v, 1);
+  const AnimCore::CoordSystemConverter& converter = AnimCore::GetCoordSystemConverter();
+  if (!converter.IsIdentity()) converter.ConvertVectors(&v, 1);
   return v;
 }
 // Byte order, then the converter as an axis-permuted triple.
 inline AnimCore::Vector3 ScaleAt(const uint8_t* p, uint32_t endianType) {
   float f[3] = {F32At(p, endianType), F32At(p + 4, endianType), F32At(p + 8, endianType)};
-  AnimCore::GetCoordSystemConverter().ConvertIndices(f);
+  const AnimCore::CoordSystemConverter& converter = AnimCore::GetCoordSystemConverter();
+  if (!converter.IsIdentity()) converter.ConvertIndices(f);
   return AnimCore::Vector3(f[0], f[1], f[2]);
 }
 inline AnimCore::Quaternion QuaternionAt(const uint8_t* p, uint32_t endianType) {
   AnimCore::Quaternion q(F32At(p, endianType), F32At(p + 4, endianType), F32At(p + 8, endianType),
                          F32At(p + 12, endianType));
-  AnimCore::GetCoordSystemConverter().ConvertQuaternions(&q, 1);
+  const AnimCore::CoordSystemConverter& converter = AnimCore::GetCoordSystemConverter();
+  if (!converter.IsIdentity()) converter.ConvertQuaternions(&q, 1);
   return q;
 }
 

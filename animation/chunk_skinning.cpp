@@ -85,9 +85,7 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
     return false;
   }
   bool ok = true;
-  const auto readInfluence = [&](SkinInfluence& out) {
-    uint8_t record[8];
-    if (!Bytes(file, record, 8)) return false;
+  const auto decodeInfluence = [&](const uint8_t* record, SkinInfluence& out) {
     out.weight = F32At(record, endianType);
     out.nodeNumber = U16At(record + 4, endianType);
     out.boneNumber = 0;
@@ -97,6 +95,10 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
       return false;
     }
     return true;
+  };
+  const auto readInfluence = [&](SkinInfluence& out) {
+    uint8_t record[8];
+    return Bytes(file, record, 8) && decodeInfluence(record, out);
   };
   if (!v2) {
     // Laid out as Shrink would leave them: each row behind the previous one.
@@ -109,12 +111,13 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
       for (uint32_t i = 0; ok && i < count; ++i) ok = readInfluence(skin->GetInfluences()[at++]);
     }
   } else {
+    // Both blocks were found above to lie in the data: they are decoded in place.
     ok = skin->GetInfluences().Resize(total) && skin->GetRows().Resize(numOrg);
-    for (uint32_t i = 0; ok && i < total; ++i) ok = readInfluence(skin->GetInfluences()[i]);
-    for (uint32_t v = 0; ok && v < numOrg; ++v) {
-      uint8_t record[8];
-      ok = Bytes(file, record, 8);
-      if (!ok) break;
+    const uint8_t* record = file->GetMemoryStart() + file->GetPos();
+    for (uint32_t i = 0; ok && i < total; ++i, record += 8) {
+      ok = decodeInfluence(record, skin->GetInfluences()[i]);
+    }
+    for (uint32_t v = 0; ok && v < numOrg; ++v, record += 8) {
       const uint32_t start = U32At(record, endianType);
       const uint32_t count = U32At(record + 4, endianType);
       // Rows must lie in the pool; the deformer reads a count only up to 255.
@@ -125,6 +128,7 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
       }
       skin->GetRows()[v] = {start, count};
     }
+    ok = ok && Skip(file, (uint64_t{total} + numOrg) * 8);
   }
   if (!ok || !mesh->AddSharedVertexAttributeLayer(skin)) {
     if (!ok) AnimCore::Delete(skin);

@@ -5,6 +5,7 @@
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
 #include "animation/core/memory_manager.h"
+#include "animation/deform_kernels.h"
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
 #include "animation/mesh_deformer_stack.h"
@@ -37,10 +38,8 @@ void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
   if (mMesh == nullptr || actorInstance == nullptr) return;
   const MorphSetup* setup = actorInstance->GetActor()->GetMorphSetup(actorInstance->GetLODLevel());
   if (setup == nullptr) return;
-  auto* positions = static_cast<AnimCore::Vector3*>(
-      mMesh->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
-  auto* normals = static_cast<AnimCore::Vector3*>(
-      mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
+  auto* positions = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+  auto* normals = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
   auto* tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
   const uint32_t numVertices = mMesh->GetNumVertices();
   MorphSetupInstance& weights = actorInstance->GetMorphSetupInstance();
@@ -60,27 +59,17 @@ void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
     } else {
       pass.lastNearZero = true;
     }
-    for (uint32_t i = 0; i < data->numVertices; ++i) {
-      const ProgressiveMorphTarget::VertexDelta& d = data->deltas[i];
-      const uint32_t v = d.vertexNumber;
-      if (v >= numVertices) continue;  // dropped at load; kept safe for hand-made data
-      const float lo = data->minValue, hi = data->maxValue;
-      if (positions != nullptr) {
-        positions[v] += w * AnimCore::Vector3(MorphQuant::Decode16(d.position[0], lo, hi),
-                                              MorphQuant::Decode16(d.position[1], lo, hi),
-                                              MorphQuant::Decode16(d.position[2], lo, hi));
-      }
-      if (normals != nullptr) {
-        normals[v] += w * AnimCore::Vector3(MorphQuant::Decode8(d.normal[0], -1.0f, 1.0f),
-                                            MorphQuant::Decode8(d.normal[1], -1.0f, 1.0f),
-                                            MorphQuant::Decode8(d.normal[2], -1.0f, 1.0f));
-      }
-      if (tangents != nullptr) {
-        for (uint32_t c = 0; c < 3; ++c) {
-          tangents[v * 4 + c] += w * MorphQuant::Decode8(d.tangent[c], -1.0f, 1.0f);
-        }
-      }
-    }
+    DeformKernels::MorphJob job;
+    job.deltas = data->deltas.GetPtr();
+    job.numDeltas = data->numVertices < data->deltas.GetLength() ? data->numVertices : data->deltas.GetLength();
+    job.minValue = data->minValue;
+    job.maxValue = data->maxValue;
+    job.weight = w;
+    job.numVertices = numVertices;
+    job.positions = positions;
+    job.normals = normals;
+    job.tangents = tangents;
+    DeformKernels::Morph(job);
   }
 }
 

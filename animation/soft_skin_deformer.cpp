@@ -5,6 +5,7 @@
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
 #include "animation/core/memory_manager.h"
+#include "animation/deform_kernels.h"
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
 #include "animation/node.h"
@@ -22,23 +23,32 @@ SkinningInfoVertexAttribute* FindSkinningInfo(const Mesh* mesh) {
 }  // namespace
 
 SoftSkinDeformer::SoftSkinDeformer(Mesh* mesh, Actor*)
-    : MeshDeformer(mesh), mBones(MEMCATEGORY_MESHDEFORMER) {}
+    : MeshDeformer(mesh), mBones(MEMCATEGORY_MESHDEFORMER), mBoneRows(MEMCATEGORY_MESHDEFORMER) {}
 
 void SoftSkinDeformer::Reinitialize(Actor* actor) {
   mBones.Clear();
   SkinningInfoVertexAttribute* skin = mMesh != nullptr ? FindSkinningInfo(mMesh) : nullptr;
   if (skin == nullptr || actor == nullptr) return;
+  // The bone of each node number seen so far (kNone when none yet), so the table is
+  // built in one pass rather than searched per influence.
+  constexpr uint32_t kNone = 0xFFFFFFFFu;
+  AnimCore::Array<uint32_t> boneOfNode(MEMCATEGORY_MESHDEFORMER);
   const uint32_t numRows = skin->GetRows().GetLength();
   for (uint32_t v = 0; v < numRows; ++v) {
     const uint32_t count = skin->GetNumInfluences(v) & 0xFF;
     for (uint32_t i = 0; i < count; ++i) {
       SkinInfluence& influence = skin->GetInfluence(v, i);
-      uint32_t bone = 0;
-      while (bone < mBones.GetLength() && mBones[bone].nodeNumber != influence.nodeNumber) ++bone;
-      if (bone == mBones.GetLength() && !mBones.Add({influence.nodeNumber, AnimCore::Matrix()})) {
-        return;
+      const uint32_t node = influence.nodeNumber;
+      if (node >= boneOfNode.GetLength()) {
+        const uint32_t old = boneOfNode.GetLength();
+        if (!boneOfNode.Resize(node + 1)) return;
+        for (uint32_t n = old; n <= node; ++n) boneOfNode[n] = kNone;
       }
-      influence.boneNumber = static_cast<uint16_t>(bone);
+      if (boneOfNode[node] == kNone) {
+        if (!mBones.Add({influence.nodeNumber, AnimCore::Matrix()})) return;
+        boneOfNode[node] = mBones.GetLength() - 1;
+      }
+      influence.boneNumber = static_cast<uint16_t>(boneOfNode[node]);
     }
   }
 }
@@ -62,52 +72,32 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   }
 
   auto* positions = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
-  auto* normals = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
-  auto* tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
   const auto* orgNumbers =
       static_cast<const uint32_t*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_ORGVTXNUMBERS));
   if (positions == nullptr || orgNumbers == nullptr) return;
-  const uint32_t numRows = skin->GetRows().GetLength();
+  // The kernel reads the bones' 4x3 parts packed; the table keeps its size between frames.
   const uint32_t numBones = mBones.GetLength();
-  const uint32_t numVertices = mMesh->GetNumVertices();
-  for (uint32_t v = 0; v < numVertices; ++v) {
-    const uint32_t org = orgNumbers[v];
-    // Linear blend: the weighted sum of the bone matrices' upper 4x3 part,
-    // then one transform per attribute (the same sum as transforming by each
-    // bone and adding, in a third of the work).
-    float b[12] = {};
-    const uint32_t count = org < numRows ? (skin->GetNumInfluences(org) & 0xFF) : 0;
-    for (uint32_t i = 0; i < count; ++i) {
-      const SkinInfluence& influence = skin->GetInfluence(org, i);
-      if (influence.boneNumber >= numBones) continue;
-      const float* m = mBones[influence.boneNumber].matrix.m16;
-      const float w = influence.weight;
-      for (int r = 0; r < 4; ++r) {
-        b[3 * r] += m[4 * r] * w;
-        b[3 * r + 1] += m[4 * r + 1] * w;
-        b[3 * r + 2] += m[4 * r + 2] * w;
-      }
-    }
-    float* p = positions + 3 * v;
-    const float px = p[0], py = p[1], pz = p[2];
-    p[0] = px * b[0] + py * b[3] + pz * b[6] + b[9];
-    p[1] = px * b[1] + py * b[4] + pz * b[7] + b[10];
-    p[2] = px * b[2] + py * b[5] + pz * b[8] + b[11];
-    if (normals != nullptr) {
-      float* n = normals + 3 * v;
-      const float nx = n[0], ny = n[1], nz = n[2];
-      n[0] = nx * b[0] + ny * b[3] + nz * b[6];
-      n[1] = nx * b[1] + ny * b[4] + nz * b[7];
-      n[2] = nx * b[2] + ny * b[5] + nz * b[8];
-    }
-    if (tangents != nullptr) {
-      float* t = tangents + 4 * v;
-      const float tx = t[0], ty = t[1], tz = t[2];
-      t[0] = tx * b[0] + ty * b[3] + tz * b[6];
-      t[1] = tx * b[1] + ty * b[4] + tz * b[7];
-      t[2] = tx * b[2] + ty * b[5] + tz * b[8];
+  if (mBoneRows.GetLength() != numBones && !mBoneRows.Resize(numBones)) return;
+  for (uint32_t i = 0; i < numBones; ++i) {
+    const float* m = mBones[i].matrix.m16;
+    float* rows = mBoneRows[i].m;
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 3; ++c) rows[3 * r + c] = m[4 * r + c];
     }
   }
+  DeformKernels::SkinJob job;
+  job.bones = mBoneRows.GetPtr();
+  job.numBones = numBones;
+  job.influences = skin->GetInfluences().GetPtr();
+  job.numInfluences = skin->GetInfluences().GetLength();
+  job.rows = skin->GetRows().GetPtr();
+  job.numRows = skin->GetRows().GetLength();
+  job.orgNumbers = orgNumbers;
+  job.numVertices = mMesh->GetNumVertices();
+  job.positions = positions;
+  job.normals = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
+  job.tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
+  DeformKernels::Skin(job);
 }
 
 MeshDeformer* SoftSkinDeformer::Clone(Mesh* newMesh, Actor* actor) const {

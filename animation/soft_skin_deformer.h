@@ -4,6 +4,7 @@
 
 #include "animation/core/array.h"
 #include "animation/core/matrix.h"
+#include "animation/deform_kernels.h"
 #include "animation/mesh_deformer.h"
 
 namespace Anim {
@@ -33,6 +34,7 @@ class SoftSkinDeformer final : public MeshDeformer {
 
  private:
   AnimCore::Array<Bone> mBones;
+  AnimCore::Array<DeformKernels::BoneRows> mBoneRows;
 };
 
 }  // namespace Anim

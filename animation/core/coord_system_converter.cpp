@@ -50,9 +50,5 @@ void CoordSystemConverter::ConvertIndices(float components[3]) const {
   for (int i = 0; i < 3; ++i) components[i] = old[mAxisIndices[i]];
 }
 
-CoordSystemConverter& GetCoordSystemConverter() {
-  static CoordSystemConverter converter;
-  return converter;
-}
 
 }  // namespace AnimCore

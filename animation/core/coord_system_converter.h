@@ -40,6 +40,10 @@ class CoordSystemConverter {
 };
 
 // The converter the importer passes file data through.
-CoordSystemConverter& GetCoordSystemConverter();
+// Inline: the chunk readers ask for it once per value read.
+inline CoordSystemConverter& GetCoordSystemConverter() {
+  static CoordSystemConverter converter;
+  return converter;
+}
 
 }  // namespace AnimCore

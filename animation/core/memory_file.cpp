@@ -44,15 +44,6 @@ void MemoryFile::Close() {
   mUsedLength = 0;
 }
 
-uint32_t MemoryFile::Read(void* destination, uint32_t numBytes) {
-  const uint32_t remaining = mLength - mCurrentPos;
-  const uint32_t count = numBytes < remaining ? numBytes : remaining;
-  if (count == 0 || destination == nullptr) return 0;
-  std::memcpy(destination, mMemStart + mCurrentPos, count);
-  mCurrentPos += count;
-  return count;
-}
-
 bool MemoryFile::Grow(uint32_t numBytes) {
   // New size: what the block holds plus the pre-allocation, the write offset and
   // the write itself.

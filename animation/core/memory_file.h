@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "animation/core/stream.h"
 
@@ -10,7 +11,8 @@ namespace AnimCore {
 // never freed or grown) or a block of its own that grows as it is written.
 // Transfers never cross the end of the block: Read and a write into a caller's block
 // copy what fits and return that count, so a truncated file shows as a short read.
-class MemoryFile : public Stream {
+// Final, so the chunk readers' calls through MemoryFile* need no virtual dispatch.
+class MemoryFile final : public Stream {
  public:
   MemoryFile() = default;
   ~MemoryFile() override;
@@ -19,7 +21,14 @@ class MemoryFile : public Stream {
   // its own, size bytes (zeroed) to start with.
   bool Open(void* block, uint32_t size);
 
-  uint32_t Read(void* destination, uint32_t numBytes) override;
+  uint32_t Read(void* destination, uint32_t numBytes) override {
+    const uint32_t remaining = mLength - mCurrentPos;
+    const uint32_t count = numBytes < remaining ? numBytes : remaining;
+    if (count == 0 || destination == nullptr) return 0;
+    std::memcpy(destination, mMemStart + mCurrentPos, count);
+    mCurrentPos += count;
+    return count;
+  }
   uint32_t Write(const void* source, uint32_t numBytes) override;
   using Stream::operator<<;
   using Stream::operator>>;

@@ -4,27 +4,6 @@
 
 namespace AnimCore {
 
-float Quaternion::Length() const { return std::sqrt(SquareLength()); }
-
-Quaternion& Quaternion::Normalize() {
-  const float length = Length();
-  if (!(length > 0.0f)) {
-    *this = Quaternion();
-    return *this;
-  }
-  const float inverse = 1.0f / length;
-  x *= inverse;
-  y *= inverse;
-  z *= inverse;
-  w *= inverse;
-  return *this;
-}
-
-Quaternion Quaternion::Normalized() const {
-  Quaternion result = *this;
-  return result.Normalize();
-}
-
 Quaternion& Quaternion::Inverse() {
   const float squareLength = SquareLength();
   if (!(squareLength > 0.0f)) {

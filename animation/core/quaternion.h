@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "animation/core/matrix.h"
 #include "animation/core/vector3.h"
 
@@ -25,10 +27,26 @@ class Quaternion {
 
   constexpr float Dot(const Quaternion& q) const { return x * q.x + y * q.y + z * q.z + w * q.w; }
   constexpr float SquareLength() const { return Dot(*this); }
-  float Length() const;
+  // Inline: the blend and the samplers call these for every node of every frame.
+  float Length() const { return std::sqrt(SquareLength()); }
   // A zero quaternion becomes the identity.
-  Quaternion& Normalize();
-  Quaternion Normalized() const;
+  Quaternion& Normalize() {
+    const float length = Length();
+    if (!(length > 0.0f)) {
+      *this = Quaternion();
+      return *this;
+    }
+    const float inverse = 1.0f / length;
+    x *= inverse;
+    y *= inverse;
+    z *= inverse;
+    w *= inverse;
+    return *this;
+  }
+  Quaternion Normalized() const {
+    Quaternion result = *this;
+    return result.Normalize();
+  }
   // In place; the inverse of a zero quaternion is the identity.
   Quaternion& Inverse();
   Quaternion Inversed() const;
