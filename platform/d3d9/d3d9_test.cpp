@@ -69,7 +69,7 @@ TEST_F(D3D9Test, LevelIsSharedThroughTheSettingsFile) {
                                                       std::to_string(static_cast<uint32_t>(D3DERR_DEVICENOTRESET))),
             std::string::npos);
   pt::SetCooperativeLevel(D3D_OK);
-  EXPECT_EQ(pt::ReadText(root_ + "/testing.ini").find("d3d9"), std::string::npos);
+  EXPECT_EQ(pt::ReadText(root_ + "/testing.ini").find("d3d9.cooperative_level"), std::string::npos);
 }
 
 // A full-screen device of the given size on the default profile.

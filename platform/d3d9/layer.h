@@ -4,7 +4,14 @@
 // D3DX reads them through the driver.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "platform/d3d9/d3d9.h"
+
+namespace platform::d3d9::gl {
+struct Program;
+}
 
 namespace platform::d3d9 {
 
@@ -22,5 +29,21 @@ struct SurfaceMemory {
 // The memory of any surface of this layer, multisampled ones held resolved
 // (false for a null surface).
 bool GetSurfaceMemory(IDirect3DSurface9* surface, SurfaceMemory* memory);
+
+// ---- Programs of effect passes ----------------------------------------------
+// Whether the device runs its draws on OpenGL (and programs can be made).
+bool ExecutesDraws(IDirect3DDevice9* device);
+// Links a pass's GLSL stages. Names the device fills in: the uniform
+// blocks "TarvelVS" and "TarvelPS" (the constants given below), samplers
+// "tarvel_s0" to "tarvel_s15" (bound to those units), "tarvel_viewport"
+// (x, y, width, height) and "tarvel_alpha" (alpha-test function and
+// reference). Vertex inputs sit at gl::AttributeLocation of their usage.
+gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& pixel,
+                               std::string* error);
+void DeletePassProgram(gl::Program* program);
+// Draws from now on run this program with copies of these constants;
+// a null program stands for the fixed pipeline.
+void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, const void* vertexConstants, size_t vertexBytes,
+                    const void* pixelConstants, size_t pixelBytes);
 
 }  // namespace platform::d3d9
