@@ -513,9 +513,10 @@ class Device final : public Counted<IDirect3DDevice9> {
     technique_ = technique ? technique : "";
     pass_ = technique ? pass : -1;
   }
-  void SetPassProgram(platform::d3d9::gl::Program* program, const void* vs, size_t vsBytes, const void* ps,
-                      size_t psBytes) {
+  void SetPassProgram(platform::d3d9::gl::Program* program, platform::d3d9::gl::Program* pretransformed,
+                      const void* vs, size_t vsBytes, const void* ps, size_t psBytes) {
     program_ = program;
+    pretransformed_ = pretransformed;
     const BYTE* v = static_cast<const BYTE*>(vs);
     const BYTE* f = static_cast<const BYTE*>(ps);
     vertexConstants_.assign(v, v + (v ? vsBytes : 0));
@@ -541,6 +542,7 @@ class Device final : public Counted<IDirect3DDevice9> {
                const void* userData, size_t userBytes);
   bool gl_ = false;
   platform::d3d9::gl::Program* program_ = nullptr;
+  platform::d3d9::gl::Program* pretransformed_ = nullptr;
   std::vector<BYTE> vertexConstants_, pixelConstants_;
   std::vector<platform::d3d9::gl::Element> fvfElements_;
   DWORD fvfElementsFor_ = 0xFFFFFFFFu;
@@ -1817,7 +1819,7 @@ void Device::Execute(D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const 
     st.streams[0].bytes = userBytes;
     st.streams[0].offset = 0;
   }
-  st.program = program_;
+  st.program = platform::d3d9::gl::UsesPretransformed(st.elements, st.elementCount) ? pretransformed_ : program_;
   st.vertexConstants = vertexConstants_.data();
   st.vertexBytes = vertexConstants_.size();
   st.pixelConstants = pixelConstants_.data();
@@ -2042,10 +2044,11 @@ gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vert
 
 void DeletePassProgram(gl::Program* program) { gl::DeleteProgram(program); }
 
-void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, const void* vertexConstants, size_t vertexBytes,
-                    const void* pixelConstants, size_t pixelBytes) {
+void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, gl::Program* pretransformed,
+                    const void* vertexConstants, size_t vertexBytes, const void* pixelConstants, size_t pixelBytes) {
   if (device) {
-    static_cast<Device*>(device)->SetPassProgram(program, vertexConstants, vertexBytes, pixelConstants, pixelBytes);
+    static_cast<Device*>(device)->SetPassProgram(program, pretransformed, vertexConstants, vertexBytes, pixelConstants,
+                                                 pixelBytes);
   }
 }
 

@@ -41,9 +41,11 @@ bool ExecutesDraws(IDirect3DDevice9* device);
 gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& pixel,
                                std::string* error);
 void DeletePassProgram(gl::Program* program);
-// Draws from now on run this program with copies of these constants;
-// a null program stands for the fixed pipeline.
-void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, const void* vertexConstants, size_t vertexBytes,
-                    const void* pixelConstants, size_t pixelBytes);
+// Draws from now on run this program with copies of these constants
+// (draws of pre-transformed vertices run `pretransformed`, the same pixel
+// stage behind a vertex stage that takes screen positions); a null program
+// stands for the fixed pipeline.
+void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, gl::Program* pretransformed,
+                    const void* vertexConstants, size_t vertexBytes, const void* pixelConstants, size_t pixelBytes);
 
 }  // namespace platform::d3d9
