@@ -261,7 +261,7 @@ TEST_F(EffectDrawTest, BlendedTexturedQuadMatchesGolden) {
 
 // The demo's lit scenery effect on a depth-tested mesh: a box seen from
 // above and aside, lit from one direction, in front of a plane that cuts
-// through it.
+// through it, and a quad before the near plane that must not show.
 TEST_F(EffectDrawTest, LitMeshThroughEffectMatchesGolden) {
   ID3DXEffect* effect = LoadDemo("scenery_lit.fx");
   ASSERT_NE(effect, nullptr);
@@ -321,6 +321,14 @@ TEST_F(EffectDrawTest, LitMeshThroughEffectMatchesGolden) {
                       {-1.2f, -0.9f, 0.1f, 0, 0, -1, 0, 1},
                       {1.2f, -0.9f, 0.1f, 0, 0, -1, 1, 1}};
   Run(effect, "scenery_lit", [&] { device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, plane, sizeof(V)); });
+  // Nearer than the near plane (depth below 0): clipped away, as
+  // Direct3D's depth range runs from 0 to 1.
+  effect->SetMatrix("WorldViewProj", &proj);
+  const V nearQuad[4] = {{-0.1f, 0.1f, 0.3f, 0, 0, -1, 0, 0},
+                         {0.1f, 0.1f, 0.3f, 0, 0, -1, 1, 0},
+                         {-0.1f, -0.1f, 0.3f, 0, 0, -1, 0, 1},
+                         {0.1f, -0.1f, 0.3f, 0, 0, -1, 1, 1}};
+  Run(effect, "scenery_lit", [&] { device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, nearQuad, sizeof(V)); });
   ASSERT_EQ(device_->EndScene(), D3D_OK);
   ExpectGolden(Frame(), "lit_mesh_depth");
   effect->Release();
