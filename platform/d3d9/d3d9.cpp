@@ -1307,6 +1307,14 @@ HRESULT Device::StretchRect(IDirect3DSurface9* src, const RECT* srcRect, IDirect
   RECT sr = srcRect ? *srcRect : RECT{0, 0, static_cast<LONG>(sd.Width), static_cast<LONG>(sd.Height)};
   RECT dr = dstRect ? *dstRect : RECT{0, 0, static_cast<LONG>(dd.Width), static_cast<LONG>(dd.Height)};
   if (!ValidRect(sr, sd.Width, sd.Height) || !ValidRect(dr, dd.Width, dd.Height)) return D3DERR_INVALIDCALL;
+  if (gl_ && s->SyncToGpu() && d->SyncToGpu()) {
+    const platform::d3d9::gl::Attachment from{s->GlTexture(), s->GlLevel(), sd.Width, sd.Height, sd.Format};
+    const platform::d3d9::gl::Attachment to{d->GlTexture(), d->GlLevel(), dd.Width, dd.Height, dd.Format};
+    if (platform::d3d9::gl::Blit(from, sr, to, dr, filter == D3DTEXF_LINEAR)) {
+      d->GpuWrote();
+      return D3D_OK;
+    }
+  }
   s->SyncToCpu();
   d->SyncToCpu();
   CopyPixels(s, sr, d, dr, filter == D3DTEXF_LINEAR);

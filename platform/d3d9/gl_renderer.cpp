@@ -332,8 +332,31 @@ void ApplySampler(GLuint sampler, const DWORD* s, bool mipmapped) {
   glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, static_cast<float>(s[D3DSAMP_MAXMIPLEVEL]));
 }
 
+// What the drawing framebuffer holds: changing attachments makes the
+// driver validate (and a software rasteriser flush), so they change only
+// when the targets do.
+struct Attached {
+  unsigned texture[5] = {};
+  UINT level[5] = {};
+  bool complete = false;
+  bool valid = false;
+};
+Attached g_attached;
+
 bool AttachTargets(const Attachment colour[4], const Attachment& depth) {
   glBindFramebuffer(GL_FRAMEBUFFER, g_fbo);
+  bool same = g_attached.valid;
+  for (int i = 0; i < 5 && same; ++i) {
+    const Attachment& a = i < 4 ? colour[i] : depth;
+    same = g_attached.texture[i] == a.texture && g_attached.level[i] == a.level;
+  }
+  if (same) return g_attached.complete;
+  for (int i = 0; i < 5; ++i) {
+    const Attachment& a = i < 4 ? colour[i] : depth;
+    g_attached.texture[i] = a.texture;
+    g_attached.level[i] = a.level;
+  }
+  g_attached.valid = true;
   GLenum buffers[4];
   for (int i = 0; i < 4; ++i) {
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, colour[i].texture,
@@ -343,9 +366,11 @@ bool AttachTargets(const Attachment colour[4], const Attachment& depth) {
   glDrawBuffers(4, buffers);
   const bool stencil = depth.format == D3DFMT_D24S8 || depth.format == D3DFMT_D24X8;
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
   glFramebufferTexture2D(GL_FRAMEBUFFER, stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D,
                          depth.texture, 0);
-  return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  g_attached.complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  return g_attached.complete;
 }
 
 struct AttribFormat {
@@ -432,7 +457,12 @@ unsigned CreateTexture(D3DFORMAT format, UINT width, UINT height, UINT levels) {
 }
 
 void DeleteTexture(unsigned texture) {
-  if (texture) glDeleteTextures(1, &texture);
+  if (!texture) return;
+  // A name can come back for another texture: forget what was attached.
+  for (unsigned t : g_attached.texture) {
+    if (t == texture) g_attached.valid = false;
+  }
+  glDeleteTextures(1, &texture);
 }
 
 bool Upload(unsigned texture, UINT level, const Pixels& p) {
@@ -606,6 +636,23 @@ void Clear(const Attachment colour[4], const Attachment& depth, const RECT& rect
   }
   glClear(bits);
   glDisable(GL_SCISSOR_TEST);
+}
+
+bool Blit(const Attachment& source, const RECT& sr, const Attachment& dest, const RECT& dr, bool linear) {
+  Setup();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, g_readFbo);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, source.texture,
+                         static_cast<GLint>(source.level));
+  glReadBuffer(GL_COLOR_ATTACHMENT0);
+  Attachment colour[4] = {dest};
+  AttachTargets(colour, Attachment{});
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  // Both keep their top row first: no turning over.
+  glBlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dr.top, dr.right, dr.bottom, GL_COLOR_BUFFER_BIT,
+                    linear ? GL_LINEAR : GL_NEAREST);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+  return glGetError() == GL_NO_ERROR;
 }
 
 bool Draw(const DrawState& s, D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const Indices* indices) {

@@ -102,6 +102,10 @@ bool Draw(const DrawState& state, D3DPRIMITIVETYPE type, UINT first, UINT vertex
 void Clear(const Attachment colour[4], const Attachment& depth, const RECT& rect, DWORD flags, D3DCOLOR color,
            float z, DWORD stencil, DWORD colourMask);
 
+// Copies a rectangle between colour surfaces, scaling with point or linear
+// filtering and converting format.
+bool Blit(const Attachment& source, const RECT& sourceRect, const Attachment& dest, const RECT& destRect, bool linear);
+
 bool UsesPretransformed(const Element* elements, size_t count);
 
 // The attribute location of a vertex input (usage and index), -1 for
