@@ -513,10 +513,9 @@ class Device final : public Counted<IDirect3DDevice9> {
     technique_ = technique ? technique : "";
     pass_ = technique ? pass : -1;
   }
-  void SetPassProgram(platform::d3d9::gl::Program* program, platform::d3d9::gl::Program* pretransformed,
-                      const void* vs, size_t vsBytes, const void* ps, size_t psBytes) {
-    program_ = program;
-    pretransformed_ = pretransformed;
+  void SetPassProgram(const platform::d3d9::PassPrograms* programs, const void* vs, size_t vsBytes, const void* ps,
+                      size_t psBytes) {
+    programs_ = programs ? *programs : platform::d3d9::PassPrograms{};
     const BYTE* v = static_cast<const BYTE*>(vs);
     const BYTE* f = static_cast<const BYTE*>(ps);
     vertexConstants_.assign(v, v + (v ? vsBytes : 0));
@@ -541,8 +540,7 @@ class Device final : public Counted<IDirect3DDevice9> {
   void Execute(D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const platform::d3d9::gl::Indices* indices,
                const void* userData, size_t userBytes);
   bool gl_ = false;
-  platform::d3d9::gl::Program* program_ = nullptr;
-  platform::d3d9::gl::Program* pretransformed_ = nullptr;
+  platform::d3d9::PassPrograms programs_;
   std::vector<BYTE> vertexConstants_, pixelConstants_;
   std::vector<platform::d3d9::gl::Element> fvfElements_;
   DWORD fvfElementsFor_ = 0xFFFFFFFFu;
@@ -1827,7 +1825,9 @@ void Device::Execute(D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const 
     st.streams[0].bytes = userBytes;
     st.streams[0].offset = 0;
   }
-  st.program = platform::d3d9::gl::UsesPretransformed(st.elements, st.elementCount) ? pretransformed_ : program_;
+  const int alpha = renderStates_[D3DRS_ALPHATESTENABLE] && renderStates_[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS ? 1 : 0;
+  st.program = platform::d3d9::gl::UsesPretransformed(st.elements, st.elementCount) ? programs_.pretransformed[alpha]
+                                                                                    : programs_.program[alpha];
   st.vertexConstants = vertexConstants_.data();
   st.vertexBytes = vertexConstants_.size();
   st.pixelConstants = pixelConstants_.data();
@@ -2052,11 +2052,10 @@ gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vert
 
 void DeletePassProgram(gl::Program* program) { gl::DeleteProgram(program); }
 
-void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, gl::Program* pretransformed,
-                    const void* vertexConstants, size_t vertexBytes, const void* pixelConstants, size_t pixelBytes) {
+void SetPassProgram(IDirect3DDevice9* device, const PassPrograms* programs, const void* vertexConstants,
+                    size_t vertexBytes, const void* pixelConstants, size_t pixelBytes) {
   if (device) {
-    static_cast<Device*>(device)->SetPassProgram(program, pretransformed, vertexConstants, vertexBytes, pixelConstants,
-                                                 pixelBytes);
+    static_cast<Device*>(device)->SetPassProgram(programs, vertexConstants, vertexBytes, pixelConstants, pixelBytes);
   }
 }
 

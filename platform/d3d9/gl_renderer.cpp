@@ -640,12 +640,12 @@ void Clear(const Attachment colour[4], const Attachment& depth, const RECT& rect
 
 bool Blit(const Attachment& source, const RECT& sr, const Attachment& dest, const RECT& dr, bool linear) {
   Setup();
+  Attachment colour[4] = {dest};
+  AttachTargets(colour, Attachment{});  // binds the drawing framebuffer for reading too
   glBindFramebuffer(GL_READ_FRAMEBUFFER, g_readFbo);
   glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, source.texture,
                          static_cast<GLint>(source.level));
   glReadBuffer(GL_COLOR_ATTACHMENT0);
-  Attachment colour[4] = {dest};
-  AttachTargets(colour, Attachment{});
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   // Both keep their top row first: no turning over.

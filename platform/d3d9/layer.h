@@ -41,11 +41,17 @@ bool ExecutesDraws(IDirect3DDevice9* device);
 gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& pixel,
                                std::string* error);
 void DeletePassProgram(gl::Program* program);
-// Draws from now on run this program with copies of these constants
-// (draws of pre-transformed vertices run `pretransformed`, the same pixel
-// stage behind a vertex stage that takes screen positions); a null program
-// stands for the fixed pipeline.
-void SetPassProgram(IDirect3DDevice9* device, gl::Program* program, gl::Program* pretransformed,
-                    const void* vertexConstants, size_t vertexBytes, const void* pixelConstants, size_t pixelBytes);
+// The programs of one pass, each with the alpha test (index 1) and without
+// (0): a pixel stage that may discard costs a rasteriser its early depth
+// test. Draws of pre-transformed vertices run `pretransformed`, the same
+// pixel stage behind a vertex stage that takes screen positions.
+struct PassPrograms {
+  gl::Program* program[2] = {};
+  gl::Program* pretransformed[2] = {};
+};
+// Draws from now on run these programs with copies of these constants;
+// null programs stand for the fixed pipeline.
+void SetPassProgram(IDirect3DDevice9* device, const PassPrograms* programs, const void* vertexConstants,
+                    size_t vertexBytes, const void* pixelConstants, size_t pixelBytes);
 
 }  // namespace platform::d3d9

@@ -177,8 +177,7 @@ struct Pass {
   std::vector<ResolvedState> renderStates;
   // Programs, made when the device draws: 0 not yet tried, 1 made, -1 failed.
   int built = 0;
-  platform::d3d9::gl::Program* program = nullptr;
-  platform::d3d9::gl::Program* pretransformed = nullptr;
+  platform::d3d9::PassPrograms programs;
   const Stage* vertex = nullptr;
   const Stage* pixel = nullptr;
   std::vector<BYTE> vertexConstants, pixelConstants;
@@ -609,7 +608,7 @@ class Effect final : public Counted<ID3DXEffect> {
     if (pass_ < 0) return D3DERR_INVALIDCALL;
     pass_ = -1;
     platform::d3d9::SetEffectPass(device_, nullptr, -1);
-    if (platform::d3d9::ExecutesDraws(device_)) platform::d3d9::SetPassProgram(device_, nullptr, nullptr, nullptr, 0, nullptr, 0);
+    if (platform::d3d9::ExecutesDraws(device_)) platform::d3d9::SetPassProgram(device_, nullptr, nullptr, 0, nullptr, 0);
     return D3D_OK;
   }
   HRESULT End() override {
@@ -649,8 +648,10 @@ class Effect final : public Counted<ID3DXEffect> {
     if (begun_) End();
     for (Technique& t : techniques_) {
       for (Pass& p : t.passes) {
-        platform::d3d9::DeletePassProgram(p.program);
-        platform::d3d9::DeletePassProgram(p.pretransformed);
+        for (int alpha = 0; alpha < 2; ++alpha) {
+          platform::d3d9::DeletePassProgram(p.programs.program[alpha]);
+          platform::d3d9::DeletePassProgram(p.programs.pretransformed[alpha]);
+        }
       }
     }
     params_.clear();
@@ -823,12 +824,18 @@ class Effect final : public Counted<ID3DXEffect> {
       } else if (!p.pixel->ok) {
         error = p.pixel->error;
       } else {
-        p.program = platform::d3d9::CreatePassProgram(device_, p.vertex->compiled.glsl, p.pixel->compiled.glsl, &error);
-        if (p.program) {
-          p.pretransformed = platform::d3d9::CreatePassProgram(
-              device_, platform::d3dx9::PretransformedVertexStage(p.pixel->compiled), p.pixel->compiled.glsl, &error);
+        const platform::d3dx9::CompiledStage& ps = p.pixel->compiled;
+        const std::string pretransformed = platform::d3dx9::PretransformedVertexStage(ps);
+        bool made = true;
+        for (int alpha = 0; alpha < 2 && made; ++alpha) {
+          const std::string& pixel = alpha ? ps.glsl : ps.glslWithoutAlphaTest;
+          p.programs.program[alpha] = platform::d3d9::CreatePassProgram(device_, p.vertex->compiled.glsl, pixel, &error);
+          p.programs.pretransformed[alpha] =
+              p.programs.program[alpha] ? platform::d3d9::CreatePassProgram(device_, pretransformed, pixel, &error)
+                                        : nullptr;
+          made = p.programs.program[alpha] && p.programs.pretransformed[alpha];
         }
-        if (p.program && p.pretransformed) {
+        if (made) {
           p.vertexConstants.assign(p.vertex->compiled.constantBytes, 0);
           p.pixelConstants.assign(p.pixel->compiled.constantBytes, 0);
           p.built = 1;
@@ -870,13 +877,13 @@ class Effect final : public Counted<ID3DXEffect> {
   }
 
   void BindProgram(Pass& p) {
-    if (p.built <= 0 || !p.program) {
-      platform::d3d9::SetPassProgram(device_, nullptr, nullptr, nullptr, 0, nullptr, 0);
+    if (p.built <= 0 || !p.programs.program[0]) {
+      platform::d3d9::SetPassProgram(device_, nullptr, nullptr, 0, nullptr, 0);
       return;
     }
     Pack(p.vertex->compiled, &p.vertexConstants);
     Pack(p.pixel->compiled, &p.pixelConstants);
-    platform::d3d9::SetPassProgram(device_, p.program, p.pretransformed, p.vertexConstants.data(),
+    platform::d3d9::SetPassProgram(device_, &p.programs, p.vertexConstants.data(),
                                    p.vertexConstants.size(), p.pixelConstants.data(), p.pixelConstants.size());
   }
 

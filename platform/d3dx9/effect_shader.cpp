@@ -653,6 +653,7 @@ bool CompileStage(const std::string& hlsl, const std::string& entry, bool pixel,
     return false;
   }
   out->glsl = glsl;
+  out->glslWithoutAlphaTest = glsl;
   if (!pixel) {
     if (out->glsl.find("tarvel_POSITION;") == std::string::npos) {
       *error = "the vertex shader writes no position";

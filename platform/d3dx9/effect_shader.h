@@ -45,6 +45,7 @@ struct Varying {
 
 struct CompiledStage {
   std::string glsl;
+  std::string glslWithoutAlphaTest;  // pixel stage: the same without the alpha test
   std::vector<ConstantSlot> constants;
   uint32_t constantBytes = 0;
   std::vector<Varying> inputs;  // pixel stage: what it reads from the vertex stage
