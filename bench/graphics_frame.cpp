@@ -236,7 +236,10 @@ void main() { colour = texture(tex, texcoord) * diffuse; })";
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
+    // Direct3D's clockwise front faces, with y up as GL draws unturned.
     glEnable(GL_CULL_FACE);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
     glDisable(GL_BLEND);
     glUseProgram(program);
     glActiveTexture(GL_TEXTURE0);
