@@ -208,6 +208,22 @@ TEST_F(D3D9Test, ProfileAndCreationFailureReachAChild) {
       << child.output;
 }
 
+// Drawing on reaches a child; a child without an OpenGL driver (no EGL
+// vendor) cannot make a device, as a refused profile cannot.
+TEST_F(D3D9Test, DeviceCreationNeedsAGlContextWhenDrawing) {
+  pt::ExecuteDraws(true);
+  pt::ChildResult child = pt::RunSelf("D3D9Child.PrintAdapter", {"TARVEL_D3D9_CHILD=1"});
+  EXPECT_NE(child.output.find("create=0"), std::string::npos) << child.output;
+  child = pt::RunSelf("D3D9Child.PrintAdapter",
+                      {"TARVEL_D3D9_CHILD=1", "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/vendor.json"});
+  EXPECT_NE(child.output.find("create=8876086a"), std::string::npos) << child.output;
+  // Drawing off: no context is needed.
+  pt::ExecuteDraws(false);
+  child = pt::RunSelf("D3D9Child.PrintAdapter",
+                      {"TARVEL_D3D9_CHILD=1", "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/vendor.json"});
+  EXPECT_NE(child.output.find("create=0"), std::string::npos) << child.output;
+}
+
 TEST_F(D3D9Test, CreateDeviceChecksTheParametersAgainstTheProfile) {
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   struct Case {
