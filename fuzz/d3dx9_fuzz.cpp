@@ -1,25 +1,66 @@
 // The D3DX readers on a headless device: the first byte picks the reader
 // (even: an image file in memory, then a copy of its first level into plain
 // pixels; odd: effect source, then its techniques and parameters walked),
-// the rest is the input.
+// the rest is the input. Every effect source goes through the rewriter the
+// shader compiler reads; small ones that parse are compiled pass by pass on
+// a device that draws, so the replay stays fast.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/d3d9/testing.h"
 #include "platform/d3dx9/d3dx9.h"
+#include "platform/d3dx9/effect_shader.h"
+#include "platform/win32/testing.h"
 
 namespace {
 
+// The drawing switch goes through the platform root's settings: a
+// temporary one for the whole run, removed at exit.
+struct TempRoot {
+  TempRoot() {
+    char pattern[] = "/tmp/tarvel-fuzz-d3dx9-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made) std::abort();
+    path = made;
+    platform::testing::SetPlatformRoot(path);
+  }
+  ~TempRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+IDirect3DDevice9* MakeDevice(bool draws) {
+  static const TempRoot root;
+  platform::testing::ExecuteDraws(draws);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS pp{};
+  pp.Windowed = TRUE;
+  pp.BackBufferWidth = 64;
+  pp.BackBufferHeight = 64;
+  IDirect3DDevice9* made = nullptr;
+  if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &pp, &made))) made = nullptr;
+  if (d3d) d3d->Release();
+  return made;
+}
+
+// Null when there is no GL context to compile on.
+IDirect3DDevice9* DrawingDevice() {
+  static IDirect3DDevice9* device = MakeDevice(true);
+  return device;
+}
+
 IDirect3DDevice9* Device() {
   static IDirect3DDevice9* device = [] {
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.BackBufferWidth = 64;
-    pp.BackBufferHeight = 64;
-    IDirect3DDevice9* made = nullptr;
-    if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &pp, &made))) std::abort();
-    d3d->Release();
+    IDirect3DDevice9* made = MakeDevice(false);
+    if (!made) std::abort();
     return made;
   }();
   return device;
@@ -42,11 +83,24 @@ void Image(const uint8_t* data, UINT size) {
 }
 
 void Effect(const uint8_t* data, UINT size) {
+  std::map<std::string, int> samplers{{"s", 0}, {"baseSampler", 1}};
+  std::string rewritten, error;
+  platform::d3dx9::RewriteEffectSource(std::string_view(reinterpret_cast<const char*>(data), size), samplers,
+                                       &rewritten, &error);
   ID3DXEffectPool* pool = nullptr;
   D3DXCreateEffectPool(&pool);
   ID3DXEffect* effect = nullptr;
   ID3DXBuffer* errors = nullptr;
-  if (SUCCEEDED(D3DXCreateEffect(Device(), data, size, nullptr, nullptr, 0, pool, &effect, &errors))) {
+  IDirect3DDevice9* device = Device();
+  if (size <= 2048) {
+    // Parsing first on the plain device keeps compiling to what parses.
+    ID3DXEffect* probe = nullptr;
+    if (SUCCEEDED(D3DXCreateEffect(Device(), data, size, nullptr, nullptr, 0, nullptr, &probe, nullptr))) {
+      probe->Release();
+      if (DrawingDevice()) device = DrawingDevice();
+    }
+  }
+  if (SUCCEEDED(D3DXCreateEffect(device, data, size, nullptr, nullptr, 0, pool, &effect, &errors))) {
     D3DXHANDLE t = nullptr;
     while (SUCCEEDED(effect->FindNextValidTechnique(t, &t)) && t) {
       UINT passes = 0;

@@ -22,8 +22,11 @@
 #include <vector>
 
 #include "platform/d3d9/format_info.h"
+#include "platform/d3d9/gl_context.h"
+#include "platform/d3d9/gl_renderer.h"
 #include "platform/d3d9/layer.h"
 #include "platform/d3d9/testing.h"
+#include "platform/win32/present.h"
 #include "platform/win32/testing.h"
 
 namespace pt = platform::testing;
@@ -63,6 +66,17 @@ HRESULT CreateResult() {
     }
   }
   return g_createResult.load();
+}
+
+// Whether draws run on OpenGL: on unless a test turned it off (here or
+// in a parent process).
+std::atomic<bool> g_executeRead{false};
+std::atomic<bool> g_execute{true};
+bool Executing() {
+  if (!g_executeRead.exchange(true)) {
+    if (auto v = pt::GetSetting("d3d9.execute_draws")) g_execute.store(*v != "0");
+  }
+  return g_execute.load();
 }
 
 // What a test made one call return (FailD3D9Call); D3D_OK when it works.
@@ -297,14 +311,26 @@ class Surface final : public Counted<IDirect3DSurface9> {
   void ReleaseInternalRef();
   Device* DeviceOf() const { return device_; }
 
+  // ---- OpenGL copy -----------------------------------------------------------
+  // The memory and the GL texture take turns holding the newest pixels:
+  // CPU work reads back what the GPU drew, GPU work uploads what the CPU
+  // wrote. Without a context both are no-ops.
+  unsigned GlTexture();
+  UINT GlLevel() const { return level_; }
+  void SyncToCpu();
+  bool SyncToGpu();
+  void CpuWrote() { cpuDirty_ = true; }
+  void GpuWrote() { gpuNewer_ = true; }
+  platform::d3d9::gl::Pixels PixelsOf() {
+    return {bytes_.data(), pitch_, desc_.Format, desc_.Width, desc_.Height};
+  }
+
  protected:
   void OnFirstExternal() override;
   IUnknown* OnLastExternal() override;
 
  private:
-  ~Surface() override {
-    if (owner_ || implicit_) ++g_live;  // counted with their texture or device
-  }
+  ~Surface() override;
   friend class Counted<IDirect3DSurface9>;
   friend class Texture;
   friend class Device;
@@ -318,6 +344,10 @@ class Surface final : public Counted<IDirect3DSurface9> {
   bool locked_ = false;
   UINT pitch_ = 0;
   std::vector<BYTE> bytes_;
+  UINT level_ = 0;
+  unsigned glTexture_ = 0;  // own texture (standalone surfaces)
+  bool cpuDirty_ = true;
+  bool gpuNewer_ = false;
 };
 
 // ---- Device ----------------------------------------------------------------------
@@ -483,6 +513,16 @@ class Device final : public Counted<IDirect3DDevice9> {
     technique_ = technique ? technique : "";
     pass_ = technique ? pass : -1;
   }
+  void SetPassProgram(const platform::d3d9::PassPrograms* programs, const void* vs, size_t vsBytes, const void* ps,
+                      size_t psBytes) {
+    programs_ = programs ? *programs : platform::d3d9::PassPrograms{};
+    const BYTE* v = static_cast<const BYTE*>(vs);
+    const BYTE* f = static_cast<const BYTE*>(ps);
+    vertexConstants_.assign(v, v + (v ? vsBytes : 0));
+    pixelConstants_.assign(f, f + (f ? psBytes : 0));
+  }
+  // Draws run on OpenGL (the context is current whenever this is true).
+  bool UsesGl() const { return gl_; }
 
  private:
   ~Device() override;
@@ -494,6 +534,16 @@ class Device final : public Counted<IDirect3DDevice9> {
   void UnbindAll();
   void Record(pt::DrawRecord record);
   HRESULT CheckDraw(UINT vertexEnd) const;
+  bool ClearOnGl(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR color, float z, DWORD stencil);
+  bool Attachments(platform::d3d9::gl::Attachment colour[4], platform::d3d9::gl::Attachment* depth);
+  // Runs a validated draw on OpenGL.
+  void Execute(D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const platform::d3d9::gl::Indices* indices,
+               const void* userData, size_t userBytes);
+  bool gl_ = false;
+  platform::d3d9::PassPrograms programs_;
+  std::vector<BYTE> vertexConstants_, pixelConstants_;
+  std::vector<platform::d3d9::gl::Element> fvfElements_;
+  DWORD fvfElementsFor_ = 0xFFFFFFFFu;
 
   IDirect3D9* owner_;
   D3DPRESENT_PARAMETERS params_;
@@ -536,6 +586,7 @@ class Texture final : public Counted<IDirect3DTexture9> {
       bool lockable = !(usage & D3DUSAGE_RENDERTARGET) && !platform::d3d9::IsDepthFormat(format) &&
                       (pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC));
       levels_.push_back(new Surface(device, desc, lockable, this, false));
+      levels_.back()->level_ = i;
       bytes_ += static_cast<DWORD>(levels_.back()->bytes_.size());
     }
     OnFirstExternal();
@@ -570,6 +621,16 @@ class Texture final : public Counted<IDirect3DTexture9> {
     return levels_[level]->UnlockRect();
   }
 
+  unsigned GlTexture();
+  // Uploads what the application changed; false when the driver has no
+  // texture for it.
+  bool SyncToGpu() {
+    for (Surface* s : levels_) {
+      if (!s->SyncToGpu()) return false;
+    }
+    return true;
+  }
+
  protected:
   void OnFirstExternal() override;
   IUnknown* OnLastExternal() override;
@@ -577,6 +638,7 @@ class Texture final : public Counted<IDirect3DTexture9> {
  private:
   ~Texture() override {
     for (Surface* s : levels_) delete s;
+    platform::d3d9::gl::DeleteTexture(glTexture_);
   }
   friend class Counted<IDirect3DTexture9>;
 
@@ -586,6 +648,7 @@ class Texture final : public Counted<IDirect3DTexture9> {
   D3DPOOL pool_;
   DWORD bytes_ = 0;
   std::vector<Surface*> levels_;
+  unsigned glTexture_ = 0;
 };
 
 // ---- Buffers --------------------------------------------------------------------
@@ -607,6 +670,7 @@ class Buffer : public Counted<Interface> {
     *data = nullptr;
     if (locked_ || offset > bytes_.size() || size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
     locked_ = true;
+    dirty_ = true;
     *data = bytes_.data() + offset;
     return D3D_OK;
   }
@@ -622,6 +686,15 @@ class Buffer : public Counted<Interface> {
   }
   UINT Size() const { return static_cast<UINT>(bytes_.size()); }
   const BYTE* Data() const { return bytes_.data(); }
+  // The GL copy, uploaded again after a lock.
+  unsigned GlBuffer() {
+    if (!glBuffer_) glBuffer_ = platform::d3d9::gl::CreateBuffer();
+    if (dirty_) {
+      platform::d3d9::gl::UploadBuffer(glBuffer_, bytes_.data(), bytes_.size());
+      dirty_ = false;
+    }
+    return glBuffer_;
+  }
 
  protected:
   void OnFirstExternal() override {
@@ -639,6 +712,10 @@ class Buffer : public Counted<Interface> {
   Desc desc_;
   bool locked_ = false;
   std::vector<BYTE> bytes_;
+  unsigned glBuffer_ = 0;
+  bool dirty_ = true;
+
+  ~Buffer() override { platform::d3d9::gl::DeleteBuffer(glBuffer_); }
 };
 
 class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC> {
@@ -648,6 +725,7 @@ class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER
 
  private:
   ~VertexBuffer() override = default;
+  friend class Counted<IDirect3DVertexBuffer9>;
 };
 
 class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC> {
@@ -657,14 +735,19 @@ class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DE
 
  private:
   ~IndexBuffer() override = default;
+  friend class Counted<IDirect3DIndexBuffer9>;
 };
 
 class Declaration final : public Counted<IDirect3DVertexDeclaration9> {
  public:
   Declaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
       : device_(device), elements_(std::move(elements)) {
+    for (const D3DVERTEXELEMENT9& e : elements_) {
+      if (e.Stream != 0xFF) gl_.push_back({e.Stream, e.Offset, e.Type, e.Usage, e.UsageIndex});
+    }
     OnFirstExternal();
   }
+  const std::vector<platform::d3d9::gl::Element>& GlElements() const { return gl_; }
   HRESULT GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* count) override {
     if (!count) return D3DERR_INVALIDCALL;
     if (elements) std::copy(elements_.begin(), elements_.end(), elements);
@@ -680,6 +763,7 @@ class Declaration final : public Counted<IDirect3DVertexDeclaration9> {
   ~Declaration() override = default;
   Device* device_;
   std::vector<D3DVERTEXELEMENT9> elements_;
+  std::vector<platform::d3d9::gl::Element> gl_;
 };
 
 // ---- Surface bodies ----------------------------------------------------------------
@@ -701,6 +785,42 @@ Surface::Surface(Device* device, const D3DSURFACE_DESC& desc, bool lockable, Tex
   } else {
     OnFirstExternal();
   }
+}
+
+Surface::~Surface() {
+  if (owner_ || implicit_) ++g_live;  // counted with their texture or device
+  platform::d3d9::gl::DeleteTexture(glTexture_);
+}
+
+unsigned Surface::GlTexture() {
+  if (!device_->UsesGl()) return 0;
+  if (owner_) return owner_->GlTexture();
+  if (!glTexture_) glTexture_ = platform::d3d9::gl::CreateTexture(desc_.Format, desc_.Width, desc_.Height, 1);
+  return glTexture_;
+}
+
+void Surface::SyncToCpu() {
+  if (!gpuNewer_) return;
+  gpuNewer_ = false;
+  if (device_->UsesGl()) platform::d3d9::gl::Readback(GlTexture(), level_, PixelsOf());
+}
+
+bool Surface::SyncToGpu() {
+  unsigned t = GlTexture();
+  if (!t) return false;
+  if (cpuDirty_) {
+    cpuDirty_ = false;
+    platform::d3d9::gl::Upload(t, level_, PixelsOf());
+  }
+  return true;
+}
+
+unsigned Texture::GlTexture() {
+  if (!glTexture_ && device_->UsesGl() && !levels_.empty()) {
+    const D3DSURFACE_DESC& d = levels_[0]->desc_;
+    glTexture_ = platform::d3d9::gl::CreateTexture(format_, d.Width, d.Height, static_cast<UINT>(levels_.size()));
+  }
+  return glTexture_;
 }
 
 ULONG Surface::AddRef() {
@@ -765,6 +885,8 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {
   } else {
     offset = static_cast<size_t>(y) * pitch_ + static_cast<size_t>(x) * platform::d3d9::BytesPerPixel(desc_.Format);
   }
+  SyncToCpu();
+  cpuDirty_ = true;
   locked_ = true;
   locked->Pitch = static_cast<INT>(pitch_);
   locked->pBits = bytes_.data() + offset;
@@ -856,6 +978,7 @@ bool IsColourFormat(D3DFORMAT f) {
 
 // ---- Device bodies ----------------------------------------------------------------
 Device::Device(IDirect3D9* owner, const D3DPRESENT_PARAMETERS& params) : owner_(owner), params_(params) {
+  gl_ = Executing() && platform::d3d9::gl::MakeCurrent();
   owner_->AddRef();  // a device keeps its Direct3D object alive
   for (int i = 0; i < 256; ++i) {
     WORD v = static_cast<WORD>(i * 257);
@@ -993,10 +1116,11 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
   return D3D_OK;
 }
 
-HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
+HRESULT Device::Present(const RECT*, const RECT*, HWND window, const RGNDATA*) {
   if (Level() != D3D_OK) return D3DERR_DEVICELOST;
   if (inScene_) return D3DERR_INVALIDCALL;
   Surface* back = backBuffers_.empty() ? nullptr : backBuffers_[0];
+  if (back) back->SyncToCpu();
   if (back && (back->Desc().Format == D3DFMT_A8R8G8B8 || back->Desc().Format == D3DFMT_X8R8G8B8)) {
     // The usual case: rows as they are, made opaque.
     const UINT w = back->Desc().Width, h = back->Desc().Height;
@@ -1019,6 +1143,10 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND, const RGNDATA*) {
     }
   }
   ++g_presents;
+  if (back) {
+    const int w = static_cast<int>(back->Desc().Width), h = static_cast<int>(back->Desc().Height);
+    platform::PresentToWindow(window ? window : params_.hDeviceWindow, front_.data(), w, h, w * 4);
+  }
   return D3D_OK;
 }
 
@@ -1064,7 +1192,12 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   for (UINT w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
   if (levels == 0) levels = (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : full;
   if (levels > full) return D3DERR_INVALIDCALL;
-  *texture = new Texture(this, width, height, levels, usage, format, pool);
+  auto* made = new Texture(this, width, height, levels, usage, format, pool);
+  if (gl_ && pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM && !made->GlTexture()) {
+    made->Release();
+    return D3DERR_INVALIDCALL;
+  }
+  *texture = made;
   return D3D_OK;
 }
 
@@ -1172,7 +1305,18 @@ HRESULT Device::StretchRect(IDirect3DSurface9* src, const RECT* srcRect, IDirect
   RECT sr = srcRect ? *srcRect : RECT{0, 0, static_cast<LONG>(sd.Width), static_cast<LONG>(sd.Height)};
   RECT dr = dstRect ? *dstRect : RECT{0, 0, static_cast<LONG>(dd.Width), static_cast<LONG>(dd.Height)};
   if (!ValidRect(sr, sd.Width, sd.Height) || !ValidRect(dr, dd.Width, dd.Height)) return D3DERR_INVALIDCALL;
+  if (gl_ && s->SyncToGpu() && d->SyncToGpu()) {
+    const platform::d3d9::gl::Attachment from{s->GlTexture(), s->GlLevel(), sd.Width, sd.Height, sd.Format};
+    const platform::d3d9::gl::Attachment to{d->GlTexture(), d->GlLevel(), dd.Width, dd.Height, dd.Format};
+    if (platform::d3d9::gl::Blit(from, sr, to, dr, filter == D3DTEXF_LINEAR)) {
+      d->GpuWrote();
+      return D3D_OK;
+    }
+  }
+  s->SyncToCpu();
+  d->SyncToCpu();
   CopyPixels(s, sr, d, dr, filter == D3DTEXF_LINEAR);
+  d->CpuWrote();
   return D3D_OK;
 }
 
@@ -1185,7 +1329,10 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* rt, IDirect3DSurface9* de
       dd.Pool != D3DPOOL_SYSTEMMEM || sd.Format != dd.Format || sd.Width != dd.Width || sd.Height != dd.Height) {
     return D3DERR_INVALIDCALL;
   }
+  s->SyncToCpu();
+  d->SyncToCpu();
   std::memcpy(d->Bits(), s->Bits(), std::min(d->bytes_.size(), s->bytes_.size()));
+  d->CpuWrote();
   return D3D_OK;
 }
 
@@ -1200,7 +1347,9 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
   platform::d3d9::ColorToFloats(color, rgba);
   BYTE pixel[16];
   platform::d3d9::EncodePixel(sd.Format, rgba, pixel);
+  s->SyncToCpu();
   Fill(s, r, pixel, platform::d3d9::BytesPerPixel(sd.Format));
+  s->CpuWrote();
   return D3D_OK;
 }
 
@@ -1260,6 +1409,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
                        std::min(vp.bottom, rects[i].y2)});
     }
   }
+  if (gl_ && ClearOnGl(areas, flags, color, z, stencil)) return D3D_OK;
   auto clip = [](RECT r, const D3DSURFACE_DESC& d) {
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);
@@ -1271,6 +1421,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     for (auto& bound : renderTargets_) {
       Surface* rt = bound.get();
       if (!rt) continue;
+      rt->SyncToCpu();
+      rt->CpuWrote();
       const D3DSURFACE_DESC& d = rt->Desc();
       float rgba[4];
       platform::d3d9::ColorToFloats(color, rgba);
@@ -1301,6 +1453,8 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     }
   }
   if (ds && (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) {
+    ds->SyncToCpu();
+    ds->CpuWrote();
     const D3DSURFACE_DESC& d = ds->Desc();
     const UINT bpp = platform::d3d9::BytesPerPixel(d.Format);
     for (RECT r : areas) {
@@ -1469,6 +1623,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT coun
   r.primitiveCount = count;
   r.startVertex = startVertex;
   Record(std::move(r));
+  Execute(type, startVertex, static_cast<UINT>(VertexCount(type, count)), nullptr, nullptr, 0);
   return D3D_OK;
 }
 
@@ -1496,6 +1651,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
   r.numVertices = numVertices;
   r.startIndex = startIndex;
   Record(std::move(r));
+  platform::d3d9::gl::Indices indices;
+  indices.buffer = gl_ ? ib->GlBuffer() : 0;
+  indices.wide = indexSize == 4;
+  indices.start = startIndex;
+  indices.baseVertex = baseVertex;
+  Execute(type, 0, static_cast<UINT>(VertexCount(type, count)), &indices, nullptr, 0);
   return D3D_OK;
 }
 
@@ -1510,6 +1671,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* d
   r.primitiveType = type;
   r.primitiveCount = count;
   Record(std::move(r));
+  Execute(type, 0, static_cast<UINT>(VertexCount(type, count)), nullptr, data, VertexCount(type, count) * stride);
   streams_[0].stride = 0;
   return D3D_OK;
 }
@@ -1531,8 +1693,156 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
   r.minVertexIndex = minIndex;
   r.numVertices = numVertices;
   Record(std::move(r));
+  // The caller vouches for its arrays as the runtime trusts them: indices
+  // below minIndex + numVertices into vertices of that many strides.
+  platform::d3d9::gl::Indices list;
+  list.wide = indexFormat == D3DFMT_INDEX32;
+  list.data = indices;
+  list.bytes = VertexCount(type, count) * (list.wide ? 4 : 2);
+  Execute(type, 0, static_cast<UINT>(VertexCount(type, count)), &list, data,
+          (static_cast<size_t>(minIndex) + numVertices) * stride);
   streams_[0].stride = 0;
   return D3D_OK;
+}
+
+// ---- OpenGL execution ------------------------------------------------------------
+// The vertex layout an FVF code stands for.
+std::vector<platform::d3d9::gl::Element> FvfElements(DWORD fvf) {
+  std::vector<platform::d3d9::gl::Element> out;
+  UINT offset = 0;
+  auto add = [&](BYTE type, BYTE usage, BYTE index, UINT bytes) {
+    out.push_back({0, offset, type, usage, index});
+    offset += bytes;
+  };
+  const DWORD position = fvf & 0x00E;
+  if (position == D3DFVF_XYZRHW) {
+    add(D3DDECLTYPE_FLOAT4, D3DDECLUSAGE_POSITIONT, 0, 16);
+  } else if (position != 0) {
+    add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0, 12);
+    // XYZB1 to XYZB5: blend weights follow the position.
+    if (position >= 0x006) {
+      UINT weights = (position - 0x004) / 2;
+      static const BYTE types[] = {D3DDECLTYPE_FLOAT1, D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3, D3DDECLTYPE_FLOAT4};
+      if (weights >= 1 && weights <= 4) add(types[weights - 1], D3DDECLUSAGE_BLENDWEIGHT, 0, weights * 4);
+      if (weights == 5) offset += 20;
+    }
+  }
+  if (fvf & D3DFVF_NORMAL) add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0, 12);
+  if (fvf & D3DFVF_PSIZE) offset += 4;
+  if (fvf & D3DFVF_DIFFUSE) add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0, 4);
+  if (fvf & D3DFVF_SPECULAR) add(D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 1, 4);
+  const UINT coords = std::min<DWORD>((fvf >> 8) & 0xF, 8);
+  for (UINT i = 0; i < coords; ++i) {
+    static const BYTE types[] = {D3DDECLTYPE_FLOAT2, D3DDECLTYPE_FLOAT3, D3DDECLTYPE_FLOAT4, D3DDECLTYPE_FLOAT1};
+    static const UINT sizes[] = {8, 12, 16, 4};
+    const DWORD size = (fvf >> (16 + 2 * i)) & 3;
+    add(types[size], D3DDECLUSAGE_TEXCOORD, static_cast<BYTE>(i), sizes[size]);
+  }
+  return out;
+}
+
+bool Device::Attachments(platform::d3d9::gl::Attachment colour[4], platform::d3d9::gl::Attachment* depth) {
+  for (size_t i = 0; i < renderTargets_.size(); ++i) {
+    Surface* rt = renderTargets_[i].get();
+    if (!rt) continue;
+    if (!rt->SyncToGpu()) return false;
+    const D3DSURFACE_DESC& d = rt->Desc();
+    colour[i] = {rt->GlTexture(), rt->GlLevel(), d.Width, d.Height, d.Format};
+  }
+  Surface* ds = depthStencil_.get();
+  Surface* rt0 = renderTargets_[0].get();
+  // A depth surface smaller than the target is left out, as the runtime
+  // would refuse the pair.
+  if (ds && rt0 && ds->Desc().Width >= rt0->Desc().Width && ds->Desc().Height >= rt0->Desc().Height &&
+      ds->SyncToGpu()) {
+    *depth = {ds->GlTexture(), 0, ds->Desc().Width, ds->Desc().Height, ds->Desc().Format};
+  }
+  return colour[0].texture != 0;
+}
+
+void MarkDrawn(const platform::d3d9::gl::Attachment colour[4], Surface* const targets[4], Surface* depth) {
+  for (int i = 0; i < 4; ++i) {
+    if (colour[i].texture && targets[i]) targets[i]->GpuWrote();
+  }
+  if (depth) depth->GpuWrote();
+}
+
+bool Device::ClearOnGl(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+  namespace gl = platform::d3d9::gl;
+  gl::Attachment colour[4];
+  gl::Attachment depth;
+  if (!Attachments(colour, &depth)) return false;
+  if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !depth.texture) return false;
+  for (RECT r : areas) {
+    r.left = std::max<LONG>(r.left, 0);
+    r.top = std::max<LONG>(r.top, 0);
+    r.right = std::min<LONG>(r.right, static_cast<LONG>(colour[0].width));
+    r.bottom = std::min<LONG>(r.bottom, static_cast<LONG>(colour[0].height));
+    if (r.left >= r.right || r.top >= r.bottom) continue;
+    gl::Clear(colour, depth, r, flags, color, z, stencil, renderStates_[D3DRS_COLORWRITEENABLE]);
+  }
+  Surface* targets[4] = {};
+  if (flags & D3DCLEAR_TARGET) {
+    for (int i = 0; i < 4; ++i) targets[i] = renderTargets_[static_cast<size_t>(i)].get();
+  }
+  MarkDrawn(colour, targets, (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) ? depthStencil_.get() : nullptr);
+  return true;
+}
+
+void Device::Execute(D3DPRIMITIVETYPE type, UINT first, UINT vertexCount, const platform::d3d9::gl::Indices* indices,
+                     const void* userData, size_t userBytes) {
+  namespace gl = platform::d3d9::gl;
+  if (!gl_) return;
+  gl::DrawState st;
+  if (!Attachments(st.colour, &st.depth)) return;
+  st.viewport = viewport_;
+  st.renderStates = renderStates_.data();
+  st.samplerStates = reinterpret_cast<const DWORD(*)[D3DSAMP_COUNT]>(samplerStates_.data());
+  st.stageStates = reinterpret_cast<const DWORD(*)[D3DTSS_COUNT]>(stageStates_.data());
+  for (size_t i = 0; i < textures_.size() && i < 16; ++i) {
+    Texture* t = textures_[i].get();
+    if (t && t->SyncToGpu()) st.textures[i] = t->GlTexture();
+  }
+  if (declaration_.get()) {
+    st.elements = declaration_.get()->GlElements().data();
+    st.elementCount = declaration_.get()->GlElements().size();
+  } else {
+    if (fvfElementsFor_ != fvf_) {
+      fvfElements_ = FvfElements(fvf_);
+      fvfElementsFor_ = fvf_;
+    }
+    st.elements = fvfElements_.data();
+    st.elementCount = fvfElements_.size();
+  }
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    VertexBuffer* vb = streams_[i].buffer.get();
+    st.streams[i].buffer = vb ? vb->GlBuffer() : 0;
+    st.streams[i].offset = streams_[i].offset;
+    st.streams[i].stride = streams_[i].stride;
+  }
+  if (userData) {
+    st.streams[0].data = userData;
+    st.streams[0].bytes = userBytes;
+    st.streams[0].offset = 0;
+  }
+  const int alpha = renderStates_[D3DRS_ALPHATESTENABLE] && renderStates_[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS ? 1 : 0;
+  st.program = platform::d3d9::gl::UsesPretransformed(st.elements, st.elementCount) ? programs_.pretransformed[alpha]
+                                                                                    : programs_.program[alpha];
+  st.vertexConstants = vertexConstants_.data();
+  st.vertexBytes = vertexConstants_.size();
+  st.pixelConstants = pixelConstants_.data();
+  st.pixelBytes = pixelConstants_.size();
+  auto matrix = [&](uint32_t which) -> const float* {
+    auto it = transforms_.find(which);
+    return it == transforms_.end() ? nullptr : &it->second._11;
+  };
+  st.world = matrix(D3DTS_WORLD);
+  st.view = matrix(D3DTS_VIEW);
+  st.projection = matrix(D3DTS_PROJECTION);
+  gl::Draw(st, type, first, vertexCount, indices);
+  Surface* targets[4];
+  for (int i = 0; i < 4; ++i) targets[i] = renderTargets_[static_cast<size_t>(i)].get();
+  MarkDrawn(st.colour, targets, st.depth.texture ? depthStencil_.get() : nullptr);
 }
 
 // ---- Direct3D object --------------------------------------------------------------
@@ -1675,6 +1985,8 @@ class Direct3D final : public Counted<IDirect3D9> {
     if (!params || adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     if (HRESULT forced = CreateResult(); forced != D3D_OK) return forced;
+    // Without a GL context there is nothing to draw with.
+    if (Executing() && !platform::d3d9::gl::MakeCurrent()) return D3DERR_NOTAVAILABLE;
     // A device cannot be made while the display is taken away.
     if (Level() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
     D3DPRESENT_PARAMETERS pp = *params;
@@ -1730,9 +2042,29 @@ void SetEffectPass(IDirect3DDevice9* device, const char* technique, int pass) {
   if (device) static_cast<Device*>(device)->SetEffectPass(technique, pass);
 }
 
+bool ExecutesDraws(IDirect3DDevice9* device) { return device && static_cast<Device*>(device)->UsesGl(); }
+
+gl::Program* CreatePassProgram(IDirect3DDevice9* device, const std::string& vertex, const std::string& pixel,
+                               std::string* error) {
+  if (!ExecutesDraws(device)) return nullptr;
+  return gl::CreateProgram(vertex, pixel, error);
+}
+
+void DeletePassProgram(gl::Program* program) { gl::DeleteProgram(program); }
+
+void SetPassProgram(IDirect3DDevice9* device, const PassPrograms* programs, const void* vertexConstants,
+                    size_t vertexBytes, const void* pixelConstants, size_t pixelBytes) {
+  if (device) {
+    static_cast<Device*>(device)->SetPassProgram(programs, vertexConstants, vertexBytes, pixelConstants, pixelBytes);
+  }
+}
+
 bool GetSurfaceMemory(IDirect3DSurface9* surface, SurfaceMemory* memory) {
   if (!surface || !memory) return false;
   Surface* s = AsSurface(surface);
+  // The caller may read or write through the pointer.
+  s->SyncToCpu();
+  s->CpuWrote();
   memory->bits = s->Bits();
   memory->pitch = s->Pitch();
   memory->format = s->Desc().Format;
@@ -1791,6 +2123,12 @@ void FailD3D9Call(std::string_view call, HRESULT result) {
 
 int LiveD3D9Objects() { return g_live.load(); }
 
+void ExecuteDraws(bool on) {
+  g_executeRead.store(true);
+  g_execute.store(on);
+  SetSetting("d3d9.execute_draws", on ? "1" : "0");
+}
+
 void RecordDraws(bool on) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_recording = on;
@@ -1828,6 +2166,8 @@ void ResetD3D9() {
     g_draws.clear();
   }
   SetSetting("d3d9.profile", "");
+  // Tests read the record; those that compare pixels turn drawing on.
+  ExecuteDraws(false);
   g_resets.store(0);
   g_presents.store(0);
 }

@@ -69,7 +69,7 @@ TEST_F(D3D9Test, LevelIsSharedThroughTheSettingsFile) {
                                                       std::to_string(static_cast<uint32_t>(D3DERR_DEVICENOTRESET))),
             std::string::npos);
   pt::SetCooperativeLevel(D3D_OK);
-  EXPECT_EQ(pt::ReadText(root_ + "/testing.ini").find("d3d9"), std::string::npos);
+  EXPECT_EQ(pt::ReadText(root_ + "/testing.ini").find("d3d9.cooperative_level"), std::string::npos);
 }
 
 // A full-screen device of the given size on the default profile.
@@ -206,6 +206,22 @@ TEST_F(D3D9Test, ProfileAndCreationFailureReachAChild) {
   child = pt::RunSelf("D3D9Child.PrintAdapter", {"TARVEL_D3D9_CHILD=1"});
   EXPECT_NE(child.output.find("ps=ffff0300 desc=Headless Display Adapter create=0"), std::string::npos)
       << child.output;
+}
+
+// Drawing on reaches a child; a child without an OpenGL driver (no EGL
+// vendor) cannot make a device, as a refused profile cannot.
+TEST_F(D3D9Test, DeviceCreationNeedsAGlContextWhenDrawing) {
+  pt::ExecuteDraws(true);
+  pt::ChildResult child = pt::RunSelf("D3D9Child.PrintAdapter", {"TARVEL_D3D9_CHILD=1"});
+  EXPECT_NE(child.output.find("create=0"), std::string::npos) << child.output;
+  child = pt::RunSelf("D3D9Child.PrintAdapter",
+                      {"TARVEL_D3D9_CHILD=1", "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/vendor.json"});
+  EXPECT_NE(child.output.find("create=8876086a"), std::string::npos) << child.output;
+  // Drawing off: no context is needed.
+  pt::ExecuteDraws(false);
+  child = pt::RunSelf("D3D9Child.PrintAdapter",
+                      {"TARVEL_D3D9_CHILD=1", "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/vendor.json"});
+  EXPECT_NE(child.output.find("create=0"), std::string::npos) << child.output;
 }
 
 TEST_F(D3D9Test, CreateDeviceChecksTheParametersAgainstTheProfile) {

@@ -112,8 +112,15 @@ std::vector<DrawRecord> RecordedDraws();
 std::vector<DrawRecord> RecordedDraws(int frame);
 void ClearRecordedDraws();
 
+// ---- Drawing ------------------------------------------------------------------
+// Whether devices created from now on run their draws on OpenGL, in this
+// process and in children ("d3d9.execute_draws" in "testing.ini"). On in a
+// fresh process; ResetD3D9 turns it off, so tests that only read the record
+// pay nothing for rasterising.
+void ExecuteDraws(bool on);
+
 // Level D3D_OK, default profile, creation working, recording off and
-// cleared, counters 0.
+// cleared, drawing off, counters 0.
 void ResetD3D9();
 
 }  // namespace platform::testing

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,7 @@
 #include "platform/d3d9/layer.h"
 #include "platform/d3dx9/d3dx9_effect.h"
 #include "platform/d3dx9/effect_parser.h"
+#include "platform/d3dx9/effect_shader.h"
 #include "platform/d3dx9/internal.h"
 #include "platform/d3dx9/testing.h"
 
@@ -161,11 +163,24 @@ struct Parameter {
   std::vector<ResolvedState> resolvedSamplerStates;
 };
 
+// A compiled stage of an effect: the GLSL and where its constants go.
+struct Stage {
+  bool ok = false;
+  std::string error;
+  platform::d3dx9::CompiledStage compiled;
+};
+
 struct Pass {
   std::string name;
   std::vector<Annotation> annotations;
   std::vector<StateAssignment> states;
   std::vector<ResolvedState> renderStates;
+  // Programs, made when the device draws: 0 not yet tried, 1 made, -1 failed.
+  int built = 0;
+  platform::d3d9::PassPrograms programs;
+  const Stage* vertex = nullptr;
+  const Stage* pixel = nullptr;
+  std::vector<BYTE> vertexConstants, pixelConstants;
 };
 
 struct Technique {
@@ -314,14 +329,23 @@ class Effect final : public Counted<ID3DXEffect> {
       }
       param.annotations = Annotations(p.annotations);
       param.samplerStates = std::move(p.samplerStates);
-      if (param.value->type >= D3DXPT_SAMPLER && param.value->type <= D3DXPT_SAMPLERCUBE) param.stage = nextStage++;
+      if (param.value->type >= D3DXPT_SAMPLER && param.value->type <= D3DXPT_SAMPLERCUBE) {
+        samplerStages_[param.name] = nextStage;
+        param.stage = nextStage++;
+      }
       params_.push_back(std::move(param));
     }
     for (auto& t : parsed.techniques) {
       Technique tech;
       tech.name = t.name;
       tech.annotations = Annotations(t.annotations);
-      for (auto& p : t.passes) tech.passes.push_back({p.name, Annotations(p.annotations), std::move(p.states), {}});
+      for (auto& p : t.passes) {
+        Pass pass;
+        pass.name = p.name;
+        pass.annotations = Annotations(p.annotations);
+        pass.states = std::move(p.states);
+        tech.passes.push_back(std::move(pass));
+      }
       techniques_.push_back(std::move(tech));
     }
     if (!techniques_.empty()) current_ = 0;
@@ -584,6 +608,7 @@ class Effect final : public Counted<ID3DXEffect> {
     if (pass_ < 0) return D3DERR_INVALIDCALL;
     pass_ = -1;
     platform::d3d9::SetEffectPass(device_, nullptr, -1);
+    if (platform::d3d9::ExecutesDraws(device_)) platform::d3d9::SetPassProgram(device_, nullptr, nullptr, 0, nullptr, 0);
     return D3D_OK;
   }
   HRESULT End() override {
@@ -621,6 +646,14 @@ class Effect final : public Counted<ID3DXEffect> {
  private:
   ~Effect() override {
     if (begun_) End();
+    for (Technique& t : techniques_) {
+      for (Pass& p : t.passes) {
+        for (int alpha = 0; alpha < 2; ++alpha) {
+          platform::d3d9::DeletePassProgram(p.programs.program[alpha]);
+          platform::d3d9::DeletePassProgram(p.programs.pretransformed[alpha]);
+        }
+      }
+    }
     params_.clear();
     if (pool_) pool_->Release();
     device_->Release();
@@ -708,7 +741,15 @@ class Effect final : public Counted<ID3DXEffect> {
     return -1;
   }
 
-  bool Valid(const Technique& t) const {
+  bool Valid(Technique& t) {
+    if (!Supported(t)) return false;
+    for (Pass& p : t.passes) {
+      if (!Build(t, p)) return false;
+    }
+    return true;
+  }
+
+  bool Supported(const Technique& t) const {
     D3DCAPS9 caps{};
     device_->GetDeviceCaps(&caps);
     for (const Pass& p : t.passes) {
@@ -723,6 +764,127 @@ class Effect final : public Counted<ID3DXEffect> {
       }
     }
     return true;
+  }
+
+  // The stage a compile call names, compiled once per effect and entry.
+  const Stage* CompileCall(const StateAssignment& state, bool pixel) {
+    // "compile ps_2_0 PS(1)": the function and its literal arguments.
+    std::string call = state.value;
+    size_t at = call.find(state.compileTarget);
+    call = at == std::string::npos ? std::string() : call.substr(at + state.compileTarget.size());
+    size_t open = call.find('('), close = call.rfind(')');
+    std::string function = call.substr(0, open), arguments;
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+      arguments = call.substr(open + 1, close - open - 1);
+    }
+    function.erase(std::remove_if(function.begin(), function.end(),
+                                  [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+                   function.end());
+    const std::string key = (pixel ? "p:" : "v:") + function + "(" + arguments + ")";
+    auto it = stages_.find(key);
+    if (it != stages_.end()) return it->second.get();
+    auto stage = std::make_unique<Stage>();
+    std::string source = rewritten_, entry;
+    if (function.empty()) {
+      stage->error = "no function in \"" + state.value + "\"";
+    } else if (!rewriteError_.empty()) {
+      stage->error = rewriteError_;
+    } else if (platform::d3dx9::AddEntryPoint(&source, function, arguments, &entry, &stage->error)) {
+      stage->ok = platform::d3dx9::CompileStage(source, entry, pixel, samplerStages_, &stage->compiled, &stage->error);
+    }
+    const Stage* made = stage.get();
+    stages_[key] = std::move(stage);
+    return made;
+  }
+
+  // Compiles a pass's shaders and links its programs when the device draws;
+  // false (with a line in the log) when they do not compile.
+  bool Build(const Technique& t, Pass& p) {
+    if (!platform::d3d9::ExecutesDraws(device_)) return true;
+    if (p.built != 0) return p.built > 0;
+    p.built = -1;
+    const StateAssignment* shaders[2] = {};
+    for (const StateAssignment& s : p.states) {
+      const std::string name = Lower(s.name);
+      if (name == "vertexshader" && !s.compileTarget.empty()) shaders[0] = &s;
+      if (name == "pixelshader" && !s.compileTarget.empty()) shaders[1] = &s;
+    }
+    if (!shaders[0] && !shaders[1]) {
+      p.built = 1;  // the fixed pipeline
+      return true;
+    }
+    std::string error;
+    if (!shaders[0] || !shaders[1]) {
+      error = "a pass needs both a vertex and a pixel shader";
+    } else {
+      p.vertex = CompileCall(*shaders[0], false);
+      p.pixel = CompileCall(*shaders[1], true);
+      if (!p.vertex->ok) {
+        error = p.vertex->error;
+      } else if (!p.pixel->ok) {
+        error = p.pixel->error;
+      } else {
+        const platform::d3dx9::CompiledStage& ps = p.pixel->compiled;
+        const std::string pretransformed = platform::d3dx9::PretransformedVertexStage(ps);
+        bool made = true;
+        for (int alpha = 0; alpha < 2 && made; ++alpha) {
+          const std::string& pixel = alpha ? ps.glsl : ps.glslWithoutAlphaTest;
+          p.programs.program[alpha] = platform::d3d9::CreatePassProgram(device_, p.vertex->compiled.glsl, pixel, &error);
+          p.programs.pretransformed[alpha] =
+              p.programs.program[alpha] ? platform::d3d9::CreatePassProgram(device_, pretransformed, pixel, &error)
+                                        : nullptr;
+          made = p.programs.program[alpha] && p.programs.pretransformed[alpha];
+        }
+        if (made) {
+          p.vertexConstants.assign(p.vertex->compiled.constantBytes, 0);
+          p.pixelConstants.assign(p.pixel->compiled.constantBytes, 0);
+          p.built = 1;
+          return true;
+        }
+      }
+    }
+    // One line: the first of the compiler's.
+    error = error.substr(0, error.find('\n'));
+    std::printf("Effect \"%s\": technique \"%s\", pass \"%s\" does not compile: %s\n", label_.c_str(),
+                t.name.c_str(), p.name.c_str(), error.c_str());
+    std::fflush(stdout);
+    return false;
+  }
+
+  // Parameters into the stage's constant block, as its layout says.
+  void Pack(const platform::d3dx9::CompiledStage& stage, std::vector<BYTE>* bytes) {
+    for (const platform::d3dx9::ConstantSlot& slot : stage.constants) {
+      Parameter* param = Find(slot.name.c_str());
+      if (!param || !param->value->Numeric()) continue;
+      const Value& v = *param->value;
+      const bool matrix = v.klass == D3DXPC_MATRIX_ROWS || v.klass == D3DXPC_MATRIX_COLUMNS;
+      const UINT elements = std::max(1u, v.elements);
+      for (UINT e = 0; e < elements; ++e) {
+        for (UINT r = 0; r < v.rows; ++r) {
+          for (UINT c = 0; c < v.columns; ++c) {
+            const size_t word = (static_cast<size_t>(e) * v.rows + r) * v.columns + c;
+            size_t offset = slot.offset + static_cast<size_t>(e) * slot.arrayStride;
+            if (matrix) {
+              offset += slot.columnsContiguous ? c * slot.matrixStride + r * 4 : r * slot.matrixStride + c * 4;
+            } else {
+              offset += (static_cast<size_t>(r) * v.columns + c) * 4;
+            }
+            if (word < v.words.size() && offset + 4 <= bytes->size()) std::memcpy(bytes->data() + offset, &v.words[word], 4);
+          }
+        }
+      }
+    }
+  }
+
+  void BindProgram(Pass& p) {
+    if (p.built <= 0 || !p.programs.program[0]) {
+      platform::d3d9::SetPassProgram(device_, nullptr, nullptr, 0, nullptr, 0);
+      return;
+    }
+    Pack(p.vertex->compiled, &p.vertexConstants);
+    Pack(p.pixel->compiled, &p.pixelConstants);
+    platform::d3d9::SetPassProgram(device_, &p.programs, p.vertexConstants.data(),
+                                   p.vertexConstants.size(), p.pixelConstants.data(), p.pixelConstants.size());
   }
 
   static std::string Bare(const std::string& text) {
@@ -793,7 +955,11 @@ class Effect final : public Counted<ID3DXEffect> {
   }
 
   void Apply() {
-    const Pass& pass = techniques_[current_].passes[pass_];
+    Pass& pass = techniques_[current_].passes[pass_];
+    if (platform::d3d9::ExecutesDraws(device_)) {
+      Build(techniques_[current_], pass);
+      BindProgram(pass);
+    }
     for (const ResolvedState& r : pass.renderStates) {
       device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(r.state), r.Get());
     }
@@ -835,6 +1001,21 @@ class Effect final : public Counted<ID3DXEffect> {
   int lost_ = 0;
   int commits_ = 0;
   std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> saved_;
+  std::map<std::string, int> samplerStages_;
+  std::map<std::string, std::unique_ptr<Stage>> stages_;
+
+ public:
+  // The source as the shader compiler reads it, made once per effect.
+  void SetSource(std::string_view source) {
+    if (!platform::d3dx9::RewriteEffectSource(source, samplerStages_, &rewritten_, &rewriteError_) &&
+        rewriteError_.empty()) {
+      rewriteError_ = "the source cannot be rewritten";
+    }
+    label_ = techniques_.empty() ? std::string("(no technique)") : techniques_[0].name;
+  }
+
+ private:
+  std::string rewritten_, rewriteError_, label_;
 };
 
 }  // namespace
@@ -869,6 +1050,9 @@ HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* srcData, UINT src
   if (ok) {
     made = new Effect(device, static_cast<Pool*>(pool));
     ok = made->Build(parsed, &error);
+    if (ok && platform::d3d9::ExecutesDraws(device)) {
+      made->SetSource(std::string_view(static_cast<const char*>(srcData), srcDataLen));
+    }
     if (!ok) {
       made->Release();
       made = nullptr;

@@ -1,0 +1,110 @@
+// Text through the engine's font path drawn on OpenGL (llvmpipe,
+// headless): the sample game's first font and its text effect, compared
+// with a golden picture in platform/d3d9/golden (TARVEL_UPDATE_GOLDEN=1
+// writes it anew; look at it before committing). A frame matches when no
+// channel is off by more than 2 and at most 0.1 % of pixels are off.
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/render/font.h"
+#include "engine/render/render_test_support.h"
+
+namespace pt = platform::testing;
+
+namespace {
+
+testkit::Bytes ReadAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return testkit::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TextDrawTest : public RenderTest {
+};
+
+TEST_F(TextDrawTest, SampleFontTextMatchesGolden)
+{
+    const std::filesystem::path demo = TARVEL_DEMO_DIR;
+    pt::ExecuteDraws(true);
+    StartWith(
+        [&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "shaderlib", 0, ReadAll(demo / "shared" / "shaderlib"), true);
+            writer.AddShared(1, "start", 5, testkit::BuildStartImage(), true);
+            writer.AddShared(1, "font1", 0, ReadAll(demo / "shared" / "font1"), true);
+        },
+        false);
+    cTarvelFont& fonts = gTarvel.mFonts;
+    fonts.LoadFonts();
+    ASSERT_GT(fonts.mFonts[0].glyphCount, 0);
+    fonts.CreateTextW(0, u"Kestrelmoor: 1234", 8, 24, 0xFFFFE0A0u, 0, 0);
+    fonts.CreateTextW(0, u"half seen", 8, 52, 0x80FFFFFFu, 0, 0);
+
+    IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    fonts.RenderTexts(0);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+    D3DDISPLAYMODE mode{};
+    device->GetDisplayMode(0, &mode);
+    IDirect3DSurface9* copy = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
+                                                  nullptr),
+              D3D_OK);
+    ASSERT_EQ(device->GetFrontBufferData(0, copy), D3D_OK);
+    // The corner the texts are in, as RGBA.
+    constexpr UINT kWidth = 256, kHeight = 64;
+    std::vector<uint8_t> rgba(kWidth * kHeight * 4);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (UINT y = 0; y < kHeight; ++y) {
+        for (UINT x = 0; x < kWidth; ++x) {
+            const uint8_t* p = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4;
+            uint8_t* o = &rgba[(y * kWidth + x) * 4];
+            o[0] = p[2];
+            o[1] = p[1];
+            o[2] = p[0];
+            o[3] = p[3];
+        }
+    }
+    copy->UnlockRect();
+    copy->Release();
+
+    const std::filesystem::path path = demo.parent_path() / "platform" / "d3d9" / "golden" / "text_font1.png";
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = kWidth;
+    image.height = kHeight;
+    image.format = PNG_FORMAT_RGBA;
+    const char* update = std::getenv("TARVEL_UPDATE_GOLDEN");
+    if (update && std::string(update) == "1") {
+        ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr));
+        return;
+    }
+    png_image golden{};
+    golden.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&golden, path.c_str())) << path;
+    golden.format = PNG_FORMAT_RGBA;
+    ASSERT_EQ(golden.width, kWidth);
+    ASSERT_EQ(golden.height, kHeight);
+    std::vector<uint8_t> expected(PNG_IMAGE_SIZE(golden));
+    ASSERT_TRUE(png_image_finish_read(&golden, nullptr, expected.data(), 0, nullptr));
+    size_t off = 0;
+    for (size_t i = 0; i < rgba.size(); i += 4) {
+        int d = 0;
+        for (int c = 0; c < 4; ++c)
+            d = std::max(d, std::abs(int(rgba[i + c]) - int(expected[i + c])));
+        off += d > 2 ? 1 : 0;
+    }
+    EXPECT_LE(off, rgba.size() / 4 / 1000) << off << " pixels off";
+}
+
+} // namespace
