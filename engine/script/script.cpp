@@ -1,5 +1,6 @@
 #include "engine/script/script.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -811,6 +812,15 @@ int64_t OperandGlobal(const uint8_t* code, uint32_t size, uint32_t& pc, uint32_t
     return -1;
 }
 
+constexpr uint8_t kEndIndex = 26;
+constexpr auto kOpcodeIndex = [] {
+    std::array<uint8_t, 256> index{};
+    for (int op = 0; op <= 25; ++op)
+        index[op] = uint8_t(op);
+    index[0xFF] = kEndIndex;
+    return index;
+}();
+
 } // namespace
 
 int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
@@ -890,6 +900,23 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     } while (0)
 #define PUSH(reg) PUSHED(PushRegister(stack, at_, reg))
 #define PUSH_WORD(payload, kind) PUSHED(PushWord(stack, at_, payload, kind))
+// The global an operand refers to, or -1; a reference is read in place.
+#define OPERAND_GLOBAL(at)                                                         \
+    do {                                                                           \
+        uint32_t n_;                                                               \
+        if (size - pc >= 5 && code[pc] == kScriptReference &&                      \
+            (n_ = ReadU32(code + pc + 1)) < globalCount) {                         \
+            at = n_;                                                               \
+            pc += 5;                                                               \
+            break;                                                                 \
+        }                                                                          \
+        uint32_t next_ = pc;                                                       \
+        const char* error_ = nullptr;                                              \
+        at = OperandGlobal(code, size, next_, globalCount, &error_);               \
+        if (error_)                                                                \
+            FAIL(error_);                                                          \
+        pc = next_;                                                                \
+    } while (0)
 // The two values on top are integers.
 #define TWO_INTEGERS() \
     (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptInteger)
@@ -911,8 +938,13 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         if (pc >= size)
             FAIL("Opcode not supported.");
         uint8_t op = code[pc++];
-        switch (op) {
-        case 0xFF:
+        // Opcodes 0 to 25 index themselves and the end marker 26, so the
+        // switch is one jump through a table with no range test.
+        uint8_t index = kOpcodeIndex[op];
+        if (index > kEndIndex)
+            __builtin_unreachable();
+        switch (index) {
+        case kEndIndex:
             // pc stays on the marker, so a machine saved now stays in range.
             --pc;
             STORE();
@@ -964,14 +996,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         }
         case 2: {
             int64_t at;
-            {
-                uint32_t next = pc;
-                const char* error = nullptr;
-                at = OperandGlobal(code, size, next, globalCount, &error);
-                if (error)
-                    FAIL(error);
-                pc = next;
-            }
+            OPERAND_GLOBAL(at);
             if (at >= 0) {
                 const cTarvelScriptValue& g = globals[at];
                 if (g.kind == kScriptInteger) {
@@ -1038,7 +1063,10 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                     g.floatValue = float(a);
                     g.integer = a;
                     g.object = 0;
-                    DeferString(uint32_t(at), kScriptInteger, uint32_t(a));
+                    uint64_t& pending = mPendingStrings[uint32_t(at)];
+                    if (pending == 0)
+                        mPendingList.push_back(uint32_t(at));
+                    pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
                 }
                 break;
             }
@@ -1116,14 +1144,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         case 17:
         case 18: {
             int64_t at;
-            {
-                uint32_t next = pc;
-                const char* error = nullptr;
-                at = OperandGlobal(code, size, next, globalCount, &error);
-                if (error)
-                    FAIL(error);
-                pc = next;
-            }
+            OPERAND_GLOBAL(at);
             if (at < 0)
                 break;
             cTarvelScriptValue& g = globals[at];
@@ -1262,6 +1283,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 #undef PUSH
 #undef PUSH_WORD
 #undef TWO_INTEGERS
+#undef OPERAND_GLOBAL
 }
 
 // ---- Savegames --------------------------------------------------------------
