@@ -2,6 +2,8 @@
 // and on a loop of calls to an exported function, beside the same loops in
 // Lua 5.4. items_per_second counts loop iterations in both, so the two
 // figures compare directly; the interpreter also reports its instructions.
+// The *VsLua cases run each loop and its Lua twin side by side and report
+// ratio_to_baseline.
 #include <benchmark/benchmark.h>
 #include <lua.hpp>
 
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/paired.h"
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
 #include "engine/script/script_api.h"
@@ -18,6 +21,11 @@
 namespace {
 
 constexpr int kIterations = 10000;
+
+const char* const kLuaArithmetic = "local n = ...\nlocal i, acc = 0, 0\n"
+                                   "repeat acc = acc + i * 3; i = i + 1 until i == n\nreturn acc";
+const char* const kLuaCalls = "local n = ...\nlocal i, acc = 0, 0\n"
+                              "repeat acc = addOne(acc); i = i + 1 until i == n\nreturn acc";
 
 const std::string kArithmetic =
     "global I int\nglobal Acc int\n"
@@ -122,20 +130,87 @@ void RunLua(benchmark::State& state, const char* chunk, lua_Integer expected)
 // The same shape as the script: a while loop with an equality test.
 void BM_LuaArithmeticLoop(benchmark::State& state)
 {
-    RunLua(state,
-           "local n = ...\nlocal i, acc = 0, 0\n"
-           "repeat acc = acc + i * 3; i = i + 1 until i == n\nreturn acc",
-           lua_Integer(3LL * kIterations * (kIterations - 1) / 2));
+    RunLua(state, kLuaArithmetic, lua_Integer(3LL * kIterations * (kIterations - 1) / 2));
 }
 BENCHMARK(BM_LuaArithmeticLoop);
 
 void BM_LuaCallLoop(benchmark::State& state)
 {
-    RunLua(state,
-           "local n = ...\nlocal i, acc = 0, 0\n"
-           "repeat acc = addOne(acc); i = i + 1 until i == n\nreturn acc",
-           kIterations);
+    RunLua(state, kLuaCalls, kIterations);
 }
 BENCHMARK(BM_LuaCallLoop);
+
+// One loaded script and one Lua state, run once per call.
+class ScriptLoop {
+public:
+    ScriptLoop(const std::string& source, int32_t expected) : mExpected(expected)
+    {
+        gLibraryFunctions.Clear();
+        cTarvelScript::AddLibraryFunction("bench__addOne", AddOne);
+        mMachine = Load(source);
+    }
+    bool operator()()
+    {
+        mMachine->mGlobals[0].integer = 0;
+        mMachine->mGlobals[1].integer = 0;
+        cTarvelScript::sInstructionBudget = -1;
+        return mMachine->CallFunction("Loop", nullptr) == 0 &&
+               mMachine->mGlobals[1].integer == mExpected;
+    }
+
+private:
+    std::unique_ptr<cTarvelScript> mMachine;
+    int32_t mExpected;
+};
+
+class LuaLoop {
+public:
+    LuaLoop(const char* chunk, lua_Integer expected) : mExpected(expected)
+    {
+        mState = luaL_newstate();
+        luaL_openlibs(mState);
+        lua_register(mState, "addOne", LuaAddOne);
+        mLoaded = luaL_loadstring(mState, chunk) == LUA_OK;
+        if (mLoaded)
+            lua_setglobal(mState, "loop");
+    }
+    ~LuaLoop() { lua_close(mState); }
+    LuaLoop(const LuaLoop&) = delete;
+    LuaLoop& operator=(const LuaLoop&) = delete;
+    bool operator()()
+    {
+        if (!mLoaded)
+            return false;
+        lua_getglobal(mState, "loop");
+        lua_pushinteger(mState, kIterations);
+        bool right = lua_pcall(mState, 1, 1, 0) == LUA_OK && lua_tointeger(mState, -1) == mExpected;
+        lua_pop(mState, 1);
+        return right;
+    }
+
+private:
+    lua_State* mState;
+    bool mLoaded;
+    lua_Integer mExpected;
+};
+
+void BM_ScriptArithmeticLoopVsLua(benchmark::State& state)
+{
+    const int64_t sum = 3LL * kIterations * (kIterations - 1) / 2;
+    ScriptLoop script(kArithmetic, int32_t(sum));
+    LuaLoop lua(kLuaArithmetic, lua_Integer(sum));
+    bench::RunPaired(state, script, lua);
+    state.SetItemsProcessed(state.iterations() * kIterations);
+}
+BENCHMARK(BM_ScriptArithmeticLoopVsLua)->UseManualTime();
+
+void BM_ScriptCallLoopVsLua(benchmark::State& state)
+{
+    ScriptLoop script(kCalls, kIterations);
+    LuaLoop lua(kLuaCalls, kIterations);
+    bench::RunPaired(state, script, lua);
+    state.SetItemsProcessed(state.iterations() * kIterations);
+}
+BENCHMARK(BM_ScriptCallLoopVsLua)->UseManualTime();
 
 } // namespace

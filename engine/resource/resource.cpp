@@ -108,6 +108,7 @@ void cTarvelResource::ClearSlot(sResourceSlot& slot)
     slot.sharedFile = false;
     slot.volume = -1;
     slot.size = 0;
+    slot.positionUnknown = false;
     slot.position = 0;
 }
 
@@ -410,9 +411,18 @@ int cTarvelResource::OpenResource(const char* name, int type)
         else
             crt::_close(file);
     };
-    if (entry && crt::_lseek(file, LONG(entry->offset), SEEK_SET) != LONG(entry->offset)) {
-        giveBack();
-        readFailed();
+    if (entry) {
+        // The offset lies inside a volume whose length fits a LONG, so one
+        // 64-bit seek does what the LONG seek would.
+        const int64_t offset = entry->offset;
+        if (!(shared && handle->position == offset) && crt::_lseeki64(file, offset, SEEK_SET) != offset) {
+            if (shared)
+                handle->position = -1;
+            giveBack();
+            readFailed();
+        }
+        if (shared)
+            handle->position = offset;
     }
 
     int index = -1;
@@ -438,10 +448,12 @@ int cTarvelResource::OpenResource(const char* name, int type)
         uint8_t* packed = static_cast<uint8_t*>(std::malloc(entry->compressedSize));
         uint8_t* data = static_cast<uint8_t*>(std::malloc(entry->size ? entry->size : 1));
         uLongf length = entry->size;
-        const bool ok = packed && data && ReadFully(file, packed, entry->compressedSize) &&
-                        uncompress(data, &length, packed, entry->compressedSize) == Z_OK &&
+        const bool read = packed && data && ReadFully(file, packed, entry->compressedSize);
+        const bool ok = read && uncompress(data, &length, packed, entry->compressedSize) == Z_OK &&
                         length == entry->size;
         std::free(packed);
+        if (shared)
+            handle->position = read ? int64_t(entry->offset) + entry->compressedSize : -1;
         giveBack();
         if (!ok) {
             std::free(data);
@@ -481,8 +493,12 @@ bool cTarvelResource::ReadFile(sResourceSlot& slot, uint8_t* dest, uint32_t coun
         slot.cursor += count;
         return true;
     }
-    if (count > slot.size - slot.position || !ReadFully(slot.file, dest, count))
+    if (count > slot.size - slot.position)
         return false;
+    if (!ReadFully(slot.file, dest, count)) {
+        slot.positionUnknown = true;
+        return false;
+    }
     slot.position += count;
     return true;
 }
@@ -511,8 +527,10 @@ int cTarvelResource::Forward(int slot, int32_t count)
         s->cursor = s->buffer + target;
         return 0;
     }
-    if (crt::_lseek(s->file, count, SEEK_CUR) == -1)
+    if (crt::_lseek(s->file, count, SEEK_CUR) == -1) {
+        s->positionUnknown = true;
         Fail(609, "cTarvelResource::Forward", "File forwarding failed. Resource: ", SlotName(*s));
+    }
     s->position = uint32_t(target);
     return 0;
 }
@@ -570,8 +588,11 @@ int cTarvelResource::CloseResource(int slot)
         return -1;
     if (s->buffer)
         std::free(s->buffer);
-    else if (s->sharedFile)
-        mHandles[s->volume].available = 1;
+    else if (s->sharedFile) {
+        sVolumeHandle& handle = mHandles[s->volume];
+        handle.available = 1;
+        handle.position = s->positionUnknown || !s->entry ? -1 : int64_t(s->entry->offset) + s->position;
+    }
     else if (s->file >= 0)
         crt::_close(s->file);
     ClearSlot(*s);
@@ -580,9 +601,11 @@ int cTarvelResource::CloseResource(int slot)
 
 HANDLE cTarvelResource::GetFileHandle(int slot)
 {
-    const sResourceSlot* s = TakenSlot(slot);
+    sResourceSlot* s = TakenSlot(slot);
     if (!s || s->file < 0)
         return INVALID_HANDLE_VALUE;
+    // Whoever reads through the handle moves the descriptor.
+    s->positionUnknown = true;
     return reinterpret_cast<HANDLE>(crt::_get_osfhandle(s->file));
 }
 
@@ -598,6 +621,7 @@ int cTarvelResource::DetachSlot(int slot)
         handle.file = 0;
         handle.opened = 0;
         handle.available = 0;
+        handle.position = -1;
     }
     std::free(s->buffer);
     ClearSlot(*s);

@@ -46,6 +46,7 @@ struct sResourceSlot {
     int volume;
     uint32_t size;
     uint32_t position;             // read position within the resource (file reads)
+    bool positionUnknown;          // the descriptor may have moved outside the slot's reads
 };
 
 // One volume file: its descriptor is opened on first use and shared by the
@@ -55,6 +56,9 @@ struct sVolumeHandle {
     uint8_t opened;
     uint8_t available;
     uint32_t length;               // file length, checked against every entry
+    // Where the last slot left the descriptor, -1 when unknown: entries read
+    // in order then need no seek.
+    int64_t position = -1;
 };
 
 // The resource archive: the volumes, the directories and the 49 slots

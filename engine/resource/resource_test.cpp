@@ -456,6 +456,44 @@ TEST_F(ResourceTest, DetachedSlotHandsItsDescriptorOver)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
+// A volume's descriptor skips the seek when the last slot left it at the
+// next entry; every other way of leaving it must still land on the entry.
+TEST_F(ResourceTest, EntriesReadInAnyOrderAfterAnyUseOfTheDescriptor)
+{
+    testkit::ArchiveWriter writer;
+    writer.AddLocal(9, "placeholder", kResourceOther, Text("x"), false);
+    const char* const names[] = {"a", "b", "c", "d"};
+    for (int i = 0; i < 4; ++i)
+        writer.AddShared(1, names[i], kResourceScene, Pattern(1000 + 100 * i, 10 + i), i == 2);
+    Write(writer);
+    gTarvel.mConfig.Language = 9;
+    ASSERT_EQ(Res().Initialize(), 0);
+    auto expect = [&](const char* name) {
+        const int i = name[0] - 'a';
+        EXPECT_EQ(ReadAll(name, kResourceScene), Pattern(1000 + 100 * i, 10 + i)) << name;
+    };
+    // In order (the packed c in between), backwards, and twice the same.
+    for (const char* name : {"a", "b", "c", "d", "d", "c", "b", "a", "a"})
+        expect(name);
+    // A slot closed half-way, one skipped forward, one whose descriptor a
+    // caller moved through its handle.
+    int slot = Res().OpenResource("a", kResourceScene);
+    std::free(Res().ReadBlock(slot, 10));
+    Res().CloseResource(slot);
+    expect("b");
+    slot = Res().OpenResource("a", kResourceScene);
+    Res().Forward(slot, 1000);
+    Res().CloseResource(slot);
+    expect("b");
+    slot = Res().OpenResource("a", kResourceScene);
+    Res().Forward(slot, 1000); // where b starts
+    ASSERT_NE(Res().GetFileHandle(slot), INVALID_HANDLE_VALUE);
+    crt::_lseek(Res().Slot(slot).file, 5, SEEK_SET);
+    Res().CloseResource(slot);
+    expect("b");
+    expect("a");
+}
+
 TEST_F(ResourceTest, BadSlotNumbers)
 {
     InitSample();

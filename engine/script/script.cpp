@@ -1,14 +1,18 @@
 #include "engine/script/script.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <tinyxml.h>
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script_api.h"
+#include "platform/win32/crt.h"
 
 tArray<cTarvelScriptValue> gSharedSymbols;
 tArray<tLibraryFunction> gLibraryFunctions;
@@ -90,23 +94,6 @@ void SwapValues(cTarvelScriptValue& a, cTarvelScriptValue& b)
     std::swap(a.floatValue, b.floatValue);
     std::swap(a.boolean, b.boolean);
     std::swap(a.object, b.object);
-}
-
-// R := a global, as far as pushing R can show: the stack keeps only the
-// field of the kind (and the names of an object), so only those are copied.
-void CopyForPush(cTarvelScriptValue& r, const cTarvelScriptValue& g)
-{
-    r.kind = g.kind;
-    r.integer = g.integer;
-    r.floatValue = g.floatValue;
-    r.boolean = g.boolean;
-    r.object = g.object;
-    if (g.kind == kScriptString)
-        r.string = g.string;
-    if (g.kind == kScriptObject || g.kind == kScriptResultObject) {
-        r.name = g.name;
-        r.className = g.className;
-    }
 }
 
 void ResetValue(cTarvelScriptValue& v, uint32_t kind)
@@ -502,98 +489,6 @@ void cTarvelScript::Pop(cTarvelScriptValue& out, bool withString)
         RunError("Script stack underflow.");
 }
 
-uint8_t cTarvelScript::CodeU8()
-{
-    if (mPc >= mCode.size())
-        RunError("Operand runs past the code.");
-    return mCode[mPc++];
-}
-
-uint16_t cTarvelScript::CodeU16()
-{
-    if (mCode.size() - mPc < 2 || mPc > mCode.size())
-        RunError("Operand runs past the code.");
-    uint16_t v = uint16_t(mCode[mPc] | mCode[mPc + 1] << 8);
-    mPc += 2;
-    return v;
-}
-
-uint32_t cTarvelScript::CodeU32()
-{
-    if (mPc > mCode.size() || mCode.size() - mPc < 4)
-        RunError("Operand runs past the code.");
-    uint32_t v = ReadU32(&mCode[mPc]);
-    mPc += 4;
-    return v;
-}
-
-uint32_t cTarvelScript::CodeTarget()
-{
-    uint32_t target = CodeU32();
-    if (target >= mCode.size())
-        RunError("Jump target outside the code.");
-    return target;
-}
-
-void cTarvelScript::CodeOperand(cTarvelScriptValue& out)
-{
-    uint8_t kind = CodeU8();
-    out.kind = kind;
-    out.scope = 0;
-    ClearString(out.name);
-    ClearString(out.className);
-    out.object = 0;
-    if (kind == kScriptString) {
-        const uint8_t* start = &mCode[mPc];
-        const void* zero = std::memchr(start, 0, mCode.size() - mPc);
-        if (!zero)
-            RunError("String operand runs past the code.");
-        out.string = reinterpret_cast<const char*>(start);
-        mPc += uint32_t(static_cast<const uint8_t*>(zero) - start) + 1;
-        return;
-    }
-    uint32_t n = CodeU32();
-    switch (kind) {
-    case kScriptInteger:
-        out.integer = int32_t(n);
-        break;
-    case kScriptFloat:
-        std::memcpy(&out.floatValue, &n, 4);
-        break;
-    case kScriptBoolean:
-        out.boolean = n != 0;
-        break;
-    case kScriptObject:
-    case kScriptResultObject:
-    case kScriptReference: {
-        if (n >= mGlobals.size())
-            RunError("Global index out of range.");
-        const cTarvelScriptValue& g = mGlobals[n];
-        if (kind == kScriptReference) {
-            // A reference is used by its index alone; its name is not copied.
-            out.integer = int32_t(n);
-        } else {
-            out.name = g.name;
-            out.className = g.className;
-            out.object = g.object;
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    // Operands are only pushed, and the stack keeps just the field of the
-    // kind, so the other representations are not worked out here.
-}
-
-cTarvelScriptValue* cTarvelScript::ReferencedGlobal(const cTarvelScriptValue& operand)
-{
-    if (operand.kind != kScriptReference || operand.integer < 0 ||
-        uint32_t(operand.integer) >= mGlobals.size())
-        return nullptr;
-    return &mGlobals[uint32_t(operand.integer)];
-}
-
 bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue)
 {
     if (importIndex >= mImports.size())
@@ -642,6 +537,292 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     return true;
 }
 
+// Stores of numbers into globals leave the global's string to be written
+// when something outside the loop can next see it: formatting every store
+// would cost more than the rest of the instruction.
+void cTarvelScript::DeferString(uint32_t global, uint32_t kind, uint32_t bits)
+{
+    uint64_t& pending = mPendingStrings[global];
+    if (pending == 0)
+        mPendingList.push_back(global);
+    pending = uint64_t(kind) << 32 | bits;
+}
+
+void cTarvelScript::WritePendingString(uint32_t global)
+{
+    uint64_t& pending = mPendingStrings[global];
+    if (pending == 0)
+        return;
+    cTarvelString& s = mGlobals[global].string;
+    uint32_t bits = uint32_t(pending);
+    switch (uint32_t(pending >> 32)) {
+    case kScriptInteger: {
+        char text[16];
+        *std::to_chars(text, text + sizeof text - 1, int32_t(bits)).ptr = '\0';
+        s = text;
+        break;
+    }
+    case kScriptFloat: {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        s.SetFloat(f, 6);
+        break;
+    }
+    default:
+        s = bits ? "true" : "false";
+        break;
+    }
+    pending = 0;
+}
+
+void cTarvelScript::WritePendingStrings()
+{
+    for (uint32_t global : mPendingList)
+        if (global < mPendingStrings.size() && global < mGlobals.size())
+            WritePendingString(global);
+    mPendingList.clear();
+}
+
+namespace {
+
+// A working register of the loop. Only what the stack encoding keeps of a
+// kind is carried: the number fields, the string of a string, the names of
+// an object; the string of a number is worked out where it is read.
+struct tRegister {
+    uint32_t kind = 0;
+    int32_t integer = 0;
+    float floatValue = 0.0f;
+    uint8_t boolean = 0;
+    uint32_t object = 0;
+    std::string string;
+    std::string name;
+    std::string className;
+};
+
+uint32_t LoadBigEndian(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+void StoreBigEndian(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+// The stack encoding of script_value.cpp, on registers.
+bool PopText(const uint8_t* stack, uint32_t& sp, std::string& out)
+{
+    uint32_t end = sp;
+    while (end > 0 && stack[end] != 0)
+        --end;
+    if (end == 0)
+        return false;
+    uint32_t n = sp - end;
+    out.resize(n);
+    for (uint32_t i = 0; i < n; ++i)
+        out[i] = char(stack[sp - i]);
+    sp = end - 1;
+    return true;
+}
+
+bool PopRegister(const uint8_t* stack, uint32_t& sp, tRegister& out)
+{
+    if (sp == 0)
+        return false;
+    uint8_t kind = stack[sp--];
+    out.kind = kind;
+    out.integer = 0;
+    out.floatValue = 0.0f;
+    out.boolean = 0;
+    out.object = 0;
+    if (kind == kScriptString) {
+        if (!PopText(stack, sp, out.string))
+            return false;
+        out.boolean = out.string == "true";
+        return true;
+    }
+    if (sp < 4)
+        return false;
+    uint32_t payload = LoadBigEndian(stack + sp - 3);
+    sp -= 4;
+    switch (kind) {
+    case kScriptInteger:
+        out.integer = int32_t(payload);
+        out.boolean = payload != 0;
+        out.floatValue = float(out.integer);
+        break;
+    case kScriptFloat:
+        std::memcpy(&out.floatValue, &payload, 4);
+        out.boolean = out.floatValue != 0.0f;
+        out.integer = ScriptFloatToInt(out.floatValue);
+        break;
+    case kScriptBoolean:
+        out.boolean = payload != 0;
+        out.integer = out.boolean;
+        out.floatValue = out.boolean ? 1.0f : 0.0f;
+        break;
+    case kScriptObject:
+    case kScriptResultObject:
+        out.object = payload;
+        return PopText(stack, sp, out.name) && PopText(stack, sp, out.className);
+    case kScriptReference:
+        out.integer = int32_t(payload);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void PushText(uint8_t* stack, uint32_t& sp, const char* text, size_t n)
+{
+    stack[++sp] = 0;
+    for (size_t i = n; i > 0; --i)
+        stack[++sp] = uint8_t(text[i - 1]);
+}
+
+bool Fits(uint32_t sp, uint64_t need)
+{
+    return uint64_t(sp) + need <= kScriptStackSize - 1;
+}
+
+bool PushWord(uint8_t* stack, uint32_t& sp, uint32_t payload, uint32_t kind)
+{
+    if (!Fits(sp, 5))
+        return false;
+    StoreBigEndian(stack + sp + 1, payload);
+    stack[sp + 5] = uint8_t(kind);
+    sp += 5;
+    return true;
+}
+
+bool PushString(uint8_t* stack, uint32_t& sp, const char* text, size_t n)
+{
+    if (!Fits(sp, uint64_t(n) + 2))
+        return false;
+    PushText(stack, sp, text, n);
+    stack[++sp] = kScriptString;
+    return true;
+}
+
+bool PushObject(uint8_t* stack, uint32_t& sp, uint32_t kind, const char* name, size_t nameLength,
+                const char* className, size_t classLength, uint32_t object)
+{
+    if (!Fits(sp, uint64_t(nameLength) + classLength + 7))
+        return false;
+    PushText(stack, sp, className, classLength);
+    PushText(stack, sp, name, nameLength);
+    return PushWord(stack, sp, object, kind);
+}
+
+bool PushRegister(uint8_t* stack, uint32_t& sp, const tRegister& v)
+{
+    switch (v.kind) {
+    case kScriptString:
+        return PushString(stack, sp, v.string.data(), v.string.size());
+    case kScriptObject:
+    case kScriptResultObject:
+        return PushObject(stack, sp, v.kind, v.name.data(), v.name.size(), v.className.data(),
+                          v.className.size(), v.object);
+    case kScriptInteger:
+    case kScriptReference:
+        return PushWord(stack, sp, uint32_t(v.integer), v.kind);
+    case kScriptFloat: {
+        uint32_t bits;
+        std::memcpy(&bits, &v.floatValue, 4);
+        return PushWord(stack, sp, bits, v.kind);
+    }
+    case kScriptBoolean:
+        return PushWord(stack, sp, v.boolean ? 1 : 0, v.kind);
+    default:
+        return PushWord(stack, sp, v.kind, v.kind);
+    }
+}
+
+// The string a value of this register shows (what NormalizeString gives).
+const char* RegisterText(const tRegister& v, char (&buffer)[80])
+{
+    switch (v.kind) {
+    case kScriptString:
+        return v.string.c_str();
+    case kScriptInteger:
+        *std::to_chars(buffer, buffer + 16, v.integer).ptr = '\0';
+        return buffer;
+    case kScriptFloat:
+        crt::_gcvt(v.floatValue, 6, buffer);
+        return buffer;
+    case kScriptBoolean:
+        return v.boolean ? "true" : "false";
+    default:
+        return "";
+    }
+}
+
+void CopyForPush(tRegister& r, const cTarvelScriptValue& g)
+{
+    r.kind = g.kind;
+    r.integer = g.integer;
+    r.floatValue = g.floatValue;
+    r.boolean = g.boolean;
+    r.object = g.object;
+    if (g.kind == kScriptString)
+        r.string = g.string.c_str();
+    if (g.kind == kScriptObject || g.kind == kScriptResultObject) {
+        r.name = g.name.c_str();
+        r.className = g.className.c_str();
+    }
+}
+
+// An operand read for the global it refers to: its index, or -1 when it is
+// not a reference; error is set when the operand is bad.
+int64_t OperandGlobal(const uint8_t* code, uint32_t size, uint32_t& pc, uint32_t globalCount,
+                      const char** error)
+{
+    if (pc >= size) {
+        *error = "Operand runs past the code.";
+        return -1;
+    }
+    uint8_t kind = code[pc++];
+    if (kind == kScriptString) {
+        const void* zero = std::memchr(code + pc, 0, size - pc);
+        if (!zero) {
+            *error = "String operand runs past the code.";
+            return -1;
+        }
+        pc = uint32_t(static_cast<const uint8_t*>(zero) - code) + 1;
+        return -1;
+    }
+    if (size - pc < 4) {
+        *error = "Operand runs past the code.";
+        return -1;
+    }
+    uint32_t n = ReadU32(code + pc);
+    pc += 4;
+    if (kind == kScriptObject || kind == kScriptResultObject || kind == kScriptReference) {
+        if (n >= globalCount) {
+            *error = "Global index out of range.";
+            return -1;
+        }
+        if (kind == kScriptReference)
+            return n;
+    }
+    return -1;
+}
+
+constexpr uint8_t kEndIndex = 26;
+constexpr auto kOpcodeIndex = [] {
+    std::array<uint8_t, 256> index{};
+    for (int op = 0; op <= 25; ++op)
+        index[op] = uint8_t(op);
+    index[0xFF] = kEndIndex;
+    return index;
+}();
+
+} // namespace
+
 int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 {
     if (mRunning) {
@@ -660,39 +841,195 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // machine, and then nothing of it may be touched on the way out.
     ++mRunDepth;
 
-    cTarvelScriptValue T, S, R, H;
+    // The loop keeps pc, sp, the budget and the image in locals; they go
+    // back to the machine (and deferred strings are written) wherever code
+    // outside the loop may look: a library call, an error, the way out.
+    uint8_t* const stack = mStack.get();
+    const uint8_t* code;
+    uint32_t size;
+    cTarvelScriptValue* globals;
+    uint32_t globalCount;
+    uint32_t pc = mPc;
+    uint32_t sp = mSp;
+    int64_t budget = sInstructionBudget;
+#define LOAD()                                                 \
+    do {                                                       \
+        code = mCode.data();                                   \
+        size = uint32_t(mCode.size());                         \
+        globals = mGlobals.data();                             \
+        globalCount = uint32_t(mGlobals.size());               \
+        if (mPendingStrings.size() != globalCount)             \
+            mPendingStrings.assign(globalCount, 0);            \
+        pc = mPc;                                              \
+        sp = mSp;                                              \
+        budget = sInstructionBudget;                           \
+    } while (0)
+#define STORE()                                                \
+    do {                                                       \
+        mPc = pc;                                              \
+        mSp = sp;                                              \
+        sInstructionBudget = budget;                           \
+        WritePendingStrings();                                 \
+    } while (0)
+#define FAIL(message)                                          \
+    do {                                                       \
+        STORE();                                               \
+        RunError(message);                                     \
+    } while (0)
+    // Helpers take a copy of sp or pc, so the loop's own stay in registers.
+#define READ_U32(out)                                          \
+    do {                                                       \
+        if (size - pc < 4)                                     \
+            FAIL("Operand runs past the code.");               \
+        out = ReadU32(code + pc);                              \
+        pc += 4;                                               \
+    } while (0)
+#define POP(reg)                                               \
+    do {                                                       \
+        uint32_t at_ = sp;                                     \
+        if (!PopRegister(stack, at_, reg))                     \
+            FAIL("Script stack underflow.");                   \
+        sp = at_;                                              \
+    } while (0)
+#define PUSHED(call)                                           \
+    do {                                                       \
+        uint32_t at_ = sp;                                     \
+        if (!(call))                                           \
+            FAIL("Script stack overflow.");                    \
+        sp = at_;                                              \
+    } while (0)
+#define PUSH(reg) PUSHED(PushRegister(stack, at_, reg))
+#define PUSH_WORD(payload, kind) PUSHED(PushWord(stack, at_, payload, kind))
+// The global an operand refers to, or -1; a reference is read in place.
+#define OPERAND_GLOBAL(at)                                                         \
+    do {                                                                           \
+        uint32_t n_;                                                               \
+        if (size - pc >= 5 && code[pc] == kScriptReference &&                      \
+            (n_ = ReadU32(code + pc + 1)) < globalCount) {                         \
+            at = n_;                                                               \
+            pc += 5;                                                               \
+            break;                                                                 \
+        }                                                                          \
+        uint32_t next_ = pc;                                                       \
+        const char* error_ = nullptr;                                              \
+        at = OperandGlobal(code, size, next_, globalCount, &error_);               \
+        if (error_)                                                                \
+            FAIL(error_);                                                          \
+        pc = next_;                                                                \
+    } while (0)
+// The two values on top are integers.
+#define TWO_INTEGERS() \
+    (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptInteger)
+
+    LOAD();
+
+    tRegister T, S, R, H;
+    char text[80];
     for (;;) {
-        if (sInstructionBudget >= 0) {
-            if (sInstructionBudget == 0)
+        if (budget >= 0) {
+            if (budget == 0) {
+                STORE();
                 Suspend(false);
-            else
-                --sInstructionBudget;
+                LOAD();
+            } else {
+                --budget;
+            }
         }
-        if (mPc >= mCode.size())
-            RunError("Opcode not supported.");
-        uint8_t op = mCode[mPc++];
-        switch (op) {
-        case 0xFF:
+        if (pc >= size)
+            FAIL("Opcode not supported.");
+        uint8_t op = code[pc++];
+        // Opcodes 0 to 25 index themselves and the end marker 26, so the
+        // switch is one jump through a table with no range test.
+        uint8_t index = kOpcodeIndex[op];
+        if (index > kEndIndex)
+            __builtin_unreachable();
+        switch (index) {
+        case kEndIndex:
             // pc stays on the marker, so a machine saved now stays in range.
-            --mPc;
+            --pc;
+            STORE();
             --mRunDepth;
             return -1;
-        case 1:
-            CodeOperand(T);
-            Push(T);
+        case 1: {
+            if (pc >= size)
+                FAIL("Operand runs past the code.");
+            uint8_t kind = code[pc++];
+            if (kind == kScriptString) {
+                const uint8_t* start = code + pc;
+                const void* zero = std::memchr(start, 0, size - pc);
+                if (!zero)
+                    FAIL("String operand runs past the code.");
+                size_t n = size_t(static_cast<const uint8_t*>(zero) - start);
+                pc += uint32_t(n) + 1;
+                PUSHED(PushString(stack, at_, reinterpret_cast<const char*>(start), n));
+                break;
+            }
+            uint32_t n;
+            READ_U32(n);
+            switch (kind) {
+            case kScriptBoolean:
+                PUSH_WORD(n != 0, kind);
+                break;
+            case kScriptObject:
+            case kScriptResultObject: {
+                if (n >= globalCount)
+                    FAIL("Global index out of range.");
+                const cTarvelScriptValue& g = globals[n];
+                PUSHED(PushObject(stack, at_, kind, g.name.c_str(), g.name.Length(),
+                                  g.className.c_str(), g.className.Length(), g.object));
+                break;
+            }
+            case kScriptReference:
+                if (n >= globalCount)
+                    FAIL("Global index out of range.");
+                PUSH_WORD(n, kind);
+                break;
+            case kScriptInteger:
+            case kScriptFloat:
+                PUSH_WORD(n, kind);
+                break;
+            default:
+                PUSH_WORD(kind, kind);
+                break;
+            }
             break;
-        case 2:
-            CodeOperand(T);
-            if (const cTarvelScriptValue* g = ReferencedGlobal(T))
-                CopyForPush(R, *g);
-            Push(R);
+        }
+        case 2: {
+            int64_t at;
+            OPERAND_GLOBAL(at);
+            if (at >= 0) {
+                const cTarvelScriptValue& g = globals[at];
+                if (g.kind == kScriptInteger) {
+                    R.kind = kScriptInteger;
+                    R.integer = g.integer;
+                    PUSH_WORD(uint32_t(g.integer), kScriptInteger);
+                    break;
+                }
+                if (g.kind == kScriptString)
+                    WritePendingString(uint32_t(at));
+                CopyForPush(R, g);
+            }
+            PUSH(R);
             break;
+        }
         case 3:
         case 7:
         case 8:
-            Pop(T);
-            Pop(S);
-            SwapValues(R, S); // R := S; S is not read again
+            if (TWO_INTEGERS()) {
+                int64_t a = int32_t(LoadBigEndian(stack + sp - 9));
+                int64_t b = int32_t(LoadBigEndian(stack + sp - 4));
+                int32_t r = op == 3   ? Wrap(a + b)
+                            : op == 7 ? Wrap(a * b)
+                            : b == 0  ? 0
+                                      : Wrap(a / b); // INT_MIN / -1 wraps to INT_MIN
+                StoreBigEndian(stack + sp - 9, uint32_t(r));
+                sp -= 5;
+                R.kind = kScriptInteger;
+                R.integer = r;
+                break;
+            }
+            POP(T);
+            POP(R);
             if (R.kind == kScriptInteger) {
                 int64_t a = R.integer, b = T.integer;
                 if (op == 3)
@@ -702,7 +1039,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 else if (b == 0)
                     R.integer = 0;
                 else
-                    R.integer = Wrap(a / b); // INT_MIN / -1 wraps to INT_MIN
+                    R.integer = Wrap(a / b);
             } else if (R.kind == kScriptFloat) {
                 if (op == 3)
                     R.floatValue += T.floatValue;
@@ -711,55 +1048,81 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 else
                     R.floatValue /= T.floatValue;
             } else if (R.kind == kScriptString && op == 3) {
-                T.NormalizeString();
-                R.string += T.string;
+                R.string += RegisterText(T, text);
             }
-            Push(R);
+            PUSH(R);
             break;
-        case 4:
-            Pop(T);
-            Pop(S);
-            if (cTarvelScriptValue* g = ReferencedGlobal(S)) {
-                T.NormalizeString();
-                g->boolean = T.boolean;
-                g->floatValue = T.floatValue;
-                g->integer = T.integer;
-                g->string.swap(T.string); // T is not read again
-                g->object = T.object;
+        case 4: {
+            if (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptReference) {
+                int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
+                int32_t at = int32_t(LoadBigEndian(stack + sp - 9));
+                sp -= 10;
+                if (at >= 0 && uint32_t(at) < globalCount) {
+                    cTarvelScriptValue& g = globals[at];
+                    g.boolean = a != 0;
+                    g.floatValue = float(a);
+                    g.integer = a;
+                    g.object = 0;
+                    uint64_t& pending = mPendingStrings[uint32_t(at)];
+                    if (pending == 0)
+                        mPendingList.push_back(uint32_t(at));
+                    pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
+                }
+                break;
+            }
+            POP(T);
+            POP(S);
+            int32_t at = S.kind == kScriptReference ? S.integer : -1;
+            if (at >= 0 && uint32_t(at) < globalCount) {
+                cTarvelScriptValue& g = globals[at];
+                g.boolean = T.boolean;
+                g.floatValue = T.floatValue;
+                g.integer = T.integer;
+                g.object = T.object;
+                if (T.kind == kScriptInteger || T.kind == kScriptFloat ||
+                    T.kind == kScriptBoolean) {
+                    uint32_t bits = uint32_t(T.integer);
+                    if (T.kind == kScriptFloat)
+                        std::memcpy(&bits, &T.floatValue, 4);
+                    else if (T.kind == kScriptBoolean)
+                        bits = T.boolean;
+                    DeferString(uint32_t(at), T.kind, bits);
+                } else {
+                    mPendingStrings[uint32_t(at)] = 0;
+                    g.string = T.kind == kScriptString ? T.string.c_str() : "";
+                }
             }
             break;
+        }
         case 6:
-            Pop(T);
-            SwapValues(R, T); // R := T
+            POP(R);
             if (R.kind == kScriptInteger)
                 R.integer = Wrap(-int64_t(R.integer));
             else if (R.kind == kScriptFloat)
                 R.floatValue *= -1.0f;
-            Push(R);
+            PUSH(R);
             break;
         case 9:
-            Push(H);
+            PUSH(H);
             break;
         case 10:
-            Pop(H);
+            POP(H);
             break;
         case 11:
         case 16:
-            Pop(T);
-            SwapValues(R, T); // R := T, then made a boolean
+            POP(R);
             if (R.kind == kScriptInteger)
                 R.boolean = op == 11 ? R.integer != 0 : R.integer >= 0;
             else if (R.kind == kScriptFloat)
                 R.boolean = op == 11 ? R.floatValue != 0.0f : R.floatValue >= 0.0f;
             R.kind = kScriptBoolean;
-            Push(R);
+            PUSH(R);
             break;
         case 12:
         case 13:
         case 14: {
-            Pop(T);
-            Pop(S);
-            SwapValues(R, S); // R := S
+            POP(T);
+            POP(R);
             uint32_t a = uint32_t(R.integer), b = uint32_t(T.integer);
             uint32_t bits = op == 12 ? (a | b) : op == 13 ? (a & b) : (a ^ b);
             bool x = R.boolean != 0, y = T.boolean != 0;
@@ -769,61 +1132,76 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 R.floatValue = float(int32_t(bits));
             else if (R.kind == kScriptBoolean)
                 R.boolean = op == 12 ? (x || y) : op == 13 ? (x && y) : (x != y);
-            Push(R);
+            PUSH(R);
             break;
         }
         case 15:
-            Pop(T);
-            SwapValues(R, T); // R := T
+            POP(R);
             if (R.kind == kScriptBoolean)
                 R.boolean = !R.boolean;
-            Push(R);
+            PUSH(R);
             break;
         case 17:
         case 18: {
-            CodeOperand(T);
-            cTarvelScriptValue* g = ReferencedGlobal(T);
-            if (!g)
+            int64_t at;
+            OPERAND_GLOBAL(at);
+            if (at < 0)
                 break;
+            cTarvelScriptValue& g = globals[at];
             bool up = op == 17;
-            switch (g->kind) {
+            switch (g.kind) {
             case kScriptInteger:
-                g->integer = Wrap(int64_t(g->integer) + (up ? 1 : -1));
+                g.integer = Wrap(int64_t(g.integer) + (up ? 1 : -1));
                 break;
             case kScriptFloat:
-                g->floatValue += up ? 1.0f : -1.0f;
+                g.floatValue += up ? 1.0f : -1.0f;
                 break;
             case kScriptString:
+                WritePendingString(uint32_t(at));
                 if (up) {
-                    g->string += " ";
-                } else if (uint32_t n = g->string.Length(); n > 0) {
-                    cTarvelString shorter(g->string.c_str(), n - 1);
-                    g->string.swap(shorter);
+                    g.string += " ";
+                } else if (uint32_t n = g.string.Length(); n > 0) {
+                    cTarvelString shorter(g.string.c_str(), n - 1);
+                    g.string.swap(shorter);
                 }
                 break;
             case kScriptBoolean:
-                g->boolean = up ? 1 : 0;
+                g.boolean = up ? 1 : 0;
                 break;
             default:
                 break;
             }
             break;
         }
-        case 19:
-            mPc = CodeTarget();
+        case 19: {
+            uint32_t target;
+            READ_U32(target);
+            if (target >= size)
+                FAIL("Jump target outside the code.");
+            pc = target;
             break;
+        }
         case 20:
         case 22: {
-            uint32_t target = CodeU32();
-            Pop(T);
-            if ((T.boolean != 0) == (op == 22)) {
-                if (target >= mCode.size())
-                    RunError("Jump target outside the code.");
-                mPc = target;
+            uint32_t target;
+            READ_U32(target);
+            bool truth;
+            if (sp >= 5 && (stack[sp] == kScriptBoolean || stack[sp] == kScriptInteger)) {
+                truth = LoadBigEndian(stack + sp - 4) != 0;
+                sp -= 5;
+            } else {
+                POP(T);
+                truth = T.boolean != 0;
+            }
+            if (truth == (op == 22)) {
+                if (target >= size)
+                    FAIL("Jump target outside the code.");
+                pc = target;
             }
             break;
         }
         case 21:
+            STORE();
             SaveSharedVariables();
             if (!mStates.empty())
                 PopState();
@@ -832,18 +1210,32 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             --mRunDepth;
             return 0;
         case 23: {
-            uint32_t global = CodeU32();
-            uint32_t import = CodeU16();
-            if (global >= mGlobals.size())
-                RunError("Global index out of range.");
+            uint32_t global;
+            READ_U32(global);
+            if (size - pc < 2)
+                FAIL("Operand runs past the code.");
+            uint32_t import = uint32_t(code[pc] | code[pc + 1] << 8);
+            pc += 2;
+            if (global >= globalCount)
+                FAIL("Global index out of range.");
+            STORE();
             if (!CallLibraryFunction(import, &mGlobals[global]))
                 return -1;
+            LOAD();
             break;
         }
         case 24:
-            Pop(T);
-            Pop(S);
-            SwapValues(R, S); // R := S, then made a boolean
+            if (TWO_INTEGERS()) {
+                bool equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
+                StoreBigEndian(stack + sp - 9, equal);
+                stack[sp - 5] = kScriptBoolean;
+                sp -= 5;
+                R.kind = kScriptBoolean;
+                R.boolean = equal;
+                break;
+            }
+            POP(T);
+            POP(R);
             switch (R.kind) {
             case kScriptInteger:
                 R.boolean = R.integer == T.integer;
@@ -852,8 +1244,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 R.boolean = R.floatValue == T.floatValue;
                 break;
             case kScriptString:
-                T.NormalizeString();
-                R.boolean = EqualNoCase(R.string.c_str(), T.string.c_str());
+                R.boolean = EqualNoCase(R.string.c_str(), RegisterText(T, text));
                 break;
             case kScriptBoolean:
                 R.boolean = (R.boolean != 0) == (T.boolean != 0);
@@ -866,18 +1257,33 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 break;
             }
             R.kind = kScriptBoolean;
-            Push(R);
+            PUSH(R);
             break;
         case 25: {
-            uint32_t import = CodeU16();
+            if (size - pc < 2)
+                FAIL("Operand runs past the code.");
+            uint32_t import = uint32_t(code[pc] | code[pc + 1] << 8);
+            pc += 2;
+            STORE();
             if (!CallLibraryFunction(import, nullptr))
                 return -1;
+            LOAD();
             break;
         }
         default:
-            RunError("Opcode not supported.");
+            FAIL("Opcode not supported.");
         }
     }
+#undef LOAD
+#undef STORE
+#undef FAIL
+#undef READ_U32
+#undef POP
+#undef PUSHED
+#undef PUSH
+#undef PUSH_WORD
+#undef TWO_INTEGERS
+#undef OPERAND_GLOBAL
 }
 
 // ---- Savegames --------------------------------------------------------------

@@ -134,12 +134,10 @@ private:
     // Working registers skip the string of numbers until an instruction
     // reads it; arguments of library calls get every field.
     void Pop(cTarvelScriptValue& out, bool withString = false);
-    uint8_t CodeU8();
-    uint16_t CodeU16();
-    uint32_t CodeU32();
-    uint32_t CodeTarget();
-    void CodeOperand(cTarvelScriptValue& out);
-    cTarvelScriptValue* ReferencedGlobal(const cTarvelScriptValue& operand);
+    // Deferred strings of globals (see DeferString); empty outside Run.
+    void DeferString(uint32_t global, uint32_t kind, uint32_t bits);
+    void WritePendingString(uint32_t global);
+    void WritePendingStrings();
     // False when the called function destroyed this machine.
     bool CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue);
     bool ValidOffsets(int64_t pc, int64_t sp) const;
@@ -152,6 +150,10 @@ private:
     };
     std::vector<std::unique_ptr<tCallSlot>> mCallSlots;
     uint32_t mCallDepth = 0;
+    // Per global: 0, or the kind (high half) and bits of the number whose
+    // text the global's string still has to take; with the list of them.
+    std::vector<uint64_t> mPendingStrings;
+    std::vector<uint32_t> mPendingList;
     uint32_t mRunDepth = 0;
 };
 

@@ -1,0 +1,255 @@
+// The machine's loop against the plain interpreter kept in
+// script_reference.cpp: random programs over globals of every kind must
+// leave the same stack bytes, globals, pc, sp, budget and error text.
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/core/fatal.h"
+#include "engine/script/script.h"
+#include "engine/script/script_reference.h"
+#include "engine/script/script_test_support.h"
+#include "tools/script_assembler.h"
+
+namespace {
+
+namespace op = script_op;
+
+const char* const kGlobals =
+    "global I int\n"
+    "global F float\n"
+    "global S string\n"
+    "global B bool\n"
+    "global O object class=cItem\n"
+    "global R ref\n"
+    "global X result class=cSystem\n"
+    "global N 9\n";
+constexpr uint32_t kGlobalCount = 8;
+
+class ProgramWriter {
+public:
+    explicit ProgramWriter(uint32_t seed) : mRandom(seed) {}
+
+    std::vector<uint8_t> Code()
+    {
+        // Values first, so most programs get far before they run dry.
+        for (int i = Pick(0, 8); i > 0; --i) {
+            Byte(op::kPush);
+            Operand();
+        }
+        int count = Pick(4, 40);
+        for (int i = 0; i < count; ++i)
+            Instruction();
+        if (Pick(0, 3) == 0)
+            Byte(op::kReturn);
+        return mCode;
+    }
+
+private:
+    int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(mRandom); }
+    void Byte(uint32_t b) { mCode.push_back(uint8_t(b)); }
+    void Word(uint32_t w)
+    {
+        for (int i = 0; i < 4; ++i)
+            Byte(w >> (8 * i));
+    }
+    uint32_t Number()
+    {
+        static const uint32_t values[] = {0, 1, 2, 3, 7, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu,
+                                          0x3F800000u /* 1.0f */, 0xC0490FDBu /* -pi */,
+                                          0x7FC00000u /* NaN */};
+        return Pick(0, 3) == 0 ? uint32_t(mRandom()) : values[Pick(0, 10)];
+    }
+    uint32_t Global() { return Pick(0, 12) == 0 ? kGlobalCount + Pick(0, 2) : Pick(0, kGlobalCount - 1); }
+    void Operand()
+    {
+        int kind = Pick(0, 13);
+        if (kind == 3) {
+            Byte(kind);
+            static const char* const texts[] = {"", "true", "TRUE", "abc", "12", "1.5"};
+            for (const char* c = texts[Pick(0, 5)]; *c; ++c)
+                Byte(*c);
+            Byte(0);
+        } else if (kind >= 5 && kind <= 7) {
+            Byte(kind);
+            Word(Global());
+        } else if (kind == 8) {
+            Byte(6); // references dominate real code
+            Word(Global());
+        } else {
+            Byte(kind >= 9 ? 1 : kind); // integers dominate real code too
+            Word(Number());
+        }
+    }
+    void Instruction()
+    {
+        static const uint8_t plain[] = {op::kAdd, op::kStore, op::kNeg, op::kMul, op::kDiv,
+                                        op::kPushHeld, op::kPopHeld, op::kTest, op::kOr, op::kAnd,
+                                        op::kXor, op::kNot, op::kTestNotNegative, op::kEqual};
+        switch (Pick(0, 12)) {
+        case 0:
+        case 1:
+        case 2:
+            Byte(op::kPush);
+            Operand();
+            break;
+        case 3:
+        case 4:
+            Byte(Pick(0, 1) ? op::kLoad : Pick(0, 1) ? op::kInc : op::kDec);
+            Operand();
+            break;
+        case 5:
+            Byte(Pick(0, 2) == 0 ? op::kJump : Pick(0, 1) ? op::kJumpFalse : op::kJumpTrue);
+            // Mostly backwards or a little ahead, sometimes outside the code.
+            Word(Pick(0, 9) == 0 ? uint32_t(Pick(0, 600)) : uint32_t(Pick(0, int(mCode.size()) + 8)));
+            break;
+        case 6:
+            if (Pick(0, 9) == 0) {
+                // Any byte but a call, usually an unsupported opcode.
+                uint32_t b = uint32_t(Pick(0, 255));
+                Byte(b == op::kCall || b == op::kCallGlobal ? 0 : b);
+            } else
+                Byte(plain[Pick(0, 13)]);
+            break;
+        default:
+            Byte(plain[Pick(0, 13)]);
+            break;
+        }
+    }
+
+    std::mt19937 mRandom;
+    std::vector<uint8_t> mCode;
+};
+
+struct tFatal {
+    std::string text;
+};
+
+[[noreturn]] void ThrowFatal(const char* text)
+{
+    throw tFatal{text};
+}
+
+struct tOutcome {
+    int result = 0;
+    std::string fatal;
+    uint32_t pc = 0;
+    uint32_t sp = 0;
+    int64_t budget = 0;
+    std::vector<uint8_t> stack;
+    std::vector<cTarvelScriptValue> globals;
+};
+
+class ScriptFastPathTest : public ScriptTestBase {
+protected:
+    template <class Run>
+    tOutcome Outcome(const std::string& source, Run run)
+    {
+        auto m = Machine(source.c_str());
+        // Values the globals start from, so the loads show something.
+        m->mGlobals[0].integer = 41;
+        m->mGlobals[1].floatValue = 2.5f;
+        m->mGlobals[2].string = "text";
+        m->mGlobals[3].boolean = 1;
+        m->mGlobals[4].object = 7;
+        m->mGlobals[5].integer = 2;
+        m->mGlobals[6].object = 9;
+        cTarvelScript::sInstructionBudget = 300;
+        tOutcome out;
+        bool failed = false;
+        SetFatalErrorHook(ThrowFatal);
+        try {
+            out.result = run(*m);
+        } catch (const tFatal& fatal) {
+            // The message and the function; the reporter's line number is
+            // where each interpreter's source happens to raise it.
+            out.fatal = fatal.text.substr(0, fatal.text.find("File:"));
+            failed = true;
+        }
+        SetFatalErrorHook(nullptr);
+        out.pc = m->mPc;
+        out.sp = m->mSp;
+        out.budget = cTarvelScript::sInstructionBudget;
+        // After an error only the message counts: where a run stops inside a
+        // failing instruction is not part of its behaviour.
+        if (!failed) {
+            out.stack.assign(m->mStack.get() + 1, m->mStack.get() + 1 + m->mSp);
+            out.globals = m->mGlobals;
+        }
+        return out;
+    }
+};
+
+void ExpectSameValue(const cTarvelScriptValue& a, const cTarvelScriptValue& b, size_t index)
+{
+    SCOPED_TRACE("global " + std::to_string(index));
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.integer, b.integer);
+    uint32_t fa, fb;
+    std::memcpy(&fa, &a.floatValue, 4);
+    std::memcpy(&fb, &b.floatValue, 4);
+    EXPECT_EQ(fa, fb);
+    EXPECT_EQ(a.boolean, b.boolean);
+    EXPECT_EQ(a.object, b.object);
+    EXPECT_STREQ(a.string.c_str(), b.string.c_str());
+    EXPECT_STREQ(a.name.c_str(), b.name.c_str());
+    EXPECT_STREQ(a.className.c_str(), b.className.c_str());
+}
+
+TEST_F(ScriptFastPathTest, RandomProgramsMatchThePlainInterpreter)
+{
+    int failures = 0, clean = 0;
+    for (uint32_t seed = 1; seed <= 1500 && !HasFailure(); ++seed) {
+        std::vector<uint8_t> code = ProgramWriter(seed).Code();
+        std::string source = std::string(kGlobals) + "function Go\n.byte";
+        for (uint8_t b : code)
+            source += " " + std::to_string(b);
+        source += "\n";
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        tOutcome expected = Outcome(source, [](cTarvelScript& m) { return ReferenceRun(m, 0); });
+        if (expected.fatal.find(kReferenceMakesNoCalls) != std::string::npos)
+            continue; // a jump into an operand found a call opcode
+        tOutcome actual = Outcome(source, [](cTarvelScript& m) { return m.CallFunction("Go", nullptr); });
+        EXPECT_EQ(actual.fatal, expected.fatal);
+        EXPECT_EQ(actual.budget, expected.budget);
+        if (!expected.fatal.empty()) {
+            ++failures;
+            continue;
+        }
+        ++clean;
+        EXPECT_EQ(actual.result, expected.result);
+        EXPECT_EQ(actual.pc, expected.pc);
+        EXPECT_EQ(actual.sp, expected.sp);
+        EXPECT_EQ(actual.stack, expected.stack);
+        ASSERT_EQ(actual.globals.size(), expected.globals.size());
+        for (size_t i = 0; i < expected.globals.size(); ++i)
+            ExpectSameValue(actual.globals[i], expected.globals[i], i);
+    }
+    // The programs reach both ends: errors and clean runs.
+    EXPECT_GT(failures, 100);
+    EXPECT_GT(clean, 300);
+}
+
+// Numbers stored into globals keep their text exactly as a store would have
+// written it, also when the global changes again before anyone looks.
+TEST_F(ScriptFastPathTest, StoredNumbersShowTheirTextOutsideTheLoop)
+{
+    auto m = Machine("global I int\nglobal F float\nglobal S string\nglobal B bool\n"
+                     "function Go\n"
+                     "push ref I\npush int -12\nstore\ninc ref I\n"
+                     "push ref F\npush float 0.5\nstore\n"
+                     "push ref S\npush int 3\nstore\ninc ref S\n"
+                     "push ref B\npush bool true\nstore\nret\n");
+    ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
+    EXPECT_EQ(m->mGlobals[0].integer, -11);
+    EXPECT_STREQ(m->mGlobals[0].string.c_str(), "-12") << "inc leaves the string as stored";
+    EXPECT_STREQ(m->mGlobals[1].string.c_str(), "0.5");
+    EXPECT_STREQ(m->mGlobals[2].string.c_str(), "3 ") << "inc of a string appends to the stored text";
+    EXPECT_STREQ(m->mGlobals[3].string.c_str(), "true");
+}
+
+} // namespace
