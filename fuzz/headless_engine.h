@@ -1,6 +1,6 @@
 #pragma once
 // For entry points that read through the engine's archive onto a headless
-// device: one working folder, platform root and device for the whole run,
+// device: one temporary folder, platform root and device for the whole run,
 // and an archive made afresh for each input.
 
 #include <unistd.h>
@@ -14,27 +14,41 @@
 
 #include "engine/core/tarvel.h"
 #include "fuzz/fatal_guard.h"
+#include "platform/win32/path.h"
 #include "platform/win32/win32.h"
 #include "tools/archive_writer.h"
 
 namespace fuzz {
 
-// Sets the run up on first use: a temporary folder named after `name`, the
-// log sent nowhere, the window and the device. `release` runs at exit
-// before the device is shut down. False when the device could not be made.
+// The run's temporary folder, named after the entry point: the archive is
+// written there and the engine reads it as its program folder, so the
+// working folder (where libFuzzer keeps a relative corpus) never changes.
+inline const std::filesystem::path& HeadlessFolder(const char* name = "engine")
+{
+    namespace fs = std::filesystem;
+    static const fs::path folder = [name] {
+        std::string pattern =
+            (fs::temp_directory_path() / (std::string("tarvel-fuzz-") + name + "-XXXXXX")).string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        return fs::path(pattern);
+    }();
+    return folder;
+}
+
+// Sets the run up on first use: the folder, its platform root, the log sent
+// nowhere, the window and the device. `release` runs at exit before the
+// device is shut down and the folder removed. False when the device could
+// not be made.
 inline bool HeadlessEngineReady(const char* name, void (*release)())
 {
     namespace fs = std::filesystem;
     static void (*releaseAtExit)() = release;
     static const bool ready = [name] {
-        std::string pattern =
-            (fs::temp_directory_path() / (std::string("tarvel-fuzz-") + name + "-XXXXXX")).string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        static const fs::path folder = pattern;
+        // Made before the exit handler is registered, so it outlives it.
+        const fs::path& folder = HeadlessFolder(name);
         fs::create_directories(folder / "root");
         setenv("TARVEL_ROOT", (folder / "root").c_str(), 1);
-        fs::current_path(folder);
         if (!std::freopen("/dev/null", "w", stdout))
             std::abort();
         std::atexit([] {
@@ -42,8 +56,9 @@ inline bool HeadlessEngineReady(const char* name, void (*release)())
                 releaseAtExit();
             gTarvel.mGraphics.Shutdown();
             std::error_code ignored;
-            fs::remove_all(folder, ignored);
+            fs::remove_all(HeadlessFolder(), ignored);
         });
+        gTarvel.mProgramFolder = cTarvelString(platform::ShowPath(folder.string()).c_str()) + "\\";
         gInstance = GetModuleHandleA(nullptr);
         gTarvel.CreateMainWindow();
         gTarvel.mWindow = gMainWindow;
@@ -56,7 +71,7 @@ inline bool HeadlessEngineReady(const char* name, void (*release)())
 }
 
 // Writes an archive holding `bytes` as the shared entry `name` of `type` into
-// the working folder and starts the engine's archive on it. False when the
+// the run's folder and starts the engine's archive on it. False when the
 // archive refused it; the caller releases the archive either way.
 inline bool OpenArchiveWith(const char* name, int type, std::span<const uint8_t> bytes)
 {
@@ -64,7 +79,7 @@ inline bool OpenArchiveWith(const char* name, int type, std::span<const uint8_t>
     writer.AddLanguage(9);
     writer.AddShared(1, name, type, bytes, false);
     std::string error;
-    if (!writer.Write(std::filesystem::current_path(), &error))
+    if (!writer.Write(HeadlessFolder(), &error))
         std::abort();
     gTarvel.mConfig.Language = 9;
     return RunGuarded([] { gTarvel.mResources.Initialize(); });
