@@ -23,7 +23,6 @@ namespace {
 // ---- Little-endian reading with bounds --------------------------------------------
 uint32_t U32(const BYTE* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 uint16_t U16(const BYTE* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-int32_t I32(const BYTE* p) { return static_cast<int32_t>(U32(p)); }
 
 // A picture as red, green, blue, alpha floats, row by row.
 struct Pixels {
