@@ -17,11 +17,12 @@ namespace {
 // A temporary platform root for the whole run, removed at exit.
 struct TempRoot {
   TempRoot() {
-    char pattern[] = "/tmp/tarvel-fuzz-registry-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) std::abort();
-    path = made;
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarvel-fuzz-registry-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path = pattern;
     std::filesystem::create_directories(path + "/registry");
+    // Two hive writes per input: not worth waiting for the disk.
+    platform::testing::SetRegistrySync(false);
   }
   ~TempRoot() {
     std::error_code ignored;

@@ -14,30 +14,40 @@
 
 #include "engine/core/tarvel.h"
 #include "fuzz/fatal_guard.h"
+#include "platform/win32/path.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// One working folder for the whole run; the engine's log goes nowhere.
-const fs::path& Folder()
-{
-    static const fs::path folder = [] {
+// One temporary folder for the whole run, which the engine reads as its
+// program folder (the working folder, where libFuzzer keeps a relative
+// corpus, never changes); removed at exit. The engine's log goes nowhere.
+struct TempFolder {
+    TempFolder()
+    {
         std::string pattern = (fs::temp_directory_path() / "tarvel-fuzz-archive-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
-        fs::create_directories(fs::path(pattern) / "root");
-        setenv("TARVEL_ROOT", (fs::path(pattern) / "root").c_str(), 1);
-        fs::current_path(pattern);
+        path = pattern;
+        fs::create_directories(path / "root");
+        setenv("TARVEL_ROOT", (path / "root").c_str(), 1);
+        gTarvel.mProgramFolder = cTarvelString(platform::ShowPath(path.string()).c_str()) + "\\";
         if (!std::freopen("/dev/null", "w", stdout))
             std::abort();
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(folder, ignored);
-        });
-        return fs::path(pattern);
-    }();
-    return folder;
+    }
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+const fs::path& Folder()
+{
+    static const TempFolder folder;
+    return folder.path;
 }
 
 void WriteSection(const char* name, const uint8_t*& data, size_t& size)

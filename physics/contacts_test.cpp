@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr float kAllowance = 1.0f / 128.0f;
-
 phMat4 Place(const phQuat& q, float x, float y, float z) { return MatrixFromQuaternion(q, {x, y, z, 1}); }
 phMat4 At(float x, float y, float z) { return Place(phQuat{}, x, y, z); }
 

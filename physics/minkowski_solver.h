@@ -91,7 +91,6 @@ private:
     phVec4 m_planes[kMaxPlanes];
     std::int32_t m_planeEdge[kMaxPlanes];
     std::uint16_t m_planeSerial[kMaxPlanes];
-    std::uint16_t m_planeMark[kMaxPlanes];
     bool m_planeValid[kMaxPlanes];
     int m_planeCount = 0;
     int m_freePlanes[kMaxPlanes];
@@ -104,7 +103,6 @@ private:
 
     QueueEntry m_queue[kQueueSize];
     int m_queueCount = 0;
-    std::uint16_t m_markStamp = 0;
 };
 
 // The 14 search directions (cube diagonals, then the axes), unit length.

@@ -46,7 +46,7 @@ float NarrowToFloat(double value)
     return static_cast<float>(value);
 }
 
-const char kBase64Alphabet[] =
+constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Character values for decoding; characters outside the alphabet count as 0.

@@ -401,6 +401,25 @@ int cTarvelImage::ReadBitmap(int slot)
                            uint32_t(D3DERR_INVALIDCALL));
 
     const bool video = IsVideo(code);
+    // The frame's data must be there before a texture of the header's size is
+    // made (and cleared) for it; each reader refuses it with its own error.
+    if (!video) {
+        const uint32_t bytes = mHeader.alpha & 0xFF ? 4 : 3;
+        const uint32_t pixels = uint32_t(mHeader.width) * uint32_t(mHeader.height);
+        const uint32_t left = Remaining(slot);
+        if (dxt != D3DFMT_UNKNOWN) {
+            const uint32_t size = DxtDataSize(mHeader.width, mHeader.height, dxt);
+            if (size == 0 || left < size)
+                BufferFailure(496, "cTarvelImage::ReadBufferDXT");
+        } else if (code == kImageTgaRle) {
+            // A packet of one header byte and one pixel covers at most 128 pixels.
+            if (left / (1 + bytes) < (pixels + 127) / 128)
+                BufferFailure(615, "cTarvelImage::ReadBufferTGA");
+        } else if (left < pixels * bytes) {
+            BufferFailure(code == kImageRaw ? 440 : 540,
+                          code == kImageRaw ? "cTarvelImage::ReadBuffer" : "cTarvelImage::ReadBufferTGA");
+        }
+    }
     mTextureWidth = video ? NextVideoTextureSize(mHeader.width) : NextTextureSize(mHeader.width);
     mTextureHeight = video ? NextVideoTextureSize(mHeader.height) : NextTextureSize(mHeader.height);
     const D3DFORMAT format = dxt != D3DFMT_UNKNOWN && graphics.mDXT1Supported ? dxt : D3DFMT_A8R8G8B8;

@@ -520,4 +520,60 @@ TEST_F(ImageTest, DrawUsesTheImageTechniquesAndOneDrawPerPass)
     EXPECT_EQ(Floats(effect, "filter"), std::vector<float>{2.0f});
 }
 
+TEST_F(ImageTest, FrameDataIsCheckedBeforeItsTextureIsMade)
+{
+    // The largest frames each reader takes, with a few bytes of data: each is
+    // refused before a 4096 x 4096 texture is made for it.
+    auto image = [](uint32_t code, testkit::Bytes data) {
+        testkit::ImageHeader h;
+        h.width = 4096;
+        h.height = 4096;
+        h.code = code;
+        testkit::Bytes bytes = testkit::BuildImageHeader(h);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return bytes;
+    };
+    auto tga = [](uint8_t type, testkit::Bytes data) {
+        testkit::Bytes bytes = testkit::BuildTgaHeader(4096, 4096, 24, type, 0, 0);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return bytes;
+    };
+    // 131,071 run packets cover one pixel short of 4096 x 4096.
+    testkit::Bytes runs;
+    for (int i = 0; i < 131071; ++i)
+        runs.insert(runs.end(), {255, 1, 2, 3});
+    struct Case {
+        const char* name;
+        int type;
+        testkit::Bytes data;
+        const char* function;
+    };
+    const Case cases[] = {
+        {"raw", 4, image(kImageRaw, testkit::Bytes(100, 7)), "cTarvelImage::ReadBuffer"},
+        {"dxt", 4, image(kImageDxt5, testkit::Bytes(100, 7)), "cTarvelImage::ReadBufferDXT"},
+        {"tga", 5, tga(2, testkit::Bytes(100, 7)), "cTarvelImage::ReadBufferTGA"},
+        {"rle", 5, tga(10, runs), "cTarvelImage::ReadBufferTGA"},
+    };
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        for (const Case& c : cases)
+            writer.AddShared(1, c.name, c.type, c.data, true);
+    });
+    for (const Case& c : cases) {
+        int frames = -1;
+        std::string text = CatchFatalError([&] {
+            cTarvelImage refused(false);
+            // Destroyed first as the error unwinds: sees the frames made so far.
+            struct Count {
+                cTarvelImage& image;
+                int& frames;
+                ~Count() { frames = image.mFrames.Count(); }
+            } count{refused, frames};
+            refused.ReadFile(c.name);
+        });
+        EXPECT_NE(text.find(c.function), std::string::npos) << c.name << ": " << text;
+        EXPECT_NE(text.find("Buffer reading failed."), std::string::npos) << c.name << ": " << text;
+        EXPECT_EQ(frames, 0) << c.name;
+    }
+}
+
 } // namespace

@@ -107,6 +107,7 @@ void SetPlatformRoot(const std::string& linuxPath) {
 }
 
 void Reset() {
+  SetRegistrySync(true);
   detail::ResetWindows();
   detail::ResetTime();
   detail::DropRegistryCache();

@@ -98,6 +98,11 @@ void ClearDeliveredMessages();
 void SetSetting(std::string_view key, std::string_view value);
 std::optional<std::string> GetSetting(std::string_view key);
 
+// ---- Registry ------------------------------------------------------------
+// While off, a hive is written without waiting for the disk (fuzzing writes
+// one per input); the rename still keeps each write whole. On by default.
+void SetRegistrySync(bool sync);
+
 // ---- Operating-system version (diagnostics additions) ---------------------
 // What GetVersionExA reports from now on, in this process and in children.
 void SetOsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId,
@@ -125,7 +130,7 @@ bool LoadPng(const std::string& linuxPath, Picture* picture);
 
 // Back to a fresh process: windows and classes dropped without messages,
 // queue, capture, cursor counter, timer periods, clock, settings and
-// cached registry hives cleared; "testing.ini" removed. The root stays.
+// cached registry hives cleared, registry sync on; "testing.ini" removed. The root stays.
 void Reset();
 
 }  // namespace platform::testing
