@@ -87,7 +87,9 @@ VehicleJoint* VehicleJoint::Create(phPhysWorld& owner, phRigidBody* chassis, con
     joint->rowParams = nullptr;
     joint->updateCallback = nullptr;
     joint->destructorCallback = nullptr;
-    phPhysWorld::ConstraintTree::Node* entry = owner.Substepped().Insert(reinterpret_cast<std::uintptr_t>(joint));
+    // Keyed by creation, so the vehicles' substeps run in one order every run.
+    joint->substepKey = ++owner.lastSubstepKey;
+    phPhysWorld::ConstraintTree::Node* entry = owner.Substepped().Insert(joint->substepKey);
     if (entry == nullptr || !owner.AttachConstraint(joint, chassis, nullptr)) {
         if (entry != nullptr) {
             owner.Substepped().Remove(entry);
@@ -180,7 +182,7 @@ void VehicleJoint::CallDestructionCallback()
 {
     phPhysWorld* owner = world;
     if (owner != nullptr) {
-        if (auto* entry = owner->Substepped().Find(reinterpret_cast<std::uintptr_t>(this))) {
+        if (auto* entry = owner->Substepped().Find(substepKey)) {
             owner->Substepped().Remove(entry);
         }
     }
@@ -192,7 +194,7 @@ void VehicleJoint::CallDestructionCallback()
     if (owner != nullptr) {
         owner->QueueRelease(this);
         if (chassis != nullptr) {
-            if (auto* flagged = owner->Flagged().Find(reinterpret_cast<std::uintptr_t>(chassis))) {
+            if (auto* flagged = owner->Flagged().Find(chassis->id)) {
                 owner->Flagged().Remove(flagged);
             }
         }

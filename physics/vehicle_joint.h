@@ -156,6 +156,8 @@ public:
     Callback updateCallback = nullptr;
     DestructionCallback destructorCallback = nullptr;
     phPhysWorld* world = nullptr;
+    // Its key in the world's substepped set.
+    std::uintptr_t substepKey = 0;
 
 private:
     friend class VehicleSolver;

@@ -18,6 +18,9 @@
 namespace {
 
 std::uintptr_t KeyOf(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+// Body sets are ordered by creation, never by address, so a scene steps the
+// same whatever the allocator handed out.
+std::uintptr_t BodyKey(const phRigidBody* body) { return body->id; }
 
 bool SameMatrix(const phMat4& a, const phMat4& b)
 {
@@ -121,14 +124,14 @@ phRigidBody* phPhysWorld::CreateBody(phCollision* collision)
         return nullptr;
     }
     auto* body = ::new (static_cast<void*>(slot)) phRigidBody(this, collision);
-    BodyTree::Node* node = m_bodies.Insert(KeyOf(body));
+    body->id = ++m_lastBodyId;
+    BodyTree::Node* node = m_bodies.Insert(BodyKey(body));
     if (node == nullptr) {
         body->~phRigidBody();
         m_bodyPool.Free(slot);
         return nullptr;
     }
     node->payload = body;
-    body->id = ++m_lastBodyId;
     body->materialGroup = m_defaultGroup;
     for (int i = 0; i < 4; ++i) {
         body->sleepThresholds[i] = defaultSleepThresholds[i];
@@ -142,7 +145,12 @@ phRigidBody* phPhysWorld::CreateBody(phCollision* collision)
 
 bool phPhysWorld::HoldsBody(const phRigidBody* body) const
 {
-    return body != nullptr && m_bodies.Find(KeyOf(body)) != nullptr;
+    if (body == nullptr) {
+        return false;
+    }
+    // Another world's body may carry the same id.
+    const BodyTree::Node* node = m_bodies.Find(BodyKey(body));
+    return node != nullptr && node->payload == body;
 }
 
 void phPhysWorld::DestroyBody(phRigidBody* body)
@@ -150,8 +158,8 @@ void phPhysWorld::DestroyBody(phRigidBody* body)
     if (body == nullptr) {
         return;
     }
-    BodyTree::Node* node = m_bodies.Find(KeyOf(body));
-    if (node == nullptr) {
+    BodyTree::Node* node = m_bodies.Find(BodyKey(body));
+    if (node == nullptr || node->payload != body) {
         return;
     }
     if (body->destructorCallback != nullptr) {
@@ -168,10 +176,10 @@ void phPhysWorld::DestroyBody(phRigidBody* body)
         }
         RemoveFromAwake(body);
     }
-    if (BodyTree::Node* flagged = m_flagged.Find(KeyOf(body))) {
+    if (BodyTree::Node* flagged = m_flagged.Find(BodyKey(body))) {
         m_flagged.Remove(flagged);
     }
-    if (BodyTree::Node* pending = m_pendingBodies.Find(KeyOf(body))) {
+    if (BodyTree::Node* pending = m_pendingBodies.Find(BodyKey(body))) {
         m_pendingBodies.Remove(pending);
     }
     m_bodies.Remove(node);
@@ -191,7 +199,7 @@ void phPhysWorld::RequestDestroyBody(phRigidBody* body)
         return;
     }
     if (m_insideUpdate) {
-        if (BodyTree::Node* node = m_pendingBodies.Insert(KeyOf(body))) {
+        if (BodyTree::Node* node = m_pendingBodies.Insert(BodyKey(body))) {
             node->payload = body;
         }
         return;
@@ -204,7 +212,7 @@ void phPhysWorld::WakeBody(phRigidBody* body)
     if (body->awakeNode != nullptr) {
         return;
     }
-    BodyTree::Node* node = m_awake.Insert(KeyOf(body));
+    BodyTree::Node* node = m_awake.Insert(BodyKey(body));
     if (node == nullptr) {
         return;
     }

@@ -156,6 +156,8 @@ public:
     phContactConstraint* touchedFirst = nullptr;
     phContactConstraint* touchedLast = nullptr;
     phSolverWorkspace* Solver() const { return m_solver; }
+    // The last key handed to a substepped (vehicle) joint.
+    std::uintptr_t lastSubstepKey = 0;
 
 private:
     struct alignas(16) BodyStorage {
