@@ -21,6 +21,9 @@ constexpr float kMinDirection = 1e-16f;
 constexpr float kMinStep = 1e-8f;
 constexpr float kMinCurvature = 1e-16f;
 constexpr float kMinRho = 1e-17f;
+// Rows whose bounds lie within this fraction of the step past the nearest one
+// reach them in the same step.
+constexpr float kTieTolerance = 1e-3f;
 
 float Dot(const phJacobianRow& a, const phVec4& linA, const phVec4& angA, const phVec4& linB, const phVec4& angB)
 {
@@ -335,9 +338,16 @@ int phSolverWorkspace::ConjugateGradient(int m)
                 break;
             }
         }
+        if (blocking >= 0) {
+            // Rows that reach their bounds together leave together: taken
+            // one at a time, rounding picks among mirror-image rows (the
+            // corners of a box) and tips a symmetric system to one side.
+            MarkRowsAtBound(active, alpha < kMinStep ? kMinStep : alpha * (1.0f + kTieTolerance));
+            m_atBound[blocking] = 1;
+        }
         if (blocking >= 0 && alpha < kMinStep) {
-            m_force[blocking] = bound;
-            SwapRows(blocking, --active);
+            (void)bound;
+            active = ClampRowsAtBound(active);
             SetupActive(active, rho, maxResidual);
             iterations = 0;  // a fresh budget for the smaller set
             continue;
@@ -348,8 +358,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             m_residual[i] -= alpha * m_product[i];
         }
         if (blocking >= 0) {
-            m_force[blocking] = bound;
-            SwapRows(blocking, --active);
+            active = ClampRowsAtBound(active);
             iterations = 0;
             // The search restarts along the preconditioned residual; rho
             // belongs to that direction (a stale rho makes the next step
@@ -380,6 +389,33 @@ int phSolverWorkspace::ConjugateGradient(int m)
         }
     }
     m_islandIterations += total;
+    return active;
+}
+
+void phSolverWorkspace::MarkRowsAtBound(int active, float reach)
+{
+    for (int i = 0; i < active; ++i) {
+        const float d = m_direction[i];
+        const phRowBounds& bd = m_bounds[i];
+        float step = INFINITY;
+        if (d < -kMinDirection) {
+            step = (bd.low - m_force[i]) / d;
+        } else if (d > kMinDirection) {
+            step = (bd.high - m_force[i]) / d;
+        }
+        m_atBound[i] = step <= reach ? 1 : 0;
+    }
+}
+
+int phSolverWorkspace::ClampRowsAtBound(int active)
+{
+    // From the end, so a row swapped in from behind was already looked at.
+    for (int i = active - 1; i >= 0; --i) {
+        if (m_atBound[i] != 0) {
+            m_force[i] = m_direction[i] < 0.0f ? m_bounds[i].low : m_bounds[i].high;
+            SwapRows(i, --active);
+        }
+    }
     return active;
 }
 

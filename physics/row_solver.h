@@ -115,6 +115,11 @@ public:
     int MaxIterations(int n) const;
     void ApplyForces();
     void SwapRows(int i, int j);
+    // Flags the first active rows whose bounds lie within reach along the
+    // search direction; clamps the flagged rows and moves them behind the
+    // active ones, returning the new active count.
+    void MarkRowsAtBound(int active, float reach);
+    int ClampRowsAtBound(int active);
 
     int RowCount() const { return m_rowCount; }
     // Conjugate-gradient iterations of the current island so far.
@@ -179,6 +184,8 @@ private:
     float m_force[kMaxRows];
     float m_direction[kMaxRows];
     float m_product[kMaxRows];
+    // Rows the current conjugate-gradient step takes to their bounds.
+    std::uint8_t m_atBound[kMaxRows];
     std::int32_t m_perm[kMaxRows];
     std::int32_t m_position[kMaxRows];
 

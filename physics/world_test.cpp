@@ -135,6 +135,8 @@ struct Drop {
 };
 
 constexpr float kGap = 0.05f;
+// Between neighbouring boxes of a pyramid's row.
+constexpr float kRowGap = 0.1f;
 
 void Add(World& w, Drop& d, float x, int level)
 {
@@ -147,15 +149,17 @@ void Add(World& w, Drop& d, float x, int level)
 // Runs until every box sleeps (at most 10 s), then checks rest: nothing moves
 // in another second, no box tilts or leaves its support, and each has sunk at most the
 // 1/128 each contact under it may overlap unpushed, plus kSinkMargin.
-void CheckDropComesToRest(World& w, const Drop& d, const char* what)
+void CheckDropComesToRest(World& w, const Drop& d, const char* what, float slide)
 {
     // A box falls asleep once |v|² < k1·t2 (k1 at most 1, t2 = 0.001 by
     // default), and the contacts under it push it out at softness × 10 = 1
     // per second per unit of extra depth: the extra depth left when the
     // island sleeps is at most √0.001.
     const float kSinkMargin = std::sqrt(0.001f);
-    // Half a width off its place a box would tip off its support.
-    constexpr float kSlide = 0.5f;
+    // The scenes are mirror images of themselves and dropped straight: a
+    // box may wander sideways by no more than the gap between the boxes of
+    // a row (it would meet its neighbour), stacks by no more than the 1/128
+    // a contact may overlap unpushed.
     int steps = 0;
     auto asleep = [&] {
         for (const phRigidBody* b : d.boxes) {
@@ -181,7 +185,7 @@ void CheckDropComesToRest(World& w, const Drop& d, const char* what)
         EXPECT_EQ(std::memcmp(&m, &at[i], sizeof(phMat4)), 0) << what << " box " << i << " moved in its sleep";
         const phVec4 p = m[3];
         const phVec4 r = d.rest[i];
-        EXPECT_LT(std::hypot(p.x - r.x, p.z - r.z), kSlide) << what << " box " << i;
+        EXPECT_LE(std::hypot(p.x - r.x, p.z - r.z), slide) << what << " box " << i;
         EXPECT_GT(m[1].y, 0.999f) << what << " box " << i;
         const float allowance = static_cast<float>(d.level[i] + 1) / 128.0f;
         EXPECT_LE(p.y, r.y + 1e-3f) << what << " box " << i;
@@ -203,15 +207,15 @@ TEST(World, DroppedStackOfTenComesToRest)
         for (int i = 0; i < 10; ++i) {
             Add(w, d, 0.0f, i);
         }
-        CheckDropComesToRest(w, d, s.name);
+        CheckDropComesToRest(w, d, s.name, 1.0f / 128.0f);
     }
 }
 
 // A pyramid of 55 boxes (ten rows, each box on two below, 0.1 apart), under
-// the library's and the engine's settings (the larger scene is the slow one).
+// every setting.
 TEST(World, DroppedPyramidOf55ComesToRest)
 {
-    for (const Settings& s : {kSettings[0], kSettings[1]}) {
+    for (const Settings& s : kSettings) {
         World w;
         physSetSolverModel(w.world, s.solverModel);
         physSetFrictionModel(w.world, s.frictionModel);
@@ -219,10 +223,10 @@ TEST(World, DroppedPyramidOf55ComesToRest)
         Drop d;
         for (int row = 0; row < 10; ++row) {
             for (int k = 0; k < 10 - row; ++k) {
-                Add(w, d, (static_cast<float>(k) - static_cast<float>(9 - row) * 0.5f) * 1.1f, row);
+                Add(w, d, (static_cast<float>(k) - static_cast<float>(9 - row) * 0.5f) * (1.0f + kRowGap), row);
             }
         }
-        CheckDropComesToRest(w, d, s.name);
+        CheckDropComesToRest(w, d, s.name, kRowGap);
     }
 }
 
