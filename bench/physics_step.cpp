@@ -6,6 +6,8 @@
 
 #include <btBulletDynamicsCommon.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <vector>
@@ -161,48 +163,104 @@ struct BulletScene {
     std::vector<std::unique_ptr<btRigidBody>> bodies;
 };
 
-// A wall settles for 6 s first; then each iteration is one step.
-template <typename Scene>
-void WallStep(benchmark::State& state, bool awake)
+double Seconds(std::chrono::steady_clock::time_point since)
 {
-    Scene scene(Wall(static_cast<int>(state.range(0))), awake);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// A wall settled for 6 s, then stepped `steps` times; seconds per step.
+template <typename Scene>
+double TimedWallSteps(const std::vector<BoxSpec>& wall, bool awake, int steps)
+{
+    Scene scene(wall, awake);
     for (int i = 0; i < 360; ++i) {
         scene.Step();
     }
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < steps; ++i) {
+        scene.Step();
+    }
+    return Seconds(start) / steps;
+}
+
+// A wall settles for 6 s first; then each iteration is one step. Our runs
+// carry ratio_to_baseline: our time per step over Bullet's on the same wall,
+// Bullet timed in the same run (the best of three).
+template <typename Scene>
+void WallStep(benchmark::State& state, bool awake, bool ours)
+{
+    const std::vector<BoxSpec> wall = Wall(static_cast<int>(state.range(0)));
+    Scene scene(wall, awake);
+    for (int i = 0; i < 360; ++i) {
+        scene.Step();
+    }
+    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         scene.Step();
     }
+    const double perStep = Seconds(start) / static_cast<double>(state.iterations());
     state.SetItemsProcessed(state.iterations());
     state.counters["bricks"] = static_cast<double>(state.range(0));
+    if (ours) {
+        double baseline = 1e30;
+        for (int k = 0; k < 3; ++k) {
+            baseline = std::min(baseline, TimedWallSteps<BulletScene>(wall, awake, 100));
+        }
+        state.counters["ratio_to_baseline"] = perStep / baseline;
+    }
 }
 
-void OurWallAwake(benchmark::State& state) { WallStep<OurScene>(state, true); }
-void OurWallAsleep(benchmark::State& state) { WallStep<OurScene>(state, false); }
-void BulletWallAwake(benchmark::State& state) { WallStep<BulletScene>(state, true); }
-void BulletWallAsleep(benchmark::State& state) { WallStep<BulletScene>(state, false); }
+void OurWallAwake(benchmark::State& state) { WallStep<OurScene>(state, true, true); }
+void OurWallAsleep(benchmark::State& state) { WallStep<OurScene>(state, false, true); }
+void BulletWallAwake(benchmark::State& state) { WallStep<BulletScene>(state, true, false); }
+void BulletWallAsleep(benchmark::State& state) { WallStep<BulletScene>(state, false, false); }
 
-// The first 2 s of a 300-box heap falling together, per step.
+constexpr int kCollapseSteps = 120;
+
+// The first 2 s of a heap falling together; seconds.
 template <typename Scene>
-void Collapse(benchmark::State& state)
+double TimedCollapse(const std::vector<BoxSpec>& heap)
 {
-    constexpr int kSteps = 120;
+    auto scene = std::make_unique<Scene>(heap, false);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCollapseSteps; ++i) {
+        scene->Step();
+    }
+    return Seconds(start);
+}
+
+// The first 2 s of a 300-box heap falling together, per step; our run
+// carries ratio_to_baseline against Bullet as the walls do.
+template <typename Scene>
+void Collapse(benchmark::State& state, bool ours)
+{
     const std::vector<BoxSpec> heap = Heap(300);
+    double total = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         auto scene = std::make_unique<Scene>(heap, false);
+        const auto start = std::chrono::steady_clock::now();
         state.ResumeTiming();
-        for (int i = 0; i < kSteps; ++i) {
+        for (int i = 0; i < kCollapseSteps; ++i) {
             scene->Step();
         }
         state.PauseTiming();
+        total += Seconds(start);
         scene.reset();
         state.ResumeTiming();
     }
-    state.SetItemsProcessed(state.iterations() * kSteps);
+    state.SetItemsProcessed(state.iterations() * kCollapseSteps);
+    if (ours) {
+        double baseline = 1e30;
+        for (int k = 0; k < 3; ++k) {
+            baseline = std::min(baseline, TimedCollapse<BulletScene>(heap));
+        }
+        state.counters["ratio_to_baseline"] = total / static_cast<double>(state.iterations()) / baseline;
+    }
 }
 
-void OurCollapse(benchmark::State& state) { Collapse<OurScene>(state); }
-void BulletCollapse(benchmark::State& state) { Collapse<BulletScene>(state); }
+void OurCollapse(benchmark::State& state) { Collapse<OurScene>(state, true); }
+void BulletCollapse(benchmark::State& state) { Collapse<BulletScene>(state, false); }
 
 }  // namespace
 
