@@ -207,10 +207,18 @@ void phSolverWorkspace::Accumulate(int count, const float* x)
 void phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
 {
     Accumulate(count, x);
-    for (int i = 0; i < count; ++i) {
-        const Accumulator& a = m_acc[m_bodyA[i]];
-        const Accumulator& b = m_acc[m_bodyB[i]];
-        y[i] = DotOf(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
+    // The hot loop of the solve: one branch for the whole pass, the products inlined.
+    auto pass = [&](auto dot) {
+        for (int i = 0; i < count; ++i) {
+            const Accumulator& a = m_acc[m_bodyA[i]];
+            const Accumulator& b = m_acc[m_bodyB[i]];
+            y[i] = dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
+        }
+    };
+    if (m_simd) {
+        pass([](const auto&... v) { return DotSimd(v...); });
+    } else {
+        pass([](const auto&... v) { return Dot(v...); });
     }
 }
 
