@@ -122,6 +122,9 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_DESTROY:
         PostQuitMessage(0);
+        // The loop never reads WM_QUIT: without this a closed window would
+        // leave the game running with nothing to show it or end it.
+        mQuitRequest = 1;
         break;
     case WM_ACTIVATEAPP:
         if (mInitialised)

@@ -118,6 +118,15 @@ TEST_F(MainLoopTest, InjectedInputReachesTheWindowProcedure)
     EXPECT_EQ(gTarvel.mInactive, 1);
 }
 
+TEST_F(MainLoopTest, ClosingTheWindowEndsTheLoop)
+{
+    gTarvel.mQuitRequest = 0;
+    PostMessageA(gMainWindow, WM_CLOSE, 0, 0);
+    gTarvel.PumpMessages();
+    EXPECT_FALSE(IsWindow(gMainWindow));
+    EXPECT_EQ(gTarvel.mQuitRequest, 1);
+}
+
 struct EscapeScreenControl : cTarvelScreenControl {
     bool OnEscape() override
     {
