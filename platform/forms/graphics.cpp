@@ -19,6 +19,7 @@ TColor ColorToRGB(TColor color) {
   if (!(color & clSystemColor)) return color & 0xFFFFFF;
   // The classic scheme's colours.
   switch (color & 0xFF) {
+    case 3: return 0x808080;    // inactive caption
     case 4: return 0xC8D0D4;    // menu
     case 5: return 0xFFFFFF;    // window
     case 7: return 0x000000;    // menu text

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/win32/dc.h"
+#include "platform/win32/win32.h"
+
 namespace forms {
 
 TShortCut ShortCut(WORD key, TShiftState shift) {
@@ -359,6 +362,143 @@ int TMenu::PopupItemAt(TMenuItem* parent, TCanvas& canvas, int y) const {
     ++index;
   }
   return -1;
+}
+
+// ---- Pop-up window ----------------------------------------------------------------
+
+namespace {
+constexpr char kPopupClass[] = "FormsPopupMenu";
+TPopupMenu* g_shownPopup = nullptr;
+}  // namespace
+
+LRESULT CALLBACK TPopupMenu::PopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_PAINT && g_shownPopup && g_shownPopup->window_ == hwnd) {
+    PAINTSTRUCT ps{};
+    HDC dc = BeginPaint(hwnd, &ps);
+    TCanvas canvas;
+    canvas.SetHandle(dc);
+    g_shownPopup->PaintPopup(g_shownPopup->Items(), canvas, g_shownPopup->selected_);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void TPopupMenu::MoveSelection(int step) {
+  if (visibleCount_ == 0) return;
+  int visible = 0;
+  std::vector<TMenuItem*> shown;
+  for (int i = 0; i < Items()->Count(); ++i) {
+    if (Items()->Items(i)->Visible()) shown.push_back(Items()->Items(i));
+  }
+  (void)visible;
+  int at = selected_;
+  for (int n = 0; n < visibleCount_; ++n) {
+    at = (at + step + visibleCount_) % visibleCount_;
+    if (!shown[static_cast<size_t>(at)]->IsLine() && shown[static_cast<size_t>(at)]->Enabled()) break;
+  }
+  selected_ = at;
+}
+
+void TPopupMenu::Popup(int x, int y) {
+  if (window_) return;  // one loop at a time
+  if (OnPopup) OnPopup(this);
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &TPopupMenu::PopupProc;
+    wc.lpszClassName = kPopupClass;
+    registered = RegisterClassA(&wc) != 0;
+  }
+  std::vector<TMenuItem*> shown;
+  for (int i = 0; i < Items()->Count(); ++i) {
+    if (Items()->Items(i)->Visible()) shown.push_back(Items()->Items(i));
+  }
+  visibleCount_ = static_cast<int>(shown.size());
+  if (visibleCount_ == 0) return;
+  TBitmap probe(1, 1);
+  const TPoint size = MeasurePopup(Items(), probe.Canvas());
+  // Kept on the screen.
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  x = std::max(0, std::min(x, sw - size.X));
+  y = std::max(0, std::min(y, sh - size.Y));
+  TPopupMenu* outer = g_shownPopup;
+  g_shownPopup = this;
+  selected_ = -1;
+  window_ = CreateWindowExA(0, kPopupClass, "", WS_POPUP, x, y, size.X, size.Y, nullptr, nullptr, nullptr, nullptr);
+  if (!window_) {
+    g_shownPopup = outer;
+    return;
+  }
+  ShowWindow(window_, SW_SHOWNOACTIVATE);
+  SetCapture(window_);
+  TMenuItem* chosen = nullptr;
+  bool done = false;
+  auto repaint = [this] { InvalidateRect(window_, nullptr, FALSE); };
+  while (!done) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      WaitMessage();
+      continue;
+    }
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (msg.hwnd == window_ && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) {
+      const int mx = GET_X_LPARAM(msg.lParam), my = GET_Y_LPARAM(msg.lParam);
+      const bool inside = mx >= 0 && my >= 0 && mx < size.X && my < size.Y;
+      const int at = inside ? PopupItemAt(Items(), probe.Canvas(), my) : -1;
+      if (msg.message == WM_MOUSEMOVE) {
+        if (at != selected_) {
+          selected_ = at;
+          repaint();
+        }
+      } else if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN) {
+        if (!inside) done = true;  // a click outside dismisses
+      } else if (msg.message == WM_LBUTTONUP || msg.message == WM_RBUTTONUP) {
+        if (at >= 0 && !shown[static_cast<size_t>(at)]->IsLine() && shown[static_cast<size_t>(at)]->Enabled()) {
+          chosen = shown[static_cast<size_t>(at)];
+          done = true;
+        }
+      }
+      continue;
+    }
+    if (msg.message == WM_KEYDOWN) {
+      switch (msg.wParam) {
+        case VK_ESCAPE: done = true; break;
+        case VK_UP: MoveSelection(-1); repaint(); break;
+        case VK_DOWN: MoveSelection(1); repaint(); break;
+        case VK_RETURN:
+          if (selected_ >= 0 && shown[static_cast<size_t>(selected_)]->Enabled() &&
+              !shown[static_cast<size_t>(selected_)]->IsLine()) {
+            chosen = shown[static_cast<size_t>(selected_)];
+            done = true;
+          }
+          break;
+        default: break;
+      }
+      continue;
+    }
+    if (msg.message == WM_CHAR) {
+      for (TMenuItem* item : shown) {
+        if (item->Enabled() && IsAccel(static_cast<char>(msg.wParam), item->Caption())) {
+          chosen = item;
+          done = true;
+          break;
+        }
+      }
+      continue;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (GetCapture() != window_) done = true;  // someone else took the mouse
+  }
+  if (GetCapture() == window_) ReleaseCapture();
+  DestroyWindow(window_);
+  window_ = nullptr;
+  g_shownPopup = outer;
+  if (chosen) chosen->Click();
 }
 
 }  // namespace forms

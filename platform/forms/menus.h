@@ -156,6 +156,20 @@ class TPopupMenu : public TMenu {
   explicit TPopupMenu(TComponent* owner) : TMenu(owner) {}
   std::string ClassName() const override { return "TPopupMenu"; }
   TNotifyEvent OnPopup;
+  // Shows the items in a window of their own at the screen point (kept on
+  // the screen) and handles input until an item is chosen (and clicked) or
+  // the menu is dismissed by a click outside or Escape.
+  virtual void Popup(int x, int y);
+  // The pop-up's window while it is shown.
+  HWND PopupWindow() const { return window_; }
+  int PopupSelected() const { return selected_; }
+
+ private:
+  static LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void MoveSelection(int step);
+  HWND window_ = nullptr;
+  int selected_ = -1;
+  int visibleCount_ = 0;
 };
 
 }  // namespace forms

@@ -2,7 +2,11 @@
 // freeing, automatic hotkeys, change notices, and the pop-up layout.
 #include <gtest/gtest.h>
 
+#include "platform/forms/forms.h"
 #include "platform/forms/menus.h"
+#include "platform/win32/test_support.h"
+#include "platform/win32/testing.h"
+#include "platform/win32/win32.h"
 
 namespace forms {
 namespace {
@@ -124,6 +128,52 @@ TEST(MenuTest, PopupLayoutUsesMeasureAndDrawHooks) {
   EXPECT_EQ(states[1], odSelected | odDisabled | odGrayed);
   EXPECT_EQ(menu.PopupItemAt(menu.Items(), bitmap.Canvas(), 12), 1);
   EXPECT_EQ(menu.PopupItemAt(menu.Items(), bitmap.Canvas(), 17), -1);
+}
+
+class PopupTest : public platform::testing::PlatformTest {
+ protected:
+  void TearDown() override {
+    platform::testing::Reset();
+    PlatformTest::TearDown();
+  }
+};
+
+TEST_F(PopupTest, ClicksChooseEnabledItemsAndOutsideDismisses) {
+  namespace pt = platform::testing;
+  TPopupMenu menu(nullptr);
+  std::vector<std::string> clicked;
+  for (const char* c : {"One", "-", "Two", "Three"}) {
+    TMenuItem* item = Add(menu.Items(), c);
+    item->OnMeasureItem = [](TObject*, TCanvas&, int& w, int& h) {
+      w = 60;
+      h = 10;
+    };
+    item->OnClick = [&clicked, c](TObject*) { clicked.push_back(c); };
+  }
+  menu.Items()->Items(3)->SetEnabled(false);
+  // Input goes to a form at the screen origin; the pop-up's capture takes
+  // it in its own coordinates.
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 50, 50);
+  form.Show();
+  Application->ProcessMessages();
+  // Kept on the screen: asked for beyond the bottom right corner.
+  const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  const int px = sw - 60, py = sh - 40;
+  // A click on the disabled item and on the separator choose nothing, on
+  // "Two" chooses it.
+  pt::InjectClick(pt::Button::Left, px + 5, py + 35);
+  pt::InjectClick(pt::Button::Left, px + 5, py + 15);
+  pt::InjectClick(pt::Button::Left, px + 5, py + 25);
+  menu.Popup(sw + 100, sh + 100);
+  EXPECT_EQ(clicked, std::vector<std::string>{"Two"});
+  EXPECT_EQ(menu.PopupWindow(), nullptr);
+  EXPECT_EQ(GetCapture(), nullptr);
+  // A click outside dismisses.
+  pt::InjectClick(pt::Button::Left, 5, 5);
+  menu.Popup(20, 20);
+  EXPECT_EQ(clicked.size(), 1u);
+  EXPECT_EQ(menu.PopupWindow(), nullptr);
 }
 
 }  // namespace

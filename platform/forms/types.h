@@ -33,6 +33,7 @@ constexpr TColor clBtnShadow = clSystemColor | 16;
 constexpr TColor clGrayText = clSystemColor | 17;
 constexpr TColor clBtnText = clSystemColor | 18;
 constexpr TColor clBtnHighlight = clSystemColor | 20;
+constexpr TColor clInactiveCaption = clSystemColor | 3;
 constexpr TColor clMenu = clSystemColor | 4;
 constexpr TColor clWindow = clSystemColor | 5;
 constexpr TColor clMenuText = clSystemColor | 7;
