@@ -218,7 +218,16 @@ int main(int argc, char** argv) {
     all.push_back({w + "_TITLE_RIGHT", TitlePiece(s, 2)});
   }
   all.push_back({"MSGDLG", MessageIcons()});
-  Image check(16, 16, kKey);
+  // Menus in Pearl: a selected item's and the plain items' strip.
+  Image select(16, 20);
+  select.Gradient(0, 0, 16, 20, 0xFFE7A5, 0xF7B95A);
+  select.Frame(0, 0, 16, 20, 0x3973C4);
+  all.push_back({"PEARL_MENU_SELECT", select});
+  Image menuBar(16, 20);
+  menuBar.Gradient(0, 0, 16, 20, 0xFFFFFF, 0xD6D6D6);
+  all.push_back({"PEARL_MENU_BAR", menuBar});
+  // White is the menus' see-through colour for the check mark.
+  Image check(16, 16, 0xFFFFFF);
   check.Line(3, 8, 6, 11, 0);
   check.Line(6, 11, 12, 5, 0);
   check.Line(3, 9, 6, 12, 0);

@@ -65,7 +65,17 @@ extern const char* const kSkinBitmapKeys[34];
 extern const char* const kSkinIntegerKeys[9];
 extern const char* const kSkinBooleanKeys[9];
 enum TskSkinBitmapKey : int { skTitleButtons = 11, skButton = 15, skCheckBox = 16, skRadioButton = 18 };
-enum TskSkinColorKey : int { skFormColor = 2, skControlFontColor = 23, skButtonFontColor = 24 };
+enum TskSkinColorKey : int {
+  skFormColor = 2,
+  skLeftBarStartColor = 9,
+  skMenuItemColor = 11,
+  skMenuItemFontColor = 12,
+  skSelectedMenuColor = 13,
+  skSelectedMenuBorderColor = 14,
+  skSelectedMenuFontColor = 15,
+  skControlFontColor = 23,
+  skButtonFontColor = 24
+};
 enum TskSkinBooleanKey : int { skTitleButtonTrans = 4, skButtonTrans = 5, skCheckBoxTrans = 6, skRadioButtonTrans = 7 };
 
 class TskFileThemeMgr : public forms::TObject {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/forms/stdctrls.h"
 #include "platform/win32/win32.h"
 
 namespace forms {
@@ -291,12 +292,103 @@ void TCustomForm::WndProc(TMessage& m) {
     case WM_CLOSE:
       Close();
       return;
+    case WM_NCLBUTTONDOWN:
+      if (static_cast<LRESULT>(m.WParam) == HTCAPTION && HandleAllocated()) {
+        DragByCaption(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
+        return;
+      }
+      TWinControl::WndProc(m);
+      return;
+    case WM_SYSCOMMAND:
+      switch (m.WParam & 0xFFF0) {
+        case SC_MINIMIZE: SetWindowState(TWindowState::wsMinimized); return;
+        case SC_MAXIMIZE: SetWindowState(TWindowState::wsMaximized); return;
+        case SC_RESTORE: SetWindowState(TWindowState::wsNormal); return;
+        case SC_CLOSE: Close(); return;
+        default: TWinControl::WndProc(m); return;
+      }
     case CM_RELEASE:
       delete this;
       return;
     default:
       TWinControl::WndProc(m);
   }
+}
+
+// Follows the mouse until the button is released (Escape puts the form
+// back), as a caption drag does.
+void TCustomForm::DragByCaption(int screenX, int screenY) {
+  const TRect start = BoundsRect();
+  SetCapture(Handle());
+  for (;;) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      WaitMessage();
+      continue;
+    }
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONUP) {
+      // The message's own cursor position: the window moves under it.
+      SetBounds(start.Left + msg.pt.x - screenX, start.Top + msg.pt.y - screenY, start.Width(), start.Height());
+      if (msg.message == WM_LBUTTONUP) break;
+      continue;
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+      SetBounds(start.Left, start.Top, start.Width(), start.Height());
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (GetCapture() != Handle()) break;
+  }
+  if (GetCapture() == Handle()) ReleaseCapture();
+}
+
+TWindowState TCustomForm::WindowState() const {
+  if (HandleAllocated() && IsIconic(const_cast<TCustomForm*>(this)->Handle())) return TWindowState::wsMinimized;
+  return windowState_ == TWindowState::wsMinimized ? TWindowState::wsNormal : windowState_;
+}
+
+void TCustomForm::SetWindowState(TWindowState state) {
+  const TWindowState was = windowState_;
+  if (state == TWindowState::wsMinimized) {
+    windowState_ = state;
+    if (HandleAllocated()) ShowWindow(Handle(), SW_MINIMIZE);
+    return;
+  }
+  if (HandleAllocated() && IsIconic(Handle())) ShowWindow(Handle(), SW_RESTORE);
+  if (state == TWindowState::wsMaximized) {
+    if (was != TWindowState::wsMaximized) normalBounds_ = BoundsRect();
+    windowState_ = state;
+    const TRect work = Screen->WorkAreaRect();
+    SetBounds(work.Left, work.Top, work.Width(), work.Height());
+  } else {
+    windowState_ = state;
+    if (was == TWindowState::wsMaximized) {
+      SetBounds(normalBounds_.Left, normalBounds_.Top, normalBounds_.Width(), normalBounds_.Height());
+    }
+  }
+}
+
+void ShowMessage(const std::string& text) {
+  TForm box(Application);
+  box.BorderStyle = TFormBorderStyle::bsDialog;
+  box.Position = TPosition::poScreenCenter;
+  box.SetCaption(Application->Title);
+  auto* label = new TLabel(&box);
+  label->SetParent(&box);
+  label->SetLeft(12);
+  label->SetTop(12);
+  label->SetCaption(text);
+  box.SetBounds(0, 0, std::max(label->Width() + 24, 120), label->Height() + 36);
+  box.KeyPreview = true;
+  box.OnKeyDown = [&box](TObject*, WORD& key, TShiftState) {
+    if (key == VK_RETURN || key == VK_ESCAPE || key == VK_SPACE) box.SetModalResult(mrOk);
+  };
+  box.ShowModal();
 }
 
 // ---- TApplication ----------------------------------------------------------------

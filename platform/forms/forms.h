@@ -17,6 +17,14 @@ enum class TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnl
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
 
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// System commands a form carries out (WM_SYSCOMMAND).
+constexpr WPARAM SC_MINIMIZE = 0xF020;
+constexpr WPARAM SC_MAXIMIZE = 0xF030;
+constexpr WPARAM SC_CLOSE = 0xF060;
+constexpr WPARAM SC_RESTORE = 0xF120;
+
 struct TSizeConstraints {
   int MinWidth = 0, MinHeight = 0, MaxWidth = 0, MaxHeight = 0;
 };
@@ -47,6 +55,10 @@ class TCustomForm : public TWinControl {
   void SetModalResult(int result) { modalResult_ = result; }
   bool Modal() const { return modal_; }
   bool Active() const;
+  // Maximised covers the work area; normal brings the bounds back from
+  // before.
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState state);
 
   TWinControl* ActiveControl() const { return activeControl_; }
   void SetActiveControl(TWinControl* control);
@@ -87,9 +99,12 @@ class TCustomForm : public TWinControl {
  private:
   void PlaceOnShow();
   void Activated();
+  void DragByCaption(int screenX, int screenY);
 
   int modalResult_ = 0;
   bool modal_ = false;
+  TWindowState windowState_ = TWindowState::wsNormal;
+  TRect normalBounds_;
   TWinControl* activeControl_ = nullptr;
   bool alphaBlend_ = false;
   BYTE alphaValue_ = 255;
@@ -168,6 +183,9 @@ class TScreen {
   friend class TCustomForm;
   std::vector<TCustomForm*> forms_;
 };
+
+// A modal box with the text; Enter, Escape or Space closes it.
+void ShowMessage(const std::string& text);
 
 extern TApplication* const Application;
 extern TScreen* const Screen;

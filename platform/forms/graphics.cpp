@@ -19,7 +19,10 @@ TColor ColorToRGB(TColor color) {
   if (!(color & clSystemColor)) return color & 0xFFFFFF;
   // The classic scheme's colours.
   switch (color & 0xFF) {
+    case 3: return 0x808080;    // inactive caption
+    case 4: return 0xC8D0D4;    // menu
     case 5: return 0xFFFFFF;    // window
+    case 7: return 0x000000;    // menu text
     case 8: return 0x000000;    // window text
     case 13: return 0x6A240A;   // highlight
     case 14: return 0xFFFFFF;   // highlight text
