@@ -33,6 +33,9 @@ void RunBesideBaseline(benchmark::State& state, Project project, Baseline baseli
     benchmark::ClobberMemory();
   }
   const double baselineSeconds = std::chrono::duration<double>(Clock::now() - baselineStart).count();
+  // Both times per iteration as well, so scripts/bench can print them beside the ratio.
+  state.counters["project_ns"] = projectSeconds / static_cast<double>(state.iterations()) * 1e9;
+  state.counters["baseline_ns"] = baselineSeconds / static_cast<double>(rounds) * 1e9;
   if (baselineSeconds > 0.0) {
     state.counters["ratio_to_baseline"] = (projectSeconds / static_cast<double>(state.iterations())) /
                                           (baselineSeconds / static_cast<double>(rounds));

@@ -60,20 +60,6 @@ cTarvelRegionSet::~cTarvelRegionSet()
 
 namespace {
 
-uint32_t U32At(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-int32_t I32At(const uint8_t* p)
-{
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
 constexpr uint32_t kRecordSize = 84;
 constexpr uint32_t kPolygonSize = 12;
 constexpr uint32_t kPointSize = 8;
@@ -86,9 +72,9 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
     cTarvelResource& archive = gTarvel.mResources;
     uint8_t header[12];
     archive.Read(slot, header, sizeof header);
-    mNumber = U32At(header);
-    const uint32_t regions = U32At(header + 4);
-    const uint32_t size = U32At(header + 8);
+    mNumber = SceneU32(header);
+    const uint32_t regions = SceneU32(header + 4);
+    const uint32_t size = SceneU32(header + 8);
     if (size > SceneBytesLeft(slot))
         SceneFileDamaged(scene, "a hotspot's data block runs past the end of the file");
     std::unique_ptr<uint8_t, decltype(&std::free)> file(archive.ReadBlock(slot, size), &std::free);
@@ -96,27 +82,20 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
 
     // First pass: every section checked against what is left of the block,
     // totals counted for the one allocation the set keeps.
-    uint64_t at = 0;
-    auto take = [&](uint64_t count, uint32_t entry, const char* what) {
-        if (count > (size - at) / entry)
-            SceneFileDamaged(scene, what);
-        const uint64_t start = at;
-        at += count * entry;
-        return start;
-    };
-    take(regions, kRecordSize, "a hotspot's regions run past its data block");
+    cSceneBlockSections sections(scene, size);
+    sections.Take(regions, kRecordSize, "a hotspot's regions run past its data block");
     uint64_t rings = 0, points = 0, extras = 0;
     for (uint32_t r = 0; r < regions; ++r) {
         const uint8_t* record = data + uint64_t(r) * kRecordSize;
-        const uint32_t polygonCount = U32At(record + 68);
-        const uint32_t extraCount = U32At(record + 76);
-        const uint64_t polygons = take(polygonCount, kPolygonSize, "a hotspot's polygons run past its data block");
+        const uint32_t polygonCount = SceneU32(record + 68);
+        const uint32_t extraCount = SceneU32(record + 76);
+        const uint64_t polygons = sections.Take(polygonCount, kPolygonSize, "a hotspot's polygons run past its data block");
         for (uint32_t p = 0; p < polygonCount; ++p) {
-            const uint32_t count = U32At(data + polygons + uint64_t(p) * kPolygonSize);
-            take(count, kPointSize, "a hotspot's points run past its data block");
+            const uint32_t count = SceneU32(data + polygons + uint64_t(p) * kPolygonSize);
+            sections.Take(count, kPointSize, "a hotspot's points run past its data block");
             points += count;
         }
-        take(extraCount, kExtraSize, "a hotspot's extra entries run past its data block");
+        sections.Take(extraCount, kExtraSize, "a hotspot's extra entries run past its data block");
         rings += polygonCount;
         extras += extraCount;
     }
@@ -143,19 +122,19 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
         std::memcpy(record.name, raw, 64);
         record.name[63] = 0;
         record.view = scene ? scene->FindView(record.name) : nullptr;
-        record.ringCount = U32At(raw + 68);
-        record.extraCount = U32At(raw + 76);
+        record.ringCount = SceneU32(raw + 68);
+        record.extraCount = SceneU32(raw + 76);
         record.rings = ringStore;
         const uint8_t* polygonEntries = data + in;
         in += uint64_t(record.ringCount) * kPolygonSize;
         for (uint32_t p = 0; p < record.ringCount; ++p) {
             sRegionRing& ring = *new (&ringStore[p]) sRegionRing{};
-            ring.pointCount = U32At(polygonEntries + uint64_t(p) * kPolygonSize);
+            ring.pointCount = SceneU32(polygonEntries + uint64_t(p) * kPolygonSize);
             ring.exclusion = polygonEntries[uint64_t(p) * kPolygonSize + 4] != 0;
             ring.points = pointStore;
             for (uint32_t k = 0; k < ring.pointCount; ++k) {
-                pointStore[k].x = I32At(data + in);
-                pointStore[k].y = I32At(data + in + 4);
+                pointStore[k].x = SceneI32(data + in);
+                pointStore[k].y = SceneI32(data + in + 4);
                 in += kPointSize;
             }
             pointStore += ring.pointCount;

@@ -31,13 +31,6 @@ constexpr uint32_t kHotspotHeaderSize = 12;
 // The gap between the two stages of split screen, in pixels.
 constexpr float kStageGap = 5.0f;
 
-uint32_t U32At(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
 cTarvelGraphics& Graphics()
 {
     return gTarvel.mGraphics;
@@ -97,6 +90,22 @@ void SceneFileDamaged(const cTarvelScene* scene, const char* what)
     gTarvel.FatalError(0, TARVEL_SOURCE_SCENE, __LINE__, "cTarvelScene::ReadFile", message, 0);
 }
 
+uint32_t SceneU32(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+uint64_t cSceneBlockSections::Take(uint64_t count, uint32_t entrySize, const char* what)
+{
+    if (count > (mSize - mAt) / entrySize)
+        SceneFileDamaged(mScene, what);
+    const uint64_t start = mAt;
+    mAt += count * entrySize;
+    return start;
+}
+
 uint64_t SceneBytesLeft(int slot)
 {
     cTarvelResource& archive = gTarvel.mResources;
@@ -130,8 +139,8 @@ void cTarvelScene::ReadMeshes(int slot)
         sSceneMeshRecord& mesh = mMeshes.emplace_back();
         std::memcpy(mesh.name, raw, 64);
         mesh.name[63] = 0;
-        mesh.vertexCount = U32At(raw + 64);
-        mesh.indexCount = U32At(raw + 68);
+        mesh.vertexCount = SceneU32(raw + 64);
+        mesh.indexCount = SceneU32(raw + 68);
         if (mesh.vertexCount == 0 || mesh.indexCount == 0)
             continue;
         const uint64_t vertexBytes = uint64_t(mesh.vertexCount) * kVertexSize;
@@ -156,11 +165,11 @@ int cTarvelScene::ReadFile(int slot, int restoring)
     archive.Read(slot, header, sizeof header);
     std::memcpy(mHeader.name, header, 64);
     mHeader.name[63] = 0;
-    mHeader.meshCount = U32At(header + 64);
-    mHeader.viewCount = U32At(header + 68);
-    mHeader.walkAreaCount = U32At(header + 72);
-    mHeader.hotspotCount = U32At(header + 76);
-    mHeader.occlusionSize = U32At(header + 80);
+    mHeader.meshCount = SceneU32(header + 64);
+    mHeader.viewCount = SceneU32(header + 68);
+    mHeader.walkAreaCount = SceneU32(header + 72);
+    mHeader.hotspotCount = SceneU32(header + 76);
+    mHeader.occlusionSize = SceneU32(header + 80);
 
     ReadMeshes(slot);
 

@@ -154,3 +154,21 @@ private:
 [[noreturn]] void SceneFileDamaged(const cTarvelScene* scene, const char* what);
 // Bytes left in the slot's resource.
 uint64_t SceneBytesLeft(int slot);
+// A 32-bit little-endian word of a scene file.
+uint32_t SceneU32(const uint8_t* p);
+inline int32_t SceneI32(const uint8_t* p) { return static_cast<int32_t>(SceneU32(p)); }
+
+// Sections that follow each other in a data block of a scene file: each is
+// checked against what is left of the block before its offset is handed out,
+// and one that does not fit is the scene's fatal error.
+class cSceneBlockSections {
+public:
+    cSceneBlockSections(const cTarvelScene* scene, uint64_t size) : mScene(scene), mSize(size) {}
+    uint64_t Take(uint64_t count, uint32_t entrySize, const char* what);
+    uint64_t Left() const { return mSize - mAt; }
+
+private:
+    const cTarvelScene* mScene;
+    uint64_t mSize;
+    uint64_t mAt = 0;
+};

@@ -18,13 +18,6 @@ constexpr uint32_t kTriangleSize = 12;
 constexpr uint32_t kNodeSize = 16;
 constexpr uint32_t kRouteSize = 8;
 
-uint32_t U32At(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
 // Side of r against the line p→q on the x/z plane (x, z pairs).
 float Side(float px, float pz, float qx, float qz, float rx, float rz)
 {
@@ -47,10 +40,10 @@ int cTarvelWalkArea::Read(int slot, const cTarvelScene* scene)
     archive.Read(slot, raw, sizeof raw);
     std::memcpy(mRecord.name, raw, 64);
     mRecord.name[63] = 0;
-    mRecord.dataSize = U32At(raw + 64);
-    mRecord.polygonCount = U32At(raw + 68);
-    mRecord.triangleCount = U32At(raw + 76);
-    mRecord.nodeCount = U32At(raw + 84);
+    mRecord.dataSize = SceneU32(raw + 64);
+    mRecord.polygonCount = SceneU32(raw + 68);
+    mRecord.triangleCount = SceneU32(raw + 76);
+    mRecord.nodeCount = SceneU32(raw + 84);
     std::memcpy(mRecord.reserved, raw + 92, 20);
 
     if (mRecord.dataSize > SceneBytesLeft(slot))
@@ -61,28 +54,21 @@ int cTarvelWalkArea::Read(int slot, const cTarvelScene* scene)
 
     // Sections follow each other; each is checked against what is left of
     // the block before it is used.
-    uint64_t at = 0;
-    auto take = [&](uint64_t count, uint32_t entry, const char* what) {
-        if (count > (size - at) / entry)
-            SceneFileDamaged(scene, what);
-        const uint64_t start = at;
-        at += count * entry;
-        return start;
-    };
-    const uint64_t polygons = take(mRecord.polygonCount, kPolygonEntrySize,
+    cSceneBlockSections sections(scene, size);
+    const uint64_t polygons = sections.Take(mRecord.polygonCount, kPolygonEntrySize,
                                    "a walk area's polygons run past its data block");
     mPolygons.resize(mRecord.polygonCount);
     for (uint32_t i = 0; i < mRecord.polygonCount; ++i) {
         const uint8_t* entry = mData + polygons + uint64_t(i) * kPolygonEntrySize;
-        mPolygons[i].vertexCount = U32At(entry);
+        mPolygons[i].vertexCount = SceneU32(entry);
         mPolygons[i].hole = entry[4];
     }
     for (sWalkPolygon& polygon : mPolygons) {
-        const uint64_t start = take(polygon.vertexCount, kVertexSize,
+        const uint64_t start = sections.Take(polygon.vertexCount, kVertexSize,
                                     "a walk area's vertices run past its data block");
         polygon.vertices = reinterpret_cast<const float*>(at_(start));
     }
-    const uint64_t triangles = take(mRecord.triangleCount, kTriangleSize,
+    const uint64_t triangles = sections.Take(mRecord.triangleCount, kTriangleSize,
                                     "a walk area's triangles run past its data block");
     mTriangles = reinterpret_cast<const uint32_t*>(at_(triangles));
     for (uint64_t i = 0; i < uint64_t(mRecord.triangleCount) * 3; ++i) {
@@ -92,12 +78,12 @@ int cTarvelWalkArea::Read(int slot, const cTarvelScene* scene)
             SceneFileDamaged(scene, "a walk-area triangle names a vertex that does not exist");
     }
     if (mRecord.nodeCount > 0) {
-        const uint64_t nodes = take(mRecord.nodeCount, kNodeSize, "a walk area's nodes run past its data block");
+        const uint64_t nodes = sections.Take(mRecord.nodeCount, kNodeSize, "a walk area's nodes run past its data block");
         mNodes = reinterpret_cast<const sWalkNode*>(at_(nodes));
         const uint64_t n = mRecord.nodeCount;
-        if (n > (size - at) / kRouteSize / n)
+        if (n > sections.Left() / kRouteSize / n)
             SceneFileDamaged(scene, "a walk area's node table runs past its data block");
-        const uint64_t routes = take(n * n, kRouteSize, "a walk area's node table runs past its data block");
+        const uint64_t routes = sections.Take(n * n, kRouteSize, "a walk area's node table runs past its data block");
         mRoutes = reinterpret_cast<const sWalkRoute*>(at_(routes));
         for (uint64_t i = 0; i < n; ++i) {
             const int16_t polygon = mNodes[i].polygon;

@@ -22,7 +22,9 @@ std::string ShortCutToText(TShortCut shortCut) {
   if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z')) {
     name = std::string(1, static_cast<char>(key));
   } else if (key >= VK_F1 && key < VK_F1 + 24) {
-    name = "F" + std::to_string(key - VK_F1 + 1);
+    // Appended, not "F" + ...: GCC 12 warns falsely (-Wrestrict) on literal + std::string.
+    name = "F";
+    name += std::to_string(key - VK_F1 + 1);
   } else {
     switch (key) {
       case VK_BACK: name = "BkSp"; break;
