@@ -77,27 +77,10 @@ testkit::AnimBytes ActorFile(uint32_t n, bool skinned, uint32_t targets) {
   return writer.Finish();
 }
 
-class Library {
- public:
-  Library() { started_ = AnimCore::SetMemoryAllocator(nullptr) && Anim::Initialize(); }
-  ~Library() {
-    if (started_) Anim::Shutdown();
-  }
-  Anim::Importer* GetImporter() const { return started_ ? Anim::GetImporter() : nullptr; }
-
- private:
-  bool started_ = false;
-};
-
-Library& GetLibrary() {
-  static Library library;
-  return library;
-}
-
 // Loads the actor, makes an instance with every morph weight set and runs the mesh
 // stack of the root node once per iteration.
 void RunDeform(benchmark::State& state, uint32_t n, bool skinned, uint32_t targets) {
-  Anim::Importer* importer = GetLibrary().GetImporter();
+  Anim::Importer* importer = bench::GetLibrary().GetImporter();
   if (importer == nullptr) {
     state.SkipWithError("the library did not start");
     return;

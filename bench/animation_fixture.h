@@ -7,10 +7,31 @@
 #include <cstring>
 #include <string>
 
+#include "animation/anim_manager.h"
+#include "animation/core/memory_manager.h"
+#include "animation/importer.h"
 #include "animation/vertex_attribute_layer.h"
 #include "tools/anim_file_writer.h"
 
 namespace bench {
+
+// The library, started once for the whole program and shut down at exit.
+class Library {
+ public:
+  Library() { started_ = AnimCore::SetMemoryAllocator(nullptr) && Anim::Initialize(); }
+  ~Library() {
+    if (started_) Anim::Shutdown();
+  }
+  Anim::Importer* GetImporter() const { return started_ ? Anim::GetImporter() : nullptr; }
+
+ private:
+  bool started_ = false;
+};
+
+inline Library& GetLibrary() {
+  static Library library;
+  return library;
+}
 
 inline uint32_t Bits(float f) {
   uint32_t u;

@@ -99,27 +99,10 @@ testkit::AnimBytes MotionFile() {
   return writer.Finish();
 }
 
-class Library {
- public:
-  Library() { started_ = AnimCore::SetMemoryAllocator(nullptr) && Anim::Initialize(); }
-  ~Library() {
-    if (started_) Anim::Shutdown();
-  }
-  Anim::Importer* GetImporter() const { return started_ ? Anim::GetImporter() : nullptr; }
-
- private:
-  bool started_ = false;
-};
-
-Library& GetLibrary() {
-  static Library library;
-  return library;
-}
-
 // The load beside a copy of the same file, alternately in one loop.
 template <class Load>
 void RunLoad(benchmark::State& state, const testkit::AnimBytes& file, Load load) {
-  Anim::Importer* importer = GetLibrary().GetImporter();
+  Anim::Importer* importer = bench::GetLibrary().GetImporter();
   if (importer == nullptr) {
     state.SkipWithError("the library did not start");
     return;

@@ -3,7 +3,6 @@
 // with a golden picture in platform/d3d9/golden (TARVEL_UPDATE_GOLDEN=1
 // writes it anew; look at it before committing). A frame matches when no
 // channel is off by more than 2 and at most 0.1 % of pixels are off.
-#include <png.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "engine/render/font.h"
+#include "platform/d3d9/golden_test_support.h"
 #include "engine/render/render_test_support.h"
 
 namespace pt = platform::testing;
@@ -79,32 +79,7 @@ TEST_F(TextDrawTest, SampleFontTextMatchesGolden)
     copy->Release();
 
     const std::filesystem::path path = demo.parent_path() / "platform" / "d3d9" / "golden" / "text_font1.png";
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = kWidth;
-    image.height = kHeight;
-    image.format = PNG_FORMAT_RGBA;
-    const char* update = std::getenv("TARVEL_UPDATE_GOLDEN");
-    if (update && std::string(update) == "1") {
-        ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr));
-        return;
-    }
-    png_image golden{};
-    golden.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&golden, path.c_str())) << path;
-    golden.format = PNG_FORMAT_RGBA;
-    ASSERT_EQ(golden.width, kWidth);
-    ASSERT_EQ(golden.height, kHeight);
-    std::vector<uint8_t> expected(PNG_IMAGE_SIZE(golden));
-    ASSERT_TRUE(png_image_finish_read(&golden, nullptr, expected.data(), 0, nullptr));
-    size_t off = 0;
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        int d = 0;
-        for (int c = 0; c < 4; ++c)
-            d = std::max(d, std::abs(int(rgba[i + c]) - int(expected[i + c])));
-        off += d > 2 ? 1 : 0;
-    }
-    EXPECT_LE(off, rgba.size() / 4 / 1000) << off << " pixels off";
+    platform::testing::ExpectMatchesGolden(rgba, kWidth, kHeight, path);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3d9/golden_test_support.h"
 #include "platform/d3d9/testing.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/d3dx9/testing.h"
@@ -129,34 +130,8 @@ class EffectDrawTest : public pt::PlatformTest {
   }
 
   void ExpectGolden(const std::vector<BYTE>& rgba, const std::string& name) {
-    const fs::path path = fs::path(TARVEL_SOURCE_DIR) / "platform" / "d3d9" / "golden" / (name + ".png");
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = kWidth;
-    image.height = kHeight;
-    image.format = PNG_FORMAT_RGBA;
-    const char* update = std::getenv("TARVEL_UPDATE_GOLDEN");
-    if (update && std::string(update) == "1") {
-      ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr));
-      return;
-    }
-    png_image golden{};
-    golden.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&golden, path.c_str())) << path;
-    golden.format = PNG_FORMAT_RGBA;
-    ASSERT_EQ(golden.width, kWidth);
-    ASSERT_EQ(golden.height, kHeight);
-    std::vector<BYTE> expected(PNG_IMAGE_SIZE(golden));
-    ASSERT_TRUE(png_image_finish_read(&golden, nullptr, expected.data(), 0, nullptr));
-    size_t off = 0;
-    int worst = 0;
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-      int d = 0;
-      for (int c = 0; c < 4; ++c) d = std::max(d, std::abs(int(rgba[i + c]) - int(expected[i + c])));
-      if (d > 2) ++off;
-      worst = std::max(worst, d);
-    }
-    EXPECT_LE(off, rgba.size() / 4 / 1000) << name << ": " << off << " pixels off, worst channel by " << worst;
+    pt::ExpectMatchesGolden(rgba, kWidth, kHeight,
+                            fs::path(TARVEL_SOURCE_DIR) / "platform" / "d3d9" / "golden" / (name + ".png"));
   }
 
   IDirect3D9* d3d_ = nullptr;
