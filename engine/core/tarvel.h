@@ -21,7 +21,7 @@
 #include "engine/sound/sound.h"
 #include "engine/world/camera.h"
 #include "engine/world/light_set.h"
-#include "physics/glue/physics.h"
+#include "engine/physics/physics.h"
 #include "platform/win32/windows_types.h"
 
 class cTarvelActor;

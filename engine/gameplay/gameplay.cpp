@@ -61,4 +61,6 @@ void UpdateWorld()
     if (cTarvelScene* scene = gTarvel.mScene)
         for (int32_t i = 0; i < scene->mWalkAreas.count; ++i)
             scene->mWalkAreas.data[i]->UpdatePlayerTrigger();
+    // Last, so the controls above read the contacts of the previous step.
+    gTarvel.mPhysics.Update();
 }

@@ -1,4 +1,4 @@
-#include "physics/glue/physics.h"
+#include "engine/physics/physics.h"
 
 #include <cstdio>
 #include <cstdlib>

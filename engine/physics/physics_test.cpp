@@ -1,4 +1,4 @@
-#include "physics/glue/physics.h"
+#include "engine/physics/physics.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include "engine/core/tarvel.h"
 #include "engine/core/test_support.h"
 #include "physics/api.h"
+#include "platform/win32/testing.h"
 
 namespace {
 
@@ -238,4 +239,23 @@ TEST_F(PhysicsGlueTest, DestroyBodyDropsItsRecordsAndIgnoresStrangers)
     Physics().DestroyBody(nullptr);
     // The rest goes with the glue (the sanitizer checks that nothing leaks).
     Crate(500);
+}
+
+// The world update steps the world once per frame, so bodies move while the
+// game runs.
+TEST_F(PhysicsGlueTest, BodiesFallWhileTheGameRuns)
+{
+    InitEngine();
+    sPhysicsBody* crate = Crate(5000);
+    D3DXMATRIX m;
+    float last = 5000.0f;
+    for (int frame = 0; frame < 3; ++frame) {
+        platform::testing::AdvanceClock(16);
+        gTarvel.RunPass();
+        Physics().GetBodyMatrix(crate, &m);
+        EXPECT_LT(m._42, last) << frame;
+        last = m._42;
+    }
+    // Three frames of 16 ms from rest: about g t^2 / 2, in engine units.
+    EXPECT_NEAR(5000.0f - last, 100.0 * 9.8 * 0.048 * 0.048 / 2.0, 0.5);
 }
