@@ -320,7 +320,12 @@ HRESULT ReadPng(const BYTE* p, size_t size, bool headerOnly, Image* img) {
   img->width = png.width;
   img->height = png.height;
   img->format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-  if (png.width == 0 || png.height == 0 || png.width > kMaxImageSide || png.height > kMaxImageSide) {
+  // Deflate packs at most 1032 bytes into one, and a pixel takes at least a
+  // bit: a header claiming more pixels than that is damaged, and refusing it
+  // here keeps a few bytes from allocating gigabytes before decoding fails.
+  const uint64_t pixelLimit = static_cast<uint64_t>(size) * 8 * 1032;
+  if (png.width == 0 || png.height == 0 || png.width > kMaxImageSide || png.height > kMaxImageSide ||
+      static_cast<uint64_t>(png.width) * png.height > pixelLimit) {
     png_image_free(&png);
     return D3DXERR_INVALIDDATA;
   }

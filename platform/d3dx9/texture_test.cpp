@@ -264,6 +264,36 @@ TEST_F(TextureTest, PngAndBmpBecomeTexturesWithAFullChain) {
   Load(cut, D3DXERR_INVALIDDATA);
 }
 
+uint32_t Crc32(const BYTE* p, size_t n) {
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) {
+    c ^= p[i];
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+
+TEST_F(TextureTest, PngHeaderClaimingMorePixelsThanItsDataCanHoldIsRefused) {
+  auto sized = [](UINT w, UINT h) {
+    std::vector<BYTE> png = Png(1, 1, false, {1, 2, 3});
+    // IHDR data starts at 16: width and height big-endian, then the chunk's CRC at 29.
+    for (int i = 0; i < 4; ++i) {
+      png[16 + i] = static_cast<BYTE>(w >> (24 - 8 * i));
+      png[20 + i] = static_cast<BYTE>(h >> (24 - 8 * i));
+    }
+    const uint32_t crc = Crc32(&png[12], 17);
+    for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<BYTE>(crc >> (24 - 8 * i));
+    return png;
+  };
+  D3DXIMAGE_INFO info{};
+  std::vector<BYTE> small = sized(300, 200);  // within what ~70 bytes of deflate can hold
+  ASSERT_EQ(D3DXGetImageInfoFromFileInMemory(small.data(), static_cast<UINT>(small.size()), &info), D3D_OK);
+  EXPECT_EQ(info.Width, 300u);
+  std::vector<BYTE> huge = sized(16000, 16000);
+  EXPECT_EQ(D3DXGetImageInfoFromFileInMemory(huge.data(), static_cast<UINT>(huge.size()), &info), D3DXERR_INVALIDDATA);
+  Load(huge, D3DXERR_INVALIDDATA);
+}
+
 TEST_F(TextureTest, LoadSurfaceScalesRectanglesWithPointAndLinearFilters) {
   IDirect3DSurface9* src = Plain(3, 1);
   Write(src, {0xFF000000, 0xFFFFFFFF, 0xFF00FF00});
