@@ -67,3 +67,25 @@ int Orientation2D(const D3DXVECTOR2* a, const D3DXVECTOR2* b, const D3DXVECTOR2*
     const float s = (b->x - a->x) * (c->y - a->y) - (b->y - a->y) * (c->x - a->x);
     return s > 0.0f ? 1 : (s < 0.0f ? -1 : 0);
 }
+
+bool SegmentsCross2D(const D3DXVECTOR2* a1, const D3DXVECTOR2* a2, const D3DXVECTOR2* b1, const D3DXVECTOR2* b2,
+                     D3DXVECTOR2* out)
+{
+    const int o1 = Orientation2D(a1, a2, b2);
+    const int o2 = Orientation2D(a1, a2, b1);
+    if (o1 == 0 || o2 == 0 || o1 == o2)
+        return false;
+    const int o3 = Orientation2D(b1, b2, a2);
+    const int o4 = Orientation2D(b1, b2, a1);
+    if (o3 == 0 || o4 == 0 || o3 == o4)
+        return false;
+    if (out) {
+        const float num = (a1->x - b1->x) * (a2->y - a1->y) - (a1->y - b1->y) * (a2->x - a1->x);
+        const float den = (a2->y - a1->y) * (b2->x - b1->x) - (a2->x - a1->x) * (b2->y - b1->y);
+        // Proper crossings have non-parallel segments, so den is not 0.
+        const float t = num / den;
+        out->x = b1->x + t * (b2->x - b1->x);
+        out->y = b1->y + t * (b2->y - b1->y);
+    }
+    return true;
+}

@@ -33,3 +33,8 @@ void RotateByQuaternion(D3DXVECTOR3* v, const D3DXQUATERNION* q);
 // Side of c relative to the line a→b on a plane: 1 left (counter-clockwise),
 // -1 right, 0 on the line.
 int Orientation2D(const D3DXVECTOR2* a, const D3DXVECTOR2* b, const D3DXVECTOR2* c);
+// Whether the segments a1-a2 and b1-b2 cross properly (touching and
+// collinear segments do not); when they do and out is given, out is the
+// crossing point.
+bool SegmentsCross2D(const D3DXVECTOR2* a1, const D3DXVECTOR2* a2, const D3DXVECTOR2* b1, const D3DXVECTOR2* b2,
+                     D3DXVECTOR2* out);

@@ -165,3 +165,37 @@ TEST(MathsTest, BarycentricCoords2D)
 }
 
 } // namespace
+
+TEST(MathsTest, SegmentsCross2DOnlyForProperCrossings)
+{
+    struct Case {
+        D3DXVECTOR2 a1, a2, b1, b2;
+        bool cross;
+        D3DXVECTOR2 at;   // worked out by hand
+    };
+    const Case cases[] = {
+        {{0, 0}, {4, 4}, {0, 4}, {4, 0}, true, {2, 2}},
+        {{0, 0}, {4, 0}, {1, -1}, {1, 3}, true, {1, 0}},
+        {{-2, 1}, {6, 1}, {3, 5}, {1, -3}, true, {2, 1}},
+        // Either direction of either segment.
+        {{4, 4}, {0, 0}, {4, 0}, {0, 4}, true, {2, 2}},
+        // A shared end point, an end touching the other's middle.
+        {{0, 0}, {4, 4}, {4, 4}, {8, 0}, false, {}},
+        {{0, 0}, {4, 0}, {2, 0}, {2, 3}, false, {}},
+        // Collinear overlap, parallel, and lines crossing beyond an end.
+        {{0, 0}, {4, 0}, {2, 0}, {6, 0}, false, {}},
+        {{0, 0}, {4, 0}, {0, 1}, {4, 1}, false, {}},
+        {{0, 0}, {1, 1}, {0, 4}, {4, 0}, false, {}},
+    };
+    for (const Case& c : cases) {
+        D3DXVECTOR2 out(-99.0f, -99.0f);
+        EXPECT_EQ(SegmentsCross2D(&c.a1, &c.a2, &c.b1, &c.b2, &out), c.cross) << c.a1.x << "," << c.a1.y;
+        if (c.cross) {
+            EXPECT_NEAR(out.x, c.at.x, 1e-5f);
+            EXPECT_NEAR(out.y, c.at.y, 1e-5f);
+            EXPECT_TRUE(SegmentsCross2D(&c.a1, &c.a2, &c.b1, &c.b2, nullptr));
+        } else {
+            EXPECT_EQ(out.x, -99.0f);
+        }
+    }
+}

@@ -183,7 +183,7 @@ int cTarvel::Init(HWND window, HINSTANCE instance, cTarvelString programFolder)
         return -1;
     mShaders.Init();
     mGraphics.ShowStartScreen();
-    mGraphics.InitBlurEffect();
+    mLights.InitBlurEffect();
     if (mSound.Initialize() != 0)
         return -1;
     mSpeech.Init();

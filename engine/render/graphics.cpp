@@ -371,25 +371,6 @@ void cTarvelGraphics::ShowStartScreen()
     delete image;
 }
 
-int cTarvelGraphics::InitBlurEffect()
-{
-    cTarvelLightSet& lights = gTarvel.mLights;
-    lights.mBlurLoaded = 0;
-    if (gTarvel.mConfig.PostEffects != 0) {
-        cTarvelShaderLib& shaders = gTarvel.mShaders;
-        lights.mBlurLoaded = shaders.LoadShader("shadow_cast", "blur_fade", &lights.mBlurBinding, false) ? 1 : 0;
-        if (lights.mBlurLoaded) {
-            shaders.SetFloat(&lights.mBlurBinding, "blurstart", 0.95f);
-            shaders.SetFloat(&lights.mBlurBinding, "blurwidth", 0.1f);
-        }
-    }
-    // The filter pass draws through the blur: without it the shadows are
-    // drawn unfiltered rather than through an empty binding, which would
-    // leave them blank.
-    lights.mShadowFilter = gTarvel.mConfig.ShadowFilter != 0 && lights.mBlurLoaded;
-    return 0;
-}
-
 void cTarvelGraphics::SaveScreenshot(const char* fileName)
 {
     if (!mDevice)

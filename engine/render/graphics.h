@@ -37,9 +37,6 @@ public:
     void Reset();
     void BeginSceneTarget();
     void ShowStartScreen();
-    // Loads the light set's shadow blur when post effects are on, and lets
-    // the shadow filter follow its setting while the blur exists; 0.
-    int InitBlurEffect();
     // Draws and presents one frame; always 0.
     int RenderFrame();
     // Draws a light pass of a receiver while the receiver is drawn.

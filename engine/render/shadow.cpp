@@ -383,7 +383,7 @@ void cTarvelShadow::CreateRenderTargets()
     D3DXMatrixTranslation(&translation, mLight->mPosition.x, mLight->mPosition.y, mLight->mPosition.z);
     D3DXMatrixMultiply(&pose, &rotation, &translation);
     D3DXMatrixInverse(&mLightView, nullptr, &pose);
-    if (mLight->mKind == cTarvelLight::kDirectional)
+    if (mLight->mKind == cTarvelLight::kNoFalloff)
         D3DXMatrixOrthoOffCenterLH(&mLightProjection, -100.0f, 100.0f, -100.0f, 100.0f, 1.0f, 30000.0f);
 
     int failLine = 0;
@@ -462,7 +462,7 @@ void cTarvelShadow::RenderShadowMap()
             D3DXMatrixOrthoOffCenterLH(&mLightProjection, mExtents[0], mExtents[1], mExtents[2], mExtents[3],
                                        mExtents[4], mExtents[5]);
         }
-    } else if (mLight->mKind == cTarvelLight::kDirectional) {
+    } else if (mLight->mKind == cTarvelLight::kNoFalloff) {
         D3DXMatrixOrthoLH(&mLightProjection, 500.0f, 250.0f, 1.0f, 10000.0f);
     }
     D3DXMatrixMultiply(&mLightViewProjection, &mLightView, &mLightProjection);
@@ -476,7 +476,7 @@ void cTarvelShadow::RenderShadowMap()
         shaders.SetFloat(nullptr, "strength", lights.mShadowFilter ? 0.125f : 1.0f);
         mCaster->RenderShadow();
         mCasterIntensity =
-            mLight->GetIntensityAt(mCaster->mPosition.x, mCaster->mPosition.y, mCaster->mPosition.z, 1.0f);
+            mLight->GetIntensityAt(mCaster->mPosition.x, mCaster->mPosition.y, mCaster->mPosition.z, true);
     }
     device->EndScene();
 
@@ -513,7 +513,7 @@ void cTarvelShadow::DrawSceneryPass(sLightPass* record, void* target)
     }
     shaders.SetMatrix(nullptr, "lmat", &mLightViewProjection);
     shaders.SetTextureRaw(nullptr, "stex", mTexture);
-    shaders.SetFloat(nullptr, "intens", mCasterIntensity * gTarvel.mLights.mShadowFactor);
+    shaders.SetFloat(nullptr, "intens", mCasterIntensity * gTarvel.mLights.mShadowStrength);
     IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
     shaders.Begin();
     device->SetStreamSource(0, mGeometry.vertexBuffer, 0, kStride);
@@ -550,7 +550,7 @@ void cTarvelShadow::DrawMobilePass(sLightPass* record, void* target)
     D3DXMatrixMultiply(&lmat, &world, &mLightViewProjection);
     shaders.SetMatrix(nullptr, "lmat", &lmat);
     shaders.SetTextureRaw(nullptr, "stex", mTexture);
-    shaders.SetFloat(nullptr, "intens", mCasterIntensity * gTarvel.mLights.mShadowFactor);
+    shaders.SetFloat(nullptr, "intens", mCasterIntensity * gTarvel.mLights.mShadowStrength);
     cTarvelMobile* mobile = mesh->mobile;
     IDirect3DDevice9* device = graphics.mDevice;
     shaders.Begin();

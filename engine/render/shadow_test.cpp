@@ -53,15 +53,15 @@ TEST(ReceiverFrustum, OutcodesOfProjectedPoints)
 
 class ShadowTest : public ReceiverTest {
 protected:
-    // A directional light 100 units before the origin looking along +z, and
+    // A light without fall-off 100 units before the origin looking along +z, and
     // a caster whose box spans -5..5: the light's box is -6..6 across.
     void SetUpScene()
     {
-        mLight.mKind = cTarvelLight::kDirectional;
+        mLight.mKind = cTarvelLight::kNoFalloff;
         mLight.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
-        mLight.mIntensity = 0.8f;
+        mLight.mColor = {0.8f, 0.8f, 0.8f, 1.0f};
         mCaster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 1);
-        gTarvel.mLights.mShadowFactor = 0.5f;
+        gTarvel.mLights.mShadowStrength = 0.5f;
     }
 
     // The light's view-projection worked out by hand: the view moves the
@@ -189,7 +189,7 @@ TEST_F(ShadowTest, ProjectionsFitTheCasterForEachKindOfLight)
     point.mKind = cTarvelLight::kPoint;
     point.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
     cTarvelLight sun;
-    sun.mKind = cTarvelLight::kDirectional;
+    sun.mKind = cTarvelLight::kNoFalloff;
     sun.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
 
     // A point light looks at the box's centre; its frustum takes the box's
@@ -197,7 +197,7 @@ TEST_F(ShadowTest, ProjectionsFitTheCasterForEachKindOfLight)
     const double q = 30000.0 / (30000.0 - 95.0);
     const std::vector<double> pointMatrix = {
         2 * 95.0 / 30, 0, 0, 0, 0, 2 * 95.0 / 30, 0, 0, 0, 0, q, 1, 0, 0, 100 * q - 95 * q, 100};
-    // Without a caster a directional light takes a 500 x 250 box, 1 to 10000.
+    // Without a caster a light without fall-off takes a 500 x 250 box, 1 to 10000.
     const double depth = 1.0 / 9999.0;
     const std::vector<double> sunMatrix = {2.0 / 500, 0, 0, 0, 0, 2.0 / 250, 0, 0,
                                            0, 0, depth, 0, 0, 0, 100 * depth - depth, 1};
@@ -217,7 +217,7 @@ TEST_F(ShadowTest, ProjectionsFitTheCasterForEachKindOfLight)
     // A turned light sits at the origin of its own view and looks down its
     // turned axis: a quarter turn about y looks along +x.
     cTarvelLight turned;
-    turned.mKind = cTarvelLight::kDirectional;
+    turned.mKind = cTarvelLight::kNoFalloff;
     turned.mPosition = D3DXVECTOR3(10.0f, 0.0f, 0.0f);
     turned.mRotation = D3DXQUATERNION(0.0f, std::sqrt(0.5f), 0.0f, std::sqrt(0.5f));
     cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&turned, nullptr);

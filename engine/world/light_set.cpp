@@ -1,14 +1,162 @@
 #include "engine/world/light_set.h"
 
+#include <cmath>
+#include <utility>
+
 #include "engine/core/tarvel.h"
 #include "engine/render/flashlight.h"
 #include "engine/render/shadow.h"
+#include "engine/script/script_handles.h"
+#include "engine/world/light.h"
+
+namespace {
+
+// A light whose attenuation sum is 0 or negative would give an infinite
+// factor, and 0 x infinity in the ambient sum would make it NaN.
+constexpr float kMinAttenuationSum = 1e-6f;
+
+// Lights dimmer than this at a point give it none of their ambient colour.
+constexpr float kAmbientThreshold = 0.01f;
+
+float Distance(const D3DXVECTOR3& p, float x, float y, float z)
+{
+    const float dx = x - p.x, dy = y - p.y, dz = z - p.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+} // namespace
+
+cTarvelLight::cTarvelLight(int32_t kind) : mKind(kind) {}
+
+cTarvelLight::~cTarvelLight()
+{
+    gScriptHandles.Release(this);
+}
+
+float cTarvelLight::AttenuationAt(float distance) const
+{
+    const float sum = mAttenuation[0] + mAttenuation[1] * distance + mAttenuation[2] * distance * distance;
+    return 1.0f / (sum > kMinAttenuationSum ? sum : kMinAttenuationSum);
+}
+
+float cTarvelLight::GetIntensityAt(float x, float y, float z, bool withColour) const
+{
+    if (mKind == kPoint) {
+        const float d = Distance(mPosition, x, y, z);
+        if (!(d < mRange))
+            return 0.0f;
+        const float f = AttenuationAt(d);
+        return withColour ? f * MeanColour() : f;
+    }
+    if (mKind == kNoFalloff)
+        return withColour ? MeanColour() : 1.0f;
+    return 0.0f;
+}
 
 cTarvelLightSet::cTarvelLightSet() = default;
 
 cTarvelLightSet::~cTarvelLightSet()
 {
     Reset();
+    mLights.FreeData();
+    mShadows.FreeData();
+}
+
+void cTarvelLightSet::InitBlurEffect()
+{
+    mBlurLoaded = 0;
+    if (gTarvel.mConfig.PostEffects != 0) {
+        cTarvelShaderLib& shaders = gTarvel.mShaders;
+        mBlurLoaded = shaders.LoadShader("shadow_cast", "blur_fade", &mBlurBinding, false) ? 1 : 0;
+        if (mBlurLoaded) {
+            shaders.SetFloat(&mBlurBinding, "blurstart", 0.95f);
+            shaders.SetFloat(&mBlurBinding, "blurwidth", 0.1f);
+        }
+    }
+    // The filter pass draws through the blur: without it the shadows are
+    // drawn unfiltered rather than through an empty binding, which would
+    // leave them blank.
+    mShadowFilter = gTarvel.mConfig.ShadowFilter != 0 && mBlurLoaded;
+}
+
+void cTarvelLightSet::SetAmbientLight(float r, float g, float b)
+{
+    mAmbient.r = r;
+    mAmbient.g = g;
+    mAmbient.b = b;
+}
+
+cTarvelLight* cTarvelLightSet::CreateLight(int32_t kind)
+{
+    auto* light = new cTarvelLight(kind);
+    mLights.Add(light);
+    return light;
+}
+
+cTarvelLight* cTarvelLightSet::GetLight(const char* name) const
+{
+    if (!name)
+        return nullptr;
+    for (int32_t i = 0; i < mLights.Count(); ++i)
+        if (mLights[i]->mName == name)
+            return mLights[i];
+    return nullptr;
+}
+
+int32_t cTarvelLightSet::RankLights(float x, float y, float z)
+{
+    mObjectAmbient.r = mObjectAmbient.g = mObjectAmbient.b = 0.0f;
+    float total = 0.0f;
+    int32_t lit = 0;
+    int32_t contributing = 0;
+    const int32_t n = mLights.Count();
+    cTarvelLight** lights = mLights.Data();
+    for (int32_t i = 0; i < n; ++i) {
+        cTarvelLight& light = *lights[i];
+        light.mAttenuationFactor = 0.0f;
+        light.mIntensity = 0.0f;
+        if (light.mKind == cTarvelLight::kPoint) {
+            const float d = Distance(light.mPosition, x, y, z);
+            if (d < light.mRange) {
+                light.mAttenuationFactor = light.AttenuationAt(d);
+                light.mIntensity = light.MeanColour() * light.mAttenuationFactor;
+                ++lit;
+            }
+        } else if (light.mKind == cTarvelLight::kNoFalloff) {
+            light.mAttenuationFactor = 1.0f;
+            light.mIntensity = light.MeanColour();
+            ++lit;
+        }
+        const D3DCOLORVALUE& ambient = light.mAmbient;
+        if (light.mIntensity >= kAmbientThreshold && (ambient.r != 0.0f || ambient.g != 0.0f || ambient.b != 0.0f)) {
+            total += light.mAttenuationFactor;
+            mObjectAmbient.r += ambient.r * light.mAttenuationFactor;
+            mObjectAmbient.g += ambient.g * light.mAttenuationFactor;
+            mObjectAmbient.b += ambient.b * light.mAttenuationFactor;
+            ++contributing;
+        }
+    }
+
+    // Brightest first; equal lights keep their order against each other.
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = i + 1; j < n; ++j)
+            if (lights[i]->mIntensity < lights[j]->mIntensity)
+                std::swap(lights[i], lights[j]);
+
+    if (contributing > 0) {
+        const float count = static_cast<float>(contributing);
+        float* rgb[3] = {&mObjectAmbient.r, &mObjectAmbient.g, &mObjectAmbient.b};
+        const float base[3] = {mAmbient.r, mAmbient.g, mAmbient.b};
+        for (int c = 0; c < 3; ++c) {
+            float v = *rgb[c] / count;
+            if (total < 1.0f)
+                v += base[c] * (1.0f - total);
+            *rgb[c] = v > 1.0f ? 1.0f : v;
+        }
+    } else {
+        mObjectAmbient = mAmbient;
+    }
+    return lit;
 }
 
 void cTarvelLightSet::Update()
@@ -19,13 +167,23 @@ void cTarvelLightSet::Update()
         mFlashlight->UpdateMatrices();
 }
 
+void cTarvelLightSet::DeleteLights()
+{
+    mLights.DeleteAll();
+}
+
+void cTarvelLightSet::DeleteShadows()
+{
+    // A shadow takes its light passes off the receivers as it goes.
+    mShadows.DeleteAll();
+}
+
 void cTarvelLightSet::Reset()
 {
     delete mFlashlight;
     mFlashlight = nullptr;
-    for (int32_t i = 0; i < mShadows.Count(); ++i)
-        delete mShadows[i];
-    mShadows.Clear();
+    DeleteShadows();
+    DeleteLights();
     if (mTempSurface)
         mTempSurface->Release();
     if (mTempTexture)
@@ -90,8 +248,10 @@ void cTarvelLightSet::InvalidateAll()
         mFlashlight->mRebuild = true;
 }
 
-void cTarvelLightSet::SetLights(float shadowStrength)
+void cTarvelLightSet::SetLights()
 {
-    mShadowFactor = shadowStrength;
-    InvalidateAll();
+    // The shadows first: they point at the lights.
+    DeleteShadows();
+    DeleteLights();
+    mShadowStrength = 1.0f;
 }

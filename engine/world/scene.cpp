@@ -551,7 +551,7 @@ void cTarvelScene::Leave(int restoring)
     }
     gScreenControls.Clear();
     gTarvel.mSound.StopSceneSounds();
-    gTarvel.mLights.Reset();
+    gTarvel.mLights.SetLights();
     gTarvel.mFonts.ClearTexts();
     if (mGeometry)
         mGeometry->setActive(false);

@@ -21,6 +21,7 @@
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
 #include "engine/world/camera.h"
+#include "engine/world/light.h"
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
@@ -369,9 +370,14 @@ TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
     gCalls.clear();
     gTarvel.mPDA.mOpen = true;
     gTarvel.mSceneName = "Elsewhere";
+    gTarvel.mLights.CreateLight(cTarvelLight::kPoint);
+    gTarvel.mLights.mShadowStrength = 0.5f;
     scene->Leave(0);
     EXPECT_EQ(gCalls, (std::vector<std::string>{"on_leave"}));
     EXPECT_FALSE(gTarvel.mPDA.mOpen);
+    // The location's lights go with it.
+    EXPECT_EQ(gTarvel.mLights.mLights.Count(), 0);
+    EXPECT_EQ(gTarvel.mLights.mShadowStrength, 1.0f);
     EXPECT_EQ(gTarvel.mSceneName, "Room");
     gCalls.clear();
     scene->Leave(1);
