@@ -95,4 +95,32 @@ void Quaternion::ToAxisAngle(Vector3& axis, float& angle) const {
   axis = Vector3(x / sinHalf, y / sinHalf, z / sinHalf);
 }
 
+Quaternion& QuaternionLerp(const Quaternion& q0, Quaternion& result, const Quaternion& q1, float t) {
+  const float w0 = 1.0f - t;
+  const float w1 = q0.Dot(q1) < 0.0f ? -t : t;
+  result = Quaternion(w0 * q0.x + w1 * q1.x, w0 * q0.y + w1 * q1.y, w0 * q0.z + w1 * q1.z,
+                      w0 * q0.w + w1 * q1.w);
+  return result;
+}
+
+Quaternion& QuaternionFromAxisAngle(Quaternion& result, const Vector3& axis, float angle) {
+  const float squareLength = axis.SquareLength();
+  if (!(squareLength > 0.0f)) {
+    result = Quaternion();
+    return result;
+  }
+  const float k = std::sin(angle * 0.5f) / std::sqrt(squareLength);
+  result = Quaternion(axis.x * k, axis.y * k, axis.z * k, std::cos(angle * 0.5f));
+  return result;
+}
+
+Quaternion& QuaternionFromEulerXYZ(Quaternion& result, float ax, float ay, float az) {
+  const float ca = std::cos(ax * 0.5f), sa = std::sin(ax * 0.5f);
+  const float cb = std::cos(ay * 0.5f), sb = std::sin(ay * 0.5f);
+  const float cc = std::cos(az * 0.5f), sc = std::sin(az * 0.5f);
+  result = Quaternion(sa * cb * cc - ca * sb * sc, ca * sb * cc + sa * cb * sc, ca * cb * sc - sa * sb * cc,
+                      ca * cb * cc + sa * sb * sc);
+  return result;
+}
+
 }  // namespace AnimCore

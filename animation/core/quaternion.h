@@ -62,4 +62,14 @@ class Quaternion {
   void ToAxisAngle(Vector3& axis, float& angle) const;
 };
 
+// result = (1 - t) q0 + t q1 component by component, with q1 negated when
+// it lies on the far arc (q0 . q1 < 0); not normalised. result may be q0 or
+// q1.
+Quaternion& QuaternionLerp(const Quaternion& q0, Quaternion& result, const Quaternion& q1, float t);
+// The rotation by angle (radians) about axis, whose length is divided out;
+// the identity for a zero axis.
+Quaternion& QuaternionFromAxisAngle(Quaternion& result, const Vector3& axis, float angle);
+// Qz(az) * Qy(ay) * Qx(ax): turns about x first, then y, then z.
+Quaternion& QuaternionFromEulerXYZ(Quaternion& result, float ax, float ay, float az);
+
 }  // namespace AnimCore

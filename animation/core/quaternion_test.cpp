@@ -139,5 +139,99 @@ TEST(Quaternion, ToAxisAngle) {
   EXPECT_EQ(angle, 0.0f);
 }
 
+TEST(Quaternion, LerpBlendsOnTheShorterArcWithoutRescaling) {
+  const float h = std::sqrt(0.5f);
+  const struct {
+    Quaternion q0, q1;
+    float t;
+    Quaternion expected;
+  } cases[] = {
+      {{0, 0, 0, 1}, {h, 0, 0, h}, 0.0f, {0, 0, 0, 1}},
+      {{0, 0, 0, 1}, {h, 0, 0, h}, 1.0f, {h, 0, 0, h}},
+      // q0 . q1 < 0: q1 is taken negated, at t = 1 too.
+      {{0, 0, 0, 1}, {0, 0, 0.6f, -0.8f}, 1.0f, {0, 0, -0.6f, 0.8f}},
+      {{0, 0, 0, 1}, {0, 0, 0.6f, -0.8f}, 0.5f, {0, 0, -0.3f, 0.9f}},
+      // Half-way between orthogonal unit quaternions: length 0.707, kept.
+      {{0, 0, 0, 1}, {1, 0, 0, 0}, 0.5f, {0.5f, 0, 0, 0.5f}},
+      {{0.6f, 0, 0, 0.8f}, {0, 0.8f, 0, 0.6f}, 0.25f, {0.45f, 0.2f, 0, 0.75f}},
+  };
+  for (const auto& c : cases) {
+    Quaternion result(9, 9, 9, 9);
+    EXPECT_EQ(&QuaternionLerp(c.q0, result, c.q1, c.t), &result);
+    EXPECT_NEAR(result.x, c.expected.x, 1e-6);
+    EXPECT_NEAR(result.y, c.expected.y, 1e-6);
+    EXPECT_NEAR(result.z, c.expected.z, 1e-6);
+    EXPECT_NEAR(result.w, c.expected.w, 1e-6);
+    // The running blend of the repositioning pass writes into its input.
+    Quaternion running = c.q0;
+    QuaternionLerp(running, running, c.q1, c.t);
+    EXPECT_EQ(running, result);
+  }
+}
+
+TEST(Quaternion, FromAxisAngleDividesOutTheAxisLength) {
+  for (const AxisAngle& r : kRotations) {
+    Quaternion q;
+    const Vector3 axis(static_cast<float>(r.x), static_cast<float>(r.y), static_cast<float>(r.z));
+    EXPECT_EQ(&QuaternionFromAxisAngle(q, axis, static_cast<float>(r.angle)), &q);
+    ExpectSameRotation(q, FromAxisAngle(r.x, r.y, r.z, r.angle), 1e-6f);
+    EXPECT_NEAR(q.w, std::cos(r.angle / 2), 1e-6);
+  }
+  Quaternion q;
+  QuaternionFromAxisAngle(q, Vector3(0, 2, 0), static_cast<float>(kPi / 2));
+  EXPECT_NEAR(q.y, std::sin(kPi / 4), 1e-7);
+  EXPECT_NEAR(q.w, std::cos(kPi / 4), 1e-7);
+  EXPECT_EQ(q.x, 0.0f);
+  QuaternionFromAxisAngle(q, Vector3(0, 0, 0), 1.5f);
+  EXPECT_EQ(q, Quaternion());
+}
+
+// Row vectors: p Rx Ry Rz turns about x first.
+TEST(Quaternion, FromEulerXYZTurnsAboutXThenYThenZ) {
+  const double angles[][3] = {{0, 0, 0},        {kPi / 2, 0, 0}, {0, 0.7, 0},    {0, 0, -1.3},
+                              {0.4, -0.9, 2.2}, {3.0, 1.2, -0.5}, {-2.5, 0.1, 1.9}};
+  for (const auto& a : angles) {
+    double rx[3][3], ry[3][3], rz[3][3], xy[3][3] = {}, expected[3][3] = {};
+    RotationInDouble(1, 0, 0, a[0], rx);
+    RotationInDouble(0, 1, 0, a[1], ry);
+    RotationInDouble(0, 0, 1, a[2], rz);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k) xy[i][j] += rx[i][k] * ry[k][j];
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k) expected[i][j] += xy[i][k] * rz[k][j];
+    Quaternion q;
+    EXPECT_EQ(&QuaternionFromEulerXYZ(q, static_cast<float>(a[0]), static_cast<float>(a[1]),
+                                      static_cast<float>(a[2])),
+              &q);
+    const Matrix m = q.ToMatrix();
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(m(i, j), expected[i][j], 2e-6) << a[0] << a[1] << a[2];
+  }
+  Quaternion q;
+  EXPECT_EQ(QuaternionFromEulerXYZ(q, 0, 0, 0), Quaternion());
+  QuaternionFromEulerXYZ(q, static_cast<float>(kPi / 2), 0, 0);
+  ExpectSameRotation(q, Quaternion(std::sin(static_cast<float>(kPi / 4)), 0, 0, std::cos(static_cast<float>(kPi / 4))),
+                     1e-7f);
+  EXPECT_GT(q.w, 0.0f);
+  // (0, 1, 0): about x to (0, 0, 1), then about y to (1, 0, 0).
+  QuaternionFromEulerXYZ(q, static_cast<float>(kPi / 2), static_cast<float>(kPi / 2), 0);
+  const Vector3 v = q.Rotate(Vector3(0, 1, 0));
+  EXPECT_NEAR(v.x, 1, 1e-6);
+  EXPECT_NEAR(v.y, 0, 1e-6);
+  EXPECT_NEAR(v.z, 0, 1e-6);
+}
+
+TEST(Vector3, NormalizeInPlace) {
+  Vector3 v(3, 0, -4);
+  EXPECT_EQ(&Vector3Normalize(v), &v);
+  EXPECT_FLOAT_EQ(v.x, 0.6f);
+  EXPECT_EQ(v.y, 0.0f);
+  EXPECT_FLOAT_EQ(v.z, -0.8f);
+  Vector3 zero;
+  EXPECT_EQ(Vector3Normalize(zero), Vector3());
+}
+
 }  // namespace
 }  // namespace AnimCore

@@ -48,4 +48,16 @@ class Vector3 {
 
 constexpr Vector3 operator*(float s, const Vector3& v) { return v * s; }
 
+// Scales v to length 1 in place. The zero vector is left as it is rather
+// than filled with NaN.
+inline Vector3& Vector3Normalize(Vector3& v) {
+  const float squareLength = v.SquareLength();
+  if (!(squareLength > 0.0f)) return v;
+  const float inverse = 1.0f / std::sqrt(squareLength);
+  v.x *= inverse;
+  v.y *= inverse;
+  v.z *= inverse;
+  return v;
+}
+
 }  // namespace AnimCore
