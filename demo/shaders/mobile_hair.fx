@@ -1,5 +1,5 @@
 // Hair cards of mobiles: alpha-blended, both sides, lit per vertex by up to
-// four point lights with a soft wrap.
+// four lights with a soft wrap.
 
 shared float4x4 World : WORLD;
 shared float4x4 View : VIEW;
@@ -11,19 +11,64 @@ shared float4x4 WorldViewProj : WORLDVIEWPROJECTION;
 shared float4x4 WorldInv : WORLDINVERSE;
 shared float4x4 WorldInvTrans : WORLDINVERSETRANSPOSE;
 
-texture tex;
-float4 lightPos[4];          // xyz position, w range
-float4 lightColor[4];
-float4 ambient = { 0.25f, 0.25f, 0.25f, 1.0f };
-float4 materialColor = { 1.0f, 1.0f, 1.0f, 1.0f };
+// What the mobile sets for each of its meshes. Light positions are in the
+// mesh node's own space, so the lighting is worked out there.
+int cull = 3;                // cull mode: 1 none, 2 clockwise, 3 counter-clockwise
+                             // (hair cards draw both sides)
+bool depth = true;           // draw against the depth buffer
+bool blend = false;          // the material has an opacity map
+texture tex;                 // diffuse map
+texture normal;              // normal map
+float bi = 0.0f;             // twice the material's bump amount
+float3 la = { 0.125f, 0.125f, 0.125f };   // half the ambient colour
+// The lights, brightest first; intensity at the mobile, at most 2.
+float3 lp1;
+float li1 = 0.0f;
+float3 lc1 = { 1.0f, 1.0f, 1.0f };
+float3 lp2;
+float li2 = 0.0f;
+float3 lc2 = { 1.0f, 1.0f, 1.0f };
+float3 lp3;
+float li3 = 0.0f;
+float3 lc3 = { 1.0f, 1.0f, 1.0f };
+float3 lp4;
+float li4 = 0.0f;
+float3 lc4 = { 1.0f, 1.0f, 1.0f };
+// Set for every mobile, not used here: hair takes at most 4 lights.
+float3 lp5;
+float li5 = 0.0f;
+float3 lc5 = { 1.0f, 1.0f, 1.0f };
+float3 lp6;
+float li6 = 0.0f;
+float3 lc6 = { 1.0f, 1.0f, 1.0f };
 
-sampler hairSampler = sampler_state
+sampler baseSampler = sampler_state
 {
     Texture = <tex>;
     MinFilter = Linear;
     MagFilter = Linear;
     MipFilter = Linear;
 };
+
+// Light of one lamp, wrapped softly round the card's edge.
+float3 Lit(float3 lp, float li, float3 lc, float3 position, float3 n)
+{
+    return lc * li * saturate(dot(n, normalize(lp - position)) * 0.5f + 0.5f);
+}
+
+float3 Lighting(float3 position, float3 n, int lights)
+{
+    float3 light = la * 2.0f;
+    if (lights > 0)
+        light += Lit(lp1, li1, lc1, position, n);
+    if (lights > 1)
+        light += Lit(lp2, li2, lc2, position, n);
+    if (lights > 2)
+        light += Lit(lp3, li3, lc3, position, n);
+    if (lights > 3)
+        light += Lit(lp4, li4, lc4, position, n);
+    return saturate(light);
+}
 
 struct VertexOut
 {
@@ -32,33 +77,26 @@ struct VertexOut
     float2 uv : TEXCOORD0;
 };
 
-VertexOut VS(float4 position : POSITION, float3 normal : NORMAL, float2 uv : TEXCOORD0,
+VertexOut VS(float4 position : POSITION, float3 objectNormal : NORMAL, float2 uv : TEXCOORD0,
              uniform int lights)
 {
     VertexOut output;
-    float3 worldPosition = mul(position, World).xyz;
-    float3 n = normalize(mul(normal, (float3x3)WorldInvTrans));
-    float4 diffuse = ambient;
-    for (int i = 0; i < lights; i++) {
-        float3 toLight = normalize(lightPos[i].xyz - worldPosition);
-        diffuse += lightColor[i] * saturate(dot(n, toLight) * 0.5f + 0.5f);
-    }
     output.position = mul(position, WorldViewProj);
-    output.diffuse = saturate(diffuse) * materialColor;
+    output.diffuse = float4(Lighting(position.xyz, normalize(objectNormal), lights), 1.0f);
     output.uv = uv;
     return output;
 }
 
 float4 PS(VertexOut input, uniform int lights) : COLOR
 {
-    return tex2D(hairSampler, input.uv) * input.diffuse;
+    return tex2D(baseSampler, input.uv) * input.diffuse;
 }
 
 technique one_light
 {
     pass p0
     {
-        ZEnable = true;
+        ZEnable = (depth);
         ZWriteEnable = false;
         AlphaBlendEnable = true;
         SrcBlend = SrcAlpha;
@@ -73,7 +111,7 @@ technique two_lights
 {
     pass p0
     {
-        ZEnable = true;
+        ZEnable = (depth);
         ZWriteEnable = false;
         AlphaBlendEnable = true;
         SrcBlend = SrcAlpha;
@@ -88,7 +126,7 @@ technique three_lights
 {
     pass p0
     {
-        ZEnable = true;
+        ZEnable = (depth);
         ZWriteEnable = false;
         AlphaBlendEnable = true;
         SrcBlend = SrcAlpha;
@@ -103,7 +141,7 @@ technique four_lights
 {
     pass p0
     {
-        ZEnable = true;
+        ZEnable = (depth);
         ZWriteEnable = false;
         AlphaBlendEnable = true;
         SrcBlend = SrcAlpha;
@@ -113,4 +151,3 @@ technique four_lights
         PixelShader = compile ps_2_0 PS(4);
     }
 }
-

@@ -1,5 +1,5 @@
-// Mobiles with a normal map, lit per pixel by up to six point lights.
-// Needs shader model 3; without it the engine turns per-pixel lighting off.
+// Mobiles with a normal map, lit per pixel by up to six lights. Needs
+// shader model 3; without it the engine turns per-pixel lighting off.
 
 shared float4x4 World : WORLD;
 shared float4x4 View : VIEW;
@@ -11,12 +11,34 @@ shared float4x4 WorldViewProj : WORLDVIEWPROJECTION;
 shared float4x4 WorldInv : WORLDINVERSE;
 shared float4x4 WorldInvTrans : WORLDINVERSETRANSPOSE;
 
-texture tex;
-texture normalTex;
-float4 lightPos[6];          // xyz position, w range
-float4 lightColor[6];
-float4 ambient = { 0.25f, 0.25f, 0.25f, 1.0f };
-float4 materialColor = { 1.0f, 1.0f, 1.0f, 1.0f };
+// What the mobile sets for each of its meshes. Light positions are in the
+// mesh node's own space, so the lighting is worked out there.
+int cull = 3;                // cull mode: 1 none, 2 clockwise, 3 counter-clockwise
+bool depth = true;           // draw against the depth buffer
+bool blend = false;          // the material has an opacity map
+texture tex;                 // diffuse map
+texture normal;              // normal map
+float bi = 0.0f;             // twice the material's bump amount
+float3 la = { 0.125f, 0.125f, 0.125f };   // half the ambient colour
+// The lights, brightest first; intensity at the mobile, at most 2.
+float3 lp1;
+float li1 = 0.0f;
+float3 lc1 = { 1.0f, 1.0f, 1.0f };
+float3 lp2;
+float li2 = 0.0f;
+float3 lc2 = { 1.0f, 1.0f, 1.0f };
+float3 lp3;
+float li3 = 0.0f;
+float3 lc3 = { 1.0f, 1.0f, 1.0f };
+float3 lp4;
+float li4 = 0.0f;
+float3 lc4 = { 1.0f, 1.0f, 1.0f };
+float3 lp5;
+float li5 = 0.0f;
+float3 lc5 = { 1.0f, 1.0f, 1.0f };
+float3 lp6;
+float li6 = 0.0f;
+float3 lc6 = { 1.0f, 1.0f, 1.0f };
 
 sampler baseSampler = sampler_state
 {
@@ -28,56 +50,78 @@ sampler baseSampler = sampler_state
 
 sampler normalSampler = sampler_state
 {
-    Texture = <normalTex>;
+    Texture = <normal>;
     MinFilter = Linear;
     MagFilter = Linear;
     MipFilter = Linear;
 };
 
+// Light of one lamp: its colour and intensity by the angle of incidence.
+float3 Lit(float3 lp, float li, float3 lc, float3 position, float3 n)
+{
+    return lc * li * saturate(dot(n, normalize(lp - position)));
+}
+
+float3 Lighting(float3 position, float3 n, int lights)
+{
+    float3 light = la * 2.0f;
+    if (lights > 0)
+        light += Lit(lp1, li1, lc1, position, n);
+    if (lights > 1)
+        light += Lit(lp2, li2, lc2, position, n);
+    if (lights > 2)
+        light += Lit(lp3, li3, lc3, position, n);
+    if (lights > 3)
+        light += Lit(lp4, li4, lc4, position, n);
+    if (lights > 4)
+        light += Lit(lp5, li5, lc5, position, n);
+    if (lights > 5)
+        light += Lit(lp6, li6, lc6, position, n);
+    return saturate(light);
+}
+
 struct VertexOut
 {
     float4 position : POSITION;
     float2 uv : TEXCOORD0;
-    float3 worldPosition : TEXCOORD1;
+    float3 objectPosition : TEXCOORD1;
     float3 tangent : TEXCOORD2;
     float3 binormal : TEXCOORD3;
-    float3 normal : TEXCOORD4;
+    float3 objectNormal : TEXCOORD4;
 };
 
-VertexOut VS(float4 position : POSITION, float3 normal : NORMAL, float2 uv : TEXCOORD0,
+VertexOut VS(float4 position : POSITION, float3 objectNormal : NORMAL, float2 uv : TEXCOORD0,
              float3 tangent : TANGENT, float3 binormal : BINORMAL, uniform int lights)
 {
     VertexOut output;
     output.position = mul(position, WorldViewProj);
     output.uv = uv;
-    output.worldPosition = mul(position, World).xyz;
-    output.tangent = mul(tangent, (float3x3)WorldInvTrans);
-    output.binormal = mul(binormal, (float3x3)WorldInvTrans);
-    output.normal = mul(normal, (float3x3)WorldInvTrans);
+    output.objectPosition = position.xyz;
+    output.tangent = tangent;
+    output.binormal = binormal;
+    output.objectNormal = objectNormal;
     return output;
 }
 
 float4 PS(VertexOut input, uniform int lights) : COLOR
 {
+    // The map's slope, scaled by the bump amount.
     float3 bump = tex2D(normalSampler, input.uv).xyz * 2.0f - 1.0f;
-    float3 n = normalize(bump.x * input.tangent + bump.y * input.binormal + bump.z * input.normal);
-    float4 diffuse = ambient;
-    for (int i = 0; i < lights; i++) {
-        float3 toLight = lightPos[i].xyz - input.worldPosition;
-        float distance = length(toLight);
-        float falloff = saturate(1.0f - distance / lightPos[i].w);
-        diffuse += lightColor[i] * saturate(dot(n, toLight / distance)) * falloff;
-    }
-    return tex2D(baseSampler, input.uv) * saturate(diffuse) * materialColor;
+    float3 n = normalize(bi * (bump.x * input.tangent + bump.y * input.binormal) + bump.z * input.objectNormal);
+    float4 base = tex2D(baseSampler, input.uv);
+    return float4(base.rgb * Lighting(input.objectPosition, n, lights), base.a);
 }
 
 technique one_light
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(1);
         PixelShader = compile ps_3_0 PS(1);
     }
@@ -87,9 +131,12 @@ technique two_lights
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(2);
         PixelShader = compile ps_3_0 PS(2);
     }
@@ -99,9 +146,12 @@ technique three_lights
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(3);
         PixelShader = compile ps_3_0 PS(3);
     }
@@ -111,9 +161,12 @@ technique four_lights
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(4);
         PixelShader = compile ps_3_0 PS(4);
     }
@@ -123,9 +176,12 @@ technique five_lights
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(5);
         PixelShader = compile ps_3_0 PS(5);
     }
@@ -135,11 +191,13 @@ technique six_lights
 {
     pass p0
     {
-        ZEnable = true;
-        ZWriteEnable = true;
-        CullMode = CCW;
+        ZEnable = (depth);
+        ZWriteEnable = (depth);
+        AlphaBlendEnable = (blend);
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        CullMode = (cull);
         VertexShader = compile vs_3_0 VS(6);
         PixelShader = compile ps_3_0 PS(6);
     }
 }
-

@@ -158,6 +158,108 @@ TEST_F(EffectDrawTest, EveryDemoEffectCompiles) {
   EXPECT_GT(techniques, 20);
 }
 
+// Every mobile effect declares what the mobile sets on each of its meshes.
+TEST_F(EffectDrawTest, MobileEffectsDeclareTheMobilesParameters) {
+  struct Expected {
+    std::string name;
+    D3DXPARAMETER_TYPE type;
+    UINT columns;
+  };
+  std::vector<Expected> expected = {{"cull", D3DXPT_INT, 1},       {"depth", D3DXPT_BOOL, 1},
+                                    {"blend", D3DXPT_BOOL, 1},     {"tex", D3DXPT_TEXTURE, 0},
+                                    {"normal", D3DXPT_TEXTURE, 0}, {"la", D3DXPT_FLOAT, 3},
+                                    {"bi", D3DXPT_FLOAT, 1}};
+  for (int i = 1; i <= 6; ++i) {
+    const std::string n = std::to_string(i);
+    expected.push_back({"lp" + n, D3DXPT_FLOAT, 3});
+    expected.push_back({"li" + n, D3DXPT_FLOAT, 1});
+    expected.push_back({"lc" + n, D3DXPT_FLOAT, 3});
+  }
+  for (const char* file : {"mobile_basic.fx", "mobile_normal.fx", "mobile_hair.fx", "mobile_hair_normal.fx"}) {
+    SCOPED_TRACE(file);
+    ID3DXEffect* effect = LoadDemo(file);
+    ASSERT_NE(effect, nullptr);
+    for (const Expected& e : expected) {
+      D3DXHANDLE handle = effect->GetParameterByName(nullptr, e.name.c_str());
+      ASSERT_NE(handle, nullptr) << e.name;
+      D3DXPARAMETER_DESC desc{};
+      ASSERT_EQ(effect->GetParameterDesc(handle, &desc), D3D_OK);
+      EXPECT_EQ(desc.Type, e.type) << e.name;
+      EXPECT_EQ(desc.Elements, 0u) << e.name;
+      if (e.type != D3DXPT_TEXTURE) EXPECT_EQ(desc.Columns, e.columns) << e.name;
+    }
+    effect->Release();
+  }
+}
+
+// The per-vertex mobile effect lights a quad facing its lights from the
+// mobile's settings: each light's colour times its intensity by the angle,
+// on twice "la"; "cull", "blend" and the technique's light count apply.
+TEST_F(EffectDrawTest, MobileEffectLightsFromTheMobilesSettings) {
+  ID3DXEffect* effect = LoadDemo("mobile_basic.fx");
+  ASSERT_NE(effect, nullptr);
+  IDirect3DTexture9* opaque = Texture(1, 1, {0xFFFFFFFFu});
+  IDirect3DTexture9* half = Texture(1, 1, {0x80FFFFFFu});
+  struct V {
+    float x, y, z, nx, ny, nz, u, v;
+  };
+  // Facing -z, towards the viewer, wound clockwise on screen.
+  const V quad[4] = {{-0.5f, 0.5f, 0.5f, 0, 0, -1, 0, 0},
+                     {0.5f, 0.5f, 0.5f, 0, 0, -1, 1, 0},
+                     {-0.5f, -0.5f, 0.5f, 0, 0, -1, 0, 1},
+                     {0.5f, -0.5f, 0.5f, 0, 0, -1, 1, 1}};
+  D3DXMATRIX identity;
+  D3DXMatrixIdentity(&identity);
+  effect->SetMatrix("WorldViewProj", &identity);
+  const float ambient[3] = {0.05f, 0.05f, 0.05f};
+  effect->SetFloatArray("la", ambient, 3);
+  const float red[3] = {1, 0, 0}, green[3] = {0, 1, 0}, front[3] = {0, 0, -5}, behind[3] = {0, 0, 5};
+  effect->SetFloatArray("lp1", front, 3);
+  effect->SetFloatArray("lc1", red, 3);
+  effect->SetFloat("li1", 0.5f);
+  effect->SetFloatArray("lc2", green, 3);
+  effect->SetFloat("li2", 0.25f);
+
+  struct Case {
+    const char* technique;
+    const float* second;  // where light 2 is
+    int cull;
+    bool blend;
+    IDirect3DTexture9* texture;
+    float r, g, b;  // expected at the centre, 0..1; negative: nothing drawn
+  };
+  const Case cases[] = {
+      {"two_lights", front, 3, false, opaque, 0.6f, 0.35f, 0.1f},
+      {"two_lights", behind, 3, false, opaque, 0.6f, 0.1f, 0.1f},
+      {"one_light", front, 3, false, opaque, 0.6f, 0.1f, 0.1f},
+      {"six_lights", front, 3, false, opaque, 0.6f, 0.35f, 0.1f},
+      {"two_lights", front, 2, false, opaque, -1, -1, -1},
+      {"two_lights", front, 1, false, opaque, 0.6f, 0.35f, 0.1f},
+      // Half the texture's alpha over the black clear.
+      {"two_lights", front, 3, true, half, 0.3f, 0.175f, 0.05f},
+      {"two_lights", front, 3, false, half, 0.6f, 0.35f, 0.1f},
+  };
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.technique) + " cull " + std::to_string(c.cull) + (c.blend ? " blend" : ""));
+    effect->SetFloatArray("lp2", c.second, 3);
+    effect->SetInt("cull", c.cull);
+    effect->SetBool("blend", c.blend);
+    effect->SetTexture("tex", c.texture);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    Run(effect, c.technique, [&] { device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)); });
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    const std::vector<BYTE> frame = Frame();
+    const BYTE* centre = &frame[((kHeight / 2) * kWidth + kWidth / 2) * 4];
+    const float want[3] = {c.r, c.g, c.b};
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(centre[k], want[k] < 0 ? 0.0f : want[k] * 255.0f, 3.0f) << k;
+  }
+  effect->Release();
+  opaque->Release();
+  half->Release();
+}
+
 // A pass whose shader does not compile (a function that is not there,
 // arguments its uniform parameters do not take) makes its technique
 // invalid and says so in the log; the next technique is still found.
