@@ -20,6 +20,7 @@ struct State {
 
 struct DeviceContext {
   HWND window = nullptr;  // null for a surface DC
+  bool frame = false;     // the whole window (GetWindowDC)
   uint32_t* bits = nullptr;
   int width = 0, height = 0;
   POINT base{0, 0};  // the window's client origin in its top-level picture
@@ -78,7 +79,9 @@ bool GetDcSurface(HDC handle, DcSurface* out) {
   if (dc->window) {
     // The window's picture may have been reallocated since.
     detail::WindowSurfaceInfo info;
-    if (!detail::WindowSurface(dc->window, &info)) return false;
+    if (!(dc->frame ? detail::WindowFrameSurface(dc->window, &info) : detail::WindowSurface(dc->window, &info))) {
+      return false;
+    }
     dc->bits = info.bits;
     bounds = {0, 0, info.width, info.height};
     dc->width = info.width;
@@ -108,6 +111,22 @@ HDC GetDC(HWND hwnd) {
   dc->width = info.width;
   dc->height = info.height;
   dc->base = info.origin;
+  dc->state = {{0, 0}, info.clip};
+  return Register(std::move(dc));
+}
+
+HDC GetWindowDC(HWND hwnd) {
+  platform::detail::WindowSurfaceInfo info;
+  if (!platform::detail::WindowFrameSurface(hwnd, &info)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  auto dc = std::make_unique<DeviceContext>();
+  dc->window = hwnd;
+  dc->frame = true;
+  dc->bits = info.bits;
+  dc->width = info.width;
+  dc->height = info.height;
   dc->state = {{0, 0}, info.clip};
   return Register(std::move(dc));
 }

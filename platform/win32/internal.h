@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/windows_types.h"
@@ -58,6 +59,7 @@ struct TopLevelPictureInfo {
   bool visible = false;
   BYTE alpha = 255;
   const uint32_t* pixels = nullptr;
+  HRGN region = nullptr;  // window coordinates; null: the whole window
 };
 std::vector<HWND> TopLevelWindowsBottomUp();
 bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out);
@@ -66,6 +68,14 @@ void DesktopSize(int* width, int* height);
 
 // Case-insensitive ASCII comparison.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Regions (regions.cpp): a point of a region; a row's spans.
+bool RegionContains(HRGN rgn, int x, int y);
+int RegionRowSpans(HRGN rgn, int y, const std::pair<int, int>** spans);
+void ResetClipboard();
+// The whole top-level picture of a window's top-level window, frame
+// included (GetWindowDC).
+bool WindowFrameSurface(HWND hwnd, WindowSurfaceInfo* out);
 
 // A presented frame becomes its top-level window's composed picture.
 void KeepPresentedFrame(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch);

@@ -93,6 +93,14 @@ Picture WindowPixels(HWND hwnd) {
   p.width = info.width;
   p.height = info.height;
   p.pixels.assign(info.pixels, info.pixels + static_cast<size_t>(info.width) * static_cast<size_t>(info.height));
+  if (info.region) {
+    // What lies outside the window's region is not the window's.
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        if (!detail::RegionContains(info.region, x, y)) p.pixels[static_cast<size_t>(y) * p.width + x] = 0;
+      }
+    }
+  }
   return p;
 }
 
@@ -106,6 +114,7 @@ Picture ScreenPixels() {
     const uint32_t a = w.alpha;
     for (int y = std::max(0, w.y); y < std::min(screen.height, w.y + w.height); ++y) {
       for (int x = std::max(0, w.x); x < std::min(screen.width, w.x + w.width); ++x) {
+        if (w.region && !detail::RegionContains(w.region, x - w.x, y - w.y)) continue;
         uint32_t src = w.pixels[static_cast<size_t>(y - w.y) * static_cast<size_t>(w.width) + (x - w.x)];
         uint32_t& dst = screen.pixels[static_cast<size_t>(y) * static_cast<size_t>(screen.width) + x];
         if (a == 255) {

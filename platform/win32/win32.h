@@ -315,3 +315,51 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT winIni
 // "C:\Windows", the folder "drives/c/Windows" under the platform root.
 // Returns the length, or the size needed (with the NUL) when too small.
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+
+// ==== Themed form additions ================================================
+// ---- Window frames (window.cpp, dc.cpp) -------------------------------------------
+// A top-level window asks its procedure for its client rectangle with
+// WM_NCCALCSIZE: without the valid-rectangles request (wParam FALSE, lParam a
+// RECT in screen coordinates) when it is made, with it (wParam TRUE, lParam
+// NCCALCSIZE_PARAMS) when it is sized and on SWP_FRAMECHANGED. The answer is
+// kept inside the window rectangle; DefWindowProcA leaves the whole window as
+// client. The rest is the non-client frame: WM_NCPAINT (wParam 1) comes
+// before the erase and paint of a window that was shown, sized or had its
+// frame changed, and GetWindowDC draws on the whole window, frame included.
+// Child windows have no frame.
+HDC GetWindowDC(HWND hwnd);
+// DefWindowProcA answers WM_NCHITTEST (screen point in lParam) with
+// HTCLIENT in the client area, HTBORDER on the frame, HTNOWHERE outside.
+
+// ---- Regions (regions.cpp) ------------------------------------------------------------
+// Right and bottom edges are outside, as with rectangles everywhere.
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int width, int height);
+// NULLREGION, SIMPLEREGION (one rectangle), COMPLEXREGION, or RGN_ERROR.
+int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode);
+int GetRgnBox(HRGN rgn, LPRECT rect);
+BOOL PtInRegion(HRGN rgn, int x, int y);
+// Regions only.
+BOOL DeleteObject(HGDIOBJ object);
+// The window's region (window coordinates) cuts its picture on the screen
+// and its hit testing; the window owns it from then on and frees the one
+// before. Null gives the whole window back.
+int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw);
+// Copies the window's region into `rgn`: RGN_ERROR when it has none.
+int GetWindowRgn(HWND hwnd, HRGN rgn);
+
+// ---- Clipboard and memory blocks (clipboard.cpp) ---------------------------------------
+// Held in the process. The clipboard owns data handed to it.
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL h);
+BOOL GlobalUnlock(HGLOBAL h);
+SIZE_T GlobalSize(HGLOBAL h);
+HGLOBAL GlobalFree(HGLOBAL h);
+BOOL OpenClipboard(HWND owner);
+BOOL CloseClipboard();
+BOOL EmptyClipboard();
+HANDLE SetClipboardData(UINT format, HANDLE data);
+HANDLE GetClipboardData(UINT format);
+BOOL IsClipboardFormatAvailable(UINT format);
+// The classic scheme's colours (COLORREF).
+DWORD GetSysColor(int index);

@@ -523,8 +523,8 @@ class WindowTest : public pt::PlatformTest {
 TEST_F(WindowTest, CreationSendsTheStartMessagesInOrder) {
   HWND hwnd = Create();
   ASSERT_NE(hwnd, nullptr);
-  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_ACTIVATEAPP,
-                                           WM_ACTIVATE, WM_SETFOCUS}));
+  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_NCCREATE, WM_NCCALCSIZE, WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW,
+                                           WM_ACTIVATEAPP, WM_ACTIVATE, WM_SETFOCUS}));
   pt::WindowState s = pt::GetWindowState(hwnd);
   EXPECT_TRUE(s.visible && s.active && !s.minimised);
   EXPECT_EQ(s.width, 1024);
@@ -532,7 +532,7 @@ TEST_F(WindowTest, CreationSendsTheStartMessagesInOrder) {
 
   EXPECT_TRUE(ShowWindow(hwnd, SW_SHOWNORMAL));
   EXPECT_TRUE(UpdateWindow(hwnd));
-  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_ERASEBKGND, WM_PAINT}));
+  EXPECT_EQ(Messages(), (std::vector<UINT>{WM_NCPAINT, WM_ERASEBKGND, WM_PAINT}));
   EXPECT_EQ(SetCapture(hwnd), nullptr);
   EXPECT_EQ(pt::CaptureWindow(), hwnd);
   EXPECT_EQ(ShowCursor(FALSE), -1);

@@ -55,6 +55,11 @@ struct Window {
   // Top-level windows keep their composed picture (0x00RRGGBB).
   std::vector<uint32_t> surface;
   BYTE alpha = 255;
+  // Top-level windows: the frame's widths around the client area, whether
+  // the frame waits for WM_NCPAINT, and the window's region (owned).
+  RECT nc{0, 0, 0, 0};
+  bool ncDirty = false;
+  HRGN region = nullptr;
 };
 
 // Injected input finds its window when it is taken from the queue: the
@@ -189,10 +194,53 @@ POINT OffsetInRoot(HWND hwnd) {
 POINT ScreenOrigin(HWND hwnd) {
   POINT p = OffsetInRoot(hwnd);
   if (Window* r = Find(Root(hwnd))) {
-    p.x += r->x;
-    p.y += r->y;
+    p.x += r->x + r->nc.left;
+    p.y += r->y + r->nc.top;
   }
   return p;
+}
+
+int ClientWidth(const Window& w) { return std::max<int>(w.width - w.nc.left - w.nc.right, 0); }
+int ClientHeight(const Window& w) { return std::max<int>(w.height - w.nc.top - w.nc.bottom, 0); }
+
+// Asks a top-level window's procedure for its client rectangle and keeps
+// the answer inside the window. True when the client size changed.
+bool CalcFrame(HWND hwnd, bool request) {
+  Window* w = Find(hwnd);
+  if (!w || w->parent) return false;
+  const int oldW = ClientWidth(*w), oldH = ClientHeight(*w);
+  const RECT window{w->x, w->y, w->x + w->width, w->y + w->height};
+  RECT client = window;
+  if (request) {
+    WINDOWPOS pos{hwnd, nullptr, w->x, w->y, w->width, w->height, 0};
+    NCCALCSIZE_PARAMS params{};
+    params.rgrc[0] = params.rgrc[1] = window;
+    params.rgrc[2] = RECT{window.left + w->nc.left, window.top + w->nc.top, window.right - w->nc.right,
+                          window.bottom - w->nc.bottom};
+    params.lppos = &pos;
+    Send(hwnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params));
+    client = params.rgrc[0];
+  } else {
+    Send(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&client));
+  }
+  w = Find(hwnd);
+  if (!w) return false;
+  client.left = std::clamp(client.left, window.left, window.right);
+  client.right = std::clamp(client.right, client.left, window.right);
+  client.top = std::clamp(client.top, window.top, window.bottom);
+  client.bottom = std::clamp(client.bottom, client.top, window.bottom);
+  w->nc = RECT{client.left - window.left, client.top - window.top, window.right - client.right,
+               window.bottom - client.bottom};
+  return ClientWidth(*w) != oldW || ClientHeight(*w) != oldH;
+}
+
+bool Contains(const Window& w, int x, int y);
+
+// Whether a screen point hits a top-level window: inside its rectangle and
+// its region.
+bool HitsTopLevel(const Window& w, int x, int y) {
+  if (!Contains(w, x, y)) return false;
+  return !w.region || platform::detail::RegionContains(w.region, x - w.x, y - w.y);
 }
 
 bool Shown(HWND hwnd) {
@@ -266,6 +314,12 @@ HWND NextToPaint() {
 void PaintNow(HWND hwnd) {
   Window* w = Find(hwnd);
   if (!w) return;
+  if (!w->parent && w->ncDirty) {
+    w->ncDirty = false;
+    Send(hwnd, WM_NCPAINT, 1, 0);
+    w = Find(hwnd);
+    if (!w) return;
+  }
   if (w->needsErase) {
     w->needsErase = false;
     HDC dc = GetDC(hwnd);
@@ -620,6 +674,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     g_windows.erase(Id(hwnd));
     return nullptr;
   }
+  if (!child) CalcFrame(hwnd, false);
   if (Send(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyWindow(hwnd);
     return nullptr;
@@ -630,13 +685,16 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     const Window& made = *Find(hwnd);
     platform::sdl::OnCreate(hwnd, made.title.empty() ? made.className : made.title, x, y, width, height);
   }
-  Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
+  if (Window* made = Find(hwnd)) {
+    Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(*made), ClientHeight(*made)));
+  }
   Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (child && (style & WS_VISIBLE) && Find(hwnd)) {
     ShowChild(hwnd, true);
   } else if ((style & WS_VISIBLE) && Find(hwnd)) {
     Find(hwnd)->style |= WS_VISIBLE;
     Find(hwnd)->visible = true;
+    Find(hwnd)->ncDirty = true;
     InvalidateTree(hwnd, true);
     platform::sdl::OnShow(hwnd, true, false);
     Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
@@ -660,6 +718,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
       Find(hwnd)->visible = visible;
       if (visible) {
         Find(hwnd)->style |= WS_VISIBLE;
+        Find(hwnd)->ncDirty = true;
         InvalidateTree(hwnd, true);
       } else {
         Find(hwnd)->style &= ~WS_VISIBLE;
@@ -700,7 +759,8 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         Window* r = Find(hwnd);
         r->minimised = false;
         r->style &= ~WS_MINIMIZE;
-        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r->width, r->height));
+        r->ncDirty = true;
+        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(*r), ClientHeight(*r)));
       }
       if (cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE && Find(hwnd)) Activate(hwnd);
       break;
@@ -723,6 +783,12 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   bool sized = w->width != width || w->height != height;
   w->x = x, w->y = y, w->width = std::max(width, 0), w->height = std::max(height, 0);
   if (sized) ResizeSurface(*w);
+  if (sized && !w->parent) {
+    w->ncDirty = true;
+    CalcFrame(hwnd, true);
+    w = Find(hwnd);
+    if (!w) return TRUE;
+  }
   if (repaint || sized) {
     // A child leaves its old place to its parent.
     InvalidateTree(w->parent && (moved || sized) ? w->parent : hwnd, true);
@@ -730,7 +796,8 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   if ((moved || sized) && !w->parent) platform::sdl::OnMove(hwnd, x, y, width, height);
   if (moved) Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (sized && Find(hwnd)) {
-    Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(std::max(width, 0), std::max(height, 0)));
+    const Window& now = *Find(hwnd);
+    Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(now), ClientHeight(now)));
   }
   return TRUE;
 }
@@ -757,6 +824,7 @@ BOOL DestroyWindow(HWND hwnd) {
   }
   Send(hwnd, WM_NCDESTROY, 0, 0);
   Unlink(hwnd);
+  if (Window* gone = Find(hwnd); gone && gone->region) DeleteObject(gone->region);
   platform::sdl::OnDestroy(hwnd);
   g_windows.erase(Id(hwnd));
   if (g_lastCreated == hwnd) g_lastCreated = nullptr;
@@ -777,14 +845,15 @@ BOOL IsIconic(HWND hwnd) {
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
   Window* w = FindOrFail(hwnd);
   if (!w || !rect) return FALSE;
-  *rect = {0, 0, w->minimised ? 0 : w->width, w->minimised ? 0 : w->height};
+  *rect = {0, 0, w->minimised ? 0 : ClientWidth(*w), w->minimised ? 0 : ClientHeight(*w)};
   return TRUE;
 }
 
 BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
   Window* w = FindOrFail(hwnd);
   if (!w || !rect) return FALSE;
-  POINT o = ScreenOrigin(hwnd);  // no window has a non-client area here
+  POINT o = ScreenOrigin(hwnd);
+  if (!w->parent) o = {w->x, w->y};  // a top-level window's frame included
   *rect = {o.x, o.y, o.x + w->width, o.y + w->height};
   return TRUE;
 }
@@ -976,10 +1045,21 @@ void PostQuitMessage(int exitCode) {
   g_quitCode = exitCode;
 }
 
-LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM lParam) {
   switch (msg) {
     case WM_NCCREATE:
       return TRUE;
+    case WM_NCHITTEST: {
+      Window* w = Find(hwnd);
+      if (!w) return HTNOWHERE;
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      RECT r;
+      GetWindowRect(hwnd, &r);
+      if (p.x < r.left || p.y < r.top || p.x >= r.right || p.y >= r.bottom) return HTNOWHERE;
+      ScreenToClient(hwnd, &p);
+      const bool inClient = p.x >= 0 && p.y >= 0 && p.x < ClientWidth(*w) && p.y < ClientHeight(*w);
+      return inClient ? HTCLIENT : HTBORDER;
+    }
     case WM_CLOSE:
       DestroyWindow(hwnd);
       return 0;
@@ -1022,8 +1102,10 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
 HWND WindowFromPoint(POINT point) {
   for (HWND h : g_topOrder) {
     Window* w = Find(h);
-    if (!w || !w->visible || w->minimised || (w->style & WS_DISABLED) || !Contains(*w, point.x, point.y)) continue;
-    POINT local{point.x - w->x, point.y - w->y};
+    if (!w || !w->visible || w->minimised || (w->style & WS_DISABLED) || !HitsTopLevel(*w, point.x, point.y)) continue;
+    POINT local{point.x - w->x - w->nc.left, point.y - w->y - w->nc.top};
+    // The frame belongs to the window itself.
+    if (local.x < 0 || local.y < 0 || local.x >= ClientWidth(*w) || local.y >= ClientHeight(*w)) return h;
     return DeepestEnabledChild(h, &local);
   }
   return nullptr;
@@ -1135,7 +1217,17 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     MoveWindow(hwnd, nx, ny, nw, nh, !(flags & SWP_NOREDRAW));
   }
   if (!Find(hwnd)) return TRUE;
-  if (flags & SWP_FRAMECHANGED) InvalidateTree(hwnd, true);
+  if (flags & SWP_FRAMECHANGED) {
+    if (!w->parent) {
+      Find(hwnd)->ncDirty = true;
+      if (CalcFrame(hwnd, true) && Find(hwnd)) {
+        const Window& now = *Find(hwnd);
+        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(now), ClientHeight(now)));
+      }
+      if (!Find(hwnd)) return TRUE;
+    }
+    InvalidateTree(hwnd, true);
+  }
   if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, flags & SWP_NOACTIVATE ? SW_SHOWNA : SW_SHOW);
   if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
   if (Find(hwnd)) Send(hwnd, WM_WINDOWPOSCHANGED, 0, 0);
@@ -1177,6 +1269,21 @@ int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
   std::copy_n(w->title.data(), n, text);
   text[n] = 0;
   return static_cast<int>(n);
+}
+
+int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
+  Window* w = FindOrFail(hwnd);
+  if (!w) return 0;
+  if (w->region && w->region != rgn) DeleteObject(w->region);
+  w->region = rgn;
+  if (redraw) InvalidateTree(hwnd, true);
+  return 1;
+}
+
+int GetWindowRgn(HWND hwnd, HRGN rgn) {
+  Window* w = FindOrFail(hwnd);
+  if (!w || !w->region) return RGN_ERROR;
+  return CombineRgn(rgn, w->region, nullptr, RGN_COPY);
 }
 
 BOOL SetLayeredWindowAttributes(HWND hwnd, COLORREF, BYTE alpha, DWORD flags) {
@@ -1265,16 +1372,32 @@ bool WindowSurface(HWND hwnd, WindowSurfaceInfo* out) {
   out->width = root->width;
   out->height = root->height;
   out->origin = OffsetInRoot(hwnd);
-  RECT clip{out->origin.x, out->origin.y, out->origin.x + w->width, out->origin.y + w->height};
+  // Client coordinates of the top-level window, moved past its frame at the end.
+  RECT clip{out->origin.x, out->origin.y, out->origin.x + (w->parent ? w->width : ClientWidth(*w)),
+            out->origin.y + (w->parent ? w->height : ClientHeight(*w))};
   for (HWND h = w->parent; h; h = Find(h)->parent) {
     POINT o = OffsetInRoot(h);
     Window* p = Find(h);
     clip.left = std::max<LONG>(clip.left, o.x);
     clip.top = std::max<LONG>(clip.top, o.y);
-    clip.right = std::min<LONG>(clip.right, o.x + p->width);
-    clip.bottom = std::min<LONG>(clip.bottom, o.y + p->height);
+    clip.right = std::min<LONG>(clip.right, o.x + (p->parent ? p->width : ClientWidth(*p)));
+    clip.bottom = std::min<LONG>(clip.bottom, o.y + (p->parent ? p->height : ClientHeight(*p)));
   }
-  out->clip = clip;
+  out->origin.x += root->nc.left;
+  out->origin.y += root->nc.top;
+  out->clip = RECT{clip.left + root->nc.left, clip.top + root->nc.top, clip.right + root->nc.left,
+                   clip.bottom + root->nc.top};
+  return true;
+}
+
+bool WindowFrameSurface(HWND hwnd, WindowSurfaceInfo* out) {
+  Window* root = Find(Root(hwnd));
+  if (!root) return false;
+  out->bits = root->surface.empty() ? nullptr : root->surface.data();
+  out->width = root->width;
+  out->height = root->height;
+  out->origin = POINT{0, 0};
+  out->clip = RECT{0, 0, root->width, root->height};
   return true;
 }
 
@@ -1301,6 +1424,7 @@ bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out) {
   out->visible = w->visible && !w->minimised;
   out->alpha = (w->exStyle & WS_EX_LAYERED) ? w->alpha : 255;
   out->pixels = w->surface.empty() ? nullptr : w->surface.data();
+  out->region = w->region;
   return true;
 }
 
@@ -1322,7 +1446,7 @@ HWND Target() {
 
 LPARAM Position(int x, int y) {
   HWND target = Target();
-  if (Window* w = Find(target)) g_cursor = {w->x + x, w->y + y};
+  if (Window* w = Find(target)) g_cursor = {w->x + w->nc.left + x, w->y + w->nc.top + y};
   g_lastInjected = {x, y};
   return MAKELPARAM(static_cast<uintptr_t>(x), static_cast<uintptr_t>(y));
 }
@@ -1482,6 +1606,10 @@ void ClearDeliveredMessages() { g_delivered.clear(); }
 namespace platform::detail {
 
 void ResetWindows() {
+  for (auto& [id, w] : g_windows) {
+    if (w.region) DeleteObject(w.region);
+  }
+  ResetClipboard();
   g_windows.clear();
   g_classes.clear();
   g_capture = g_active = g_focus = g_lastCreated = nullptr;

@@ -773,3 +773,61 @@ constexpr int SM_CMONITORS = 80;
 constexpr int SM_MIDEASTENABLED = 74;
 
 constexpr UINT SPI_GETWORKAREA = 0x0030;
+
+// ---- Window frames, regions, clipboard (themed forms) ----------------------------
+struct WINDOWPOS {
+  HWND hwnd;
+  HWND hwndInsertAfter;
+  int x, y, cx, cy;
+  UINT flags;
+};
+// lParam of WM_NCCALCSIZE with wParam TRUE: the proposed window rectangle,
+// the old window rectangle and the old client rectangle, in the parent's
+// coordinates; the procedure puts the new client rectangle in the first.
+struct NCCALCSIZE_PARAMS {
+  RECT rgrc[3];
+  WINDOWPOS* lppos;
+};
+constexpr UINT WM_NCCALCSIZE = 0x0083;
+constexpr UINT WM_NCMOUSEMOVE = 0x00A0;
+constexpr LRESULT WVR_VALIDRECTS = 0x0400;
+constexpr LRESULT HTERROR = -2;
+constexpr LRESULT HTTRANSPARENT = -1;
+constexpr LRESULT HTNOWHERE = 0;
+constexpr LRESULT HTCLIENT = 1;
+constexpr LRESULT HTLEFT = 10;
+constexpr LRESULT HTRIGHT = 11;
+constexpr LRESULT HTTOP = 12;
+constexpr LRESULT HTBOTTOM = 15;
+constexpr LRESULT HTBORDER = 18;
+
+struct HRGN__;
+using HRGN = HRGN__*;
+// CombineRgn modes and region kinds.
+constexpr int RGN_AND = 1;
+constexpr int RGN_OR = 2;
+constexpr int RGN_XOR = 3;
+constexpr int RGN_DIFF = 4;
+constexpr int RGN_COPY = 5;
+constexpr int RGN_ERROR = 0;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+
+using HGLOBAL = HANDLE;
+constexpr UINT CF_TEXT = 1;
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+
+constexpr int COLOR_ACTIVECAPTION = 2;
+constexpr int COLOR_INACTIVECAPTION = 3;
+constexpr int COLOR_MENU = 4;
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_BTNFACE = 15;
+constexpr int COLOR_BTNSHADOW = 16;
+constexpr int COLOR_GRAYTEXT = 17;
+constexpr int COLOR_BTNTEXT = 18;
+constexpr int COLOR_INACTIVECAPTIONTEXT = 19;
+constexpr int COLOR_BTNHIGHLIGHT = 20;
