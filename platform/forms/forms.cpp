@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/forms/appevnts.h"
 #include "platform/forms/stdctrls.h"
 #include "platform/win32/win32.h"
 
@@ -56,6 +57,14 @@ void TCustomForm::SetBounds(int left, int top, int width, int height) {
   if (Constraints.MaxWidth > 0) width = std::min(width, Constraints.MaxWidth);
   if (Constraints.MaxHeight > 0) height = std::min(height, Constraints.MaxHeight);
   TWinControl::SetBounds(left, top, width, height);
+}
+
+TRect TCustomForm::ClientRect() const {
+  // A minimised window has no client area; its controls keep their places.
+  if (!HandleAllocated() || IsIconic(const_cast<TCustomForm*>(this)->Handle())) return TWinControl::ClientRect();
+  RECT r{};
+  GetClientRect(const_cast<TCustomForm*>(this)->Handle(), &r);
+  return Rect(0, 0, r.right, r.bottom);
 }
 
 void TCustomForm::PlaceOnShow() {
@@ -292,6 +301,11 @@ void TCustomForm::WndProc(TMessage& m) {
     case WM_CLOSE:
       Close();
       return;
+    case WM_SIZE:
+      // The frame may have changed the client area without the window's size.
+      if (m.WParam != SIZE_MINIMIZED) AlignControls();
+      TWinControl::WndProc(m);
+      return;
     case WM_NCLBUTTONDOWN:
       if (static_cast<LRESULT>(m.WParam) == HTCAPTION && HandleAllocated()) {
         DragByCaption(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam));
@@ -421,11 +435,25 @@ bool TApplication::ProcessMessage() {
     terminated_ = true;
     return true;
   }
-  TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  bool handled = false;
+  // A hook may free events objects: walk a copy, skipping those gone.
+  const std::vector<TApplicationEvents*> hooks = hooks_;
+  for (TApplicationEvents* e : hooks) {
+    if (std::find(hooks_.begin(), hooks_.end(), e) == hooks_.end() || !e->OnMessage) continue;
+    e->OnMessage(msg, handled);
+    if (handled) break;
+  }
+  if (!handled) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) UpdateMouseControl();
   return true;
 }
+
+void TApplication::HookMessages(TApplicationEvents* events) { hooks_.push_back(events); }
+
+void TApplication::UnhookMessages(TApplicationEvents* events) { std::erase(hooks_, events); }
 
 void TApplication::ProcessMessages() {
   while (ProcessMessage()) {

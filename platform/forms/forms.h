@@ -25,12 +25,16 @@ constexpr WPARAM SC_MAXIMIZE = 0xF030;
 constexpr WPARAM SC_CLOSE = 0xF060;
 constexpr WPARAM SC_RESTORE = 0xF120;
 
+class TMainMenu;
+class TApplicationEvents;
+
 struct TSizeConstraints {
   int MinWidth = 0, MinHeight = 0, MaxWidth = 0, MaxHeight = 0;
 };
 
-// No window of the headless layer has a non-client area: a form's client
-// size is its size, whatever its border style.
+// A form's window has no non-client area unless its window procedure
+// answers WM_NCCALCSIZE with one (a skinned form draws its own frame); its
+// client rectangle is what the window layer says.
 class TCustomForm : public TWinControl {
  public:
   explicit TCustomForm(TComponent* owner);
@@ -41,9 +45,15 @@ class TCustomForm : public TWinControl {
   TPosition Position = TPosition::poDesigned;
   TSizeConstraints Constraints;
   bool KeyPreview = false;
+  int BorderWidth = 0;
+  bool Scaled = true;
+  bool AutoScroll = false;
+  // The form's own menu (none on skinned forms, which draw a menu bar).
+  TMainMenu* Menu = nullptr;
 
-  void SetClientWidth(int w) { SetWidth(w); }
-  void SetClientHeight(int h) { SetHeight(h); }
+  TRect ClientRect() const override;
+  void SetClientWidth(int w) { SetWidth(w + Width() - ClientWidth()); }
+  void SetClientHeight(int h) { SetHeight(h + Height() - ClientHeight()); }
   void SetBounds(int left, int top, int width, int height) override;
   void SetVisible(bool visible) override;
   void Show() { SetVisible(true); }
@@ -140,6 +150,9 @@ class TApplication : public TComponent {
     return form;
   }
   void SetMainForm(TCustomForm* form) { mainForm_ = form; }
+  // The message hooks of the application's events objects, in order.
+  void HookMessages(TApplicationEvents* events);
+  void UnhookMessages(TApplicationEvents* events);
   // Shows the main form and handles messages until terminated.
   void Run();
   // One message, or wait for one.
@@ -167,6 +180,7 @@ class TApplication : public TComponent {
   bool terminated_ = false;
   TControl* mouseControl_ = nullptr;
   TControl* captureControl_ = nullptr;
+  std::vector<TApplicationEvents*> hooks_;
 };
 
 class TScreen {

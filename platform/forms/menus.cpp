@@ -379,7 +379,7 @@ LRESULT CALLBACK TPopupMenu::PopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     HDC dc = BeginPaint(hwnd, &ps);
     TCanvas canvas;
     canvas.SetHandle(dc);
-    g_shownPopup->PaintPopup(g_shownPopup->Items(), canvas, g_shownPopup->selected_);
+    g_shownPopup->PaintPopup(g_shownPopup->root_, canvas, g_shownPopup->selected_);
     EndPaint(hwnd, &ps);
     return 0;
   }
@@ -390,8 +390,8 @@ void TPopupMenu::MoveSelection(int step) {
   if (visibleCount_ == 0) return;
   int visible = 0;
   std::vector<TMenuItem*> shown;
-  for (int i = 0; i < Items()->Count(); ++i) {
-    if (Items()->Items(i)->Visible()) shown.push_back(Items()->Items(i));
+  for (int i = 0; i < root_->Count(); ++i) {
+    if (root_->Items(i)->Visible()) shown.push_back(root_->Items(i));
   }
   (void)visible;
   int at = selected_;
@@ -402,9 +402,12 @@ void TPopupMenu::MoveSelection(int step) {
   selected_ = at;
 }
 
-void TPopupMenu::Popup(int x, int y) {
-  if (window_) return;  // one loop at a time
+void TPopupMenu::Popup(int x, int y) { PopupItems(Items(), x, y); }
+
+void TPopupMenu::PopupItems(TMenuItem* parent, int x, int y) {
+  if (window_ || !parent) return;  // one loop at a time
   if (OnPopup) OnPopup(this);
+  root_ = parent;
   static bool registered = false;
   if (!registered) {
     WNDCLASSA wc{};
@@ -413,13 +416,13 @@ void TPopupMenu::Popup(int x, int y) {
     registered = RegisterClassA(&wc) != 0;
   }
   std::vector<TMenuItem*> shown;
-  for (int i = 0; i < Items()->Count(); ++i) {
-    if (Items()->Items(i)->Visible()) shown.push_back(Items()->Items(i));
+  for (int i = 0; i < root_->Count(); ++i) {
+    if (root_->Items(i)->Visible()) shown.push_back(root_->Items(i));
   }
   visibleCount_ = static_cast<int>(shown.size());
   if (visibleCount_ == 0) return;
   TBitmap probe(1, 1);
-  const TPoint size = MeasurePopup(Items(), probe.Canvas());
+  const TPoint size = MeasurePopup(root_, probe.Canvas());
   // Kept on the screen.
   const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
   x = std::max(0, std::min(x, sw - size.X));
@@ -450,7 +453,7 @@ void TPopupMenu::Popup(int x, int y) {
     if (msg.hwnd == window_ && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) {
       const int mx = GET_X_LPARAM(msg.lParam), my = GET_Y_LPARAM(msg.lParam);
       const bool inside = mx >= 0 && my >= 0 && mx < size.X && my < size.Y;
-      const int at = inside ? PopupItemAt(Items(), probe.Canvas(), my) : -1;
+      const int at = inside ? PopupItemAt(root_, probe.Canvas(), my) : -1;
       if (msg.message == WM_MOUSEMOVE) {
         if (at != selected_) {
           selected_ = at;

@@ -160,6 +160,9 @@ class TPopupMenu : public TMenu {
   // the screen) and handles input until an item is chosen (and clicked) or
   // the menu is dismissed by a click outside or Escape.
   virtual void Popup(int x, int y);
+  // The same for the children of any item (a menu bar's drop-down), drawn
+  // by the items' own hooks.
+  void PopupItems(TMenuItem* parent, int x, int y);
   // The pop-up's window while it is shown.
   HWND PopupWindow() const { return window_; }
   int PopupSelected() const { return selected_; }
@@ -170,6 +173,7 @@ class TPopupMenu : public TMenu {
   HWND window_ = nullptr;
   int selected_ = -1;
   int visibleCount_ = 0;
+  TMenuItem* root_ = nullptr;
 };
 
 }  // namespace forms
