@@ -233,6 +233,14 @@ int main(int argc, char** argv) {
   check.Line(3, 9, 6, 12, 0);
   check.Line(6, 12, 12, 6, 0);
   all.push_back({"MENU_CHECKED", check});
+  // The form backgrounds of Pearl and Ember, tiled as brush patterns.
+  Image pearlBack(8, 8, 0xE7E7E7);
+  pearlBack.Set(0, 0, 0xD9D9D9);
+  pearlBack.Set(4, 4, 0xD9D9D9);
+  all.push_back({"PEARL_FORM_BACKGROUND", pearlBack});
+  Image emberBack(8, 8, 0xFBFBFB);
+  emberBack.Line(0, 7, 7, 0, 0xF6E8DE);
+  all.push_back({"EMBER_FORM_BACKGROUND", emberBack});
   Image icon(32, 32, 0x444AA0);
   icon.Frame(0, 0, 32, 32, 0x000000);
   icon.Fill(8, 8, 24, 24, 0xF2F6FB);

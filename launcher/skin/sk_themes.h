@@ -13,6 +13,10 @@
 
 namespace skin {
 
+// The message a themed form answers with the width of its file theme's
+// left border (at least 4), or 0.
+constexpr UINT kLeftBorderQuery = 9923;
+
 enum class TskUIStyle : uint8_t { FromThemeFile = 0, Pearl = 1, Meadow = 2, Ocean = 3, Ember = 4, Glacier = 5 };
 
 // Slot kinds and the slots the controls read (numbered from 1).

@@ -222,7 +222,7 @@ void TskTitleBar::SetUIStyle(TskUIStyle style) {
     }
     LeftBtnXOffset = fileTheme_->GetInt(0);
     RightBtnXOffset = fileTheme_->GetInt(3);
-    buttonTop_ = fileTheme_->GetInt(4);
+    buttonTop_ = fileTheme_->GetInt(4) - (OnSkForm() ? 3 : 0);
     backColor_ = fileTheme_->GetColor(skFormColor);
     for (auto& b : buttons_) {
       b->transparent_ = fileTheme_->GetBool(skTitleButtonTrans) > 0;
@@ -240,7 +240,7 @@ void TskTitleBar::SetUIStyle(TskUIStyle style) {
     LeftBtnXOffset = GetThemeInt(effective, tsTitleLeftButtonOffset);
     RightBtnXOffset = GetThemeInt(effective, tsTitleRightButtonOffset);
     backColor_ = GetThemeColor(effective, tsBorderColor);
-    buttonTop_ = GetThemeInt(effective, tsTitleButtonTop);
+    buttonTop_ = GetThemeInt(effective, tsTitleButtonTop) - (OnSkForm() ? 3 : 0);
     minWidth_ = GetThemeInt(effective, tsFormMinWidth);
     minHeight_ = 50;
     RoundCorner = GetThemeInt(effective, tsRoundCorner);
@@ -285,7 +285,30 @@ void TskTitleBar::SetAutoSize(bool on) {
     return;
   }
   autoSize_ = on;
-  if (on && !sections_[0]->Picture().Empty()) SetHeight(sections_[0]->Picture().Height());
+  if (on && !sections_[0]->Picture().Empty()) SetHeight(sections_[0]->Picture().Height() - (OnSkForm() ? 3 : 0));
+}
+
+bool TskTitleBar::OnSkForm() const { return Parent() && Parent()->ClassName() == "TskForm"; }
+
+int TskTitleBar::FormLeftBorder() const {
+  forms::TCustomForm* form = Form();
+  return form && OnSkForm() ? static_cast<int>(form->Perform(kLeftBorderQuery)) : 0;
+}
+
+void TskTitleBar::DrawSectionStrip(TBitmap& strip, int width) {
+  const int h = Height() + (OnSkForm() ? 3 : 0);
+  strip.SetSize(std::max(width, 0), std::max(h, 0));
+  if (strip.Empty()) return;
+  TCanvas& c = strip.Canvas();
+  c.Brush().Style = forms::TBrushStyle::bsSolid;
+  c.Brush().Color = backColor_;
+  c.FillRect(forms::Rect(0, 0, strip.Width(), strip.Height()));
+  c.Brush().Style = forms::TBrushStyle::bsClear;
+  c.Font().Assign(Font());
+  layoutWidth_ = strip.Width();
+  layoutHeight_ = strip.Height();
+  DrawSections(c);
+  layoutWidth_ = layoutHeight_ = -1;
 }
 void TskTitleBar::SetButtonInterval(int v) {
   buttonInterval_ = v;
@@ -328,7 +351,7 @@ int TskTitleBar::ButtonAt(int x, int y) const {
 }
 
 void TskTitleBar::DrawSections(TCanvas& canvas) {
-  const int w = Width(), h = Height();
+  const int w = layoutWidth_ >= 0 ? layoutWidth_ : Width(), h = layoutHeight_ >= 0 ? layoutHeight_ : Height();
   int left = 0, right = w;
   TskTitleBarSection* client = nullptr;
   const int leftWidth = sections_.empty() ? 0 : sections_[0]->Width();
@@ -372,7 +395,7 @@ void TskTitleBar::DrawSections(TCanvas& canvas) {
 void TskTitleBar::DrawButtonsAndCaption(TCanvas& canvas) {
   const int w = Width();
   buttonRects_.assign(buttons_.size(), TRect{});
-  int x = w - RightBtnXOffset + 3;
+  int x = w + FormLeftBorder() - RightBtnXOffset + 3;
   int leftmost = w;
   int controlBox = -1;
   for (size_t i = 0; i < buttons_.size(); ++i) {
@@ -395,7 +418,7 @@ void TskTitleBar::DrawButtonsAndCaption(TCanvas& canvas) {
     leftmost = std::min(leftmost, bx);
   }
   // The left side: icon or control box, then the caption.
-  int lx = std::max(LeftBtnXOffset - 3, 0);
+  int lx = std::max(LeftBtnXOffset - FormLeftBorder() - 3, 0);
   if (controlBox >= 0) {
     TskTitleBarButton& b = *buttons_[static_cast<size_t>(controlBox)];
     if (drawAppIcon_) {
@@ -440,7 +463,19 @@ void TskTitleBar::Paint() {
   c.FillRect(forms::Rect(0, 0, Width(), Height()));
   c.Brush().Style = forms::TBrushStyle::bsClear;
   c.Font().Assign(Font());
-  DrawSections(c);
+  if (forms::TCustomForm* form = Form(); form && OnSkForm()) {
+    // Laid out over the whole window, 3 pixels higher and moved by the bar's
+    // place in the window, so that the form's frame continues the pictures.
+    const forms::TPoint at = ClientToScreen(forms::Point(0, 0));
+    RECT window{};
+    GetWindowRect(form->Handle(), &window);
+    const int shift = at.X - window.left;
+    DrawSectionStrip(strip_, window.right - window.left);
+    c.DrawBitmapPart(ClientRect(), strip_, forms::Bounds(shift, 3, Width(), Height()), false, 0);
+    c.Font().Assign(Font());
+  } else {
+    DrawSections(c);
+  }
   DrawButtonsAndCaption(c);
   Canvas().CopyRect(ClientRect(), c, ClientRect());
 }

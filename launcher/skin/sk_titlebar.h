@@ -140,6 +140,15 @@ class TskTitleBar : public forms::TCustomPanel {
   int FormMinWidth() const { return minWidth_; }
   int FormMinHeight() const { return minHeight_; }
 
+  // The sections laid out over `width` as the bar draws them, at the
+  // sections' full height: a themed form fills its frame around the bar
+  // from the same strip.
+  void DrawSectionStrip(forms::TBitmap& strip, int width);
+  // Whether the bar sits on a themed form (which draws the frame around it).
+  bool OnSkForm() const;
+  // The themed form's answer to the left-border query (0 without one).
+  int FormLeftBorder() const;
+
   // A button's action (maximise or restore, minimise, close, pop-up).
   void ButtonAction(int index);
   void Repaint() { Invalidate(); }
@@ -182,7 +191,9 @@ class TskTitleBar : public forms::TCustomPanel {
   int minWidth_ = 0, minHeight_ = 0;
   std::string shownCaption_;
   forms::TBitmap offscreen_;
+  forms::TBitmap strip_;
   forms::TBitmap appIcon_;
+  int layoutWidth_ = -1, layoutHeight_ = -1;  // the section layout's extent while drawing a strip
 };
 
 }  // namespace skin

@@ -97,6 +97,8 @@ class TToolBar : public TCustomControl {
   int AutoButtonWidth(TToolButton* button);
   // Drops the bound item's children down under the button, or clicks the item.
   void TrackButton(TToolButton* button);
+  // Places the button (owned by anyone) on the bar, after the others.
+  void AddButton(TToolButton* b);
 
  protected:
   friend class TToolButton;
@@ -106,7 +108,6 @@ class TToolBar : public TCustomControl {
   void ColorChanged() override { Invalidate(); }
   // The bar made its drop-down pop-up menu.
   virtual void DropDownMenuCreated(TPopupMenu*) {}
-  void AddButton(TToolButton* b);
   void RemoveButton(TToolButton* b);
 
  private:

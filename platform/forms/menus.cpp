@@ -408,13 +408,12 @@ void TPopupMenu::PopupItems(TMenuItem* parent, int x, int y) {
   if (window_ || !parent) return;  // one loop at a time
   if (OnPopup) OnPopup(this);
   root_ = parent;
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &TPopupMenu::PopupProc;
-    wc.lpszClassName = kPopupClass;
-    registered = RegisterClassA(&wc) != 0;
-  }
+  // Registered each time: a test's reset drops every class (a second
+  // registration only fails).
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &TPopupMenu::PopupProc;
+  wc.lpszClassName = kPopupClass;
+  RegisterClassA(&wc);
   std::vector<TMenuItem*> shown;
   for (int i = 0; i < root_->Count(); ++i) {
     if (root_->Items(i)->Visible()) shown.push_back(root_->Items(i));

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32/dc.h"
 #include "platform/win32/test_support.h"
@@ -202,6 +203,31 @@ TEST_F(FrameTest, ClipboardHoldsTextUntilEmptied) {
   EXPECT_EQ(GetClipboardData(CF_TEXT), nullptr);
   EXPECT_TRUE(CloseClipboard());
   EXPECT_FALSE(CloseClipboard());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Regions, FromRectanglesJoinsTouchingSpansAndRefusesShortBlocks) {
+  std::vector<uint8_t> block(sizeof(RGNDATAHEADER) + 3 * sizeof(RECT));
+  RGNDATAHEADER h{sizeof(RGNDATAHEADER), RDH_RECTANGLES, 3, 3 * sizeof(RECT), {0, 0, 0, 0}};
+  const RECT rects[3] = {{0, 0, 4, 1}, {4, 0, 6, 1}, {1, 1, 2, 3}};
+  std::memcpy(block.data(), &h, sizeof h);
+  std::memcpy(block.data() + sizeof h, rects, sizeof rects);
+  const auto* data = reinterpret_cast<const RGNDATA*>(block.data());
+  HRGN r = ExtCreateRegion(nullptr, static_cast<DWORD>(block.size()), data);
+  ASSERT_NE(r, nullptr);
+  RECT box;
+  EXPECT_EQ(GetRgnBox(r, &box), COMPLEXREGION);
+  EXPECT_EQ(box.right, 6);
+  EXPECT_EQ(box.bottom, 3);
+  EXPECT_TRUE(PtInRegion(r, 5, 0));
+  EXPECT_FALSE(PtInRegion(r, 0, 1));
+  EXPECT_TRUE(PtInRegion(r, 1, 2));
+  DeleteObject(r);
+  // A count that claims more rectangles than the block holds.
+  EXPECT_EQ(ExtCreateRegion(nullptr, static_cast<DWORD>(block.size() - 1), data), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <unordered_set>
 
 #include "platform/win32/internal.h"
@@ -139,6 +140,51 @@ HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int width, int
     if (a < b) s.emplace_back(a, b);
   }
   Trim(out);
+  return Make(std::move(out));
+}
+
+HRGN ExtCreateRegion(const void* transform, DWORD count, const RGNDATA* data) {
+  const size_t header = sizeof(RGNDATAHEADER);
+  if (transform || !data || count < header || data->rdh.iType != RDH_RECTANGLES ||
+      data->rdh.nCount > (count - header) / sizeof(RECT)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data) + header;
+  int top = INT32_MAX, bottom = INT32_MIN;
+  std::vector<RECT> rects(data->rdh.nCount);
+  for (size_t i = 0; i < rects.size(); ++i) {
+    std::memcpy(&rects[i], bytes + i * sizeof(RECT), sizeof(RECT));
+    RECT& r = rects[i];
+    if (r.left > r.right) std::swap(r.left, r.right);
+    if (r.top > r.bottom) std::swap(r.top, r.bottom);
+    if (r.left == r.right || r.top == r.bottom) continue;
+    top = std::min<int>(top, r.top);
+    bottom = std::max<int>(bottom, r.bottom);
+  }
+  Region out;
+  if (top < bottom) {
+    out.top = top;
+    out.rows.resize(static_cast<size_t>(bottom - top));
+    for (const RECT& r : rects) {
+      if (r.left == r.right || r.top == r.bottom) continue;
+      for (int y = r.top; y < r.bottom; ++y) out.rows[static_cast<size_t>(y - top)].emplace_back(r.left, r.right);
+    }
+    // Each row: sorted, overlapping and touching spans joined.
+    for (Spans& s : out.rows) {
+      std::sort(s.begin(), s.end());
+      Spans joined;
+      for (const auto& span : s) {
+        if (!joined.empty() && span.first <= joined.back().second) {
+          joined.back().second = std::max(joined.back().second, span.second);
+        } else {
+          joined.push_back(span);
+        }
+      }
+      s = std::move(joined);
+    }
+    Trim(out);
+  }
   return Make(std::move(out));
 }
 

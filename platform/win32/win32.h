@@ -335,6 +335,10 @@ HDC GetWindowDC(HWND hwnd);
 // Right and bottom edges are outside, as with rectangles everywhere.
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
 HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int width, int height);
+// The union of the rectangles after the header (no transform is
+// supported: pass null). `count` is the size of the whole block in bytes;
+// a block too small for its rectangles fails.
+HRGN ExtCreateRegion(const void* transform, DWORD count, const RGNDATA* data);
 // NULLREGION, SIMPLEREGION (one rectangle), COMPLEXREGION, or RGN_ERROR.
 int CombineRgn(HRGN dest, HRGN src1, HRGN src2, int mode);
 int GetRgnBox(HRGN rgn, LPRECT rect);

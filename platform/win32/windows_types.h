@@ -813,6 +813,19 @@ constexpr int RGN_ERROR = 0;
 constexpr int NULLREGION = 1;
 constexpr int SIMPLEREGION = 2;
 constexpr int COMPLEXREGION = 3;
+constexpr DWORD RDH_RECTANGLES = 1;
+struct RGNDATAHEADER {
+  DWORD dwSize;
+  DWORD iType;
+  DWORD nCount;
+  DWORD nRgnSize;
+  RECT rcBound;
+};
+// The header, then nCount RECTs.
+struct RGNDATA {
+  RGNDATAHEADER rdh;
+  char Buffer[1];
+};
 
 using HGLOBAL = HANDLE;
 constexpr UINT CF_TEXT = 1;
