@@ -4,13 +4,18 @@
 // the work area, Alt+Space, the menu bar and the refusal of a second one.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "launcher/skin/golden.h"
 #include "launcher/skin/sk_form.h"
+#include "launcher/skin/sk_panels.h"
 #include "launcher/skin/sk_public.h"
 #include "platform/forms/forms.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
+#include "tools/skin_archive_writer.h"
 
 namespace skin {
 namespace {
@@ -224,6 +229,169 @@ TEST_F(SkFormTest, RemovingItGivesTheFormItsCaptionBack) {
   EXPECT_EQ(GetWindowRgn(form_->Handle(), r), RGN_ERROR);
   DeleteObject(r);
 }
+
+// A file theme whose title bar and bottom border have see-through corners.
+class SkFormFileThemeTest : public SkFormTest {
+ protected:
+  static constexpr uint32_t kKey = 0xFF00FF, kInk = 0x336699;
+  static std::vector<uint32_t> Fill(int w, int h, uint32_t c) { return std::vector<uint32_t>(static_cast<size_t>(w * h), c); }
+  std::vector<testkit::SkinValue> Values(int titleMinY, int titleMaxY) {
+    namespace tk = testkit;
+    std::vector<uint32_t> title = Fill(8, 10, kInk);
+    title[0] = title[1] = title[2] = kKey;  // row 0: three columns cut
+    title[8] = title[9] = kKey;             // row 1: two
+    std::vector<uint32_t> bottom = Fill(12, 6, 0x102030);
+    bottom[5 * 12 + 0] = bottom[5 * 12 + 1] = kKey;  // the last row's first two
+    return {tk::SkinInteger("SKIN2_TRANSCOLOR", 0xFF00FF),
+            tk::SkinInteger("SKIN2_FORMCOLOR", 0xC0C0C0),
+            tk::SkinBitmap("SKIN2_TITLEBAR1", tk::WriteBmp24(8, 10, title)),
+            tk::SkinBitmap("SKIN2_TITLEBAR2", tk::WriteBmp24(4, 10, Fill(4, 10, kInk))),
+            tk::SkinBitmap("SKIN2_TITLEBAR3", tk::WriteBmp24(8, 10, Fill(8, 10, kInk))),
+            tk::SkinBitmap("SKIN2_FORMLEFTBORDER", tk::WriteBmp24(2, 4, Fill(2, 4, 0x102030))),
+            tk::SkinBitmap("SKIN2_FORMRIGHTBORDER", tk::WriteBmp24(5, 4, Fill(5, 4, 0x102030))),
+            tk::SkinBitmap("SKIN2_FORMBOTTOMBORDER1", tk::WriteBmp24(12, 6, bottom)),
+            tk::SkinBitmap("SKIN2_TITLEBUTTONS", tk::WriteBmp24(18 * 4, 4, Fill(18 * 4, 4, 0x808080))),
+            tk::SkinByte("SKIN2_TITLEBARNEEDREGION", 1),
+            tk::SkinByte("SKIN2_BOTTOMBORDERNEEDREGION", 1),
+            tk::SkinInteger("SKIN2_TITLEBARREGIONMINY", titleMinY),
+            tk::SkinInteger("SKIN2_TITLEBARREGIONMAXY", titleMaxY),
+            tk::SkinInteger("SKIN2_BOTTOMREGIONMINY", 0),
+            tk::SkinInteger("SKIN2_BOTTOMREGIONMAXY", 40),
+            tk::SkinInteger("SKIN2_TITLEBARBUTTONPOSY", 3)};
+  }
+  TskFileTheme* Theme(const std::vector<testkit::SkinValue>& values, const std::string& name = "skin.sk") {
+    testkit::ZipEntry e;
+    e.data = testkit::WriteSkinData(values);
+    const std::vector<uint8_t> zip = testkit::WriteZip({e});
+    std::ofstream(work_ + "/" + name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+    auto* theme = new TskFileTheme(form_);
+    theme->SetThemeFile(name);
+    return theme;
+  }
+  bool In(int x, int y) {
+    HRGN r = CreateRectRgn(0, 0, 0, 0);
+    GetWindowRgn(form_->Handle(), r);
+    const bool in = PtInRegion(r, x, y) != FALSE;
+    DeleteObject(r);
+    return in;
+  }
+};
+
+TEST_F(SkFormFileThemeTest, FrameAndRegionFromTheSkin) {
+  Skin(TskUIStyle::Ocean);
+  TskFileTheme* theme = Theme(Values(0, 99));  // a limit past the bitmap's rows
+  ASSERT_TRUE(theme->Ready());
+  sk_->SetFileTheme(theme);
+  sk_->SetUIStyle(TskUIStyle::FromThemeFile);
+  // Left border 2 (counted as 4), right 5, bottom 6: each frame side is 3
+  // narrower than its border, the panel's margin taking the rest.
+  RECT c = Client();
+  POINT origin{0, 0};
+  ClientToScreen(form_->Handle(), &origin);
+  EXPECT_EQ(origin.x, 40 + 1);
+  EXPECT_EQ(c.right, 300 - 1 - 2);
+  EXPECT_EQ(c.bottom, 200 - 3);
+  EXPECT_EQ(SendMessageA(form_->Handle(), kLeftBorderQuery, 0, 0), 4);
+  EXPECT_EQ(form_->Constraints.MinHeight, 7 + 22 + 6 + 3);
+  // The title rows: the see-through runs are cut, the rest whole.
+  EXPECT_FALSE(In(0, 0));
+  EXPECT_FALSE(In(2, 0));
+  EXPECT_TRUE(In(3, 0));
+  EXPECT_FALSE(In(1, 1));
+  EXPECT_TRUE(In(2, 1));
+  EXPECT_TRUE(In(0, 2));
+  EXPECT_TRUE(In(299, 0));
+  EXPECT_TRUE(In(150, 100));
+  // The bottom border's left third stands unscaled at the left end.
+  EXPECT_FALSE(In(0, 199));
+  EXPECT_FALSE(In(1, 199));
+  EXPECT_TRUE(In(2, 199));
+  EXPECT_TRUE(In(299, 199));
+  EXPECT_TRUE(In(0, 198));
+
+  pt::Picture pic = Picture();
+  EXPECT_EQ(pic.At(0, 100), 0x102030u);  // the left border
+  EXPECT_EQ(pic.At(2, 100), 0xC0C0C0u);  // the form colour beside a narrow border
+  EXPECT_EQ(pic.At(0, 0), 0u);           // outside the region
+
+  // A minimum below the band's start: the rows above it are whole.
+  TskFileTheme* late = Theme(Values(50, 60), "late.sk");
+  sk_->SetFileTheme(late);
+  EXPECT_TRUE(In(0, 0));
+}
+
+TEST_F(SkFormFileThemeTest, MissingKeysLeaveAUsableForm) {
+  Skin(TskUIStyle::Ocean);
+  const std::vector<testkit::SkinValue> all = Values(0, 5);
+  for (size_t drop = 0; drop < all.size(); ++drop) {
+    SCOPED_TRACE(all[drop].name);
+    std::vector<testkit::SkinValue> values = all;
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(drop));
+    TskFileTheme* theme = Theme(values, "drop" + std::to_string(drop) + ".sk");
+    ASSERT_TRUE(theme->Ready());
+    sk_->SetFileTheme(theme);
+    sk_->SetUIStyle(TskUIStyle::FromThemeFile);
+    pt::Picture pic = Picture();
+    EXPECT_EQ(pic.width, 300);
+    EXPECT_TRUE(In(150, 100));
+    EXPECT_GT(Client().right, 0);
+    sk_->SetFileTheme(nullptr);
+    delete theme;
+  }
+}
+
+class SkFormGoldenTest : public SkFormTest, public ::testing::WithParamInterface<TskUIStyle> {};
+
+TEST_P(SkFormGoldenTest, FormWithTitleBarMenuBarAndGroupBox) {
+  const TskUIStyle style = GetParam();
+  form_->SetBounds(40, 30, 240, 160);
+  form_->SetCaption("Themed");
+  auto* menu = new TskMainMenu(form_);
+  for (const char* caption : {"&File", "&Edit"}) {
+    auto* item = new forms::TMenuItem(menu);
+    item->SetCaption(caption);
+    menu->Items()->Add(item);
+  }
+  Skin(style);
+  sk_->SetMenu(menu);
+  auto* group = new TskGroupBox(form_);
+  group->SetParent(sk_);
+  group->SetBounds(12, 60, 120, 60);
+  group->SetCaption("Group");
+  sk_->UIStyleAutoUpdateSub = true;
+  sk_->SetUIStyle(style);
+  const pt::Picture pic = Picture();
+  static const char* const names[] = {"", "pearl", "meadow", "ocean", "ember", "glacier"};
+  EXPECT_TRUE(testing::MatchesGolden(pic, std::string("form_") + names[static_cast<int>(style)]));
+
+  // Worked out from the style's values: the border bands, the margin in the
+  // form colour beside the content, the corner cut by the region.
+  const int bw = GetThemeInt(style, tsBorderWidth);
+  const uint32_t border = forms::ColorToPixel(GetThemeColor(style, tsBorderColor));
+  const uint32_t face = forms::ColorToPixel(GetThemeColor(style, tsFormColor));
+  EXPECT_EQ(pic.At(120, 159), border);
+  EXPECT_EQ(pic.At(0, 100), border);
+  EXPECT_EQ(pic.At(239, 100), border);
+  if (bw < 3) EXPECT_EQ(pic.At(bw, 100), face);
+  const int corner = GetThemeInt(style, tsRoundCorner);
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  GetWindowRgn(form_->Handle(), region);
+  EXPECT_EQ(PtInRegion(region, 0, 0) == FALSE, corner > 1);
+  if (corner > 1) EXPECT_EQ(pic.At(0, 0), 0u);
+  DeleteObject(region);
+  if (style == TskUIStyle::Pearl) {
+    // The background pattern tiles from the panel's origin (the window's):
+    // its dots stand at multiples of 8 and 8 + 4.
+    EXPECT_EQ(pic.At(200, 136), 0xD9D9D9u);
+    EXPECT_EQ(pic.At(204, 140), 0xD9D9D9u);
+    EXPECT_EQ(pic.At(201, 136), 0xE7E7E7u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, SkFormGoldenTest,
+                         ::testing::Values(TskUIStyle::Pearl, TskUIStyle::Meadow, TskUIStyle::Ocean, TskUIStyle::Ember,
+                                           TskUIStyle::Glacier));
 
 }  // namespace
 }  // namespace skin
