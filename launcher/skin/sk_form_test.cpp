@@ -203,6 +203,57 @@ TEST_F(SkFormTest, MenuBarFollowsTheMenuAndItsShortCuts) {
   EXPECT_EQ(menu->Form(), nullptr);
 }
 
+TEST_F(SkFormTest, MenuBarButtonDropsItsItemDown) {
+  Skin(TskUIStyle::Ocean);
+  auto* menu = new TskMainMenu(form_);
+  menu->AutoHotkeys = true;
+  auto* file = new forms::TMenuItem(menu);
+  file->SetCaption("&File");
+  auto* save = new forms::TMenuItem(menu);
+  save->SetCaption("&Save");
+  int saved = 0;
+  save->OnClick = [&](forms::TObject*) { ++saved; };
+  file->Add(save);
+  menu->Items()->Add(file);
+  sk_->SetMenu(menu);
+  TskMenuBar* bar = sk_->MenuBar();
+  ASSERT_EQ(bar->ButtonCount(), 1);
+  Picture();
+  const forms::TPoint at = bar->ClientToScreen(forms::Point(bar->Buttons(0)->Left() + 5, 5));
+  POINT local{at.X, at.Y};
+  ScreenToClient(form_->Handle(), &local);
+  pt::InjectClick(pt::Button::Left, local.x, local.y);
+  pt::InjectChar('s');
+  Application->ProcessMessages();
+  EXPECT_EQ(saved, 1);
+  // The drop-down copied the menu's automatic hotkeys.
+  EXPECT_TRUE(bar->DropDownMenu()->AutoHotkeys);
+  EXPECT_FALSE(bar->Buttons(0)->Down());
+}
+
+TEST_F(SkFormTest, FormPanelFillsAndActivationReachesTheTitleBar) {
+  Skin(TskUIStyle::Ocean);
+  auto* panel = new forms::TPanel(form_);
+  panel->SetParent(sk_);
+  panel->SetCaption("text");
+  sk_->SetFormPanel(panel);
+  EXPECT_EQ(panel->Align(), forms::TAlign::alClient);
+  EXPECT_EQ(panel->BevelOuter, forms::TBevelCut::bvNone);
+  EXPECT_EQ(panel->Caption(), "");
+  EXPECT_EQ(panel->Top(), sk_->TitleBar()->Top() + sk_->TitleBar()->Height());
+  pt::InjectKey(VK_RETURN);  // closes the refusal's message
+  sk_->SetFormPanel(sk_);
+  EXPECT_EQ(sk_->FormPanel(), panel);
+
+  SendMessageA(form_->Handle(), WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_FALSE(sk_->TitleBar()->FormActive());
+  SendMessageA(form_->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_TRUE(sk_->TitleBar()->FormActive());
+  sk_->SetCaption("Renamed");
+  EXPECT_EQ(form_->Caption(), "Renamed");
+  EXPECT_EQ(sk_->Version(), "1.0");
+}
+
 TEST_F(SkFormTest, SecondSkinnedFormIsRefused) {
   Skin(TskUIStyle::Ocean);
   const int controls = form_->ControlCount();
