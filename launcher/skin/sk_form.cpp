@@ -396,8 +396,8 @@ void TskForm::DrawMenuBarBackground(forms::TToolBar* bar, const TRect& rect, boo
   TskUIStyle style = style_;
   if (auto* mm = dynamic_cast<TskMainMenu*>(menu_)) style = mm->UIStyle();
   if (style != TskUIStyle::Pearl) return;  // the bar's colour
-  TBitmap pic;
-  pic.LoadFromResourceName(nullptr, "PEARL_MENU_BAR");
+  TBitmap& pic = menuBarPicture_;
+  if (pic.Empty()) pic.LoadFromResourceName(nullptr, "PEARL_MENU_BAR");
   bar->DrawCanvas().DrawBitmapPart(rect, pic, forms::Rect(0, 0, pic.Width(), pic.Height()), false, 0);
   defaultDraw = false;
 }
@@ -427,8 +427,8 @@ void TskForm::DrawMenuBarButton(forms::TToolBar* bar, forms::TToolButton* button
     c.DrawText(caption, at, forms::DT_CENTER | forms::DT_VCENTER | forms::DT_SINGLELINE);
   };
   if (lit && effective == TskUIStyle::Pearl && !file) {
-    TBitmap pic;
-    pic.LoadFromResourceName(nullptr, "PEARL_MENU_SELECT");
+    TBitmap& pic = menuSelectPicture_;
+    if (pic.Empty()) pic.LoadFromResourceName(nullptr, "PEARL_MENU_SELECT");
     c.DrawBitmapPart(r, pic, forms::Rect(0, 0, pic.Width(), pic.Height()), false, 0);
     text(GetThemeColor(TskUIStyle::Pearl, tsMenuSelectedFontColor), r);
     return;
@@ -467,8 +467,11 @@ void TskForm::Paint() {
   TCanvas& c = Canvas();
   if (!FileThemeInUse() && (style_ == TskUIStyle::Pearl || style_ == TskUIStyle::Ember)) {
     // The pattern through an off-screen bitmap, tiled from the panel's origin.
-    TBitmap pattern;
-    pattern.LoadFromResourceName(nullptr, style_ == TskUIStyle::Pearl ? "PEARL_FORM_BACKGROUND" : "EMBER_FORM_BACKGROUND");
+    if (patternStyle_ != style_) {
+      pattern_.LoadFromResourceName(nullptr, style_ == TskUIStyle::Pearl ? "PEARL_FORM_BACKGROUND" : "EMBER_FORM_BACKGROUND");
+      patternStyle_ = style_;
+    }
+    TBitmap& pattern = pattern_;
     background_.SetSize(Width(), Height());
     if (!background_.Empty()) {
       TCanvas& bc = background_.Canvas();

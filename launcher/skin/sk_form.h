@@ -123,6 +123,10 @@ class TskForm : public forms::TCustomPanel {
   forms::TBitmap bottomBitmap_;
   forms::TBitmap titleStrip_;
   forms::TBitmap background_;
+  // Artwork read once: the form pattern of the style shown, Pearl's menu strips.
+  forms::TBitmap pattern_;
+  TskUIStyle patternStyle_ = TskUIStyle::FromThemeFile;
+  forms::TBitmap menuBarPicture_, menuSelectPicture_;
   TskUIStyle style_ = TskUIStyle::Ocean;
   TskFileTheme* fileTheme_ = nullptr;
   forms::TColor borderColor_ = forms::clBlack;

@@ -412,6 +412,13 @@ TEST_P(SkFormGoldenTest, FormWithTitleBarMenuBarAndGroupBox) {
   group->SetCaption("Group");
   sk_->UIStyleAutoUpdateSub = true;
   sk_->SetUIStyle(style);
+  // The mouse over "File": the bar draws it highlighted.
+  Picture();
+  forms::TToolButton* fileButton = sk_->MenuBar()->Buttons(0);
+  const forms::TPoint hot = fileButton->ClientToScreen(forms::Point(0, 0));
+  pt::InjectMouseMove(hot.X - 40 + 4, hot.Y - 30 + 4);
+  Application->ProcessMessages();
+  ASSERT_TRUE(fileButton->Hot());
   const pt::Picture pic = Picture();
   static const char* const names[] = {"", "pearl", "meadow", "ocean", "ember", "glacier"};
   EXPECT_TRUE(testing::MatchesGolden(pic, std::string("form_") + names[static_cast<int>(style)]));
@@ -431,6 +438,11 @@ TEST_P(SkFormGoldenTest, FormWithTitleBarMenuBarAndGroupBox) {
   EXPECT_EQ(PtInRegion(region, 0, 0) == FALSE, corner > 1);
   if (corner > 1) EXPECT_EQ(pic.At(0, 0), 0u);
   DeleteObject(region);
+  // The highlighted button: framed in the selected-border colour, or in
+  // Pearl the select strip's own frame (0x3973C4) stretched over it.
+  const uint32_t frame =
+      style == TskUIStyle::Pearl ? 0x3973C4u : forms::ColorToPixel(GetThemeColor(style, tsMenuSelectedBorderColor));
+  EXPECT_EQ(pic.At(hot.X - 40, hot.Y - 30), frame);
   if (style == TskUIStyle::Pearl) {
     // The background pattern tiles from the panel's origin (the window's):
     // its dots stand at multiples of 8 and 8 + 4.

@@ -491,9 +491,12 @@ void TskTitleBar::ButtonAction(int index) {
         form->SetWindowState(forms::TWindowState::wsNormal);
       } else {
         form->SetWindowState(forms::TWindowState::wsMaximized);
-        // A bare form covers its frame's edges too.
-        const TRect work = forms::Screen->WorkAreaRect();
-        form->SetBounds(work.Left - 2, work.Top - 2, work.Width() + 4, work.Height() + 1);
+        // A bare form covers its frame's edges too (a themed form fits
+        // itself on its size message).
+        if (!OnSkForm()) {
+          const TRect work = forms::Screen->WorkAreaRect();
+          form->SetBounds(work.Left - 2, work.Top - 2, work.Width() + 4, work.Height() + 1);
+        }
       }
       for (auto& each : buttons_) {
         if (each->ButtonType() == B::skMax) each->LoadPictures();
