@@ -3,6 +3,8 @@
 // goldens of the box with each icon and button count.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "launcher/skin/golden.h"
 #include "launcher/skin/sk_dialog.h"
 #include "platform/forms/clipbrd.h"
@@ -10,6 +12,7 @@
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
+#include "tools/skin_archive_writer.h"
 
 namespace skin {
 namespace {
@@ -169,6 +172,32 @@ TEST_F(DialogTest, FontsFollowTheStyle) {
   TskMessageDialog onForm(&form);
   EXPECT_EQ(onForm.UIStyle(), TskUIStyle::Pearl);
   EXPECT_EQ(onForm.CaptionFont().Color(), forms::clBlack);
+}
+
+TEST_F(DialogTest, FileThemeColoursAndAWideLeftBorder) {
+  namespace tk = testkit;
+  tk::ZipEntry e;
+  e.data = tk::WriteSkinData({tk::SkinInteger("SKIN2_TITLEFONTCOLOR", 0x0000FF),
+                              tk::SkinInteger("SKIN2_CONTROLFONTCOLOR", 0x00FF00),
+                              tk::SkinBitmap("SKIN2_FORMLEFTBORDER", tk::WriteBmp24(10, 2, std::vector<uint32_t>(20, 0x102030)))});
+  const std::vector<uint8_t> zip = tk::WriteZip({e});
+  std::ofstream(work_ + "/skin.sk", std::ios::binary)
+      .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+  TskFileTheme theme(nullptr);
+  theme.SetThemeFile("skin.sk");
+  ASSERT_TRUE(theme.Ready());
+  TskMessageDialog dlg(nullptr);
+  dlg.SetFileTheme(&theme);
+  dlg.SetUIStyle(TskUIStyle::FromThemeFile);
+  EXPECT_EQ(dlg.CaptionFont().Color(), 0x0000FF);
+  EXPECT_EQ(dlg.Font().Color(), 0x00FF00);
+  TfrmMsg* frm = dlg.BuildForm();
+  EXPECT_EQ(frm->Perform(kLeftBorderQuery, 0, 0), 10);
+  const int width = frm->Width();
+  frm->Show();
+  // Shown, the box grows by twice a left border wider than 6.
+  EXPECT_EQ(frm->Width(), width + 20);
+  delete frm;
 }
 
 struct GoldenCase {
