@@ -201,6 +201,12 @@ TEST_F(SkFormTest, MenuBarFollowsTheMenuAndItsShortCuts) {
   sk_->SetMenu(nullptr);
   EXPECT_EQ(sk_->MenuBar(), nullptr);
   EXPECT_EQ(menu->Form(), nullptr);
+  // A menu freed while attached takes its bar along.
+  sk_->SetMenu(menu);
+  delete menu;
+  EXPECT_EQ(sk_->Menu(), nullptr);
+  EXPECT_EQ(sk_->MenuBar(), nullptr);
+  Picture();
 }
 
 TEST_F(SkFormTest, MenuBarButtonDropsItsItemDown) {
