@@ -1,5 +1,7 @@
 #include "animation/actor.h"
 
+#include <cstring>
+
 #include "animation/actor_manager.h"
 #include "animation/anim_manager.h"
 #include "animation/memory_categories.h"
@@ -67,6 +69,14 @@ bool Actor::AddNode(Node* node) {
 Node* Actor::FindNodeByID(uint32_t id) const {
   for (Node* node : mNodes) {
     if (node->GetID() == id) return node;
+  }
+  return nullptr;
+}
+
+Node* Actor::FindNodeByName(const char* name) const {
+  if (name == nullptr) return nullptr;
+  for (Node* node : mNodes) {
+    if (std::strcmp(node->GetName(), name) == 0) return node;
   }
   return nullptr;
 }

@@ -59,6 +59,8 @@ class Actor {
   Node* GetNode(uint32_t index) const { return index < mNodes.GetLength() ? mNodes[index] : nullptr; }
   // The first node whose name has id, or null.
   Node* FindNodeByID(uint32_t id) const;
+  // The first node whose name is exactly name (case-sensitive), or null.
+  Node* FindNodeByName(const char* name) const;
   bool AddRootNode(uint32_t nodeIndex) { return mRootNodes.Add(nodeIndex); }
   uint32_t GetNumRootNodes() const { return mRootNodes.GetLength(); }
   uint32_t GetRootNodeIndex(uint32_t i) const { return mRootNodes[i]; }
@@ -103,6 +105,10 @@ class Actor {
   void SetRepositioningNode(int32_t index) { mRepositioningNode = index; }
   uint32_t GetRepositioningMask() const { return mRepositioningMask; }
   void SetRepositioningMask(uint32_t mask) { mRepositioningMask = mask; }
+  // The game's switch for root-motion extraction, kept apart from the mask: an
+  // actor hung on another one follows that one and is switched off.
+  bool GetRepositioningEnabled() const { return mRepositioningEnabled; }
+  void SetRepositioningEnabled(bool enabled) { mRepositioningEnabled = enabled; }
   float GetRetargetRootOffset() const { return mRetargetRootOffset; }
   void SetRetargetRootOffset(float offset) { mRetargetRootOffset = offset; }
   uint32_t GetMultiplyOrder() const { return mMultiplyOrder; }
@@ -129,6 +135,7 @@ class Actor {
   float mRetargetRootOffset = 0.0f;
   uint32_t mRepositioningMask = REPOSITION_POSITION;
   uint32_t mMultiplyOrder = 1;
+  bool mRepositioningEnabled = true;
 };
 
 }  // namespace Anim

@@ -93,6 +93,7 @@ Actor* Actor::Clone(uint32_t flags) const {
   if (clone == nullptr) return nullptr;
   clone->mNumLODLevels = mNumLODLevels;
   clone->mRepositioningMask = mRepositioningMask;
+  clone->mRepositioningEnabled = mRepositioningEnabled;
   clone->mMultiplyOrder = mMultiplyOrder;
   clone->mRootNodes = mRootNodes;
   clone->mRepositioningNode = mRepositioningNode;

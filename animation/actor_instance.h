@@ -110,6 +110,7 @@ class ActorInstance {
   void RemoveWorldSpaceController(Controller* controller, bool deleteIt);
   void RemoveAllWorldSpaceControllers(bool deleteThem);
   uint32_t GetNumLocalSpaceControllers() const { return mLocalSpaceControllers.GetLength(); }
+  LocalSpaceController* GetLocalSpaceController(uint32_t index) const { return mLocalSpaceControllers[index]; }
   uint32_t GetNumWorldSpaceControllers() const { return mWorldSpaceControllers.GetLength(); }
   Controller* GetWorldSpaceController(uint32_t index) const { return mWorldSpaceControllers[index]; }
 
@@ -154,6 +155,9 @@ class ActorInstance {
   // hanging on it. The callback's OnUpdateVisibilityFlags sets it each frame.
   bool IsVisible() const { return mIsVisible; }
   void SetIsVisible(bool visible) { mIsVisible = visible; }
+  // Left to the game: the object that owns this instance, for its callbacks.
+  void* GetCustomData() const { return mCustomData; }
+  void SetCustomData(void* data) { mCustomData = data; }
   bool IsEnabled() const { return mIsEnabled; }
   void SetIsEnabled(bool enabled) { mIsEnabled = enabled; }
 
@@ -194,6 +198,7 @@ class ActorInstance {
   bool mIsEnabled = false;
   bool mIsVisible = true;
   uint8_t mAttachmentDepth = 0;
+  void* mCustomData = nullptr;
 };
 
 }  // namespace Anim

@@ -50,6 +50,21 @@ TEST_F(AnimTest, HierarchyDescendantsAndRepositioningNode) {
   actor->AutoSetRepositioningNode();
   EXPECT_EQ(actor->GetRepositioningNode(), 0);
   EXPECT_EQ(actor->FindNodeByID(GetStringID("b1")), actor->GetNode(4));
+  // By name: exact and case-sensitive, the first match in node order.
+  EXPECT_EQ(actor->FindNodeByName("b1"), actor->GetNode(4));
+  EXPECT_EQ(actor->FindNodeByName("B1"), nullptr);
+  EXPECT_EQ(actor->FindNodeByName("b"), actor->GetNode(3));
+  EXPECT_EQ(actor->FindNodeByName("never-registered"), nullptr);
+  EXPECT_EQ(actor->FindNodeByName(nullptr), nullptr);
+  // The repositioning switch is on by default, kept apart from the mask, and
+  // goes with a clone.
+  EXPECT_TRUE(actor->GetRepositioningEnabled());
+  actor->SetRepositioningEnabled(false);
+  EXPECT_EQ(actor->GetRepositioningMask(), 1u);
+  Actor* clone = actor->Clone(Actor::CLONE_ALL);
+  ASSERT_NE(clone, nullptr);
+  EXPECT_FALSE(clone->GetRepositioningEnabled());
+  AnimCore::Delete(clone);
   AnimCore::Delete(actor);
 
   Actor* single = MakeActor({{"only", -1}});

@@ -101,6 +101,7 @@ class MotionInstance {
   void SetPlaySpeed(float speed) { mPlaySpeed = speed; }
   float GetTotalPlayTime() const { return mTotalPlayTime; }
   float GetMaxPlayTime() const { return mMaxPlayTime; }
+  void SetMaxPlayTime(float time) { mMaxPlayTime = time; }
   float GetRetargetRootOffset() const { return mRetargetRootOffset; }
   uint32_t GetCurrentLoop() const { return mCurrentLoop; }
   uint32_t GetPreviousLoop() const { return mPreviousLoop; }

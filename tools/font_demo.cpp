@@ -1,5 +1,7 @@
 #include "tools/font_demo.h"
 
+#include "tools/mobile_actor_writer.h"
+
 #include <cstdlib>
 
 namespace testkit {
@@ -93,6 +95,7 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   };
   for (const Entry& e : kCursors)
     out.push_back(Cursor(e.name, size, e.ring, e.r, e.g, e.b));
+  out.push_back({"walk_arrow", 7, BuildWalkArrowActor()});
   return out;
 }
 

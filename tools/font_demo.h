@@ -1,7 +1,7 @@
 #pragma once
 // The interface resources that start-up loads with the fonts: the screen
 // images ("blackscreen", "whitescreen", "grey80", "ui_band_top"), the busy
-// indicator "cd" and the eleven cursor images. Tests get small pictures;
+// indicator "cd", the eleven cursor images and the walk-arrow actor. Tests get small pictures;
 // the sample game gets them at their own sizes.
 
 #include <string>
@@ -13,7 +13,7 @@ namespace testkit {
 
 struct NamedResource {
   std::string name;
-  int type = 0;   // 4 engine image file, 5 TGA
+  int type = 0;   // 4 engine image file, 5 TGA, 7 actor
   Bytes data;
 };
 

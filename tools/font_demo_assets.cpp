@@ -100,7 +100,7 @@ int main(int argc, char** argv)
   }
   const std::filesystem::path shared = std::filesystem::path(argv[1]) / "shared";
   for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(true)) {
-    const std::string file = resource.name + (resource.type == 5 ? ".tga" : ".image");
+    const std::string file = resource.name + (resource.type == 5 ? ".tga" : resource.type == 7 ? ".act" : ".image");
     if (!testkit::WriteBytes((shared / file).c_str(), resource.data)) {
       std::fprintf(stderr, "font_demo_assets: cannot write %s\n", file.c_str());
       return 1;

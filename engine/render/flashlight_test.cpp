@@ -106,9 +106,9 @@ TEST_F(FlashlightTest, MobilesInTheConeAreLitAndLeaveWhenDestroyed)
     flashlight->AddViewReceiver(&floor->mesh, gTarvel.mGraphics.mWhiteScreen);
     cTarvelMobile* inCone = BoxMobile({-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}, 1);
     cTarvelMobile* behind = BoxMobile({-0.5f, -0.5f, -20}, {0.5f, 0.5f, -15}, 1);
-    D3DXMATRIX node;
-    D3DXMatrixTranslation(&node, 0.0f, 0.5f, 0.0f);
-    inCone->mNodeMatrices.Add(node);
+    // Its node stands half a unit up, where the mobile stands.
+    inCone->SetPosition(0.0f, 0.5f, 0.0f);
+    inCone->Update(0.0f);
     flashlight->AddMobileReceiver(inCone);
     flashlight->AddMobileReceiver(behind);
     flashlight->AddMobileReceiver(inCone);
@@ -126,7 +126,7 @@ TEST_F(FlashlightTest, MobilesInTheConeAreLitAndLeaveWhenDestroyed)
     const std::vector<pt::DrawRecord> draws = IndexedDraws();
     ASSERT_EQ(draws.size(), 1u);
     EXPECT_EQ(draws[0].technique, "mobile");
-    EXPECT_EQ(draws[0].stream0, inCone->mVertexBuffer);
+    EXPECT_EQ(draws[0].stream0, inCone->mStaticVertexBuffer);
     EXPECT_EQ(draws[0].primitiveCount, 4u);
     const std::vector<double> world = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5, 0, 1};
     ExpectMatrix(Param(flashlight->mMobileBinding, "lmat"), Multiply(world, ConeMatrix()));

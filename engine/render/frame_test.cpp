@@ -53,10 +53,11 @@ void Mark(int id)
 class TestMobile : public cTarvelMobile {
 public:
     explicit TestMobile(int id) : mId(id) {}
-    void Draw(const D3DXMATRIX*, int, const cTarvelShaderBinding* extra, int, int, int) override
+    int Draw(const D3DXMATRIX*, bool, const cTarvelShaderBinding* extra, int, int, bool) override
     {
         gDrawn.push_back({mId, extra});
         Mark(mId);
+        return 0;
     }
     int mId;
 };

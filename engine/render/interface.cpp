@@ -43,9 +43,9 @@ int cTarvelGraphics::InitInterface()
         if (cursor->mHeader.frameCount > 1)
             cursor->Play(kImageLoop, 0);
     }
-    // The walk-arrow mobile loads nothing until mobiles can be read.
     delete mWalkArrow;
     mWalkArrow = new cTarvelMobile();
+    mWalkArrow->Load("walk_arrow");
     cTarvelShaderLib& shaders = gTarvel.mShaders;
     shaders.LoadShader("interface", "ui_walkarrow", &mWalkArrowBinding, false);
     shaders.LoadShader("interface", "ui_tooltip", &mTooltipBinding, false);
@@ -89,5 +89,7 @@ void cTarvelGraphics::DrawWalkArrowCursor()
     cTarvelShaderLib& shaders = gTarvel.mShaders;
     shaders.SetMatrix(&mWalkArrowBinding, "walkarrowmat", &matrix);
     shaders.SetFloat2(&mWalkArrowBinding, "pixsize", 0.5f / float(mWidth), 0.5f / float(mHeight));
-    mWalkArrow->Render(&mWalkArrowBinding);
+    // "walkarrowmat" places the arrow whole: the object transforms stay, and
+    // the overlay is neither depth-tested nor lit.
+    mWalkArrow->Render(nullptr, false, &mWalkArrowBinding, true, 3, 0, true);
 }

@@ -2,7 +2,7 @@
 
 // Fixture of the shadow and flashlight tests: effects that declare the
 // parameters the passes set, a scene with a stage view, and receivers made
-// in code: flat quads of scenery and mobiles with boxes and node matrices.
+// in code: flat quads of scenery and mobiles from actor files with boxes.
 
 #include <memory>
 #include <string>
@@ -14,6 +14,7 @@
 #include "engine/world/scene.h"
 #include "engine/world/scene_mesh.h"
 #include "engine/world/view.h"
+#include "tools/mobile_actor_writer.h"
 #include "platform/win32/win32.h"
 
 namespace pt = platform::testing;
@@ -67,38 +68,41 @@ protected:
         return Mesh(view, {{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}}, {0, 1, 2, 0, 2, 3});
     }
 
-    // A mobile whose box spans `low` to `high`, with `meshes` meshes of 10
-    // vertices and 12 indices each in its own buffers.
-    cTarvelMobile* BoxMobile(const D3DXVECTOR3& low, const D3DXVECTOR3& high, int meshes)
+    // A mobile made from an actor file: `meshes` nodes, each with one mesh
+    // of 6 vertices and 12 indices whose box spans `low` to `high`, and,
+    // with `shadow`, one more node with collision geometry of that box.
+    cTarvelMobile* BoxMobile(const D3DXVECTOR3& low, const D3DXVECTOR3& high, int meshes, bool shadow = false)
     {
-        mMobiles.push_back(MakeMobile(low, high, meshes));
+        mMobiles.push_back(MakeMobile(low, high, meshes, shadow));
         return mMobiles.back().get();
     }
 
-    static std::unique_ptr<cTarvelMobile> MakeMobile(const D3DXVECTOR3& low, const D3DXVECTOR3& high, int meshes)
+    static std::unique_ptr<cTarvelMobile> MakeMobile(const D3DXVECTOR3& low, const D3DXVECTOR3& high, int meshes,
+                                                     bool shadow = false)
     {
-    auto mobile = std::make_unique<cTarvelMobile>();
-    mobile->mBoxMin = low;
-    mobile->mBoxMax = high;
-    mobile->mPosition = (low + high) * 0.5f;
-    IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
-    device->CreateVertexBuffer(uint32_t(meshes) * 10 * 12, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &mobile->mVertexBuffer,
-                               nullptr);
-    device->CreateIndexBuffer(uint32_t(meshes) * 12 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &mobile->mIndexBuffer,
-                              nullptr);
-    mobile->mVertexStride = 12;
-    mobile->mVertexFormat = D3DFVF_XYZ;
-    for (int i = 0; i < meshes; ++i) {
-        auto* mesh = new sMobileMesh;
-        mesh->mobile = mobile.get();
-        mesh->node = i;
-        mesh->firstVertex = 10 * i;
-        mesh->vertexCount = 10;
-        mesh->firstIndex = 12 * i;
-        mesh->indexCount = 12;
-        mobile->mMeshes.Add(mesh);
-    }
-    return mobile;
+        testkit::MobileActor actor;
+        actor.nodes.clear();
+        actor.meshes.clear();
+        for (int i = 0; i < meshes + (shadow ? 1 : 0); ++i) {
+            actor.nodes.push_back({"node" + std::to_string(i), -1});
+            testkit::MobileMesh mesh;
+            mesh.node = uint32_t(i);
+            mesh.collision = i == meshes;
+            mesh.subMeshes = {testkit::MobileSubMesh{6, 0}};
+            const D3DXVECTOR3 centre = (low + high) * 0.5f;
+            mesh.offset[0] = centre.x;
+            mesh.offset[1] = centre.y;
+            mesh.offset[2] = centre.z;
+            mesh.radius = 0.0f;
+            // Two of the six corners are the box's own.
+            mesh.points = {{low.x, low.y, low.z}, {high.x, high.y, high.z}};
+            actor.meshes.push_back(mesh);
+        }
+        const testkit::AnimBytes file = testkit::BuildMobileActor(actor);
+        auto mobile = std::make_unique<cTarvelMobile>();
+        mobile->ReadFromMemory(file.data(), uint32_t(file.size()));
+        mobile->mPosition = (low + high) * 0.5f;
+        return mobile;
     }
 
     // Starts the engine, with the ShadowFilter setting given, on effects

@@ -540,7 +540,7 @@ void cTarvelShadow::DrawMobilePass(sLightPass* record, void* target)
     cTarvelGraphics& graphics = gTarvel.mGraphics;
     if (mesh->texture) {
         shaders.UseNamed(kMobileBinding);
-        shaders.SetTextureRaw(nullptr, "dtex", mesh->texture);
+        shaders.SetTexture(nullptr, "dtex", mesh->texture);
     } else {
         shaders.UseNamed(kMobileNoTextureBinding);
         shaders.SetTexture(nullptr, "dtex", graphics.mBlackScreen);
@@ -554,9 +554,10 @@ void cTarvelShadow::DrawMobilePass(sLightPass* record, void* target)
     cTarvelMobile* mobile = mesh->mobile;
     IDirect3DDevice9* device = graphics.mDevice;
     shaders.Begin();
-    device->SetStreamSource(0, mobile->mVertexBuffer, 0, mobile->mVertexStride);
-    device->SetFVF(mobile->mVertexFormat);
-    device->SetIndices(mobile->mIndexBuffer);
+    // Each record draws from the buffers of its own kind.
+    device->SetStreamSource(0, mobile->GetVertexBuffer(*mesh), 0, cTarvelMobile::GetVertexStride(*mesh));
+    device->SetFVF(cTarvelMobile::GetVertexFormat(*mesh));
+    device->SetIndices(mobile->GetIndexBuffer(*mesh));
     while (shaders.NextPass())
         device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(mesh->firstVertex), UINT(mesh->vertexCount),
                                      UINT(mesh->firstIndex), UINT(mesh->indexCount / 3));

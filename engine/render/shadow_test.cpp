@@ -60,7 +60,7 @@ protected:
         mLight.mKind = cTarvelLight::kNoFalloff;
         mLight.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
         mLight.mColor = {0.8f, 0.8f, 0.8f, 1.0f};
-        mCaster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 1);
+        mCaster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 1, true);
         gTarvel.mLights.mShadowStrength = 0.5f;
     }
 
@@ -83,9 +83,22 @@ protected:
         gTarvel.mLights.Update();
         EXPECT_EQ(gTarvel.mLights.mTempTexture, nullptr);
         EXPECT_FLOAT_EQ(Named(31, "strength").at(0), 1.0f);
-        EXPECT_EQ(mCaster->mShadowRenders, 1);
+        EXPECT_EQ(CasterDraws(), 1);
         for (const pt::DrawRecord& draw : pt::RecordedDraws())
             EXPECT_NE(draw.technique, "blur_fade");
+    }
+
+    // The caster's shadow geometry drawn into the shadow map: its collision
+    // node's 4 triangles through the cast technique.
+    static int CasterDraws()
+    {
+        int draws = 0;
+        for (const pt::DrawRecord& draw : pt::RecordedDraws())
+            if (draw.call == pt::DrawCall::IndexedPrimitive && draw.technique == "cast_mobile") {
+                EXPECT_EQ(draw.primitiveCount, 4u);
+                ++draws;
+            }
+        return draws;
     }
 
     cTarvelLight mLight;
@@ -115,10 +128,12 @@ TEST_F(ShadowTest, SceneryReceiversGetTheTrianglesInsideTheShadowFrustum)
     EXPECT_EQ(inside->mesh.passes.Count(), 1);
     EXPECT_EQ(shadow->mSceneryReceivers.Count(), 5);
 
+    pt::RecordDraws(true);
     gTarvel.mLights.Update();
     ASSERT_NE(shadow->mTexture, nullptr);
     EXPECT_FALSE(shadow->mRebuild);
-    EXPECT_EQ(mCaster->mShadowRenders, 1);
+    EXPECT_EQ(CasterDraws(), 1);
+    pt::RecordDraws(false);
     EXPECT_FLOAT_EQ(shadow->mCasterIntensity, 0.8f);
     // The view's receivers only, one after another.
     EXPECT_EQ(shadow->mGeometry.vertexCount, 4 + 4 + 3 + 3);
@@ -184,7 +199,7 @@ TEST_F(ShadowTest, ProjectionsFitTheCasterForEachKindOfLight)
 {
     Start();
     TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
-    cTarvelMobile* caster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 0);
+    cTarvelMobile* caster = BoxMobile({-5, -5, -5}, {5, 5, 5}, 1);
     cTarvelLight point;
     point.mKind = cTarvelLight::kPoint;
     point.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
@@ -241,11 +256,10 @@ TEST_F(ShadowTest, MobileReceiversAreDrawnWhileTheirBoxIsInTheFrustum)
     TestSceneMesh* floor = Quad(&mView, -3, -3, 3, 3, 0);
     cTarvelMobile* near = BoxMobile({-1, -1, -1}, {1, 1, 1}, 2);
     std::unique_ptr<cTarvelMobile> aside = MakeMobile({30, -1, -1}, {32, 1, 1}, 1);
-    D3DXMATRIX node;
-    D3DXMatrixTranslation(&node, 1.0f, 2.0f, 3.0f);
-    near->mNodeMatrices.Add(node);
-    near->mNodeMatrices.Add(node);
-    near->mMeshes[1]->texture = Texture();
+    // The mobile stands at (1, 2, 3): its nodes' world matrices follow.
+    near->SetPosition(1.0f, 2.0f, 3.0f);
+    near->Update(0.0f);
+    near->mMeshes[1]->texture = gTarvel.mGraphics.mWhiteScreen;
 
     cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&mLight, mCaster);
     shadow->AddSceneryCaster(&floor->mesh);
@@ -268,17 +282,21 @@ TEST_F(ShadowTest, MobileReceiversAreDrawnWhileTheirBoxIsInTheFrustum)
     ASSERT_EQ(draws.size(), 2u);
     EXPECT_EQ(draws[0].technique, "notex");
     EXPECT_EQ(draws[1].technique, "base");
-    EXPECT_EQ(draws[1].stream0, near->mVertexBuffer);
-    EXPECT_EQ(draws[1].indices, near->mIndexBuffer);
-    EXPECT_EQ(draws[1].minVertexIndex, 10u);
-    EXPECT_EQ(draws[1].numVertices, 10u);
-    EXPECT_EQ(draws[1].startIndex, 12u);
+    // Records stand in reverse order of their nodes; each draws its range of
+    // the static buffers.
+    EXPECT_EQ(draws[1].stream0, near->mStaticVertexBuffer);
+    EXPECT_EQ(draws[1].indices, near->mStaticIndexBuffer);
+    EXPECT_EQ(draws[1].minVertexIndex, 0u);
+    EXPECT_EQ(draws[1].numVertices, 6u);
+    EXPECT_EQ(draws[1].startIndex, 0u);
     EXPECT_EQ(draws[1].primitiveCount, 4u);
+    EXPECT_EQ(draws[0].minVertexIndex, 6u);
+    EXPECT_EQ(draws[0].startIndex, 12u);
     // The node's world matrix goes before the light's.
     const std::vector<double> world = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1};
     ExpectMatrix(Named(34, "lmat"), Multiply(world, LightMatrix()));
     ID3DXEffect* effect = gTarvel.mShaders.mNamed[34].shader->mEffect;
-    EXPECT_EQ(pt::EffectTexture(effect, "dtex").value_or(nullptr), near->mMeshes[1]->texture);
+    EXPECT_EQ(pt::EffectTexture(effect, "dtex").value_or(nullptr), near->mMeshes[1]->texture->GetCurrentFrame());
     // A mesh without a texture is drawn with the black picture.
     Device()->BeginScene();
     gTarvel.mGraphics.DrawLightPass(&near->mMeshes[0]->passes[0], near->mMeshes[0]);

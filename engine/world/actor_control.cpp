@@ -62,3 +62,8 @@ void cTarvelActorControl::EndWalk()
     if (gTarvel.IsScriptLive(script))
         script->CallEvent(mWalkTarget, mArrivalEvent.c_str());
 }
+
+bool cTarvelActorControl::IsOnWalkArea(float, float)
+{
+    return false;
+}

@@ -27,6 +27,9 @@ public:
     virtual void SetRunning(bool running);
     // Ends the walk at once; no arrival event fires.
     virtual void StopWalk();
+    // Whether the floor point (x, z) lies on a walk area the actor may use;
+    // the interface's own answer is no.
+    virtual bool IsOnWalkArea(float x, float z);
     // The walk step that reaches the end of the path: the arrival event runs.
     void EndWalk();
 
