@@ -259,6 +259,7 @@ float cTarvelMobileAnimation::GetTurnAngle(bool positive)
     Anim::MotionInstance* instance = motions->CreateMotionInstance(mMotion, Anim::sMotionPlayInfo());
     if (!instance)
         return mTurnAngle;
+    mMotion->CreateMotionLinks(actor, instance);
     Anim::Transform first, last;
     mMotion->CalcNodeTransform(instance, first, actor, uint32_t(node), 0.0f, false);
     mMotion->CalcNodeTransform(instance, last, actor, uint32_t(node), mMotion->GetMaxTime(), false);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/gameplay/savegame.h"
+#include "engine/world/camera.h"
+#include <tinyxml.h>
 #include "engine/world/mobile_test_support.h"
 
 namespace {
@@ -244,6 +246,279 @@ TEST_F(MobileTest, ReadingAgainReleasesWhatWasLoaded)
     EXPECT_EQ(mobile->mTextures.Count(), 0);
     EXPECT_EQ(mobile->mDynamicVertexBuffer, nullptr);
     EXPECT_EQ(mobile->mStaticVertexCount, 4);
+}
+
+// A root with a child, so the root is the repositioning node, and a ring
+// of four vertices of radius 1 on the root; `hair` adds a hair sub-mesh.
+MobileActor Walker(bool hair = false)
+{
+    MobileActor actor;
+    actor.nodes = {{"root", -1}, {"child", 0}};
+    actor.materials = {MobileMaterial{"cloth", {}}, MobileMaterial{"hair", {}}};
+    if (hair)
+        actor.meshes[0].subMeshes.push_back({4, 1});
+    return actor;
+}
+
+std::vector<MobileTest::Entry> WalkerEntries()
+{
+    return {{"walker", 7, testkit::BuildMobileActor(Walker())},
+            {"walker_hair", 7, testkit::BuildMobileActor(Walker(true))},
+            // Ten units along +x in one second; the child held at (3, 0, 0).
+            {"walk", 8, Motion("root", {0, 0, 0}, {10, 0, 0}, 0.0f, 1.0f)},
+            {"hold", 8, Motion("child", {3, 0, 0}, {3, 0, 0}, 0.0f, 1.0f)}};
+}
+
+cTarvelMobileAnimation* PlayOn(cTarvelMobile* mobile, const char* name, bool loop = false, int32_t flags = 0)
+{
+    auto* animation = new cTarvelMobileAnimation(mobile, flags);
+    EXPECT_EQ(animation->Load(name), 0);
+    animation->mLoop = loop;
+    animation->Play(0.0f, 1.0f);
+    return animation;
+}
+
+TEST_F(MobileTest, RootMotionOfThePlayerNeedsItsWalkArea)
+{
+    Start(WalkerEntries());
+    cTarvelMobile* player = Loaded("walker");
+    cTarvelMobile* other = Loaded("walker");
+    ASSERT_EQ(player->mActor->GetRepositioningNode(), 0);
+    cTarvelActor actor("PC", "PC", 0);
+    auto* control = new HalfPlaneControl;
+    control->mLimit = 5.0f;
+    actor.mControl = control;
+    actor.mMobile = player;
+    gTarvel.mPlayer = &actor;
+    std::unique_ptr<cTarvelMobileAnimation> walks[2] = {std::unique_ptr<cTarvelMobileAnimation>(PlayOn(player, "walk")),
+                                                        std::unique_ptr<cTarvelMobileAnimation>(PlayOn(other, "walk"))};
+    player->SetPosition(0.0f, 7.0f, 0.0f);
+
+    const float expected[][2] = {{2.5f, 2.5f}, {2.5f, 5.0f}, {2.5f, 7.5f}};
+    for (const auto& step : expected) {
+        player->Update(0.25f);
+        other->Update(0.25f);
+        // The step onto x = 5 leaves the walk area: the player stays.
+        EXPECT_NEAR(player->mPosition.x, step[0], 1e-4);
+        EXPECT_NEAR(other->mPosition.x, step[1], 1e-4);
+        EXPECT_EQ(player->mPosition.y, 7.0f);
+        // The root node stands where the mobile stands: it does not move twice.
+        D3DXMATRIX root;
+        other->GetNodeWorldMatrix(0, &root);
+        EXPECT_NEAR(root._41, other->mPosition.x, 1e-4);
+    }
+    gTarvel.mPlayer = nullptr;
+    actor.mMobile = nullptr;
+}
+
+TEST_F(MobileTest, WorldLinksAttachmentsAndBounds)
+{
+    Start(WalkerEntries());
+    cTarvelMobile* target = Loaded("walker");
+    cTarvelMobile* linked = Loaded("walker");
+    std::unique_ptr<cTarvelMobileAnimation> hold(PlayOn(linked, "hold", true));
+    D3DXQUATERNION quarter;
+    const D3DXVECTOR3 up(0, 1, 0);
+    D3DXQuaternionRotationAxis(&quarter, &up, 1.5707964f);
+    target->SetPosition(100, 0, 0);
+    target->SetRotation(quarter);
+    linked->SetWorldLink("child", target);
+    EXPECT_EQ(linked->mWorldLinkNode, 1);
+    linked->Update(0.1f);
+    // (3, 0, 0) turned a quarter about y is (0, 0, -3).
+    EXPECT_NEAR(linked->mPosition.x, 100.0f, 1e-4);
+    EXPECT_NEAR(linked->mPosition.z, -3.0f, 1e-4);
+    const D3DXQUATERNION& r = linked->mRotation;
+    EXPECT_NEAR(std::fabs(r.y), std::sqrt(0.5f), 1e-4);
+    // An unknown node links nothing.
+    linked->SetWorldLink("nobody", target);
+    EXPECT_EQ(linked->mWorldLinkNode, -1);
+
+    // Attached, the mobile takes its position from its instance.
+    cTarvelMobile* attached = Loaded("walker");
+    attached->mAttachedTo = target;
+    attached->mInstance->SetPosition(AnimCore::Vector3(7, 8, 9));
+    attached->mPosition = D3DXVECTOR3(1, 1, 1);
+    attached->Update(0.0f);
+    EXPECT_EQ(attached->mPosition, D3DXVECTOR3(7, 8, 9));
+
+    // Bounds of the unit ring at (10, 0, 0), corners in their order.
+    cTarvelMobile* ring = Loaded("walker");
+    ring->SetPosition(10, 0, 0);
+    ring->Update(0.0f);
+    D3DXVECTOR3 corners[8], centre, half;
+    ring->GetBoundingBox(corners);
+    const D3DXVECTOR3 expected[8] = {{9, 0, -1}, {9, 0, 1}, {11, 0, -1}, {11, 0, 1},
+                                     {9, 0, -1}, {9, 0, 1}, {11, 0, -1}, {11, 0, 1}};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_NEAR(corners[i].x, expected[i].x, 1e-5) << i;
+        EXPECT_NEAR(corners[i].z, expected[i].z, 1e-5) << i;
+    }
+    ring->GetBoundsCenter(&centre);
+    ring->GetBoundsHalfSize(&half);
+    EXPECT_NEAR(centre.x, 10.0f, 1e-5);
+    EXPECT_NEAR(half.z, 1.0f, 1e-5);
+}
+
+TEST_F(MobileTest, LightCountsPickTechniquesAndConstants)
+{
+    Start(WalkerEntries());
+    cTarvelMobile* mobile = Loaded("walker_hair");
+    mobile->SetPosition(10, 0, 0);
+    mobile->Update(0.0f);
+    // Point lights above the mobile, each as intense as its grey: the first
+    // past the cap of 2, then dimmer and dimmer, so the ranking keeps them
+    // in order.
+    auto makeLights = [](int count) {
+        gTarvel.mLights.SetLights();
+        for (int i = 0; i < count; ++i) {
+            cTarvelLight* light = gTarvel.mLights.CreateLight(cTarvelLight::kPoint);
+            light->mPosition = D3DXVECTOR3(10.0f, float(i + 1), 0.0f);
+            const float grey = i == 0 ? 3.0f : 1.0f - 0.1f * float(i);
+            light->mColor = {grey, grey, grey, 1.0f};
+        }
+    };
+    IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    const struct {
+        int lights;
+        const char* normal;   // technique of the cloth record
+        int normalBinding;
+        const char* hair;
+        int hairBinding;
+    } cases[] = {{0, "one_light", 11, "one_light", 23},
+                 {1, "one_light", 11, "one_light", 23},
+                 {6, "six_lights", 16, "four_lights", 26},
+                 {7, "six_lights", 16, "four_lights", 26}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lights);
+        makeLights(c.lights);
+        pt::RecordDraws(true);
+        device->BeginScene();
+        mobile->Draw(&identity, true, nullptr, 3, 7, false);
+        device->EndScene();
+        const std::vector<pt::DrawRecord> draws = IndexedDraws();
+        // Cloth then hair, each a fan of two triangles.
+        ASSERT_EQ(draws.size(), 2u);
+        EXPECT_EQ(draws[0].technique, c.hair);
+        EXPECT_EQ(draws[1].technique, c.normal);
+        EXPECT_EQ(draws[1].fvf, DWORD(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
+        EXPECT_EQ(draws[1].stream0Stride, 32u);
+        EXPECT_EQ(Named(c.normalBinding, "cull"), std::vector<float>{3});
+        EXPECT_EQ(Named(c.normalBinding, "la"), (std::vector<float>{0.5f, 0.5f, 0.5f}));
+        if (c.lights == 0) {
+            EXPECT_EQ(Named(c.normalBinding, "li1"), std::vector<float>{0});
+            continue;
+        }
+        // Light 1 in the node's space (the mobile stands at x = 10), its
+        // intensity at most 2.
+        EXPECT_EQ(Named(c.normalBinding, "lp1"), (std::vector<float>{0, 1, 0}));
+        EXPECT_EQ(Named(c.normalBinding, "li1"), std::vector<float>{2});
+        if (c.lights >= 6) {
+            EXPECT_EQ(Named(c.normalBinding, "lp6"), (std::vector<float>{0, 6, 0}));
+            EXPECT_EQ(Named(c.normalBinding, "lc6"), (std::vector<float>{0.5f, 0.5f, 0.5f}));
+            EXPECT_FLOAT_EQ(Named(c.normalBinding, "li6").at(0), 0.5f);
+            EXPECT_EQ(Named(c.hairBinding, "lp4"), (std::vector<float>{0, 4, 0}));
+            EXPECT_EQ(Named(c.hairBinding, "li5"), std::vector<float>{-1});
+        }
+    }
+}
+
+TEST_F(MobileTest, PicksAlongTheCursorRay)
+{
+    Start(WalkerEntries());
+    cTarvelMobile* mobile = Loaded("walker");
+    // The ring stood up to face the camera, which looks down +z from -100.
+    mobile->SetRotationXYZ(-1.5707964f, 0.0f, 0.0f);
+    mobile->Update(0.0f);
+    cTarvelCamera& camera = gTarvel.mCamera;
+    camera.SetViewport(0, 0, uint32_t(gTarvel.mGraphics.mWidth), uint32_t(gTarvel.mGraphics.mHeight));
+    const float position[3] = {0, 0, -100}, rotation[4] = {0, 0, 0, 1};
+    camera.Set(position, rotation, 0.785f);
+    camera.UpdateMatrices();
+    EXPECT_TRUE(mobile->HitTest(512, 384, 0));
+    EXPECT_FALSE(mobile->HitTest(100, 100, 0));
+    // Outside the viewport's rows nothing is hit.
+    camera.SetViewport(0, 400, uint32_t(gTarvel.mGraphics.mWidth), 100);
+    camera.UpdateMatrices();
+    EXPECT_FALSE(mobile->HitTest(512, 384, 0));
+}
+
+std::string SaveText(cTarvelMobile* mobile)
+{
+    TiXmlDocument document;
+    auto* root = new TiXmlElement("Mobile");
+    document.LinkEndChild(root);
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = root;
+    mobile->Save(cursor);
+    cursor.mRoot = cursor.mCurrent = nullptr;
+    TiXmlPrinter printer;
+    document.Accept(&printer);
+    return printer.CStr();
+}
+
+void LoadText(cTarvelMobile* mobile, const std::string& text)
+{
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    cTarvelSavegame& cursor = gTarvel.mSavegame;
+    cursor.mRoot = cursor.mCurrent = document.RootElement();
+    mobile->LoadState(cursor);
+    cursor.mRoot = cursor.mCurrent = nullptr;
+}
+
+TEST_F(MobileTest, SavesAndLoadsItsState)
+{
+    Start(WalkerEntries());
+    cTarvelMobile* mobile = Loaded("walker");
+    mobile->SetPosition(1, 2, 3);
+    mobile->SetRotationXYZ(0, 0.5f, 0);
+    mobile->mVisible = false;
+    mobile->mFree = true;
+    mobile->mLinkBone = 1;
+    mobile->mSymbol = "lamp";
+    mobile->mFreeID = "lamp#1";
+    mobile->mColorOverride = 77;
+    mobile->SetBaseAnimation("hold");
+    ASSERT_NE(mobile->mBaseAnimation, nullptr);
+    const std::string text = SaveText(mobile);
+    EXPECT_NE(text.find("<BaseAnim>"), std::string::npos) << text;
+
+    cTarvelMobile copy;
+    LoadText(&copy, text);
+    ASSERT_NE(copy.mActor, nullptr);
+    EXPECT_EQ(copy.mFile, cTarvelString("walker"));
+    EXPECT_EQ(copy.mPosition, mobile->mPosition);
+    EXPECT_NEAR(copy.mRotation.y, mobile->mRotation.y, 1e-6);
+    EXPECT_FALSE(copy.mVisible);
+    EXPECT_TRUE(copy.mFree);
+    EXPECT_EQ(copy.mLinkBone, 1);
+    EXPECT_EQ(copy.mSymbol, cTarvelString("lamp"));
+    EXPECT_EQ(copy.mFreeID, cTarvelString("lamp#1"));
+    EXPECT_EQ(copy.mColorOverride, 77u);
+    ASSERT_NE(copy.mBaseAnimation, nullptr);
+    EXPECT_EQ(copy.mBaseAnimation->mName, cTarvelString("hold"));
+    EXPECT_NE(copy.mBaseController, nullptr);
+
+    // A link bone the actor lacks becomes -1; a base animation the archive
+    // lacks leaves none; an empty file loads nothing but the rest is read.
+    std::string bad = text;
+    bad.replace(bad.find("<LinkBone>1<"), 12, "<LinkBone>9<");
+    bad.replace(bad.find(">hold<"), 6, ">gone<");
+    cTarvelMobile other;
+    LoadText(&other, bad);
+    EXPECT_EQ(other.mLinkBone, -1);
+    EXPECT_EQ(other.mBaseAnimation, nullptr);
+    cTarvelMobile empty;
+    std::string none = text;
+    none.replace(none.find("<File>walker<"), 13, "<File><");
+    LoadText(&empty, none);
+    EXPECT_EQ(empty.mActor, nullptr);
+    EXPECT_EQ(empty.mSymbol, cTarvelString("lamp"));
+    EXPECT_EQ(empty.mLinkBone, -1);
+    EXPECT_EQ(SaveText(&empty).find("walker"), std::string::npos);
 }
 
 } // namespace

@@ -29,17 +29,18 @@ public:
 };
 
 class MobileTest : public RenderTest {
-protected:
+public:
     struct Entry {
         std::string name;
         int type;
         testkit::Bytes data;
     };
 
+protected:
     void TearDown() override
     {
         gTarvel.mPlayer = nullptr;
-        gTarvel.mLights.mLights.Clear();
+        gTarvel.mLights.SetLights();
         mMobiles.clear();
         pt::RecordDraws(false);
         RenderTest::TearDown();
