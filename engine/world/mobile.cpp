@@ -24,6 +24,7 @@
 #include "engine/core/maths.h"
 #include "engine/core/tarvel.h"
 #include "engine/render/image.h"
+#include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/light.h"
@@ -142,6 +143,8 @@ cTarvelMobile::cTarvelMobile()
 
 cTarvelMobile::~cTarvelMobile()
 {
+    // Scripts holding this mobile see it unbound.
+    gScriptHandles.Release(this);
     ReleaseLoaded();
     while (mAnimations.Count() > 0) {
         cTarvelMobileAnimation* animation = mAnimations[mAnimations.Count() - 1];

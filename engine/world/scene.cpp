@@ -281,7 +281,9 @@ void cTarvelScene::Update()
         mSecondView->Update();
     UpdateViewports();
     // Player, other actors, free mobiles, then particle systems: the actor
-    // and mobile updates come with their own classes.
+    // updates come with their own class.
+    for (cTarvelMobile* mobile : mMobiles)
+        mobile->Update(gTarvel.mTimer.mFrameSeconds);
     for (cTarvelParticle* particle : mParticles)
         particle->Update();
 }
@@ -324,7 +326,9 @@ void cTarvelScene::CollectRenderItems(tArray<sRenderItem>& list, int stage)
 {
     if (cTarvelView* view = StageView(stage))
         view->CollectRenderItems(list);
-    // Actors and free mobiles add themselves with their own classes.
+    // Actors add themselves with their own class.
+    for (cTarvelMobile* mobile : mMobiles)
+        mobile->CollectRenderItems(list, stage);
     for (cTarvelParticle* particle : mParticles)
         particle->CollectRenderItems(list, stage);
 }
@@ -401,7 +405,14 @@ bool cTarvelScene::FindObjectAt(int32_t x, int32_t y, int stage)
         mHotspot = gameplay.mRegionSet;
         return true;
     }
-    // Actors are hit through their mobiles, which come with their class.
+    // Actors are hit through their mobiles; whether an actor is enabled
+    // comes with the actor's class.
+    for (cTarvelActor* actor : mActors) {
+        if (actor && actor->mMobile && actor->mMobile->mVisible && actor->mMobile->HitTest(x, y, stage)) {
+            mHoveredActor = actor;
+            return true;
+        }
+    }
     return false;
 }
 
@@ -745,8 +756,12 @@ void cTarvelScene::SaveState(cTarvelSavegame& savegame)
         savegame.WriteString("Symbol", hotspot->mObject ? hotspot->mObject->name : cTarvelString(""));
         savegame.LeaveElement();
     }
-    // Free mobiles and actors save themselves with their own classes; the
-    // arrays stay empty until then.
+    for (cTarvelMobile* mobile : mMobiles) {
+        savegame.AddElement("FreeMobile");
+        mobile->Save(savegame);
+        savegame.LeaveElement();
+    }
+    // Actors save themselves with their own class.
     for (cTarvelParticle* particle : mParticles) {
         savegame.AddElement("Particle");
         particle->SaveState(savegame);
@@ -855,8 +870,17 @@ void cTarvelScene::LoadState(cTarvelSavegame& savegame)
             }
         }
     });
-    // Free mobiles, actors and particle systems are restored by their own
-    // classes once they exist.
+    ForEachElement(savegame, "FreeMobile", [&] {
+        auto* mobile = new cTarvelMobile;
+        mMobiles.Add(mobile);
+        mobile->LoadState(savegame);
+        if (mobile->mSymbol.Length() > 0 && mScript) {
+            if (cTarvelScriptValue* value = mScript->FindSymbol(mobile->mSymbol.c_str(), "cMobile"))
+                value->object = gScriptHandles.Bind(mobile, eScriptObjectType::Mobile);
+        }
+    });
+    // Actors and particle systems are restored by their own classes once
+    // they exist.
     if (savegame.EnterElement("Script")) {
         if (mScript)
             mScript->LoadState(savegame);

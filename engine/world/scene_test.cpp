@@ -16,6 +16,8 @@
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/mobile.h"
+#include "engine/world/mobile_animation.h"
+#include "engine/world/mobile_controllers.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
@@ -25,6 +27,7 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
 
@@ -416,6 +419,61 @@ TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
     EXPECT_EQ(restored->FindWalkArea("Floor")->mAttachedView, restored->FindView("Close"));
     EXPECT_TRUE(restored->mHotspots[1]->mIsPath);
     EXPECT_EQ(SaveText(restored), first);
+}
+
+TEST_F(SceneTest, FreeMobilesUpdateDrawAndComeBackBoundToTheirSymbols)
+{
+    testkit::MobileActor lamp;
+    lamp.nodes = {{"base", -1}, {"shade", 0}};
+    const float from[3] = {0, 0, 0}, to[3] = {0, 4, 0};
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "lamp", 7, testkit::BuildMobileActor(lamp), true);
+        writer.AddShared(1, "sway", 8, testkit::BuildRootMotion("shade", from, to, 0.0f, 1.0f), true);
+    });
+    cTarvelScene* scene = Enter("Room");
+    auto* mobile = new cTarvelMobile;
+    scene->mMobiles.Add(mobile);
+    ASSERT_EQ(mobile->Load("lamp"), 0);
+    mobile->mSymbol = "lamp";
+    mobile->mFree = true;
+    mobile->SetPosition(10, 0, 20);
+    mobile->SetBaseAnimation("sway");
+    gTarvel.mTimer.mFrameSeconds = 0.25f;
+    scene->Update();
+    ASSERT_NE(mobile->mBaseController, nullptr);
+    EXPECT_FLOAT_EQ(mobile->mBaseController->GetTime(), 0.25f);
+
+    tArray<sRenderItem> list;
+    scene->CollectRenderItems(list, 0);
+    int found = 0;
+    for (int32_t i = 0; i < list.Count(); ++i)
+        found += list[i].object == mobile && list[i].kind == 2;
+    EXPECT_EQ(found, 1);
+    mobile->mVisible = false;
+    list.Clear();
+    scene->CollectRenderItems(list, 0);
+    for (int32_t i = 0; i < list.Count(); ++i)
+        EXPECT_NE(list[i].object, mobile);
+
+    const std::string first = SaveText(scene);
+    EXPECT_NE(first.find("<FreeMobile>"), std::string::npos) << first;
+    cTarvelScene* restored = Enter("Room", 1);
+    ASSERT_TRUE(LoadText(restored, first));
+    ASSERT_EQ(restored->mMobiles.Count(), 1);
+    cTarvelMobile* back = restored->mMobiles[0];
+    EXPECT_EQ(back->mPosition, D3DXVECTOR3(10, 0, 20));
+    EXPECT_FALSE(back->mVisible);
+    ASSERT_NE(back->mBaseAnimation, nullptr);
+    EXPECT_EQ(back->mBaseAnimation->mName, cTarvelString("sway"));
+    cTarvelScriptValue* symbol = restored->mScript->FindSymbol("lamp", "cMobile");
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_EQ(gScriptHandles.Get<cTarvelMobile>(symbol->object, eScriptObjectType::Mobile), back);
+    EXPECT_EQ(SaveText(restored), first);
+    // A deleted mobile leaves its handle stale.
+    const uint32_t handle = symbol->object;
+    restored->mMobiles.DeleteAll();
+    EXPECT_EQ(gScriptHandles.Get<cTarvelMobile>(handle, eScriptObjectType::Mobile), nullptr);
 }
 
 TEST_F(SceneTest, AnUnknownActiveViewSelectsTheFirstView)
