@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "engine/core/tarvel.h"
 #include "fuzz/fatal_guard.h"
@@ -91,15 +92,24 @@ inline void WriteWhole(const std::filesystem::path& path, const void* bytes, siz
         std::abort();
 }
 
+// An entry every archive of a run holds beside the input.
+struct FixedEntry {
+    std::string name;
+    int type;
+    std::vector<uint8_t> bytes;
+};
+
 // Writes an archive holding `bytes` as the shared entry `name` of `type` into
 // the run's folder and starts the engine's archive on it. False when the
-// archive refused it; the caller releases the archive either way.
-inline bool OpenArchiveWith(const char* name, int type, std::span<const uint8_t> bytes)
+// archive refused it; the caller releases the archive either way. `fixed`
+// entries, the same on every call of a run, are stored before the input.
+inline bool OpenArchiveWith(const char* name, int type, std::span<const uint8_t> bytes,
+                            std::span<const FixedEntry> fixed = {})
 {
     namespace fs = std::filesystem;
     const fs::path& folder = HeadlessFolder();
     // The two directories depend on the entry's name, type and size only, and
-    // the stored entry alone fills data volume 1: directories made once for a
+    // the stored entries alone fill data volume 1: directories made once for a
     // size are written again as they were, which spares the two zlib streams
     // of the writer (most of an input's time).
     struct Directories {
@@ -110,10 +120,17 @@ inline bool OpenArchiveWith(const char* name, int type, std::span<const uint8_t>
     if (const auto found = made.find(key); found != made.end()) {
         WriteWhole(folder / "resource.map", found->second.map.data(), found->second.map.size());
         WriteWhole(folder / "resource.909", found->second.local.data(), found->second.local.size());
-        WriteWhole(folder / "resource.001", bytes.data(), bytes.size());
+        static std::vector<uint8_t> volume;
+        volume.clear();
+        for (const FixedEntry& entry : fixed)
+            volume.insert(volume.end(), entry.bytes.begin(), entry.bytes.end());
+        volume.insert(volume.end(), bytes.begin(), bytes.end());
+        WriteWhole(folder / "resource.001", volume.data(), volume.size());
     } else {
         testkit::ArchiveWriter writer;
         writer.AddLanguage(9);
+        for (const FixedEntry& entry : fixed)
+            writer.AddShared(1, entry.name, entry.type, entry.bytes, false);
         writer.AddShared(1, name, type, bytes, false);
         std::string error;
         if (!writer.Write(folder, &error))

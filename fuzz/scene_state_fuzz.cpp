@@ -1,5 +1,6 @@
 // A scene's savegame state: a writer-made scene is read, then the input is
-// parsed as its "Scene" element and loaded.
+// parsed as its "Scene" element and loaded. The archive also holds what its
+// free mobiles load.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -8,10 +9,13 @@
 
 #include <tinyxml.h>
 
+#include "animation/anim_manager.h"
+#include "animation/core/memory_manager.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script.h"
 #include "engine/world/scene.h"
 #include "fuzz/headless_engine.h"
+#include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
 
@@ -38,19 +42,37 @@ std::vector<uint8_t> StateScene()
     door.number = 7;
     door.regions = {{"Main", {{false, {{1, 1}, {50, 1}, {50, 50}}}}, {}}};
     file.hotspots = {door};
-    file.script = AssembleScriptOrThrow("global Room object class=cScene\nglobal door object class=cHotspot\nret\n");
+    file.script = AssembleScriptOrThrow(
+        "global Room object class=cScene\nglobal door object class=cHotspot\nglobal lamp object class=cMobile\nret\n");
     return testkit::BuildSceneFile(file);
+}
+
+// What free mobiles load: an actor "lamp" of two nodes and its motion "sway".
+std::vector<fuzz::FixedEntry> MobileEntries()
+{
+    testkit::MobileActor lamp;
+    lamp.nodes = {{"base", -1}, {"shade", 0}};
+    const float from[3] = {0, 0, 0}, to[3] = {0, 4, 0};
+    return {{"lamp", 7, testkit::BuildMobileActor(lamp)},
+            {"sway", 8, testkit::BuildRootMotion("shade", from, to, 0.5f, 1.0f)}};
+}
+
+bool StartLibrary()
+{
+    static const bool started = AnimCore::SetMemoryAllocator(nullptr) && Anim::Initialize();
+    return started;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!fuzz::HeadlessEngineReady("scene_state", nullptr))
+    if (!StartLibrary() || !fuzz::HeadlessEngineReady("scene_state", nullptr))
         return 0;
     static const std::vector<uint8_t> sceneFile = StateScene();
+    static const std::vector<fuzz::FixedEntry> mobiles = MobileEntries();
     cTarvelScript::sInstructionBudget = 100000;
-    if (fuzz::OpenArchiveWith("Room", 1, sceneFile)) {
+    if (fuzz::OpenArchiveWith("Room", 1, sceneFile, mobiles)) {
         auto* scene = new cTarvelScene();
         const std::string text(reinterpret_cast<const char*>(data), size);
         fuzz::RunGuarded([scene, &text] {

@@ -68,7 +68,11 @@ AnimBytes BuildMobileActor(const MobileActor& actor) {
         uvs.words.insert(uvs.words.end(), {Bits(0.5f + 0.5f * std::cos(angle)), Bits(0.5f + 0.5f * std::sin(angle))});
         org.words.push_back(vertex);
       }
-      for (uint32_t t = 1; t + 1 < sub.vertices; ++t) out.indices.insert(out.indices.end(), {0, t, t + 1});
+      if (sub.fan) {
+        for (uint32_t t = 1; t + 1 < sub.vertices; ++t) out.indices.insert(out.indices.end(), {0, t, t + 1});
+      } else if (sub.vertices >= 3) {
+        out.indices = {0, sub.vertices - 2, sub.vertices - 1};
+      }
       chunk.numIndices += uint32_t(out.indices.size());
       chunk.subMeshes.push_back(out);
     }

@@ -26,6 +26,7 @@ struct MobileMaterial {
 struct MobileSubMesh {
   uint32_t vertices = 4;  // at least 3: a fan of vertices - 2 triangles
   uint32_t material = 0;
+  bool fan = true;        // else one triangle, of the first and the last two
 };
 
 struct MobileMesh {
