@@ -5,3 +5,10 @@ tarvel_bench(bench_scene
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/scene_bench.cpp
           ${PROJECT_SOURCE_DIR}/engine/core/tarvel_global.cpp
   LIBS engine testkit)
+# Mobiles: one frame of 20 animated, skinned mobiles (update with two blended
+# motions, skinning, lights, render list, drawing with draw execution off),
+# beside a memory copy of the vertex data the frame writes.
+tarvel_bench(bench_mobiles
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mobiles_bench.cpp
+          ${PROJECT_SOURCE_DIR}/engine/core/tarvel_global.cpp
+  LIBS engine testkit)
