@@ -128,11 +128,12 @@ Setup& TheSetup()
         gTarvel.mConfig.ScreenRes = 0x04000300;
         gTarvel.mConfig.PostEffects = 0;
         gTarvel.mConfig.Language = 9;
+        // The device decides at its creation whether it draws.
+        platform::testing::RecordDraws(false);
+        platform::testing::ExecuteDraws(false);
         if (gTarvel.mGraphics.Initialize() != 0 || gTarvel.mResources.Initialize() != 0)
             std::exit(1);
         gTarvel.mShaders.Init();
-        platform::testing::RecordDraws(false);
-        platform::testing::ExecuteDraws(false);
         for (int i = 0; i < 6; ++i) {
             s->lights[i].mPosition = D3DXVECTOR3(float(i * 100), 200.0f, 0.0f);
             gTarvel.mLights.mLights.Add(&s->lights[i]);

@@ -411,12 +411,15 @@ void WriteRegularVertices(uint8_t* out, Anim::Mesh* mesh, bool original)
         !FindLayer(mesh, Anim::LAYERTYPE_NORMALS, 12, original, &normals) ||
         !FindLayer(mesh, Anim::LAYERTYPE_UVCOORDS, 8, false, &uvs))
         return;
-    for (uint32_t v = 0; v < mesh->GetNumVertices(); ++v) {
-        float vertex[8];
-        std::memcpy(vertex, positions.At(v), 12);
-        std::memcpy(vertex + 3, normals.At(v), 12);
-        Normalise(vertex + 3);
-        std::memcpy(vertex + 6, uvs.At(v), 8);
+    // Runs for every deformed vertex each frame: one reciprocal per normal.
+    const uint32_t count = mesh->GetNumVertices();
+    for (uint32_t v = 0; v < count; ++v) {
+        const float* p = positions.At(v);
+        const float* n = normals.At(v);
+        const float* t = uvs.At(v);
+        const float lengthSquared = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+        const float scale = lengthSquared > 0.0f ? 1.0f / std::sqrt(lengthSquared) : 1.0f;
+        const float vertex[8] = {p[0], p[1], p[2], n[0] * scale, n[1] * scale, n[2] * scale, t[0], t[1]};
         std::memcpy(out + size_t(v) * kVertexStride, vertex, sizeof vertex);
     }
 }
@@ -781,17 +784,16 @@ void SetLightConstants(const cTarvelShaderBinding* binding, int n, const D3DXMAT
     cTarvelLightSet& lights = gTarvel.mLights;
     D3DXMATRIX inverse;
     D3DXMatrixInverse(&inverse, nullptr, &nodeWorld);
-    char name[4] = {};
-    for (int i = 1; i <= n && lights.mLights.Count() > 0; ++i) {
-        const cTarvelLight* light = lights.mLights[i - 1];
+    static const char* const kPositions[6] = {"lp1", "lp2", "lp3", "lp4", "lp5", "lp6"};
+    static const char* const kIntensities[6] = {"li1", "li2", "li3", "li4", "li5", "li6"};
+    static const char* const kColours[6] = {"lc1", "lc2", "lc3", "lc4", "lc5", "lc6"};
+    for (int i = 0; i < n && i < 6 && lights.mLights.Count() > 0; ++i) {
+        const cTarvelLight* light = lights.mLights[i];
         D3DXVECTOR3 position;
         D3DXVec3TransformCoord(&position, &light->mPosition, &inverse);
-        std::snprintf(name, sizeof name, "lp%d", i);
-        shaders.SetFloat3(binding, name, position.x, position.y, position.z);
-        std::snprintf(name, sizeof name, "li%d", i);
-        shaders.SetFloat(binding, name, std::min(light->mIntensity, 2.0f));
-        std::snprintf(name, sizeof name, "lc%d", i);
-        shaders.SetFloat3(binding, name, light->mColor.r, light->mColor.g, light->mColor.b);
+        shaders.SetFloat3(binding, kPositions[i], position.x, position.y, position.z);
+        shaders.SetFloat(binding, kIntensities[i], std::min(light->mIntensity, 2.0f));
+        shaders.SetFloat3(binding, kColours[i], light->mColor.r, light->mColor.g, light->mColor.b);
     }
     if (n == 0)
         shaders.SetFloat(binding, "li1", 0.0f);
