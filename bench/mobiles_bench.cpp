@@ -89,7 +89,6 @@ testkit::AnimBytes Swing(float axis[3], float angle)
 struct Setup {
     std::vector<std::unique_ptr<cTarvelMobile>> mobiles;
     std::vector<std::unique_ptr<cTarvelMobileAnimation>> animations;
-    cTarvelLight lights[6];
     tArray<sRenderItem> list;
     std::vector<uint8_t> source, copy;   // the vertex data a frame writes
 };
@@ -134,10 +133,8 @@ Setup& TheSetup()
         if (gTarvel.mGraphics.Initialize() != 0 || gTarvel.mResources.Initialize() != 0)
             std::exit(1);
         gTarvel.mShaders.Init();
-        for (int i = 0; i < 6; ++i) {
-            s->lights[i].mPosition = D3DXVECTOR3(float(i * 100), 200.0f, 0.0f);
-            gTarvel.mLights.mLights.Add(&s->lights[i]);
-        }
+        for (int i = 0; i < 6; ++i)
+            gTarvel.mLights.CreateLight(cTarvelLight::kPoint)->mPosition = D3DXVECTOR3(float(i * 100), 200.0f, 0.0f);
         for (int m = 0; m < kMobiles; ++m) {
             auto mobile = std::make_unique<cTarvelMobile>();
             if (mobile->Load("figure") != 0)

@@ -149,15 +149,6 @@ AnimCore::Quaternion TurnAbout(float angle)
     return AnimCore::Quaternion(0.0f, std::sin(angle * 0.5f), 0.0f, std::cos(angle * 0.5f));
 }
 
-// Component-wise blend on the shorter arc, not normalised.
-AnimCore::Quaternion LerpShorter(const AnimCore::Quaternion& a, AnimCore::Quaternion b, float t)
-{
-    if (a.Dot(b) < 0.0f)
-        b = AnimCore::Quaternion(-b.x, -b.y, -b.z, -b.w);
-    return AnimCore::Quaternion(a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t,
-                                a.w + (b.w - a.w) * t);
-}
-
 struct sRootMotion {
     AnimCore::Vector3 move;
     float turn = 0.0f;
@@ -225,8 +216,8 @@ void MobileRepositioningLayerPass::Process()
             offset = TurnAbout(sincePose.turn * w) * offset;
         } else {
             move = move * (1.0f - w) + delta.move * w;
-            turn = LerpShorter(turn, TurnAbout(delta.turn), w);
-            offset = LerpShorter(offset, TurnAbout(sincePose.turn), w);
+            AnimCore::QuaternionLerp(turn, turn, TurnAbout(delta.turn), w);
+            AnimCore::QuaternionLerp(offset, offset, TurnAbout(sincePose.turn), w);
         }
     }
     const AnimCore::Vector3& scale = actorInstance->GetScale();
