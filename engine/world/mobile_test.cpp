@@ -6,6 +6,7 @@
 
 #include "engine/gameplay/savegame.h"
 #include "engine/world/camera.h"
+#include "engine/world/scene.h"
 #include <tinyxml.h>
 #include "engine/world/mobile_test_support.h"
 
@@ -443,6 +444,37 @@ TEST_F(MobileTest, PicksAlongTheCursorRay)
     camera.SetViewport(0, 400, uint32_t(gTarvel.mGraphics.mWidth), 100);
     camera.UpdateMatrices();
     EXPECT_FALSE(mobile->HitTest(512, 384, 0));
+}
+
+TEST_F(MobileTest, TheWalkArrowIsAMobileDrawnThroughItsBinding)
+{
+    Start(WalkerEntries());
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    // Start-up loaded "walk_arrow": one node, one record of three triangles.
+    ASSERT_NE(graphics.mWalkArrow, nullptr);
+    ASSERT_NE(graphics.mWalkArrow->mActor, nullptr);
+    ASSERT_EQ(graphics.mWalkArrow->mMeshes.Count(), 1);
+    EXPECT_EQ(graphics.mWalkArrow->mMeshes[0]->indexCount, 9);
+
+    cTarvelScene scene;
+    scene.mObjectUnderCursor = true;
+    scene.mObjectPosition = D3DXVECTOR3(100, 0, 100);
+    cTarvelActor player("PC", "PC", 0);
+    player.mMobile = Loaded("walker");
+    gTarvel.mScene = &scene;
+    gTarvel.mPlayer = &player;
+    pt::RecordDraws(true);
+    graphics.mDevice->BeginScene();
+    graphics.DrawWalkArrowCursor();
+    graphics.mDevice->EndScene();
+    const std::vector<pt::DrawRecord> draws = IndexedDraws();
+    gTarvel.mScene = nullptr;
+    gTarvel.mPlayer = nullptr;
+    player.mMobile = nullptr;
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].technique, "ui_walkarrow");
+    EXPECT_EQ(draws[0].primitiveCount, 3u);
+    EXPECT_EQ(draws[0].stream0, graphics.mWalkArrow->mStaticVertexBuffer);
 }
 
 std::string SaveText(cTarvelMobile* mobile)

@@ -2,7 +2,8 @@
 
 // Fixture of the mobile tests: the engine started on an archive with the
 // test's actors and motions, texture pictures, and mobile effects that
-// declare every parameter a mobile sets, so the values can be read back.
+// declare every parameter a mobile sets, so the values can be read back,
+// and the interface effect the walk arrow is drawn with.
 
 #include <array>
 #include <memory>
@@ -58,13 +59,15 @@ protected:
                 "int cull = -1;\ntexture normal;\nfloat3 la;\nfloat bi = -1;\n"
                 "float3 lp1;\nfloat3 lp2;\nfloat3 lp3;\nfloat3 lp4;\nfloat3 lp5;\nfloat3 lp6;\n"
                 "float li1 = -1;\nfloat li2 = -1;\nfloat li3 = -1;\nfloat li4 = -1;\nfloat li5 = -1;\nfloat li6 = -1;\n"
-                "float3 lc1;\nfloat3 lc2;\nfloat3 lc3;\nfloat3 lc4;\nfloat3 lc5;\nfloat3 lc6;\n";
+                "float3 lc1;\nfloat3 lc2;\nfloat3 lc3;\nfloat3 lc4;\nfloat3 lc5;\nfloat3 lc6;\n"
+                "float4x4 walkarrowmat;\nfloat2 pixsize;\n";
             const std::vector<std::string> six = {"one_light",  "two_lights",  "three_lights",
                                                   "four_lights", "five_lights", "six_lights"};
             const std::vector<std::string> four(six.begin(), six.begin() + 4);
             for (const auto& [effect, techniques] :
                  {std::pair{"mobile_basic.fx", six}, std::pair{"mobile_normal.fx", six},
-                  std::pair{"mobile_hair.fx", four}, std::pair{"mobile_hair_normal.fx", four}}) {
+                  std::pair{"mobile_hair.fx", four}, std::pair{"mobile_hair_normal.fx", four},
+                  std::pair{"interface.fx", std::vector<std::string>{"ui_walkarrow", "ui_tooltip"}}}) {
                 const std::string source = declarations + testkit::MinimalEffectSource(techniques);
                 writer.AddShared(1, effect, 0, testkit::Bytes(source.begin(), source.end()), true);
             }
