@@ -700,9 +700,11 @@ void cTarvelMobile::Update(float dt)
     if (!mActor || !mInstance)
         return;
     mBoundsValid = false;
+    // The instance is brought in step first: a position set straight into
+    // the field since the last frame is not taken for root motion.
+    UpdateWorldTransform();
     const float oldX = mInstance->GetPosition().x;
     const float oldZ = mInstance->GetPosition().z;
-    UpdateWorldTransform();
     if (mBaseController)
         mBaseController->AdvanceTime(dt);
     for (int32_t i = 0; i < mAnimations.Count(); ++i)

@@ -308,6 +308,11 @@ TEST_F(MobileTest, RootMotionOfThePlayerNeedsItsWalkArea)
         other->GetNodeWorldMatrix(0, &root);
         EXPECT_NEAR(root._41, other->mPosition.x, 1e-4);
     }
+    // A position put straight into the field (the scene puts the player on
+    // the floor so) is where the next step starts, not a move of its own.
+    other->mPosition.x = 100.0f;
+    other->Update(0.25f);
+    EXPECT_NEAR(other->mPosition.x, 102.5f, 1e-4);
     gTarvel.mPlayer = nullptr;
     actor.mMobile = nullptr;
 }
