@@ -184,7 +184,9 @@ TEST(Regions, RoundRectCornersFollowTheEllipse) {
 }
 
 TEST_F(FrameTest, ClipboardHoldsTextUntilEmptied) {
-  EXPECT_EQ(SetClipboardData(CF_TEXT, GlobalAlloc(GMEM_MOVEABLE, 1)), nullptr);  // not open
+  HGLOBAL refused = GlobalAlloc(GMEM_MOVEABLE, 1);
+  EXPECT_EQ(SetClipboardData(CF_TEXT, refused), nullptr);  // not open: the caller keeps the block
+  EXPECT_EQ(GlobalFree(refused), nullptr);
   ASSERT_TRUE(OpenClipboard(nullptr));
   EXPECT_FALSE(OpenClipboard(nullptr));  // one owner at a time
   ASSERT_TRUE(EmptyClipboard());
