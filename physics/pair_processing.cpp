@@ -125,11 +125,15 @@ bool phPhysWorld::JointsKeepApart(phRigidBody* b0, phRigidBody* b1)
         return false;
     }
     // A joint directly between the two keeps them apart unless it allows it.
-    const phConstraintLink* first = b0->constraints;
+    // Both bodies list it; the ring of a static body (the ground) holds a
+    // link for everything resting on it, so the movable one's is walked.
+    phRigidBody* near = b0->IsImmovable() ? b1 : b0;
+    const phRigidBody* far = near == b0 ? b1 : b0;
+    const phConstraintLink* first = near->constraints;
     const phConstraintLink* link = first;
     while (link != nullptr) {
         const phConstraint* c = link->constraint;
-        if (link->other == b1 && c->classId != phConstraint::kClassContact && c->flagBytes[0] == 0) {
+        if (link->other == far && c->classId != phConstraint::kClassContact && c->flagBytes[0] == 0) {
             return true;
         }
         link = link->next;

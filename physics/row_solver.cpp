@@ -185,6 +185,12 @@ void phSolverWorkspace::Accumulate(int count, const float* x)
         m_acc[b].linear = {};
         m_acc[b].angular = {};
     }
+#if defined(__SSE__)
+    if (m_simd) {
+        AccumulateSimd(count, x);
+        return;
+    }
+#endif
     for (int i = 0; i < count; ++i) {
         const float xi = x[i];
         const phJacobianRow& w = m_weighted[i];
@@ -204,15 +210,67 @@ void phSolverWorkspace::Accumulate(int count, const float* x)
     }
 }
 
-void phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
+#if defined(__SSE__)
+void phSolverWorkspace::AccumulateSimd(int count, const float* x)
+{
+    // Rows of one contact mostly follow each other: their bodies' sums stay
+    // in registers for the run instead of a store and reload per row. Each
+    // sum still takes the same terms in the same order.
+    int heldA = -1;
+    int heldB = -1;
+    __m128 linA = _mm_setzero_ps(), angA = linA, linB = linA, angB = linA;
+    auto release = [&] {
+        if (heldA >= 0) {
+            _mm_store_ps(&m_acc[heldA].linear.x, linA);
+            _mm_store_ps(&m_acc[heldA].angular.x, angA);
+            _mm_store_ps(&m_acc[heldB].linear.x, linB);
+            _mm_store_ps(&m_acc[heldB].angular.x, angB);
+        }
+        heldA = heldB = -1;
+    };
+    for (int i = 0; i < count; ++i) {
+        const int a = m_bodyA[i];
+        const int b = m_bodyB[i];
+        const phJacobianRow& w = m_weighted[i];
+        const __m128 xi = _mm_set1_ps(x[i]);
+        if (a != heldA || b != heldB) {
+            release();
+            if (a == b) {
+                Accumulator& acc = m_acc[a];
+                AddScaled(acc.linear, w.linearA, x[i]);
+                AddScaled(acc.angular, w.angularA, x[i]);
+                AddScaled(acc.linear, w.linearB, x[i]);
+                AddScaled(acc.angular, w.angularB, x[i]);
+                continue;
+            }
+            heldA = a;
+            heldB = b;
+            linA = Load(m_acc[a].linear);
+            angA = Load(m_acc[a].angular);
+            linB = Load(m_acc[b].linear);
+            angB = Load(m_acc[b].angular);
+        }
+        linA = _mm_add_ps(linA, _mm_mul_ps(Load(w.linearA), xi));
+        angA = _mm_add_ps(angA, _mm_mul_ps(Load(w.angularA), xi));
+        linB = _mm_add_ps(linB, _mm_mul_ps(Load(w.linearB), xi));
+        angB = _mm_add_ps(angB, _mm_mul_ps(Load(w.angularB), xi));
+    }
+    release();
+}
+#endif
+
+float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
 {
     Accumulate(count, x);
-    // The hot loop of the solve: one branch for the whole pass, the products inlined.
+    // The hot loop of the solve: one branch for the whole pass, the products
+    // inlined; x · y is summed on the way, row by row.
+    float xy = 0.0f;
     auto pass = [&](auto dot) {
         for (int i = 0; i < count; ++i) {
             const Accumulator& a = m_acc[m_bodyA[i]];
             const Accumulator& b = m_acc[m_bodyB[i]];
             y[i] = dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
+            xy += x[i] * y[i];
         }
     };
     if (m_simd) {
@@ -220,6 +278,7 @@ void phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
     } else {
         pass([](const auto&... v) { return Dot(v...); });
     }
+    return xy;
 }
 
 float phSolverWorkspace::ResidualOf(int outCount, int actingCount)
@@ -316,11 +375,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
     while (active > 0 && maxResidual > kStopResidual && iterations < MaxIterations(active) && total < cap) {
         ++iterations;
         ++total;
-        MultiplyRows(active, m_direction, m_product);
-        float curvature = 0.0f;
-        for (int i = 0; i < active; ++i) {
-            curvature += m_direction[i] * m_product[i];
-        }
+        float curvature = MultiplyRows(active, m_direction, m_product);
         if (curvature < kMinCurvature) {
             curvature = kMinCurvature;
         }
@@ -328,6 +383,10 @@ int phSolverWorkspace::ConjugateGradient(int m)
         int blocking = -1;
         float bound = 0.0f;
         for (int i = 0; i < active; ++i) {
+            if (m_simd && (i & 3) == 0 && i + 4 <= active && !MayBlock(i, alpha)) {
+                i += 3;
+                continue;
+            }
             const float d = m_direction[i];
             const float next = m_force[i] + alpha * d;
             const phRowBounds& bd = m_bounds[i];
@@ -361,9 +420,16 @@ int phSolverWorkspace::ConjugateGradient(int m)
             continue;
         }
         maxResidual = 0.0f;
+        // The next rho is summed on the way; a step that meets a bound
+        // restarts the search and does not use it.
+        float rhoNext = 0.0f;
         for (int i = 0; i < active; ++i) {
             m_force[i] += alpha * m_direction[i];
-            m_residual[i] -= alpha * m_product[i];
+            const float r = m_residual[i] - alpha * m_product[i];
+            m_residual[i] = r;
+            const float s = std::fabs(r);
+            maxResidual = s > maxResidual ? s : maxResidual;
+            rhoNext += r * m_invDiag[i] * r;
         }
         if (blocking >= 0) {
             active = ClampRowsAtBound(active);
@@ -372,6 +438,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             // belongs to that direction (a stale rho makes the next step
             // overshoot and the residual grow).
             rho = 0.0f;
+            maxResidual = 0.0f;
             for (int i = 0; i < active; ++i) {
                 const float s = m_residual[i];
                 maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
@@ -380,15 +447,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             }
             continue;
         }
-        for (int i = 0; i < active; ++i) {
-            const float s = std::fabs(m_residual[i]);
-            maxResidual = s > maxResidual ? s : maxResidual;
-        }
         if (maxResidual > kStopResidual) {
-            float rhoNext = 0.0f;
-            for (int i = 0; i < active; ++i) {
-                rhoNext += m_residual[i] * m_invDiag[i] * m_residual[i];
-            }
             const float beta = rhoNext / (rho < kMinRho ? kMinRho : rho);
             for (int i = 0; i < active; ++i) {
                 m_direction[i] = m_invDiag[i] * m_residual[i] + beta * m_direction[i];
@@ -400,9 +459,57 @@ int phSolverWorkspace::ConjugateGradient(int m)
     return active;
 }
 
+bool phSolverWorkspace::MayBlock(int i, float alpha) const
+{
+#if defined(__SSE__)
+    // The rows' tests of the step-length search, four at once with the same
+    // arithmetic; f + alpha d only grows as alpha shrinks, so a row that
+    // passes here passes against any smaller alpha of the search too.
+    const phRowBounds* bd = &m_bounds[i];
+    const __m128 low = _mm_setr_ps(bd[0].low, bd[1].low, bd[2].low, bd[3].low);
+    const __m128 high = _mm_setr_ps(bd[0].high, bd[1].high, bd[2].high, bd[3].high);
+    const __m128 d = _mm_loadu_ps(&m_direction[i]);
+    const __m128 next = _mm_add_ps(_mm_loadu_ps(&m_force[i]), _mm_mul_ps(_mm_set1_ps(alpha), d));
+    const __m128 down = _mm_and_ps(_mm_cmplt_ps(d, _mm_set1_ps(-kMinDirection)), _mm_cmple_ps(next, low));
+    const __m128 up = _mm_and_ps(_mm_cmpgt_ps(d, _mm_set1_ps(kMinDirection)), _mm_cmpge_ps(next, high));
+    return _mm_movemask_ps(_mm_or_ps(down, up)) != 0;
+#else
+    (void)i;
+    (void)alpha;
+    return true;
+#endif
+}
+
 void phSolverWorkspace::MarkRowsAtBound(int active, float reach)
 {
-    for (int i = 0; i < active; ++i) {
+    int i = 0;
+#if defined(__SSE__)
+    if (m_simd) {
+        // The same quotients four rows at a time.
+        const __m128 reach4 = _mm_set1_ps(reach);
+        // A row that does not move is an infinite step away.
+        const __m128 still = _mm_cmple_ps(_mm_set1_ps(INFINITY), reach4);
+        for (; i + 4 <= active; i += 4) {
+            const phRowBounds* bd = &m_bounds[i];
+            const __m128 low = _mm_setr_ps(bd[0].low, bd[1].low, bd[2].low, bd[3].low);
+            const __m128 high = _mm_setr_ps(bd[0].high, bd[1].high, bd[2].high, bd[3].high);
+            const __m128 d = _mm_loadu_ps(&m_direction[i]);
+            const __m128 down = _mm_cmplt_ps(d, _mm_set1_ps(-kMinDirection));
+            const __m128 up = _mm_cmpgt_ps(d, _mm_set1_ps(kMinDirection));
+            const __m128 limit = _mm_or_ps(_mm_and_ps(down, low), _mm_andnot_ps(down, high));
+            // Rows that move too little divide by 1 and are masked out.
+            const __m128 moving = _mm_or_ps(down, up);
+            const __m128 divisor = _mm_or_ps(_mm_and_ps(moving, d), _mm_andnot_ps(moving, _mm_set1_ps(1.0f)));
+            const __m128 step = _mm_div_ps(_mm_sub_ps(limit, _mm_loadu_ps(&m_force[i])), divisor);
+            const int hit = _mm_movemask_ps(
+                _mm_or_ps(_mm_and_ps(moving, _mm_cmple_ps(step, reach4)), _mm_andnot_ps(moving, still)));
+            for (int k = 0; k < 4; ++k) {
+                m_atBound[i + k] = static_cast<std::uint8_t>((hit >> k) & 1);
+            }
+        }
+    }
+#endif
+    for (; i < active; ++i) {
         const float d = m_direction[i];
         const phRowBounds& bd = m_bounds[i];
         float step = INFINITY;

@@ -111,7 +111,8 @@ public:
     int ConjugateGradient(int m);
     // Largest |b - A f| over the first m rows (the forces of those rows only).
     float Residual(int m);
-    void MultiplyRows(int count, const float* x, float* y);
+    // Returns x · y.
+    float MultiplyRows(int count, const float* x, float* y);
     int MaxIterations(int n) const;
     void ApplyForces();
     void SwapRows(int i, int j);
@@ -136,7 +137,10 @@ private:
     phSolverWorkspace() = default;
     float ResidualOf(int outCount, int actingCount);
     void Accumulate(int count, const float* x);
+    void AccumulateSimd(int count, const float* x);
     void SetupActive(int& active, float& rho, float& maxResidual);
+    // False when none of rows i..i+3 can meet a bound within alpha.
+    bool MayBlock(int i, float alpha) const;
     float DotOf(const phJacobianRow& row, const phVec4& linA, const phVec4& angA, const phVec4& linB,
                 const phVec4& angB) const;
 
