@@ -502,6 +502,17 @@ phContactConstraint* phPhysWorld::FindContact(const phRigidBody* b0, const phRig
     if (b0 == nullptr || b0->constraints == nullptr) {
         return nullptr;
     }
+    // A pair has one contact, listed by both bodies; a static body (the
+    // ground) lists everything resting on it, so the movable one's ring is
+    // the short one to walk.
+    if (b1 != nullptr && b0->IsImmovable() && !b1->IsImmovable()) {
+        const phRigidBody* t = b0;
+        b0 = b1;
+        b1 = t;
+        if (b0->constraints == nullptr) {
+            return nullptr;
+        }
+    }
     const phConstraintLink* first = b0->constraints;
     const phConstraintLink* link = first;
     do {
