@@ -185,7 +185,19 @@ void phPhysWorld::ConvexCase(phRigidBody* b0, phRigidBody* b1, phMaterialPair& p
         RefreshContacts(contact, reused, pair);
         return;
     }
-    phContactRecord buffer[kPairBuffer];
+    if (m_pairBufferBusy) {
+        // A callback of the pair below processed another pair.
+        phContactRecord buffer[kPairBuffer];
+        CalculateAndBuild(b0, b1, pair, buffer);
+        return;
+    }
+    m_pairBufferBusy = true;
+    CalculateAndBuild(b0, b1, pair, m_pairBuffer);
+    m_pairBufferBusy = false;
+}
+
+void phPhysWorld::CalculateAndBuild(phRigidBody* b0, phRigidBody* b1, phMaterialPair& pair, phContactRecord* buffer)
+{
     float time = m_timeStep;
     int n = 0;
     if (ConvexBody(b1, m_classIds.convex)) {

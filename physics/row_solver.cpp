@@ -265,8 +265,39 @@ float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
     // The hot loop of the solve: one branch for the whole pass, the products
     // inlined; x · y is summed on the way, row by row.
     float xy = 0.0f;
+    int first = 0;
+#if defined(__SSE__)
+    if (m_simd) {
+        first = count & ~3;
+        for (int i = 0; i < first; i += 4) {
+            // DotSimd of four rows, their horizontal sums taken side by side
+            // in the same order: (s0 + s2) + (s1 + s3).
+            __m128 s[4];
+            for (int k = 0; k < 4; ++k) {
+                const phJacobianRow& j = m_jacobian[i + k];
+                const Accumulator& a = m_acc[m_bodyA[i + k]];
+                const Accumulator& b = m_acc[m_bodyB[i + k]];
+                s[k] = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Load(j.linearA), Load(a.linear)),
+                                             _mm_mul_ps(Load(j.angularA), Load(a.angular))),
+                                  _mm_add_ps(_mm_mul_ps(Load(j.linearB), Load(b.linear)),
+                                             _mm_mul_ps(Load(j.angularB), Load(b.angular))));
+            }
+            _MM_TRANSPOSE4_PS(s[0], s[1], s[2], s[3]);
+            const __m128 dot = _mm_add_ps(_mm_add_ps(s[0], s[2]), _mm_add_ps(s[1], s[3]));
+            const __m128 xi = _mm_loadu_ps(&x[i]);
+            const __m128 yi = _mm_add_ps(dot, _mm_mul_ps(xi, _mm_loadu_ps(&m_regularising[i])));
+            _mm_storeu_ps(&y[i], yi);
+            alignas(16) float p[4];
+            _mm_store_ps(p, _mm_mul_ps(xi, yi));
+            xy += p[0];
+            xy += p[1];
+            xy += p[2];
+            xy += p[3];
+        }
+    }
+#endif
     auto pass = [&](auto dot) {
-        for (int i = 0; i < count; ++i) {
+        for (int i = first; i < count; ++i) {
             const Accumulator& a = m_acc[m_bodyA[i]];
             const Accumulator& b = m_acc[m_bodyB[i]];
             y[i] = dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
@@ -423,7 +454,13 @@ int phSolverWorkspace::ConjugateGradient(int m)
         // The next rho is summed on the way; a step that meets a bound
         // restarts the search and does not use it.
         float rhoNext = 0.0f;
-        for (int i = 0; i < active; ++i) {
+        int first = 0;
+#if defined(__SSE__)
+        if (m_simd) {
+            first = StepRowsSimd(active, alpha, maxResidual, rhoNext);
+        }
+#endif
+        for (int i = first; i < active; ++i) {
             m_force[i] += alpha * m_direction[i];
             const float r = m_residual[i] - alpha * m_product[i];
             m_residual[i] = r;
@@ -439,7 +476,13 @@ int phSolverWorkspace::ConjugateGradient(int m)
             // overshoot and the residual grow).
             rho = 0.0f;
             maxResidual = 0.0f;
-            for (int i = 0; i < active; ++i) {
+            int restart = 0;
+#if defined(__SSE__)
+            if (m_simd) {
+                restart = RestartRowsSimd(active, maxResidual, rho);
+            }
+#endif
+            for (int i = restart; i < active; ++i) {
                 const float s = m_residual[i];
                 maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
                 m_direction[i] = m_invDiag[i] * s;
@@ -459,7 +502,73 @@ int phSolverWorkspace::ConjugateGradient(int m)
     return active;
 }
 
-bool phSolverWorkspace::MayBlock(int i, float alpha) const
+#if defined(__SSE__)
+namespace {
+
+// The largest lane by the scalar rule (s > m ? s : m); lanes hold no NaN.
+float LargestLane(__m128 v)
+{
+    alignas(16) float lane[4];
+    _mm_store_ps(lane, v);
+    float m = lane[0];
+    for (int k = 1; k < 4; ++k) {
+        m = lane[k] > m ? lane[k] : m;
+    }
+    return m;
+}
+
+// Adds the four lanes to sum one after another, as the scalar loop does.
+void AddLanes(float& sum, __m128 v)
+{
+    alignas(16) float lane[4];
+    _mm_store_ps(lane, v);
+    sum += lane[0];
+    sum += lane[1];
+    sum += lane[2];
+    sum += lane[3];
+}
+
+inline __m128 Abs(__m128 v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
+
+}  // namespace
+
+int phSolverWorkspace::StepRowsSimd(int active, float alpha, float& maxResidual, float& rhoNext)
+{
+    // f += alpha d, s -= alpha q, the largest |s| and the sum of s p s, four
+    // rows at a time with the scalar loop's arithmetic and summing order
+    // (maxps keeps the larger lane and drops NaN as the scalar test does).
+    const int whole = active & ~3;
+    const __m128 a = _mm_set1_ps(alpha);
+    __m128 largest = _mm_set1_ps(maxResidual);
+    for (int i = 0; i < whole; i += 4) {
+        _mm_storeu_ps(&m_force[i], _mm_add_ps(_mm_loadu_ps(&m_force[i]), _mm_mul_ps(a, _mm_loadu_ps(&m_direction[i]))));
+        const __m128 r = _mm_sub_ps(_mm_loadu_ps(&m_residual[i]), _mm_mul_ps(a, _mm_loadu_ps(&m_product[i])));
+        _mm_storeu_ps(&m_residual[i], r);
+        largest = _mm_max_ps(Abs(r), largest);
+        AddLanes(rhoNext, _mm_mul_ps(_mm_mul_ps(r, _mm_loadu_ps(&m_invDiag[i])), r));
+    }
+    maxResidual = LargestLane(largest);
+    return whole;
+}
+
+int phSolverWorkspace::RestartRowsSimd(int active, float& maxResidual, float& rho)
+{
+    // d = p s, the largest |s| and rho = sum of s d, as the scalar loop.
+    const int whole = active & ~3;
+    __m128 largest = _mm_set1_ps(maxResidual);
+    for (int i = 0; i < whole; i += 4) {
+        const __m128 r = _mm_loadu_ps(&m_residual[i]);
+        largest = _mm_max_ps(Abs(r), largest);
+        const __m128 d = _mm_mul_ps(_mm_loadu_ps(&m_invDiag[i]), r);
+        _mm_storeu_ps(&m_direction[i], d);
+        AddLanes(rho, _mm_mul_ps(r, d));
+    }
+    maxResidual = LargestLane(largest);
+    return whole;
+}
+#endif
+
+inline bool phSolverWorkspace::MayBlock(int i, float alpha) const
 {
 #if defined(__SSE__)
     // The rows' tests of the step-length search, four at once with the same

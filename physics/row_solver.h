@@ -141,6 +141,10 @@ private:
     void SetupActive(int& active, float& rho, float& maxResidual);
     // False when none of rows i..i+3 can meet a bound within alpha.
     bool MayBlock(int i, float alpha) const;
+    // Vector forms of the conjugate-gradient step's row loops over the first
+    // whole groups of four rows; return how many rows they did.
+    int StepRowsSimd(int active, float alpha, float& maxResidual, float& rhoNext);
+    int RestartRowsSimd(int active, float& maxResidual, float& rho);
     float DotOf(const phJacobianRow& row, const phVec4& linA, const phVec4& angA, const phVec4& linB,
                 const phVec4& angB) const;
 

@@ -4,6 +4,7 @@
 
 #include "physics/broadphase.h"
 #include "physics/constraint.h"
+#include "physics/contact_record.h"
 #include "physics/contact_constraint.h"
 #include "physics/joints.h"
 #include "physics/list.h"
@@ -15,7 +16,6 @@
 #include "physics/vehicle_joint.h"
 
 class phSolverWorkspace;
-struct phContactRecord;
 
 // Joint records, one pool per class.
 struct phJointPools {
@@ -174,6 +174,8 @@ private:
     int ReuseContacts(phRigidBody* b0, phRigidBody* b1, phContactConstraint*& outContact);
     void RefreshContacts(phContactConstraint* contact, int n, phMaterialPair& pair);
     void BuildContacts(phRigidBody* b0, phRigidBody* b1, phContactRecord* points, int n, phMaterialPair& pair);
+    // Contacts of the pair into buffer (kPairBuffer records), then its constraint.
+    void CalculateAndBuild(phRigidBody* b0, phRigidBody* b1, phMaterialPair& pair, phContactRecord* buffer);
     phConstraintLink* NewLink();
     void FreeLink(phConstraintLink* link);
     void Unlink(phRigidBody* body, phConstraintLink* link);
@@ -208,4 +210,9 @@ private:
     phCollision* m_defaultCollision = nullptr;
     bool m_inStep = false;
     bool m_insideUpdate = false;
+    // Where a pair's contacts are calculated: a stack array of this size
+    // was cleared for every pair. Contact generation writes every field the
+    // pair processing reads of the points it returns.
+    phContactRecord m_pairBuffer[kPairBuffer];
+    bool m_pairBufferBusy = false;
 };
