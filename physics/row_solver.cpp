@@ -259,9 +259,13 @@ void phSolverWorkspace::AccumulateSimd(int count, const float* x)
 }
 #endif
 
-float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
+float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y) { return MultiplyRows(count, x, y, nullptr); }
+
+float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y, float* residualDotX)
 {
     Accumulate(count, x);
+    // Σ s x (rho after a restart) rides along as a second chain of sums.
+    float sx = 0.0f;
     // The hot loop of the solve: one branch for the whole pass, the products
     // inlined; x · y is summed on the way, row by row.
     float xy = 0.0f;
@@ -289,10 +293,19 @@ float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
             _mm_storeu_ps(&y[i], yi);
             alignas(16) float p[4];
             _mm_store_ps(p, _mm_mul_ps(xi, yi));
-            xy += p[0];
-            xy += p[1];
-            xy += p[2];
-            xy += p[3];
+            if (residualDotX != nullptr) {
+                alignas(16) float q[4];
+                _mm_store_ps(q, _mm_mul_ps(_mm_loadu_ps(&m_residual[i]), xi));
+                for (int k = 0; k < 4; ++k) {
+                    xy += p[k];
+                    sx += q[k];
+                }
+            } else {
+                xy += p[0];
+                xy += p[1];
+                xy += p[2];
+                xy += p[3];
+            }
         }
     }
 #endif
@@ -302,12 +315,18 @@ float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y)
             const Accumulator& b = m_acc[m_bodyB[i]];
             y[i] = dot(m_jacobian[i], a.linear, a.angular, b.linear, b.angular) + x[i] * m_regularising[i];
             xy += x[i] * y[i];
+            if (residualDotX != nullptr) {
+                sx += m_residual[i] * x[i];
+            }
         }
     };
     if (m_simd) {
         pass([](const auto&... v) { return DotSimd(v...); });
     } else {
         pass([](const auto&... v) { return Dot(v...); });
+    }
+    if (residualDotX != nullptr) {
+        *residualDotX = sx;
     }
     return xy;
 }
@@ -403,10 +422,13 @@ int phSolverWorkspace::ConjugateGradient(int m)
     const int cap = kIterationCapFactor * MaxIterations(m);
     int iterations = 0;
     int total = 0;
+    // After a restart of the vector build, rho is summed by the next product.
+    bool deferredRho = false;
     while (active > 0 && maxResidual > kStopResidual && iterations < MaxIterations(active) && total < cap) {
         ++iterations;
         ++total;
-        float curvature = MultiplyRows(active, m_direction, m_product);
+        float curvature = MultiplyRows(active, m_direction, m_product, deferredRho ? &rho : nullptr);
+        deferredRho = false;
         if (curvature < kMinCurvature) {
             curvature = kMinCurvature;
         }
@@ -479,14 +501,17 @@ int phSolverWorkspace::ConjugateGradient(int m)
             int restart = 0;
 #if defined(__SSE__)
             if (m_simd) {
-                restart = RestartRowsSimd(active, maxResidual, rho);
+                restart = RestartRowsSimd(active, maxResidual);
+                deferredRho = true;
             }
 #endif
             for (int i = restart; i < active; ++i) {
                 const float s = m_residual[i];
                 maxResidual = std::fabs(s) > maxResidual ? std::fabs(s) : maxResidual;
                 m_direction[i] = m_invDiag[i] * s;
-                rho += s * m_direction[i];
+                if (!deferredRho) {
+                    rho += s * m_direction[i];
+                }
             }
             continue;
         }
@@ -551,9 +576,10 @@ int phSolverWorkspace::StepRowsSimd(int active, float alpha, float& maxResidual,
     return whole;
 }
 
-int phSolverWorkspace::RestartRowsSimd(int active, float& maxResidual, float& rho)
+int phSolverWorkspace::RestartRowsSimd(int active, float& maxResidual)
 {
-    // d = p s, the largest |s| and rho = sum of s d, as the scalar loop.
+    // d = p s and the largest |s|, as the scalar loop; rho waits for the
+    // product, where its chain of sums runs beside another.
     const int whole = active & ~3;
     __m128 largest = _mm_set1_ps(maxResidual);
     for (int i = 0; i < whole; i += 4) {
@@ -561,7 +587,6 @@ int phSolverWorkspace::RestartRowsSimd(int active, float& maxResidual, float& rh
         largest = _mm_max_ps(Abs(r), largest);
         const __m128 d = _mm_mul_ps(_mm_loadu_ps(&m_invDiag[i]), r);
         _mm_storeu_ps(&m_direction[i], d);
-        AddLanes(rho, _mm_mul_ps(r, d));
     }
     maxResidual = LargestLane(largest);
     return whole;

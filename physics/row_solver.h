@@ -144,7 +144,9 @@ private:
     // Vector forms of the conjugate-gradient step's row loops over the first
     // whole groups of four rows; return how many rows they did.
     int StepRowsSimd(int active, float alpha, float& maxResidual, float& rhoNext);
-    int RestartRowsSimd(int active, float& maxResidual, float& rho);
+    int RestartRowsSimd(int active, float& maxResidual);
+    // MultiplyRows that also sums residual · x into *residualDotX when not null.
+    float MultiplyRows(int count, const float* x, float* y, float* residualDotX);
     float DotOf(const phJacobianRow& row, const phVec4& linA, const phVec4& angA, const phVec4& linB,
                 const phVec4& angB) const;
 
