@@ -186,7 +186,7 @@ void phSolverWorkspace::Accumulate(int count, const float* x)
         m_acc[b].angular = {};
     }
 #if defined(__SSE__)
-    if (m_simd) {
+    if (m_simd && m_wide) {
         AccumulateSimd(count, x);
         return;
     }
@@ -271,7 +271,7 @@ float phSolverWorkspace::MultiplyRows(int count, const float* x, float* y, float
     float xy = 0.0f;
     int first = 0;
 #if defined(__SSE__)
-    if (m_simd) {
+    if (m_simd && m_wide) {
         first = count & ~3;
         for (int i = 0; i < first; i += 4) {
             // DotSimd of four rows, their horizontal sums taken side by side
@@ -436,7 +436,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
         int blocking = -1;
         float bound = 0.0f;
         for (int i = 0; i < active; ++i) {
-            if (m_simd && (i & 3) == 0 && i + 4 <= active && !MayBlock(i, alpha)) {
+            if (m_simd && m_wide && (i & 3) == 0 && i + 4 <= active && !MayBlock(i, alpha)) {
                 i += 3;
                 continue;
             }
@@ -478,7 +478,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
         float rhoNext = 0.0f;
         int first = 0;
 #if defined(__SSE__)
-        if (m_simd) {
+        if (m_simd && m_wide) {
             first = StepRowsSimd(active, alpha, maxResidual, rhoNext);
         }
 #endif
@@ -500,7 +500,7 @@ int phSolverWorkspace::ConjugateGradient(int m)
             maxResidual = 0.0f;
             int restart = 0;
 #if defined(__SSE__)
-            if (m_simd) {
+            if (m_simd && m_wide) {
                 restart = RestartRowsSimd(active, maxResidual);
                 deferredRho = true;
             }
@@ -618,7 +618,7 @@ void phSolverWorkspace::MarkRowsAtBound(int active, float reach)
 {
     int i = 0;
 #if defined(__SSE__)
-    if (m_simd) {
+    if (m_simd && m_wide) {
         // The same quotients four rows at a time.
         const __m128 reach4 = _mm_set1_ps(reach);
         // A row that does not move is an infinite step away.

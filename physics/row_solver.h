@@ -86,6 +86,10 @@ public:
     // The vector build of the hot loops (both give the same steps).
     void SetSimd(bool on) { m_simd = on; }
     bool Simd() const { return m_simd; }
+    // The vector build's loops over several rows at once (on by default).
+    // Off, it runs row by row as it did first: the reference the wide loops
+    // are tested against, bit for bit.
+    void SetWideLoops(bool on) { m_wide = on; }
     phRigidBody* IslandBody(int i) const { return m_bodies[i]; }
 
     // Null when memory runs out.
@@ -162,6 +166,7 @@ private:
     void RunSubsteps(std::uint64_t handled);
 
     bool m_simd = false;
+    bool m_wide = true;
     phPhysWorld* m_world = nullptr;
     int m_seedCount = 0;
     phRigidBody* m_seeds[kMaxIslandBodies] = {};

@@ -9,6 +9,7 @@
 #include "physics/contact_reduction.h"
 #include "physics/joints.h"
 #include "physics/maths.h"
+#include "physics/row_solver.h"
 
 namespace {
 
@@ -514,5 +515,55 @@ TEST(World, StepsAlikeWhateverTheAllocatorHandsOut)
     ASSERT_EQ(first.size(), second.size());
     for (std::size_t i = 0; i < first.size(); ++i) {
         EXPECT_EQ(std::memcmp(&first[i], &second[i], sizeof(phMat4)), 0) << "box " << i;
+    }
+}
+
+// The vector build's loops over four rows at a time against its row-by-row
+// form, bit for bit: a heap of turned boxes of mixed sizes falling together
+// under both friction models, with rows reaching their bounds and islands
+// of every size.
+TEST(World, WideSolverLoopsMatchRowByRow)
+{
+    for (int friction = 0; friction < 2; ++friction) {
+        auto run = [friction](bool wide, int& largestIsland) {
+            World w;
+            physSetFrictionModel(w.world, friction);
+            w.world->Solver()->SetWideLoops(wide);
+            w.Ground();
+            std::vector<phRigidBody*> boxes;
+            for (int i = 0; i < 36; ++i) {
+                const float size = 0.4f + 0.1f * static_cast<float>(i % 4);
+                const float x = static_cast<float>(i % 4) * 0.8f - 1.2f + 0.05f * static_cast<float>(i % 3);
+                const float z = static_cast<float>((i / 4) % 3) * 0.8f - 0.8f;
+                const float y = 0.4f + 0.75f * static_cast<float>(i / 12);
+                const phQuat q = phQuatFromAxisAngle({0, 1, 0, 0}, 0.37f * static_cast<float>(i));
+                boxes.push_back(w.Box(size, 0.5f, size * 1.3f, Placed(x, y, z, q), 1.0f));
+            }
+            largestIsland = 0;
+            for (int step = 0; step < 100; ++step) {
+                w.Run(1);
+                const int rows = w.world->Solver()->RowCount();
+                largestIsland = rows > largestIsland ? rows : largestIsland;
+            }
+            std::vector<phVec4> state;
+            for (const phRigidBody* b : boxes) {
+                for (int k = 0; k < 4; ++k) {
+                    state.push_back(b->matrix[k]);
+                }
+                state.push_back(b->velocity);
+                state.push_back(b->omega);
+            }
+            return state;
+        };
+        int wideRows = 0;
+        int narrowRows = 0;
+        const std::vector<phVec4> wide = run(true, wideRows);
+        const std::vector<phVec4> narrow = run(false, narrowRows);
+        // Islands large enough for the four-wide loops and their tails.
+        EXPECT_GT(wideRows, 64) << "friction model " << friction;
+        EXPECT_EQ(wideRows, narrowRows) << "friction model " << friction;
+        ASSERT_EQ(wide.size(), narrow.size());
+        EXPECT_EQ(std::memcmp(wide.data(), narrow.data(), wide.size() * sizeof(phVec4)), 0)
+            << "friction model " << friction;
     }
 }
