@@ -473,22 +473,25 @@ int phSolverWorkspace::ConjugateGradient(int m)
             continue;
         }
         maxResidual = 0.0f;
-        // The next rho is summed on the way; a step that meets a bound
-        // restarts the search and does not use it.
+        // The next rho is summed on the way. A step that meets a bound
+        // restarts the search: it needs neither rho nor the largest residual.
         float rhoNext = 0.0f;
+        const bool sums = blocking < 0;
         int first = 0;
 #if defined(__SSE__)
         if (m_simd && m_wide) {
-            first = StepRowsSimd(active, alpha, maxResidual, rhoNext);
+            first = StepRowsSimd(active, alpha, sums, maxResidual, rhoNext);
         }
 #endif
         for (int i = first; i < active; ++i) {
             m_force[i] += alpha * m_direction[i];
             const float r = m_residual[i] - alpha * m_product[i];
             m_residual[i] = r;
-            const float s = std::fabs(r);
-            maxResidual = s > maxResidual ? s : maxResidual;
-            rhoNext += r * m_invDiag[i] * r;
+            if (sums) {
+                const float s = std::fabs(r);
+                maxResidual = s > maxResidual ? s : maxResidual;
+                rhoNext += r * m_invDiag[i] * r;
+            }
         }
         if (blocking >= 0) {
             active = ClampRowsAtBound(active);
@@ -557,13 +560,22 @@ inline __m128 Abs(__m128 v) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), v); }
 
 }  // namespace
 
-int phSolverWorkspace::StepRowsSimd(int active, float alpha, float& maxResidual, float& rhoNext)
+int phSolverWorkspace::StepRowsSimd(int active, float alpha, bool sums, float& maxResidual, float& rhoNext)
 {
     // f += alpha d, s -= alpha q, the largest |s| and the sum of s p s, four
     // rows at a time with the scalar loop's arithmetic and summing order
     // (maxps keeps the larger lane and drops NaN as the scalar test does).
     const int whole = active & ~3;
     const __m128 a = _mm_set1_ps(alpha);
+    if (!sums) {
+        for (int i = 0; i < whole; i += 4) {
+            _mm_storeu_ps(&m_force[i],
+                          _mm_add_ps(_mm_loadu_ps(&m_force[i]), _mm_mul_ps(a, _mm_loadu_ps(&m_direction[i]))));
+            _mm_storeu_ps(&m_residual[i],
+                          _mm_sub_ps(_mm_loadu_ps(&m_residual[i]), _mm_mul_ps(a, _mm_loadu_ps(&m_product[i]))));
+        }
+        return whole;
+    }
     __m128 largest = _mm_set1_ps(maxResidual);
     for (int i = 0; i < whole; i += 4) {
         _mm_storeu_ps(&m_force[i], _mm_add_ps(_mm_loadu_ps(&m_force[i]), _mm_mul_ps(a, _mm_loadu_ps(&m_direction[i]))));

@@ -147,7 +147,7 @@ private:
     bool MayBlock(int i, float alpha) const;
     // Vector forms of the conjugate-gradient step's row loops over the first
     // whole groups of four rows; return how many rows they did.
-    int StepRowsSimd(int active, float alpha, float& maxResidual, float& rhoNext);
+    int StepRowsSimd(int active, float alpha, bool sums, float& maxResidual, float& rhoNext);
     int RestartRowsSimd(int active, float& maxResidual);
     // MultiplyRows that also sums residual · x into *residualDotX when not null.
     float MultiplyRows(int count, const float* x, float* y, float* residualDotX);
