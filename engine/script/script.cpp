@@ -1,6 +1,6 @@
 #include "engine/script/script.h"
 
-#include <array>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -599,17 +599,21 @@ struct tRegister {
     std::string className;
 };
 
+// One 32-bit access each: a word stored byte by byte and read back whole
+// stalls on the store buffer, and the loop does that on every test.
+static_assert(std::endian::native == std::endian::little);
+
 uint32_t LoadBigEndian(const uint8_t* p)
 {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return __builtin_bswap32(v);
 }
 
 void StoreBigEndian(uint8_t* p, uint32_t v)
 {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
+    v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
 }
 
 // The stack encoding of script_value.cpp, on registers.
@@ -812,15 +816,6 @@ int64_t OperandGlobal(const uint8_t* code, uint32_t size, uint32_t& pc, uint32_t
     return -1;
 }
 
-constexpr uint8_t kEndIndex = 26;
-constexpr auto kOpcodeIndex = [] {
-    std::array<uint8_t, 256> index{};
-    for (int op = 0; op <= 25; ++op)
-        index[op] = uint8_t(op);
-    index[0xFF] = kEndIndex;
-    return index;
-}();
-
 } // namespace
 
 int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
@@ -925,32 +920,58 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 
     tRegister T, S, R, H;
     char text[80];
-    for (;;) {
-        if (budget >= 0) {
-            if (budget == 0) {
-                STORE();
-                Suspend(false);
-                LOAD();
-            } else {
-                --budget;
-            }
-        }
-        if (pc >= size)
-            FAIL("Opcode not supported.");
-        uint8_t op = code[pc++];
-        // Opcodes 0 to 25 index themselves and the end marker 26, so the
-        // switch is one jump through a table with no range test.
-        uint8_t index = kOpcodeIndex[op];
-        if (index > kEndIndex)
-            __builtin_unreachable();
-        switch (index) {
-        case kEndIndex:
+    uint8_t op;
+    // One label per opcode byte. Every handler ends in its own copy of the
+    // dispatch, so the jump that picks the next handler is predicted per
+    // handler rather than from one shared place.
+#define BAD4 &&op_bad, &&op_bad, &&op_bad, &&op_bad
+#define BAD16 BAD4, BAD4, BAD4, BAD4
+#define BAD64 BAD16, BAD16, BAD16, BAD16
+    static const void* const kHandlers[] = {
+        &&op_bad, &&op_push, &&op_load, &&op_arith, &&op_store, &&op_bad, &&op_neg,
+        &&op_arith, &&op_arith, &&op_push_held, &&op_pop_held, &&op_test, &&op_bits,
+        &&op_bits, &&op_bits, &&op_not, &&op_test, &&op_step, &&op_step, &&op_jump,
+        &&op_branch, &&op_return, &&op_branch, &&op_call_global, &&op_equal, &&op_call,
+        // 26 to 254
+        BAD64, BAD64, BAD64, BAD16, BAD16, BAD4, &&op_bad,
+        &&op_end};
+#undef BAD4
+#undef BAD16
+#undef BAD64
+    static_assert(sizeof kHandlers / sizeof kHandlers[0] == 256);
+#define FETCH()                                                \
+    do {                                                       \
+        if (pc >= size)                                        \
+            FAIL("Opcode not supported.");                     \
+        op = code[pc++];                                       \
+        goto* kHandlers[op];                                   \
+    } while (0)
+    // A run out of budget ends as if suspended without state: the next
+    // instruction is the end marker, taken without counting.
+#define NEXT()                                                 \
+    do {                                                       \
+        if (budget >= 0) {                                     \
+            if (budget == 0)                                   \
+                goto out_of_budget;                            \
+            --budget;                                          \
+        }                                                      \
+        FETCH();                                               \
+    } while (0)
+
+    NEXT();
+out_of_budget:
+    STORE();
+    Suspend(false);
+    LOAD();
+    FETCH();
+    {
+        op_end:
             // pc stays on the marker, so a machine saved now stays in range.
             --pc;
             STORE();
             --mRunDepth;
             return -1;
-        case 1: {
+        op_push: {
             if (pc >= size)
                 FAIL("Operand runs past the code.");
             uint8_t kind = code[pc++];
@@ -962,7 +983,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 size_t n = size_t(static_cast<const uint8_t*>(zero) - start);
                 pc += uint32_t(n) + 1;
                 PUSHED(PushString(stack, at_, reinterpret_cast<const char*>(start), n));
-                break;
+                NEXT();
             }
             uint32_t n;
             READ_U32(n);
@@ -992,9 +1013,9 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 PUSH_WORD(kind, kind);
                 break;
             }
-            break;
+            NEXT();
         }
-        case 2: {
+        op_load: {
             int64_t at;
             OPERAND_GLOBAL(at);
             if (at >= 0) {
@@ -1003,18 +1024,16 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                     R.kind = kScriptInteger;
                     R.integer = g.integer;
                     PUSH_WORD(uint32_t(g.integer), kScriptInteger);
-                    break;
+                    NEXT();
                 }
                 if (g.kind == kScriptString)
                     WritePendingString(uint32_t(at));
                 CopyForPush(R, g);
             }
             PUSH(R);
-            break;
+            NEXT();
         }
-        case 3:
-        case 7:
-        case 8:
+        op_arith:
             if (TWO_INTEGERS()) {
                 int64_t a = int32_t(LoadBigEndian(stack + sp - 9));
                 int64_t b = int32_t(LoadBigEndian(stack + sp - 4));
@@ -1026,7 +1045,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 sp -= 5;
                 R.kind = kScriptInteger;
                 R.integer = r;
-                break;
+                NEXT();
             }
             POP(T);
             POP(R);
@@ -1051,8 +1070,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 R.string += RegisterText(T, text);
             }
             PUSH(R);
-            break;
-        case 4: {
+            NEXT();
+        op_store: {
             if (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptReference) {
                 int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
                 int32_t at = int32_t(LoadBigEndian(stack + sp - 9));
@@ -1068,7 +1087,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                         mPendingList.push_back(uint32_t(at));
                     pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
                 }
-                break;
+                NEXT();
             }
             POP(T);
             POP(S);
@@ -1092,24 +1111,23 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                     g.string = T.kind == kScriptString ? T.string.c_str() : "";
                 }
             }
-            break;
+            NEXT();
         }
-        case 6:
+        op_neg:
             POP(R);
             if (R.kind == kScriptInteger)
                 R.integer = Wrap(-int64_t(R.integer));
             else if (R.kind == kScriptFloat)
                 R.floatValue *= -1.0f;
             PUSH(R);
-            break;
-        case 9:
+            NEXT();
+        op_push_held:
             PUSH(H);
-            break;
-        case 10:
+            NEXT();
+        op_pop_held:
             POP(H);
-            break;
-        case 11:
-        case 16:
+            NEXT();
+        op_test:
             POP(R);
             if (R.kind == kScriptInteger)
                 R.boolean = op == 11 ? R.integer != 0 : R.integer >= 0;
@@ -1117,10 +1135,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 R.boolean = op == 11 ? R.floatValue != 0.0f : R.floatValue >= 0.0f;
             R.kind = kScriptBoolean;
             PUSH(R);
-            break;
-        case 12:
-        case 13:
-        case 14: {
+            NEXT();
+        op_bits: {
             POP(T);
             POP(R);
             uint32_t a = uint32_t(R.integer), b = uint32_t(T.integer);
@@ -1133,20 +1149,19 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             else if (R.kind == kScriptBoolean)
                 R.boolean = op == 12 ? (x || y) : op == 13 ? (x && y) : (x != y);
             PUSH(R);
-            break;
+            NEXT();
         }
-        case 15:
+        op_not:
             POP(R);
             if (R.kind == kScriptBoolean)
                 R.boolean = !R.boolean;
             PUSH(R);
-            break;
-        case 17:
-        case 18: {
+            NEXT();
+        op_step: {
             int64_t at;
             OPERAND_GLOBAL(at);
             if (at < 0)
-                break;
+                NEXT();
             cTarvelScriptValue& g = globals[at];
             bool up = op == 17;
             switch (g.kind) {
@@ -1171,18 +1186,17 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             default:
                 break;
             }
-            break;
+            NEXT();
         }
-        case 19: {
+        op_jump: {
             uint32_t target;
             READ_U32(target);
             if (target >= size)
                 FAIL("Jump target outside the code.");
             pc = target;
-            break;
+            NEXT();
         }
-        case 20:
-        case 22: {
+        op_branch: {
             uint32_t target;
             READ_U32(target);
             bool truth;
@@ -1198,9 +1212,9 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                     FAIL("Jump target outside the code.");
                 pc = target;
             }
-            break;
+            NEXT();
         }
-        case 21:
+        op_return:
             STORE();
             SaveSharedVariables();
             if (!mStates.empty())
@@ -1209,7 +1223,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 mRunning = false;
             --mRunDepth;
             return 0;
-        case 23: {
+        op_call_global: {
             uint32_t global;
             READ_U32(global);
             if (size - pc < 2)
@@ -1222,9 +1236,9 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             if (!CallLibraryFunction(import, &mGlobals[global]))
                 return -1;
             LOAD();
-            break;
+            NEXT();
         }
-        case 24:
+        op_equal:
             if (TWO_INTEGERS()) {
                 bool equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
                 StoreBigEndian(stack + sp - 9, equal);
@@ -1232,7 +1246,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
                 sp -= 5;
                 R.kind = kScriptBoolean;
                 R.boolean = equal;
-                break;
+                NEXT();
             }
             POP(T);
             POP(R);
@@ -1258,8 +1272,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             }
             R.kind = kScriptBoolean;
             PUSH(R);
-            break;
-        case 25: {
+            NEXT();
+        op_call: {
             if (size - pc < 2)
                 FAIL("Operand runs past the code.");
             uint32_t import = uint32_t(code[pc] | code[pc + 1] << 8);
@@ -1268,11 +1282,10 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             if (!CallLibraryFunction(import, nullptr))
                 return -1;
             LOAD();
-            break;
+            NEXT();
         }
-        default:
+        op_bad:
             FAIL("Opcode not supported.");
-        }
     }
 #undef LOAD
 #undef STORE
@@ -1283,6 +1296,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 #undef PUSH
 #undef PUSH_WORD
 #undef TWO_INTEGERS
+#undef FETCH
+#undef NEXT
 #undef OPERAND_GLOBAL
 }
 
