@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <malloc.h>
+
 #include "engine/core/array.h"
 #include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
@@ -80,9 +82,24 @@ void cTarvelString::swap(cTarvelString& other) noexcept
 }
 
 // Builds the new buffer before the old one goes, so the source may lie
-// inside this string.
+// inside this string. Short texts assigned over and over (numbers, names)
+// reuse the buffer; a far larger one is given back rather than kept.
 void cTarvelString::Assign(const char* text, uint32_t length)
 {
+    constexpr size_t kSlack = 64;
+    size_t room = malloc_usable_size(mText);
+    if (length < room && room - length <= kSlack) {
+        // A source inside the buffer starts at or after it, so a forward
+        // copy is safe; short texts skip the library call.
+        if (length <= 32) {
+            for (uint32_t i = 0; i < length; ++i)
+                mText[i] = text[i];
+        } else {
+            std::memmove(mText, text, length);
+        }
+        mText[length] = '\0';
+        return;
+    }
     char* block = Allocate<char>(size_t(length) + 1);
     std::memcpy(block, text, length);
     block[length] = '\0';
@@ -136,10 +153,9 @@ char cTarvelString::CharAt(uint32_t index) const
 
 void cTarvelString::SetInt(int32_t value)
 {
-    char* block = Allocate<char>(34);
-    std::snprintf(block, 34, "%d", value);
-    std::free(mText);
-    mText = block;
+    char text[34];
+    int n = std::snprintf(text, sizeof text, "%d", value);
+    Assign(text, uint32_t(n));
 }
 
 int32_t cTarvelString::ToInt() const
@@ -160,10 +176,9 @@ void cTarvelString::SetFloat(double value, int digits)
         digits = 1;
     if (digits > 17)
         digits = 17;
-    char* block = Allocate<char>(66);
-    crt::_gcvt(value, digits, block);
-    std::free(mText);
-    mText = block;
+    char text[66];
+    crt::_gcvt(value, digits, text);
+    Assign(text, uint32_t(std::strlen(text)));
 }
 
 float cTarvelString::ToFloat() const

@@ -8,9 +8,10 @@ template <class T>
 class tArray;
 
 // The engine's string: one owned heap buffer ending in NUL, always allocated
-// (the empty string is one byte). Lengths are found by scanning; every
-// assignment reallocates to the exact size. Text is Windows-1252 unless an
-// operation says UTF-8.
+// (the empty string is one byte). Lengths are found by scanning. An
+// assignment writes into the buffer it has when the text fits with little
+// to spare, and reallocates to the exact size otherwise. Text is
+// Windows-1252 unless an operation says UTF-8.
 class cTarvelString {
 public:
     cTarvelString();
@@ -26,6 +27,9 @@ public:
     cTarvelString& operator=(const char* text);
     cTarvelString& operator+=(const cTarvelString& other);
     cTarvelString& operator+=(const char* text);
+    // The first length bytes of text, which may lie inside this string; for
+    // callers that know the length already.
+    void Assign(const char* text, uint32_t length);
 
     // The character at index; index == Length() gives the NUL, beyond it 0.
     char CharAt(uint32_t index) const;
@@ -46,7 +50,6 @@ public:
     void swap(cTarvelString& other) noexcept;
 
 private:
-    void Assign(const char* text, uint32_t length);
     void Append(const char* text, uint32_t length);
 
     char* mText;

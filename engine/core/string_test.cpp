@@ -87,6 +87,31 @@ TEST(StringTest, ConcatenationAndAssignment)
     EXPECT_STREQ(copy.c_str(), "abcde");
 }
 
+// Assignments that reuse the buffer and ones that reallocate, growing and
+// shrinking, from outside the string and from inside it.
+TEST(StringTest, ReassignmentKeepsExactlyTheNewText)
+{
+    const std::string source(300, 'x');
+    cTarvelString s;
+    for (uint32_t length : {0u, 1u, 11u, 23u, 24u, 25u, 40u, 100u, 300u, 7u, 0u, 64u, 3u}) {
+        std::string text = source.substr(0, length);
+        for (uint32_t i = 0; i < length; ++i)
+            text[i] = char('a' + (i + length) % 26);
+        s = text.c_str();
+        EXPECT_EQ(std::string(s.c_str()), text) << length;
+        EXPECT_EQ(s.Length(), length);
+    }
+    s = "0123456789abcdefghij";
+    s.Assign(s.c_str() + 4, 6);
+    EXPECT_STREQ(s.c_str(), "456789");
+    s.Assign("abc\0def", 7);
+    EXPECT_EQ(s.Length(), 3u) << "the text ends at its first NUL, as every string does";
+    s.SetInt(-7);
+    EXPECT_STREQ(s.c_str(), "-7");
+    s.SetFloat(0.25, 6);
+    EXPECT_STREQ(s.c_str(), "0.25");
+}
+
 TEST(StringTest, Utf8Conversions)
 {
     cTarvelString ansi("f\xFCr");

@@ -489,54 +489,6 @@ void cTarvelScript::Pop(cTarvelScriptValue& out, bool withString)
         RunError("Script stack underflow.");
 }
 
-bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue)
-{
-    if (importIndex >= mImports.size())
-        RunError("Import index out of range.");
-    tScriptImport& import = mImports[importIndex];
-
-    if (mCallDepth >= mCallSlots.size())
-        mCallSlots.push_back(std::make_unique<tCallSlot>());
-    tCallSlot& slot = *mCallSlots[mCallDepth];
-    tScriptFrame& frame = slot.frame;
-    frame.engine = &gTarvel;
-    frame.machine = this;
-    tScriptValueArray& args = frame.arguments;
-    args.Clear();
-    ResetValue(frame.result, import.resultKind);
-
-    // Popped last argument first; reversed below so element 0 is the first.
-    for (uint32_t i = 0; i < import.argumentCount; ++i) {
-        if (args.count >= args.capacity)
-            args.Reserve(args.capacity + 5);
-        Pop(args.data[args.count], true);
-        ++args.count;
-    }
-    for (int32_t i = 0, j = args.count - 1; i < j; ++i, --j)
-        SwapValues(args.data[i], args.data[j]);
-    if (!thisValue) {
-        Pop(slot.poppedThis, true);
-        thisValue = &slot.poppedThis;
-    }
-    frame.thisValue = thisValue;
-
-    while (import.resolvedIndex == kUnresolved)
-        import.resolvedIndex = uint32_t(GetLibraryFunctionAddress(import.name));
-    if (import.resolvedIndex >= uint32_t(gLibraryFunctions.count))
-        RunError("Import index out of range.");
-    tScriptLibraryFunction function = gLibraryFunctions.data[import.resolvedIndex].address;
-
-    ++mCallDepth;
-    function(&frame);
-    // The call may have destroyed this machine; then nothing of it is touched.
-    if (!IsLive(this))
-        return false;
-    --mCallDepth;
-    if (import.resultKind != 0)
-        Push(frame.result);
-    return true;
-}
-
 // Stores of numbers into globals leave the global's string to be written
 // when something outside the loop can next see it: formatting every store
 // would cost more than the rest of the instruction.
@@ -558,8 +510,8 @@ void cTarvelScript::WritePendingString(uint32_t global)
     switch (uint32_t(pending >> 32)) {
     case kScriptInteger: {
         char text[16];
-        *std::to_chars(text, text + sizeof text - 1, int32_t(bits)).ptr = '\0';
-        s = text;
+        char* end = std::to_chars(text, text + sizeof text, int32_t(bits)).ptr;
+        s.Assign(text, uint32_t(end - text));
         break;
     }
     case kScriptFloat: {
@@ -817,6 +769,79 @@ int64_t OperandGlobal(const uint8_t* code, uint32_t size, uint32_t& pc, uint32_t
 }
 
 } // namespace
+
+bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue)
+{
+    if (importIndex >= mImports.size())
+        RunError("Import index out of range.");
+    tScriptImport& import = mImports[importIndex];
+
+    if (mCallDepth >= mCallSlots.size())
+        mCallSlots.push_back(std::make_unique<tCallSlot>());
+    tCallSlot& slot = *mCallSlots[mCallDepth];
+    tScriptFrame& frame = slot.frame;
+    frame.engine = &gTarvel;
+    frame.machine = this;
+    tScriptValueArray& args = frame.arguments;
+    args.Clear();
+    ResetValue(frame.result, import.resultKind);
+
+    // Popped last argument first; reversed below so element 0 is the first.
+    for (uint32_t i = 0; i < import.argumentCount; ++i) {
+        if (args.count >= args.capacity)
+            args.Reserve(args.capacity + 5);
+        cTarvelScriptValue& arg = args.data[args.count];
+        if (mSp >= 5 && mStack[mSp] == kScriptInteger) {
+            // What PopScriptValue gives for an integer, without its detours.
+            int32_t value = int32_t(LoadBigEndian(&mStack[mSp - 4]));
+            mSp -= 5;
+            arg.kind = kScriptInteger;
+            arg.scope = 0;
+            ClearString(arg.name);
+            ClearString(arg.className);
+            arg.integer = value;
+            arg.floatValue = float(value);
+            arg.boolean = value != 0;
+            arg.object = 0;
+            char text[16];
+            char* end = std::to_chars(text, text + sizeof text, value).ptr;
+            arg.string.Assign(text, uint32_t(end - text));
+        } else {
+            Pop(arg, true);
+        }
+        ++args.count;
+    }
+    for (int32_t i = 0, j = args.count - 1; i < j; ++i, --j)
+        SwapValues(args.data[i], args.data[j]);
+    if (!thisValue) {
+        Pop(slot.poppedThis, true);
+        thisValue = &slot.poppedThis;
+    }
+    frame.thisValue = thisValue;
+
+    while (import.resolvedIndex == kUnresolved)
+        import.resolvedIndex = uint32_t(GetLibraryFunctionAddress(import.name));
+    if (import.resolvedIndex >= uint32_t(gLibraryFunctions.count))
+        RunError("Import index out of range.");
+    tScriptLibraryFunction function = gLibraryFunctions.data[import.resolvedIndex].address;
+
+    ++mCallDepth;
+    function(&frame);
+    // The call may have destroyed this machine; then nothing of it is touched.
+    if (!IsLive(this))
+        return false;
+    --mCallDepth;
+    if (import.resultKind == 0)
+        return true;
+    const cTarvelScriptValue& result = frame.result;
+    if (result.kind == kScriptInteger) {
+        if (!PushWord(mStack.get(), mSp, uint32_t(result.integer), kScriptInteger))
+            RunError("Script stack overflow.");
+    } else {
+        Push(result);
+    }
+    return true;
+}
 
 int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 {

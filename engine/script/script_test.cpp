@@ -359,6 +359,35 @@ TEST_F(ScriptMachineTest, MachineOutsideTheLiveListDoesNothing)
     gLiveScripts.Add(m.get());
 }
 
+// An integer argument in a slot that last held an object arrives as
+// FromInt gives it, with no name or class left over.
+TEST_F(ScriptMachineTest, IntegerArgumentsReuseSlotsCleanly)
+{
+    auto m = Machine("global Me result class=cActor\n"
+                     "import test__record 1 none\n"
+                     "push result Me\ncallg Me test__record\n"
+                     "push int -3\ncallg Me test__record\n"
+                     "push int 0\ncallg Me test__record\nret\n");
+    m->mGlobals[0].name = "Me";
+    m->mGlobals[0].object = 42;
+    ASSERT_EQ(m->CallFunction("", nullptr), 0);
+    ASSERT_EQ(Records().size(), 3u);
+    EXPECT_STREQ(Records()[0].arguments[0].name.c_str(), "Me");
+    for (int32_t value : {-3, 0}) {
+        const cTarvelScriptValue& arg = Records()[value == 0 ? 2 : 1].arguments[0];
+        cTarvelScriptValue expected = cTarvelScriptValue::FromInt(value);
+        SCOPED_TRACE(value);
+        EXPECT_EQ(arg.kind, expected.kind);
+        EXPECT_EQ(arg.integer, expected.integer);
+        EXPECT_EQ(arg.floatValue, expected.floatValue);
+        EXPECT_EQ(arg.boolean, expected.boolean);
+        EXPECT_EQ(arg.object, 0u);
+        EXPECT_STREQ(arg.string.c_str(), expected.string.c_str());
+        EXPECT_STREQ(arg.name.c_str(), "");
+        EXPECT_STREQ(arg.className.c_str(), "");
+    }
+}
+
 TEST_F(ScriptMachineTest, LibraryCallsPassArgumentsThisAndResult)
 {
     auto m = Machine(
@@ -388,6 +417,10 @@ TEST_F(ScriptMachineTest, LibraryCallsPassArgumentsThisAndResult)
     EXPECT_STREQ(second.thisName.c_str(), "Me");
     EXPECT_EQ(second.arguments[2].integer, 6);
     EXPECT_EQ(Top(*m).integer, 101) << "the second result stays on the stack";
+    EXPECT_STREQ(first.arguments[0].string.c_str(), "1");
+    EXPECT_STREQ(second.arguments[1].string.c_str(), "5") << "the slot that held \"two\"";
+    EXPECT_EQ(second.arguments[1].floatValue, 5.0f);
+    EXPECT_EQ(second.arguments[1].boolean, 1);
     int32_t count = gLibraryFunctions.count;
     EXPECT_EQ(gLibraryFunctions.data[m->mImports[0].resolvedIndex].name, "test__record");
     ASSERT_EQ(m->CallFunction("", nullptr), 0);

@@ -86,8 +86,8 @@ void cTarvelScriptValue::NormalizeString()
     case kScriptInteger: {
         // "%d" without the printf machinery; this runs on most stores.
         char text[16];
-        *std::to_chars(text, text + sizeof text - 1, integer).ptr = '\0';
-        string = text;
+        char* end = std::to_chars(text, text + sizeof text, integer).ptr;
+        string.Assign(text, uint32_t(end - text));
         break;
     }
     case kScriptFloat:
