@@ -871,7 +871,10 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     uint32_t globalCount;
     uint32_t pc = mPc;
     uint32_t sp = mSp;
+    // The budget as the machine keeps it (negative: unbounded), and the
+    // instructions left, which the dispatch counts down.
     int64_t budget = sInstructionBudget;
+    int64_t fuel = 0;
 #define LOAD()                                                 \
     do {                                                       \
         code = mCode.data();                                   \
@@ -883,11 +886,14 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         pc = mPc;                                              \
         sp = mSp;                                              \
         budget = sInstructionBudget;                           \
+        fuel = budget < 0 ? INT64_MAX : budget;                \
     } while (0)
 #define STORE()                                                \
     do {                                                       \
         mPc = pc;                                              \
         mSp = sp;                                              \
+        if (budget >= 0)                                       \
+            budget = fuel;                                     \
         sInstructionBudget = budget;                           \
         WritePendingStrings();                                 \
     } while (0)
@@ -953,8 +959,8 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
 #define BAD16 BAD4, BAD4, BAD4, BAD4
 #define BAD64 BAD16, BAD16, BAD16, BAD16
     static const void* const kHandlers[] = {
-        &&op_bad, &&op_push, &&op_load, &&op_arith, &&op_store, &&op_bad, &&op_neg,
-        &&op_arith, &&op_arith, &&op_push_held, &&op_pop_held, &&op_test, &&op_bits,
+        &&op_bad, &&op_push, &&op_load, &&op_add, &&op_store, &&op_bad, &&op_neg,
+        &&op_mul, &&op_div, &&op_push_held, &&op_pop_held, &&op_test, &&op_bits,
         &&op_bits, &&op_bits, &&op_not, &&op_test, &&op_step, &&op_step, &&op_jump,
         &&op_branch, &&op_return, &&op_branch, &&op_call_global, &&op_equal, &&op_call,
         // 26 to 254
@@ -975,16 +981,14 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // instruction is the end marker, taken without counting.
 #define NEXT()                                                 \
     do {                                                       \
-        if (budget >= 0) {                                     \
-            if (budget == 0)                                   \
-                goto out_of_budget;                            \
-            --budget;                                          \
-        }                                                      \
+        if (--fuel < 0)                                        \
+            goto out_of_budget;                                \
         FETCH();                                               \
     } while (0)
 
     NEXT();
 out_of_budget:
+    fuel = 0;
     STORE();
     Suspend(false);
     LOAD();
@@ -1000,6 +1004,11 @@ out_of_budget:
             if (pc >= size)
                 FAIL("Operand runs past the code.");
             uint8_t kind = code[pc++];
+            if (kind == kScriptInteger && size - pc >= 4) {
+                PUSH_WORD(ReadU32(code + pc), kind);
+                pc += 4;
+                NEXT();
+            }
             if (kind == kScriptString) {
                 const uint8_t* start = code + pc;
                 const void* zero = std::memchr(start, 0, size - pc);
@@ -1058,20 +1067,28 @@ out_of_budget:
             PUSH(R);
             NEXT();
         }
+    // Two integers on top: the result replaces them in place.
+#define INTEGER_ARITHMETIC(expression)                                            \
+    do {                                                                          \
+        if (!TWO_INTEGERS())                                                      \
+            goto op_arith;                                                        \
+        int64_t a = int32_t(LoadBigEndian(stack + sp - 9));                       \
+        int64_t b = int32_t(LoadBigEndian(stack + sp - 4));                       \
+        int32_t r = (expression);                                                 \
+        StoreBigEndian(stack + sp - 9, uint32_t(r));                              \
+        sp -= 5;                                                                  \
+        R.kind = kScriptInteger;                                                  \
+        R.integer = r;                                                            \
+        NEXT();                                                                   \
+    } while (0)
+        op_add:
+            INTEGER_ARITHMETIC(Wrap(a + b));
+        op_mul:
+            INTEGER_ARITHMETIC(Wrap(a * b));
+        op_div:
+            INTEGER_ARITHMETIC(b == 0 ? 0 : Wrap(a / b)); // INT_MIN / -1 wraps to INT_MIN
+#undef INTEGER_ARITHMETIC
         op_arith:
-            if (TWO_INTEGERS()) {
-                int64_t a = int32_t(LoadBigEndian(stack + sp - 9));
-                int64_t b = int32_t(LoadBigEndian(stack + sp - 4));
-                int32_t r = op == 3   ? Wrap(a + b)
-                            : op == 7 ? Wrap(a * b)
-                            : b == 0  ? 0
-                                      : Wrap(a / b); // INT_MIN / -1 wraps to INT_MIN
-                StoreBigEndian(stack + sp - 9, uint32_t(r));
-                sp -= 5;
-                R.kind = kScriptInteger;
-                R.integer = r;
-                NEXT();
-            }
             POP(T);
             POP(R);
             if (R.kind == kScriptInteger) {
@@ -1271,6 +1288,20 @@ out_of_budget:
                 sp -= 5;
                 R.kind = kScriptBoolean;
                 R.boolean = equal;
+                // A conditional jump on the result, as loops end, is taken
+                // here: counted as its own instruction, the boolean popped.
+                if (fuel > 0 && size - pc >= 5 && (code[pc] == 20 || code[pc] == 22)) {
+                    --fuel;
+                    bool jumpIf = code[pc] == 22;
+                    uint32_t target = ReadU32(code + pc + 1);
+                    pc += 5;
+                    sp -= 5;
+                    if (equal == jumpIf) {
+                        if (target >= size)
+                            FAIL("Jump target outside the code.");
+                        pc = target;
+                    }
+                }
                 NEXT();
             }
             POP(T);
