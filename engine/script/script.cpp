@@ -1004,10 +1004,13 @@ out_of_budget:
             if (pc >= size)
                 FAIL("Operand runs past the code.");
             uint8_t kind = code[pc++];
-            if (kind == kScriptInteger && size - pc >= 4) {
-                PUSH_WORD(ReadU32(code + pc), kind);
-                pc += 4;
-                NEXT();
+            if ((kind == kScriptInteger || kind == kScriptReference) && size - pc >= 4) {
+                uint32_t n = ReadU32(code + pc);
+                if (kind == kScriptInteger || n < globalCount) {
+                    PUSH_WORD(n, kind);
+                    pc += 4;
+                    NEXT();
+                }
             }
             if (kind == kScriptString) {
                 const uint8_t* start = code + pc;
