@@ -1,0 +1,305 @@
+// Whole engine frames drawn on OpenGL (llvmpipe, headless) with the sample
+// game's effects, compared with golden pictures in platform/d3d9/golden:
+// the start screen, the interface with a cursor and a tooltip, a video
+// frame, a screen fade half way and a shadow on scenery.
+// TARVEL_UPDATE_GOLDEN=1 writes them anew (look at them before committing).
+// A frame matches when no channel is off by more than 2 and at most 0.1 %
+// of pixels are off.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/render/font.h"
+#include "engine/render/image.h"
+#include "engine/render/render_test_support.h"
+#include "engine/render/shadow.h"
+#include "engine/render/video.h"
+#include "engine/world/light.h"
+#include "engine/world/mobile.h"
+#include "engine/world/scene.h"
+#include "engine/world/scene_mesh.h"
+#include "engine/world/view.h"
+#include "platform/d3d9/golden_test_support.h"
+#include "platform/win32/win32.h"
+#include "tools/video_writer.h"
+
+namespace pt = platform::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+testkit::Bytes ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return testkit::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A picture with detail in both directions, so that a shift or a flip of
+// half a pixel shows: colour bands across, a checker down the middle.
+testkit::Picture Pattern(int width, int height)
+{
+    testkit::Picture picture(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool checker = ((x / 4) + (y / 4)) % 2 == 0 && x > width / 3 && x < 2 * width / 3;
+            picture.Set(x, y, uint8_t(y * 255 / (height - 1)), checker ? 255 : 40, uint8_t(x * 255 / (width - 1)),
+                        255);
+        }
+    return picture;
+}
+
+// A scene whose stage 0 holds fixed render items.
+class ItemsScene : public cTarvelScene {
+public:
+    void CollectRenderItems(tArray<sRenderItem>& list, int stage) override
+    {
+        if (stage == 0)
+            for (const sRenderItem& item : mItems)
+                list.Add(item);
+    }
+    tArray<sRenderItem> mItems;
+};
+
+// A shadow caster whose silhouette is one triangle, drawn with the cast
+// binding the shadow made current.
+class TriangleCaster : public cTarvelMobile {
+public:
+    void RenderShadow() override
+    {
+        struct Vertex {
+            float x, y, z, u, v;
+        };
+        const Vertex triangle[3] = {{-4, -4, 0, 0, 0}, {4, -4, 0, 1, 0}, {-4, 4, 0, 0, 1}};
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        cTarvelShaderLib& shaders = gTarvel.mShaders;
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+        shaders.Begin();
+        while (shaders.NextPass())
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(Vertex));
+        shaders.End();
+    }
+};
+
+class FrameGoldenTest : public RenderTest {
+protected:
+    void TearDown() override
+    {
+        gTarvel.mLights.Reset();
+        gTarvel.mScene = nullptr;
+        delete gTarvel.mMovie;
+        gTarvel.mMovie = nullptr;
+        RenderTest::TearDown();
+    }
+
+    // The engine started on the sample game's effects, splash and first
+    // font, drawing for real; `add` brings what a test needs beside them.
+    void StartDemo(const AddEntries& add = nullptr)
+    {
+        const fs::path demo = TARVEL_DEMO_DIR;
+        pt::ExecuteDraws(true);
+        testkit::ArchiveWriter writer;
+        for (int language : {1, 7, 9})
+            writer.AddLanguage(language);
+        writer.AddVolume(1);
+        // The sample game's interface pictures and cursors, as its assets
+        // tool writes them.
+        for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(true))
+            writer.AddShared(1, resource.name, resource.type, resource.data, true);
+        writer.AddShared(1, "shaderlib", 0, ReadAll(demo / "shared" / "shaderlib"), true);
+        writer.AddShared(1, "start", 5, ReadAll(demo / "shared" / "start.tga"), true);
+        writer.AddShared(1, "font1", 0, ReadAll(demo / "shared" / "font1"), true);
+        writer.AddShared(1, "backdrop", 5, testkit::BuildTga(Pattern(128, 64), testkit::TgaOptions()), true);
+        if (add)
+            add(writer);
+        std::string error;
+        ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
+        InitEngine();
+    }
+
+    static cTarvelGraphics& Graphics() { return gTarvel.mGraphics; }
+
+    // A rectangle of the presented frame as RGBA, top row first.
+    static std::vector<uint8_t> Presented(UINT left, UINT top, UINT width, UINT height)
+    {
+        std::vector<uint8_t> rgba;
+        IDirect3DDevice9* device = Graphics().mDevice;
+        D3DDISPLAYMODE mode{};
+        device->GetDisplayMode(0, &mode);
+        IDirect3DSurface9* copy = nullptr;
+        if (device->CreateOffscreenPlainSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
+                                                nullptr) != D3D_OK)
+            return rgba;
+        D3DLOCKED_RECT locked{};
+        if (device->GetFrontBufferData(0, copy) == D3D_OK && copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+            rgba.resize(size_t(width) * height * 4);
+            for (UINT y = 0; y < height; ++y)
+                for (UINT x = 0; x < width; ++x) {
+                    const uint8_t* p =
+                        static_cast<const uint8_t*>(locked.pBits) + size_t(top + y) * locked.Pitch + (left + x) * 4;
+                    uint8_t* o = &rgba[(size_t(y) * width + x) * 4];
+                    o[0] = p[2];
+                    o[1] = p[1];
+                    o[2] = p[0];
+                    o[3] = p[3];
+                }
+            copy->UnlockRect();
+        }
+        copy->Release();
+        return rgba;
+    }
+
+    static void ExpectGolden(UINT left, UINT top, UINT width, UINT height, const char* name)
+    {
+        const std::vector<uint8_t> rgba = Presented(left, top, width, height);
+        ASSERT_EQ(rgba.size(), size_t(width) * height * 4);
+        pt::ExpectMatchesGolden(rgba, width, height,
+                                fs::path(TARVEL_DEMO_DIR).parent_path() / "platform" / "d3d9" / "golden" / name);
+    }
+};
+
+TEST_F(FrameGoldenTest, StartScreen)
+{
+    StartDemo();
+    // Start-up presented the splash alone; nothing else has drawn since.
+    ExpectGolden(0, 0, 1024, 768, "start_screen.png");
+}
+
+TEST_F(FrameGoldenTest, InterfaceWithCursorAndTooltip)
+{
+    StartDemo();
+    gTarvel.mFonts.LoadFonts();
+    ASSERT_GT(gTarvel.mFonts.mFonts[0].glyphCount, 0);
+    cTarvelImage backdrop(false);
+    ASSERT_EQ(backdrop.ReadFile("backdrop"), 0);
+    ASSERT_EQ(backdrop.SetRect(256.0f, 200.0f, 384.0f, 160.0f), 0);
+    ItemsScene scene;
+    scene.mItems.Add({10.0f, &backdrop, 1});
+    scene.mObjectUnderCursor = true;
+    scene.mObjectName = "Brass lantern";
+    gTarvel.mScene = &scene;
+    gTarvel.mGameplay.mStateFlags = cTarvelGameplay::kInterfaceEnabled;
+    gTarvel.mGameplay.mMouseX = 412;
+    gTarvel.mGameplay.mMouseY = 300;
+    Graphics().mCursorKind = 3;
+    ASSERT_NE(Graphics().mCursors[3], nullptr);
+    Graphics().RenderFrame();
+    ASSERT_NE(Graphics().mTooltipText, nullptr);
+    // The top band and the area around the pointer and its tooltip.
+    ExpectGolden(0, 0, 1024, 384, "interface_cursor_tooltip.png");
+    gTarvel.mScene = nullptr;
+}
+
+TEST_F(FrameGoldenTest, ScreenFadeHalfWay)
+{
+    StartDemo();
+    cTarvelImage backdrop(false);
+    ASSERT_EQ(backdrop.ReadFile("backdrop"), 0);
+    ASSERT_EQ(backdrop.SetRect(64.0f, 160.0f, 512.0f, 256.0f), 0);
+    ItemsScene scene;
+    scene.mItems.Add({10.0f, &backdrop, 1});
+    gTarvel.mScene = &scene;
+    // Fading out at half the rate: one second in, half way.
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    gameplay.mFadeState = 1;
+    gameplay.mFadeRate = 0.5f;
+    gameplay.mFadeStart = gTarvel.mTimer.mGameTime - 1000;
+    Graphics().mCursorKind = 12;
+    Graphics().RenderFrame();
+    ExpectGolden(0, 0, 640, 448, "screen_fade_half.png");
+    gameplay.mFadeState = 0;
+    gTarvel.mScene = nullptr;
+}
+
+TEST_F(FrameGoldenTest, VideoFrame)
+{
+    testkit::VideoSpec recipe;
+    recipe.width = 128;
+    recipe.height = 64;
+    recipe.frames = 4;
+    recipe.paint = [](int frame, testkit::Picture& picture) {
+        picture = Pattern(128, 64);
+        for (int x = 0; x < 8; ++x)
+            picture.Set(x + frame * 8, 0, 255, 255, 255, 255);
+    };
+    StartDemo([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "intro", 12, testkit::BuildVideo(recipe), false);
+    });
+    auto* movie = new cTarvelVideo;
+    ASSERT_EQ(movie->Play("intro", false), 0);
+    gTarvel.mMovie = movie;
+    gTarvel.mCutSceneMovie = nullptr;
+    ASSERT_EQ(movie->mImage->mCurrentFrame, 0);
+    Graphics().RenderFrame();
+    // The full-screen movie layout: the picture between its black bands.
+    ExpectGolden(0, 96, 1024, 576, "video_frame.png");
+}
+
+TEST_F(FrameGoldenTest, ShadowOnScenery)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+    const DWORD off = 0;
+    ASSERT_EQ(RegSetValueExA(key, "ShadowFilter", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), 4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    StartDemo();
+    gTarvel.mConfig.Shadows = 1;
+    cTarvelScene scene;
+    cTarvelView view;
+    scene.mView = &view;
+    gTarvel.mScene = &scene;
+
+    // A floor across the view 60 units before the camera, lit from behind
+    // the camera; the caster's triangle stands between them.
+    std::vector<D3DXVECTOR3> positions = {{-20, -15, 20}, {20, -15, 20}, {20, 15, 20}, {-20, 15, 20}};
+    std::vector<D3DXVECTOR2> uvs = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
+    std::vector<uint16_t> indices = {0, 1, 2, 0, 2, 3};
+    sSceneMesh floor;
+    floor.view = &view;
+    floor.positions = positions.data();
+    floor.texCoords = uvs.data();
+    floor.vertexCount = 4;
+    floor.indices = indices.data();
+    floor.indexCount = 6;
+
+    cTarvelLight light;
+    light.mKind = cTarvelLight::kNoFalloff;
+    light.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
+    gTarvel.mLights.mShadowStrength = 0.75f;
+    TriangleCaster caster;
+    caster.mBoxMin = D3DXVECTOR3(-5, -5, -1);
+    caster.mBoxMax = D3DXVECTOR3(5, 5, 1);
+    caster.mPosition = D3DXVECTOR3(0, 0, 0);
+    cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&light, &caster);
+    ASSERT_NE(shadow, nullptr);
+    shadow->AddSceneryCaster(&floor);
+    gTarvel.mLights.Update();
+    ASSERT_NE(shadow->mTexture, nullptr);
+
+    cTarvelCamera& camera = gTarvel.mCamera;
+    const float position[3] = {0.0f, 0.0f, -40.0f};
+    const float rotation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    camera.Set(position, rotation, 0.785f);
+    camera.SetViewport(0, 0, 1024, 768);
+    camera.UpdateMatrices();
+
+    IDirect3DDevice9* device = Graphics().mDevice;
+    device->SetRenderTarget(0, Graphics().mBackBuffer);
+    device->SetDepthStencilSurface(Graphics().mDepthStencil);
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFB0A890u, 1.0f, 0);
+    camera.Apply();
+    ASSERT_EQ(floor.passes.Count(), 1);
+    Graphics().DrawLightPass(&floor.passes[0], &floor);
+    device->EndScene();
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ExpectGolden(256, 192, 512, 384, "shadow_scenery.png");
+    gTarvel.mLights.Reset();
+    gTarvel.mScene = nullptr;
+}
+
+} // namespace
