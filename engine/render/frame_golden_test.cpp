@@ -302,4 +302,41 @@ TEST_F(FrameGoldenTest, ShadowOnScenery)
     gTarvel.mScene = nullptr;
 }
 
+// A view layer's image keeps inside the viewport its view gave it, and
+// leaves the device's viewport as it was.
+TEST_F(FrameGoldenTest, ImageDrawStaysInsideItsViewport)
+{
+    StartDemo();
+    cTarvelImage backdrop(false);
+    ASSERT_EQ(backdrop.ReadFile("backdrop"), 0);
+    ASSERT_EQ(backdrop.SetRect(0.0f, 128.0f, 1024.0f, 512.0f), 0);
+    backdrop.mViewport = {512, 128, 512, 512, 0.0f, 1.0f};
+    IDirect3DDevice9* device = Graphics().mDevice;
+    device->SetRenderTarget(0, Graphics().mBackBuffer);
+    const D3DVIEWPORT9 screen{0, 0, 1024, 768, 0.0f, 1.0f};
+    device->SetViewport(&screen);
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    backdrop.Draw(false, true);
+    device->EndScene();
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    D3DVIEWPORT9 after{};
+    device->GetViewport(&after);
+    EXPECT_EQ(after.X, 0u);
+    EXPECT_EQ(after.Width, 1024u);
+
+    const std::vector<uint8_t> rgba = Presented(0, 0, 1024, 768);
+    ASSERT_EQ(rgba.size(), 1024u * 768u * 4u);
+    auto lit = [&](int x, int y) {
+        const uint8_t* p = &rgba[(size_t(y) * 1024 + size_t(x)) * 4];
+        return p[0] + p[1] + p[2] > 0;
+    };
+    int outside = 0, inside = 0;
+    for (int y = 130; y < 638; y += 7)
+        for (int x = 2; x < 1022; x += 5)
+            (x < 512 ? outside : inside) += lit(x, y) ? 1 : 0;
+    EXPECT_EQ(outside, 0);
+    EXPECT_GT(inside, 0);
+}
+
 } // namespace

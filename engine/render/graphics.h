@@ -131,6 +131,11 @@ public:
     cTarvelImage* mTopBand;
     IDirect3DVertexDeclaration9** mDeclarations;
     bool mSkipPresent;
+    // A one-shot view-change flag and the record it guards: selecting a view
+    // clears both. Nothing sets the flag yet; the double click across a view
+    // change keeps its own stamps in the gameplay controller.
+    uint8_t mViewChanged = 0;
+    int32_t mViewChangeRecord[4] = {};
     // Frames presented; reported on standard error, never in the log.
     uint32_t mFramesDrawn = 0;
 

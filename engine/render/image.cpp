@@ -840,13 +840,23 @@ int cTarvelImage::Draw(bool advance, bool setUp)
         shaders.SetInt(nullptr, "filter", mFiltered || !graphics.mExact1024 ? 2 : 1);
     }
     shaders.SetTexture(nullptr, "tex", this);
-    shaders.Begin();
     IDirect3DDevice9* device = graphics.mDevice;
+    // A view layer stays inside its stage's viewport (the strip of split
+    // screen); an image without one draws where the device's viewport is.
+    const bool ownViewport = mViewport.Width > 0 && mViewport.Height > 0;
+    D3DVIEWPORT9 previous{};
+    if (ownViewport) {
+        device->GetViewport(&previous);
+        device->SetViewport(&mViewport);
+    }
+    shaders.Begin();
     device->SetFVF(VertexFormat());
     device->SetStreamSource(0, mVertexBuffer, 0, VertexStride());
     while (shaders.NextPass())
         device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
     shaders.End();
+    if (ownViewport)
+        device->SetViewport(&previous);
     return 0;
 }
 

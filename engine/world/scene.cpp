@@ -225,6 +225,14 @@ int cTarvelScene::ReadFile(int slot, int restoring)
     mScriptObject = mScript->FindSymbol(mHeader.name, "cScene");
     if (mScriptObject)
         mScriptObject->object = gScriptHandles.Bind(this, eScriptObjectType::Scene);
+    // Views and meshes reach the script the same way: through the globals
+    // of their class named like them.
+    for (int32_t i = 0; i < mViews.count; ++i)
+        if (cTarvelScriptValue* symbol = mScript->FindSymbol(mViews.data[i]->Name(), "cView"))
+            symbol->object = gScriptHandles.Bind(mViews.data[i], eScriptObjectType::View);
+    for (sSceneMeshRecord& mesh : mMeshes)
+        if (cTarvelScriptValue* symbol = mScript->FindSymbol(mesh.name, "cMesh"))
+            symbol->object = gScriptHandles.Bind(&mesh, eScriptObjectType::Mesh);
     mScript->CallFunction("#0", nullptr);
     if (!restoring && mScript)
         mScript->CallEvent(mScriptObject, "OnLoad");
@@ -235,6 +243,9 @@ void cTarvelScene::InitObjects(int restoring)
 {
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
     gameplay.mStateFlags = 5;
+    // A click made while the scene loaded is not served in it.
+    gameplay.mLeftLatch = 0;
+    gameplay.mRightLatch = 0;
     if (!restoring && mScript) {
         // Events may end the scene's script; walk the globals by index.
         for (size_t i = 0; mScript && i < mScript->mGlobals.size(); ++i) {
@@ -542,6 +553,9 @@ void cTarvelScene::Leave(int restoring)
     DeleteParticles();
     if (mScript && !restoring)
         mScript->CallFunction("on_leave", nullptr);
+    // The tooltip names an object of this scene, and its text object goes
+    // with the texts below.
+    gTarvel.mGraphics.ClearText();
     gTarvel.mSceneName = mHeader.name;
     gTarvel.mHints.FadeOut();
     for (int32_t i = gCinematics.count - 1; i >= 0; --i) {
@@ -564,6 +578,12 @@ void cTarvelScene::Leave(int restoring)
     gTarvel.mSound.StopSceneSounds();
     gTarvel.mLights.SetLights();
     gTarvel.mFonts.ClearTexts();
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    graphics.mCursorKind = 0;
+    if (graphics.mPostEffect.technique) {
+        graphics.mTimedPostEffect = false;
+        gTarvel.mShaders.ClearBinding(&graphics.mPostEffect);
+    }
     if (mGeometry)
         mGeometry->setActive(false);
 }

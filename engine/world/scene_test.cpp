@@ -51,6 +51,9 @@ global lamp object class=cMobile
 global stairs object class=cPath
 global guard object class=cNPC
 global window object class=cHotspot
+global Close object class=cView
+global wall object class=cMesh
+global floor object class=cMobile
 ret
 function Room::OnLoad
 ret
@@ -261,18 +264,36 @@ TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
     // The script's symbol of the scene is bound to it.
     ASSERT_NE(scene->mScriptObject, nullptr);
     EXPECT_EQ(gScriptHandles.Get<cTarvelScene>(scene->mScriptObject->object, eScriptObjectType::Scene), scene);
+    // Views and meshes are bound to the globals of their class named like
+    // them; a global of another class keeps no object.
+    cTarvelScript& script = *scene->mScript;
+    EXPECT_EQ(gScriptHandles.Get<cTarvelView>(script.FindGlobal("Close")->object, eScriptObjectType::View),
+              scene->FindView("Close"));
+    EXPECT_EQ(gScriptHandles.Get<sSceneMeshRecord>(script.FindGlobal("wall")->object, eScriptObjectType::Mesh),
+              &scene->mMeshes[2]);
+    EXPECT_EQ(script.FindGlobal("floor")->object, 0u);
 }
 
 TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
 {
     StartWithScenes({{"Room", Room()}});
+    // A click made before the scene started is not served in it.
+    gTarvel.mGameplay.mLeftLatch = 1;
+    gTarvel.mGameplay.mRightLatch = 2;
     cTarvelScene* scene = Enter("Room");
+    EXPECT_EQ(gTarvel.mGameplay.mLeftLatch, 0);
+    EXPECT_EQ(gTarvel.mGameplay.mRightLatch, 0);
     EXPECT_EQ(gCalls, (std::vector<std::string>{"#0", "Room::OnLoad", "door::OnInit", "stairs::OnInit",
                                                 "guard::OnInit", "window::OnInit", "Room::OnEnter",
                                                 "Room::InitView_Main"}));
     gCalls.clear();
+    // A select clears the graphics' view-change flag and its record.
+    gTarvel.mGraphics.mViewChanged = 1;
+    gTarvel.mGraphics.mViewChangeRecord[2] = 77;
     scene->FindView("Main")->Select(0);   // InitView_ runs once
     EXPECT_TRUE(gCalls.empty());
+    EXPECT_EQ(gTarvel.mGraphics.mViewChanged, 0);
+    EXPECT_EQ(gTarvel.mGraphics.mViewChangeRecord[2], 0);
     EXPECT_EQ(scene->mView, scene->FindView("Main"));
     EXPECT_EQ(gTarvel.mGameplay.mStateFlags, 5u);
     EXPECT_TRUE(gTarvel.mInventory.mEnabled);
@@ -375,6 +396,12 @@ TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
     gTarvel.mSceneName = "Elsewhere";
     gTarvel.mLights.CreateLight(cTarvelLight::kPoint);
     gTarvel.mLights.mShadowStrength = 0.5f;
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    graphics.mTooltipString = "door";
+    graphics.mTooltipState = 3;
+    graphics.mCursorKind = 4;
+    ASSERT_TRUE(gTarvel.mShaders.LoadShader("image_basic", "image_basic", &graphics.mPostEffect, false));
+    graphics.mTimedPostEffect = true;
     scene->Leave(0);
     EXPECT_EQ(gCalls, (std::vector<std::string>{"on_leave"}));
     EXPECT_FALSE(gTarvel.mPDA.mOpen);
@@ -382,6 +409,14 @@ TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
     EXPECT_EQ(gTarvel.mLights.mLights.Count(), 0);
     EXPECT_EQ(gTarvel.mLights.mShadowStrength, 1.0f);
     EXPECT_EQ(gTarvel.mSceneName, "Room");
+    // The tooltip and the cursor named this scene's objects; its post effect
+    // ends with it.
+    EXPECT_EQ(graphics.mTooltipText, nullptr);
+    EXPECT_EQ(graphics.mTooltipString, "");
+    EXPECT_EQ(graphics.mTooltipState, 0);
+    EXPECT_EQ(graphics.mCursorKind, 0);
+    EXPECT_EQ(graphics.mPostEffect.technique, nullptr);
+    EXPECT_FALSE(graphics.mTimedPostEffect);
     gCalls.clear();
     scene->Leave(1);
     EXPECT_TRUE(gCalls.empty());

@@ -119,6 +119,11 @@ void cTarvelView::Select(int stage)
     Build();
     Update();
     gTarvel.mLights.InvalidateAll();
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    if (graphics.mViewChanged) {
+        graphics.mViewChanged = 0;
+        std::memset(graphics.mViewChangeRecord, 0, sizeof graphics.mViewChangeRecord);
+    }
 }
 
 void cTarvelView::Build()
