@@ -1,17 +1,18 @@
 // The scene loader on a headless engine: the input is a scene file, read
-// from a fresh archive, started, left and cleared, its script bounded by the
-// instruction budget.
+// from a fresh archive, started, drawn, left and cleared, its script bounded
+// by the instruction budget; the views' effects come from a minimal shader
+// library.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "engine/script/script.h"
 #include "engine/world/scene.h"
-#include "fuzz/headless_engine.h"
+#include "fuzz/scene_shaders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!fuzz::HeadlessEngineReady("scene", nullptr))
+    if (!fuzz::SceneEngineReady("scene"))
         return 0;
     cTarvelScript::sInstructionBudget = 100000;
     if (fuzz::OpenArchiveWith("fuzz", 1, std::span<const uint8_t>(data, size))) {
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 scene->UpdateMouseOver(300, 300);
                 D3DXVECTOR3 point;
                 scene->Pick(&point, 512, 400);
+                fuzz::DrawSceneStages(scene);
                 scene->Leave(0);
             }
         });

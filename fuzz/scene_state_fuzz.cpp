@@ -15,6 +15,7 @@
 #include "engine/script/script.h"
 #include "engine/world/scene.h"
 #include "fuzz/headless_engine.h"
+#include "fuzz/scene_shaders.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
@@ -67,7 +68,7 @@ bool StartLibrary()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!StartLibrary() || !fuzz::HeadlessEngineReady("scene_state", nullptr))
+    if (!StartLibrary() || !fuzz::SceneEngineReady("scene_state"))
         return 0;
     static const std::vector<uint8_t> sceneFile = StateScene();
     static const std::vector<fuzz::FixedEntry> mobiles = MobileEntries();
@@ -91,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             scene->UpdateMouseOver(100, 300);
             D3DXVECTOR3 point;
             scene->Pick(&point, 100, 300);
+            fuzz::DrawSceneStages(scene);
         });
         gTarvel.mSavegame.mRoot = gTarvel.mSavegame.mCurrent = nullptr;
         gTarvel.mScene = nullptr;
