@@ -397,6 +397,8 @@ TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
     gTarvel.mLights.CreateLight(cTarvelLight::kPoint);
     gTarvel.mLights.mShadowStrength = 0.5f;
     cTarvelGraphics& graphics = gTarvel.mGraphics;
+    graphics.mTooltipText = gTarvel.mFonts.CreateText(0, "door", 10, 40, 0xFFFFFFFFu, 0, 0);
+    ASSERT_NE(graphics.mTooltipText, nullptr);
     graphics.mTooltipString = "door";
     graphics.mTooltipState = 3;
     graphics.mCursorKind = 4;
@@ -409,8 +411,8 @@ TEST_F(SceneTest, LeaveRunsItsStepsAndRecordsTheSceneName)
     EXPECT_EQ(gTarvel.mLights.mLights.Count(), 0);
     EXPECT_EQ(gTarvel.mLights.mShadowStrength, 1.0f);
     EXPECT_EQ(gTarvel.mSceneName, "Room");
-    // The tooltip and the cursor named this scene's objects; its post effect
-    // ends with it.
+    // The tooltip and the cursor named this scene's objects (the tooltip's
+    // text object went with the texts); its post effect ends with it.
     EXPECT_EQ(graphics.mTooltipText, nullptr);
     EXPECT_EQ(graphics.mTooltipString, "");
     EXPECT_EQ(graphics.mTooltipState, 0);
