@@ -25,6 +25,7 @@
 #include "engine/world/view.h"
 #include "platform/d3d9/golden_test_support.h"
 #include "platform/win32/win32.h"
+#include "tools/mobile_actor_writer.h"
 #include "tools/video_writer.h"
 
 namespace pt = platform::testing;
@@ -62,26 +63,6 @@ public:
                 list.Add(item);
     }
     tArray<sRenderItem> mItems;
-};
-
-// A shadow caster whose silhouette is one triangle, drawn with the cast
-// binding the shadow made current.
-class TriangleCaster : public cTarvelMobile {
-public:
-    void RenderShadow() override
-    {
-        struct Vertex {
-            float x, y, z, u, v;
-        };
-        const Vertex triangle[3] = {{-4, -4, 0, 0, 0}, {4, -4, 0, 1, 0}, {-4, 4, 0, 0, 1}};
-        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
-        cTarvelShaderLib& shaders = gTarvel.mShaders;
-        device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
-        shaders.Begin();
-        while (shaders.NextPass())
-            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(Vertex));
-        shaders.End();
-    }
 };
 
 class FrameGoldenTest : public RenderTest {
@@ -254,7 +235,7 @@ TEST_F(FrameGoldenTest, ShadowOnScenery)
     gTarvel.mScene = &scene;
 
     // A floor across the view 60 units before the camera, lit from behind
-    // the camera; the caster's triangle stands between them.
+    // the camera; the caster stands between them.
     std::vector<D3DXVECTOR3> positions = {{-20, -15, 20}, {20, -15, 20}, {20, 15, 20}, {-20, 15, 20}};
     std::vector<D3DXVECTOR2> uvs = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
     std::vector<uint16_t> indices = {0, 1, 2, 0, 2, 3};
@@ -270,10 +251,15 @@ TEST_F(FrameGoldenTest, ShadowOnScenery)
     light.mKind = cTarvelLight::kNoFalloff;
     light.mPosition = D3DXVECTOR3(0.0f, 0.0f, -100.0f);
     gTarvel.mLights.mShadowStrength = 0.75f;
-    TriangleCaster caster;
-    caster.mBoxMin = D3DXVECTOR3(-5, -5, -1);
-    caster.mBoxMax = D3DXVECTOR3(5, 5, 1);
-    caster.mPosition = D3DXVECTOR3(0, 0, 0);
+    // A mobile from an actor file whose only mesh is a collision triangle:
+    // the silhouette the shadow pass casts.
+    testkit::MobileActor actor;
+    actor.meshes[0].collision = true;
+    actor.meshes[0].subMeshes = {testkit::MobileSubMesh{3, 0}};
+    actor.meshes[0].points = {{-4, -4, 0}, {4, -4, 0}, {-4, 4, 0}};
+    const testkit::AnimBytes file = testkit::BuildMobileActor(actor);
+    cTarvelMobile caster;
+    caster.ReadFromMemory(file.data(), uint32_t(file.size()));
     cTarvelShadow* shadow = gTarvel.mLights.GetShadowCaster(&light, &caster);
     ASSERT_NE(shadow, nullptr);
     shadow->AddSceneryCaster(&floor);
