@@ -200,8 +200,8 @@ void cTarvel::OnEscape()
     }
     if (mGameplay.mStateFlags & cTarvelGameplay::kWalkingToObject) {
         cTarvelActorControl* control = mPlayer ? mPlayer->mControl : nullptr;
-        if (control && control->mWalking && control->GetWalkTarget()) {
-            control->StopWalk();
+        if (control && control->mWalking && control->GetCallbackSymbol()) {
+            control->ClearWalk();
             mGameplay.mStateFlags &= ~cTarvelGameplay::kWalkingToObject;
             return;
         }

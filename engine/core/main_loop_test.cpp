@@ -194,13 +194,21 @@ TEST_F(MainLoopTest, EscapeEndsASpeechLineWithoutVoice)
     EXPECT_FALSE(gTarvel.mMenu.mShown);
 }
 
+// A walk to an object under way: the control that Escape has to clear.
+struct WalkingControl : cTarvelActorControl {
+    cTarvelScriptValue* GetCallbackSymbol() override { return mSymbol; }
+    void ClearWalk() override { mWalking = false; }
+    cTarvelScriptValue* mSymbol = nullptr;
+};
+
 TEST_F(MainLoopTest, EscapeStopsThePlayersWalkToAnObject)
 {
     auto* player = new cTarvelActor("PC", "", 0);
-    player->mControl = new cTarvelActorControl;
-    player->mControl->mWalking = true;
-    int target = 0;
-    player->mControl->mWalkTarget = reinterpret_cast<cScriptObject*>(&target);
+    auto* control = new WalkingControl;
+    player->mControl = control;
+    control->mWalking = true;
+    cTarvelScriptValue target;
+    control->mSymbol = &target;
     gTarvel.mPlayer = player;
     gTarvel.mGameplay.mStateFlags = 0x1000 | 0x1;
     Key(VK_ESCAPE);

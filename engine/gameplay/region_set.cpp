@@ -251,14 +251,14 @@ void cTarvelRegionSet::OnDoubleClick()
         script->FindQualified(mObject, "DoDblClick")) {
         // The verb event this drops would have cleared the walk-for-verb bit
         // on arrival; nothing else would.
-        if (control->mArrivalScript)
+        if (control->GetCallbackSymbol())
             gTarvel.mGameplay.mStateFlags &= ~cTarvelGameplay::kWalkingToObject;
-        control->SetArrivalEvent(nullptr, "", nullptr);
+        control->SetCallback(nullptr, "", nullptr);
         script->CallEvent(mObject, "DoDblClick");
         return;
     }
-    if (control->mWalking && control->GetWalkTarget() == mObject)
-        control->SetRunning(true);
+    if (control->mWalking && control->GetCallbackSymbol() == mObject)
+        control->SetRun(true);
 }
 
 void cTarvelRegionSet::ExecuteVerb(cTarvelString event)
@@ -283,15 +283,14 @@ void cTarvelRegionSet::ExecuteVerb(cTarvelString event)
     const float z = mDestination[1];
     if (x == 0.0f && z == 0.0f) {
         if (control->mWalking)
-            control->StopWalk();
+            control->ClearWalk();
         callNow();
         return;
     }
     const float y = control->GetFloorHeight(x, z, FLT_MIN);
-    const float target[4] = {x, y, z, mDestination[2]};
-    control->WalkTo(target, 0, 0);
+    control->WalkTo(x, y, z, mDestination[2], nullptr, nullptr);
     if (control->mWalking) {
-        control->SetArrivalEvent(script, event, mObject);
+        control->SetCallback(script, event, mObject);
         flags |= cTarvelGameplay::kWalkingToObject;
         return;
     }

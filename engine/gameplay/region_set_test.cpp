@@ -21,6 +21,62 @@ void Observe(cTarvelScript*, const char* name)
     gCalls.push_back(name);
 }
 
+// A control that walks when told it can and arrives when the test says so.
+class TestControl : public cTarvelActorControl {
+public:
+    void WalkTo(float x, float y, float z, float destRot, cTarvelWalkArea*, cTarvelCamera*) override
+    {
+        const bool wasRunning = mWalking && mRunning;
+        mGoal[0] = x;
+        mGoal[1] = y;
+        mGoal[2] = z;
+        mGoal[3] = destRot;
+        mScript = nullptr;
+        mWalking = mCanWalk;
+        mRunning = mWalking && wasRunning;
+    }
+    float GetFloorHeight(float, float, float) override { return mFloorHeight; }
+    void SetCallback(cTarvelScript* script, cTarvelString label, cTarvelScriptValue* symbol) override
+    {
+        mScript = script;
+        mLabel = label;
+        mSymbol = symbol;
+    }
+    cTarvelScriptValue* GetCallbackSymbol() override { return mSymbol; }
+    void SetRun(bool run) override
+    {
+        if (mWalking)
+            mRunning = run && mHasRunCycle;
+    }
+    void ClearWalk() override
+    {
+        mWalking = false;
+        mRunning = false;
+        mScript = nullptr;
+    }
+    // The step that reaches the end of the walk.
+    void Arrive()
+    {
+        mWalking = false;
+        mRunning = false;
+        cTarvelScript* script = mScript;
+        mScript = nullptr;
+        if (!script)
+            return;
+        gTarvel.mGameplay.mStateFlags &= ~cTarvelGameplay::kWalkingToObject;
+        script->CallEvent(mSymbol, mLabel.c_str());
+    }
+
+    float mGoal[4] = {};
+    cTarvelScript* mScript = nullptr;
+    cTarvelString mLabel;
+    cTarvelScriptValue* mSymbol = nullptr;
+    bool mRunning = false;
+    bool mCanWalk = true;
+    bool mHasRunCycle = true;
+    float mFloorHeight = 0.0f;
+};
+
 // A started engine with a scene whose script defines "hs::DoDblClick" and
 // "hs::Use", and a player with a control.
 class RegionSetTest : public EngineTest {
@@ -38,7 +94,7 @@ protected:
         ASSERT_EQ(mScene->mScript->LoadImage(image.data(), image.size(), "scene"), 0);
         gTarvel.mScene = mScene;
         mPlayer = new cTarvelActor("PC", "PC", 0);
-        mPlayer->mControl = new cTarvelActorControl();
+        mPlayer->mControl = new TestControl();
         gTarvel.mPlayer = mPlayer;
         mObject.kind = kScriptObject;
         mObject.name = "hs";
@@ -56,7 +112,7 @@ protected:
         EngineTest::TearDown();
     }
 
-    cTarvelActorControl& Control() { return *mPlayer->mControl; }
+    TestControl& Control() { return *static_cast<TestControl*>(mPlayer->mControl); }
     static uint32_t Flags() { return gTarvel.mGameplay.mStateFlags; }
 
     cTarvelScene* mScene = nullptr;
@@ -77,11 +133,11 @@ TEST_F(RegionSetTest, VerbWalksToTheDestinationAndRunsOnArrival)
     EXPECT_EQ(Control().mGoal[1], 2.5f);
     EXPECT_EQ(Control().mGoal[2], 4.0f);
     EXPECT_EQ(Control().mGoal[3], 1.5f);
-    EXPECT_EQ(Control().GetWalkTarget(), &mObject);
+    EXPECT_EQ(Control().GetCallbackSymbol(), &mObject);
     EXPECT_TRUE(Flags() & 0x1000);
     EXPECT_TRUE(gCalls.empty());
 
-    Control().EndWalk();
+    Control().Arrive();
     EXPECT_EQ(gCalls, std::vector<std::string>{"hs::Use"});
     EXPECT_FALSE(Flags() & 0x1000);
 }
@@ -120,7 +176,7 @@ TEST_F(RegionSetTest, VerbRunsAtOnceWhenNoWalkIsMade)
         EXPECT_EQ(Flags(), c.flags);
         if (c.control) {
             EXPECT_EQ(Control().mWalking, c.walkingAfter);
-            EXPECT_EQ(Control().mArrivalScript, nullptr);
+            EXPECT_EQ(Control().mScript, nullptr);
         }
     }
 }
@@ -149,8 +205,8 @@ TEST_F(RegionSetTest, DoubleClickFiresOnlyForLeaveRoomOrNoVerbs)
     EXPECT_EQ(gCalls, std::vector<std::string>{"hs::DoDblClick"});
     EXPECT_FALSE(Flags() & 0x1000);
     EXPECT_TRUE(Control().mWalking);
-    EXPECT_EQ(Control().GetWalkTarget(), nullptr);
-    Control().EndWalk();
+    EXPECT_EQ(Control().GetCallbackSymbol(), nullptr);
+    Control().Arrive();
     EXPECT_EQ(gCalls.size(), 1u);
 
     // No "DoDblClick" for the object: the player runs instead.

@@ -1,6 +1,7 @@
 #include "engine/world/actor.h"
 
 #include "engine/world/actor_control.h"
+#include "engine/world/mobile_animation.h"
 
 cTarvelActor::cTarvelActor(const char* name, const char* secondName, int)
     : mName(name), mSecondName(secondName), mIsPlayer(false), mControl(nullptr)
@@ -10,4 +11,5 @@ cTarvelActor::cTarvelActor(const char* name, const char* secondName, int)
 cTarvelActor::~cTarvelActor()
 {
     delete mControl;
+    delete mPlayedAnimation;
 }
