@@ -332,7 +332,12 @@ void cTarvelActorControlDefault::ReleaseAnimations()
         Destroy(animation);
     mStairAnim = nullptr;
     mStairing = false;
-    mPathfinder->mTurnAnim = nullptr;
+    // A walk that waited for the freed turn would find no curves: it starts
+    // now, from where the actor stands.
+    if (mPathfinder->mTurnAnim) {
+        mPathfinder->mTurnAnim = nullptr;
+        mPathfinder->EndTurn(-1.0f);
+    }
 }
 
 void cTarvelActorControlDefault::Stop()

@@ -465,18 +465,8 @@ void cTarvelPathfinder::Step(float speedFactor)
         mStepDistance = 0.0f;
         const cTarvelActorControlDefault* control = dynamic_cast<cTarvelActorControlDefault*>(mControl);
         const cTarvelMobile* mobile = control && control->mOwner ? control->mOwner->mMobile : nullptr;
-        if (!mTurnAnim->mPlaying || (mobile && mobile->mRotationEnd)) {
-            mTurnAnim->Stop(0.3f);
-            mTurnAnim = nullptr;
-            float position[3];
-            mControl->GetPosition(position);
-            if (mWaypoints.count > 0) {
-                mWaypoints.data[0].x = position[0];
-                mWaypoints.data[0].z = position[2];
-            }
-            PrepareCurves();
-            mSegmentTime = gTarvel.mTimer.GetTimeMs();
-        }
+        if (!mTurnAnim->mPlaying || (mobile && mobile->mRotationEnd))
+            EndTurn(0.3f);
         return;
     }
     if (mWaypoints.count < 2) {
@@ -543,6 +533,21 @@ void cTarvelPathfinder::Step(float speedFactor)
         return;
     mMode = kIdle;
     ApplyDestRot();
+}
+
+void cTarvelPathfinder::EndTurn(float fade)
+{
+    if (fade >= 0.0f && mTurnAnim)
+        mTurnAnim->Stop(fade);
+    mTurnAnim = nullptr;
+    float position[3];
+    mControl->GetPosition(position);
+    if (mWaypoints.count > 0) {
+        mWaypoints.data[0].x = position[0];
+        mWaypoints.data[0].z = position[2];
+    }
+    PrepareCurves();
+    mSegmentTime = gTarvel.mTimer.GetTimeMs();
 }
 
 void cTarvelPathfinder::FinishWalk(bool jumpToEnd)

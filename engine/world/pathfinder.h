@@ -46,6 +46,9 @@ public:
     void Step(float speedFactor);
     void FinishWalk(bool jumpToEnd);
     int PrepareCurves();
+    // The turn before the walk is over: the walk starts from where the actor
+    // stands.
+    void EndTurn(float fade);
     // Cuts the path at the view's edges; true when its start was cut away.
     bool ClipAtView(cTarvelCamera* camera);
     void Save(cTarvelSavegame& savegame);

@@ -1,0 +1,448 @@
+#include "engine/world/actor_control.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tinyxml.h>
+
+#include "engine/gameplay/savegame.h"
+#include "engine/script/script.h"
+#include "engine/world/mobile_test_support.h"
+#include "engine/world/pathfinder.h"
+#include "engine/world/scene.h"
+#include "engine/world/walk_area.h"
+#include "platform/win32/testing.h"
+#include "tools/scene_writer.h"
+#include "tools/script_assembler.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+
+std::vector<std::string> gCalls;
+
+void Observe(cTarvelScript* script, const char* name)
+{
+    gCalls.push_back(script->mName.c_str() + std::string(":") + name);
+}
+
+// A U open towards +z: the arms are x 0..100 and 200..300, joined below
+// z = 100. The graph has a node below each inner corner and a copy of the
+// first, so two routes tie.
+testkit::SceneWalkArea UArea()
+{
+    testkit::SceneWalkArea area;
+    area.name = "U";
+    area.polygons = {{false,
+                      {{0, 0, 0}, {300, 0, 0}, {300, 0, 300}, {200, 0, 300}, {200, 0, 100}, {100, 0, 100},
+                       {100, 0, 300}, {0, 0, 300}}}};
+    area.nodes = {{90, 90, 0, 0}, {210, 90, 0, 0}, {90, 90, 0, 0}};
+    const testkit::SceneWalkRoute self{1, 0, -1, 0}, across{1, 0, 1, 120}, back{1, 0, 0, 120}, same{1, 0, 2, 0};
+    area.routes = {self, across, same, back, self, back, self, across, self};
+    return area;
+}
+
+// The door's area: a box around the right arm's top.
+testkit::SceneWalkArea DoorArea()
+{
+    testkit::SceneWalkArea area;
+    area.name = "Door";
+    area.polygons = {{false, {{180, 0, 200}, {320, 0, 200}, {320, 0, 320}, {180, 0, 320}}}};
+    return area;
+}
+
+D3DXQUATERNION Yaw(float degrees)
+{
+    D3DXQUATERNION q;
+    const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+    D3DXQuaternionRotationAxis(&q, &up, degrees / 57.2957763671875f);
+    return q;
+}
+
+class ActorControlTest : public MobileTest {
+protected:
+    void SetUp() override
+    {
+        MobileTest::SetUp();
+        gCalls.clear();
+        testkit::SceneFile file;
+        file.name = "Yard";
+        file.walkAreas = {UArea(), DoorArea()};
+        file.script = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
+        const auto still = [](float turn) { return Motion("root", {0, 0, 0}, {0, 0, 0}, turn, 1.0f); };
+        testkit::MobileActor walker;
+        walker.nodes = {{"root", -1}, {"child", 0}};
+        Start({{"walker", 7, testkit::BuildMobileActor(walker)},
+               {"cycle", 8, still(0.0f)},
+               {"turn_r90", 8, still(kPi / 2)},
+               {"turn_l90", 8, still(-kPi / 2)},
+               {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
+        mScene = new cTarvelScene();
+        mScene->mSlot = gTarvel.mResources.OpenResource("Yard", testkit::kSceneResourceType);
+        ASSERT_EQ(gTarvel.ChangeScene(mScene, 0), 0);
+        cTarvelScript::sCallObserver = Observe;
+        mActor = std::make_unique<cTarvelActor>("PC", "PC", 0);
+        mActor->mMobile = Loaded("walker");
+        mActor->mControl = mControl = new cTarvelActorControlDefault(mActor.get());
+        mControl->SetWalkLayer(mScene->FindWalkArea("U"));
+        mControl->SetWalkNRunCycle("cycle", "cycle");
+        Mobile().SetPosition(50.0f, 0.0f, 250.0f);
+    }
+
+    void TearDown() override
+    {
+        cTarvelScript::sCallObserver = nullptr;
+        mActor.reset();
+        MobileTest::TearDown();
+    }
+
+    // Every turn slot set: 0 to 2 turn left, 3 to 5 right.
+    void SetTurns()
+    {
+        for (int slot = 0; slot < 6; ++slot)
+            mControl->SetRotationMove(slot, slot >= 3 ? "turn_r90" : "turn_l90");
+    }
+
+    cTarvelMobile& Mobile() { return *mActor->mMobile; }
+    cTarvelPathfinder& Path() { return *mControl->mPathfinder; }
+
+    void Frame(uint32_t ms)
+    {
+        pt::AdvanceClock(ms);
+        gTarvel.mTimer.Update();
+        mControl->Update();
+    }
+
+    // Frames of ms until the walk is over (at most a minute of them).
+    void WalkOut(uint32_t ms = 50)
+    {
+        for (int i = 0; i < 60000 / int(ms) && Path().mMode != cTarvelPathfinder::kIdle; ++i)
+            Frame(ms);
+        Frame(ms);   // the callback's step
+    }
+
+    std::vector<std::array<float, 3>> Waypoints()
+    {
+        std::vector<std::array<float, 3>> out;
+        for (int32_t i = 0; i < Path().mWaypoints.count; ++i)
+            out.push_back({Path().mWaypoints.data[i].x, Path().mWaypoints.data[i].z,
+                           float(Path().mWaypoints.data[i].node)});
+        return out;
+    }
+
+    std::string SaveText()
+    {
+        TiXmlDocument document;
+        auto* root = new TiXmlElement("Control");
+        document.LinkEndChild(root);
+        cTarvelSavegame& cursor = gTarvel.mSavegame;
+        cursor.mRoot = cursor.mCurrent = root;
+        mControl->Save(cursor);
+        cursor.mRoot = cursor.mCurrent = nullptr;
+        TiXmlPrinter printer;
+        document.Accept(&printer);
+        return printer.CStr();
+    }
+
+    // A new control for the actor, loaded from text.
+    void Reload(const std::string& text)
+    {
+        delete mActor->mControl;
+        mActor->mControl = mControl = new cTarvelActorControlDefault(mActor.get());
+        TiXmlDocument document;
+        document.Parse(text.c_str());
+        cTarvelSavegame& cursor = gTarvel.mSavegame;
+        cursor.mRoot = cursor.mCurrent = document.RootElement();
+        mControl->Load(cursor);
+        cursor.mRoot = cursor.mCurrent = nullptr;
+    }
+
+    cTarvelScene* mScene = nullptr;
+    std::unique_ptr<cTarvelActor> mActor;
+    cTarvelActorControlDefault* mControl = nullptr;
+};
+
+TEST_F(ActorControlTest, WalksAroundTheUAndCallsTheSceneScriptOnArrival)
+{
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetCallback(mScene->mScript, "arrive", nullptr);
+    // The two tied routes: the first start node wins.
+    const std::vector<std::array<float, 3>> expected = {{50, 250, -1}, {90, 90, 0}, {210, 90, 1}, {250, 250, -1}};
+    EXPECT_EQ(Waypoints(), expected);
+    EXPECT_TRUE(mControl->mWalking);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kWalk);
+
+    cTarvelWalkArea& u = *mScene->FindWalkArea("U");
+    for (int i = 0; i < 2000 && Path().mMode != cTarvelPathfinder::kIdle; ++i) {
+        Frame(40);
+        ASSERT_TRUE(u.IsInside(Mobile().mPosition.x, Mobile().mPosition.z))
+            << Mobile().mPosition.x << ", " << Mobile().mPosition.z;
+    }
+    EXPECT_EQ(Mobile().mPosition.x, 250.0f);
+    EXPECT_EQ(Mobile().mPosition.z, 250.0f);
+    EXPECT_TRUE(gCalls.empty());   // the step after arrival calls
+    Frame(40);
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Yard:arrive"});
+    EXPECT_FALSE(mControl->mWalking);
+    EXPECT_TRUE(mControl->mStanding);
+    Frame(40);
+    EXPECT_EQ(gCalls.size(), 1u);
+}
+
+TEST_F(ActorControlTest, WalksWithoutCycleOrCloseByDoNotMove)
+{
+    // Without a walk cycle nothing happens at all.
+    mControl->SetWalkNRunCycle("", "cycle");
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 1.0f, nullptr, nullptr);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kIdle);
+    EXPECT_EQ(Path().mDestRot, 0.0f);
+
+    // Closer than 10 in x and z: only the final rotation, at once; a callback
+    // set afterwards fires on the next step.
+    mControl->SetWalkNRunCycle("cycle", "");
+    mControl->WalkTo(55.0f, 0.0f, 245.0f, kPi, nullptr, nullptr);
+    EXPECT_EQ(Path().mWaypoints.count, 0);
+    EXPECT_EQ(Mobile().mPosition.x, 50.0f);
+    EXPECT_NEAR(std::fabs(Mobile().mRotation.y), 1.0f, 1e-5);
+    mControl->SetCallback(mScene->mScript, "arrive", nullptr);
+    Frame(20);
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Yard:arrive"});
+}
+
+TEST_F(ActorControlTest, TargetsOutsideAreClampedAndTargetAreasShortenTheWalk)
+{
+    // In the notch between the arms: the nearest outline point, just inside.
+    mControl->WalkTo(150.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    ASSERT_GE(Path().mWaypoints.count, 2);
+    const sWaypoint& last = Path().mWaypoints.data[Path().mWaypoints.count - 1];
+    // (200, 300) is the first of the two nearest corners; its neighbours tie
+    // and the previous one, (300, 300), is kept.
+    EXPECT_NEAR(last.x, 230.9f, 0.2f);
+    EXPECT_NEAR(last.z, 300.0f, 0.2f);
+    EXPECT_TRUE(mScene->FindWalkArea("U")->IsInside(last.x, last.z));
+
+    // With the door's area the walk ends where it meets the area.
+    cTarvelWalkArea* door = mScene->FindWalkArea("Door");
+    door->mEnabled = 1;
+    mControl->WalkTo(250.0f, 0.0f, 290.0f, 0.0f, door, nullptr);
+    const std::vector<std::array<float, 3>> path = Waypoints();
+    ASSERT_EQ(path.size(), 4u);
+    // At f = 0.54 of the last leg from (210, 90): the first that stays out.
+    EXPECT_NEAR(path[3][0], 231.6f, 0.01f);
+    EXPECT_NEAR(path[3][1], 198.0f, 0.01f);
+    EXPECT_FALSE(door->SegmentCrosses(path[2][0], path[2][1], path[3][0], path[3][1]));
+}
+
+TEST_F(ActorControlTest, ASlowFrameStopsAtTheWaypoint)
+{
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    Frame(20);
+    Frame(5000);   // 750 units in one slice: far past the first corner
+    EXPECT_EQ(Mobile().mPosition.x, 90.0f);
+    EXPECT_EQ(Mobile().mPosition.z, 90.0f);
+    EXPECT_EQ(Path().mWaypoints.count, 3);
+    Frame(20);
+    EXPECT_GT(Mobile().mPosition.x, 90.0f);
+    EXPECT_LT(Mobile().mPosition.x, 100.0f);
+}
+
+TEST_F(ActorControlTest, ANewWalkKeepsRunningAndRunNeedsItsCycle)
+{
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetRun(true);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kRun);
+    mControl->WalkTo(250.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kRun);
+    mControl->SetRun(false);
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kWalk);
+
+    mControl->SetWalkNRunCycle("cycle", "");
+    mControl->SetRun(true);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kWalk);
+    // A walk replaced by a new one loses its callback uncalled.
+    mControl->SetCallback(mScene->mScript, "arrive", nullptr);
+    mControl->WalkTo(60.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    WalkOut();
+    EXPECT_TRUE(gCalls.empty());
+    EXPECT_NEAR(Mobile().mPosition.x, 60.0f, 1e-3);
+}
+
+TEST_F(ActorControlTest, TurnSlotsFollowTheAngle)
+{
+    struct Case {
+        float degrees;
+        std::vector<int> slots;
+        int expected;   // -1: no turn
+        float minAngle = 0.0f;
+    };
+    const Case cases[] = {
+        {120.0f, {3, 4, 5}, 4},   {120.1f, {3, 4, 5}, 5},    {170.0f, {3}, 3},       {-30.0f, {3, 4, 5}, -1},
+        {-30.0f, {0, 1, 2}, 2},   {-150.0f, {1}, 1},         {0.0f, {0, 1, 2, 3, 4, 5}, -1},
+        {44.9f, {3}, -1, 45.0f},  {45.1f, {3}, 3, 45.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.degrees);
+        for (int slot = 0; slot < 6; ++slot)
+            mControl->SetRotationMove(slot, "");
+        for (int slot : c.slots)
+            mControl->SetRotationMove(slot, slot >= 3 ? "turn_r90" : "turn_l90");
+        Mobile().SetRotation(D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f));
+        Mobile().mRotationEnd = true;
+        cTarvelMobileAnimation* played = mControl->TurnTo(Yaw(c.degrees), c.minAngle, false);
+        EXPECT_EQ(played, c.expected < 0 ? nullptr : mControl->mRotationAnims[c.expected]);
+        if (played) {
+            EXPECT_FALSE(Mobile().mRotationEnd);
+            EXPECT_TRUE(played->mPlaying);
+        }
+    }
+    // Slots outside 0 to 5 are refused.
+    mControl->SetRotationMove(6, "turn_r90");
+    mControl->SetRotationMove(-1, "turn_r90");
+}
+
+TEST_F(ActorControlTest, TheTurnScaleCutsALargerTurnDown)
+{
+    mControl->SetRotationMove(3, "turn_r90");
+    mControl->SetRotationMove(2, "turn_l90");
+    EXPECT_NEAR(mControl->mRotationAnims[3]->GetTurnAngle(true), kPi / 2, 1e-3);
+    EXPECT_NEAR(mControl->mRotationAnims[2]->GetTurnAngle(false), -kPi / 2, 1e-3);
+    struct Case {
+        float degrees;
+        int slot;
+        float scale;
+    };
+    for (const Case& c : {Case{45.0f, 3, 0.5f}, Case{170.0f, 3, 1.0f}, Case{-30.0f, 2, 1.0f / 3.0f}}) {
+        SCOPED_TRACE(c.degrees);
+        ASSERT_EQ(mControl->TurnTo(Yaw(c.degrees), 0.0f, false), mControl->mRotationAnims[c.slot]);
+        EXPECT_NEAR(mControl->mRotationAnims[c.slot]->mInstanceFactor, c.scale, 1e-3);
+    }
+}
+
+TEST_F(ActorControlTest, AWalkWaitsForItsTurnAndFinishWalkEndsIt)
+{
+    SetTurns();
+    // Facing +z; the first leg leads towards -z: a turn before the walk.
+    Mobile().SetRotation(Yaw(0.0f));
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, kPi / 2, nullptr, nullptr);
+    ASSERT_NE(Path().mTurnAnim, nullptr);
+    Frame(20);
+    EXPECT_EQ(Mobile().mPosition.x, 50.0f);
+    EXPECT_EQ(Path().mStepDistance, 0.0f);
+
+    // Jumping to the end: at the last waypoint, turned, no waypoints.
+    mControl->FinishWalk(true);
+    EXPECT_EQ(Path().mTurnAnim, nullptr);
+    EXPECT_EQ(Path().mWaypoints.count, 0);
+    EXPECT_EQ(Mobile().mPosition.x, 250.0f);
+    EXPECT_EQ(Mobile().mPosition.z, 250.0f);
+    EXPECT_NEAR(std::fabs(Mobile().mRotation.y), std::sin(kPi / 4), 1e-4);
+
+    // Without jumping the actor stays where it is.
+    Mobile().SetRotation(Yaw(0.0f));
+    mControl->WalkTo(50.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->FinishWalk(false);
+    EXPECT_EQ(Path().mWaypoints.count, 0);
+    EXPECT_EQ(Mobile().mPosition.x, 250.0f);
+
+    // When the turn has played, the walk goes on from where the actor stands.
+    Mobile().SetRotation(Yaw(0.0f));
+    mControl->WalkTo(250.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    ASSERT_NE(Path().mTurnAnim, nullptr);
+    Mobile().mRotationEnd = true;
+    Frame(20);
+    EXPECT_EQ(Path().mTurnAnim, nullptr);
+    WalkOut();
+    EXPECT_NEAR(Mobile().mPosition.z, 50.0f, 1e-3);
+}
+
+TEST_F(ActorControlTest, ReleaseAnimationsDuringATurnLeavesNoDanglingAnimation)
+{
+    SetTurns();
+    Mobile().SetRotation(Yaw(0.0f));
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    ASSERT_NE(Path().mTurnAnim, nullptr);
+    mControl->ReleaseAnimations();
+    EXPECT_EQ(Path().mTurnAnim, nullptr);
+    EXPECT_EQ(mControl->mWalkAnim, nullptr);
+    EXPECT_EQ(mControl->mRotationAnims[3], nullptr);
+    EXPECT_NE(mControl->mBlinkAnim, nullptr);
+    // The walk goes on along its curves, at walking pace; nothing reads a
+    // freed animation.
+    for (int i = 0; i < 5; ++i)
+        Frame(40);
+    const float moved = std::hypot(Mobile().mPosition.x - 50.0f, Mobile().mPosition.z - 250.0f);
+    EXPECT_GT(moved, 20.0f);
+    EXPECT_LT(moved, 40.0f);
+}
+
+TEST_F(ActorControlTest, BlinksNeedTheirMotion)
+{
+    // The blink time moves on every 4 to 6 seconds (the archive has no
+    // "blink" motion: the animation plays nothing).
+    const float first = mControl->mNextBlink;
+    const float now = gTarvel.mTimer.GetSeconds();
+    EXPECT_GE(first, now + 4.0f);
+    EXPECT_LE(first, now + 6.0f);
+    for (int i = 0; i < 8; ++i)
+        Frame(1000);
+    EXPECT_GT(mControl->mNextBlink, first);
+    EXPECT_LE(mControl->mNextBlink, gTarvel.mTimer.GetSeconds() + 6.0f);
+}
+
+TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
+{
+    auto actorScript = std::make_unique<cTarvelScript>("PC.state");
+    const std::vector<uint8_t> image = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
+    ASSERT_EQ(actorScript->LoadImage(image.data(), image.size(), "PC.state"), 0);
+    mControl->SetRotationMove(4, "turn_r90");
+    mControl->mWalkCycles = 0.75f;
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, kPi, nullptr, nullptr);
+    mControl->SetCallback(actorScript.get(), "arrive", nullptr);
+    Frame(20);
+    Frame(200);
+    const float x = Mobile().mPosition.x, z = Mobile().mPosition.z;
+    const std::vector<std::array<float, 3>> before = Waypoints();
+    const std::string text = SaveText();
+
+    Reload(text);
+    EXPECT_EQ(Waypoints(), before);
+    EXPECT_EQ(mControl->mWalkCycles, 0.75f);
+    ASSERT_NE(mControl->mRotationAnims[4], nullptr);
+    EXPECT_EQ(mControl->mRotationAnims[4]->mName, "turn_r90");
+    ASSERT_NE(mControl->mWalkAnim, nullptr);
+    EXPECT_EQ(Path().mCbScript, actorScript.get());
+    WalkOut();
+    EXPECT_EQ(gCalls, std::vector<std::string>{"PC.state:arrive"});
+    EXPECT_EQ(Mobile().mPosition.x, 250.0f);
+    EXPECT_NEAR(std::fabs(Mobile().mRotation.y), 1.0f, 1e-5);
+
+    // Damaged values: a node out of range becomes -1, a callback into a
+    // script that is gone is dropped, a count beyond the elements reads what
+    // is there.
+    Mobile().SetPosition(x, 0.0f, z);
+    std::string damaged = text;
+    damaged.replace(damaged.find("<No>0</No>"), 10, "<No>77</No>");
+    const size_t count = damaged.find("<WaypointCount>") + 15;
+    damaged.replace(count, damaged.find("</WaypointCount>") - count, "999999999");
+    actorScript.reset();
+    gCalls.clear();
+    Reload(damaged);
+    ASSERT_EQ(Path().mWaypoints.count, int32_t(before.size()));
+    EXPECT_EQ(Path().mWaypoints.data[1].node, -1);
+    EXPECT_EQ(Path().mCbScript, nullptr);
+    WalkOut();
+    EXPECT_TRUE(gCalls.empty());
+
+    // Without "Rotate" and "Pathfinder": no turns, an idle walk.
+    Reload("<Control><WalkCycles>0</WalkCycles></Control>");
+    EXPECT_EQ(mControl->mRotationAnims[4], nullptr);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kIdle);
+    EXPECT_EQ(mControl->mWalkAnim, nullptr);
+    Frame(40);
+    EXPECT_EQ(mControl->mRunCycles, 1.0f);
+}
+
+} // namespace
