@@ -24,16 +24,6 @@ float NextBlinkFrom(float now)
     return now + 4.0f + 2.0f * float(crt::rand()) / 32767.0f;
 }
 
-// The area's polygons alone: stair layers need not be enabled.
-bool AreaHolds(const cTarvelWalkArea& area, float x, float z)
-{
-    bool inside = false;
-    for (uint32_t i = 0; i < area.mPolygons.size(); ++i)
-        if (area.PointInPolygon(x, z, i))
-            inside = !area.mPolygons[i].hole;
-    return inside;
-}
-
 void Destroy(cTarvelMobileAnimation*& animation)
 {
     delete animation;
@@ -111,7 +101,7 @@ void cTarvelActorControlDefault::UpdateSteps()
     cTarvelWalkArea* stair = nullptr;
     if (path.mMode != cTarvelPathfinder::kIdle && mobile) {
         for (int32_t i = mStairLayers.count - 1; i >= 0 && !stair; --i)
-            if (mStairLayers.data[i] && AreaHolds(*mStairLayers.data[i], mobile->mPosition.x, mobile->mPosition.z))
+            if (mStairLayers.data[i] && mStairLayers.data[i]->IsInside(mobile->mPosition.x, mobile->mPosition.z))
                 stair = mStairLayers.data[i];
     }
     if (stair && mStairing && wentUp != mStairUp) {

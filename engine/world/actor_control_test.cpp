@@ -53,6 +53,26 @@ testkit::SceneWalkArea DoorArea()
     return area;
 }
 
+// A box on the x-z plane, height 0.
+testkit::SceneWalkArea Box(const char* name, float x0, float x1, float z0, float z1)
+{
+    testkit::SceneWalkArea area;
+    area.name = name;
+    area.polygons = {{false, {{x0, 0, z0}, {x1, 0, z0}, {x1, 0, z1}, {x0, 0, z1}}}};
+    return area;
+}
+
+// x 0..300, z 0..100, its height rising with x (y = x / 10).
+testkit::SceneWalkArea Ramp()
+{
+    testkit::SceneWalkArea area;
+    area.name = "Ramp";
+    area.polygons = {{false, {{0, 0, 0}, {300, 30, 0}, {300, 30, 100}, {0, 0, 100}}}};
+    using testkit::WalkRef;
+    area.triangles = {{WalkRef(0, 0), WalkRef(0, 1), WalkRef(0, 2)}, {WalkRef(0, 0), WalkRef(0, 2), WalkRef(0, 3)}};
+    return area;
+}
+
 D3DXQUATERNION Yaw(float degrees)
 {
     D3DXQUATERNION q;
@@ -69,7 +89,7 @@ protected:
         gCalls.clear();
         testkit::SceneFile file;
         file.name = "Yard";
-        file.walkAreas = {UArea(), DoorArea()};
+        file.walkAreas = {UArea(), DoorArea(), Ramp(), Box("StairA", 100, 200, 0, 100), Box("StairB", 100, 250, 0, 100)};
         file.script = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
         const auto still = [](float turn) { return Motion("root", {0, 0, 0}, {0, 0, 0}, turn, 1.0f); };
         testkit::MobileActor walker;
@@ -443,6 +463,71 @@ TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
     EXPECT_EQ(mControl->mWalkAnim, nullptr);
     Frame(40);
     EXPECT_EQ(mControl->mRunCycles, 1.0f);
+}
+
+TEST_F(ActorControlTest, StairsUpDownAndReversedWithTheLaterLayerFirst)
+{
+    cTarvelWalkArea* a = mScene->FindWalkArea("StairA");
+    cTarvelWalkArea* b = mScene->FindWalkArea("StairB");
+    a->mEnabled = b->mEnabled = 1;
+    a->mStairHeight = 10.0f;
+    a->mStairWidth = 20.0f;
+    b->mStairHeight = 5.0f;
+    b->mStairWidth = 50.0f;
+    b->mStairLowerLevel = 10.0f;
+    b->mStairUpperLevel = 25.0f;
+    Reload("<Control><StairLayerCount>3</StairLayerCount><StairLayer0>StairA</StairLayer0>"
+           "<StairLayer1>Nowhere</StairLayer1><StairLayer2>StairB</StairLayer2>"
+           "<WalkingAnim><File>cycle</File><Loop>1</Loop></WalkingAnim>"
+           "<StairUpAnim><File>cycle</File></StairUpAnim><StairDownAnim><File>cycle</File></StairDownAnim>"
+           "<Pathfinder><Walklayer>Ramp</Walklayer></Pathfinder></Control>");
+    ASSERT_EQ(mControl->mStairLayers.count, 2);   // the unknown name is skipped
+    ASSERT_NE(mControl->mStairUpAnim, nullptr);
+    ASSERT_NE(mControl->mStairDownAnim, nullptr);
+    Mobile().SetPosition(20.0f, 2.0f, 50.0f);
+
+    // Up: the stair starts on the overlap, where the later layer counts.
+    mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    bool sawStair = false;
+    for (int i = 0; i < 500 && Mobile().mPosition.x < 200.0f; ++i) {
+        Frame(40);
+        const float x = Mobile().mPosition.x;
+        if (x > 105.0f) {
+            sawStair = true;
+            EXPECT_TRUE(mControl->mStairing) << x;
+            EXPECT_TRUE(mControl->mStairUp);
+            EXPECT_EQ(mControl->mStairAnim, mControl->mStairUpAnim);
+            EXPECT_FLOAT_EQ(mControl->mStairRatio, 50.0f / 5.0f * 0.2f + 0.6f);
+        }
+    }
+    EXPECT_TRUE(sawStair);
+
+    // Reversed on the stair: the up animation ends, and the next frame
+    // starts the down one.
+    mControl->WalkTo(20.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    Frame(40);
+    EXPECT_FALSE(mControl->mStairing);
+    Frame(40);
+    EXPECT_TRUE(mControl->mStairing);
+    EXPECT_FALSE(mControl->mStairUp);
+    EXPECT_EQ(mControl->mStairAnim, mControl->mStairDownAnim);
+
+    // Standing still on the stair ends it; so does leaving the layers.
+    mControl->ClearWalk();
+    Frame(40);
+    EXPECT_FALSE(mControl->mStairing);
+    EXPECT_EQ(mControl->mStairAnim, nullptr);
+
+    // A stair of height 0 moves at the plain pace.
+    b->mStairHeight = 0.0f;
+    mControl->WalkTo(20.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    Frame(40);
+    Frame(40);
+    EXPECT_TRUE(mControl->mStairing);
+    EXPECT_EQ(mControl->mStairRatio, 1.0f);
+    WalkOut();
+    EXPECT_FALSE(mControl->mStairing);
+    EXPECT_NEAR(Mobile().mPosition.x, 20.0f, 1e-3);
 }
 
 } // namespace
