@@ -10,6 +10,7 @@
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script.h"
 #include "engine/world/mobile_test_support.h"
+#include "engine/world/camera.h"
 #include "engine/world/pathfinder.h"
 #include "engine/world/scene.h"
 #include "engine/world/walk_area.h"
@@ -463,6 +464,62 @@ TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
     EXPECT_EQ(mControl->mWalkAnim, nullptr);
     Frame(40);
     EXPECT_EQ(mControl->mRunCycles, 1.0f);
+}
+
+TEST_F(ActorControlTest, DuplicateWaypointsAtTheEndAreSkippedInTheSameFrame)
+{
+    std::string waypoints;
+    const char* const points[] = {"50 250", "50 200", "50 200", "50 200"};
+    for (int i = 0; i < 4; ++i)
+        waypoints += "<Wp" + std::to_string(i) + "><Pos>" + points[i] + "</Pos><S1>" + points[i] + "</S1><S2>" +
+                     points[i] + "</S2><No>-1</No></Wp" + std::to_string(i) + ">";
+    Reload("<Control><WalkingAnim><File>cycle</File><Loop>1</Loop></WalkingAnim><Pathfinder><Walklayer>U</Walklayer>"
+           "<WaypointCount>4</WaypointCount><Mode>1</Mode>" + waypoints + "</Pathfinder></Control>");
+    ASSERT_EQ(Path().mWaypoints.count, 4);
+    Frame(20);
+    Frame(1000);   // 150 units: past the first waypoint
+    EXPECT_EQ(Path().mWaypoints.count, 1);
+    EXPECT_EQ(Path().mMode, cTarvelPathfinder::kIdle);
+    EXPECT_EQ(Mobile().mPosition.z, 200.0f);
+}
+
+TEST_F(ActorControlTest, AWalkSeenByTheViewStartsJustOutsideIt)
+{
+    // Above the bottom strip, looking down -z with the strip's middle in view.
+    cTarvelCamera& camera = gTarvel.mCamera;
+    camera.SetViewport(0, 0, uint32_t(gTarvel.mGraphics.mWidth), uint32_t(gTarvel.mGraphics.mHeight));
+    const float position[3] = {150.0f, 0.0f, 200.0f};
+    const D3DXQUATERNION back = Yaw(180.0f);
+    const float rotation[4] = {back.x, back.y, back.z, back.w};
+    camera.Set(position, rotation, 1.0f);
+    SetTurns();
+    Mobile().SetPosition(20.0f, 0.0f, 50.0f);
+    Mobile().SetRotation(Yaw(0.0f));   // facing away: a walk that is not cut would turn first
+
+    // Where the view's two edges meet the walk's line z = 50.
+    std::vector<float> edges;
+    for (float sx : {0.0f, float(gTarvel.mGraphics.mWidth)}) {
+        D3DXVECTOR3 p(sx, float(gTarvel.mGraphics.mHeight) * 0.5f, 1.0f);
+        camera.Unproject(&p);
+        const float f = (200.0f - 50.0f) / (200.0f - p.z);
+        edges.push_back(150.0f + f * (p.x - 150.0f));
+    }
+    ASSERT_TRUE((edges[0] > 20.0f && edges[0] < 280.0f) || (edges[1] > 20.0f && edges[1] < 280.0f));
+
+    mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, &camera);
+    ASSERT_EQ(Path().mWaypoints.count, 2);
+    EXPECT_EQ(Path().mTurnAnim, nullptr);
+    const float startX = Path().mWaypoints.data[0].x;
+    EXPECT_NEAR(Path().mWaypoints.data[0].z, 50.0f, 1e-3);
+    // The screen's left edge is tried first; the start is pushed 100 units
+    // back towards where the actor stands.
+    const float hit = edges[0] > 20.0f && edges[0] < 280.0f ? edges[0] : edges[1];
+    EXPECT_NEAR(startX, hit - 100.0f, 0.05f);
+    EXPECT_EQ(Path().mWaypoints.data[1].x, 280.0f);
+
+    // Without the camera the walk starts where the actor stands.
+    mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    EXPECT_EQ(Path().mWaypoints.data[0].x, 20.0f);
 }
 
 TEST_F(ActorControlTest, StairsUpDownAndReversedWithTheLaterLayerFirst)

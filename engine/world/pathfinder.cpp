@@ -526,7 +526,9 @@ void cTarvelPathfinder::Step(float speedFactor)
     mControl->SetPosition(to.x, position[1], to.z);
     mStepDistance = Distance(position[0], position[2], to.x, to.z);
     mWaypoints.RemoveAt(0);
-    while (mWaypoints.count > 1 && mWaypoints.data[0].chord[1] == 0.0f)
+    // Zero-length segments ahead (duplicate points) are passed in this frame;
+    // a segment's table sits with the waypoint it ends at.
+    while (mWaypoints.count > 1 && mWaypoints.data[1].chord[1] == 0.0f)
         mWaypoints.RemoveAt(0);
     mSegmentTime = t0;
     if (mWaypoints.count > 1)
