@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -520,6 +521,30 @@ TEST_F(ActorControlTest, AWalkSeenByTheViewStartsJustOutsideIt)
     // Without the camera the walk starts where the actor stands.
     mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
     EXPECT_EQ(Path().mWaypoints.data[0].x, 20.0f);
+}
+
+// A control whose floor query fails halfway through a step.
+class ThrowingControl : public cTarvelActorControlDefault {
+public:
+    using cTarvelActorControlDefault::cTarvelActorControlDefault;
+    float GetFloorHeight(float, float, float) override { throw std::runtime_error("no floor"); }
+};
+
+TEST_F(ActorControlTest, AnExceptionInTheUpdateIsLoggedAndTheFrameGoesOn)
+{
+    delete mActor->mControl;
+    mActor->mControl = mControl = new ThrowingControl(mActor.get());
+    mControl->SetWalkLayer(mScene->FindWalkArea("U"));
+    mControl->SetWalkNRunCycle("cycle", "");
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    Frame(40);
+    Frame(40);
+    const std::string log = Log();
+    size_t lines = 0;
+    for (size_t at = log.find("Handled exception in cTarvelActorControlDefault::Update.\n"); at != std::string::npos;
+         at = log.find("Handled exception in cTarvelActorControlDefault::Update.\n", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u);
 }
 
 TEST_F(ActorControlTest, StairsUpDownAndReversedWithTheLaterLayerFirst)

@@ -79,11 +79,8 @@ cTarvelPathfinder::cTarvelPathfinder(cTarvelActorControl* control)
 {
 }
 
-cTarvelPathfinder::~cTarvelPathfinder()
-{
-    if (mWalkArea)
-        mWalkArea->mEnabled = 0;
-}
+// The walk area may already be gone with its scene: it is not touched here.
+cTarvelPathfinder::~cTarvelPathfinder() = default;
 
 void cTarvelPathfinder::SetWalkLayer(cTarvelWalkArea* walkArea)
 {
