@@ -465,6 +465,16 @@ TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
     EXPECT_EQ(mControl->mWalkAnim, nullptr);
     Frame(40);
     EXPECT_EQ(mControl->mRunCycles, 1.0f);
+    // A walk cycle of 0 does not divide: the cycle moves on by the distance.
+    mControl->SetWalkLayer(mScene->FindWalkArea("U"));
+    mControl->SetWalkNRunCycle("cycle", "");
+    mControl->WalkTo(60.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
+    ASSERT_TRUE(mControl->mWalking);
+    Frame(40);
+    Frame(40);
+    EXPECT_TRUE(mControl->mWalkAnim->mPlaying);
+    EXPECT_TRUE(std::isfinite(mControl->mWalkAnim->GetCurrentTime()));
+    EXPECT_GT(mControl->mWalkAnim->GetCurrentTime(), 0.0f);
 }
 
 TEST_F(ActorControlTest, DuplicateWaypointsAtTheEndAreSkippedInTheSameFrame)
