@@ -61,8 +61,11 @@ int cTarvel::Start(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     CreateMainWindow();
 
     std::printf("Initializing Tarvel Engine...\n");
-    if (Init(gMainWindow, instance, cTarvelString()) == -1)
+    if (Init(gMainWindow, instance, cTarvelString()) == -1) {
+        // Release what the failed start made, so nothing outlives it.
+        Shutdown();
         return -1;
+    }
 
     gEngineRunning = 1;
     Run(cTarvelString(commandLine));

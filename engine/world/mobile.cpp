@@ -222,10 +222,10 @@ int cTarvelMobile::Read(int slot)
 {
     cTarvelResource& resources = gTarvel.mResources;
     const uint32_t size = resources.GetSize(slot);
-    uint8_t* block = size ? resources.ReadBlock(slot, size) : nullptr;
-    const int result = ReadFromMemory(block, block ? size : 0);
-    std::free(block);
-    return result;
+    // Owned, so that a refusal unwinding as a fatal error under a guard
+    // frees it too.
+    std::unique_ptr<uint8_t, decltype(&std::free)> block(size ? resources.ReadBlock(slot, size) : nullptr, &std::free);
+    return ReadFromMemory(block.get(), block ? size : 0);
 }
 
 int cTarvelMobile::ReadFromMemory(const void* data, uint32_t size)
