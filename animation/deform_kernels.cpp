@@ -2,12 +2,8 @@
 
 #include <emmintrin.h>
 
-#include <array>
-
 namespace Anim::DeformKernels {
 namespace {
-
-static_assert(sizeof(ProgressiveMorphTarget::VertexDelta) == 16, "deltas are loaded 16 bytes at a time");
 
 // The influences of an original vertex, clipped to the pool.
 inline void RowOf(const SkinJob& job, uint32_t org, uint32_t& start, uint32_t& count) {
@@ -21,34 +17,9 @@ inline void RowOf(const SkinJob& job, uint32_t org, uint32_t& start, uint32_t& c
   if (count > job.numInfluences - start) count = job.numInfluences - start;
 }
 
-inline __m128 Load3(const float* p) {
-  const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p));
-  return _mm_movelh_ps(xy, _mm_load_ss(p + 2));
-}
-
 inline void Store3(float* p, __m128 v) {
   _mm_storel_pi(reinterpret_cast<__m64*>(p), v);
   _mm_store_ss(p + 2, _mm_movehl_ps(v, v));
-}
-
-template <int lane>
-inline __m128 Splat(__m128 v) {
-  return _mm_shuffle_ps(v, v, _MM_SHUFFLE(lane, lane, lane, lane));
-}
-
-// (x·r0 + y·r1) + z·r2, the order of the scalar form.
-inline __m128 Rotate(__m128 v, __m128 r0, __m128 r1, __m128 r2) {
-  return _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat<0>(v), r0), _mm_mul_ps(Splat<1>(v), r1)),
-                    _mm_mul_ps(Splat<2>(v), r2));
-}
-
-const std::array<float, 256>& UnitTable() {
-  static const std::array<float, 256> table = [] {
-    std::array<float, 256> t{};
-    for (uint32_t q = 0; q < 256; ++q) t[q] = MorphQuant::Decode8(static_cast<uint8_t>(q), -1.0f, 1.0f);
-    return t;
-  }();
-  return table;
 }
 
 }  // namespace
@@ -90,39 +61,61 @@ void SkinReference(const SkinJob& job) {
 
 namespace {
 
-// The vector form for one layout; the job's fields are held in locals, as the stores
-// through the attribute pointers could otherwise alias them.
-template <bool kNormals, bool kTangents>
-void SkinLayout(const SkinJob& job) {
-  const BoneRows* const bones = job.bones;
-  const uint32_t numBones = job.numBones;
-  const SkinInfluence* const pool = job.influences;
-  const uint32_t numInfluences = job.numInfluences;
-  const SkinningInfoVertexAttribute::Row* const rows = job.rows;
-  const uint32_t numRows = job.numRows;
-  const uint32_t* const orgNumbers = job.orgNumbers;
-  const uint32_t numVertices = job.numVertices;
-  float* const positions = job.positions;
-  float* const normals = job.normals;
-  float* const tangents = job.tangents;
+// Lanes 0..2 of a, lane 3 of b (no shuffle: the vector units take it).
+inline __m128 Lanes012Of(__m128 a, __m128 b) {
+  const __m128 mask = _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+  return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+
+constexpr uint32_t kAnyCount = 0xFFFFFFFFu;
+
+// Three floats at p in lanes 0..2, or four when the fourth is in the attribute.
+inline __m128 Load3Or4(const float* p, bool four) {
+  if (four) return _mm_loadu_ps(p);
+  const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p));
+  return _mm_movelh_ps(xy, _mm_load_ss(p + 2));
+}
+
+template <int lane>
+inline __m128 Splat(__m128 v) {
+  return _mm_shuffle_ps(v, v, _MM_SHUFFLE(lane, lane, lane, lane));
+}
+
+// (x·r0 + y·r1) + z·r2, the order of the scalar form.
+inline __m128 Rotate(__m128 v, __m128 r0, __m128 r1, __m128 r2) {
+  return _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat<0>(v), r0), _mm_mul_ps(Splat<1>(v), r1)),
+                    _mm_mul_ps(Splat<2>(v), r2));
+}
+
+// Writes lanes 0..2 of v to p; with four, 16 bytes whose fourth float is the one
+// read there (in `was`), so one store does it.
+inline void Store3Or4(float* p, __m128 v, __m128 was, bool four) {
+  if (four) {
+    _mm_storeu_ps(p, Lanes012Of(v, was));
+  } else {
+    Store3(p, v);
+  }
+}
+
+// The vertices [first, end) of one run, all with kCount influences (or count, for
+// kAnyCount). Positions and normals are read and written 16 bytes at a time except
+// at the mesh's last vertex; the fourth float, the next vertex's first, is written
+// back as it was read, and the next vertex is read before that store, so that no
+// vertex waits for the previous one's.
+template <uint32_t kCount, bool kNormals, bool kTangents>
+inline void SkinRun(const float* bones, const SkinPlan::Entry* entry, uint32_t count, uint32_t first,
+                    uint32_t end, uint32_t lastVertex, float* positions, float* normals, float* tangents) {
   const __m128 zero = _mm_setzero_ps();
-  for (uint32_t v = 0; v < numVertices; ++v) {
-    const uint32_t org = orgNumbers[v];
-    uint32_t start = 0, count = 0;
-    if (org < numRows && rows[org].start < numInfluences) {
-      start = rows[org].start;
-      count = rows[org].count & 0xFF;
-      if (count > numInfluences - start) count = numInfluences - start;
-    }
-    // b[0..3], b[4..7], b[8..11] of the scalar form.
+  const uint32_t n = kCount == kAnyCount ? count : kCount;
+  __m128 position = Load3Or4(positions + 3 * size_t{first}, first < lastVertex);
+  __m128 normal = zero;
+  if constexpr (kNormals) normal = Load3Or4(normals + 3 * size_t{first}, first < lastVertex);
+  for (uint32_t v = first; v < end; ++v) {
+    // b[0..3], b[4..7], b[8..11] of the scalar form, summed from zero as it does.
     __m128 b0 = zero, b1 = zero, b2 = zero;
-    const SkinInfluence* influence = pool + start;
-    const SkinInfluence* const last = influence + count;
-    for (; influence != last; ++influence) {
-      const uint32_t bone = influence->boneNumber;
-      if (bone >= numBones) continue;
-      const float* m = bones[bone].m;
-      const __m128 w = _mm_set1_ps(influence->weight);
+    for (uint32_t i = 0; i < n; ++i, ++entry) {
+      const float* m = bones + entry->boneOffset;
+      const __m128 w = _mm_set1_ps(entry->weight);
       b0 = _mm_add_ps(b0, _mm_mul_ps(_mm_loadu_ps(m), w));
       b1 = _mm_add_ps(b1, _mm_mul_ps(_mm_loadu_ps(m + 4), w));
       b2 = _mm_add_ps(b2, _mm_mul_ps(_mm_loadu_ps(m + 8), w));
@@ -134,32 +127,123 @@ void SkinLayout(const SkinJob& job) {
     const __m128 r2 = _mm_castsi128_ps(_mm_or_si128(_mm_srli_si128(i1, 8), _mm_slli_si128(i2, 8)));
     const __m128 r3 = _mm_castsi128_ps(_mm_srli_si128(i2, 4));
 
+    const bool four = v < lastVertex;
+    const bool more = v + 1 < end;
+    const bool nextFour = v + 1 < lastVertex;
     float* p = positions + 3 * size_t{v};
-    Store3(p, _mm_add_ps(Rotate(Load3(p), r0, r1, r2), r3));
+    const __m128 nextPosition = more ? Load3Or4(p + 3, nextFour) : zero;
+    Store3Or4(p, _mm_add_ps(Rotate(position, r0, r1, r2), r3), position, four);
+    position = nextPosition;
     if constexpr (kNormals) {
-      float* n = normals + 3 * size_t{v};
-      Store3(n, Rotate(Load3(n), r0, r1, r2));
+      float* nv = normals + 3 * size_t{v};
+      const __m128 nextNormal = more ? Load3Or4(nv + 3, nextFour) : zero;
+      Store3Or4(nv, Rotate(normal, r0, r1, r2), normal, four);
+      normal = nextNormal;
     }
     if constexpr (kTangents) {
       float* t = tangents + 4 * size_t{v};
-      Store3(t, Rotate(Load3(t), r0, r1, r2));
+      const __m128 tangent = _mm_loadu_ps(t);
+      _mm_storeu_ps(t, Lanes012Of(Rotate(tangent, r0, r1, r2), tangent));
     }
+  }
+}
+
+template <bool kNormals, bool kTangents>
+void SkinLayout(const SkinPlan& plan, const SkinJob& job) {
+  const auto* const bones = reinterpret_cast<const float*>(job.bones);
+  float* const positions = job.positions;
+  float* const normals = job.normals;
+  float* const tangents = job.tangents;
+  const uint32_t lastVertex = plan.numVertices - 1;
+  const SkinPlan::Entry* entry = plan.entries.GetPtr();
+  for (const SkinPlan::Run& run : plan.runs) {
+    const uint32_t first = run.firstVertex, end = run.firstVertex + run.numVertices;
+    switch (run.count) {
+      case 0:
+        SkinRun<0, kNormals, kTangents>(bones, entry, 0, first, end, lastVertex, positions, normals, tangents);
+        break;
+      case 1:
+        SkinRun<1, kNormals, kTangents>(bones, entry, 1, first, end, lastVertex, positions, normals, tangents);
+        break;
+      case 2:
+        SkinRun<2, kNormals, kTangents>(bones, entry, 2, first, end, lastVertex, positions, normals, tangents);
+        break;
+      case 3:
+        SkinRun<3, kNormals, kTangents>(bones, entry, 3, first, end, lastVertex, positions, normals, tangents);
+        break;
+      case 4:
+        SkinRun<4, kNormals, kTangents>(bones, entry, 4, first, end, lastVertex, positions, normals, tangents);
+        break;
+      default:
+        SkinRun<kAnyCount, kNormals, kTangents>(bones, entry, run.count, first, end, lastVertex, positions,
+                                                normals, tangents);
+        break;
+    }
+    entry += size_t{run.count} * run.numVertices;
   }
 }
 
 }  // namespace
 
-void Skin(const SkinJob& job) {
+bool PrepareSkin(const SkinJob& job, SkinPlan& plan) {
+  plan.runs.Clear();
+  plan.entries.Clear();
+  plan.numBones = job.numBones;
+  plan.numVertices = job.numVertices;
+  // The usable influences of vertex v, in order, as the reference walks them.
+  auto forEachInfluence = [&job](uint32_t v, auto&& use) {
+    uint32_t start = 0, count = 0;
+    RowOf(job, job.orgNumbers[v], start, count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const SkinInfluence& influence = job.influences[start + i];
+      if (influence.boneNumber < job.numBones) use(influence);
+    }
+  };
+  // Sized first, so that neither array grows entry by entry.
+  uint64_t numEntries = 0;
+  uint32_t numRuns = 0;
+  uint32_t runCount = 0;
+  for (uint32_t v = 0; v < job.numVertices; ++v) {
+    uint32_t count = 0;
+    forEachInfluence(v, [&count](const SkinInfluence&) { ++count; });
+    if (v == 0 || count != runCount) ++numRuns;
+    runCount = count;
+    numEntries += count;
+  }
+  if (numEntries > UINT32_MAX || !plan.runs.Reserve(numRuns) ||
+      !plan.entries.Reserve(static_cast<uint32_t>(numEntries))) {
+    plan.runs.Clear();
+    plan.entries.Clear();
+    plan.numVertices = 0;
+    return false;
+  }
+  for (uint32_t v = 0; v < job.numVertices; ++v) {
+    const uint32_t before = plan.entries.GetLength();
+    forEachInfluence(v, [&plan](const SkinInfluence& influence) {
+      plan.entries.Add({12u * influence.boneNumber, influence.weight});
+    });
+    const uint32_t count = plan.entries.GetLength() - before;
+    if (!plan.runs.IsEmpty() && plan.runs.GetLast().count == count) {
+      ++plan.runs.GetLast().numVertices;
+    } else {
+      plan.runs.Add({v, 1, count});
+    }
+  }
+  return true;
+}
+
+void Skin(const SkinPlan& plan, const SkinJob& job) {
+  if (plan.numVertices == 0 || job.numVertices != plan.numVertices || job.numBones != plan.numBones) return;
   if (job.normals != nullptr) {
     if (job.tangents != nullptr) {
-      SkinLayout<true, true>(job);
+      SkinLayout<true, true>(plan, job);
     } else {
-      SkinLayout<true, false>(job);
+      SkinLayout<true, false>(plan, job);
     }
   } else if (job.tangents != nullptr) {
-    SkinLayout<false, true>(job);
+    SkinLayout<false, true>(plan, job);
   } else {
-    SkinLayout<false, false>(job);
+    SkinLayout<false, false>(plan, job);
   }
 }
 
@@ -181,68 +265,93 @@ void MorphReference(const MorphJob& job) {
   }
 }
 
-namespace {
-
-template <bool kPositions, bool kNormals, bool kTangents>
-void MorphLayout(const MorphJob& job) {
-  const std::array<float, 256>& unit = UnitTable();
-  const ProgressiveMorphTarget::VertexDelta* const deltas = job.deltas;
-  const uint32_t numDeltas = job.numDeltas;
-  const uint32_t numVertices = job.numVertices;
-  float* const positions = job.positions;
-  float* const normals = job.normals;
-  float* const tangents = job.tangents;
-  const __m128 lo = _mm_set1_ps(job.minValue);
-  const __m128 range = _mm_set1_ps(job.maxValue - job.minValue);
-  const __m128 steps = _mm_set1_ps(65535.0f);
-  const __m128 w = _mm_set1_ps(job.weight);
-  const __m128i zero = _mm_setzero_si128();
-  for (uint32_t i = 0; i < numDeltas; ++i) {
-    const ProgressiveMorphTarget::VertexDelta& d = deltas[i];
-    const uint32_t v = d.vertexNumber;
-    if (v >= numVertices) continue;
-    if constexpr (kPositions) {
-      // The quantised position in lanes 0..2; the division keeps the scalar rounding.
-      const __m128i q = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&d)), zero);
-      const __m128 delta = _mm_add_ps(lo, _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(q), range), steps));
-      float* p = positions + 3 * size_t{v};
-      Store3(p, _mm_add_ps(Load3(p), _mm_mul_ps(delta, w)));
-    }
-    if constexpr (kNormals) {
-      const __m128 delta = _mm_setr_ps(unit[d.normal[0]], unit[d.normal[1]], unit[d.normal[2]], 0.0f);
-      float* n = normals + 3 * size_t{v};
-      Store3(n, _mm_add_ps(Load3(n), _mm_mul_ps(delta, w)));
-    }
-    if constexpr (kTangents) {
-      const __m128 delta = _mm_setr_ps(unit[d.tangent[0]], unit[d.tangent[1]], unit[d.tangent[2]], 0.0f);
-      float* t = tangents + 4 * size_t{v};
-      Store3(t, _mm_add_ps(Load3(t), _mm_mul_ps(delta, w)));
-    }
+bool PrepareMorph(const MorphJob& job, MorphPlan& plan) {
+  plan.runs.Clear();
+  plan.positions.Clear();
+  plan.normals.Clear();
+  plan.tangents.Clear();
+  plan.hasPositions = job.positions != nullptr;
+  plan.hasNormals = job.normals != nullptr;
+  plan.hasTangents = job.tangents != nullptr;
+  uint32_t kept = 0, numRuns = 0;
+  uint32_t next = 0;  // the vertex that would extend the current run
+  for (uint32_t i = 0; i < job.numDeltas; ++i) {
+    const uint32_t v = job.deltas[i].vertexNumber;
+    if (v >= job.numVertices) continue;
+    if (kept == 0 || v != next) ++numRuns;
+    next = v + 1;
+    ++kept;
   }
+  const bool sized = kept <= UINT32_MAX / 3 && plan.runs.Reserve(numRuns) && (!plan.hasPositions || plan.positions.Resize(3 * kept)) &&
+                     (!plan.hasNormals || plan.normals.Resize(3 * kept)) &&
+                     (!plan.hasTangents || plan.tangents.Resize(3 * kept));
+  if (!sized) {
+    plan.runs.Clear();
+    plan.positions.Clear();
+    plan.normals.Clear();
+    plan.tangents.Clear();
+    plan.hasPositions = plan.hasNormals = plan.hasTangents = false;
+    return false;
+  }
+  const float lo = job.minValue, hi = job.maxValue;
+  uint32_t k = 0;
+  for (uint32_t i = 0; i < job.numDeltas; ++i) {
+    const ProgressiveMorphTarget::VertexDelta& d = job.deltas[i];
+    const uint32_t v = d.vertexNumber;
+    if (v >= job.numVertices) continue;
+    if (!plan.runs.IsEmpty() && v == plan.runs.GetLast().firstVertex + plan.runs.GetLast().numVertices) {
+      ++plan.runs.GetLast().numVertices;
+    } else {
+      plan.runs.Add({v, 1});
+    }
+    for (uint32_t c = 0; c < 3; ++c) {
+      if (plan.hasPositions) plan.positions[3 * k + c] = MorphQuant::Decode16(d.position[c], lo, hi);
+      if (plan.hasNormals) plan.normals[3 * k + c] = MorphQuant::Decode8(d.normal[c], -1.0f, 1.0f);
+      if (plan.hasTangents) plan.tangents[3 * k + c] = MorphQuant::Decode8(d.tangent[c], -1.0f, 1.0f);
+    }
+    ++k;
+  }
+  return true;
 }
 
-template <bool kPositions, bool kNormals>
-void MorphWithTangents(const MorphJob& job) {
-  if (job.tangents != nullptr) {
-    MorphLayout<kPositions, kNormals, true>(job);
-  } else {
-    MorphLayout<kPositions, kNormals, false>(job);
+bool MorphPlanCovers(const MorphPlan& plan, const MorphJob& job) {
+  return (job.positions == nullptr || plan.hasPositions) && (job.normals == nullptr || plan.hasNormals) &&
+         (job.tangents == nullptr || plan.hasTangents);
+}
+
+namespace {
+
+// attribute[i] += w · delta[i] over n floats, four at a time.
+inline void AddWeighted(float* attribute, const float* delta, uint32_t n, float weight) {
+  const __m128 w = _mm_set1_ps(weight);
+  uint32_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    _mm_storeu_ps(attribute + i, _mm_add_ps(_mm_loadu_ps(attribute + i), _mm_mul_ps(_mm_loadu_ps(delta + i), w)));
   }
+  for (; i < n; ++i) attribute[i] += weight * delta[i];
 }
 
 }  // namespace
 
-void Morph(const MorphJob& job) {
-  if (job.positions != nullptr) {
-    if (job.normals != nullptr) {
-      MorphWithTangents<true, true>(job);
-    } else {
-      MorphWithTangents<true, false>(job);
+void Morph(const MorphPlan& plan, const MorphJob& job) {
+  if (!MorphPlanCovers(plan, job)) return;
+  const float w = job.weight;
+  // A run's positions (and normals) are one stretch of floats in the mesh and in the plan.
+  uint32_t k = 0;
+  for (const MorphPlan::Run& run : plan.runs) {
+    const size_t v = run.firstVertex;
+    const uint32_t n = 3 * run.numVertices;
+    if (job.positions != nullptr) AddWeighted(job.positions + 3 * v, plan.positions.GetPtr() + 3 * size_t{k}, n, w);
+    if (job.normals != nullptr) AddWeighted(job.normals + 3 * v, plan.normals.GetPtr() + 3 * size_t{k}, n, w);
+    if (job.tangents != nullptr) {
+      // Four floats a vertex: the handedness in the fourth stays.
+      const float* d = plan.tangents.GetPtr() + 3 * size_t{k};
+      float* t = job.tangents + 4 * v;
+      for (uint32_t j = 0; j < run.numVertices; ++j, d += 3, t += 4) {
+        for (uint32_t c = 0; c < 3; ++c) t[c] += w * d[c];
+      }
     }
-  } else if (job.normals != nullptr) {
-    MorphWithTangents<false, true>(job);
-  } else {
-    MorphWithTangents<false, false>(job);
+    k += run.numVertices;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "animation/morph_mesh_deformer.h"
 
+#include <bit>
 #include <cmath>
 
 #include "animation/actor.h"
@@ -17,7 +18,7 @@
 namespace Anim {
 
 MorphMeshDeformer::MorphMeshDeformer(Mesh* mesh, uint32_t lod)
-    : MeshDeformer(mesh), mLOD(lod), mPasses(MEMCATEGORY_MESHDEFORMER) {}
+    : MeshDeformer(mesh), mLOD(lod), mPasses(MEMCATEGORY_MESHDEFORMER), mPassPlans(MEMCATEGORY_MESHDEFORMER) {}
 
 MorphMeshDeformer* MorphMeshDeformer::FindOrCreate(Node* node, uint32_t lod, Mesh* mesh) {
   MeshDeformerStack* stack = node->GetMeshDeformerStack(lod);
@@ -43,7 +44,11 @@ void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
   auto* tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
   const uint32_t numVertices = mMesh->GetNumVertices();
   MorphSetupInstance& weights = actorInstance->GetMorphSetupInstance();
-  for (DeformPass& pass : mPasses) {
+  if (mPassPlans.GetLength() != mPasses.GetLength() && !mPassPlans.Resize(mPasses.GetLength())) {
+    mPassPlans.Clear();
+  }
+  for (uint32_t p = 0; p < mPasses.GetLength(); ++p) {
+    DeformPass& pass = mPasses[p];
     const MorphTarget* found = setup->FindMorphTargetByID(pass.morphTarget->nameId);
     if (found == nullptr || found->GetType() != ProgressiveMorphTarget::TYPE_ID) continue;
     const auto* target = static_cast<const ProgressiveMorphTarget*>(found);
@@ -69,7 +74,33 @@ void MorphMeshDeformer::Update(ActorInstance* actorInstance, Node*, float) {
     job.positions = positions;
     job.normals = normals;
     job.tangents = tangents;
-    DeformKernels::Morph(job);
+    if (p >= mPassPlans.GetLength()) {
+      DeformKernels::MorphReference(job);  // out of memory: the same result, slower
+      continue;
+    }
+    PassPlan& cached = mPassPlans[p];
+    const uint32_t minBits = std::bit_cast<uint32_t>(data->minValue);
+    const uint32_t maxBits = std::bit_cast<uint32_t>(data->maxValue);
+    if (cached.deformData != data || cached.deltas != job.deltas || cached.numDeltas != job.numDeltas ||
+        cached.minBits != minBits || cached.maxBits != maxBits || cached.numVertices != numVertices ||
+        !DeformKernels::MorphPlanCovers(cached.plan, job)) {
+      cached.deformData = nullptr;
+      cached.plan.runs.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+      cached.plan.positions.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+      cached.plan.normals.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+      cached.plan.tangents.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+      if (!DeformKernels::PrepareMorph(job, cached.plan)) {
+        DeformKernels::MorphReference(job);
+        continue;
+      }
+      cached.deformData = data;
+      cached.deltas = job.deltas;
+      cached.numDeltas = job.numDeltas;
+      cached.minBits = minBits;
+      cached.maxBits = maxBits;
+      cached.numVertices = numVertices;
+    }
+    DeformKernels::Morph(cached.plan, job);
   }
 }
 

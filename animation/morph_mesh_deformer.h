@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "animation/core/array.h"
+#include "animation/deform_kernels.h"
 #include "animation/mesh_deformer.h"
 
 namespace Anim {
@@ -41,8 +42,21 @@ class MorphMeshDeformer final : public MeshDeformer {
   DeformPass& GetDeformPass(uint32_t index) { return mPasses[index]; }
 
  private:
+  // A pass's deltas decoded once, and what they were decoded from (deltas are fixed
+  // once their deform data is made).
+  struct PassPlan {
+    const void* deformData = nullptr;
+    const void* deltas = nullptr;
+    uint32_t numDeltas = 0;
+    uint32_t minBits = 0;
+    uint32_t maxBits = 0;
+    uint32_t numVertices = 0;
+    DeformKernels::MorphPlan plan;
+  };
+
   uint32_t mLOD;
   AnimCore::Array<DeformPass> mPasses;
+  AnimCore::Array<PassPlan> mPassPlans;  // one per pass, made on the first update
 };
 
 }  // namespace Anim

@@ -15,6 +15,7 @@ SkinningInfoVertexAttribute::SkinningInfoVertexAttribute(uint32_t numOrgVertices
 }
 
 bool SkinningInfoVertexAttribute::Resize(uint32_t numRows) {
+  ++mChanges;
   const uint32_t oldRows = mRows.GetLength();
   if (numRows <= oldRows) return mRows.Resize(numRows);
   const uint64_t poolEnd = mInfluences.GetLength() +
@@ -31,6 +32,7 @@ bool SkinningInfoVertexAttribute::Resize(uint32_t numRows) {
 
 bool SkinningInfoVertexAttribute::AddInfluence(uint32_t vertex, uint16_t nodeNumber, float weight,
                                                uint16_t boneNumber) {
+  ++mChanges;
   if (vertex >= mRows.GetLength()) return false;
   Row& row = mRows[vertex];
   const uint32_t at = row.start + row.count;
@@ -53,6 +55,7 @@ bool SkinningInfoVertexAttribute::AddInfluence(uint32_t vertex, uint16_t nodeNum
 }
 
 void SkinningInfoVertexAttribute::Shrink() {
+  ++mChanges;
   // Rows in row order, each packed behind the previous one.
   AnimCore::Array<SkinInfluence> packed(MEMCATEGORY_VERTEXATTRIBUTELAYER);
   uint64_t total = 0;
@@ -67,10 +70,12 @@ void SkinningInfoVertexAttribute::Shrink() {
 }
 
 void SkinningInfoVertexAttribute::SwapAttributes(uint32_t a, uint32_t b) {
+  ++mChanges;
   if (a < mRows.GetLength() && b < mRows.GetLength()) std::swap(mRows[a], mRows[b]);
 }
 
 void SkinningInfoVertexAttribute::RemoveAttributes(uint32_t first, uint32_t last) {
+  ++mChanges;
   if (first > last || last >= mRows.GetLength()) return;
   for (uint32_t i = last + 1; i-- > first;) mRows.Remove(i);
   mNumAttributes = mRows.GetLength();

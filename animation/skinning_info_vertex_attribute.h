@@ -15,6 +15,8 @@ struct SkinInfluence {
 
 // The influences of each original vertex of a mesh: one pool, and per vertex a row
 // {start in the pool, count}. Rows are contiguous in row order after Shrink.
+// Every change, and every mutable access, moves the change count, by which the skin
+// deformer knows when to rebuild its compact copy of the influences.
 class SkinningInfoVertexAttribute final : public VertexAttributeLayer {
  public:
   static constexpr uint32_t TYPE_ID = 3;
@@ -38,17 +40,30 @@ class SkinningInfoVertexAttribute final : public VertexAttributeLayer {
   void Shrink();
 
   uint32_t GetNumInfluences(uint32_t vertex) const { return mRows[vertex].count; }
-  SkinInfluence& GetInfluence(uint32_t vertex, uint32_t i) { return mInfluences[mRows[vertex].start + i]; }
+  SkinInfluence& GetInfluence(uint32_t vertex, uint32_t i) {
+    ++mChanges;
+    return mInfluences[mRows[vertex].start + i];
+  }
   const SkinInfluence& GetInfluence(uint32_t vertex, uint32_t i) const {
     return mInfluences[mRows[vertex].start + i];
   }
   // Filled directly by the loader of the pooled layout.
-  AnimCore::Array<SkinInfluence>& GetInfluences() { return mInfluences; }
-  AnimCore::Array<Row>& GetRows() { return mRows; }
+  AnimCore::Array<SkinInfluence>& GetInfluences() {
+    ++mChanges;
+    return mInfluences;
+  }
+  AnimCore::Array<Row>& GetRows() {
+    ++mChanges;
+    return mRows;
+  }
+  const AnimCore::Array<SkinInfluence>& GetInfluences() const { return mInfluences; }
+  const AnimCore::Array<Row>& GetRows() const { return mRows; }
+  uint32_t GetChangeCount() const { return mChanges; }
 
  private:
   AnimCore::Array<SkinInfluence> mInfluences;
   AnimCore::Array<Row> mRows;
+  uint32_t mChanges = 0;
 };
 
 }  // namespace Anim

@@ -23,7 +23,10 @@ SkinningInfoVertexAttribute* FindSkinningInfo(const Mesh* mesh) {
 }  // namespace
 
 SoftSkinDeformer::SoftSkinDeformer(Mesh* mesh, Actor*)
-    : MeshDeformer(mesh), mBones(MEMCATEGORY_MESHDEFORMER), mBoneRows(MEMCATEGORY_MESHDEFORMER) {}
+    : MeshDeformer(mesh), mBones(MEMCATEGORY_MESHDEFORMER), mBoneRows(MEMCATEGORY_MESHDEFORMER) {
+  mPlan.runs.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+  mPlan.entries.SetMemoryCategory(MEMCATEGORY_MESHDEFORMER);
+}
 
 void SoftSkinDeformer::Reinitialize(Actor* actor) {
   mBones.Clear();
@@ -60,7 +63,7 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   const AnimCore::Matrix* world = data.GetWorldMatrices();
   const AnimCore::Matrix* inverseBind = data.GetInverseBindMatrices();
   if (world == nullptr || inverseBind == nullptr || node->GetIndex() >= numNodes) return;
-  SkinningInfoVertexAttribute* skin = FindSkinningInfo(mMesh);
+  const SkinningInfoVertexAttribute* skin = FindSkinningInfo(mMesh);
   if (skin == nullptr) return;
 
   const AnimCore::Matrix inverseNode = world[node->GetIndex()].Inversed();
@@ -97,7 +100,19 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   job.positions = positions;
   job.normals = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
   job.tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
-  DeformKernels::Skin(job);
+  // The compact stream is rebuilt when the influences, the bone table or the mesh's
+  // vertices change; original vertex numbers are fixed once the mesh is loaded.
+  const PlanSource source{skin,     skin->GetChangeCount(), job.influences, job.numInfluences, job.rows,
+                          job.numRows, orgNumbers,          job.numVertices, numBones};
+  if (!(source == mPlanSource)) {
+    mPlanSource = PlanSource();
+    if (!DeformKernels::PrepareSkin(job, mPlan)) {
+      DeformKernels::SkinReference(job);  // out of memory: the same result, slower
+      return;
+    }
+    mPlanSource = source;
+  }
+  DeformKernels::Skin(mPlan, job);
 }
 
 MeshDeformer* SoftSkinDeformer::Clone(Mesh* newMesh, Actor* actor) const {

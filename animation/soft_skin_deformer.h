@@ -35,6 +35,21 @@ class SoftSkinDeformer final : public MeshDeformer {
  private:
   AnimCore::Array<Bone> mBones;
   AnimCore::Array<DeformKernels::BoneRows> mBoneRows;
+  // The influences compiled for the mesh's vertices, and what they were compiled from.
+  struct PlanSource {
+    const void* skin = nullptr;
+    uint32_t changeCount = 0;
+    const void* influences = nullptr;
+    uint32_t numInfluences = 0;
+    const void* rows = nullptr;
+    uint32_t numRows = 0;
+    const void* orgNumbers = nullptr;
+    uint32_t numVertices = 0;
+    uint32_t numBones = 0;
+    bool operator==(const PlanSource&) const = default;
+  };
+  DeformKernels::SkinPlan mPlan;
+  PlanSource mPlanSource;
 };
 
 }  // namespace Anim
