@@ -30,7 +30,9 @@ class KeyTrack {
   // first key; -1 past the last key or without keys.
   int32_t FindKey(float time) const;
   // The value at time. cachedKey, when given, keeps the key interval between calls
-  // (-1 = none). Outside the keys the last key's value; without keys a default value.
+  // (-1 = none); it is taken only when time lies strictly inside it, where FindKey
+  // could answer nothing else, so a cache never changes a value. Outside the keys the
+  // last key's value; without keys a default value.
   ReturnType GetValueAtTime(float time, int32_t* cachedKey = nullptr) const;
 
   // The caller appends in time order.
@@ -54,6 +56,8 @@ class KeyTrack {
   void SetInterpolator(Interpolator<ReturnType, StorageType>* interpolator) {
     if (interpolator == mInterpolator) return;
     AnimCore::Delete(std::exchange(mInterpolator, interpolator));
+    mLinear = dynamic_cast<LinearInterpolator<ReturnType, StorageType>*>(interpolator) != nullptr &&
+              interpolator->GetKeyTrack() == this;
   }
   // Gives the track a new linear interpolator; false when memory runs out.
   bool CreateLinearInterpolator() {
@@ -67,6 +71,9 @@ class KeyTrack {
  private:
   AnimCore::Array<Key> mKeys;
   Interpolator<ReturnType, StorageType>* mInterpolator = nullptr;
+  // The interpolator is the linear one, whose blend GetValueAtTime makes itself
+  // rather than through a virtual call per key.
+  bool mLinear = false;
 };
 
 template <class R, class S>
@@ -107,7 +114,7 @@ R KeyTrack<R, S>::GetValueAtTime(float time, int32_t* cachedKey) const {
   int32_t k = -1;
   const int32_t cached = cachedKey != nullptr ? *cachedKey : -1;
   if (cached >= 0 && static_cast<uint32_t>(cached) + 1 < numKeys &&
-      keys[cached].time <= time && time <= keys[cached + 1].time) {
+      keys[cached].time < time && time < keys[cached + 1].time) {
     k = cached;
   } else {
     k = FindKey(time);
@@ -118,7 +125,8 @@ R KeyTrack<R, S>::GetValueAtTime(float time, int32_t* cachedKey) const {
     const float width = keys[k + 1].time - keys[k].time;
     // Two keys at one time: take the later one instead of dividing by zero.
     const float t = (width > 0.0f || width < 0.0f) ? (time - keys[k].time) / width : 1.0f;
-    if (mInterpolator != nullptr) return mInterpolator->Interpolate(static_cast<uint32_t>(k), t);
+    if (mInterpolator != nullptr && !mLinear) return mInterpolator->Interpolate(static_cast<uint32_t>(k), t);
+    // What the linear interpolator gives for k, as k + 1 is a key.
     return LinearBlend(keys[k].GetValue(), keys[k + 1].GetValue(), t);
   }
   return keys[numKeys - 1].GetValue();

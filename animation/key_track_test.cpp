@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "animation/anim_test_support.h"
@@ -109,6 +110,26 @@ TEST_F(AnimTest, ZeroWidthIntervalNeverGivesNaN) {
   // A cached interval of zero width.
   int32_t cached = 0;
   EXPECT_EQ(track.GetValueAtTime(1.0f, &cached), Vector3(5, 5, 5));
+}
+
+TEST_F(AnimTest, CachedSamplingGivesWhatUncachedSamplingGives) {
+  // Neighbouring keys in opposite hemispheres and two keys at one time, where the
+  // interval a time falls in decides the sign of the result: landing on key 1 from
+  // a later interval must still blend keys 0 and 1, as FindKey says.
+  QuaternionKeyTrack track;
+  const float s = std::sqrt(0.5f);
+  track.AddKey(0.0f, Quaternion(0, 0, 0, 1));
+  track.AddKey(1.0f, Quaternion(0, -s, 0, -s));
+  track.AddKey(2.0f, Quaternion(s, 0, 0, s));
+  track.AddKey(2.0f, Quaternion(0, 0, -s, -s));
+  track.AddKey(3.0f, Quaternion(0, 0, 0, 1));
+  ASSERT_TRUE(track.CreateLinearInterpolator());
+  int32_t cached = -1;
+  for (float time : {0.5f, 1.0f, 1.5f, 1.0f, 0.0f, 2.0f, 2.5f, 2.0f, 1.5f, 3.0f, 3.5f, 2.9f, -1.0f}) {
+    const Quaternion expected = track.GetValueAtTime(time);
+    const Quaternion got = track.GetValueAtTime(time, &cached);
+    EXPECT_EQ(std::memcmp(&expected, &got, sizeof(Quaternion)), 0) << "at " << time;
+  }
 }
 
 TEST_F(AnimTest, QuaternionKeysAreCompressedAndBlendAlongTheShorterWay) {

@@ -27,6 +27,7 @@ MotionInstance::MotionInstance(Motion* motion, ActorInstance* actorInstance,
                                int32_t startNodeIndex)
     : mLinks(MEMCATEGORY_MOTIONLINK),
       mNodeWeights(MEMCATEGORY_MOTIONINSTANCE),
+      mKeyCache(MEMCATEGORY_MOTIONINSTANCE),
       mStartNodeIndex(startNodeIndex),
       mMotion(motion),
       mActorInstance(actorInstance) {
@@ -45,6 +46,16 @@ bool MotionInstance::ResizeLinks(uint32_t n) {
   if (!mLinks.Resize(n)) return false;
   for (uint32_t i = oldLength; i < n; ++i) mLinks[i] = kNoLink;
   return true;
+}
+
+int32_t* MotionInstance::GetKeyCache(uint32_t numNodes) {
+  if (numNodes > UINT32_MAX / 4) return nullptr;
+  const uint32_t oldLength = mKeyCache.GetLength();
+  if (oldLength < 4 * numNodes) {
+    if (!mKeyCache.Resize(4 * numNodes)) return nullptr;
+    for (uint32_t i = oldLength; i < 4 * numNodes; ++i) mKeyCache[i] = -1;
+  }
+  return mKeyCache.GetPtr();
 }
 
 void MotionInstance::SetPlayInfo(const sMotionPlayInfo& info) {

@@ -88,6 +88,10 @@ class MotionInstance {
     return nodeIndex < mNodeWeights.GetLength() ? mNodeWeights[nodeIndex] * 0.003921569f : 1.0f;
   }
 
+  // Four entries a node (the key intervals its submotion's tracks were last sampled
+  // in, -1 = none), grown to numNodes on demand; null when memory runs out.
+  int32_t* GetKeyCache(uint32_t numNodes);
+
   float GetCurrentTime() const { return mCurrentTime; }
   void SetCurrentTime(float time) { mCurrentTime = time; }
   float GetPreviousTime() const { return mPreviousTime; }
@@ -136,6 +140,7 @@ class MotionInstance {
   float mInstanceFactor = 1.0f;
   AnimCore::Array<uint16_t> mLinks;
   AnimCore::Array<uint8_t> mNodeWeights;
+  AnimCore::Array<int32_t> mKeyCache;
   float mCurrentTime = 0.0f;
   float mTimeDelta = 0.0f;
   float mBlendOutTime = 0.3f;

@@ -139,6 +139,8 @@ void SkeletalMotion::Update(const AnimCore::Array<Transform>& inPose,
   const bool retarget = instance->GetRetargeting();
   const uint32_t numInput = inPose.GetLength();
   const uint32_t numSubMotions = mSubMotions.GetLength();
+  // Consecutive frames mostly sample the key intervals of the frame before.
+  int32_t* keyCache = instance->GetKeyCache(numNodes);
   for (uint32_t i = 0; i < numNodes; ++i) {
     const uint16_t link = instance->GetLink(i);
     if (link == kNoSubMotion || link >= numSubMotions) {
@@ -146,7 +148,11 @@ void SkeletalMotion::Update(const AnimCore::Array<Transform>& inPose,
       continue;
     }
     const SkeletalSubMotion& subMotion = *mSubMotions[link];
-    subMotion.CalcTransform(time, outPose[i]);
+    if (keyCache != nullptr) {
+      subMotion.CalcTransform(time, outPose[i], keyCache + 4 * size_t{i});
+    } else {
+      subMotion.CalcTransform(time, outPose[i]);
+    }
     if (retarget) Retarget(*instance, subMotion, bind[i], i, outPose[i]);
   }
 }

@@ -39,13 +39,18 @@ bool SkeletalSubMotion::CreateScaleTrack() { return CreateTrack(mScaleTrack); }
 const char* SkeletalSubMotion::GetName() const { return GetStringForID(mNameID).AsChar(); }
 
 void SkeletalSubMotion::CalcTransform(float time, Transform& out) const {
-  out.position = HasKeys(mPositionTrack) ? mPositionTrack->GetValueAtTime(time) : posePosition;
+  int32_t keyCache[4] = {-1, -1, -1, -1};
+  CalcTransform(time, out, keyCache);
+}
+
+void SkeletalSubMotion::CalcTransform(float time, Transform& out, int32_t* keyCache) const {
+  out.position = HasKeys(mPositionTrack) ? mPositionTrack->GetValueAtTime(time, &keyCache[0]) : posePosition;
   // Normalize turns a zero quaternion into the identity, never into NaNs.
-  out.rotation = HasKeys(mRotationTrack) ? mRotationTrack->GetValueAtTime(time).Normalize()
+  out.rotation = HasKeys(mRotationTrack) ? mRotationTrack->GetValueAtTime(time, &keyCache[1]).Normalize()
                                          : poseRotation.ToQuaternion();
-  out.scale = HasKeys(mScaleTrack) ? mScaleTrack->GetValueAtTime(time) : poseScale;
+  out.scale = HasKeys(mScaleTrack) ? mScaleTrack->GetValueAtTime(time, &keyCache[2]) : poseScale;
   out.scaleRotation = HasKeys(mScaleRotationTrack)
-                          ? mScaleRotationTrack->GetValueAtTime(time).Normalize()
+                          ? mScaleRotationTrack->GetValueAtTime(time, &keyCache[3]).Normalize()
                           : poseScaleRotation.ToQuaternion();
 }
 

@@ -35,6 +35,9 @@ class SkeletalSubMotion {
   // The node's transform at time: each part from its track when that has keys, else
   // from the pose; rotations normalised.
   void CalcTransform(float time, Transform& out) const;
+  // The same, keeping each track's key interval in keyCache[0..3] between calls
+  // (position, rotation, scale, scale rotation; -1 = none).
+  void CalcTransform(float time, Transform& out, int32_t* keyCache) const;
   // The latest last-key time over the four tracks (0 without keys).
   float CalcMaxTime() const;
   void MakeLoopable(float fadeTime);
