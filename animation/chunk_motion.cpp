@@ -1,5 +1,7 @@
 #include "animation/chunk_motion.h"
 
+#include <emmintrin.h>
+
 #include "animation/anim_manager.h"
 #include "animation/chunk_reader.h"
 #include "animation/core/log.h"
@@ -26,12 +28,78 @@ template <class Track, class ReadValue>
 bool ReadKeys(AnimCore::MemoryFile* file, Track* track, uint32_t count, uint32_t valueBytes,
               uint32_t endianType, ReadValue readValue) {
   const uint32_t stride = valueBytes + 4;
-  if (!Fits(file, count, stride) || !track->ReserveKeys(count)) return false;
+  if (!Fits(file, count, stride)) return false;
+  auto* keys = track->AppendKeys(count);
+  if (keys == nullptr) return false;
   const uint8_t* key = file->GetMemoryStart() + file->GetPos();
   for (uint32_t i = 0; i < count; ++i, key += stride) {
-    if (!track->AddKey(F32At(key + valueBytes, endianType), readValue(key))) return false;
+    keys[i].time = F32At(key + valueBytes, endianType);
+    keys[i].SetValue(readValue(key));
   }
   return Skip(file, uint64_t{count} * stride);
+}
+
+// Rotation keys, four at a time when the file is little-endian and no axes are
+// converted: each normalised as Quaternion::Normalize does (the same sums in the same
+// order, a zero quaternion made the identity) and compressed as
+// Compressed16BitQuaternion::Compress does; the rest key by key.
+bool ReadRotationKeys(AnimCore::MemoryFile* file, QuaternionKeyTrack* track, uint32_t count,
+                      uint32_t endianType) {
+  constexpr uint32_t kStride = 20;
+  if (!Fits(file, count, kStride)) return false;
+  QuaternionKeyTrack::Key* keys = track->AppendKeys(count);
+  if (keys == nullptr) return false;
+  const uint8_t* key = file->GetMemoryStart() + file->GetPos();
+  uint32_t i = 0;
+  if (endianType != ENDIAN_BIG && AnimCore::GetCoordSystemConverter().IsIdentity()) {
+    const __m128 limit = _mm_set1_ps(32767.0f);
+    const __m128 lowest = _mm_set1_ps(-32767.0f);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= count; i += 4, key += 4 * kStride) {
+      // Four keys as x, y, z, w across the lanes.
+      const __m128 k0 = _mm_loadu_ps(reinterpret_cast<const float*>(key));
+      const __m128 k1 = _mm_loadu_ps(reinterpret_cast<const float*>(key + kStride));
+      const __m128 k2 = _mm_loadu_ps(reinterpret_cast<const float*>(key + 2 * kStride));
+      const __m128 k3 = _mm_loadu_ps(reinterpret_cast<const float*>(key + 3 * kStride));
+      const __m128 t0 = _mm_unpacklo_ps(k0, k1), t1 = _mm_unpacklo_ps(k2, k3);
+      const __m128 t2 = _mm_unpackhi_ps(k0, k1), t3 = _mm_unpackhi_ps(k2, k3);
+      __m128 x = _mm_movelh_ps(t0, t1), y = _mm_movehl_ps(t1, t0);
+      __m128 z = _mm_movelh_ps(t2, t3), w = _mm_movehl_ps(t3, t2);
+      const __m128 squared = _mm_add_ps(
+          _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)), _mm_mul_ps(w, w));
+      const __m128 length = _mm_sqrt_ps(squared);
+      const __m128 inverse = _mm_div_ps(one, length);
+      const __m128 nonzero = _mm_cmpgt_ps(length, zero);
+      x = _mm_and_ps(nonzero, _mm_mul_ps(x, inverse));
+      y = _mm_and_ps(nonzero, _mm_mul_ps(y, inverse));
+      z = _mm_and_ps(nonzero, _mm_mul_ps(z, inverse));
+      w = _mm_or_ps(_mm_and_ps(nonzero, _mm_mul_ps(w, inverse)), _mm_andnot_ps(nonzero, one));
+      const auto compress = [&](__m128 c) {
+        __m128 scaled = _mm_mul_ps(c, limit);
+        scaled = _mm_andnot_ps(_mm_cmpunord_ps(scaled, scaled), scaled);
+        return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(scaled, lowest), limit));
+      };
+      // Back to x, y, z, w per key, 8 bytes each.
+      const __m128i xy = _mm_packs_epi32(compress(x), compress(y));
+      const __m128i zw = _mm_packs_epi32(compress(z), compress(w));
+      const __m128i xz = _mm_unpacklo_epi16(xy, zw), yw = _mm_unpackhi_epi16(xy, zw);
+      const __m128i first = _mm_unpacklo_epi16(xz, yw), second = _mm_unpackhi_epi16(xz, yw);
+      int16_t words[16];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(words), first);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 8), second);
+      for (uint32_t j = 0; j < 4; ++j) {
+        QuaternionKeyTrack::Key& out = keys[i + j];
+        out.value = Compressed16BitQuaternion(words[4 * j], words[4 * j + 1], words[4 * j + 2], words[4 * j + 3]);
+        out.time = F32At(key + j * kStride + 16, endianType);
+      }
+    }
+  }
+  for (; i < count; ++i, key += kStride) {
+    keys[i].time = F32At(key + 16, endianType);
+    keys[i].SetValue(QuaternionAt(key, endianType).Normalized());
+  }
+  return Skip(file, uint64_t{count} * kStride);
 }
 
 // A new linear interpolator, then the keys moved to start at 0 and the interpolator
@@ -121,9 +189,6 @@ bool ChunkProcessorSkeletalSubMotion::Process(AnimCore::MemoryFile* file,
 
   const auto vectorValue = [endianType](const uint8_t* p) { return VectorAt(p, endianType); };
   const auto scaleValue = [endianType](const uint8_t* p) { return ScaleAt(p, endianType); };
-  const auto rotationValue = [endianType](const uint8_t* p) {
-    return QuaternionAt(p, endianType).Normalized();
-  };
   if (numPositionKeys != 0 &&
       !(subMotion->CreatePositionTrack() &&
         ReadKeys(file, subMotion->GetPositionTrack(), numPositionKeys, 12, endianType,
@@ -132,8 +197,7 @@ bool ChunkProcessorSkeletalSubMotion::Process(AnimCore::MemoryFile* file,
   }
   if (numRotationKeys != 0 &&
       !(subMotion->CreateRotationTrack() &&
-        ReadKeys(file, subMotion->GetRotationTrack(), numRotationKeys, 16, endianType,
-                 rotationValue))) {
+        ReadRotationKeys(file, subMotion->GetRotationTrack(), numRotationKeys, endianType))) {
     return false;
   }
   if (numScaleKeys != 0 &&
@@ -143,8 +207,7 @@ bool ChunkProcessorSkeletalSubMotion::Process(AnimCore::MemoryFile* file,
   }
   if (numScaleRotationKeys != 0 &&
       !(subMotion->CreateScaleRotationTrack() &&
-        ReadKeys(file, subMotion->GetScaleRotationTrack(), numScaleRotationKeys, 16, endianType,
-                 rotationValue))) {
+        ReadRotationKeys(file, subMotion->GetScaleRotationTrack(), numScaleRotationKeys, endianType))) {
     return false;
   }
   return PrepareTrack(subMotion->GetPositionTrack()) &&

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -157,6 +158,40 @@ TEST_P(MotionChunkTest, SubMotionKeysKeepFileOrderAndStartAtZero) {
   }
   // Halfway between the first two position keys, now at 0 and 1.
   EXPECT_EQ(position->GetValueAtTime(0.5f), AnimCore::Vector3(2.5f, 3.5f, 4.5f));
+  AnimCore::Delete(motion);
+}
+
+TEST_P(MotionChunkTest, RotationKeysAreNormalisedAndCompressedAsKeyByKey) {
+  // Eleven keys (two groups of four and three more), among them a zero quaternion, a
+  // NaN, an infinity, squares that underflow and overflow, and components on the
+  // compression limits. Each is expected as the scalar normalisation and Compress give.
+  const float inf = INFINITY;
+  const float values[11][4] = {
+      {0, 0, 0, 0},        {NAN, 0, 0, 1},           {inf, 0, 0, 0},     {1e-30f, 0, 1e-30f, 0},
+      {1e30f, 1e30f, 0, 0}, {-0.5f, -0.5f, -0.5f, -0.5f}, {0.1f, 0.2f, 0.3f, 0.9f}, {-1, 0, 0, 0},
+      {0, 0.70710678f, 0, 0.70710678f}, {3e-20f, 0, 0, -0.0f}, {2, -7, 0.001f, 5}};
+  AnimSkeletalSubMotionChunk chunk = SubMotion("spine");
+  for (uint32_t i = 0; i < 11; ++i) {
+    chunk.rotationKeys.push_back({{values[i][0], values[i][1], values[i][2], values[i][3]}, float(i)});
+  }
+  chunk.scaleRotationKeys = chunk.rotationKeys;
+  AnimFileWriter writer = Writer();
+  writer.AddSkeletalSubMotion(chunk);
+  SkeletalMotion* motion = LoadSkeletal(writer.Finish());
+  ASSERT_NE(motion, nullptr);
+  ASSERT_EQ(motion->GetNumSubMotions(), 1u);
+  const SkeletalSubMotion& spine = *motion->GetSubMotion(0);
+  for (const QuaternionKeyTrack* track : {spine.GetRotationTrack(), spine.GetScaleRotationTrack()}) {
+    ASSERT_NE(track, nullptr);
+    ASSERT_EQ(track->GetNumKeys(), 11u);
+    for (uint32_t i = 0; i < 11; ++i) {
+      const AnimCore::Quaternion n =
+          AnimCore::Quaternion(values[i][0], values[i][1], values[i][2], values[i][3]).Normalized();
+      EXPECT_EQ(track->GetKey(i).GetStorageValue(), Q(Q::Compress(n.x), Q::Compress(n.y), Q::Compress(n.z), Q::Compress(n.w)))
+          << "key " << i;
+      EXPECT_EQ(track->GetKey(i).time, float(i));
+    }
+  }
   AnimCore::Delete(motion);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstdint>
 
 #include "animation/core/quaternion.h"
@@ -26,11 +28,17 @@ struct Compressed16BitQuaternion {
     if (!(scaled < 32767.0f)) return 32767;
     return static_cast<int16_t>(scaled);
   }
+  // Compress on all four components at once (every rotation key of a motion file
+  // goes through here): NaN to 0, then clamped to ±32767 and truncated.
   void FromQuaternion(const AnimCore::Quaternion& q) {
-    x = Compress(q.x);
-    y = Compress(q.y);
-    z = Compress(q.z);
-    w = Compress(q.w);
+    __m128 scaled = _mm_mul_ps(_mm_setr_ps(q.x, q.y, q.z, q.w), _mm_set1_ps(32767.0f));
+    scaled = _mm_andnot_ps(_mm_cmpunord_ps(scaled, scaled), scaled);
+    scaled = _mm_min_ps(_mm_max_ps(scaled, _mm_set1_ps(-32767.0f)), _mm_set1_ps(32767.0f));
+    const __m128i words = _mm_cvttps_epi32(scaled);
+    x = static_cast<int16_t>(_mm_cvtsi128_si32(words));
+    y = static_cast<int16_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(words, 1)));
+    z = static_cast<int16_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(words, 2)));
+    w = static_cast<int16_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(words, 3)));
   }
   // Not renormalised.
   AnimCore::Quaternion ToQuaternion() const {

@@ -39,6 +39,13 @@ class KeyTrack {
   bool AddKey(const Key& key) { return mKeys.Add(key); }
   bool AddKey(float time, const ReturnType& value) { return mKeys.Add(Key(time, value)); }
   bool ReserveKeys(uint32_t numKeys) { return mKeys.Reserve(numKeys); }
+  // Appends n default keys for the caller to fill in time order; null when memory
+  // runs out (the track is then unchanged).
+  Key* AppendKeys(uint32_t n) {
+    const uint32_t old = mKeys.GetLength();
+    if (n > UINT32_MAX - old || !mKeys.Resize(old + n)) return nullptr;
+    return mKeys.GetPtr() + old;
+  }
   // Shifts the keys so that the first one is at 0 (when it is later), then prepares
   // the interpolator.
   void Init();
