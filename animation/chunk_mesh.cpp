@@ -1,5 +1,10 @@
 #include "animation/chunk_mesh.h"
 
+#include <emmintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
 #include "animation/actor.h"
 #include "animation/chunk_reader.h"
 #include "animation/core/log.h"
@@ -183,16 +188,42 @@ bool ChunkProcessorActorMesh::Process(AnimCore::MemoryFile* file,
     if (subMesh->GetNumBones() != numBones) return false;
 
     // Indices arrive straight from the body (read in place: their bytes were found
-    // above to be there); each must name a vertex of the submesh.
+    // above to be there); each must name a vertex of the submesh. All are checked
+    // first, then stored; on a bad index only the ones before it are stored.
     const uint8_t* raw = file->GetMemoryStart() + file->GetPos();
-    for (uint32_t i = 0; i < subIndices; ++i, raw += 4) {
-      const uint32_t index = U32At(raw, endianType);
-      if (index >= subVertices) {
-        AnimCore::Log("ChunkProcessorActorMesh::Process: Index %d beyond submesh %d.", index, s);
-        return false;
+    const bool swap = endianType == ENDIAN_BIG;
+    const auto indexAt = [raw, swap](uint32_t i) {
+      uint32_t index;
+      std::memcpy(&index, raw + 4 * size_t{i}, 4);
+      return swap ? Endian::Swap32(index) : index;
+    };
+    uint32_t i = 0;
+    bool bad = false;
+    if (!swap) {
+      // Four at a time: index < subVertices as a signed compare of both biased by 2^31.
+      const __m128i bias = _mm_set1_epi32(INT32_MIN);
+      const __m128i limit = _mm_xor_si128(_mm_set1_epi32(static_cast<int32_t>(subVertices)), bias);
+      __m128i inside = _mm_set1_epi32(-1);
+      for (; i + 4 <= subIndices; i += 4) {
+        const __m128i index = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 4 * size_t{i}));
+        inside = _mm_and_si128(inside, _mm_cmplt_epi32(_mm_xor_si128(index, bias), limit));
       }
-      meshIndices[firstIndex + i] = static_cast<uint32_t>(firstVertex) + index;
+      bad = _mm_movemask_epi8(inside) != 0xFFFF;
     }
+    for (; !bad && i < subIndices; ++i) bad = indexAt(i) >= subVertices;
+    uint32_t numGood = subIndices;
+    if (bad) {
+      numGood = 0;
+      while (indexAt(numGood) < subVertices) ++numGood;
+    }
+    uint32_t* out = meshIndices + firstIndex;
+    const auto base = static_cast<uint32_t>(firstVertex);
+    for (uint32_t k = 0; k < numGood; ++k) out[k] = base + indexAt(k);
+    if (numGood != subIndices) {
+      AnimCore::Log("ChunkProcessorActorMesh::Process: Index %d beyond submesh %d.", indexAt(numGood), s);
+      return false;
+    }
+    raw += 4 * size_t{subIndices};
     for (uint32_t b = 0; b < numBones; ++b, raw += 4) subMesh->SetBone(b, U32At(raw, endianType));
     if (!Skip(file, (uint64_t{subIndices} + numBones) * 4)) return false;
     firstVertex += subVertices;

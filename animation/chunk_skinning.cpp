@@ -100,22 +100,25 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
     uint8_t record[8];
     return Bytes(file, record, 8) && decodeInfluence(record, out);
   };
+  AnimCore::Array<SkinningInfoVertexAttribute::Row>& rows = skin->GetRows();
+  AnimCore::Array<SkinInfluence>& pool = skin->GetInfluences();
   if (!v2) {
     // Laid out as Shrink would leave them: each row behind the previous one.
-    ok = skin->GetRows().Resize(numOrg) && skin->GetInfluences().Resize(v1Total);
+    ok = rows.Resize(numOrg) && pool.Resize(v1Total);
     uint32_t at = 0;
     for (uint32_t v = 0; ok && v < numOrg; ++v) {
       uint8_t count = 0;
       ok = Bytes(file, &count, 1) && uint64_t{at} + count <= v1Total;  // as counted
-      skin->GetRows()[v] = {at, count};
-      for (uint32_t i = 0; ok && i < count; ++i) ok = readInfluence(skin->GetInfluences()[at++]);
+      rows[v] = {at, count};
+      for (uint32_t i = 0; ok && i < count; ++i) ok = readInfluence(pool[at++]);
     }
   } else {
     // Both blocks were found above to lie in the data: they are decoded in place.
-    ok = skin->GetInfluences().Resize(total) && skin->GetRows().Resize(numOrg);
+    ok = pool.Resize(total) && rows.Resize(numOrg);
     const uint8_t* record = file->GetMemoryStart() + file->GetPos();
+    SkinInfluence* influence = pool.GetPtr();
     for (uint32_t i = 0; ok && i < total; ++i, record += 8) {
-      ok = decodeInfluence(record, skin->GetInfluences()[i]);
+      ok = decodeInfluence(record, influence[i]);
     }
     for (uint32_t v = 0; ok && v < numOrg; ++v, record += 8) {
       const uint32_t start = U32At(record, endianType);
@@ -126,7 +129,7 @@ bool ChunkProcessorActorSkinningInfo::Process(AnimCore::MemoryFile* file,
         ok = false;
         break;
       }
-      skin->GetRows()[v] = {start, count};
+      rows[v] = {start, count};
     }
     ok = ok && Skip(file, (uint64_t{total} + numOrg) * 8);
   }

@@ -299,6 +299,29 @@ TEST_P(ChunkTest, MeshOutOfRangeDataStopsTheLoad) {
   }
 }
 
+TEST_P(ChunkTest, EveryIndexIsCheckedWhereverItLies) {
+  // One submesh of 6 vertices (after one of 4) and 12 indices, read four at a time
+  // with a tail: a bad index at the start, inside either group or in the tail stops
+  // the load with the indices before it stored; none bad stores them all.
+  for (int bad : {-1, 0, 3, 5, 8, 11}) {
+    AnimFileWriter writer = Writer();
+    writer.AddNode(NodeChunk("root", 0xFFFFFFFFu));
+    AnimMeshChunk mesh = TwoSubMeshMesh();
+    mesh.numIndices = 15;
+    mesh.subMeshes[1].indices.clear();
+    for (uint32_t i = 0; i < 12; ++i) mesh.subMeshes[1].indices.push_back(static_cast<int>(i) == bad ? 6 : (i * 5) % 6);
+    writer.AddMesh(mesh);
+    writer.AddNode(NodeChunk("after", 0));
+    Actor* actor = Load(writer.Finish());
+    ASSERT_NE(actor, nullptr) << bad;
+    EXPECT_EQ(actor->GetNumNodes(), bad < 0 ? 2u : 1u) << bad;
+    const uint32_t* indices = actor->GetNode(0)->GetMesh(0)->GetIndices();
+    const uint32_t stored = bad < 0 ? 12 : static_cast<uint32_t>(bad);
+    for (uint32_t i = 0; i < stored; ++i) EXPECT_EQ(indices[3 + i], 4 + (i * 5) % 6) << bad << " at " << i;
+    AnimCore::Delete(actor);
+  }
+}
+
 // Root at the origin, "bone" bound at (0, 1, 0); one vertex at (1, 0, 0) on the
 // root's mesh, weighted 0.5 to the bone and 0.25 to the root.
 AnimBytes SkinnedActor(bool bigEndian, uint32_t skinVersion, testkit::AnimSkinningChunk skin,

@@ -36,11 +36,16 @@ void SoftSkinDeformer::Reinitialize(Actor* actor) {
   // built in one pass rather than searched per influence.
   constexpr uint32_t kNone = 0xFFFFFFFFu;
   AnimCore::Array<uint32_t> boneOfNode(MEMCATEGORY_MESHDEFORMER);
-  const uint32_t numRows = skin->GetRows().GetLength();
+  const AnimCore::Array<SkinningInfoVertexAttribute::Row>& rows = skin->GetRows();
+  AnimCore::Array<SkinInfluence>& pool = skin->GetInfluences();
+  const uint32_t numRows = rows.GetLength();
   for (uint32_t v = 0; v < numRows; ++v) {
-    const uint32_t count = skin->GetNumInfluences(v) & 0xFF;
+    const uint32_t start = rows[v].start;
+    const uint32_t count = rows[v].count & 0xFF;
     for (uint32_t i = 0; i < count; ++i) {
-      SkinInfluence& influence = skin->GetInfluence(v, i);
+      // Loaded rows lie in the pool; rows built by hand might not.
+      if (uint64_t{start} + i >= pool.GetLength()) break;
+      SkinInfluence& influence = pool[start + i];
       const uint32_t node = influence.nodeNumber;
       if (node >= boneOfNode.GetLength()) {
         const uint32_t old = boneOfNode.GetLength();
