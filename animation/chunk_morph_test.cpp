@@ -182,6 +182,13 @@ TEST_P(MorphTest, TargetChunkBuildsTargetAndDeformerBeforeSkin) {
     EXPECT_NEAR(normals[1].z, 1.0 - c.applied, 1e-6);
     EXPECT_NEAR(positions[2].x, 2.0, 1e-6);  // untouched vertex
   }
+  // A new range for the deltas is followed on the next frame (the decoded deltas are
+  // not kept past a change).
+  target->GetDeformData(0)->minValue = -4.0f;
+  target->GetDeformData(0)->maxValue = 4.0f;
+  entry->weight = 1.0f;
+  stack->Update(instance, actor->GetNode(0), 0.0f);
+  EXPECT_NEAR(positions[1].z, -4.0 + 32768.0 * 8.0 / 65535.0, 1e-5);
   AnimCore::Delete(instance);
   AnimCore::Delete(actor);
 }

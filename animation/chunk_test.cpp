@@ -401,6 +401,14 @@ TEST_P(ChunkTest, SkinningVersionsDeformAlike) {
     EXPECT_FLOAT_EQ(p[1], 1.0f) << version;
     EXPECT_FLOAT_EQ(p[2], 0.0f) << version;
     EXPECT_FLOAT_EQ(n[2], 0.75f) << version;
+    // A changed weight is followed on the next frame: 1 * (1, 2, 0) + 0.25 * (1, 0, 0).
+    auto* skin = static_cast<SkinningInfoVertexAttribute*>(
+        root->GetMesh(0)->FindSharedVertexAttributeLayer(SkinningInfoVertexAttribute::TYPE_ID));
+    ASSERT_NE(skin, nullptr);
+    skin->GetInfluence(0, 0).weight = 1.0f;
+    stack->Update(instance, root, 0.0f);
+    EXPECT_FLOAT_EQ(p[0], 1.25f) << version;
+    EXPECT_FLOAT_EQ(p[1], 2.0f) << version;
     AnimCore::Delete(instance);
     AnimCore::Delete(actor);
   }
