@@ -409,6 +409,18 @@ TEST_P(ChunkTest, SkinningVersionsDeformAlike) {
     stack->Update(instance, root, 0.0f);
     EXPECT_FLOAT_EQ(p[0], 1.25f) << version;
     EXPECT_FLOAT_EQ(p[1], 2.0f) << version;
+    // The stack skins straight from the original values: whatever the current ones
+    // hold, it gives what a reset and the deformer's own update give.
+    auto* current = const_cast<float*>(p);
+    current[0] = current[1] = current[2] = 99.0f;
+    const_cast<float*>(n)[2] = -7.0f;
+    stack->Update(instance, root, 0.0f);
+    const float fused[6] = {p[0], p[1], p[2], n[0], n[1], n[2]};
+    root->GetMesh(0)->ResetToOriginalData();
+    skinner->Update(instance, root, 0.0f);
+    const float plain[6] = {p[0], p[1], p[2], n[0], n[1], n[2]};
+    EXPECT_EQ(std::memcmp(fused, plain, sizeof(fused)), 0) << version;
+    EXPECT_FLOAT_EQ(fused[0], 1.25f) << version;
     AnimCore::Delete(instance);
     AnimCore::Delete(actor);
   }

@@ -102,14 +102,29 @@ inline void Store3Or4(float* p, __m128 v, __m128 was, bool four) {
 // at the mesh's last vertex; the fourth float, the next vertex's first, is written
 // back as it was read, and the next vertex is read before that store, so that no
 // vertex waits for the previous one's.
+struct SkinStreams {
+  float* positions;
+  float* normals;
+  float* tangents;
+  const float* sourcePositions;  // each the same as its target, or the undeformed values
+  const float* sourceNormals;
+  const float* sourceTangents;
+};
+
 template <uint32_t kCount, bool kNormals, bool kTangents>
 inline void SkinRun(const float* bones, const SkinPlan::Entry* entry, uint32_t count, uint32_t first,
-                    uint32_t end, uint32_t lastVertex, float* positions, float* normals, float* tangents) {
+                    uint32_t end, uint32_t lastVertex, const SkinStreams& streams) {
   const __m128 zero = _mm_setzero_ps();
   const uint32_t n = kCount == kAnyCount ? count : kCount;
-  __m128 position = Load3Or4(positions + 3 * size_t{first}, first < lastVertex);
+  float* const positions = streams.positions;
+  float* const normals = streams.normals;
+  float* const tangents = streams.tangents;
+  const float* const sourcePositions = streams.sourcePositions;
+  const float* const sourceNormals = streams.sourceNormals;
+  const float* const sourceTangents = streams.sourceTangents;
+  __m128 position = Load3Or4(sourcePositions + 3 * size_t{first}, first < lastVertex);
   __m128 normal = zero;
-  if constexpr (kNormals) normal = Load3Or4(normals + 3 * size_t{first}, first < lastVertex);
+  if constexpr (kNormals) normal = Load3Or4(sourceNormals + 3 * size_t{first}, first < lastVertex);
   for (uint32_t v = first; v < end; ++v) {
     // b[0..3], b[4..7], b[8..11] of the scalar form, summed from zero as it does.
     __m128 b0 = zero, b1 = zero, b2 = zero;
@@ -130,20 +145,18 @@ inline void SkinRun(const float* bones, const SkinPlan::Entry* entry, uint32_t c
     const bool four = v < lastVertex;
     const bool more = v + 1 < end;
     const bool nextFour = v + 1 < lastVertex;
-    float* p = positions + 3 * size_t{v};
-    const __m128 nextPosition = more ? Load3Or4(p + 3, nextFour) : zero;
-    Store3Or4(p, _mm_add_ps(Rotate(position, r0, r1, r2), r3), position, four);
+    const size_t at = 3 * size_t{v};
+    const __m128 nextPosition = more ? Load3Or4(sourcePositions + at + 3, nextFour) : zero;
+    Store3Or4(positions + at, _mm_add_ps(Rotate(position, r0, r1, r2), r3), position, four);
     position = nextPosition;
     if constexpr (kNormals) {
-      float* nv = normals + 3 * size_t{v};
-      const __m128 nextNormal = more ? Load3Or4(nv + 3, nextFour) : zero;
-      Store3Or4(nv, Rotate(normal, r0, r1, r2), normal, four);
+      const __m128 nextNormal = more ? Load3Or4(sourceNormals + at + 3, nextFour) : zero;
+      Store3Or4(normals + at, Rotate(normal, r0, r1, r2), normal, four);
       normal = nextNormal;
     }
     if constexpr (kTangents) {
-      float* t = tangents + 4 * size_t{v};
-      const __m128 tangent = _mm_loadu_ps(t);
-      _mm_storeu_ps(t, Lanes012Of(Rotate(tangent, r0, r1, r2), tangent));
+      const __m128 tangent = _mm_loadu_ps(sourceTangents + 4 * size_t{v});
+      _mm_storeu_ps(tangents + 4 * size_t{v}, Lanes012Of(Rotate(tangent, r0, r1, r2), tangent));
     }
   }
 }
@@ -151,32 +164,34 @@ inline void SkinRun(const float* bones, const SkinPlan::Entry* entry, uint32_t c
 template <bool kNormals, bool kTangents>
 void SkinLayout(const SkinPlan& plan, const SkinJob& job) {
   const auto* const bones = reinterpret_cast<const float*>(job.bones);
-  float* const positions = job.positions;
-  float* const normals = job.normals;
-  float* const tangents = job.tangents;
+  const SkinStreams streams{job.positions,
+                            job.normals,
+                            job.tangents,
+                            job.sourcePositions != nullptr ? job.sourcePositions : job.positions,
+                            job.sourceNormals != nullptr ? job.sourceNormals : job.normals,
+                            job.sourceTangents != nullptr ? job.sourceTangents : job.tangents};
   const uint32_t lastVertex = plan.numVertices - 1;
   const SkinPlan::Entry* entry = plan.entries.GetPtr();
   for (const SkinPlan::Run& run : plan.runs) {
     const uint32_t first = run.firstVertex, end = run.firstVertex + run.numVertices;
     switch (run.count) {
       case 0:
-        SkinRun<0, kNormals, kTangents>(bones, entry, 0, first, end, lastVertex, positions, normals, tangents);
+        SkinRun<0, kNormals, kTangents>(bones, entry, 0, first, end, lastVertex, streams);
         break;
       case 1:
-        SkinRun<1, kNormals, kTangents>(bones, entry, 1, first, end, lastVertex, positions, normals, tangents);
+        SkinRun<1, kNormals, kTangents>(bones, entry, 1, first, end, lastVertex, streams);
         break;
       case 2:
-        SkinRun<2, kNormals, kTangents>(bones, entry, 2, first, end, lastVertex, positions, normals, tangents);
+        SkinRun<2, kNormals, kTangents>(bones, entry, 2, first, end, lastVertex, streams);
         break;
       case 3:
-        SkinRun<3, kNormals, kTangents>(bones, entry, 3, first, end, lastVertex, positions, normals, tangents);
+        SkinRun<3, kNormals, kTangents>(bones, entry, 3, first, end, lastVertex, streams);
         break;
       case 4:
-        SkinRun<4, kNormals, kTangents>(bones, entry, 4, first, end, lastVertex, positions, normals, tangents);
+        SkinRun<4, kNormals, kTangents>(bones, entry, 4, first, end, lastVertex, streams);
         break;
       default:
-        SkinRun<kAnyCount, kNormals, kTangents>(bones, entry, run.count, first, end, lastVertex, positions,
-                                                normals, tangents);
+        SkinRun<kAnyCount, kNormals, kTangents>(bones, entry, run.count, first, end, lastVertex, streams);
         break;
     }
     entry += size_t{run.count} * run.numVertices;

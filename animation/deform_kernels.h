@@ -31,6 +31,12 @@ struct SkinJob {
   float* positions = nullptr;  // 3 floats a vertex
   float* normals = nullptr;    // 3 floats a vertex, or none
   float* tangents = nullptr;   // 4 floats a vertex, or none
+  // Where the fast form reads each attribute from when not from where it writes it
+  // (the undeformed values, so that they need not be copied back first); the
+  // reference always works in place.
+  const float* sourcePositions = nullptr;
+  const float* sourceNormals = nullptr;
+  const float* sourceTangents = nullptr;
 };
 
 // Linear blend skinning in place.

@@ -71,6 +71,8 @@ TEST(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
 
       Attributes reference(n, rng);
       Attributes fast = reference;
+      const Attributes undeformed = reference;
+      Attributes elsewhere(n, rng);  // written from undeformed, over other values
       SkinJob job;
       job.bones = bones.data();
       job.numBones = static_cast<uint32_t>(bones.size());
@@ -90,6 +92,13 @@ TEST(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
       run(reference, SkinReference);
       run(fast, SkinPlanned);
       EXPECT_TRUE(reference.SameBits(fast)) << n << " vertices, layout " << layout;
+      job.sourcePositions = undeformed.positions.data();
+      job.sourceNormals = undeformed.normals.data();
+      job.sourceTangents = undeformed.tangents.data();
+      run(elsewhere, SkinPlanned);
+      if (layout != 1 && layout != 2) elsewhere.normals = reference.normals;  // not written
+      if (layout < 2) elsewhere.tangents = reference.tangents;
+      EXPECT_TRUE(reference.SameBits(elsewhere)) << n << " vertices from their sources, layout " << layout;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include "animation/memory_categories.h"
 #include "animation/mesh.h"
+#include "animation/soft_skin_deformer.h"
 
 namespace Anim {
 
@@ -15,8 +16,19 @@ MeshDeformerStack::~MeshDeformerStack() {
 
 void MeshDeformerStack::Update(ActorInstance* actorInstance, Node* node, float timeDelta) {
   if (mDeformers.IsEmpty()) return;
-  if (mMesh != nullptr) mMesh->ResetToOriginalData();
-  for (MeshDeformer* deformer : mDeformers) {
+  uint32_t next = 0;
+  while (next < mDeformers.GetLength() && !mDeformers[next]->IsEnabled()) ++next;
+  // A skin deformer that runs first reads the original positions, normals and
+  // tangents itself, so the reset need not copy those back before it overwrites them.
+  auto* skin = next < mDeformers.GetLength() ? dynamic_cast<SoftSkinDeformer*>(mDeformers[next]) : nullptr;
+  if (skin != nullptr && mMesh != nullptr && skin->GetMesh() == mMesh) {
+    skin->UpdateFromOriginals(actorInstance, node, timeDelta);
+    ++next;
+  } else {
+    if (mMesh != nullptr) mMesh->ResetToOriginalData();
+  }
+  for (; next < mDeformers.GetLength(); ++next) {
+    MeshDeformer* deformer = mDeformers[next];
     if (deformer->IsEnabled()) deformer->Update(actorInstance, node, timeDelta);
   }
 }

@@ -18,7 +18,9 @@ class MeshDeformerStack {
   ~MeshDeformerStack();
 
   // With at least one deformer: resets the mesh, then updates every enabled deformer
-  // in order. An empty stack leaves the mesh untouched.
+  // in order. An empty stack leaves the mesh untouched. When the first enabled
+  // deformer is a skin deformer of this mesh, it reads the original positions,
+  // normals and tangents itself instead of their reset copies (the same result).
   void Update(ActorInstance* actorInstance, Node* node, float timeDelta);
   // Each takes ownership; on failure the deformer is deleted and the result is false.
   bool AddDeformer(MeshDeformer* deformer);

@@ -62,14 +62,34 @@ void SoftSkinDeformer::Reinitialize(Actor* actor) {
 }
 
 void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
-  if (actorInstance == nullptr || node == nullptr || mMesh == nullptr) return;
+  Deform(actorInstance, node, false);
+}
+
+void SoftSkinDeformer::UpdateFromOriginals(ActorInstance* actorInstance, Node* node, float) {
+  if (mMesh == nullptr) return;
+  VertexAttributeLayer* rebuilt[3] = {mMesh->FindVertexAttributeLayer(LAYERTYPE_POSITIONS, 0),
+                                      mMesh->FindVertexAttributeLayer(LAYERTYPE_NORMALS, 0),
+                                      mMesh->FindVertexAttributeLayer(LAYERTYPE_TANGENTS, 0)};
+  for (uint32_t i = 0; i < mMesh->GetNumVertexAttributeLayers(); ++i) {
+    VertexAttributeLayer* layer = mMesh->GetVertexAttributeLayer(i);
+    if (layer != rebuilt[0] && layer != rebuilt[1] && layer != rebuilt[2]) layer->ResetToOriginalData();
+  }
+  if (!Deform(actorInstance, node, true)) {
+    for (VertexAttributeLayer* layer : rebuilt) {
+      if (layer != nullptr) layer->ResetToOriginalData();
+    }
+  }
+}
+
+bool SoftSkinDeformer::Deform(ActorInstance* actorInstance, Node* node, bool fromOriginals) {
+  if (actorInstance == nullptr || node == nullptr || mMesh == nullptr) return false;
   const TransformData& data = actorInstance->GetTransformData();
   const uint32_t numNodes = data.GetNumNodes();
   const AnimCore::Matrix* world = data.GetWorldMatrices();
   const AnimCore::Matrix* inverseBind = data.GetInverseBindMatrices();
-  if (world == nullptr || inverseBind == nullptr || node->GetIndex() >= numNodes) return;
+  if (world == nullptr || inverseBind == nullptr || node->GetIndex() >= numNodes) return false;
   const SkinningInfoVertexAttribute* skin = FindSkinningInfo(mMesh);
-  if (skin == nullptr) return;
+  if (skin == nullptr) return false;
 
   const AnimCore::Matrix inverseNode = world[node->GetIndex()].Inversed();
   for (Bone& bone : mBones) {
@@ -82,10 +102,10 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   auto* positions = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
   const auto* orgNumbers =
       static_cast<const uint32_t*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_ORGVTXNUMBERS));
-  if (positions == nullptr || orgNumbers == nullptr) return;
+  if (positions == nullptr || orgNumbers == nullptr) return false;
   // The kernel reads the bones' 4x3 parts packed; the table keeps its size between frames.
   const uint32_t numBones = mBones.GetLength();
-  if (mBoneRows.GetLength() != numBones && !mBoneRows.Resize(numBones)) return;
+  if (mBoneRows.GetLength() != numBones && !mBoneRows.Resize(numBones)) return false;
   for (uint32_t i = 0; i < numBones; ++i) {
     const float* m = mBones[i].matrix.m16;
     float* rows = mBoneRows[i].m;
@@ -105,6 +125,11 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   job.positions = positions;
   job.normals = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
   job.tangents = static_cast<float*>(mMesh->FindVertexAttributeLayerData(LAYERTYPE_TANGENTS));
+  if (fromOriginals) {
+    job.sourcePositions = static_cast<const float*>(mMesh->FindOriginalVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+    job.sourceNormals = static_cast<const float*>(mMesh->FindOriginalVertexAttributeLayerData(LAYERTYPE_NORMALS));
+    job.sourceTangents = static_cast<const float*>(mMesh->FindOriginalVertexAttributeLayerData(LAYERTYPE_TANGENTS));
+  }
   // The compact stream is rebuilt when the influences, the bone table or the mesh's
   // vertices change; original vertex numbers are fixed once the mesh is loaded.
   const PlanSource source{skin,     skin->GetChangeCount(), job.influences, job.numInfluences, job.rows,
@@ -112,12 +137,19 @@ void SoftSkinDeformer::Update(ActorInstance* actorInstance, Node* node, float) {
   if (!(source == mPlanSource)) {
     mPlanSource = PlanSource();
     if (!DeformKernels::PrepareSkin(job, mPlan)) {
-      DeformKernels::SkinReference(job);  // out of memory: the same result, slower
-      return;
+      // Out of memory: the same result, slower, in place.
+      if (fromOriginals) {
+        for (const uint32_t type : {LAYERTYPE_POSITIONS, LAYERTYPE_NORMALS, LAYERTYPE_TANGENTS}) {
+          if (VertexAttributeLayer* layer = mMesh->FindVertexAttributeLayer(type, 0)) layer->ResetToOriginalData();
+        }
+      }
+      DeformKernels::SkinReference(job);
+      return true;
     }
     mPlanSource = source;
   }
   DeformKernels::Skin(mPlan, job);
+  return true;
 }
 
 MeshDeformer* SoftSkinDeformer::Clone(Mesh* newMesh, Actor* actor) const {

@@ -23,6 +23,11 @@ class SoftSkinDeformer final : public MeshDeformer {
   SoftSkinDeformer(Mesh* mesh, Actor* actor);
 
   void Update(ActorInstance* actorInstance, Node* node, float timeDelta) override;
+  // Update when this deformer runs first on a mesh that was not reset: resets the
+  // mesh's other layers and rebuilds positions, normals and tangents from their
+  // original values (what a reset and Update give, without copying those three back
+  // first).
+  void UpdateFromOriginals(ActorInstance* actorInstance, Node* node, float timeDelta);
   // Builds the bone table in first-use order over the vertices and their influences.
   void Reinitialize(Actor* actor) override;
   MeshDeformer* Clone(Mesh* newMesh, Actor* actor) const override;
@@ -33,6 +38,9 @@ class SoftSkinDeformer final : public MeshDeformer {
   const Bone& GetBone(uint32_t index) const { return mBones[index]; }
 
  private:
+  // Skins the mesh, in place or from the original values; false when it wrote nothing.
+  bool Deform(ActorInstance* actorInstance, Node* node, bool fromOriginals);
+
   AnimCore::Array<Bone> mBones;
   AnimCore::Array<DeformKernels::BoneRows> mBoneRows;
   // The influences compiled for the mesh's vertices, and what they were compiled from.
