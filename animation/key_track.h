@@ -112,8 +112,9 @@ int32_t KeyTrack<R, S>::FindKey(float time) const {
   return -1;
 }
 
+// Inlined into the samplers, which call it for every track of every node each frame.
 template <class R, class S>
-R KeyTrack<R, S>::GetValueAtTime(float time, int32_t* cachedKey) const {
+[[gnu::always_inline]] inline R KeyTrack<R, S>::GetValueAtTime(float time, int32_t* cachedKey) const {
   const uint32_t numKeys = mKeys.GetLength();
   if (numKeys == 0) return R{};
   const Key* keys = mKeys.GetPtr();
