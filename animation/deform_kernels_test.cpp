@@ -6,8 +6,13 @@
 #include <random>
 #include <vector>
 
+#include "animation/core/core_test_support.h"
+
 namespace Anim::DeformKernels {
 namespace {
+
+// The plans live in the library's memory.
+class DeformKernelsTest : public AnimCore::testing::CoreTest {};
 
 // The fast forms as a deformer runs them: the plan, then the plan on the job.
 void SkinPlanned(const SkinJob& job) {
@@ -41,7 +46,7 @@ struct Attributes {
   }
 };
 
-TEST(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
+TEST_F(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> any(-2.0f, 2.0f);
   // Vertex counts around the vector width, and layouts with and without each attribute.
@@ -103,7 +108,7 @@ TEST(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
   }
 }
 
-TEST(DeformKernelsTest, SkinReferenceBlendsTheBones) {
+TEST_F(DeformKernelsTest, SkinReferenceBlendsTheBones) {
   // Two bones: a translation by (1, 2, 3) and a scale by 2, half each.
   BoneRows bones[2] = {{{1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 2, 3}}, {{2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0}}};
   const SkinInfluence pool[2] = {{0.5f, 0, 0}, {0.5f, 1, 0}};
@@ -124,7 +129,7 @@ TEST(DeformKernelsTest, SkinReferenceBlendsTheBones) {
   }
 }
 
-TEST(DeformKernelsTest, MorphMatchesTheReferenceBitForBit) {
+TEST_F(DeformKernelsTest, MorphMatchesTheReferenceBitForBit) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> any(-3.0f, 3.0f);
   for (uint32_t n : {0u, 1u, 2u, 3u, 5u, 8u, 13u, 100u}) {
@@ -162,7 +167,7 @@ TEST(DeformKernelsTest, MorphMatchesTheReferenceBitForBit) {
   }
 }
 
-TEST(DeformKernelsTest, MorphDecodesTheRangeEnds) {
+TEST_F(DeformKernelsTest, MorphDecodesTheRangeEnds) {
   ProgressiveMorphTarget::VertexDelta d{{0, 65535, 32768}, {0, 255, 128}, {255, 0, 0}, 0};
   for (auto kernel : {MorphReference, MorphPlanned}) {
     float position[3] = {0, 0, 0};
