@@ -1,6 +1,6 @@
 #include "animation/deform_kernels.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace Anim::DeformKernels {
 namespace {
@@ -161,8 +161,87 @@ inline void SkinRun(const float* bones, const SkinPlan::Entry* entry, uint32_t c
   }
 }
 
+#define TARVEL_AVX2 __attribute__((target("avx2"), always_inline)) inline
+
+// Vertices v and v + 1 of a 3-float attribute, four floats each.
+TARVEL_AVX2 __m256 PairAt(const float* p) { return _mm256_loadu2_m128(p + 3, p); }
+
+// (x·r0 + y·r1) + z·r2 in each half.
+TARVEL_AVX2 __m256 RotatePair(__m256 x, __m256 r0, __m256 r1, __m256 r2) {
+  return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_permute_ps(x, 0x00), r0),
+                                     _mm256_mul_ps(_mm256_permute_ps(x, 0x55), r1)),
+                       _mm256_mul_ps(_mm256_permute_ps(x, 0xAA), r2));
+}
+
+// Lanes 0..2 of each half from result, lane 3 from was.
+TARVEL_AVX2 __m256 Lanes012OfPair(__m256 result, __m256 was) {
+  const __m256 lanes012 = _mm256_castsi256_ps(_mm256_setr_epi32(-1, -1, -1, 0, -1, -1, -1, 0));
+  return _mm256_or_ps(_mm256_and_ps(lanes012, result), _mm256_andnot_ps(lanes012, was));
+}
+
+// The low half first, as the high half's store covers the float the low half's wrote
+// back.
+TARVEL_AVX2 void StorePair(float* p, __m256 result, __m256 was) {
+  const __m256 out = Lanes012OfPair(result, was);
+  _mm_storeu_ps(p, _mm256_castps256_ps128(out));
+  _mm_storeu_ps(p + 3, _mm256_extractf128_ps(out, 1));
+}
+
+// Two vertices of a run at once, vertex v in the low half of each 256-bit register and
+// v + 1 in the high half, every lane doing the operations of SkinRun (AVX2 without
+// FMA, so each product and sum rounds alike). Stops where fewer than two vertices
+// are left or the second would be the mesh's last (whose 16-byte reads would pass
+// the end); returns the first vertex not done, with entry moved past the done ones.
+template <uint32_t kCount, bool kNormals, bool kTangents>
+TARVEL_AVX2 uint32_t SkinPairs(
+    const float* bones, const SkinPlan::Entry*& entry, uint32_t count, uint32_t first, uint32_t end,
+    uint32_t lastVertex, const SkinStreams& streams) {
+  const uint32_t n = kCount == kAnyCount ? count : kCount;
+  uint32_t v = first;
+  if (!(v + 1 < end && v + 1 < lastVertex)) return v;
+  const __m256 zero = _mm256_setzero_ps();
+  __m256 position = PairAt(streams.sourcePositions + 3 * size_t{v});
+  __m256 normal = zero;
+  if constexpr (kNormals) normal = PairAt(streams.sourceNormals + 3 * size_t{v});
+  for (; v + 1 < end && v + 1 < lastVertex; v += 2) {
+    __m256 b0 = zero, b1 = zero, b2 = zero;
+    const SkinPlan::Entry* const low = entry;
+    const SkinPlan::Entry* const high = entry + n;
+    for (uint32_t i = 0; i < n; ++i) {
+      const float* ml = bones + low[i].boneOffset;
+      const float* mh = bones + high[i].boneOffset;
+      const __m256 w = _mm256_set_m128(_mm_set1_ps(high[i].weight), _mm_set1_ps(low[i].weight));
+      b0 = _mm256_add_ps(b0, _mm256_mul_ps(_mm256_loadu2_m128(mh, ml), w));
+      b1 = _mm256_add_ps(b1, _mm256_mul_ps(_mm256_loadu2_m128(mh + 4, ml + 4), w));
+      b2 = _mm256_add_ps(b2, _mm256_mul_ps(_mm256_loadu2_m128(mh + 8, ml + 8), w));
+    }
+    entry += 2 * size_t{n};
+    const __m256i i0 = _mm256_castps_si256(b0), i1 = _mm256_castps_si256(b1), i2 = _mm256_castps_si256(b2);
+    const __m256 r0 = b0;
+    const __m256 r1 = _mm256_castsi256_ps(_mm256_or_si256(_mm256_srli_si256(i0, 12), _mm256_slli_si256(i1, 4)));
+    const __m256 r2 = _mm256_castsi256_ps(_mm256_or_si256(_mm256_srli_si256(i1, 8), _mm256_slli_si256(i2, 8)));
+    const __m256 r3 = _mm256_castsi256_ps(_mm256_srli_si256(i2, 4));
+
+    const bool more = v + 3 < end && v + 3 < lastVertex;
+    const size_t at = 3 * size_t{v};
+    const __m256 nextPosition = more ? PairAt(streams.sourcePositions + at + 6) : zero;
+    StorePair(streams.positions + at, _mm256_add_ps(RotatePair(position, r0, r1, r2), r3), position);
+    position = nextPosition;
+    if constexpr (kNormals) {
+      const __m256 nextNormal = more ? PairAt(streams.sourceNormals + at + 6) : zero;
+      StorePair(streams.normals + at, RotatePair(normal, r0, r1, r2), normal);
+      normal = nextNormal;
+    }
+    if constexpr (kTangents) {
+      const __m256 tangent = _mm256_loadu_ps(streams.sourceTangents + 4 * size_t{v});
+      _mm256_storeu_ps(streams.tangents + 4 * size_t{v}, Lanes012OfPair(RotatePair(tangent, r0, r1, r2), tangent));
+    }
+  }
+  return v;
+}
+
 template <bool kNormals, bool kTangents>
-void SkinLayout(const SkinPlan& plan, const SkinJob& job) {
+[[gnu::always_inline]] inline void SkinLayout(const SkinPlan& plan, const SkinJob& job) {
   const auto* const bones = reinterpret_cast<const float*>(job.bones);
   const SkinStreams streams{job.positions,
                             job.normals,
@@ -192,6 +271,52 @@ void SkinLayout(const SkinPlan& plan, const SkinJob& job) {
         break;
       default:
         SkinRun<kAnyCount, kNormals, kTangents>(bones, entry, run.count, first, end, lastVertex, streams);
+        break;
+    }
+    entry += size_t{run.count} * run.numVertices;
+  }
+}
+
+// SkinLayout with each run's pairs first.
+template <bool kNormals, bool kTangents>
+TARVEL_AVX2 void SkinLayoutPairs(const SkinPlan& plan, const SkinJob& job) {
+  const auto* const bones = reinterpret_cast<const float*>(job.bones);
+  const SkinStreams streams{job.positions,
+                            job.normals,
+                            job.tangents,
+                            job.sourcePositions != nullptr ? job.sourcePositions : job.positions,
+                            job.sourceNormals != nullptr ? job.sourceNormals : job.normals,
+                            job.sourceTangents != nullptr ? job.sourceTangents : job.tangents};
+  const uint32_t lastVertex = plan.numVertices - 1;
+  const SkinPlan::Entry* entry = plan.entries.GetPtr();
+  for (const SkinPlan::Run& run : plan.runs) {
+    const uint32_t end = run.firstVertex + run.numVertices;
+    const SkinPlan::Entry* rest = entry;
+    uint32_t first = run.firstVertex;
+    switch (run.count) {
+      case 0:
+        first = SkinPairs<0, kNormals, kTangents>(bones, rest, 0, first, end, lastVertex, streams);
+        SkinRun<0, kNormals, kTangents>(bones, rest, 0, first, end, lastVertex, streams);
+        break;
+      case 1:
+        first = SkinPairs<1, kNormals, kTangents>(bones, rest, 1, first, end, lastVertex, streams);
+        SkinRun<1, kNormals, kTangents>(bones, rest, 1, first, end, lastVertex, streams);
+        break;
+      case 2:
+        first = SkinPairs<2, kNormals, kTangents>(bones, rest, 2, first, end, lastVertex, streams);
+        SkinRun<2, kNormals, kTangents>(bones, rest, 2, first, end, lastVertex, streams);
+        break;
+      case 3:
+        first = SkinPairs<3, kNormals, kTangents>(bones, rest, 3, first, end, lastVertex, streams);
+        SkinRun<3, kNormals, kTangents>(bones, rest, 3, first, end, lastVertex, streams);
+        break;
+      case 4:
+        first = SkinPairs<4, kNormals, kTangents>(bones, rest, 4, first, end, lastVertex, streams);
+        SkinRun<4, kNormals, kTangents>(bones, rest, 4, first, end, lastVertex, streams);
+        break;
+      default:
+        first = SkinPairs<kAnyCount, kNormals, kTangents>(bones, rest, run.count, first, end, lastVertex, streams);
+        SkinRun<kAnyCount, kNormals, kTangents>(bones, rest, run.count, first, end, lastVertex, streams);
         break;
     }
     entry += size_t{run.count} * run.numVertices;
@@ -247,8 +372,9 @@ bool PrepareSkin(const SkinJob& job, SkinPlan& plan) {
   return true;
 }
 
-void Skin(const SkinPlan& plan, const SkinJob& job) {
-  if (plan.numVertices == 0 || job.numVertices != plan.numVertices || job.numBones != plan.numBones) return;
+namespace {
+
+[[gnu::always_inline]] inline void SkinAnyLayout(const SkinPlan& plan, const SkinJob& job) {
   if (job.normals != nullptr) {
     if (job.tangents != nullptr) {
       SkinLayout<true, true>(plan, job);
@@ -260,6 +386,41 @@ void Skin(const SkinPlan& plan, const SkinJob& job) {
   } else {
     SkinLayout<false, false>(plan, job);
   }
+}
+
+__attribute__((target("avx2"))) void SkinAnyLayoutPairs(const SkinPlan& plan, const SkinJob& job) {
+  if (job.normals != nullptr) {
+    if (job.tangents != nullptr) {
+      SkinLayoutPairs<true, true>(plan, job);
+    } else {
+      SkinLayoutPairs<true, false>(plan, job);
+    }
+  } else if (job.tangents != nullptr) {
+    SkinLayoutPairs<false, true>(plan, job);
+  } else {
+    SkinLayoutPairs<false, false>(plan, job);
+  }
+}
+
+bool PlanFits(const SkinPlan& plan, const SkinJob& job) {
+  return plan.numVertices != 0 && job.numVertices == plan.numVertices && job.numBones == plan.numBones;
+}
+
+}  // namespace
+
+void SkinSse2(const SkinPlan& plan, const SkinJob& job) {
+  if (PlanFits(plan, job)) SkinAnyLayout(plan, job);
+}
+
+bool SkinAvx2(const SkinPlan& plan, const SkinJob& job) {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  if (!supported) return false;
+  if (PlanFits(plan, job)) SkinAnyLayoutPairs(plan, job);
+  return true;
+}
+
+void Skin(const SkinPlan& plan, const SkinJob& job) {
+  if (!SkinAvx2(plan, job)) SkinSse2(plan, job);
 }
 
 void MorphReference(const MorphJob& job) {

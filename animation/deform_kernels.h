@@ -66,8 +66,13 @@ struct SkinPlan {
 // memory runs out (the plan is then empty).
 bool PrepareSkin(const SkinJob& job, SkinPlan& plan);
 // Skins the job's attributes with its bones as the plan says; the job must have as many
-// bones and vertices as the plan was made for.
+// bones and vertices as the plan was made for. Two vertices at a time in AVX2 where the
+// processor has it, else one at a time in SSE2.
 void Skin(const SkinPlan& plan, const SkinJob& job);
+// The two forms on their own (for the tests); SkinAvx2 does nothing and answers false
+// without AVX2.
+void SkinSse2(const SkinPlan& plan, const SkinJob& job);
+bool SkinAvx2(const SkinPlan& plan, const SkinJob& job);
 
 struct MorphJob {
   const ProgressiveMorphTarget::VertexDelta* deltas = nullptr;

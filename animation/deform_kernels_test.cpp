@@ -20,6 +20,17 @@ void SkinPlanned(const SkinJob& job) {
   ASSERT_TRUE(PrepareSkin(job, plan));
   Skin(plan, job);
 }
+// Each form on its own (the AVX2 one only where the processor has it).
+void SkinPlannedSse2(const SkinJob& job) {
+  SkinPlan plan;
+  ASSERT_TRUE(PrepareSkin(job, plan));
+  SkinSse2(plan, job);
+}
+void SkinPlannedAvx2(const SkinJob& job) {
+  SkinPlan plan;
+  ASSERT_TRUE(PrepareSkin(job, plan));
+  if (!SkinAvx2(plan, job)) SkinSse2(plan, job);
+}
 void MorphPlanned(const MorphJob& job) {
   MorphPlan plan;
   ASSERT_TRUE(PrepareMorph(job, plan));
@@ -75,9 +86,8 @@ TEST_F(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
       for (uint32_t v = 0; v < n; ++v) org[v] = rng() % (numRows + 3);
 
       Attributes reference(n, rng);
-      Attributes fast = reference;
       const Attributes undeformed = reference;
-      Attributes elsewhere(n, rng);  // written from undeformed, over other values
+      const Attributes scribbled(n, rng);  // written from undeformed, over other values
       SkinJob job;
       job.bones = bones.data();
       job.numBones = static_cast<uint32_t>(bones.size());
@@ -95,15 +105,20 @@ TEST_F(DeformKernelsTest, SkinMatchesTheReferenceBitForBit) {
         kernel(j);
       };
       run(reference, SkinReference);
-      run(fast, SkinPlanned);
-      EXPECT_TRUE(reference.SameBits(fast)) << n << " vertices, layout " << layout;
-      job.sourcePositions = undeformed.positions.data();
-      job.sourceNormals = undeformed.normals.data();
-      job.sourceTangents = undeformed.tangents.data();
-      run(elsewhere, SkinPlanned);
-      if (layout != 1 && layout != 2) elsewhere.normals = reference.normals;  // not written
-      if (layout < 2) elsewhere.tangents = reference.tangents;
-      EXPECT_TRUE(reference.SameBits(elsewhere)) << n << " vertices from their sources, layout " << layout;
+      for (auto kernel : {SkinPlannedSse2, SkinPlannedAvx2}) {
+        Attributes fast = undeformed;
+        job.sourcePositions = job.sourceNormals = job.sourceTangents = nullptr;
+        run(fast, kernel);
+        EXPECT_TRUE(reference.SameBits(fast)) << n << " vertices, layout " << layout;
+        job.sourcePositions = undeformed.positions.data();
+        job.sourceNormals = undeformed.normals.data();
+        job.sourceTangents = undeformed.tangents.data();
+        Attributes elsewhere = scribbled;
+        run(elsewhere, kernel);
+        if (layout != 1 && layout != 2) elsewhere.normals = reference.normals;  // not written
+        if (layout < 2) elsewhere.tangents = reference.tangents;
+        EXPECT_TRUE(reference.SameBits(elsewhere)) << n << " vertices from their sources, layout " << layout;
+      }
     }
   }
 }
