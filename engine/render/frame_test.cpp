@@ -65,7 +65,11 @@ public:
 class TestParticle : public cTarvelParticle {
 public:
     explicit TestParticle(int id) : mId(id) {}
-    void Render() override { Mark(mId); }
+    int Render() override
+    {
+        Mark(mId);
+        return 0;
+    }
     int mId;
 };
 

@@ -8,6 +8,8 @@
 #include "engine/render/image.h"
 #include "engine/world/light_set.h"
 #include "engine/world/mobile.h"
+#include "engine/world/particle.h"
+#include "engine/world/scene.h"
 #include "platform/d3dx9/d3dx9.h"
 #include "platform/win32/win32.h"
 
@@ -334,13 +336,19 @@ void cTarvelGraphics::Reset()
     if (!mDevice)
         return;
     ReleaseDefaultPool();
-    // The scene's particle buffers join this once the scene has them.
+    // Particle buffers live in the default pool too.
+    if (gTarvel.mScene)
+        for (cTarvelParticle* particle : gTarvel.mScene->mParticles)
+            particle->ReleaseDeviceObjects();
     gTarvel.mLights.ReleaseDeviceObjects();
     gTarvel.mShaders.OnLostDevice();
     if (mDevice->Reset(&mPresentParameters) != D3D_OK)
         return;
     CreateBuffers();
     SetDeviceParams();
+    if (gTarvel.mScene)
+        for (cTarvelParticle* particle : gTarvel.mScene->mParticles)
+            particle->RestoreDeviceObjects();
     gTarvel.mShaders.OnResetDevice();
     gTarvel.mLights.InvalidateShadows();
 }

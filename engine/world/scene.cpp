@@ -16,6 +16,9 @@
 #include "engine/world/actor_control.h"
 #include "engine/world/mobile.h"
 #include "engine/world/particle.h"
+#include "engine/world/particle_dust.h"
+#include "engine/world/particle_sparkle.h"
+#include "engine/world/particle_weather_rain.h"
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/fmod.h"
@@ -784,7 +787,7 @@ void cTarvelScene::SaveState(cTarvelSavegame& savegame)
     // Actors save themselves with their own class.
     for (cTarvelParticle* particle : mParticles) {
         savegame.AddElement("Particle");
-        particle->SaveState(savegame);
+        particle->Save(savegame);
         savegame.LeaveElement();
     }
     savegame.AddElement("Script");
@@ -906,6 +909,24 @@ void cTarvelScene::LoadState(cTarvelSavegame& savegame)
             mScript->LoadState(savegame);
         savegame.LeaveElement();
     }
+    // Particle systems by class; other classes are skipped.
+    ForEachElement(savegame, "Particle", [&] {
+        cTarvelParticle* particle = nullptr;
+        switch (savegame.GetAttributeInt("class", 0)) {
+        case 1:
+            particle = new cTarvelParticleWeatherRain(savegame, this);
+            break;
+        case 2:
+            particle = new cTarvelParticleSparkle(savegame);
+            break;
+        case 3:
+            particle = new cTarvelParticleDust(savegame);
+            break;
+        default:
+            return;
+        }
+        mParticles.Add(particle);
+    });
     // An active view this scene lacks falls back on the first view.
     if (!mView && mViews.count > 0)
         mView = mViews.data[0];

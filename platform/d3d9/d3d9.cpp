@@ -48,6 +48,12 @@ bool g_profileRead = false;
 pt::AdapterProfile g_profile;
 bool g_recording = false;
 std::vector<pt::DrawRecord> g_draws;
+std::vector<pt::LockRecord> g_locks;
+
+void RecordLock(const void* buffer, UINT offset, UINT size, DWORD flags) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_recording) g_locks.push_back({buffer, offset, size, flags, static_cast<int>(g_draws.size())});
+}
 
 // The level a parent process set, on first use.
 HRESULT Level() {
@@ -665,10 +671,11 @@ class Buffer : public Counted<Interface> {
     *device = device_;
     return D3D_OK;
   }
-  HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override {
+  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override {
     if (!data) return D3DERR_INVALIDCALL;
     *data = nullptr;
     if (locked_ || offset > bytes_.size() || size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
+    RecordLock(static_cast<Interface*>(this), offset, size, flags);
     locked_ = true;
     dirty_ = true;
     *data = bytes_.data() + offset;
@@ -2133,6 +2140,7 @@ void RecordDraws(bool on) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_recording = on;
   g_draws.clear();
+  g_locks.clear();
 }
 
 std::vector<DrawRecord> RecordedDraws() {
@@ -2152,6 +2160,12 @@ std::vector<DrawRecord> RecordedDraws(int frame) {
 void ClearRecordedDraws() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_draws.clear();
+  g_locks.clear();
+}
+
+std::vector<LockRecord> RecordedLocks() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_locks;
 }
 
 void ResetD3D9() {
@@ -2164,6 +2178,7 @@ void ResetD3D9() {
     g_profile = DefaultAdapterProfile();
     g_recording = false;
     g_draws.clear();
+    g_locks.clear();
   }
   SetSetting("d3d9.profile", "");
   // Tests read the record; those that compare pixels turn drawing on.

@@ -112,6 +112,17 @@ std::vector<DrawRecord> RecordedDraws();
 std::vector<DrawRecord> RecordedDraws(int frame);
 void ClearRecordedDraws();
 
+// One successful vertex or index buffer lock while draws are recorded, with
+// the number of draws recorded before it.
+struct LockRecord {
+  const void* buffer = nullptr;
+  UINT offset = 0;
+  UINT size = 0;
+  DWORD flags = 0;
+  int drawsBefore = 0;
+};
+std::vector<LockRecord> RecordedLocks();
+
 // ---- Drawing ------------------------------------------------------------------
 // Whether devices created from now on run their draws on OpenGL, in this
 // process and in children ("d3d9.execute_draws" in "testing.ini"). On in a

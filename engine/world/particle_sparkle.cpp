@@ -1,0 +1,125 @@
+#include "engine/world/particle_sparkle.h"
+
+#include "engine/core/tarvel.h"
+#include "engine/render/image.h"
+#include "engine/script/script_handles.h"
+
+cTarvelParticleSparkle::cTarvelParticleSparkle()
+{
+    mClass = 2;
+}
+
+void cTarvelParticleSparkle::Init(int32_t maxCount, const cTarvelString& textureName)
+{
+    mLifeTime = 0.0f;
+    mGlowOutTime = 0.15f;
+    mLastEmit = 0.0f;
+    mAutoRespawn = 0;
+    mSortKey = 0.1f;
+    mMaxCount = maxCount;
+    mTextureName = textureName;
+    Setup();
+}
+
+cTarvelParticleSparkle::cTarvelParticleSparkle(cTarvelSavegame& savegame)
+{
+    mClass = 2;
+    mLifeTime = savegame.ReadFloat("LifeTime", 0.0f);
+    mGlowOutTime = savegame.ReadFloat("GlowOutTime", 0.0f);
+    mLastEmit = savegame.ReadTime("LastEmit", 0.0f);
+    mAutoRespawn = savegame.ReadInt("AutoRespawn", 0) != 0 ? 1 : 0;
+    mMaxCount = savegame.ReadInt("MaxCount", 0);
+    mTextureName = savegame.ReadString("Texture", "");
+    Setup();
+}
+
+cTarvelParticleSparkle::~cTarvelParticleSparkle()
+{
+    // A script symbol may still name this emitter.
+    gScriptHandles.Release(this);
+    delete mTexture;
+}
+
+void cTarvelParticleSparkle::Setup()
+{
+    gTarvel.mShaders.LoadShader("particles", "sparkle", &mBinding, true);
+    mTexture = new cTarvelImage(false);
+    mTexture->ReadFile(mTextureName);
+    mMaxCount = ClampParticleCount(mMaxCount);
+    mParticles = std::make_unique<sParticle[]>(size_t(mMaxCount));
+    for (int32_t i = 0; i < mMaxCount; ++i) {
+        mParticles[i].color = 0x00FFFFFFu;
+        mParticles[i].next = i + 1 < mMaxCount ? &mParticles[i + 1] : nullptr;
+    }
+    mFirst = &mParticles[0];
+    InitParticleSystem(uint32_t(mMaxCount), uint32_t(mMaxCount));
+}
+
+void cTarvelParticleSparkle::Spawn(float x, float y, float z, float dx, float dy, float dz, float spread,
+                                   float speed, int32_t count)
+{
+    mLastEmit = gTarvel.mTimer.mGameSeconds;
+    const float direction[3] = {dx, dy, dz};
+    sParticle* particle = mFirst;
+    for (int32_t i = 0; i < count && particle; ++i, particle = particle->next) {
+        particle->position[0] = x;
+        particle->position[1] = y;
+        particle->position[2] = z;
+        particle->color = 0xFFFFFFFFu;
+        for (int axis = 0; axis < 3; ++axis)
+            particle->velocity[axis] = ((ParticleRandom() * spread + direction[axis]) - spread / 2.0f) * speed;
+    }
+}
+
+bool cTarvelParticleSparkle::IsAlive() const
+{
+    return gTarvel.mTimer.mGameSeconds <= mLastEmit + mLifeTime + mGlowOutTime;
+}
+
+int cTarvelParticleSparkle::Update()
+{
+    if (!IsAlive())
+        return 0;
+    const float now = gTarvel.mTimer.mGameSeconds;
+    const float dt = gTarvel.mTimer.mFrameSeconds;
+    for (sParticle* particle = mFirst; particle; particle = particle->next)
+        for (int axis = 0; axis < 3; ++axis)
+            particle->position[axis] += particle->velocity[axis] * dt;
+    if (now <= mLastEmit + mLifeTime)
+        return 0;
+    // A glow-out time of 0 has nothing left to show.
+    float fade = mGlowOutTime > 0.0f ? 1.0f - (now - mLastEmit - mLifeTime) / mGlowOutTime : 0.0f;
+    fade = fade > 0.0f ? (fade < 1.0f ? fade : 1.0f) : 0.0f;
+    const uint32_t alpha = uint32_t(255.0f * fade);
+    for (sParticle* particle = mFirst; particle; particle = particle->next)
+        particle->color = alpha << 24 | 0xFFFFFFu;
+    return 0;
+}
+
+int cTarvelParticleSparkle::Render()
+{
+    if (!IsAlive())
+        return 0;
+    cTarvelShaderLib& shaders = gTarvel.mShaders;
+    shaders.Use(&mBinding);
+    shaders.SetTexture(&mBinding, "tex", mTexture);
+    RenderParticleGroup(mFirst);
+    return 0;
+}
+
+void cTarvelParticleSparkle::CollectRenderItems(tArray<sRenderItem>& list, int stage)
+{
+    if (IsAlive() && mFirst)
+        CollectAt(list, stage, mFirst->position);
+}
+
+void cTarvelParticleSparkle::Save(cTarvelSavegame& savegame)
+{
+    savegame.SetAttributeInt("class", 2);
+    savegame.WriteFloat("LifeTime", mLifeTime);
+    savegame.WriteFloat("GlowOutTime", mGlowOutTime);
+    savegame.WriteTime("LastEmit", mLastEmit);
+    savegame.WriteInt("AutoRespawn", mAutoRespawn);
+    savegame.WriteInt("MaxCount", mMaxCount);
+    savegame.WriteString("Texture", mTextureName);
+}
