@@ -12,3 +12,10 @@ tarvel_bench(bench_mobiles
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/mobiles_bench.cpp
           ${PROJECT_SOURCE_DIR}/engine/core/tarvel_global.cpp
   LIBS engine testkit)
+# Actors and particles: rain of density 2,000 moved and drawn for a frame
+# (draw execution off), beside a memory copy of its point data.
+tarvel_bench(bench_actors
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/actors_bench.cpp
+          ${PROJECT_SOURCE_DIR}/engine/core/tarvel_global.cpp
+  LIBS engine testkit)
+target_compile_definitions(bench_actors PRIVATE TARVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
