@@ -1,6 +1,6 @@
 // A scene's savegame state: a writer-made scene is read, then the input is
 // parsed as its "Scene" element and loaded. The archive also holds what its
-// free mobiles load.
+// free mobiles and particle systems load.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,8 +16,10 @@
 #include "engine/world/scene.h"
 #include "fuzz/headless_engine.h"
 #include "fuzz/scene_shaders.h"
+#include "tools/image_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
+#include "tools/shaderlib_writer.h"
 #include "tools/script_assembler.h"
 
 namespace {
@@ -58,6 +60,17 @@ std::vector<fuzz::FixedEntry> MobileEntries()
             {"sway", 8, testkit::BuildRootMotion("shade", from, to, 0.5f, 1.0f)}};
 }
 
+// What particle systems load: their effect and the textures the seeds name.
+void AddParticleEntries(std::vector<fuzz::FixedEntry>& entries)
+{
+    const std::string effect = testkit::MinimalEffectSource(
+        std::vector<std::string>{"sparkle", "dust", "rain_rain", "rain_sparkle"});
+    entries.push_back({"particles.fx", 0, std::vector<uint8_t>(effect.begin(), effect.end())});
+    const std::vector<uint8_t> tga = testkit::BuildTga(testkit::Picture(2, 2), testkit::TgaOptions());
+    for (const char* name : {"spark", "particle_raindrop", "particle_rainspark"})
+        entries.push_back({name, 5, tga});
+}
+
 bool StartLibrary()
 {
     static const bool started = AnimCore::SetMemoryAllocator(nullptr) && Anim::Initialize();
@@ -71,9 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!StartLibrary() || !fuzz::SceneEngineReady("scene_state"))
         return 0;
     static const std::vector<uint8_t> sceneFile = StateScene();
-    static const std::vector<fuzz::FixedEntry> mobiles = MobileEntries();
+    static const std::vector<fuzz::FixedEntry> fixed = [] {
+        std::vector<fuzz::FixedEntry> entries = MobileEntries();
+        AddParticleEntries(entries);
+        return entries;
+    }();
     cTarvelScript::sInstructionBudget = 100000;
-    if (fuzz::OpenArchiveWith("Room", 1, sceneFile, mobiles)) {
+    if (fuzz::OpenArchiveWith("Room", 1, sceneFile, fixed)) {
         auto* scene = new cTarvelScene();
         const std::string text(reinterpret_cast<const char*>(data), size);
         fuzz::RunGuarded([scene, &text] {

@@ -271,7 +271,15 @@ TEST_F(ShaderLibTest, SampleGameLibraryIsCurrentAndBindsEverything)
         false);
     for (int i = 0; i < cTarvelShaderLib::kNamedBindings; ++i)
         EXPECT_NE(Lib().mNamed[i].technique, nullptr) << i;
-    EXPECT_EQ(Lib().mEntries.Count(), 0);
+    // Only the particle effect waits, packed, for its systems to ask for it.
+    ASSERT_EQ(Lib().mEntries.Count(), 1);
+    EXPECT_STREQ(Lib().mEntries[0].name, "particles");
+    for (const char* technique : {"sparkle", "dust", "rain_rain", "rain_sparkle"}) {
+        cTarvelShaderBinding binding{};
+        EXPECT_TRUE(Lib().LoadShader("particles", technique, &binding, false)) << technique;
+        EXPECT_STREQ(binding.techniqueName, technique);
+        EXPECT_NE(binding.shader->mEffect->GetParameterByName(nullptr, "tex"), nullptr);
+    }
     EXPECT_EQ(gTarvel.mConfig.PerPixelLighting, 1u);
     EXPECT_EQ(Lib().mNamed[1].passes, 1u);
     // The shadow filter's blur comes from the same library.

@@ -32,15 +32,12 @@ cTarvelParticleDust::cTarvelParticleDust(cTarvelSavegame& savegame)
     Setup();
 }
 
-cTarvelParticleDust::~cTarvelParticleDust()
-{
-    delete mTexture;
-}
+cTarvelParticleDust::~cTarvelParticleDust() = default;
 
 void cTarvelParticleDust::Setup()
 {
     gTarvel.mShaders.LoadShader("particles", "dust", &mBinding, true);
-    mTexture = new cTarvelImage(false);
+    mTexture = std::make_unique<cTarvelImage>(false);
     mTexture->ReadFile(mTextureName);
     mMaxCount = ClampParticleCount(mMaxCount);
     // One block for all records: they live as long as the system.
@@ -104,7 +101,7 @@ int cTarvelParticleDust::Render()
 {
     cTarvelShaderLib& shaders = gTarvel.mShaders;
     shaders.Use(&mBinding);
-    shaders.SetTexture(&mBinding, "tex", mTexture);
+    shaders.SetTexture(&mBinding, "tex", mTexture.get());
     RenderParticleGroup(mFirst);
     return 0;
 }

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "engine/core/string.h"
+#include "engine/render/image.h"
 #include "engine/render/shader_lib.h"
 #include "engine/world/particle.h"
 
-class cTarvelImage;
 
 // Dust puffs (class 3), fired by the shooting control: each particle drifts
 // and fades on its own remaining life once the system's LifeTime is over.
@@ -31,7 +31,7 @@ public:
     void CollectRenderItems(tArray<sRenderItem>& list, int stage) override;
     void Save(cTarvelSavegame& savegame) override;
 
-    cTarvelImage* mTexture = nullptr;
+    std::unique_ptr<cTarvelImage> mTexture;
     sParticle* mFirst = nullptr;
     std::unique_ptr<sParticle[]> mParticles;
     float mLifeTime = 1.0f;

@@ -37,13 +37,12 @@ cTarvelParticleSparkle::~cTarvelParticleSparkle()
 {
     // A script symbol may still name this emitter.
     gScriptHandles.Release(this);
-    delete mTexture;
 }
 
 void cTarvelParticleSparkle::Setup()
 {
     gTarvel.mShaders.LoadShader("particles", "sparkle", &mBinding, true);
-    mTexture = new cTarvelImage(false);
+    mTexture = std::make_unique<cTarvelImage>(false);
     mTexture->ReadFile(mTextureName);
     mMaxCount = ClampParticleCount(mMaxCount);
     mParticles = std::make_unique<sParticle[]>(size_t(mMaxCount));
@@ -102,7 +101,7 @@ int cTarvelParticleSparkle::Render()
         return 0;
     cTarvelShaderLib& shaders = gTarvel.mShaders;
     shaders.Use(&mBinding);
-    shaders.SetTexture(&mBinding, "tex", mTexture);
+    shaders.SetTexture(&mBinding, "tex", mTexture.get());
     RenderParticleGroup(mFirst);
     return 0;
 }

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "engine/core/string.h"
+#include "engine/render/image.h"
 #include "engine/render/shader_lib.h"
 #include "engine/world/particle.h"
 
-class cTarvelImage;
 
 // A burst of glints at one spot (class 2): every Spawn restarts the timing of
 // the whole system; the particles shine for LifeTime seconds and fade out
@@ -31,7 +31,7 @@ public:
     void CollectRenderItems(tArray<sRenderItem>& list, int stage) override;
     void Save(cTarvelSavegame& savegame) override;
 
-    cTarvelImage* mTexture = nullptr;
+    std::unique_ptr<cTarvelImage> mTexture;
     sParticle* mFirst = nullptr;
     std::unique_ptr<sParticle[]> mParticles;
     float mLifeTime = 0.0f;

@@ -45,11 +45,7 @@ cTarvelParticleWeatherRain::cTarvelParticleWeatherRain(cTarvelSavegame& savegame
     Setup();
 }
 
-cTarvelParticleWeatherRain::~cTarvelParticleWeatherRain()
-{
-    delete mDropTexture;
-    delete mSparkTexture;
-}
+cTarvelParticleWeatherRain::~cTarvelParticleWeatherRain() = default;
 
 void cTarvelParticleWeatherRain::SetWeatherLayer(cTarvelWalkArea* area)
 {
@@ -70,9 +66,9 @@ void cTarvelParticleWeatherRain::Setup()
     if (mDensity > kMaxParticles)
         mDensity = kMaxParticles;
     InitParticleSystem(uint32_t(mDensity), uint32_t(mDensity / 10));
-    mDropTexture = new cTarvelImage(false);
+    mDropTexture = std::make_unique<cTarvelImage>(false);
     mDropTexture->ReadFile("particle_raindrop");
-    mSparkTexture = new cTarvelImage(false);
+    mSparkTexture = std::make_unique<cTarvelImage>(false);
     mSparkTexture->ReadFile("particle_rainspark");
     mRecords = std::make_unique<sParticle[]>(2 * size_t(mDensity));
     for (int32_t i = 0; i < mDensity; ++i) {
@@ -138,7 +134,7 @@ int cTarvelParticleWeatherRain::Render()
     }
     cTarvelShaderLib& shaders = gTarvel.mShaders;
     shaders.Use(&mDropBinding);
-    shaders.SetTexture(&mDropBinding, "tex", mDropTexture);
+    shaders.SetTexture(&mDropBinding, "tex", mDropTexture.get());
     RenderParticleGroup(mDrops);
     if (!mActiveSparks)
         return 0;
@@ -159,7 +155,7 @@ int cTarvelParticleWeatherRain::Render()
         mFreeSparks = spark;
     }
     shaders.Use(&mSparkBinding);
-    shaders.SetTexture(&mSparkBinding, "tex", mSparkTexture);
+    shaders.SetTexture(&mSparkBinding, "tex", mSparkTexture.get());
     RenderParticleGroup(mActiveSparks);
     return 0;
 }

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/render/image.h"
 #include "engine/render/shader_lib.h"
 #include "engine/world/particle.h"
 
-class cTarvelImage;
 class cTarvelScene;
 class cTarvelWalkArea;
 
@@ -32,8 +32,8 @@ public:
     int Render() override;
     void Save(cTarvelSavegame& savegame) override;
 
-    cTarvelImage* mDropTexture = nullptr;
-    cTarvelImage* mSparkTexture = nullptr;
+    std::unique_ptr<cTarvelImage> mDropTexture;
+    std::unique_ptr<cTarvelImage> mSparkTexture;
     std::unique_ptr<sParticle[]> mRecords;   // Density drops, then Density sparks
     sParticle* mDrops = nullptr;
     sParticle* mFreeSparks = nullptr;

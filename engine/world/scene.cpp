@@ -902,8 +902,7 @@ void cTarvelScene::LoadState(cTarvelSavegame& savegame)
                 value->object = gScriptHandles.Bind(mobile, eScriptObjectType::Mobile);
         }
     });
-    // Actors and particle systems are restored by their own classes once
-    // they exist.
+    // Actors are restored by their own class once it exists.
     if (savegame.EnterElement("Script")) {
         if (mScript)
             mScript->LoadState(savegame);
