@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/core/tarvel.h"
+#include "engine/gameplay/control.h"
 #include "engine/render/video.h"
 #include "engine/script/script.h"
 #include "engine/world/scene.h"
@@ -52,11 +53,12 @@ void cTarvelGameplay::Release()
 
 void UpdateWorld()
 {
-    // Until the gameplay issue lands only the current movie is updated.
+    // Until the gameplay issue lands: the movie, then the active controls.
     if (gTarvel.mMovie)
         gTarvel.mMovie->Update();
     if (gTarvel.mMovie && gTarvel.mConfig.Subtitle)
         gTarvel.mMovie->UpdateSubtitles();
+    UpdateActiveControls();
     // The walk areas' enter and leave functions for the player.
     if (cTarvelScene* scene = gTarvel.mScene)
         for (int32_t i = 0; i < scene->mWalkAreas.count; ++i)

@@ -5,6 +5,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/control.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/render/flashlight.h"
 #include "engine/render/font.h"
@@ -25,22 +26,6 @@ constexpr int32_t kNoCursor = 12;
 constexpr int32_t kWalkArrowCursor = 1;
 // The tooltip's text is kept off the layers that the frame draws.
 constexpr uint8_t kTooltipLayer = 2;
-
-// Descending by key (far to near): each position is compared with every
-// later one and the two exchanged when the earlier key is smaller. Keys that
-// compare unordered are never exchanged.
-void SortRenderList(tArray<sRenderItem>& list)
-{
-    const int32_t count = list.Count();
-    sRenderItem* items = list.Data();
-    for (int32_t i = 0; i < count; ++i)
-        for (int32_t j = i + 1; j < count; ++j)
-            if (items[i].key < items[j].key) {
-                const sRenderItem swap = items[i];
-                items[i] = items[j];
-                items[j] = swap;
-            }
-}
 
 cTarvelScreenControl* TopScreenControl()
 {
@@ -147,7 +132,7 @@ void cTarvelGraphics::RenderGameLayout()
     for (cTarvelControl* control : gActiveControls)
         if (control)
             control->CollectRenderItems(list, 0);
-    SortRenderList(list);
+    SortRenderItems(list);
     DispatchRenderItems(list, scene ? scene->mView : nullptr);
 
     if (scene && scene->mSecondView) {
@@ -158,7 +143,7 @@ void cTarvelGraphics::RenderGameLayout()
             if (control)
                 control->CollectRenderItems(list, 1);
         scene->CollectRenderItems(list, 1);
-        SortRenderList(list);
+        SortRenderItems(list);
         DispatchRenderItems(list, scene->mSecondView);
     }
 
