@@ -194,10 +194,10 @@ void cTarvel::OnEscape()
     }
     if (mSpeech.mState > 0) {
         if (mSpeech.mState == 2) {
-            if (mSpeech.mHasVoice)
+            if (mSpeech.mWithSound)
                 mSound.StopSpeech();
             else
-                mSpeech.mLineStart = 0;
+                mSpeech.mStartMs = 0;
         }
         return;
     }

@@ -181,16 +181,16 @@ TEST_F(MainLoopTest, EscapeEndsASpeechLineWithoutVoice)
 {
     gTarvel.mGameplay.mStateFlags = 1;
     gTarvel.mSpeech.mState = 2;
-    gTarvel.mSpeech.mLineStart = 5000;
+    gTarvel.mSpeech.mStartMs = 5000;
     Key(VK_ESCAPE);
-    EXPECT_EQ(gTarvel.mSpeech.mLineStart, 0u);
+    EXPECT_EQ(gTarvel.mSpeech.mStartMs, 0u);
     EXPECT_FALSE(gTarvel.mMenu.mShown);
 
     // While a line is only being prepared the key does nothing at all.
     gTarvel.mSpeech.mState = 1;
-    gTarvel.mSpeech.mLineStart = 5000;
+    gTarvel.mSpeech.mStartMs = 5000;
     Key(VK_ESCAPE);
-    EXPECT_EQ(gTarvel.mSpeech.mLineStart, 5000u);
+    EXPECT_EQ(gTarvel.mSpeech.mStartMs, 5000u);
     EXPECT_FALSE(gTarvel.mMenu.mShown);
 }
 

@@ -203,8 +203,10 @@ void cTarvel::Shutdown()
     // this object; only the others are deleted.
     for (int32_t i = 0; i < mScreenControls.count; ++i) {
         cTarvelScreenControl* control = mScreenControls.data[i];
-        if (control && !IsMemberObject(control))
+        if (control && !IsMemberObject(control)) {
+            control->ReleaseResources();
             delete control;
+        }
         mScreenControls.data[i] = nullptr;
     }
     mScreenControls.Clear();

@@ -313,8 +313,15 @@ int gDeleted = 0;
 struct CountedControl : cTarvelControl {
     ~CountedControl() override { ++gDeleted; }
 };
+int gReleasedBeforeDelete = 0;
 struct CountedScreenControl : cTarvelScreenControl {
-    ~CountedScreenControl() override { ++gDeleted; }
+    ~CountedScreenControl() override
+    {
+        gReleasedBeforeDelete += mReleased ? 1 : 0;
+        ++gDeleted;
+    }
+    void ReleaseResources() override { mReleased = true; }
+    bool mReleased = false;
 };
 struct CountedCinematic : cTarvelCinematic {
     ~CountedCinematic() override { ++gDeleted; }
@@ -323,6 +330,7 @@ struct CountedCinematic : cTarvelCinematic {
 TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
 {
     gDeleted = 0;
+    gReleasedBeforeDelete = 0;
     InitEngine();
     gActiveControls.Add(new CountedControl);
     gActiveControls.Add(nullptr);
@@ -333,6 +341,7 @@ TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
     gTarvel.mPlayer = new cTarvelActor("PC", "", 0);
     gTarvel.Shutdown();
     EXPECT_EQ(gDeleted, 4);
+    EXPECT_EQ(gReleasedBeforeDelete, 1);
     EXPECT_EQ(gActiveControls.Count(), 0);
     EXPECT_EQ(gScreenControls.Count(), 0);
     EXPECT_EQ(gCinematics.Count(), 0);

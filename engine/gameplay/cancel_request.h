@@ -11,7 +11,4 @@ public:
     ~cTarvelCancelRequest() override = default;
     cTarvelCancelRequest(const cTarvelCancelRequest&) = delete;
     cTarvelCancelRequest& operator=(const cTarvelCancelRequest&) = delete;
-
-    // Gives back what the prompt holds before it is deleted.
-    virtual void Release() {}
 };

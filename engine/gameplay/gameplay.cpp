@@ -41,6 +41,9 @@ int cTarvelGameplay::Init()
 
 void cTarvelGameplay::Update()
 {
+    // Before the latches are consumed: a click may end the line.
+    if (!gTarvel.mMovie)
+        gTarvel.mSpeech.Update();
     mLeftLatch = 0;
     mRightLatch = 0;
 }

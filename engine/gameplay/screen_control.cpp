@@ -12,6 +12,8 @@ cTarvelString cTarvelScreenControl::EntryText(int32_t)
     return cTarvelString();
 }
 
+void cTarvelScreenControl::ReleaseResources() {}
+
 bool cTarvelScreenControl::OnEscape()
 {
     return false;

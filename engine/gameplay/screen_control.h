@@ -14,6 +14,9 @@ public:
     virtual void DrawSecond();
     // True when the control used the Escape key.
     virtual bool OnEscape();
+    // Gives back what the control holds (its texts leave the live list);
+    // called before a control that is not a member of the engine is deleted.
+    virtual void ReleaseResources();
 
     // The entry text under the mouse (verb bar and dialogue bar).
     virtual cTarvelString EntryText(int32_t index);

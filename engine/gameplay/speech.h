@@ -2,8 +2,11 @@
 
 #include <cstdint>
 
-// Speech and subtitle state. Until the gameplay issue lands no line is ever
-// spoken and no off-screen voice actor is made.
+class cTarvelActor;
+class cTarvelText;
+
+// The line being said or thought: its speech file, the speaker's talking
+// animation and the subtitle.
 class cTarvelSpeech {
 public:
     cTarvelSpeech();
@@ -13,10 +16,39 @@ public:
 
     // Creates the off-screen voice actor "OFF".
     int Init();
+    // Ends a running line and deletes the off-screen voice.
     void Release();
 
-    // 0 idle, 1 and 2 speaking.
+    // Starts a line, replacing the running one. mode is the sound's channel
+    // group: 1 for a said line, 0 for a thought.
+    void Say(const char* text, const char* soundName, cTarvelActor* speaker, int32_t mode);
+    // As Say, dropping a leading "_" from a longer sound name, and marks the
+    // line as a thought.
+    void Think(const char* text, const char* soundName, cTarvelActor* speaker, int32_t mode);
+    // Ends the line when its sound or text time is over, when a skip was
+    // asked, or on a click while the interface flags let lines be clicked
+    // through.
+    void Update();
+    // The font service deleted every live text, the subtitle line with them.
+    void ForgetTextLine() { mTextLine = nullptr; }
+
+    // Subtitle lines last this long a line when no speech file plays.
+    static constexpr float kSecondsPerLine = 3.0f;
+    // Layout flags of the subtitle line: centred and wrapped.
+    static constexpr uint32_t kSubtitleFlags = 17;
+
+    // 0 idle, 2 a line runs.
     int32_t mState;
-    bool mHasVoice;
-    uint32_t mLineStart;
+    cTarvelActor* mOffVoice;   // owned
+    bool mWithSound;
+    bool mThought;
+    bool mSkipRequested;
+    cTarvelText* mTextLine;   // in the font service's live list, or null
+    // Game time in ms at which the subtitle line was made.
+    uint32_t mStartMs;
+    cTarvelActor* mSpeaker;
+
+private:
+    void DeleteTextLine();
+    void EndLine();
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/core/tarvel.h"
+#include "engine/gameplay/speech.h"
 #include "engine/render/image.h"
 
 namespace {
@@ -322,6 +323,8 @@ void cTarvelFont::DeleteText(cTarvelText* text)
 
 void cTarvelFont::ClearTexts()
 {
+    // The speech subtitle goes with the others; its holder must not keep it.
+    gTarvel.mSpeech.ForgetTextLine();
     mTexts.DeleteAll();
 }
 

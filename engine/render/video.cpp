@@ -319,7 +319,7 @@ void cTarvelVideo::Skip()
     cTarvelScreenControl* top = stack.Count() > 0 ? stack.data[stack.Count() - 1] : nullptr;
     if (top && top->mKind == kSkipPromptKind) {
         auto* prompt = static_cast<cTarvelCancelRequest*>(top);
-        prompt->Release();
+        prompt->ReleaseResources();
         delete prompt;
         stack.RemoveAt(stack.Count() - 1);
         if (mImage)

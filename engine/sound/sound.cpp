@@ -1,5 +1,6 @@
 #include "engine/sound/sound.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,9 @@
 #include "engine/gameplay/savegame.h"
 #include "engine/resource/resource.h"
 #include "engine/script/script.h"
+#include "engine/world/actor.h"
 #include "engine/world/camera.h"
+#include "engine/world/mobile.h"
 #include "engine/world/scene.h"
 #include "platform/bink/bink.h"
 #include "platform/win32/crt.h"
@@ -384,6 +387,24 @@ void cTarvelSound::StopMusic(float fadeSeconds, uint32_t flags)
     mMusicName = "";
 }
 
+float cTarvelSound::SpeechDistanceFactor(const cTarvelActor* speaker, int32_t group)
+{
+    // Said lines (group above 0) fade with the speaker's distance from the
+    // player: full within 500 units, down to half at 1500 and beyond.
+    const cTarvelActor* player = gTarvel.mPlayer;
+    if (group <= 0 || !speaker || !speaker->mMobile || !player || !player->mMobile)
+        return 1.0f;
+    const D3DXVECTOR3& a = speaker->mMobile->mPosition;
+    const D3DXVECTOR3& b = player->mMobile->mPosition;
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    const float distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(distance > 500.0f))
+        return 1.0f;
+    if (distance >= 1500.0f)
+        return 0.5f;
+    return 1.0f - 0.5f * (distance - 500.0f) / 1000.0f;
+}
+
 bool cTarvelSound::PlaySpeech(const char* name, cTarvelActor* speaker, int32_t group)
 {
     StopSpeech();
@@ -401,11 +422,8 @@ bool cTarvelSound::PlaySpeech(const char* name, cTarvelActor* speaker, int32_t g
         Fail(1076, "cTarvelSound::PlaySpeech", "Stream init failed: ", result);
     WaitUntilOpen(mSpeechSound);
     mSystem->playSound(FMOD_CHANNEL_FREE, mSpeechSound, true, &mSpeechChannel);
-    mSpeechFactor = 1.0f;
+    mSpeechFactor = SpeechDistanceFactor(speaker, group);
     float volume = Setting(gTarvel.mConfig.DialogueVolume) * mSpeechFactor;
-    // A speaker away from the player is heard softer, down to half at 1500
-    // units; that needs the speaker's mobile, which actors do not hold yet.
-    (void)speaker;
     if (mSpeechChannel) {
         mSpeechChannel->setChannelGroup(GroupOf(group));
         mSpeechChannel->setVolume(volume);

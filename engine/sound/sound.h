@@ -97,6 +97,8 @@ public:
     void StopMusic(float fadeSeconds, uint32_t flags);
 
     bool PlaySpeech(const char* name, cTarvelActor* speaker, int32_t group);
+    // The volume factor of a line of speaker on group.
+    static float SpeechDistanceFactor(const cTarvelActor* speaker, int32_t group);
     void StopSpeech();
     bool IsSpeechFinished();
 

@@ -15,6 +15,8 @@
 #include "engine/core/tarvel.h"
 #include "engine/core/test_support.h"
 #include "engine/script/script.h"
+#include "engine/world/actor.h"
+#include "engine/world/mobile.h"
 #include "engine/world/scene.h"
 #include "platform/bink/testing.h"
 #include "platform/fmod/test_audio.h"
@@ -711,3 +713,39 @@ TEST_F(SoundTest, ShutdownReleasesEverything)
 }
 
 } // namespace
+
+TEST_F(SoundTest, SaidLinesFadeWithTheSpeakersDistanceFromThePlayer)
+{
+    cTarvelMobile playerMobile;
+    cTarvelMobile speakerMobile;
+    cTarvelActor player("PC", "", 0);
+    cTarvelActor speaker("Ann", "", 0);
+    cTarvelActor noMobile("Bob", "", 0);
+    player.mMobile = &playerMobile;
+    speaker.mMobile = &speakerMobile;
+    gTarvel.mPlayer = &player;
+    playerMobile.mPosition = D3DXVECTOR3(100.0f, 0.0f, 50.0f);
+    const float full = 215.0f / 255.0f;
+    const struct {
+        float distance;
+        int32_t group;
+        cTarvelActor* who;
+        float factor;
+    } cases[] = {
+        {0.0f, 1, &speaker, 1.0f},     {500.0f, 1, &speaker, 1.0f},  {1000.0f, 1, &speaker, 0.75f},
+        {3000.0f, 1, &speaker, 0.5f},  {3000.0f, 2, &speaker, 0.5f}, {3000.0f, 0, &speaker, 1.0f},
+        {3000.0f, 1, &noMobile, 1.0f}, {3000.0f, 1, nullptr, 1.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.distance << " units, group " << c.group);
+        speakerMobile.mPosition = D3DXVECTOR3(100.0f, 0.0f, 50.0f + c.distance);
+        ASSERT_TRUE(Sound().PlaySpeech("line1", c.who, c.group));
+        EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, full * c.factor);
+    }
+    // A player without a mobile leaves the line at full volume.
+    player.mMobile = nullptr;
+    ASSERT_TRUE(Sound().PlaySpeech("line1", &speaker, 1));
+    EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, full);
+    Sound().StopSpeech();
+    gTarvel.mPlayer = nullptr;
+}

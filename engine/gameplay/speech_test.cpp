@@ -1,0 +1,214 @@
+#include "engine/gameplay/speech.h"
+
+#include <string>
+
+#include "engine/core/tarvel.h"
+#include "engine/core/test_support.h"
+#include "engine/gameplay/gameplay.h"
+#include "engine/render/font.h"
+#include "engine/resource/resource.h"
+#include "engine/world/actor.h"
+#include "platform/fmod/test_audio.h"
+#include "platform/fmod/testing.h"
+#include "platform/win32/testing.h"
+#include "tools/archive_writer.h"
+
+namespace {
+
+using namespace platform::testing;
+
+class SpeechTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        ResetFmod();
+        testkit::ArchiveWriter writer;
+        writer.AddLanguage(1);
+        auto ogg = [](double seconds) { return EncodeOgg(MakeTone(seconds, 22050, 2, 330), 22050, 2); };
+        writer.AddShared(1, "ann-short", kResourceOgg, ogg(0.5), false);
+        writer.AddShared(1, "ann-long", kResourceOgg, ogg(4.0), false);
+        AddStartupEntries(writer);
+        std::string error;
+        ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
+        InitEngine();
+    }
+    void TearDown() override
+    {
+        gTarvel.mPlayer = nullptr;
+        EngineTest::TearDown();
+        ResetFmod();
+    }
+
+    static cTarvelSpeech& Speech() { return gTarvel.mSpeech; }
+    // ms of game time pass, the sound system runs and the gameplay update
+    // advances the line.
+    static void Frame(uint32_t ms)
+    {
+        AdvanceClock(ms);
+        gTarvel.mTimer.mGameTime += ms;
+        gTarvel.mSound.Update();
+        gTarvel.mGameplay.Update();
+    }
+    static bool TextIsLive(const cTarvelText* text)
+    {
+        for (cTarvelText* live : gTarvel.mFonts.mTexts)
+            if (live == text)
+                return true;
+        return false;
+    }
+};
+
+TEST_F(SpeechTest, StartUpMakesTheOffScreenVoiceAndShutdownDeletesIt)
+{
+    ASSERT_NE(Speech().mOffVoice, nullptr);
+    EXPECT_STREQ(Speech().mOffVoice->mName.c_str(), "OFF");
+    Speech().Say("Hello", "nosuch", Speech().mOffVoice, 1);
+    Speech().Release();
+    EXPECT_EQ(Speech().mOffVoice, nullptr);
+    EXPECT_EQ(Speech().mSpeaker, nullptr);
+    EXPECT_EQ(Speech().mState, 0);
+    EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 0);
+}
+
+TEST_F(SpeechTest, ALineWithoutSpeechFileShowsItsSubtitleForThreeSecondsALine)
+{
+    cTarvelActor ann("Ann", "", 0);
+    for (int32_t lines : {1, 2}) {
+        SCOPED_TRACE(lines);
+        gTarvel.mConfig.Subtitle = 0;
+        Speech().Say("Hello there", "ann-missing", &ann, 1);
+        EXPECT_EQ(Speech().mState, 2);
+        EXPECT_FALSE(Speech().mWithSound);
+        EXPECT_EQ(Speech().mSpeaker, &ann);
+        ASSERT_NE(Speech().mTextLine, nullptr);
+        EXPECT_EQ(Speech().mStartMs, gTarvel.mTimer.mGameTime);
+        EXPECT_EQ(Speech().mTextLine->mY, gTarvel.mFonts.mFonts[0].lineHeight);
+        Speech().mTextLine->mLineCount = lines;
+        Frame(3000u * uint32_t(lines));
+        EXPECT_EQ(Speech().mState, 2);   // exactly the time is not over yet
+        Frame(1);
+        EXPECT_EQ(Speech().mState, 0);
+        EXPECT_EQ(Speech().mTextLine, nullptr);
+        EXPECT_EQ(Speech().mSpeaker, nullptr);
+        EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 0);
+    }
+}
+
+TEST_F(SpeechTest, APlayingLineEndsWithItsSoundAndShowsTextOnlyWithSubtitles)
+{
+    cTarvelActor ann("Ann", "", 0);
+    gTarvel.mConfig.Subtitle = 0;
+    Speech().Say("Hello", "ann-short", &ann, 1);
+    EXPECT_TRUE(Speech().mWithSound);
+    EXPECT_EQ(Speech().mTextLine, nullptr);
+    Frame(300);
+    EXPECT_EQ(Speech().mState, 2);
+    Frame(400);
+    Frame(0);
+    EXPECT_EQ(Speech().mState, 0);
+
+    // With subtitles the text shows, and outlasting its text time the line
+    // runs until the sound ends.
+    gTarvel.mConfig.Subtitle = 1;
+    Speech().Say("Hello", "ann-long", &ann, 1);
+    ASSERT_NE(Speech().mTextLine, nullptr);
+    Frame(3500);
+    EXPECT_EQ(Speech().mState, 2);
+    Frame(700);
+    Frame(0);
+    EXPECT_EQ(Speech().mState, 0);
+    EXPECT_EQ(Speech().mTextLine, nullptr);
+}
+
+TEST_F(SpeechTest, ThoughtsDropALeadingUnderscoreOnlyFromLongerNames)
+{
+    cTarvelActor ann("Ann", "", 0);
+    gTarvel.mConfig.Subtitle = 0;
+    Speech().Think("Hmm", "_ann-short", &ann, 0);
+    EXPECT_TRUE(Speech().mWithSound);
+    EXPECT_TRUE(Speech().mThought);
+    EXPECT_EQ(Speech().mState, 2);
+    // A new line replaces it: a said line is no thought.
+    Speech().Say("Hm", "ann-short", &ann, 1);
+    EXPECT_FALSE(Speech().mThought);
+    // "_" alone is kept, and no such file exists.
+    Speech().Think("...", "_", &ann, 0);
+    EXPECT_FALSE(Speech().mWithSound);
+    EXPECT_TRUE(Speech().mThought);
+    EXPECT_NE(Speech().mTextLine, nullptr);
+}
+
+TEST_F(SpeechTest, ANewLineReplacesTheRunningOne)
+{
+    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor bob("Bob", "", 0);
+    Speech().Say("One", "x", &ann, 1);
+    cTarvelText* first = Speech().mTextLine;
+    Speech().mSkipRequested = true;
+    Speech().Say("Two", "y", &bob, 1);
+    EXPECT_FALSE(TextIsLive(first));
+    EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 1);
+    EXPECT_FALSE(Speech().mSkipRequested);
+    EXPECT_EQ(Speech().mSpeaker, &bob);
+    // A skip ends the line at the next update.
+    Speech().mSkipRequested = true;
+    Frame(0);
+    EXPECT_EQ(Speech().mState, 0);
+}
+
+TEST_F(SpeechTest, NoSpeakerAndNoPlayerIsNoFault)
+{
+    cTarvelActor player("PC", "", 0);
+    for (cTarvelActor* who : {static_cast<cTarvelActor*>(nullptr), &player}) {
+        gTarvel.mPlayer = who;
+        Speech().Say("Who?", "ann-short", nullptr, 1);
+        EXPECT_TRUE(Speech().mWithSound);
+        EXPECT_EQ(Speech().mSpeaker, nullptr);
+        Speech().Say("Who?", "nosuch", nullptr, 1);
+        ASSERT_NE(Speech().mTextLine, nullptr);
+        Frame(3001);
+        EXPECT_EQ(Speech().mState, 0);
+    }
+}
+
+TEST_F(SpeechTest, AClickEndsTheLineOnlyWhileLinesCanBeClickedThrough)
+{
+    cTarvelActor ann("Ann", "", 0);
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    for (bool withSound : {false, true}) {
+        SCOPED_TRACE(withSound);
+        Speech().Say("Hi", withSound ? "ann-long" : "nosuch", &ann, 1);
+        ASSERT_EQ(Speech().mWithSound, withSound);
+        gameplay.mStateFlags = cTarvelGameplay::kInterfaceEnabled;
+        gameplay.mLeftLatch = 1;
+        Frame(10);
+        EXPECT_EQ(Speech().mState, 2);
+
+        gameplay.mStateFlags |= cTarvelGameplay::kBlocked;
+        gameplay.mRightLatch = 2;
+        Frame(10);
+        EXPECT_EQ(Speech().mState, 0);
+        EXPECT_TRUE(gTarvel.mSound.IsSpeechFinished());
+        EXPECT_EQ(gameplay.mStateFlags, cTarvelGameplay::kInterfaceEnabled);
+    }
+    // A line that ends by itself clears the flag too.
+    gameplay.mStateFlags |= cTarvelGameplay::kBlocked;
+    Speech().Say("Hi", "nosuch", &ann, 1);
+    Frame(3001);
+    EXPECT_EQ(Speech().mState, 0);
+    EXPECT_EQ(gameplay.mStateFlags, cTarvelGameplay::kInterfaceEnabled);
+}
+
+TEST_F(SpeechTest, ASubtitleClearedWithTheScenesTextsIsNotDeletedAgain)
+{
+    cTarvelActor ann("Ann", "", 0);
+    Speech().Say("Bye", "nosuch", &ann, 1);
+    gTarvel.mFonts.ClearTexts();
+    gTarvel.mFonts.CreateText(0, cTarvelString("other"), 0, 0, 0xFFFFFFFFu, 0, 0);
+    Frame(3001);
+    EXPECT_EQ(Speech().mState, 0);
+    EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 1);
+}
+
+}  // namespace
