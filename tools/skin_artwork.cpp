@@ -226,6 +226,16 @@ int main(int argc, char** argv) {
   Image menuBar(16, 20);
   menuBar.Gradient(0, 0, 16, 20, 0xFFFFFF, 0xD6D6D6);
   all.push_back({"PEARL_MENU_BAR", menuBar});
+  // Combo box buttons, stretched over the button: Pearl's gets the arrow
+  // drawn over it, Meadow's carries its own.
+  Image pearlCombo(16, 17);
+  pearlCombo.Gradient(0, 0, 16, 17, 0xFFFFFF, 0xC6D3F7);
+  pearlCombo.Frame(0, 0, 16, 17, 0x7F9DB9);
+  all.push_back({"PEARL_COMBOBOX_BUTTON", pearlCombo});
+  Image meadowCombo(16, 17, 0xB5DDA4);
+  meadowCombo.Frame(0, 0, 16, 17, 0x4E8C3A);
+  for (int row = 0; row < 4; ++row) meadowCombo.Fill(4 + row, 7 + row, 12 - row, 8 + row, 0x25561A);
+  all.push_back({"MEADOW_COMBOBOX_BUTTON", meadowCombo});
   // White is the menus' see-through colour for the check mark.
   Image check(16, 16, 0xFFFFFF);
   check.Line(3, 8, 6, 11, 0);

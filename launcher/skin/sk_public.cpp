@@ -117,7 +117,7 @@ bool IsFormActive(forms::TCustomForm* form) {
 }
 
 namespace {
-using GetComboBoxInfoProc = BOOL (*)(HWND, void*);
+using GetComboBoxInfoProc = BOOL (*)(HWND, PCOMBOBOXINFO);
 struct ComboBoxInfoCall {
   bool tried = false;
   HMODULE module = nullptr;
@@ -137,7 +137,7 @@ BOOL CallGetComboBoxInfo(HWND comboBox, void* info) {
       g_comboBoxInfo.proc = reinterpret_cast<GetComboBoxInfoProc>(GetProcAddress(g_comboBoxInfo.module, "GetComboBoxInfo"));
     }
   }
-  return g_comboBoxInfo.proc ? g_comboBoxInfo.proc(comboBox, info) : 0;
+  return g_comboBoxInfo.proc ? g_comboBoxInfo.proc(comboBox, static_cast<PCOMBOBOXINFO>(info)) : 0;
 }
 
 }  // namespace skin

@@ -168,10 +168,12 @@ TEST_F(ParentBackgroundTest, CopiesWhatLiesUnderTheControl) {
 }
 
 TEST_F(ParentBackgroundTest, ComboBoxInfoComesFromTheWindowLayer) {
-  // The layer's own module is "User32.dll"; it has no GetComboBoxInfo yet,
-  // so the call answers 0, now and later.
+  // The layer's own module is "User32.dll": found there, the call refuses
+  // a missing window or structure (the combo box tests ask real ones).
   EXPECT_EQ(CallGetComboBoxInfo(nullptr, nullptr), 0);
-  EXPECT_EQ(CallGetComboBoxInfo(nullptr, nullptr), 0);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  EXPECT_EQ(CallGetComboBoxInfo(nullptr, &info), 0);
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ TEST(ThemesTest, ArtworkStripsHaveTheirLayouts) {
     const char* name;
     int width, height;
   } named[] = {{"MSGDLG", 4 * 32, 32}, {"MENU_CHECKED", 16, 16}, {"PEARL_MENU_SELECT", 16, 20}, {"PEARL_MENU_BAR", 16, 20}, {"MAINICON", 32, 32},
-               {"PEARL_FORM_BACKGROUND", 8, 8}, {"EMBER_FORM_BACKGROUND", 8, 8}};
+               {"PEARL_FORM_BACKGROUND", 8, 8}, {"EMBER_FORM_BACKGROUND", 8, 8},
+               {"PEARL_COMBOBOX_BUTTON", 16, 17}, {"MEADOW_COMBOBOX_BUTTON", 16, 17}};
   RegisterBuiltInBitmaps();
   for (const Named& n : named) {
     forms::TBitmap b;

@@ -316,8 +316,7 @@ BOOL SystemParametersInfoA(UINT action, UINT uiParam, PVOID pvParam, UINT winIni
 // Returns the length, or the size needed (with the NUL) when too small.
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 
-// ==== Themed form additions ================================================
-// ---- Window frames (window.cpp, dc.cpp) -------------------------------------------
+// ==== Themed form additions =========================================// ---- Window frames (window.cpp, dc.cpp) -------------------------------------------
 // A top-level window asks its procedure for its client rectangle with
 // WM_NCCALCSIZE: without the valid-rectangles request (wParam FALSE, lParam a
 // RECT in screen coordinates) when it is made, with it (wParam TRUE, lParam
@@ -367,3 +366,8 @@ HANDLE GetClipboardData(UINT format);
 BOOL IsClipboardFormatAvailable(UINT format);
 // The classic scheme's colours (COLORREF).
 DWORD GetSysColor(int index);
+// ---- Combo boxes (combobox.cpp) -------------------------------------------------
+// Asks the combo box itself (CB_GETCOMBOBOXINFO); FALSE for a window that
+// is no combo box or a cbSize other than the structure's. An export, so it
+// can be found by name in "User32.dll".
+extern "C" BOOL GetComboBoxInfo(HWND hwndCombo, PCOMBOBOXINFO info);
