@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "fuzz/skin_theme_apply.h"
 #include "launcher/skin/skin_reader.h"
 #include "platform/win32/path.h"
 
@@ -49,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const skin::ESkinFileError&) {
     }
   }
+  fuzz::ApplySkinTheme(folder.path + "/root", platform::ShowPath(file));
   std::remove(file.c_str());
   return 0;
 }

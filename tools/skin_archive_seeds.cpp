@@ -1,4 +1,5 @@
 // Writes seed skin archives for the fuzz corpus into a folder.
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -33,5 +34,40 @@ int main(int argc, char** argv) {
   tk::ZipEntry empty;
   empty.data = tk::WriteSkinData({});
   write("empty_chain", tk::WriteZip({empty}));
+
+  // Themes for the themed controls, whole and with one key left out.
+  auto bmp = [](int w, int h, uint32_t c) {
+    return tk::WriteBmp24(w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, c));
+  };
+  const std::vector<tk::SkinValue> theme = {
+      tk::SkinBitmap("SKIN2_TITLEBAR1", bmp(6, 20, 0x203040)),
+      tk::SkinBitmap("SKIN2_TITLEBAR2", bmp(20, 20, 0x304050)),
+      tk::SkinBitmap("SKIN2_TITLEBAR3", bmp(5, 20, 0x405060)),
+      tk::SkinBitmap("SKIN2_TITLEBAR4", bmp(4, 20, 0x506070)),
+      tk::SkinBitmap("SKIN2_TITLEBAR5", bmp(12, 20, 0x607080)),
+      tk::SkinBitmap("SKIN2_TITLEBUTTONS", bmp(8 * 12, 8, 0x708090)),
+      tk::SkinByte("SKIN2_TITLEFIVESECT", 1),
+      tk::SkinByte("SKIN2_TITLEBTNTRANS", 1),
+      tk::SkinInteger("SKIN2_TITLEBARBUTTONPOSX", 3),
+      tk::SkinInteger("SKIN2_TITLEBARBUTTONPOSY", 4),
+      tk::SkinInteger("SKIN2_TITLEBARREGIONMINY", 0),
+      tk::SkinInteger("SKIN2_TITLEBARREGIONMAXY", 19),
+      tk::SkinInteger("SKIN2_CONTROLBORDERCOLOR", 0x0000FF),
+      tk::SkinInteger("SKIN2_CONTROLCOLOR", 0x00FFFF),
+      tk::SkinInteger("SKIN2_MENUITEMCOLOR", 0x112233)};
+  tk::ZipEntry full;
+  full.data = tk::WriteSkinData(theme);
+  write("theme_full", tk::WriteZip({full}));
+  for (size_t left : {0, 5, 6, 8, 11, 12}) {
+    std::vector<tk::SkinValue> less;
+    for (size_t i = 0; i < theme.size(); ++i) {
+      if (i != left) less.push_back(theme[i]);
+    }
+    tk::ZipEntry e2;
+    e2.data = tk::WriteSkinData(less);
+    std::string name = "theme_without_" + theme[left].name.substr(6);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    write(name, tk::WriteZip({e2}));
+  }
   return 0;
 }
