@@ -1,0 +1,6 @@
+# The launcher's text file: parsing and walking the tree with the cursor.
+if(TARGET launcher_app)
+  tarvel_fuzz(launcher_xml
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/launcher_xml_fuzz.cpp
+    LIBS launcher_app)
+endif()

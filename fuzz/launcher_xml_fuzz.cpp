@@ -1,0 +1,34 @@
+// Any bytes as the launcher's text file: the reader parses them and the
+// whole tree is walked with its cursor, as the launcher walks it (names,
+// texts, child lookups by index, one past the end included).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "launcher/app/xml_storage.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  launcher::TXmlStorage storage;
+  if (!storage.LoadFromStream(std::string(reinterpret_cast<const char*>(data), size))) return 0;
+  // Depth first with the cursor alone: the child index to visit next per level.
+  std::basic_string<int> next{0};
+  size_t visited = 0;
+  while (!next.empty() && visited < 100000) {
+    (void)storage.GetName();
+    (void)storage.GetText();
+    const int count = storage.ChildCount();
+    (void)storage.GetChildName(count);
+    int& index = next.back();
+    if (index < count) {
+      (void)storage.GetChildName(index);
+      if (storage.GoChild(index++)) {
+        next.push_back(0);
+        ++visited;
+        continue;
+      }
+    }
+    next.pop_back();
+    if (!next.empty()) storage.GoParent();
+  }
+  return 0;
+}
