@@ -34,8 +34,10 @@ constexpr uint32_t BINKFRAMERATE = 0x1000;     // play at the rate of BinkSetFra
 constexpr uint32_t BINKPRELOADALL = 0x2000;    // read the whole video during the open
 constexpr uint32_t BINKALPHA = 0x100000;       // decode the alpha plane
 constexpr uint32_t BINKFILEHANDLE = 0x800000;  // `name` is a file handle
+constexpr uint32_t BINKFROMMEMORY = 0x04000000;  // `name` points at the video in memory
 
 // Surface types of BinkCopyToBuffer.
+constexpr uint32_t BINKSURFACE24 = 1;   // B, G, R
 constexpr uint32_t BINKSURFACE32 = 3;   // B, G, R, unused
 constexpr uint32_t BINKSURFACE32A = 5;  // B, G, R, A
 
@@ -67,9 +69,14 @@ struct BINKFRAMEBUFFERS {
 
 // The rate that the next BinkOpen with BINKFRAMERATE plays at.
 void BinkSetFrameRate(uint32_t frameRate, uint32_t frameRateDiv);
-// Opens a video: by its path, or with BINKFILEHANDLE on a file handle
-// (cast to `name`) from that handle's current position. Null on failure,
-// with the reason in BinkGetError.
+// The size of the block that the next BinkOpen with BINKFROMMEMORY reads:
+// nothing past it is read, whatever the video's header says. Used by that
+// open only; without it the open fails.
+void BinkSetMemorySize(uint64_t size);
+// Opens a video: by its path, with BINKFILEHANDLE on a file handle (cast
+// to `name`) from that handle's current position, or with BINKFROMMEMORY
+// from the block `name` points at, which must outlive the video. Null on
+// failure, with the reason in BinkGetError.
 HBINK BinkOpen(const char* name, uint32_t flags);
 void BinkClose(HBINK bink);
 // The text of the last failure.
@@ -77,7 +84,7 @@ const char* BinkGetError();
 
 // Decodes frame FrameNum; 0 on success.
 int32_t BinkDoFrame(HBINK bink);
-// Copies the decoded frame into a 32-bit buffer of `destHeight` rows of
+// Copies the decoded frame into a 24-bit (BINKSURFACE24) or 32-bit buffer of `destHeight` rows of
 // `destPitch` bytes, at (destX, destY); rows and columns that do not fit
 // are left out. 0 when it copied, 1 when there was nothing to copy or the
 // buffer cannot take it.

@@ -39,6 +39,7 @@ constexpr int kMaxDimension = 8192;
 std::string g_error;
 uint32_t g_rate = 0;
 uint32_t g_rateDiv = 0;
+uint64_t g_memorySize = 0;
 
 }  // namespace
 
@@ -51,6 +52,8 @@ struct Cursor {
 struct BinkState {
   HANDLE file = INVALID_HANDLE_VALUE;
   bool ownsFile = false;
+  const uint8_t* memory = nullptr;  // BINKFROMMEMORY: the caller's block
+  int64_t memorySize = 0;
   int64_t base = 0;      // where the video begins in the file
   int64_t extent = -1;   // its length, where the container tells it
   Cursor cursor;         // the picture's reads
@@ -110,6 +113,13 @@ void SetError(const std::string& text) { g_error = text; }
 
 // Reads from the video's file at `at` (from base); bytes read, or -1.
 int64_t ReadAt(BinkState* s, int64_t at, uint8_t* buffer, uint32_t size) {
+  if (s->memory) {
+    if (at < 0) return -1;
+    if (at >= s->memorySize) return 0;
+    const int64_t n = std::min<int64_t>(size, s->memorySize - at);
+    std::memcpy(buffer, s->memory + at, size_t(n));
+    return n;
+  }
   at += s->base;
   LONG high = LONG(at >> 32);
   SetLastError(0);
@@ -182,6 +192,7 @@ int64_t SeekPacket(void* opaque, int64_t offset, int whence) {
   auto* c = static_cast<Cursor*>(opaque);
   BinkState* s = c->s;
   if (whence & AVSEEK_SIZE) {
+    if (s->memory) return s->extent >= 0 && s->extent < s->memorySize ? s->extent : s->memorySize;
     DWORD high = 0;
     SetLastError(0);
     const DWORD low = GetFileSize(s->file, &high);
@@ -632,6 +643,8 @@ void BinkSetFrameRate(uint32_t frameRate, uint32_t frameRateDiv) {
   g_rateDiv = frameRateDiv;
 }
 
+void BinkSetMemorySize(uint64_t size) { g_memorySize = size; }
+
 const char* BinkGetError() { return g_error.c_str(); }
 
 HBINK BinkOpen(const char* name, uint32_t flags) {
@@ -640,7 +653,13 @@ HBINK BinkOpen(const char* name, uint32_t flags) {
   b->state = new BinkState;
   BinkState* s = b->state;
   s->cursor.s = s;
-  if (flags & BINKFILEHANDLE) {
+  if (flags & BINKFROMMEMORY) {
+    const uint64_t size = g_memorySize;
+    g_memorySize = 0;
+    if (!name || size == 0) return Fail(b, "No memory block.");
+    s->memory = reinterpret_cast<const uint8_t*>(name);
+    s->memorySize = int64_t(std::min<uint64_t>(size, uint64_t(INT64_MAX)));
+  } else if (flags & BINKFILEHANDLE) {
     s->file = reinterpret_cast<HANDLE>(const_cast<char*>(name));
     LONG high = 0;
     SetLastError(0);
@@ -793,16 +812,25 @@ int32_t BinkCopyToBuffer(HBINK bink, void* dest, int32_t destPitch, uint32_t des
                          uint32_t destX, uint32_t destY, uint32_t flags) {
   if (!bink || !dest || destPitch <= 0) return 1;
   const uint32_t surface = flags & 0xF;
-  if (surface != BINKSURFACE32 && surface != BINKSURFACE32A) return 1;
+  if (surface != BINKSURFACE24 && surface != BINKSURFACE32 && surface != BINKSURFACE32A) return 1;
   BinkState* s = bink->state;
   if (!s->haveFrame) return 1;
+  const uint64_t pixelBytes = surface == BINKSURFACE24 ? 3 : 4;
   const uint64_t rowBytes = uint64_t(destPitch);
-  if (uint64_t(destX) * 4 >= rowBytes || destY >= destHeight) return 1;
-  const uint32_t columns = uint32_t(std::min<uint64_t>(bink->Width, rowBytes / 4 - destX));
+  if (uint64_t(destX) * pixelBytes >= rowBytes || destY >= destHeight) return 1;
+  const uint32_t columns = uint32_t(std::min<uint64_t>(bink->Width, rowBytes / pixelBytes - destX));
   const uint32_t rows = std::min(bink->Height, destHeight - destY);
   for (uint32_t y = 0; y < rows; ++y) {
-    uint8_t* out = static_cast<uint8_t*>(dest) + (uint64_t(destY) + y) * rowBytes + uint64_t(destX) * 4;
+    uint8_t* out = static_cast<uint8_t*>(dest) + (uint64_t(destY) + y) * rowBytes + uint64_t(destX) * pixelBytes;
     const uint8_t* in = s->pixels.data() + size_t(y) * bink->Width * 4;
+    if (surface == BINKSURFACE24) {
+      for (uint32_t x = 0; x < columns; ++x) {
+        out[x * 3] = in[x * 4];
+        out[x * 3 + 1] = in[x * 4 + 1];
+        out[x * 3 + 2] = in[x * 4 + 2];
+      }
+      continue;
+    }
     std::memcpy(out, in, size_t(columns) * 4);
     if (surface == BINKSURFACE32)
       for (uint32_t x = 0; x < columns; ++x) out[x * 4 + 3] = 255;
