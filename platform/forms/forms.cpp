@@ -1,4 +1,5 @@
 #include "platform/forms/forms.h"
+#include "platform/forms/threads.h"
 
 #include <algorithm>
 
@@ -429,6 +430,8 @@ TControl* TApplication::CaptureControl(TWinControl* window) const {
 }
 
 bool TApplication::ProcessMessage() {
+  // Requests of worker threads first (they posted a message to wake us).
+  TThread::CheckSynchronize();
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {

@@ -563,6 +563,8 @@ TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
 
 TBitmap::~TBitmap() { DeleteDC(dc_); }
 
+HBITMAP TBitmap::Handle() const { return platform::SurfaceBitmap(dc_); }
+
 void TBitmap::SetSize(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);

@@ -193,6 +193,8 @@ class TBitmap : public TPersistent {
   void Assign(const TBitmap& other);
 
   TCanvas& Canvas() { return canvas_; }
+  // The bitmap's handle for the window layer (SetDIBits).
+  HBITMAP Handle() const;
   uint32_t* Bits() { return pixels_.data(); }
   const uint32_t* Bits() const { return pixels_.data(); }
   uint32_t PixelAt(int x, int y) const { return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + x]; }

@@ -29,6 +29,8 @@ struct DeviceContext {
 };
 
 std::unordered_map<HDC, std::unique_ptr<DeviceContext>> g_dcs;
+// Bitmap handles of surface DCs: the DC's address, typed apart.
+HBITMAP BitmapOf(HDC dc) { return reinterpret_cast<HBITMAP>(dc); }
 
 DeviceContext* Dc(HDC dc) {
   auto it = g_dcs.find(dc);
@@ -95,7 +97,46 @@ bool GetDcSurface(HDC handle, DcSurface* out) {
   return true;
 }
 
+HBITMAP SurfaceBitmap(HDC handle) {
+  DeviceContext* dc = Dc(handle);
+  return dc && !dc->window ? BitmapOf(handle) : nullptr;
+}
+
 }  // namespace platform
+
+int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info, UINT colorUse) {
+  DeviceContext* dc = Dc(reinterpret_cast<HDC>(bitmap));
+  if (!dc || dc->window || !bits || !info || colorUse != DIB_RGB_COLORS) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const BITMAPINFOHEADER& h = info->bmiHeader;
+  const int bytes = h.biBitCount / 8;
+  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 || (h.biBitCount != 24 && h.biBitCount != 32) ||
+      h.biCompression != BI_RGB || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const int64_t width = h.biWidth;
+  const int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
+  const int64_t stride = (width * bytes + 3) / 4 * 4;
+  const int64_t first = start, count = std::min<int64_t>(lines, std::max<int64_t>(0, height - first));
+  const auto* src = static_cast<const uint8_t*>(bits);
+  const int columns = int(std::min<int64_t>(width, dc->width));
+  for (int64_t i = 0; i < count; ++i) {
+    // Scan line `first + i` counts from the image's bottom when bottom-up.
+    const int64_t line = first + i;
+    const int64_t y = h.biHeight > 0 ? height - 1 - line : line;
+    if (y < 0 || y >= dc->height || !dc->bits) continue;
+    const uint8_t* in = src + i * stride;
+    uint32_t* out = dc->bits + y * dc->width;
+    for (int x = 0; x < columns; ++x) {
+      const uint8_t* p = in + x * bytes;
+      out[x] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+  }
+  return int(count);
+}
 
 BOOL DeleteDC(HDC dc) { return g_dcs.erase(dc) ? TRUE : FALSE; }
 

@@ -27,10 +27,20 @@ HDC CreateSurfaceDC(uint32_t* bits, int width, int height);
 void RetargetSurfaceDC(HDC dc, uint32_t* bits, int width, int height);
 // False for an unknown handle. Clip is within the surface.
 bool GetDcSurface(HDC dc, DcSurface* out);
+// The bitmap handle of a surface DC's pixels (the framework's bitmaps hand
+// it out); it follows RetargetSurfaceDC and goes with DeleteDC.
+HBITMAP SurfaceBitmap(HDC dc);
 
 }  // namespace platform
 
 BOOL DeleteDC(HDC dc);
+// Rows `start` to `start + lines` of a 24- or 32-bit BI_RGB image (header
+// sizes of 40 bytes and more; a positive height counts rows from the
+// bottom; each row padded to 4 bytes) into a surface bitmap, where they
+// fit. Returns the rows copied, 0 on failure. The device context is not
+// needed.
+int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
+              UINT colorUse);
 HDC GetDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC dc);
 // Validates the window; sends WM_ERASEBKGND (with the paint DC) first when
