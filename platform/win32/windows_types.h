@@ -846,9 +846,6 @@ constexpr int COLOR_INACTIVECAPTIONTEXT = 19;
 constexpr int COLOR_BTNHIGHLIGHT = 20;
 // ---- Combo boxes ------------------------------------------------------------
 constexpr UINT CB_GETCOMBOBOXINFO = 0x0164;
-constexpr UINT CBN_SELCHANGE = 1;
-constexpr UINT CBN_DROPDOWN = 7;
-constexpr UINT CBN_CLOSEUP = 8;
 constexpr DWORD STATE_SYSTEM_PRESSED = 0x00000008;
 constexpr DWORD STATE_SYSTEM_INVISIBLE = 0x00008000;
 struct COMBOBOXINFO {
