@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "launcher/app/xml_storage.h"
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   launcher::TXmlStorage storage;
   if (!storage.LoadFromStream(std::string(reinterpret_cast<const char*>(data), size))) return 0;
   // Depth first with the cursor alone: the child index to visit next per level.
-  std::basic_string<int> next{0};
+  std::vector<int> next{0};
   size_t visited = 0;
   while (!next.empty() && visited < 100000) {
     (void)storage.GetName();
