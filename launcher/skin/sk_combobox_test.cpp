@@ -8,6 +8,8 @@
 
 #include "launcher/skin/golden.h"
 #include "launcher/skin/sk_combobox.h"
+#include "launcher/skin/sk_form.h"
+#include "launcher/skin/sk_menu.h"
 #include "launcher/skin/sk_panels.h"
 #include "launcher/skin/sk_public.h"
 #include "platform/forms/forms.h"
@@ -216,6 +218,41 @@ TEST_P(ComboGoldenTest, GroupOfComboBoxes) {
   list->SetItemIndex(-1);
   (void)enabled;
   EXPECT_TRUE(skin::testing::MatchesGolden(Picture(), "combobox_" + StyleName(style)));
+}
+
+// A themed form (title bar, menu bar) holding a group box of an enabled
+// and a disabled combo box.
+TEST_P(ComboGoldenTest, ThemedFormWithComboBoxes) {
+  const TskUIStyle style = GetParam();
+  form_->SetBounds(40, 30, 260, 190);
+  form_->SetCaption("Settings");
+  auto* menu = new TskMainMenu(form_);
+  for (const char* caption : {"&File", "&Help"}) {
+    auto* item = new forms::TMenuItem(menu);
+    item->SetCaption(caption);
+    menu->Items()->Add(item);
+  }
+  auto* sk = new TskForm(form_);
+  sk->SetUIStyle(style);
+  sk->SetMenu(menu);
+  auto* box = new TskGroupBox(form_);
+  box->SetParent(sk);
+  box->SetBounds(10, 56, 230, 100);
+  box->SetCaption("Video");
+  TskComboBox* resolution = Combo(12, 24, style, box);
+  TskComboBox* quality = Combo(12, 58, style, box);
+  quality->SetEnabled(false);
+  sk->UIStyleAutoUpdateSub = true;
+  sk->SetUIStyle(style);
+  EXPECT_EQ(resolution->UIStyle(), style);
+  pt::Picture p = Picture();
+  EXPECT_TRUE(skin::testing::MatchesGolden(p, "form_combobox_" + StyleName(style)));
+  // The combo box's frame in the style's control border colour, worked out
+  // from its place on the form.
+  const forms::TPoint at = resolution->ClientToScreen(forms::Point(0, 0));
+  const int x = at.X - form_->Left(), y = at.Y - form_->Top();
+  EXPECT_EQ(p.At(x, y), ColorToPixel(GetThemeColor(style, tsControlBorderColor)));
+  EXPECT_EQ(p.At(x + 119, y + 20), ColorToPixel(GetThemeColor(style, tsControlBorderColor)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, ComboGoldenTest,
