@@ -67,11 +67,11 @@ void cTarvelActorControlDefault::StopOwnersAnimation()
 {
     if (!mOwner)
         return;
-    if (mOwner->mPlayedAnimation) {
-        mOwner->mPlayedAnimation->Stop(0.3f);
-        Destroy(mOwner->mPlayedAnimation);
+    if (mOwner->mAnimation) {
+        mOwner->mAnimation->Stop(0.3f);
+        Destroy(mOwner->mAnimation);
     }
-    mOwner->mPlayingAnimation = false;
+    mOwner->mTrigAnim = false;
 }
 
 void cTarvelActorControlDefault::Update()
