@@ -496,3 +496,12 @@ std::vector<uint8_t> AssembleScriptOrThrow(std::string_view source)
         throw std::runtime_error("script assembly failed: " + a.error);
     return std::move(a.image);
 }
+
+std::vector<uint8_t> AssembleActorScript(std::string_view name, std::string_view body)
+{
+    std::string source = "global ";
+    source += name;
+    source += " object class=cActor\n";
+    source += body;
+    return AssembleScriptOrThrow(source);
+}

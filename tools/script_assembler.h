@@ -38,6 +38,9 @@ tScriptAssembly AssembleScript(std::string_view source);
 // tests and tools that build known-good images.
 std::vector<uint8_t> AssembleScriptOrThrow(std::string_view source);
 
+// An actor script: the actor's "cActor" object named name, then body.
+std::vector<uint8_t> AssembleActorScript(std::string_view name, std::string_view body = "ret\n");
+
 // Opcodes of the instruction stream.
 namespace script_op {
 constexpr uint8_t kEnd = 0xFF, kPush = 1, kLoad = 2, kAdd = 3, kStore = 4, kNeg = 6, kMul = 7,

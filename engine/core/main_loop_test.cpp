@@ -203,7 +203,7 @@ struct WalkingControl : cTarvelActorControl {
 
 TEST_F(MainLoopTest, EscapeStopsThePlayersWalkToAnObject)
 {
-    auto* player = new cTarvelActor("PC", "", 0);
+    auto* player = new cTarvelActor("OFF", "", false);
     auto* control = new WalkingControl;
     player->mControl = control;
     control->mWalking = true;

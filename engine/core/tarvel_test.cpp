@@ -253,8 +253,8 @@ TEST_F(TarvelTest, ChangeSceneReplacesTheSceneAndTakesPendingState)
     gTarvel.mPreviousSceneName = "garden";
     gTarvel.mGameState = "day";
     gTarvel.mPendingGameState = "night";
-    gTarvel.mPlayer = new cTarvelActor("old", "", 0);
-    gTarvel.mPendingPlayer = new cTarvelActor("PC", "", 0);
+    gTarvel.mPlayer = new cTarvelActor("OFF", "", false);
+    gTarvel.mPendingPlayer = new cTarvelActor("OFF", "", false);
     cTarvelActor* pending = gTarvel.mPendingPlayer;
 
     auto* scene = new RecordingScene(&newRecord, 0);
@@ -338,7 +338,7 @@ TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
     gCinematics.Add(new CountedCinematic);
     gCinematics.Add(nullptr);
     gCinematics.Add(new CountedCinematic);
-    gTarvel.mPlayer = new cTarvelActor("PC", "", 0);
+    gTarvel.mPlayer = new cTarvelActor("OFF", "", false);
     gTarvel.Shutdown();
     EXPECT_EQ(gDeleted, 4);
     EXPECT_EQ(gReleasedBeforeDelete, 1);

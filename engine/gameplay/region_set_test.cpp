@@ -93,7 +93,7 @@ protected:
             AssembleScriptOrThrow("function hs::DoDblClick\nret\nfunction hs::Use\nret\n");
         ASSERT_EQ(mScene->mScript->LoadImage(image.data(), image.size(), "scene"), 0);
         gTarvel.mScene = mScene;
-        mPlayer = new cTarvelActor("PC", "PC", 0);
+        mPlayer = new cTarvelActor("OFF", "", false);
         mPlayer->mControl = new TestControl();
         gTarvel.mPlayer = mPlayer;
         mObject.kind = kScriptObject;

@@ -73,7 +73,7 @@ TEST_F(SpeechTest, StartUpMakesTheOffScreenVoiceAndShutdownDeletesIt)
 
 TEST_F(SpeechTest, ALineWithoutSpeechFileShowsItsSubtitleForThreeSecondsALine)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     for (int32_t lines : {1, 2}) {
         SCOPED_TRACE(lines);
         gTarvel.mConfig.Subtitle = 0;
@@ -97,7 +97,7 @@ TEST_F(SpeechTest, ALineWithoutSpeechFileShowsItsSubtitleForThreeSecondsALine)
 
 TEST_F(SpeechTest, APlayingLineEndsWithItsSoundAndShowsTextOnlyWithSubtitles)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     gTarvel.mConfig.Subtitle = 0;
     Speech().Say("Hello", "ann-short", &ann, 1);
     EXPECT_TRUE(Speech().mWithSound);
@@ -123,7 +123,7 @@ TEST_F(SpeechTest, APlayingLineEndsWithItsSoundAndShowsTextOnlyWithSubtitles)
 
 TEST_F(SpeechTest, ThoughtsDropALeadingUnderscoreOnlyFromLongerNames)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     gTarvel.mConfig.Subtitle = 0;
     Speech().Think("Hmm", "_ann-short", &ann, 0);
     EXPECT_TRUE(Speech().mWithSound);
@@ -141,8 +141,8 @@ TEST_F(SpeechTest, ThoughtsDropALeadingUnderscoreOnlyFromLongerNames)
 
 TEST_F(SpeechTest, ANewLineReplacesTheRunningOne)
 {
-    cTarvelActor ann("Ann", "", 0);
-    cTarvelActor bob("Bob", "", 0);
+    cTarvelActor ann("OFF", "", false);
+    cTarvelActor bob("OFF", "", false);
     Speech().Say("One", "x", &ann, 1);
     cTarvelText* first = Speech().mTextLine;
     Speech().mSkipRequested = true;
@@ -159,7 +159,7 @@ TEST_F(SpeechTest, ANewLineReplacesTheRunningOne)
 
 TEST_F(SpeechTest, NoSpeakerAndNoPlayerIsNoFault)
 {
-    cTarvelActor player("PC", "", 0);
+    cTarvelActor player("OFF", "", false);
     for (cTarvelActor* who : {static_cast<cTarvelActor*>(nullptr), &player}) {
         gTarvel.mPlayer = who;
         Speech().Say("Who?", "ann-short", nullptr, 1);
@@ -174,7 +174,7 @@ TEST_F(SpeechTest, NoSpeakerAndNoPlayerIsNoFault)
 
 TEST_F(SpeechTest, AClickEndsTheLineOnlyWhileLinesCanBeClickedThrough)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
     for (bool withSound : {false, true}) {
         SCOPED_TRACE(withSound);
@@ -202,7 +202,7 @@ TEST_F(SpeechTest, AClickEndsTheLineOnlyWhileLinesCanBeClickedThrough)
 
 TEST_F(SpeechTest, ASubtitleClearedWithTheScenesTextsIsNotDeletedAgain)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     Speech().Say("Bye", "nosuch", &ann, 1);
     gTarvel.mFonts.ClearTexts();
     gTarvel.mFonts.CreateText(0, cTarvelString("other"), 0, 0, 0xFFFFFFFFu, 0, 0);

@@ -716,13 +716,14 @@ TEST_F(SoundTest, ShutdownReleasesEverything)
 
 TEST_F(SoundTest, SaidLinesFadeWithTheSpeakersDistanceFromThePlayer)
 {
-    cTarvelMobile playerMobile;
-    cTarvelMobile speakerMobile;
-    cTarvelActor player("PC", "", 0);
-    cTarvelActor speaker("Ann", "", 0);
-    cTarvelActor noMobile("Bob", "", 0);
-    player.mMobile = &playerMobile;
-    speaker.mMobile = &speakerMobile;
+    // Actors without resources; the two that speak get mobiles of their own.
+    cTarvelActor player("OFF", "", false);
+    cTarvelActor speaker("OFF", "", false);
+    cTarvelActor noMobile("OFF", "", false);
+    player.mMobile = new cTarvelMobile;
+    speaker.mMobile = new cTarvelMobile;
+    cTarvelMobile& playerMobile = *player.mMobile;
+    cTarvelMobile& speakerMobile = *speaker.mMobile;
     gTarvel.mPlayer = &player;
     playerMobile.mPosition = D3DXVECTOR3(100.0f, 0.0f, 50.0f);
     const float full = 215.0f / 255.0f;
@@ -743,6 +744,7 @@ TEST_F(SoundTest, SaidLinesFadeWithTheSpeakersDistanceFromThePlayer)
         EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, full * c.factor);
     }
     // A player without a mobile leaves the line at full volume.
+    delete player.mMobile;
     player.mMobile = nullptr;
     ASSERT_TRUE(Sound().PlaySpeech("line1", &speaker, 1));
     EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, full);

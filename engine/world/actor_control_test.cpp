@@ -100,13 +100,14 @@ protected:
                {"cycle", 8, still(0.0f)},
                {"turn_r90", 8, still(kPi / 2)},
                {"turn_l90", 8, still(-kPi / 2)},
-               {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
+               {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)},
+               {"PC.PC", 2, AssembleActorScript("PC")}});
         mScene = new cTarvelScene();
         mScene->mSlot = gTarvel.mResources.OpenResource("Yard", testkit::kSceneResourceType);
         ASSERT_EQ(gTarvel.ChangeScene(mScene, 0), 0);
         cTarvelScript::sCallObserver = Observe;
-        mActor = std::make_unique<cTarvelActor>("PC", "PC", 0);
-        mActor->mMobile = Loaded("walker");
+        mActor = std::make_unique<cTarvelActor>("PC", "PC", true);
+        ASSERT_EQ(mActor->mMobile->Load("walker"), 0);
         mActor->mControl = mControl = new cTarvelActorControlDefault(mActor.get());
         mControl->SetWalkLayer(mScene->FindWalkArea("U"));
         mControl->SetWalkNRunCycle("cycle", "cycle");

@@ -285,7 +285,7 @@ TEST_F(MobileTest, RootMotionOfThePlayerNeedsItsWalkArea)
     cTarvelMobile* player = Loaded("walker");
     cTarvelMobile* other = Loaded("walker");
     ASSERT_EQ(player->mActor->GetRepositioningNode(), 0);
-    cTarvelActor actor("PC", "PC", 0);
+    cTarvelActor actor("OFF", "", false);
     auto* control = new HalfPlaneControl;
     control->mLimit = 5.0f;
     actor.mControl = control;
@@ -464,7 +464,7 @@ TEST_F(MobileTest, TheWalkArrowIsAMobileDrawnThroughItsBinding)
     cTarvelScene scene;
     scene.mObjectUnderCursor = true;
     scene.mObjectPosition = D3DXVECTOR3(100, 0, 100);
-    cTarvelActor player("PC", "PC", 0);
+    cTarvelActor player("OFF", "", false);
     player.mMobile = Loaded("walker");
     gTarvel.mScene = &scene;
     gTarvel.mPlayer = &player;

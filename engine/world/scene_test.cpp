@@ -809,7 +809,7 @@ TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
 TEST_F(SceneTest, StartUpPutsThePlayerOnTheFloor)
 {
     StartWithScenes({{"Room", Room()}});
-    cTarvelActor player("PC", "PC", 0);
+    cTarvelActor player("OFF", "", false);
     player.mControl = new cTarvelActorControl();
     cTarvelMobile mobile;
     mobile.mPosition = D3DXVECTOR3(3, 99, 4);

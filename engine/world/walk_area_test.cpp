@@ -146,7 +146,7 @@ TEST_F(WalkAreaTest, ADisabledAreaAnswersNo)
 
 TEST_F(WalkAreaTest, TriggersCallLeaveThenEnterOncePerCrossing)
 {
-    cTarvelActor player("PC", "PC", 0);
+    cTarvelActor player("OFF", "", false);
     cTarvelMobile mobile;
     player.mMobile = &mobile;
     gTarvel.mPlayer = &player;
