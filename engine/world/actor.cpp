@@ -1,6 +1,7 @@
 #include "engine/world/actor.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
@@ -113,17 +114,20 @@ cTarvelActor::cTarvelActor(cTarvelString name, cTarvelString stateSuffix, bool n
         if (!resources.Exists(resource.c_str(), kActorResourceType))
             gTarvel.FatalError(0, kSourceFile, 75, "cTarvelActor::cTarvelActor",
                                "Actor file " + resource + " can not be loaded.", 0);
-        mMobile = new cTarvelMobile();
-        mMobile->mOwner = this;
-        if (!noControl)
-            mControl = new cTarvelActorControlDefault(this);
+        // The script is read before anything is made, so that a fatal error
+        // that returns to a guard leaves nothing behind.
         const int slot = resources.OpenResource(resource.c_str(), kActorResourceType);
         if (slot < 0)
             gTarvel.FatalError(0, kSourceFile, 64, "cTarvelActor::cTarvelActor",
                                "Actor file " + resource + " can not be found.", 0);
-        mScript = new cTarvelScript();
-        mScript->ReadSymbolTable(slot, mName);
+        auto script = std::make_unique<cTarvelScript>();
+        script->ReadSymbolTable(slot, mName);
         resources.CloseResource(slot);
+        mScript = script.release();
+        mMobile = new cTarvelMobile();
+        mMobile->mOwner = this;
+        if (!noControl)
+            mControl = new cTarvelActorControlDefault(this);
         mSymbol = mScript->FindSymbol(mName.c_str(), "cActor");
         if (mSymbol)
             mSymbol->object = gScriptHandles.Bind(this, eScriptObjectType::Actor);

@@ -14,6 +14,7 @@
 #include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
+#include "engine/world/mobile_animation.h"
 #include "engine/world/mobile.h"
 #include "engine/world/particle.h"
 #include "engine/world/particle_dust.h"
@@ -294,8 +295,10 @@ void cTarvelScene::Update()
     if (mSecondView)
         mSecondView->Update();
     UpdateViewports();
-    // Player, other actors, free mobiles, then particle systems: the actor
-    // updates come with their own class.
+    if (gTarvel.mPlayer)
+        gTarvel.mPlayer->Update();
+    for (cTarvelActor* actor : mActors)
+        actor->Update();
     for (cTarvelMobile* mobile : mMobiles)
         mobile->Update(gTarvel.mTimer.mFrameSeconds);
     for (cTarvelParticle* particle : mParticles)
@@ -340,7 +343,10 @@ void cTarvelScene::CollectRenderItems(tArray<sRenderItem>& list, int stage)
 {
     if (cTarvelView* view = StageView(stage))
         view->CollectRenderItems(list);
-    // Actors add themselves with their own class.
+    if (gTarvel.mPlayer)
+        gTarvel.mPlayer->CollectRenderItems(list, stage);
+    for (cTarvelActor* actor : mActors)
+        actor->CollectRenderItems(list, stage);
     for (cTarvelMobile* mobile : mMobiles)
         mobile->CollectRenderItems(list, stage);
     for (cTarvelParticle* particle : mParticles)
@@ -419,10 +425,8 @@ bool cTarvelScene::FindObjectAt(int32_t x, int32_t y, int stage)
         mHotspot = gameplay.mRegionSet;
         return true;
     }
-    // Actors are hit through their mobiles; whether an actor is enabled
-    // comes with the actor's class.
     for (cTarvelActor* actor : mActors) {
-        if (actor && actor->mMobile && actor->mMobile->mVisible && actor->mMobile->HitTest(x, y, stage)) {
+        if (actor && actor->mEnabled && actor->mVisible && actor->mMobile && actor->mMobile->HitTest(x, y, stage)) {
             mHoveredActor = actor;
             return true;
         }
@@ -578,6 +582,18 @@ void cTarvelScene::Leave(int restoring)
             delete control;
     }
     gScreenControls.Clear();
+    if (cTarvelActor* player = gTarvel.mPlayer) {
+        if (player->mAnimation) {
+            player->mAnimation->Stop(0.0f);
+            delete player->mAnimation;
+            player->mAnimation = nullptr;
+        }
+        player->mTrigAnim = false;
+        player->UnlinkObject();
+        player->RemoveLookAt(player->mLookAtID, 0.0f);
+        // The walk area belongs to this scene.
+        player->SetWalkLayer(nullptr);
+    }
     gTarvel.mSound.StopSceneSounds();
     gTarvel.mLights.SetLights();
     gTarvel.mFonts.ClearTexts();
@@ -598,6 +614,7 @@ void cTarvelScene::DeleteParticles()
 
 void cTarvelScene::DeleteActors()
 {
+    mHoveredActor = nullptr;
     mActors.DeleteAll();
 }
 
@@ -784,7 +801,11 @@ void cTarvelScene::SaveState(cTarvelSavegame& savegame)
         mobile->Save(savegame);
         savegame.LeaveElement();
     }
-    // Actors save themselves with their own class.
+    for (cTarvelActor* actor : mActors) {
+        savegame.AddElement("NPC");
+        actor->Save(savegame);
+        savegame.LeaveElement();
+    }
     for (cTarvelParticle* particle : mParticles) {
         savegame.AddElement("Particle");
         particle->Save(savegame);
@@ -902,7 +923,16 @@ void cTarvelScene::LoadState(cTarvelSavegame& savegame)
                 value->object = gScriptHandles.Bind(mobile, eScriptObjectType::Mobile);
         }
     });
-    // Actors are restored by their own class once it exists.
+    ForEachElement(savegame, "NPC", [&] {
+        const cTarvelString name = savegame.GetAttributeString("name", "");
+        // An actor whose script this game lacks is skipped, not fatal.
+        const cTarvelString resource = name + "." + gTarvel.mGameState;
+        if (name.Length() == 0 || (name != "OFF" && !gTarvel.mResources.Exists(resource.c_str(), 2)))
+            return;
+        auto* actor = new cTarvelActor(name, "", true);
+        mActors.Add(actor);
+        actor->Load(savegame);
+    });
     if (savegame.EnterElement("Script")) {
         if (mScript)
             mScript->LoadState(savegame);
