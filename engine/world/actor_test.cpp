@@ -595,4 +595,87 @@ TEST_F(ActorTest, SaveAndLoad)
     EXPECT_EQ(plain.mLookAtID, -1);
 }
 
+TEST_F(ActorTest, TheSceneUpdatesDrawsSavesAndRestoresItsActors)
+{
+    auto ann = Ann();
+    ann->mEnabled = ann->mVisible = true;
+    auto hidden = Ann();
+    auto* annDefault = static_cast<cTarvelActorControlDefault*>(ann->mControl);
+    auto* hiddenDefault = static_cast<cTarvelActorControlDefault*>(hidden->mControl);
+    annDefault->mNextBlink = hiddenDefault->mNextBlink = -1.0f;
+    mScene->mActors.Add(ann.release());
+    mScene->mActors.Add(hidden.release());
+    // Only the visible actor is updated (its blink comes due) and drawn.
+    mScene->Update();
+    EXPECT_GT(annDefault->mNextBlink, 0.0f);
+    EXPECT_EQ(hiddenDefault->mNextBlink, -1.0f);
+    tArray<sRenderItem> items;
+    mScene->CollectRenderItems(items, 0);
+    ASSERT_EQ(items.count, 1);
+    EXPECT_EQ(items[0].object, mScene->mActors[0]->mMobile);
+
+    // Saved as "NPC" elements; an actor this game has no script for, or
+    // one without name, is skipped on the way back.
+    std::string text;
+    {
+        TiXmlDocument document;
+        auto* root = new TiXmlElement("Scene");
+        document.LinkEndChild(root);
+        cTarvelSavegame& cursor = gTarvel.mSavegame;
+        cursor.mRoot = cursor.mCurrent = root;
+        mScene->SaveState(cursor);
+        cursor.mRoot = cursor.mCurrent = nullptr;
+        TiXmlPrinter printer;
+        document.Accept(&printer);
+        text = printer.CStr();
+    }
+    ASSERT_NE(text.find("<NPC name=\"Ann\">"), std::string::npos) << text;
+    const size_t end = text.rfind("</Scene>");
+    text.insert(end, "<NPC name=\"Zed\"/><NPC/>");
+    auto* restored = new cTarvelScene();
+    restored->mScript = new cTarvelScript("scene");
+    const std::vector<uint8_t> image = AssembleScriptOrThrow("global Ann object class=cNPC\nret\n");
+    ASSERT_EQ(restored->mScript->LoadImage(image.data(), image.size(), "scene"), 0);
+    gTarvel.mScene = restored;
+    {
+        TiXmlDocument document;
+        document.Parse(text.c_str());
+        cTarvelSavegame& cursor = gTarvel.mSavegame;
+        cursor.mRoot = cursor.mCurrent = document.RootElement();
+        restored->LoadState(cursor);
+        cursor.mRoot = cursor.mCurrent = nullptr;
+    }
+    ASSERT_EQ(restored->mActors.count, 2);
+    cTarvelActor& back = *restored->mActors[0];
+    EXPECT_STREQ(back.mName.c_str(), "Ann");
+    EXPECT_TRUE(back.mEnabled);
+    EXPECT_NE(dynamic_cast<cTarvelActorControlDefault*>(back.mControl), nullptr);
+    EXPECT_EQ(back.mSceneSymbol, restored->mScript->FindSymbol("Ann", "cNPC"));
+    // Both actors are Ann: the last one restored holds the symbol.
+    EXPECT_EQ(gScriptHandles.Get<cTarvelActor>(back.mSceneSymbol->object, eScriptObjectType::Actor),
+              restored->mActors[1]);
+    EXPECT_FALSE(restored->mActors[1]->mVisible);
+    gTarvel.mScene = mScene;
+    restored->Clear();
+    delete restored;
+}
+
+TEST_F(ActorTest, LeavingTheSceneFreesThePlayerOfItsAnimationObjectAndLookAt)
+{
+    auto player = std::make_unique<cTarvelActor>("PC", "a", false);
+    ASSERT_EQ(player->mMobile->Load("body"), 0);
+    player->CreateLookAtControllers();
+    player->PlayAnimation("wave", 0, 0, 0);
+    player->LinkObject("cup", "hand");
+    player->SetLookAt(0.0f, 0.0f, 100.0f, 3, 0.5f);
+    gTarvel.mPlayer = player.get();
+    mScene->Leave(1);
+    gTarvel.mPlayer = mPlayer;
+    EXPECT_EQ(player->mAnimation, nullptr);
+    EXPECT_FALSE(player->mTrigAnim);
+    EXPECT_EQ(player->mLinkedMobile, nullptr);
+    EXPECT_EQ(player->mLookAtID, -1);
+    EXPECT_EQ(player->GetLookAtController(cTarvelActor::kLookAtHead)->GetTargetWeight(), 0.0f);
+}
+
 } // namespace
