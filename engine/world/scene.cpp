@@ -572,12 +572,7 @@ void cTarvelScene::Leave(int restoring)
     }
     gCinematics.Clear();
     gActiveControls.DeleteAll();
-    for (int32_t i = gScreenControls.count - 1; i >= 0; --i) {
-        cTarvelScreenControl* control = gScreenControls.data[i];
-        if (control && !gTarvel.IsMemberObject(control))
-            delete control;
-    }
-    gScreenControls.Clear();
+    ClearScreenControls();
     gTarvel.mSound.StopSceneSounds();
     gTarvel.mLights.SetLights();
     gTarvel.mFonts.ClearTexts();
