@@ -174,7 +174,7 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void cTarvel::OnEscape()
 {
-    if (gScreenControls.count > 0 && gScreenControls.data[0] && gScreenControls.data[0]->OnEscape())
+    if (gScreenControls.count > 0 && gScreenControls.data[0] && gScreenControls.data[0]->HandleEscape())
         return;
     if (gCinematics.count > 0) {
         if (cTarvelCinematic* cinematic = gCinematics.data[gCinematics.count - 1])

@@ -128,7 +128,7 @@ TEST_F(MainLoopTest, ClosingTheWindowEndsTheLoop)
 }
 
 struct EscapeScreenControl : cTarvelScreenControl {
-    bool OnEscape() override
+    bool HandleEscape() override
     {
         ++escapes;
         return takesKey;

@@ -62,13 +62,6 @@ cTarvel::~cTarvel()
     mLiveScripts.FreeData();
 }
 
-bool cTarvel::IsMemberObject(const void* object) const
-{
-    uintptr_t p = reinterpret_cast<uintptr_t>(object);
-    uintptr_t self = reinterpret_cast<uintptr_t>(this);
-    return p >= self && p < self + sizeof(*this);
-}
-
 bool cTarvel::IsScriptLive(const cTarvelScript* script) const
 {
     for (int32_t i = 0; i < mLiveScripts.count; ++i) {
@@ -199,17 +192,7 @@ void cTarvel::Shutdown()
 {
     mInitialised = 0;
     mActiveControls.DeleteAll();
-    // The verb bar, dialogue bar and PDA sit on the stack too but belong to
-    // this object; only the others are deleted.
-    for (int32_t i = 0; i < mScreenControls.count; ++i) {
-        cTarvelScreenControl* control = mScreenControls.data[i];
-        if (control && !IsMemberObject(control)) {
-            control->ReleaseResources();
-            delete control;
-        }
-        mScreenControls.data[i] = nullptr;
-    }
-    mScreenControls.Clear();
+    ClearScreenControls();
     while (mCinematics.count > 0) {
         int32_t last = mCinematics.count - 1;
         cTarvelCinematic* cinematic = mCinematics.data[last];

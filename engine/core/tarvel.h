@@ -134,10 +134,6 @@ public:
     cTarvelString mGameState;
     cTarvelString mPendingGameState;
 
-    // Whether object lies inside the main object (screen controls that are
-    // members survive a scene change).
-    bool IsMemberObject(const void* object) const;
-
 private:
     void ReadConfiguration();
     void CreateSavegameFolder();

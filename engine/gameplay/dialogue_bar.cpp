@@ -1,6 +1,10 @@
 #include "engine/gameplay/dialogue_bar.h"
 
-cTarvelDialogueBar::cTarvelDialogueBar() {}
+cTarvelDialogueBar::cTarvelDialogueBar()
+{
+    mTypeId = kDialogueBar;
+    mMember = true;
+}
 cTarvelDialogueBar::~cTarvelDialogueBar() = default;
 
 void cTarvelDialogueBar::Release() {}

@@ -4,26 +4,57 @@
 
 #include "engine/core/string.h"
 
-// An entry of the screen-control stack (case file, radio, skip prompt ...).
+// An entry of the modal screen-control stack (bars, PDA, skip prompt,
+// inventory-only screen, case file, radio). The last entry is the top.
 class cTarvelScreenControl {
 public:
+    // Type ids that other code tests.
+    static constexpr int32_t kVerbBar = 1;
+    static constexpr int32_t kDialogueBar = 2;
+    static constexpr int32_t kPDA = 3;
+    static constexpr int32_t kCancelRequest = 4;
+    static constexpr int32_t kBunkerWall = 30;
+    static constexpr int32_t kInvOnly = 31;
+    // The case file's own id: no type test looks for it.
+    static constexpr int32_t kCaseFile = 32;
+    static constexpr int32_t kRadio = 34;
+
     cTarvelScreenControl();
     virtual ~cTarvelScreenControl();
 
-    virtual void DrawFirst();
-    virtual void DrawSecond();
-    // True when the control used the Escape key.
-    virtual bool OnEscape();
-    // Gives back what the control holds (its texts leave the live list);
-    // called before a control that is not a member of the engine is deleted.
+    // The frame's input handling; true takes the input from the controls
+    // below and the scene.
+    virtual bool Update();
+    // Drawn under the interface bar, then over it and the inventory.
+    virtual void RenderBack();
+    virtual void Render();
+    // Gives back the images and texts the control holds (its texts leave the
+    // live list).
     virtual void ReleaseResources();
+    // True when the control used the Escape key.
+    virtual bool HandleEscape();
 
     // The entry text under the mouse (verb bar and dialogue bar).
     virtual cTarvelString EntryText(int32_t index);
 
-    int32_t mKind;
+    int32_t mTypeId = 0;
+    // Set by the control when it has finished; the gameplay update pops it.
+    bool mDone = false;
+    // Owned by the engine main object: never deleted by whoever removes it.
+    bool mMember = false;
     // Verb bar and dialogue bar: 0 or 1 while usable; the entry under the
     // mouse, -1 when none.
     int32_t mState = 0;
     int32_t mHovered = -1;
 };
+
+// Pops the top control when it is done: its resources are released and it is
+// deleted unless it is a member. At most one per call (the gameplay update
+// calls it once a frame). True when one was popped.
+bool PopDoneScreenControl();
+// Empties the stack (a scene is left, the engine shuts down): controls that
+// are not members are released, then deleted; members are only removed.
+void ClearScreenControls();
+// Takes a skip prompt off the top of the stack (released and deleted); false
+// when the top is not one.
+bool RemoveSkipPrompt();

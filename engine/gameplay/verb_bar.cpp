@@ -1,6 +1,10 @@
 #include "engine/gameplay/verb_bar.h"
 
-cTarvelVerbBar::cTarvelVerbBar() = default;
+cTarvelVerbBar::cTarvelVerbBar()
+{
+    mTypeId = kVerbBar;
+    mMember = true;
+}
 cTarvelVerbBar::~cTarvelVerbBar() = default;
 
 void cTarvelVerbBar::Release() {}

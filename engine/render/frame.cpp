@@ -20,8 +20,6 @@
 
 namespace {
 
-// Kind 4 of the screen-control stack: the skip prompt of a movie.
-constexpr int32_t kSkipPrompt = 4;
 constexpr int32_t kNoCursor = 12;
 constexpr int32_t kWalkArrowCursor = 1;
 // The tooltip's text is kept off the layers that the frame draws.
@@ -87,8 +85,8 @@ void cTarvelGraphics::RenderMovieLayout()
         mBlackScreen->Draw(true, true);
     }
     cTarvelScreenControl* top = TopScreenControl();
-    if (top && top->mKind == kSkipPrompt)
-        top->DrawSecond();
+    if (top && top->mTypeId == cTarvelScreenControl::kCancelRequest)
+        top->Render();
     gTarvel.mFonts.RenderTexts(0);
     mDevice->EndScene();
     PresentFrame();
@@ -177,7 +175,7 @@ void cTarvelGraphics::RenderGameLayout()
         DrawScreenEffects();
     for (int32_t i = 0; i < gScreenControls.Count(); ++i)
         if (cTarvelScreenControl* control = gScreenControls.data[i])
-            control->DrawFirst();
+            control->RenderBack();
     if (!ApplyPostEffects())
         return;
 
@@ -189,7 +187,7 @@ void cTarvelGraphics::RenderGameLayout()
         engine.mInventory.Render();
     for (int32_t i = 0; i < gScreenControls.Count(); ++i)
         if (cTarvelScreenControl* control = gScreenControls.data[i])
-            control->DrawSecond();
+            control->Render();
     engine.mHints.Draw();
 
     const bool interfaceShown = InterfaceShown(*this);

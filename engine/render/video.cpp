@@ -18,13 +18,10 @@ constexpr uint32_t kSubtitleFlags = cTarvelFont::kCentre | cTarvelFont::kWrap;
 // Lines as the runtime's line reader returns them: at most this many bytes.
 constexpr size_t kSubtitleLine = 1023;
 
-// The screen control kinds of the verb bar, the dialogue bar and the skip
-// prompt.
-constexpr int32_t kSkipPromptKind = 4;
-
 bool IsBar(const cTarvelScreenControl* control)
 {
-    return control == &gTarvel.mVerbBar || control == &gTarvel.mDialogueBar;
+    return control->mTypeId == cTarvelScreenControl::kVerbBar ||
+           control->mTypeId == cTarvelScreenControl::kDialogueBar;
 }
 
 void FreeRecord(sSoundRecord* record)
@@ -317,11 +314,7 @@ void cTarvelVideo::Skip()
         return;
     tArray<cTarvelScreenControl*>& stack = gScreenControls;
     cTarvelScreenControl* top = stack.Count() > 0 ? stack.data[stack.Count() - 1] : nullptr;
-    if (top && top->mKind == kSkipPromptKind) {
-        auto* prompt = static_cast<cTarvelCancelRequest*>(top);
-        prompt->ReleaseResources();
-        delete prompt;
-        stack.RemoveAt(stack.Count() - 1);
+    if (RemoveSkipPrompt()) {
         if (mImage)
             mImage->mFinished = 1;
         if (mChannel)

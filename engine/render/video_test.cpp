@@ -216,7 +216,7 @@ TEST_F(VideoTest, EscapeAsksFirstAndSkipsSecond)
     ASSERT_NE(movie->mChannel, nullptr);
     movie->Skip();
     ASSERT_EQ(gScreenControls.Count(), 1);
-    EXPECT_EQ(gScreenControls[0]->mKind, 4);
+    EXPECT_EQ(gScreenControls[0]->mTypeId, 4);
     Frame(40);
     EXPECT_EQ(gTarvel.mMovie, movie);
     movie->Skip();
@@ -241,7 +241,7 @@ TEST_F(VideoTest, EscapeAsksFirstAndSkipsSecond)
         gScreenControls.Add(bar);
         movie->Skip();
         ASSERT_EQ(gScreenControls.Count(), 2);
-        EXPECT_EQ(gScreenControls[1]->mKind, 4);
+        EXPECT_EQ(gScreenControls[1]->mTypeId, 4);
         movie->Skip();   // the second takes it away and ends the movie
         EXPECT_EQ(gScreenControls.Count(), 1);
         EXPECT_EQ(movie->mImage->mFinished, 1);

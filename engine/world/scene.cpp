@@ -576,12 +576,7 @@ void cTarvelScene::Leave(int restoring)
     }
     gCinematics.Clear();
     gActiveControls.DeleteAll();
-    for (int32_t i = gScreenControls.count - 1; i >= 0; --i) {
-        cTarvelScreenControl* control = gScreenControls.data[i];
-        if (control && !gTarvel.IsMemberObject(control))
-            delete control;
-    }
-    gScreenControls.Clear();
+    ClearScreenControls();
     if (cTarvelActor* player = gTarvel.mPlayer) {
         if (player->mAnimation) {
             player->mAnimation->Stop(0.0f);
