@@ -322,7 +322,7 @@ FMOD_RESULT SystemState::PlaySound(Sound* object, bool paused, Channel** out) {
     DWORD now = timeGetTime();
     for (index = 0; index < slots.size(); ++index) {
       ChannelSlot& s = slots[index];
-      if (s.callback || s.sound == &sound) continue;
+      if (s.callback) continue;
       if (!s.ended) Advance(s, now);
       if (s.ended || (!s.sound->Loops() && s.frame >= s.sound->frames)) {
         FreeSlot(index);
