@@ -219,25 +219,7 @@ void TfrmLauncher::FormShow(TObject*) {
       forms::Application->Terminate();
       return;
     }
-    if (Narrow(xml.GetName()) != "launcherstr") {
-      forms::Application->Terminate();
-    } else {
-      const std::string key = "lang" + std::to_string(GetSystemDefaultLCID() & 0xFF);
-      int language = -1;
-      for (int i = 0, n = xml.ChildCount(); i < n && language < 0; ++i) {
-        if (Narrow(xml.GetChildName(i)) == key) language = i;
-      }
-      for (int i = 0, n = xml.ChildCount(); i < n && language < 0; ++i) {
-        if (Narrow(xml.GetChildName(i)) == "default") language = i;
-      }
-      if (language >= 0) xml.GoChild(language);
-      for (int i = 0, n = xml.ChildCount(); i < n; ++i) {
-        if (!xml.GoChild(i)) continue;
-        const std::string group = Narrow(xml.GetName());
-        if (group == "msg" || group == "main" || group == "settings") ReadGroup(xml, group);
-        xml.GoParent();
-      }
-    }
+    if (!ReadTexts(xml)) forms::Application->Terminate();
   }
 
   HKEY key = nullptr;
@@ -286,6 +268,27 @@ void TfrmLauncher::FormShow(TObject*) {
       binkThread->Resume();
     }
   }
+}
+
+bool TfrmLauncher::ReadTexts(TXmlStorage& xml) {
+  if (Narrow(xml.GetName()) != "launcherstr") return false;
+  const std::string key = "lang" + std::to_string(GetSystemDefaultLCID() & 0xFF);
+  int language = -1;
+  for (int i = 0, n = xml.ChildCount(); i < n && language < 0; ++i) {
+    if (Narrow(xml.GetChildName(i)) == key) language = i;
+  }
+  for (int i = 0, n = xml.ChildCount(); i < n && language < 0; ++i) {
+    if (Narrow(xml.GetChildName(i)) == "default") language = i;
+  }
+  // With neither, the root's own children are read as the groups.
+  if (language >= 0) xml.GoChild(language);
+  for (int i = 0, n = xml.ChildCount(); i < n; ++i) {
+    if (!xml.GoChild(i)) continue;
+    const std::string group = Narrow(xml.GetName());
+    if (group == "msg" || group == "main" || group == "settings") ReadGroup(xml, group);
+    xml.GoParent();
+  }
+  return true;
 }
 
 void TfrmLauncher::ReadGroup(TXmlStorage& xml, const std::string& group) {

@@ -56,6 +56,9 @@ class TfrmLauncher : public forms::TForm {
   void btnCloseClick(forms::TObject* sender);
   void btnResumeMouseEnter(forms::TObject* sender);
 
+  // The texts of a loaded "launcher.xml" in the system's language; false
+  // (nothing read) when the root is not "launcherstr".
+  bool ReadTexts(TXmlStorage& xml);
   void FillLanguageList();
   bool CheckSystemRequirements();
   void SetButtonsVisible(bool show);

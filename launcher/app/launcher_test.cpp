@@ -509,6 +509,28 @@ TEST_F(LauncherTest, MediaThatCannotBeUsedLeaveTheLauncherSilentOrStill) {
   }
 }
 
+TEST_F(LauncherTest, RunningVideoStopsBeforeTheWindowGoes) {
+  pt::ReleaseClock();  // the thread runs on its own
+  Program(Media());
+  Text(Xml(false));
+  form_ = Application->CreateForm<TfrmLauncher>();
+  form_->Show();
+  ASSERT_NE(form_->binkThread, nullptr);
+  EXPECT_FALSE(form_->binkThread->Suspended());
+  // The frame's pixel at (20, 20): B = G = 20 * 255 / 40, R = 96.
+  const uint32_t frame = 0x607F7F;
+  bool painted = false;
+  for (int i = 0; i < 2000 && !painted; ++i) {
+    Application->ProcessMessages();
+    painted = pt::WindowPixels(form_->Handle()).At(20, 20) == frame;
+    if (!painted) Sleep(1);
+  }
+  EXPECT_TRUE(painted);
+  delete form_;  // while the thread still decodes and asks for repaints
+  form_ = nullptr;
+  Application->ProcessMessages();
+}
+
 TEST_F(LauncherTest, TrailerIsValidatedBeforeAnyBlockIsRead) {
   const testkit::Bytes program(100, 0x90);
   testkit::MediaTrailer m;
