@@ -314,7 +314,23 @@ FMOD_RESULT SystemState::PlaySound(Sound* object, bool paused, Channel** out) {
   }
   uint32_t index = 0;
   while (index < slots.size() && slots[index].used) ++index;
-  if (index == slots.size()) return FMOD_ERR_CHANNEL_ALLOC;
+  if (index == slots.size()) {
+    // The real library's mixer frees a channel whose sound has played out
+    // without waiting for an update; a caller that never updates (the
+    // launcher) would otherwise run out of channels. Channels with an end
+    // callback wait for the update that calls it.
+    DWORD now = timeGetTime();
+    for (index = 0; index < slots.size(); ++index) {
+      ChannelSlot& s = slots[index];
+      if (s.callback) continue;
+      if (!s.ended) Advance(s, now);
+      if (s.ended || (!s.sound->Loops() && s.frame >= s.sound->frames)) {
+        FreeSlot(index);
+        break;
+      }
+    }
+    if (index == slots.size()) return FMOD_ERR_CHANNEL_ALLOC;
+  }
   if (sound.IsStream()) {
     if (!sound.decoder->Seek(0)) return FMOD_ERR_FILE_BAD;
     sound.streamSlot = static_cast<int>(index);
@@ -409,6 +425,44 @@ FMOD_RESULT FMOD_System_Create(FMOD::System** system) {
     return injected;
   *system = new FMOD::System;
   return FMOD_OK;
+}
+
+// ---- The C calls -----------------------------------------------------------------
+
+FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM* system, int maxchannels, FMOD_INITFLAGS flags,
+                             void* extradriverdata) {
+  if (!system) return FMOD_ERR_INVALID_PARAM;
+  return static_cast<FMOD::System*>(system)->init(maxchannels, flags, extradriverdata);
+}
+
+FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name_or_data, FMOD_MODE mode,
+                                    FMOD_CREATESOUNDEXINFO* exinfo, FMOD_SOUND** sound) {
+  if (!system || !sound) return FMOD_ERR_INVALID_PARAM;
+  FMOD::Sound* made = nullptr;
+  FMOD_RESULT result = static_cast<FMOD::System*>(system)->createSound(name_or_data, mode, exinfo, &made);
+  *sound = made;
+  return result;
+}
+
+FMOD_RESULT FMOD_System_CreateStream(FMOD_SYSTEM* system, const char* name_or_data, FMOD_MODE mode,
+                                     FMOD_CREATESOUNDEXINFO* exinfo, FMOD_SOUND** sound) {
+  return FMOD_System_CreateSound(system, name_or_data, mode | FMOD_CREATESTREAM, exinfo, sound);
+}
+
+FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system, FMOD_CHANNELINDEX channelid, FMOD_SOUND* sound,
+                                  FMOD_BOOL paused, FMOD_CHANNEL** channel) {
+  if (channel) *channel = nullptr;
+  if (!system) return FMOD_ERR_INVALID_PARAM;
+  FMOD::Channel* played = nullptr;
+  FMOD_RESULT result = static_cast<FMOD::System*>(system)->playSound(
+      channelid, static_cast<FMOD::Sound*>(sound), paused != 0, &played);
+  if (channel) *channel = played;
+  return result;
+}
+
+FMOD_RESULT FMOD_Channel_SetPriority(FMOD_CHANNEL* channel, int priority) {
+  if (!channel) return FMOD_ERR_INVALID_HANDLE;
+  return static_cast<FMOD::Channel*>(channel)->setPriority(priority);
 }
 
 const char* FMOD_ErrorString(FMOD_RESULT result) {
@@ -664,6 +718,21 @@ FMOD_RESULT Sound::getLength(uint32_t* length, FMOD_TIMEUNIT lengthtype) {
 #define CHANNEL_SLOT(slot)                                              \
   detail::ChannelSlot* slot = system_ ? system_->Lookup(this) : nullptr; \
   if (!slot) return FMOD_ERR_INVALID_HANDLE
+
+FMOD_RESULT Channel::setPriority(int priority) {
+  CHANNEL_SLOT(slot);
+  if (priority < 0 || priority > 256) return FMOD_ERR_INVALID_PARAM;
+  slot->priority = priority;
+  return FMOD_OK;
+}
+
+FMOD_RESULT Channel::getPriority(int* priority) {
+  if (priority) *priority = 0;
+  CHANNEL_SLOT(slot);
+  if (!priority) return FMOD_ERR_INVALID_PARAM;
+  *priority = slot->priority;
+  return FMOD_OK;
+}
 
 FMOD_RESULT Channel::stop() {
   CHANNEL_SLOT(slot);

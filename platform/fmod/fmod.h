@@ -112,9 +112,12 @@ struct FMOD_CREATESOUNDEXINFO {
   FMOD_SOUND_TYPE suggestedsoundtype;
 };
 
-// The C handle of a channel, as end callbacks receive it: a
-// static_cast to FMOD::Channel* gives the C++ handle.
+// The C handles: a static_cast to the FMOD:: class gives the C++ handle.
+// End callbacks receive the channel's.
 struct FMOD_CHANNEL {};
+struct FMOD_SYSTEM {};
+struct FMOD_SOUND {};
+using FMOD_BOOL = int32_t;
 
 using FMOD_CHANNEL_CALLBACK = FMOD_RESULT(F_CALLBACK*)(FMOD_CHANNEL* channel,
                                                        FMOD_CHANNEL_CALLBACKTYPE type,
@@ -135,6 +138,18 @@ class Geometry;
 
 FMOD_RESULT FMOD_System_Create(FMOD::System** system);
 
+// The C calls the launcher makes, over the same objects as the C++ calls.
+FMOD_RESULT FMOD_System_Init(FMOD_SYSTEM* system, int maxchannels, FMOD_INITFLAGS flags,
+                             void* extradriverdata);
+// createSound with FMOD_CREATESTREAM added to the mode.
+FMOD_RESULT FMOD_System_CreateStream(FMOD_SYSTEM* system, const char* name_or_data, FMOD_MODE mode,
+                                     FMOD_CREATESOUNDEXINFO* exinfo, FMOD_SOUND** sound);
+FMOD_RESULT FMOD_System_CreateSound(FMOD_SYSTEM* system, const char* name_or_data, FMOD_MODE mode,
+                                    FMOD_CREATESOUNDEXINFO* exinfo, FMOD_SOUND** sound);
+FMOD_RESULT FMOD_System_PlaySound(FMOD_SYSTEM* system, FMOD_CHANNELINDEX channelid, FMOD_SOUND* sound,
+                                  FMOD_BOOL paused, FMOD_CHANNEL** channel);
+FMOD_RESULT FMOD_Channel_SetPriority(FMOD_CHANNEL* channel, int priority);
+
 // The text of a result code, as the engine prints it in fatal errors.
 const char* FMOD_ErrorString(FMOD_RESULT result);
 
@@ -148,7 +163,7 @@ struct DspState;
 struct GeometryState;
 }  // namespace detail
 
-class System {
+class System : public FMOD_SYSTEM {
  public:
   FMOD_RESULT release();
   FMOD_RESULT setOutput(FMOD_OUTPUTTYPE output);
@@ -185,7 +200,7 @@ class System {
   detail::SystemState* state_;
 };
 
-class Sound {
+class Sound : public FMOD_SOUND {
  public:
   FMOD_RESULT release();
   FMOD_RESULT getOpenState(FMOD_OPENSTATE* openstate, uint32_t* percentbuffered, bool* starving);
@@ -226,6 +241,9 @@ class Channel : public FMOD_CHANNEL {
   FMOD_RESULT setPosition(uint32_t position, FMOD_TIMEUNIT postype);
   FMOD_RESULT getPosition(uint32_t* position, FMOD_TIMEUNIT postype);
   FMOD_RESULT getCurrentSound(Sound** sound);
+  // 0 (most important) to 256; 128 by default.
+  FMOD_RESULT setPriority(int priority);
+  FMOD_RESULT getPriority(int* priority);
 
   Channel() = default;
   Channel(const Channel&) = delete;

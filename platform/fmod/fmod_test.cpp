@@ -406,6 +406,48 @@ TEST_F(FmodTest, RunsOutOfChannelsCleanly) {
   EXPECT_EQ(channel, nullptr);
 }
 
+// The launcher's calls: C handles over the same objects, a looping stream
+// and one-shot sounds on five channels, never updated.
+TEST_F(FmodTest, CCallsAndChannelsFreedWithoutAnUpdate) {
+  FMOD::System* c = nullptr;
+  ASSERT_EQ(FMOD_System_Create(&c), FMOD_OK);
+  EXPECT_EQ(FMOD_System_Init(c, 5, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  EXPECT_EQ(FMOD_System_Init(c, 5, FMOD_INIT_NORMAL, nullptr), FMOD_ERR_INITIALIZED);
+  data_.push_back(EncodeOgg(MakeTone(2.0, 22050, 2, 300), 22050, 2));
+  data_.push_back(EncodeWav(MakeTone(0.1, 8000, 1, 500), 8000, 1));
+  FMOD_CREATESOUNDEXINFO info{};
+  info.cbsize = sizeof info;
+  info.length = uint32_t(data_[0].size());
+  FMOD_SOUND* music = nullptr;
+  ASSERT_EQ(FMOD_System_CreateStream(c, reinterpret_cast<const char*>(data_[0].data()), 0x80A, &info, &music),
+            FMOD_OK);
+  info.length = uint32_t(data_[1].size());
+  FMOD_SOUND* click = nullptr;
+  ASSERT_EQ(FMOD_System_CreateSound(c, reinterpret_cast<const char*>(data_[1].data()), 0x808, &info, &click),
+            FMOD_OK);
+  FMOD_CHANNEL* channel = nullptr;
+  ASSERT_EQ(FMOD_System_PlaySound(c, FMOD_CHANNEL_FREE, music, 0, &channel), FMOD_OK);
+  EXPECT_EQ(FMOD_Channel_SetPriority(channel, 1), FMOD_OK);
+  EXPECT_EQ(FMOD_Channel_SetPriority(channel, 257), FMOD_ERR_INVALID_PARAM);
+  EXPECT_EQ(FMOD_Channel_SetPriority(nullptr, 1), FMOD_ERR_INVALID_HANDLE);
+  std::vector<FmodChannelState> channels = FmodChannels();
+  ASSERT_EQ(channels.size(), 1u);
+  EXPECT_TRUE(channels[0].stream);
+  EXPECT_TRUE(channels[0].loop);
+  EXPECT_EQ(channels[0].priority, 1);
+  EXPECT_EQ(channels[0].sound, static_cast<FMOD::Sound*>(music));
+  // Four clicks fill the channels; while they play a fifth finds none.
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(FMOD_System_PlaySound(c, FMOD_CHANNEL_FREE, click, 0, nullptr), FMOD_OK);
+  EXPECT_EQ(FMOD_System_PlaySound(c, FMOD_CHANNEL_FREE, click, 0, nullptr), FMOD_ERR_CHANNEL_ALLOC);
+  // Once played out, a click's channel is free again; the music keeps its own.
+  AdvanceClock(200);
+  EXPECT_EQ(FMOD_System_PlaySound(c, FMOD_CHANNEL_FREE, click, 0, nullptr), FMOD_OK);
+  channels = FmodChannels();
+  ASSERT_EQ(channels.size(), 5u);
+  EXPECT_EQ(channels[0].sound, static_cast<FMOD::Sound*>(music));
+  EXPECT_EQ(c->release(), FMOD_OK);
+}
+
 TEST_F(FmodTest, InjectedFailuresAreSharedSettings) {
   FailFmodCall("System_Create", FMOD_ERR_OUTPUT_INIT);
   FMOD::System* other = nullptr;

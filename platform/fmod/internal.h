@@ -87,6 +87,7 @@ struct ChannelSlot {
   SoundState* sound = nullptr;
   GroupState* group = nullptr;
   float volume = 1.0f;
+  int priority = 128;
   bool paused = false;
   void* userData = nullptr;
   FMOD_CHANNEL_CALLBACK callback = nullptr;

@@ -63,6 +63,7 @@ std::vector<FmodChannelState> FmodChannels() {
     c.ended = slot.ended;
     c.volume = slot.volume;
     c.paused = slot.paused;
+    c.priority = slot.priority;
     c.hasCallback = slot.callback != nullptr;
     if (slot.group) {
       c.group = slot.group->name;

@@ -25,6 +25,7 @@ struct FmodChannelState {
   std::string group;          // the group's name; "master" for the master group
   float volume = 0;           // the channel's own
   float audibleVolume = 0;    // times its group's and the master group's
+  int priority = 128;
   bool paused = false;
   bool ended = false;         // stopped or at its end, until the next update
   bool loop = false;

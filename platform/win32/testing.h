@@ -115,6 +115,17 @@ void ClearOsVersion();
 // empty: the real program again).
 void SetProgramPath(const std::string& linuxPath);
 
+// What ShellExecuteA opened while shell.record=1, in this process (pid 0
+// when nothing was started). A child also appends each as a line
+// "verb<TAB>file<TAB>parameters<TAB>folder<TAB>pid" to "shell.log" under
+// the platform root.
+struct ShellStart {
+  std::string verb, file, parameters, directory;
+  int pid = 0;
+};
+std::vector<ShellStart> ShellStarts();
+void ClearShellStarts();
+
 // Pictures are 0x00RRGGBB, top row first.
 struct Picture {
   int width = 0, height = 0;

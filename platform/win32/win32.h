@@ -371,3 +371,19 @@ DWORD GetSysColor(int index);
 // is no combo box or a cbSize other than the structure's. An export, so it
 // can be found by name in "User32.dll".
 extern "C" BOOL GetComboBoxInfo(HWND hwndCombo, PCOMBOBOXINFO info);
+
+// ==== Launcher additions =====================================================
+
+// ---- Shell (shell.cpp) -------------------------------------------------------
+// Verb "open" (or none). A program ("game.exe" finds "game" when there is no
+// "game.exe") starts with the parameters, in the working folder given, with
+// this process's environment; documents and addresses go to xdg-open.
+// Above 32 on success, SE_ERR_FNF when nothing is found. With
+// shell.record=1 in the test settings every open is recorded (testing.h and
+// "shell.log" under the platform root), a program really starts only with
+// shell.start=1 too, and documents and addresses never open.
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, int showCmd);
+// LOCALE_SLANGUAGE only: the English name of the locale's primary language
+// (0 to 31) with its default country in parentheses, as a neutral locale
+// reports it. Sizes count the NUL; 0 asks for the size.
+int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int size);

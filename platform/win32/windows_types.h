@@ -240,6 +240,12 @@ constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOWNORMAL = 1;
+// ShellExecuteA's results at or below 32.
+constexpr INT_PTR SE_ERR_FNF = 2;
+constexpr INT_PTR SE_ERR_ACCESSDENIED = 5;
+constexpr INT_PTR SE_ERR_NOASSOC = 31;
+using LCTYPE = DWORD;
+constexpr LCTYPE LOCALE_SLANGUAGE = 0x2;
 constexpr int SW_NORMAL = 1;
 constexpr int SW_SHOWMINIMIZED = 2;
 constexpr int SW_SHOWMAXIMIZED = 3;
