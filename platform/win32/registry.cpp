@@ -49,6 +49,7 @@ struct Hive {
   std::map<std::string, Key> keys;  // by lower-case path; "" is the hive's root
   bool loaded = false;
   FileStamp stamp;
+  bool damaged = false;  // the file had lines the parser skipped
 };
 
 struct OpenKey {
@@ -57,7 +58,7 @@ struct OpenKey {
 };
 
 std::mutex g_mutex;
-Hive g_hives[2] = {{"HKEY_CURRENT_USER", {}, false, {}}, {"HKEY_LOCAL_MACHINE", {}, false, {}}};
+Hive g_hives[2] = {{"HKEY_CURRENT_USER", {}, false, {}, false}, {"HKEY_LOCAL_MACHINE", {}, false, {}, false}};
 std::map<uintptr_t, OpenKey> g_open;
 uintptr_t g_nextKey = 0x1000;
 
@@ -266,6 +267,7 @@ void Parse(Hive& hive, const std::string& text) {
     line.clear();
   }
   if (!line.empty()) handle(line);
+  hive.damaged = bad > 0;
   if (bad) {
     std::fprintf(stderr, "registry: %d unreadable line(s) in %s ignored\n", bad, HivePath(hive).c_str());
   }
@@ -352,6 +354,26 @@ std::string Format(const Hive& hive) {
 }
 
 std::atomic<bool> g_sync{true};
+std::atomic<bool> g_failWrites{false};
+
+// A rewrite drops the lines the parser skipped: the text as it was is kept
+// once beside the hive (a first copy is never replaced), so a hand edit gone
+// wrong can be mended from it.
+bool KeepDamaged(const std::string& path) {
+  const std::string copy = path + ".damaged";
+  if (StampOf(copy).exists) return true;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return true;  // gone since it was read: nothing to keep
+  std::ostringstream all;
+  all << in.rdbuf();
+  const std::string text = all.str();
+  FILE* f = std::fopen(copy.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) std::remove(copy.c_str());
+  return ok;
+}
 
 LONG Save(Hive& hive) {
   std::string folder = platform::PlatformRoot() + "/registry";
@@ -361,7 +383,11 @@ LONG Save(Hive& hive) {
   std::string temp = path + ".tmp" + std::to_string(getpid());
   std::string text = Format(hive);
   bool ok = false;
-  if (FILE* f = std::fopen(temp.c_str(), "wb")) {
+  if (g_failWrites) {
+    // As a full disk would: nothing is written.
+  } else if (hive.damaged && !KeepDamaged(path)) {
+    // Without the copy the skipped lines would be lost: the change waits.
+  } else if (FILE* f = std::fopen(temp.c_str(), "wb")) {
     ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok = std::fflush(f) == 0 && ok;
     ok = (!g_sync || fsync(fileno(f)) == 0) && ok;
@@ -373,6 +399,7 @@ LONG Save(Hive& hive) {
     return static_cast<LONG>(ERROR_CANTWRITE);
   }
   hive.stamp = StampOf(path);
+  hive.damaged = false;
   return ERROR_SUCCESS;
 }
 
@@ -664,9 +691,12 @@ void DropRegistryCache() {
     h.keys.clear();
     h.loaded = false;
     h.stamp = {};
+    h.damaged = false;
   }
 }
 
 }  // namespace platform::detail
 
 void platform::testing::SetRegistrySync(bool sync) { g_sync = sync; }
+
+void platform::testing::FailRegistryWrites(bool fail) { g_failWrites = fail; }

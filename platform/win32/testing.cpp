@@ -108,6 +108,7 @@ void SetPlatformRoot(const std::string& linuxPath) {
 
 void Reset() {
   SetRegistrySync(true);
+  FailRegistryWrites(false);
   detail::ResetWindows();
   detail::ResetTime();
   detail::DropRegistryCache();

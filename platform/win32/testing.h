@@ -102,6 +102,10 @@ std::optional<std::string> GetSetting(std::string_view key);
 // While off, a hive is written without waiting for the disk (fuzzing writes
 // one per input); the rename still keeps each write whole. On by default.
 void SetRegistrySync(bool sync);
+// While set, every change to a hive fails in this process as a disk that
+// takes no writes would make it fail (ERROR_CANTWRITE); the hive on disk
+// stays as it was.
+void FailRegistryWrites(bool fail);
 
 // ---- Operating-system version (diagnostics additions) ---------------------
 // What GetVersionExA reports from now on, in this process and in children.
@@ -141,7 +145,7 @@ bool LoadPng(const std::string& linuxPath, Picture* picture);
 
 // Back to a fresh process: windows and classes dropped without messages,
 // queue, capture, cursor counter, timer periods, clock, settings and
-// cached registry hives cleared, registry sync on; "testing.ini" removed. The root stays.
+// cached registry hives cleared, registry sync on and writes working; "testing.ini" removed. The root stays.
 void Reset();
 
 }  // namespace platform::testing

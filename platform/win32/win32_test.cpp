@@ -174,6 +174,46 @@ TEST_F(Win32Test, RegistryFileWithBadLinesKeepsTheGoodOnes) {
   RegCloseKey(key);
 }
 
+TEST_F(Win32Test, RewritingAFileWithBadLinesKeepsItsFirstTextBeside) {
+  const std::string path = root_ + "/registry/HKEY_CURRENT_USER.reg";
+  const std::string first = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n\"A\"=dword:1x\n";
+  pt::WriteText(path, first);
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "K", &key), ERROR_SUCCESS);
+  DWORD one = 1;
+  EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));  // reading alone keeps nothing
+  ASSERT_EQ(RegSetValueExA(key, "B", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+  EXPECT_EQ(pt::ReadText(path + ".damaged"), first);
+  EXPECT_EQ(pt::ReadText(path).find("dword:1x"), std::string::npos);
+  // A clean file is rewritten without a copy; a later damage keeps the first one.
+  ASSERT_EQ(RegSetValueExA(key, "C", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+  RegCloseKey(key);
+  pt::WriteText(path, "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\nlater damage\n");
+  ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "K", &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "D", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+  EXPECT_EQ(pt::ReadText(path + ".damaged"), first);
+  RegCloseKey(key);
+}
+
+TEST_F(Win32Test, FailedRegistryWritesChangeNothing) {
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "K", &key), ERROR_SUCCESS);
+  DWORD v = 7;
+  ASSERT_EQ(RegSetValueExA(key, "A", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+  const std::string before = pt::ReadText(root_ + "/registry/HKEY_CURRENT_USER.reg");
+  pt::FailRegistryWrites(true);
+  DWORD w = 9;
+  EXPECT_EQ(RegSetValueExA(key, "A", 0, REG_DWORD, reinterpret_cast<BYTE*>(&w), 4), static_cast<LONG>(ERROR_CANTWRITE));
+  EXPECT_EQ(RegDeleteValueA(key, "A"), static_cast<LONG>(ERROR_CANTWRITE));
+  HKEY sub;
+  EXPECT_EQ(RegCreateKeyA(key, "Sub", &sub), static_cast<LONG>(ERROR_CANTWRITE));
+  LONG status;
+  EXPECT_EQ(QueryDword(key, "A", &status), 7u);  // what the disk holds
+  pt::FailRegistryWrites(false);
+  EXPECT_EQ(pt::ReadText(root_ + "/registry/HKEY_CURRENT_USER.reg"), before);
+  RegCloseKey(key);
+}
+
 // ---- Paths --------------------------------------------------------------------------
 
 TEST_F(Win32Test, PathsMapDrivesAndFindNamesIgnoringCase) {
