@@ -133,6 +133,9 @@ public:
     // one takes over at the next scene change.
     cTarvelString mGameState;
     cTarvelString mPendingGameState;
+    // The effects flag: while it is clear, interface images such as the hint
+    // icons are set to draw with the alternate technique.
+    uint8_t mEffects = 0;
 
     // Whether object lies inside the main object (screen controls that are
     // members survive a scene change).

@@ -3,4 +3,14 @@
 cTarvelVerbBar::cTarvelVerbBar() = default;
 cTarvelVerbBar::~cTarvelVerbBar() = default;
 
-void cTarvelVerbBar::Release() {}
+void cTarvelVerbBar::Release()
+{
+    mScript = nullptr;
+    mObject = nullptr;
+}
+
+void cTarvelVerbBar::Show(cTarvelScript* script, cTarvelScriptValue* object)
+{
+    mScript = script;
+    mObject = object;
+}
