@@ -133,6 +133,9 @@ public:
     // one takes over at the next scene change.
     cTarvelString mGameState;
     cTarvelString mPendingGameState;
+    // The effects flag: while it is clear, interface images such as the hint
+    // icons are set to draw with the alternate technique.
+    uint8_t mEffects = 0;
 
 private:
     void ReadConfiguration();

@@ -12,20 +12,21 @@
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/scene.h"
+#include "engine/world/view.h"
 
 namespace {
 
-constexpr uint32_t kRingPoints = 5;
+constexpr uint32_t kRectanglePoints = 5;
 
 // Even-odd crossing test on the integer points, crossings by truncating
-// integer division.
-bool RingContains(const sRegionRing& ring, int32_t x, int32_t y)
+// integer division; 64-bit, so no product of screen coordinates overflows.
+bool PolygonContains(const sRegionPolygon& polygon, int32_t x, int32_t y)
 {
     bool inside = false;
-    const uint32_t n = ring.pointCount;
+    const uint32_t n = polygon.pointCount;
     for (uint32_t i = 0, j = n - 1; i < n; j = i++) {
-        const sRegionPoint& a = ring.points[i];
-        const sRegionPoint& b = ring.points[j];
+        const sRegionPoint& a = polygon.points[i];
+        const sRegionPoint& b = polygon.points[j];
         if ((a.y > y) != (b.y > y)) {
             const int64_t crossing =
                 int64_t(a.x) + (int64_t(b.x) - a.x) * (int64_t(y) - a.y) / (int64_t(b.y) - a.y);
@@ -36,12 +37,13 @@ bool RingContains(const sRegionRing& ring, int32_t x, int32_t y)
     return inside;
 }
 
-void SetRing(sRegionRing& ring, bool exclusion, int32_t left, int32_t top, int32_t right, int32_t bottom)
+void SetRectangle(sRegionPolygon& polygon, bool hole, int32_t left, int32_t top, int32_t right, int32_t bottom)
 {
-    ring.pointCount = kRingPoints;
-    ring.exclusion = exclusion;
-    const sRegionPoint points[kRingPoints] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}};
-    std::memcpy(ring.points, points, sizeof points);
+    polygon.pointCount = kRectanglePoints;
+    polygon.hole = hole;
+    const sRegionPoint points[kRectanglePoints] = {
+        {left, top}, {right, top}, {right, bottom}, {left, bottom}, {left, top}};
+    std::memcpy(polygon.points, points, sizeof points);
 }
 
 } // namespace
@@ -63,7 +65,7 @@ namespace {
 constexpr uint32_t kRecordSize = 84;
 constexpr uint32_t kPolygonSize = 12;
 constexpr uint32_t kPointSize = 8;
-constexpr uint32_t kExtraSize = 12;
+constexpr uint32_t kSecondarySize = 12;
 
 } // namespace
 
@@ -84,25 +86,27 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
     // totals counted for the one allocation the set keeps.
     cSceneBlockSections sections(scene, size);
     sections.Take(regions, kRecordSize, "a hotspot's regions run past its data block");
-    uint64_t rings = 0, points = 0, extras = 0;
+    uint64_t polygons = 0, points = 0, secondaries = 0;
     for (uint32_t r = 0; r < regions; ++r) {
         const uint8_t* record = data + uint64_t(r) * kRecordSize;
         const uint32_t polygonCount = SceneU32(record + 68);
-        const uint32_t extraCount = SceneU32(record + 76);
-        const uint64_t polygons = sections.Take(polygonCount, kPolygonSize, "a hotspot's polygons run past its data block");
+        const uint32_t secondaryCount = SceneU32(record + 76);
+        const uint64_t table =
+            sections.Take(polygonCount, kPolygonSize, "a hotspot's polygons run past its data block");
         for (uint32_t p = 0; p < polygonCount; ++p) {
-            const uint32_t count = SceneU32(data + polygons + uint64_t(p) * kPolygonSize);
+            const uint32_t count = SceneU32(data + table + uint64_t(p) * kPolygonSize);
             sections.Take(count, kPointSize, "a hotspot's points run past its data block");
             points += count;
         }
-        sections.Take(extraCount, kExtraSize, "a hotspot's extra entries run past its data block");
-        rings += polygonCount;
-        extras += extraCount;
+        sections.Take(secondaryCount, kSecondarySize, "a hotspot's secondary entries run past its data block");
+        polygons += polygonCount;
+        secondaries += secondaryCount;
     }
 
     // Every count above is bounded by the block size, so the sums are too.
     const uint64_t bytes = uint64_t(regions) * (sizeof(sRegionRecord) + sizeof(sRegionPoint)) +
-                           rings * sizeof(sRegionRing) + points * sizeof(sRegionPoint) + extras * kExtraSize;
+                           polygons * sizeof(sRegionPolygon) + points * sizeof(sRegionPoint) +
+                           secondaries * kSecondarySize;
     auto* block = static_cast<uint8_t*>(std::calloc(1, size_t(bytes) + 1));
     if (!block)
         gTarvel.FatalError(0, ".\\source\\class_regionset", 0, "cTarvelRegionSet::Read", "Memory allocation failed.",
@@ -111,9 +115,9 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
     mBlock = block;
     auto* records = reinterpret_cast<sRegionRecord*>(block);
     auto* centres = reinterpret_cast<sRegionPoint*>(block + regions * sizeof(sRegionRecord));
-    auto* ringStore = reinterpret_cast<sRegionRing*>(centres + regions);
-    auto* pointStore = reinterpret_cast<sRegionPoint*>(ringStore + rings);
-    uint8_t* extraStore = reinterpret_cast<uint8_t*>(pointStore + points);
+    auto* polygonStore = reinterpret_cast<sRegionPolygon*>(centres + regions);
+    auto* pointStore = reinterpret_cast<sRegionPoint*>(polygonStore + polygons);
+    uint8_t* secondaryStore = reinterpret_cast<uint8_t*>(pointStore + points);
 
     uint64_t in = uint64_t(regions) * kRecordSize;
     for (uint32_t r = 0; r < regions; ++r) {
@@ -122,41 +126,42 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
         std::memcpy(record.name, raw, 64);
         record.name[63] = 0;
         record.view = scene ? scene->FindView(record.name) : nullptr;
-        record.ringCount = SceneU32(raw + 68);
-        record.extraCount = SceneU32(raw + 76);
-        record.rings = ringStore;
-        const uint8_t* polygonEntries = data + in;
-        in += uint64_t(record.ringCount) * kPolygonSize;
-        for (uint32_t p = 0; p < record.ringCount; ++p) {
-            sRegionRing& ring = *new (&ringStore[p]) sRegionRing{};
-            ring.pointCount = SceneU32(polygonEntries + uint64_t(p) * kPolygonSize);
-            ring.exclusion = polygonEntries[uint64_t(p) * kPolygonSize + 4] != 0;
-            ring.points = pointStore;
-            for (uint32_t k = 0; k < ring.pointCount; ++k) {
+        record.polygonCount = SceneU32(raw + 68);
+        record.secondaryCount = SceneU32(raw + 76);
+        record.polygons = polygonStore;
+        const uint8_t* descriptors = data + in;
+        in += uint64_t(record.polygonCount) * kPolygonSize;
+        for (uint32_t p = 0; p < record.polygonCount; ++p) {
+            sRegionPolygon& polygon = *new (&polygonStore[p]) sRegionPolygon{};
+            polygon.pointCount = SceneU32(descriptors + uint64_t(p) * kPolygonSize);
+            polygon.hole = descriptors[uint64_t(p) * kPolygonSize + 4] != 0;
+            polygon.points = pointStore;
+            for (uint32_t k = 0; k < polygon.pointCount; ++k) {
                 pointStore[k].x = SceneI32(data + in);
                 pointStore[k].y = SceneI32(data + in + 4);
                 in += kPointSize;
             }
-            pointStore += ring.pointCount;
+            pointStore += polygon.pointCount;
         }
-        ringStore += record.ringCount;
-        record.extra = extraStore;
-        if (record.extraCount > 0)
-            std::memcpy(extraStore, data + in, size_t(record.extraCount) * kExtraSize);
-        in += uint64_t(record.extraCount) * kExtraSize;
-        extraStore += size_t(record.extraCount) * kExtraSize;
+        polygonStore += record.polygonCount;
+        record.secondary = secondaryStore;
+        if (record.secondaryCount > 0)
+            std::memcpy(secondaryStore, data + in, size_t(record.secondaryCount) * kSecondarySize);
+        in += uint64_t(record.secondaryCount) * kSecondarySize;
+        secondaryStore += size_t(record.secondaryCount) * kSecondarySize;
 
-        // Centre of the first polygon, summed signed: screen points left of
-        // or above the origin are legal. No points keeps (0, 0).
+        // Centre of the first polygon, summed signed in 64 bits: screen
+        // points left of or above the origin are legal. No points keeps (0, 0).
         centres[r] = {0, 0};
-        if (record.ringCount > 0 && record.rings[0].pointCount > 0) {
+        if (record.polygonCount > 0 && record.polygons[0].pointCount > 0) {
+            const sRegionPolygon& first = record.polygons[0];
             int64_t sx = 0, sy = 0;
-            for (uint32_t k = 0; k < record.rings[0].pointCount; ++k) {
-                sx += record.rings[0].points[k].x;
-                sy += record.rings[0].points[k].y;
+            for (uint32_t k = 0; k < first.pointCount; ++k) {
+                sx += first.points[k].x;
+                sy += first.points[k].y;
             }
-            centres[r].x = int32_t(sx / int64_t(record.rings[0].pointCount));
-            centres[r].y = int32_t(sy / int64_t(record.rings[0].pointCount));
+            centres[r].x = int32_t(sx / int64_t(first.pointCount));
+            centres[r].y = int32_t(sy / int64_t(first.pointCount));
         }
     }
     mRecords = regions > 0 ? records : nullptr;
@@ -165,26 +170,29 @@ int cTarvelRegionSet::Read(int slot, cTarvelScene* scene)
     return 0;
 }
 
-sRegionRecord* cTarvelRegionSet::AllocateRecord(uint32_t ringCount)
+sRegionRecord* cTarvelRegionSet::AllocateRecord(uint32_t polygonCount)
 {
-    const size_t size = sizeof(sRegionRecord) + ringCount * (sizeof(sRegionRing) + kRingPoints * sizeof(sRegionPoint));
+    const size_t size =
+        sizeof(sRegionRecord) + polygonCount * (sizeof(sRegionPolygon) + kRectanglePoints * sizeof(sRegionPoint));
     auto* block = static_cast<uint8_t*>(std::calloc(1, size));
     if (!block)
         gTarvel.FatalError(0, ".\\source\\class_regionset", 0, "cTarvelRegionSet::AllocateRecord",
                            "Memory allocation failed.", 0);
     auto* record = new (block) sRegionRecord{};
-    auto* rings = reinterpret_cast<sRegionRing*>(block + sizeof(sRegionRecord));
-    auto* points = reinterpret_cast<sRegionPoint*>(block + sizeof(sRegionRecord) + ringCount * sizeof(sRegionRing));
-    for (uint32_t i = 0; i < ringCount; ++i) {
-        new (&rings[i]) sRegionRing{};
-        rings[i].points = points + i * kRingPoints;
+    auto* polygons = reinterpret_cast<sRegionPolygon*>(block + sizeof(sRegionRecord));
+    auto* points =
+        reinterpret_cast<sRegionPoint*>(block + sizeof(sRegionRecord) + polygonCount * sizeof(sRegionPolygon));
+    for (uint32_t i = 0; i < polygonCount; ++i) {
+        new (&polygons[i]) sRegionPolygon{};
+        polygons[i].points = points + i * kRectanglePoints;
     }
-    record->ringCount = ringCount;
-    record->rings = rings;
+    record->polygonCount = polygonCount;
+    record->polygons = polygons;
     std::free(mBlock);
     mBlock = block;
     mRecords = record;
     mRecordCount = 1;
+    mCentres = nullptr;
     return record;
 }
 
@@ -196,14 +204,14 @@ void cTarvelRegionSet::SetFrameRegion(int32_t margin, bool sceneArea)
     const int32_t pixels = sceneArea ? graphics.mScenePixelHeight : graphics.mHeight;
     const int32_t height = int32_t(double(pixels) / double(graphics.mScaleY));
     sRegionRecord* record = AllocateRecord(2);
-    SetRing(record->rings[0], false, 0, top, right, top + height);
-    SetRing(record->rings[1], true, margin, top + margin, right - margin, top + height - margin);
+    SetRectangle(record->polygons[0], false, 0, top, right, top + height);
+    SetRectangle(record->polygons[1], true, margin, top + margin, right - margin, top + height - margin);
 }
 
 void cTarvelRegionSet::SetRectRegion(int32_t left, int32_t top, int32_t right, int32_t bottom)
 {
     sRegionRecord* record = AllocateRecord(1);
-    SetRing(record->rings[0], false, left, top, right, bottom);
+    SetRectangle(record->polygons[0], false, left, top, right, bottom);
 }
 
 bool cTarvelRegionSet::ItemSelected()
@@ -214,6 +222,8 @@ bool cTarvelRegionSet::ItemSelected()
 
 bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
 {
+    if ((mIsPath || mLeaveRoom) && ItemSelected())
+        return false;
     uint32_t records = mRecordCount;
     const cTarvelView* view = nullptr;
     const bool engineWide = this == gTarvel.mGameplay.mRegionSet;
@@ -222,22 +232,142 @@ bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const
     } else {
         if (!mObject || !mEnabled || !gTarvel.mScene)
             return false;
-        if ((mIsPath || mLeaveRoom) && ItemSelected())
-            return false;
         view = stage == 0 ? gTarvel.mScene->mView : gTarvel.mScene->mSecondView;
     }
     bool hit = false;
     for (uint32_t r = 0; r < records; ++r) {
         const sRegionRecord& record = mRecords[r];
-        if (!engineWide && record.view != view)
+        if (!engineWide && (!view || record.view != view))
             continue;
-        for (uint32_t i = 0; i < record.ringCount; ++i) {
-            const sRegionRing& ring = record.rings[i];
-            if (ring.pointCount > 0 && RingContains(ring, x, y))
-                hit = !ring.exclusion;
+        for (uint32_t i = 0; i < record.polygonCount; ++i) {
+            const sRegionPolygon& polygon = record.polygons[i];
+            if (polygon.pointCount > 0 && PolygonContains(polygon, x, y))
+                hit = !polygon.hole;
         }
     }
     return hit;
+}
+
+uint32_t cTarvelRegionSet::GetCursorKind() const
+{
+    if (this == gTarvel.mGameplay.mRegionSet)
+        return kCursorLeaveDetailView;
+    if (mIsPath)
+        return mPathFlag ? kCursorPathFlagged : kCursorPath;
+    if (mLeaveRoom)
+        return kCursorExit;
+    return mNoVerbs ? kCursorNoVerbs : kCursorHotspot;
+}
+
+void cTarvelRegionSet::Raise(const char* event)
+{
+    cTarvelScript* script = gTarvel.mScene ? gTarvel.mScene->mScript : nullptr;
+    if (script && gTarvel.IsScriptLive(script))
+        script->CallEvent(mObject, event);
+}
+
+bool cTarvelRegionSet::HasWalkTarget() const
+{
+    return mDestination[0] != 0.0f || mDestination[1] != 0.0f || mDestination[2] != 0.0f;
+}
+
+void cTarvelRegionSet::WalkThenRaise(const char* event)
+{
+    cTarvelActorControl* control = gTarvel.mPlayer ? gTarvel.mPlayer->mControl : nullptr;
+    if (!control) {
+        // Nobody to walk: the event acts where the player is.
+        Raise(event);
+        return;
+    }
+    const float x = mDestination[0];
+    const float z = mDestination[1];
+    control->WalkTo(x, control->GetFloorHeight(x, z, cTarvelActorControl::kNoFallback), z, mDestination[2], nullptr,
+                    nullptr);
+    // A walk that does not start never arrives; the click still acts.
+    if (!control->mWalking) {
+        Raise(event);
+        return;
+    }
+    control->SetCallback(gTarvel.mScene ? gTarvel.mScene->mScript : nullptr, event, mObject);
+}
+
+void cTarvelRegionSet::WalkInView()
+{
+    cTarvelActorControl* control = gTarvel.mPlayer ? gTarvel.mPlayer->mControl : nullptr;
+    if (!control)
+        return;
+    const float x = mDestination[0];
+    const float z = mDestination[1];
+    cTarvelScene* scene = gTarvel.mScene;
+    cTarvelWalkArea* area = scene && scene->mView ? scene->mView->mCamLayer : nullptr;
+    control->WalkTo(x, control->GetFloorHeight(x, z, cTarvelActorControl::kNoFallback), z, 0.0f, area,
+                    mNoTeleport ? nullptr : &gTarvel.mCamera);
+}
+
+void cTarvelRegionSet::Click()
+{
+    cTarvelScene* scene = gTarvel.mScene;
+    if (this == gTarvel.mGameplay.mRegionSet) {
+        if (!scene)
+            return;
+        cTarvelView* view = scene->mView;
+        cTarvelScript* script = scene->mScript;
+        if (scene->mDetailViews.count > 0 && view && view->mHotspotSymbol && script && gTarvel.IsScriptLive(script) &&
+            script->CallEvent(view->mHotspotSymbol, "DoLeaveDetailView") != -10)
+            return;
+        scene->LeaveDetailView();
+        return;
+    }
+    if (!mObject)
+        return;
+    const bool item = ItemSelected();
+    const bool exitOrPath = mLeaveRoom || mIsPath;
+    if (exitOrPath && item)
+        return;
+    if (item && !exitOrPath) {
+        // Use the item on the object, when the scene's script has a use for it.
+        cTarvelScript* script = scene ? scene->mScript : nullptr;
+        if (!script || !gTarvel.IsScriptLive(script) || !script->FindQualified(mObject, "DoInventory"))
+            return;
+        if (HasWalkTarget())
+            WalkThenRaise("DoInventory");
+        else
+            Raise("DoInventory");
+        return;
+    }
+    if (!exitOrPath && !mNoVerbs) {
+        gTarvel.mVerbBar.Show(scene ? scene->mScript : nullptr, mObject);
+        return;
+    }
+    if (mNoWalking) {
+        Raise("Do");
+    } else if (mNoVerbs || mPathFlag) {
+        if (HasWalkTarget())
+            WalkThenRaise("Do");
+        else
+            Raise("Do");
+    } else {
+        Raise("Do");
+        if (mDestination[0] != 0.0f || mDestination[1] != 0.0f)
+            WalkInView();
+    }
+}
+
+void cTarvelRegionSet::FeedPathfinder()
+{
+    if (mDestination[0] == 0.0f && mDestination[1] == 0.0f)
+        return;
+    if (!mPathFlag) {
+        WalkInView();
+        return;
+    }
+    cTarvelActorControl* control = gTarvel.mPlayer ? gTarvel.mPlayer->mControl : nullptr;
+    if (!control)
+        return;
+    const float x = mDestination[0];
+    const float z = mDestination[1];
+    control->WalkTo(x, control->GetFloorHeight(x, z, cTarvelActorControl::kNoFallback), z, mDestination[2], nullptr,
+                    nullptr);
 }
 
 void cTarvelRegionSet::OnDoubleClick()

@@ -1,5 +1,7 @@
 #include "engine/gameplay/region_set.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,8 @@
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/scene.h"
+#include "engine/world/view.h"
+#include "engine/world/walk_area.h"
 #include "platform/win32/win32.h"
 #include "tools/script_assembler.h"
 
@@ -24,9 +28,12 @@ void Observe(cTarvelScript*, const char* name)
 // A control that walks when told it can and arrives when the test says so.
 class TestControl : public cTarvelActorControl {
 public:
-    void WalkTo(float x, float y, float z, float destRot, cTarvelWalkArea*, cTarvelCamera*) override
+    void WalkTo(float x, float y, float z, float destRot, cTarvelWalkArea* area, cTarvelCamera* camera) override
     {
         const bool wasRunning = mWalking && mRunning;
+        ++mWalks;
+        mArea = area;
+        mCamera = camera;
         mGoal[0] = x;
         mGoal[1] = y;
         mGoal[2] = z;
@@ -68,6 +75,9 @@ public:
     }
 
     float mGoal[4] = {};
+    int mWalks = 0;
+    cTarvelWalkArea* mArea = nullptr;
+    cTarvelCamera* mCamera = nullptr;
     cTarvelScript* mScript = nullptr;
     cTarvelString mLabel;
     cTarvelScriptValue* mSymbol = nullptr;
@@ -77,8 +87,9 @@ public:
     float mFloorHeight = 0.0f;
 };
 
-// A started engine with a scene whose script defines "hs::DoDblClick" and
-// "hs::Use", and a player with a control.
+// A started engine with a scene whose script defines "hs::DoDblClick",
+// "hs::Use", "hs::Do", "hs::DoInventory" and "desk::DoLeaveDetailView", and a
+// player with a control.
 class RegionSetTest : public EngineTest {
 protected:
     void SetUp() override
@@ -90,7 +101,8 @@ protected:
         mScene = new cTarvelScene();
         mScene->mScript = new cTarvelScript("scene");
         const std::vector<uint8_t> image =
-            AssembleScriptOrThrow("function hs::DoDblClick\nret\nfunction hs::Use\nret\n");
+            AssembleScriptOrThrow("function hs::DoDblClick\nret\nfunction hs::Use\nret\nfunction hs::Do\nret\n"
+                                  "function hs::DoInventory\nret\nfunction desk::DoLeaveDetailView\nret\n");
         ASSERT_EQ(mScene->mScript->LoadImage(image.data(), image.size(), "scene"), 0);
         gTarvel.mScene = mScene;
         mPlayer = new cTarvelActor("OFF", "", false);
@@ -231,6 +243,252 @@ TEST_F(RegionSetTest, DoubleClickFiresOnlyForLeaveRoomOrNoVerbs)
     EXPECT_TRUE(gCalls.empty());
 }
 
+// Flags of a click case.
+enum : uint32_t {
+    kNoVerbs = 0x1,     // flag A
+    kPathFlag = 0x2,    // flag B
+    kPath = 0x4,
+    kExit = 0x8,
+    kNoWalking = 0x10,
+    kNoTeleport = 0x20,
+    kItem = 0x40,       // an inventory item is selected
+};
+
+void SetFlags(cTarvelRegionSet& set, uint32_t flags)
+{
+    set.mNoVerbs = flags & kNoVerbs;
+    set.mPathFlag = flags & kPathFlag;
+    set.mIsPath = flags & kPath;
+    set.mLeaveRoom = flags & kExit;
+    set.mNoWalking = flags & kNoWalking;
+    set.mNoTeleport = flags & kNoTeleport;
+    gTarvel.mGameplay.mItemInHand = flags & kItem ? "key" : "";
+    gTarvel.mGameplay.mMode = flags & kItem ? 2 : 0;
+}
+
+TEST_F(RegionSetTest, CursorKindOfEachKindOfSet)
+{
+    struct Case {
+        uint32_t flags;
+        uint32_t kind;
+    };
+    const Case cases[] = {
+        {0, 3}, {kNoVerbs, 4}, {kExit, 2}, {kExit | kNoVerbs, 2}, {kPath, 1}, {kPath | kPathFlag, 7},
+        {kPath | kExit, 1}, {kPathFlag, 3},
+    };
+    for (const Case& c : cases) {
+        SetFlags(mHotspot, c.flags);
+        EXPECT_EQ(mHotspot.GetCursorKind(), c.kind) << c.flags;
+    }
+    // The controller's own set, whatever its flags.
+    cTarvelRegionSet band;
+    band.SetFrameRegion(50, true);
+    band.mIsPath = true;
+    gTarvel.mGameplay.mRegionSet = &band;
+    EXPECT_EQ(band.GetCursorKind(), 8u);
+    gTarvel.mGameplay.mRegionSet = nullptr;
+    SetFlags(mHotspot, 0);
+}
+
+TEST_F(RegionSetTest, ClickRaisesDoOrDoInventoryWalkingFirstWhereTheFlagsSay)
+{
+    cTarvelWalkArea camLayer;
+    cTarvelView view;
+    view.mCamLayer = &camLayer;
+    mScene->mView = &view;
+    struct Case {
+        const char* what;
+        uint32_t flags;
+        float target[3];
+        std::vector<std::string> atOnce;
+        // 0 no walk; 1 a walk to the target facing its direction that raises
+        // the event on arrival; 2 a walk facing nowhere, stopping at the
+        // view's camera layer, without callback.
+        int walk;
+        std::vector<std::string> onArrival;
+        bool verbBar;
+    };
+    const std::vector<std::string> none;
+    const std::vector<std::string> doEvent{"hs::Do"};
+    const std::vector<std::string> use{"hs::DoInventory"};
+    const Case cases[] = {
+        {"a plain hotspot opens the verb bar", 0, {3, 4, 1.5f}, none, 0, none, true},
+        {"an item used at once", kItem, {0, 0, 0}, use, 0, none, false},
+        {"an item used after the walk", kItem, {3, 4, 1.5f}, none, 1, use, false},
+        {"a direction alone is a target", kItem, {0, 0, 1.5f}, none, 1, use, false},
+        {"an item on a no-verbs hotspot", kItem | kNoVerbs, {3, 4, 1.5f}, none, 1, use, false},
+        {"no verbs walks first", kNoVerbs, {3, 4, 1.5f}, none, 1, doEvent, false},
+        {"no verbs without target", kNoVerbs, {0, 0, 0}, doEvent, 0, none, false},
+        {"a flagged path walks first", kPath | kPathFlag, {3, 4, 1.5f}, none, 1, doEvent, false},
+        {"an exit acts, then walks", kExit, {3, 4, 1.5f}, doEvent, 2, none, false},
+        {"a path acts, then walks", kPath, {0, 4, 1.5f}, doEvent, 2, none, false},
+        {"an exit with only a direction does not walk", kExit, {0, 0, 1.5f}, doEvent, 0, none, false},
+        {"an immediate exit does not walk", kExit | kNoWalking, {3, 4, 1.5f}, doEvent, 0, none, false},
+        {"immediate wins over no verbs", kNoVerbs | kNoWalking, {3, 4, 1.5f}, doEvent, 0, none, false},
+        {"an exit with an item does nothing", kExit | kItem, {3, 4, 1.5f}, none, 0, none, false},
+        {"a path with an item does nothing", kPath | kPathFlag | kItem, {3, 4, 1.5f}, none, 0, none, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gCalls.clear();
+        gTarvel.mVerbBar.Release();
+        Control() = TestControl();
+        Control().mFloorHeight = 2.5f;
+        SetFlags(mHotspot, c.flags);
+        std::copy(std::begin(c.target), std::end(c.target), mHotspot.mDestination);
+        mHotspot.Click();
+        EXPECT_EQ(gCalls, c.atOnce);
+        EXPECT_EQ(gTarvel.mVerbBar.mObject, c.verbBar ? &mObject : nullptr);
+        EXPECT_EQ(gTarvel.mVerbBar.mScript, c.verbBar ? mScene->mScript : nullptr);
+        EXPECT_EQ(Control().mWalks, c.walk == 0 ? 0 : 1);
+        if (c.walk != 0) {
+            EXPECT_EQ(Control().mGoal[0], c.target[0]);
+            EXPECT_EQ(Control().mGoal[1], 2.5f);
+            EXPECT_EQ(Control().mGoal[2], c.target[1]);
+            EXPECT_EQ(Control().mGoal[3], c.walk == 1 ? c.target[2] : 0.0f);
+            EXPECT_EQ(Control().mArea, c.walk == 1 ? nullptr : &camLayer);
+            EXPECT_EQ(Control().mCamera, c.walk == 1 ? nullptr : &gTarvel.mCamera);
+            EXPECT_EQ(Control().GetCallbackSymbol(), c.walk == 1 ? &mObject : nullptr);
+            EXPECT_EQ(Control().mScript, c.walk == 1 ? mScene->mScript : nullptr);
+        }
+        gCalls.clear();
+        Control().Arrive();
+        EXPECT_EQ(gCalls, c.onArrival);
+    }
+
+    // A no-teleport exit walks without the engine's camera.
+    Control() = TestControl();
+    SetFlags(mHotspot, kExit | kNoTeleport);
+    mHotspot.Click();
+    EXPECT_EQ(Control().mWalks, 1);
+    EXPECT_EQ(Control().mArea, &camLayer);
+    EXPECT_EQ(Control().mCamera, nullptr);
+
+    // A walk that does not start raises the event at once rather than never.
+    Control() = TestControl();
+    Control().mCanWalk = false;
+    SetFlags(mHotspot, kNoVerbs);
+    gCalls.clear();
+    mHotspot.Click();
+    EXPECT_EQ(gCalls, doEvent);
+    EXPECT_EQ(Control().mScript, nullptr);
+
+    // An item on an object whose script has no use for it, and an unbound
+    // set: nothing happens.
+    cTarvelScriptValue door;
+    door.kind = kScriptObject;
+    door.name = "door";
+    mHotspot.mObject = &door;
+    SetFlags(mHotspot, kItem);
+    gCalls.clear();
+    mHotspot.Click();
+    mHotspot.mObject = nullptr;
+    SetFlags(mHotspot, kNoVerbs);
+    mHotspot.Click();
+    EXPECT_TRUE(gCalls.empty());
+
+    SetFlags(mHotspot, 0);
+    mScene->mView = nullptr;
+}
+
+TEST_F(RegionSetTest, FeedPathfinderWalksToTheTarget)
+{
+    cTarvelWalkArea camLayer;
+    cTarvelView view;
+    view.mCamLayer = &camLayer;
+    mScene->mView = &view;
+    struct Case {
+        const char* what;
+        uint32_t flags;
+        float target[3];
+        bool walks;
+        float facing;
+        bool inView;    // stops at the camera layer
+        bool camera;    // clipped at the engine camera's view
+    };
+    const Case cases[] = {
+        {"no target", 0, {0, 0, 1.5f}, false, 0, false, false},
+        {"x 0 with z set", 0, {0, 5, 1.5f}, true, 0.0f, true, true},
+        {"no teleport", kNoTeleport, {3, 4, 1.5f}, true, 0.0f, true, false},
+        {"the path flag faces the direction", kPathFlag, {3, 4, 1.5f}, true, 1.5f, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Control() = TestControl();
+        Control().mFloorHeight = -1.0f;
+        SetFlags(mHotspot, c.flags);
+        std::copy(std::begin(c.target), std::end(c.target), mHotspot.mDestination);
+        mHotspot.FeedPathfinder();
+        ASSERT_EQ(Control().mWalks, c.walks ? 1 : 0);
+        if (!c.walks)
+            continue;
+        EXPECT_EQ(Control().mGoal[0], c.target[0]);
+        EXPECT_EQ(Control().mGoal[1], -1.0f);
+        EXPECT_EQ(Control().mGoal[2], c.target[1]);
+        EXPECT_EQ(Control().mGoal[3], c.facing);
+        EXPECT_EQ(Control().mArea, c.inView ? &camLayer : nullptr);
+        EXPECT_EQ(Control().mCamera, c.camera ? &gTarvel.mCamera : nullptr);
+        EXPECT_EQ(Control().mScript, nullptr);
+    }
+    // Without a player control nothing walks and nothing fails.
+    delete mPlayer->mControl;
+    mPlayer->mControl = nullptr;
+    mHotspot.FeedPathfinder();
+    mScene->mView = nullptr;
+}
+
+// A view that counts its selections.
+class CountingView : public cTarvelView {
+public:
+    void Select(int) override { ++mSelects; }
+    int mSelects = 0;
+};
+
+TEST_F(RegionSetTest, TheExitBandLeavesADetailViewThroughItsScriptOrItself)
+{
+    cTarvelRegionSet band;
+    band.SetFrameRegion(50, true);
+    gTarvel.mGameplay.mRegionSet = &band;
+    CountingView under;
+    cTarvelView detail;
+    mScene->mView = &detail;
+    cTarvelScriptValue desk;
+    desk.kind = kScriptObject;
+    desk.name = "desk";
+    cTarvelScriptValue shelf;
+    shelf.kind = kScriptObject;
+    shelf.name = "shelf";
+    struct Case {
+        const char* what;
+        bool detailShown;
+        cTarvelScriptValue* viewObject;
+        std::vector<std::string> calls;
+        bool left;   // the scene went back to the view under the detail view
+    };
+    const Case cases[] = {
+        {"the view's script leaves", true, &desk, {"desk::DoLeaveDetailView"}, false},
+        {"no handler (-10): the scene leaves", true, &shelf, {"shelf::DoLeaveDetailView"}, true},
+        {"no view object: the scene leaves", true, nullptr, {}, true},
+        {"no detail view: nothing", false, &desk, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gCalls.clear();
+        under.mSelects = 0;
+        mScene->mDetailViews.Clear();
+        if (c.detailShown)
+            mScene->mDetailViews.Add(&under);
+        detail.mHotspotSymbol = c.viewObject;
+        band.Click();
+        EXPECT_EQ(gCalls, c.calls);
+        EXPECT_EQ(under.mSelects, c.left ? 1 : 0);
+        EXPECT_EQ(mScene->mDetailViews.Count(), c.detailShown && !c.left ? 1 : 0);
+    }
+    mScene->mDetailViews.Clear();
+    mScene->mView = nullptr;
+    gTarvel.mGameplay.mRegionSet = nullptr;
+}
+
 class RegionShapeTest : public EngineTest {};
 
 TEST_F(RegionShapeTest, FrameAndRectangleRegionsAtTwoResolutions)
@@ -254,13 +512,13 @@ TEST_F(RegionShapeTest, FrameAndRectangleRegionsAtTwoResolutions)
         ASSERT_EQ(screen.mRecordCount, 1u);
         const sRegionRecord& record = screen.mRecords[0];
         EXPECT_STREQ(record.name, "");
-        EXPECT_EQ(record.extraCount, 0u);
-        ASSERT_EQ(record.ringCount, 2u);
-        const sRegionRing& outer = record.rings[0];
-        const sRegionRing& hole = record.rings[1];
+        EXPECT_EQ(record.secondaryCount, 0u);
+        ASSERT_EQ(record.polygonCount, 2u);
+        const sRegionPolygon& outer = record.polygons[0];
+        const sRegionPolygon& hole = record.polygons[1];
         ASSERT_EQ(outer.pointCount, 5u);
-        EXPECT_FALSE(outer.exclusion);
-        EXPECT_TRUE(hole.exclusion);
+        EXPECT_FALSE(outer.hole);
+        EXPECT_TRUE(hole.hole);
         const int32_t h = c.screenHeight;
         const sRegionPoint outerPoints[5] = {{0, 0}, {1024, 0}, {1024, h}, {0, h}, {0, 0}};
         const sRegionPoint holePoints[5] = {{100, 100}, {924, 100}, {924, h - 100}, {100, h - 100}, {100, 100}};
@@ -273,9 +531,9 @@ TEST_F(RegionShapeTest, FrameAndRectangleRegionsAtTwoResolutions)
 
         cTarvelRegionSet scene;
         scene.SetFrameRegion(50, true);
-        EXPECT_EQ(scene.mRecords[0].rings[0].points[0].y, 128);
-        EXPECT_EQ(scene.mRecords[0].rings[0].points[2].y, 128 + c.sceneHeight);
-        EXPECT_EQ(scene.mRecords[0].rings[1].points[0].y, 178);
+        EXPECT_EQ(scene.mRecords[0].polygons[0].points[0].y, 128);
+        EXPECT_EQ(scene.mRecords[0].polygons[0].points[2].y, 128 + c.sceneHeight);
+        EXPECT_EQ(scene.mRecords[0].polygons[1].points[0].y, 178);
         RebuildEngine();
     }
 }
@@ -308,13 +566,21 @@ TEST_F(RegionShapeTest, HitTestOfTheBandAndTheRectangle)
     gTarvel.mScene = &scene;
     cTarvelRegionSet rect;
     rect.SetRectRegion(100, 128, 400, 640);
-    EXPECT_FALSE(rect.HitTest(200, 300, 0));
     cTarvelScriptValue object;
     rect.mObject = &object;
+    // Bound to no view: never hit, even while the scene shows none.
+    EXPECT_FALSE(rect.HitTest(200, 300, 0));
+    cTarvelView view;
+    scene.mView = &view;
+    rect.mRecords[0].view = &view;
     EXPECT_TRUE(rect.HitTest(200, 300, 0));
+    rect.mObject = nullptr;
+    EXPECT_FALSE(rect.HitTest(200, 300, 0));
+    rect.mObject = &object;
     EXPECT_FALSE(rect.HitTest(500, 300, 0));
     rect.mEnabled = false;
     EXPECT_FALSE(rect.HitTest(200, 300, 0));
+    scene.mView = nullptr;
     gTarvel.mScene = nullptr;
 }
 

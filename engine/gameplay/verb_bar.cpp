@@ -7,4 +7,14 @@ cTarvelVerbBar::cTarvelVerbBar()
 }
 cTarvelVerbBar::~cTarvelVerbBar() = default;
 
-void cTarvelVerbBar::Release() {}
+void cTarvelVerbBar::Release()
+{
+    mScript = nullptr;
+    mObject = nullptr;
+}
+
+void cTarvelVerbBar::Show(cTarvelScript* script, cTarvelScriptValue* object)
+{
+    mScript = script;
+    mObject = object;
+}

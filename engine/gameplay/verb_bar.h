@@ -2,7 +2,11 @@
 
 #include "engine/gameplay/screen_control.h"
 
-// The verb bar. Until the gameplay issue lands it holds no verbs.
+class cTarvelScript;
+class cTarvelScriptValue;
+
+// The verb bar. Until the player interface lands it holds no verbs: it only
+// keeps the object a click opened it for.
 class cTarvelVerbBar : public cTarvelScreenControl {
 public:
     cTarvelVerbBar();
@@ -11,4 +15,9 @@ public:
     cTarvelVerbBar& operator=(const cTarvelVerbBar&) = delete;
 
     virtual void Release();
+    // Opens the bar for the object, whose events go to the script.
+    void Show(cTarvelScript* script, cTarvelScriptValue* object);
+
+    cTarvelScript* mScript = nullptr;
+    cTarvelScriptValue* mObject = nullptr;
 };

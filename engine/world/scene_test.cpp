@@ -248,9 +248,9 @@ TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
     EXPECT_EQ(door.mRecords[0].view, main);
     EXPECT_EQ(door.mRecords[1].view, nullptr);   // kept, never hit
     EXPECT_STREQ(door.mRecords[1].name, "Nowhere");
-    EXPECT_EQ(door.mRecords[0].extraCount, 1u);
-    EXPECT_EQ(static_cast<const uint8_t*>(door.mRecords[0].extra)[2], 3);
-    EXPECT_EQ(door.mRecords[0].rings[0].points[2].x, 300);
+    EXPECT_EQ(door.mRecords[0].secondaryCount, 1u);
+    EXPECT_EQ(static_cast<const uint8_t*>(door.mRecords[0].secondary)[2], 3);
+    EXPECT_EQ(door.mRecords[0].polygons[0].points[2].x, 300);
     EXPECT_EQ(door.mCentres[0].x, 200);
     EXPECT_EQ(door.mCentres[0].y, 300);
     const cTarvelRegionSet& stairs = *scene->mHotspots[1];
