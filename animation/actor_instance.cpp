@@ -191,33 +191,60 @@ void ActorInstance::UpdateLocalTransform() {
 
 void ActorInstance::UpdateLocalMatrices() {
   const uint32_t numNodes = mTransformData.GetNumNodes();
+  for (uint32_t i = 0; i < numNodes; ++i) UpdateLocalMatrix(i);
+}
+
+void ActorInstance::UpdateLocalMatrix(uint32_t i) {
+  const uint32_t numNodes = mTransformData.GetNumNodes();
   const Transform* locals = mTransformData.GetLocalTransforms();
   const uint32_t* flags = mTransformData.GetNodeFlags();
-  AnimCore::Matrix* matrices = mTransformData.GetLocalMatrices();
+  const Node* node = mActor->GetNode(i);
+  const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
   const uint32_t order = mActor->GetMultiplyOrder();
-  for (uint32_t i = 0; i < numNodes; ++i) {
-    const Node* node = mActor->GetNode(i);
-    const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
-    const AnimCore::Vector3* parentScale = nullptr;
-    if (order == 0 && parent < numNodes && (flags[parent] & TransformData::NODEFLAG_SCALED) != 0) {
-      parentScale = &locals[parent].scale;
-    }
-    CalcLocalMatrix(locals[i], order, parentScale, matrices[i]);
+  const AnimCore::Vector3* parentScale = nullptr;
+  if (order == 0 && parent < numNodes && (flags[parent] & TransformData::NODEFLAG_SCALED) != 0) {
+    parentScale = &locals[parent].scale;
   }
+  CalcLocalMatrix(locals[i], order, parentScale, mTransformData.GetLocalMatrices()[i]);
+}
+
+void ActorInstance::ApplyNodeMapping(uint32_t i) {
+  if (mSelfAttachment == nullptr || i >= mSelfAttachment->nodeMapping.GetLength()) return;
+  const Attachment::NodeMap& entry = mSelfAttachment->nodeMapping[i];
+  if (entry.nodeIndex != nullptr) mTransformData.GetLocalMatrices()[i] = entry.matrix;
 }
 
 void ActorInstance::UpdateWorldMatrices() {
   mGlobalTransform = mLocalTransform * mParentTransform;
+  UpdateWorldMatricesFrom(0);
+}
+
+void ActorInstance::UpdateWorldMatricesFrom(uint32_t first) {
   const uint32_t numNodes = mTransformData.GetNumNodes();
   const AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
   AnimCore::Matrix* world = mTransformData.GetWorldMatrices();
-  for (uint32_t i = 0; i < numNodes; ++i) {
+  for (uint32_t i = first; i < numNodes; ++i) {
     const Node* node = mActor->GetNode(i);
     const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
     // A parent must come first; one that does not is treated as a root.
     const AnimCore::Matrix& base = parent < i ? world[parent] : mGlobalTransform;
     AnimCore::Matrix::Multiply(locals[i], base, world[i]);
   }
+}
+
+void ActorInstance::RebuildControlledMatrices(const uint8_t* mask) {
+  const uint32_t numNodes = mTransformData.GetNumNodes();
+  uint32_t first = numNodes;
+  for (uint32_t i = 0; i < numNodes; ++i) {
+    const uint32_t parent = mActor->GetNode(i)->GetParentIndex();
+    // A child's local matrix takes its parent's scale, so it is rebuilt with it.
+    if (mask[i] == 0 && !(parent < numNodes && mask[parent] != 0)) continue;
+    UpdateLocalMatrix(i);
+    ApplyNodeMapping(i);
+    if (i < first) first = i;
+  }
+  // Nodes before the first rebuilt one have neither changed nor changed parents.
+  UpdateWorldMatricesFrom(first);
 }
 
 void ActorInstance::SetNodeTransformMatrix(uint32_t nodeIndex, const AnimCore::Matrix* m,
@@ -265,6 +292,9 @@ void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
     AnimCore::Array<uint8_t>& mask = controller->GetNodeMask();
     if (mask.GetLength() >= numNodes && pose.GetNumNodes() == numNodes) {
       BlendWorldSpace(*this, pose.GetMatrices().GetPtr(), mask.GetPtr(), controller->GetWeight());
+      // The result reaches the world matrices at once: skinning, attachments and
+      // bounds read them, and the next controller starts from this one's pose.
+      RebuildControlledMatrices(mask.GetPtr());
     }
   }
 }
@@ -276,10 +306,7 @@ void ActorInstance::Update(float timeDelta, bool updateMatrices) {
   UpdateLocalTransform();
   UpdateLocalMatrices();
   if (mSelfAttachment != nullptr) {
-    AnimCore::Matrix* locals = mTransformData.GetLocalMatrices();
-    for (uint32_t i = 0; i < mSelfAttachment->nodeMapping.GetLength() && i < GetNumNodes(); ++i) {
-      if (mSelfAttachment->nodeMapping[i].nodeIndex != nullptr) locals[i] = mSelfAttachment->nodeMapping[i].matrix;
-    }
+    for (uint32_t i = 0; i < mSelfAttachment->nodeMapping.GetLength() && i < GetNumNodes(); ++i) ApplyNodeMapping(i);
   }
   UpdateWorldMatrices();
   UpdateWorldSpaceControllers(timeDelta);

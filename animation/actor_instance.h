@@ -167,6 +167,13 @@ class ActorInstance {
   void ApplyMorphTargets();
   void PassMatricesToAttachments();
   void UpdateWorldSpaceControllers(float timeDelta);
+  void UpdateLocalMatrix(uint32_t nodeIndex);
+  // The matrix the instance this one hangs on handed down for the node, if any.
+  void ApplyNodeMapping(uint32_t nodeIndex);
+  void UpdateWorldMatricesFrom(uint32_t firstNode);
+  // Local matrices of the nodes a controller wrote (and of their children), then the
+  // world matrices from the first of them on.
+  void RebuildControlledMatrices(const uint8_t* mask);
 
   TransformData mTransformData;
   AnimCore::Matrix mLocalTransform;

@@ -9,6 +9,7 @@
 #include "animation/anim_manager.h"
 #include "animation/anim_test_support.h"
 #include "animation/importer.h"
+#include "animation/look_at_controller.h"
 #include "animation/mesh.h"
 #include "animation/motion_instance.h"
 #include "animation/motion_system.h"
@@ -292,6 +293,50 @@ TEST_F(AnimTest, GameInstancesSkinRelativeToTheBindPose) {
   AnimCore::Delete(instance);
   GetActorManager()->UnregisterActor(actor);
   AnimCore::Delete(turn);
+  AnimCore::Delete(actor);
+}
+
+// A look-at controller turning the spine reaches the drawn pose in the same update:
+// the skinned vertices and an object hanging on the spine follow it.
+TEST_F(AnimTest, LookAtTurnReachesSkinAndAttachments) {
+  const AnimBytes actorBytes = SpineActorFile();
+  Actor* actor = GetImporter()->LoadActor(actorBytes.data(), static_cast<uint32_t>(actorBytes.size()));
+  ASSERT_NE(actor, nullptr);
+  ASSERT_TRUE(GetActorManager()->RegisterActor(actor));
+  ActorInstance* instance = GetActorManager()->CreateActorInstance(actor, 0);
+  Actor* propActor = testing::MakeActor({{"prop", -1}}, "prop");
+  auto* prop = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, propActor);
+  ASSERT_NE(instance, nullptr);
+  ASSERT_TRUE(instance->AddAttachment(1, prop));
+  auto* lookAt = AnimCore::New<LookAtController>(MEMCATEGORY_WORLDSPACECONTROLLER, instance, 1u);
+  lookAt->SetGoal(10.0f, 5.0f, 0.0f);
+  lookAt->Activate(0.0f);
+  ASSERT_TRUE(instance->AddWorldSpaceController(lookAt));
+
+  // Looking along +X is a quarter turn about Y: the spine's (1, 0, 0) becomes
+  // (0, 0, -1).
+  instance->Update(1.0f, true);
+  instance->UpdateTransformations(1.0f);
+  const auto* positions = static_cast<const AnimCore::Vector3*>(
+      actor->GetNode(0)->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_POSITIONS));
+  const auto* normals = static_cast<const AnimCore::Vector3*>(
+      actor->GetNode(0)->GetMesh(0)->FindVertexAttributeLayerData(LAYERTYPE_NORMALS));
+  ASSERT_NE(positions, nullptr);
+  ASSERT_NE(normals, nullptr);
+  EXPECT_NEAR(positions[0].x, 0.0f, 1e-4);
+  EXPECT_NEAR(positions[0].y, 5.0f, 1e-4);
+  EXPECT_NEAR(positions[0].z, -1.0f, 1e-4);
+  EXPECT_NEAR(normals[0].z, -1.0f, 1e-4);
+  EXPECT_NEAR(positions[1].z, 2.0f, 1e-4);  // on the hips: unmoved
+  const AnimCore::Matrix& hung = prop->GetParentTransform();
+  EXPECT_NEAR(hung(0, 2), -1.0f, 1e-5);
+  EXPECT_NEAR(hung(2, 0), 1.0f, 1e-5);
+  EXPECT_NEAR(hung(3, 1), 5.0f, 1e-5);
+
+  AnimCore::Delete(prop);
+  AnimCore::Delete(propActor);
+  AnimCore::Delete(instance);
+  GetActorManager()->UnregisterActor(actor);
   AnimCore::Delete(actor);
 }
 

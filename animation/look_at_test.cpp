@@ -171,11 +171,43 @@ TEST_F(LookAtTest, RunsInTheInstancesWorldSpacePass) {
   EXPECT_NEAR(locals[0].position.z, 3.0f, kEps);
   EXPECT_NEAR(locals[1].position.z, 1.0f, kEps);
   EXPECT_NEAR(std::fabs(locals[1].rotation.w), 1.0f, kEps);
+  // And in the world matrices of the same update: the head faces -Z, the nose one
+  // unit behind it.
+  const Matrix* world = instance->GetTransformData().GetWorldMatrices();
+  ExpectRow(world[0], 2, {0, 0, -1});
+  ExpectRow(world[0], 3, {1, 2, 3});
+  ExpectRow(world[1], 2, {0, 0, -1});
+  ExpectRow(world[1], 3, {1, 2, 2});
 
   // Slerp picks the shorter way: q and -q are the same rotation.
   const Quaternion a(0, 0, 0, 1);
   const Quaternion b = LookAtController::Slerp(a, {0, 0, 0, -1}, 0.5f);
   EXPECT_NEAR(std::fabs(b.w), 1.0f, kEps);
+}
+
+// The second controller looks from where the first one moved its node: the arm,
+// carried by the hips' quarter turn to (1, 0, 0), then faces the goal straight
+// along +Z.
+TEST_F(LookAtTest, ControllersChainInTheirOrder) {
+  Actor* chain = MakeActor({{"hips", -1}, {"arm", 0}});
+  chain->GetTransformData().GetBindTransforms()[1].position = {0.0f, 0.0f, 1.0f};
+  ActorInstance* posed = AnimCore::New<ActorInstance>(MEMCATEGORY_ACTORINSTANCE, chain);
+  auto* hips = AnimCore::New<LookAtController>(MEMCATEGORY_WORLDSPACECONTROLLER, posed, 0u);
+  hips->SetGoal(10.0f, 0.0f, 0.0f);
+  hips->Activate(0.0f);
+  auto* arm = AnimCore::New<LookAtController>(MEMCATEGORY_WORLDSPACECONTROLLER, posed, 1u);
+  arm->SetGoal(1.0f, 0.0f, 5.0f);
+  arm->Activate(0.0f);
+  ASSERT_TRUE(posed->AddWorldSpaceController(hips));
+  ASSERT_TRUE(posed->AddWorldSpaceController(arm));
+  posed->Update(1.0f, true);
+  const Matrix* world = posed->GetTransformData().GetWorldMatrices();
+  ExpectRow(world[0], 2, {1, 0, 0});
+  ExpectRow(world[1], 0, {1, 0, 0});
+  ExpectRow(world[1], 2, {0, 0, 1});
+  ExpectRow(world[1], 3, {1, 0, 0});
+  AnimCore::Delete(posed);
+  AnimCore::Delete(chain);
 }
 
 Matrix RotationX(float a) {
