@@ -1,9 +1,126 @@
 #include "engine/world/mobile_motion_event_handler.h"
 
-void MobileMotionEventHandler::OnEvent(float, uint32_t, const char*, Anim::ActorInstance*,
-                                       Anim::MotionInstance*)
+#include "animation/actor.h"
+#include "animation/actor_instance.h"
+#include "animation/node.h"
+#include "engine/core/string.h"
+#include "engine/core/tarvel.h"
+#include "engine/gameplay/cinematic.h"
+#include "engine/script/script.h"
+#include "engine/world/mobile.h"
+#include "engine/world/scene.h"
+
+namespace {
+
+enum : uint32_t {
+    kEventLink = 0,
+    kEventUnlink = 1,
+    kEventFootstep = 2,
+    kEventScriptScene = 3,
+    kEventScriptSceneDirect = 4,
+    kEventLinkFree = 5,
+    kEventUnlinkFree = 6,
+    kEventSetPose = 7,
+    kEventRotationEnd = 8,
+    kEventSound = 9,
+    kEventSound3D = 10,
+};
+
+// Sounds are not played while the newest cinematic is being skipped.
+bool Skipping()
 {
-    // An event acts on the mobile behind the actor instance; an event without a
-    // mobile, or with an id above 10, does nothing. Mobiles come with the world
-    // objects, and with them what each event does.
+    if (gCinematics.count == 0)
+        return false;
+    const cTarvelCinematic* top = gCinematics.data[gCinematics.count - 1];
+    return top && top->mSkipping;
+}
+
+cTarvelMobile* FindFreeMobile(const cTarvelString& freeId)
+{
+    cTarvelScene* scene = gTarvel.mScene;
+    if (!scene)
+        return nullptr;
+    for (int32_t i = 0; i < scene->mMobiles.Count(); ++i) {
+        cTarvelMobile* mobile = scene->mMobiles[i];
+        if (mobile && mobile->mFreeID == freeId)
+            return mobile;
+    }
+    return nullptr;
+}
+
+void LinkFree(cTarvelMobile* mobile, const tStringArray& pieces)
+{
+    cTarvelMobile* free = FindFreeMobile(pieces[0]);
+    const Anim::Node* node = mobile->mActor ? mobile->mActor->FindNodeByName(pieces[1].c_str()) : nullptr;
+    if (!free || !node || !free->mInstance)
+        return;
+    // Attached first: an instance that already hangs somewhere stays where it is.
+    if (!mobile->mInstance->AddAttachment(node->GetIndex(), free->mInstance))
+        return;
+    free->mAttachedTo = mobile;
+    free->mInstance->SetPosition(AnimCore::Vector3(0.0f, 0.0f, 0.0f));
+    free->mInstance->SetRotation(AnimCore::Quaternion(0.0f, 0.0f, 0.0f, 1.0f));
+}
+
+void UnlinkFree(cTarvelMobile* mobile, const tStringArray& pieces)
+{
+    cTarvelMobile* free = FindFreeMobile(pieces[0]);
+    // One hanging on another mobile is not this one's to let go.
+    if (!free || (free->mAttachedTo && free->mAttachedTo != mobile))
+        return;
+    free->mAttachedTo = nullptr;
+    if (free->mInstance)
+        mobile->mInstance->RemoveAttachmentByInstance(free->mInstance, true);
+    free->Update(0.01f);
+}
+
+} // namespace
+
+void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* parameters,
+                                       Anim::ActorInstance* actorInstance, Anim::MotionInstance*)
+{
+    if (!actorInstance || eventTypeID > kEventSound3D)
+        return;
+    auto* mobile = static_cast<cTarvelMobile*>(actorInstance->GetCustomData());
+    if (!mobile)
+        return;
+    const cTarvelString text(parameters ? parameters : "");
+    tStringArray pieces;
+    SplitString(text, pieces, ';');
+    cTarvelActor* actor = mobile->mOwner;
+
+    switch (eventTypeID) {
+    case kEventScriptScene:
+        if (cTarvelScene* scene = gTarvel.mScene; scene && scene->mScript)
+            scene->mScript->CallEvent(scene->mScriptObject, text.c_str());
+        break;
+    case kEventScriptSceneDirect:
+        if (cTarvelScene* scene = gTarvel.mScene; scene && scene->mScript)
+            scene->mScript->CallFunction(text.c_str(), nullptr);
+        break;
+    case kEventLinkFree:
+        if (actor && pieces.Count() >= 2)
+            LinkFree(mobile, pieces);
+        break;
+    case kEventUnlinkFree:
+        if (actor && pieces.Count() >= 1)
+            UnlinkFree(mobile, pieces);
+        break;
+    case kEventRotationEnd:
+        mobile->mRotationEnd = true;
+        break;
+    case kEventSound:
+        if (!Skipping() && pieces.Count() >= 3)
+            gTarvel.mSound.PlaySound(pieces[0].c_str(), pieces[1].ToFloat(), "", uint32_t(pieces[2].ToInt()), 0);
+        break;
+    case kEventSound3D:
+        if (!Skipping() && pieces.Count() >= 3) {
+            const float position[3] = {mobile->mPosition.x, mobile->mPosition.y, mobile->mPosition.z};
+            gTarvel.mSound.PlaySound3D(pieces[0].c_str(), position, pieces[1].ToFloat(),
+                                       uint32_t(pieces[2].ToInt()));
+        }
+        break;
+    default:
+        break;
+    }
 }

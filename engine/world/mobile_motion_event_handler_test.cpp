@@ -1,0 +1,242 @@
+#include "engine/world/mobile_motion_event_handler.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "animation/anim_manager.h"
+#include "animation/event_manager.h"
+#include "animation/motion_event_handler.h"
+#include "engine/gameplay/cinematic.h"
+#include "engine/resource/resource.h"
+#include "engine/script/script.h"
+#include "engine/sound/sound.h"
+#include "engine/world/mobile_test_support.h"
+#include "engine/world/scene.h"
+#include "platform/fmod/test_audio.h"
+#include "platform/fmod/testing.h"
+#include "tools/scene_writer.h"
+#include "tools/script_assembler.h"
+
+namespace {
+
+std::vector<std::string> gCalls;
+
+void Observe(cTarvelScript*, const char* name)
+{
+    gCalls.push_back(name);
+}
+
+struct TimedEvent {
+    float time;
+    std::string type;
+    std::string parameter;
+};
+
+// One second of "root" standing still, with these events.
+testkit::Bytes EventMotion(const std::vector<TimedEvent>& events)
+{
+    testkit::AnimFileWriter writer(testkit::AnimFileKind::SkeletalMotion);
+    testkit::AnimMotionEventTableChunk table;
+    for (const TimedEvent& event : events) {
+        table.types.push_back(event.type);
+        table.parameters.push_back(event.parameter);
+        table.events.push_back({event.time, uint32_t(table.types.size() - 1), uint32_t(table.parameters.size() - 1)});
+    }
+    writer.AddMotionEventTable(table);
+    testkit::AnimSkeletalSubMotionChunk sub;
+    sub.name = "root";
+    testkit::AnimKey<3> p0, p1;
+    p1.time = 1.0f;
+    sub.positionKeys = {p0, p1};
+    testkit::AnimKey<4> r0, r1;
+    r0.value[3] = r1.value[3] = 1.0f;
+    r1.time = 1.0f;
+    sub.rotationKeys = {r0, r1};
+    writer.AddSkeletalSubMotion(sub);
+    return writer.Finish();
+}
+
+class MotionEventTest : public MobileTest {
+protected:
+    void SetUp() override
+    {
+        MobileTest::SetUp();
+        gCalls.clear();
+        testkit::SceneFile file;
+        file.name = "Yard";
+        file.script = AssembleScriptOrThrow("global Yard object class=cScene\nret\n");
+        testkit::MobileActor body;
+        body.nodes = {{"root", -1}, {"Bip01 Head", 0}};
+        testkit::MobileActor prop;
+        const testkit::Bytes wav = pt::EncodeWav(pt::MakeTone(0.2, 8000, 1, 660), 8000, 1);
+        Start({{"body", 7, testkit::BuildMobileActor(body)},
+               {"prop", 7, testkit::BuildMobileActor(prop)},
+               {"calls", 8, EventMotion({{0.5f, "rotend", ""}, {0.7f, "scrscene", "Waved"}})},
+               {"step", kResourceWav, wav},
+               {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
+        mScene = new cTarvelScene();
+        mScene->mSlot = gTarvel.mResources.OpenResource("Yard", testkit::kSceneResourceType);
+        ASSERT_EQ(gTarvel.ChangeScene(mScene, 0), 0);
+        ASSERT_NE(mScene->mScriptObject, nullptr);
+        gTarvel.mSound.SetupSound("step", "step", 0, kSound3D);
+        cTarvelScript::sCallObserver = Observe;
+        mBody = Loaded("body");
+    }
+
+    void TearDown() override
+    {
+        cTarvelScript::sCallObserver = nullptr;
+        gCinematics.Clear();
+        MobileTest::TearDown();
+    }
+
+    // The engine's handler, as the library calls it for a motion of mobile.
+    static void Fire(cTarvelMobile* mobile, const char* type, const char* parameters)
+    {
+        const uint32_t id = Anim::GetEventManager()->FindEventID(type);
+        Anim::GetMotionEventHandler()->OnEvent(0.0f, id, parameters, mobile->mInstance, nullptr);
+    }
+
+    // A free mobile of the scene.
+    cTarvelMobile* Free(const char* freeId)
+    {
+        auto* mobile = new cTarvelMobile();
+        mobile->mFree = true;
+        mobile->mFreeID = freeId;
+        EXPECT_EQ(mobile->Load("prop"), 0);
+        mScene->mMobiles.Add(mobile);
+        return mobile;
+    }
+
+    static int Playing() { return gTarvel.mSound.mChannels.count; }
+    static const sSoundChannel& Channel(int i) { return *gTarvel.mSound.mChannels.data[i]; }
+
+    cTarvelScene* mScene = nullptr;
+    cTarvelMobile* mBody = nullptr;
+};
+
+TEST_F(MotionEventTest, EventsOfAPlayingMotionReachTheHandlerAtTheirFrame)
+{
+    cTarvelMobileAnimation animation(mBody, cTarvelMobileAnimation::kNoBlendIn);
+    ASSERT_EQ(animation.Load("calls"), 0);
+    animation.Play(0.0f, 1.0f);
+    for (int step = 0; step < 2; ++step)
+        mBody->Update(0.2f);
+    EXPECT_FALSE(mBody->mRotationEnd);
+    mBody->Update(0.2f);   // passes 0.5
+    EXPECT_TRUE(mBody->mRotationEnd);
+    EXPECT_TRUE(gCalls.empty());
+    mBody->Update(0.2f);   // passes 0.7
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Yard::Waved"});
+}
+
+TEST_F(MotionEventTest, SceneScriptCallsActAlsoWhileSkipping)
+{
+    cTarvelCinematic cinematic;
+    cinematic.mInCall = cinematic.mSkipping = true;
+    gCinematics.Add(&cinematic);
+    Fire(mBody, "scrscene", "Knock;Twice");
+    Fire(mBody, "scrsceneex", "Direct");
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"Yard::Knock;Twice", "Direct"}));
+    // Without a scene script there is nobody to call.
+    cTarvelScript* script = mScene->mScript;
+    mScene->mScript = nullptr;
+    Fire(mBody, "scrscene", "Knock");
+    mScene->mScript = script;
+    EXPECT_EQ(gCalls.size(), 2u);
+}
+
+TEST_F(MotionEventTest, SoundsPlayWithTheirPiecesOnlyWhenNotSkipping)
+{
+    mBody->SetPosition(10.0f, 20.0f, 30.0f);
+    struct Case {
+        const char* type;
+        const char* parameters;
+        bool plays;
+    };
+    const Case cases[] = {
+        {"sound", "step;0.5;4", true},
+        {"sound", ";;step;;0.5;;4;;", true},   // doubled separators give no empty pieces
+        {"sound", "step;0.5", false},          // too few pieces
+        {"sounda", "step;0.5;4", true},
+        {"sounda", "step;;0.5", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + c.parameters);
+        const int before = Playing();
+        Fire(mBody, c.type, c.parameters);
+        ASSERT_EQ(Playing() - before, c.plays ? 1 : 0);
+        if (!c.plays)
+            continue;
+        const sSoundChannel& entry = Channel(before);
+        EXPECT_STREQ(entry.name, "step");
+        EXPECT_FLOAT_EQ(entry.volume, 0.5f);
+        EXPECT_EQ(entry.flags & 4u, 4u);
+        // Only "sounda" places its channel, at the mobile.
+        const bool placed = std::string(c.type) == "sounda";
+        const platform::testing::FmodChannelState* state = nullptr;
+        const auto channels = platform::testing::FmodChannels();
+        for (const auto& channel : channels)
+            if (channel.handle == entry.channel)
+                state = &channel;
+        ASSERT_NE(state, nullptr);
+        EXPECT_EQ(state->position.x, placed ? 10.0f : 0.0f);
+        EXPECT_EQ(state->position.y, placed ? 20.0f : 0.0f);
+        EXPECT_EQ(state->position.z, placed ? 30.0f : 0.0f);
+        EXPECT_EQ(entry.extra, 0);
+    }
+
+    const int before = Playing();
+    cTarvelCinematic cinematic;
+    cinematic.mSkipping = true;
+    gCinematics.Add(&cinematic);
+    Fire(mBody, "sound", "step;0.5;0");
+    Fire(mBody, "sounda", "step;0.5;0");
+    EXPECT_EQ(Playing(), before);
+    // Only the newest cinematic counts.
+    cTarvelCinematic newer;
+    gCinematics.Add(&newer);
+    Fire(mBody, "sound", "step;0.5;0");
+    EXPECT_EQ(Playing(), before + 1);
+}
+
+TEST_F(MotionEventTest, AFreeMobileWithoutActorOnlyCallsTurnsAndSounds)
+{
+    cTarvelMobile* lamp = Free("lamp");
+    cTarvelMobile* cup = Free("cup");
+    Fire(lamp, "linkf", "cup;root");
+    Fire(lamp, "unlinkf", "cup");
+    Fire(lamp, "link", "");
+    Fire(lamp, "footstep", "");
+    Fire(lamp, "setpose", "Sit");
+    EXPECT_EQ(cup->mAttachedTo, nullptr);
+    EXPECT_EQ(lamp->mInstance->GetNumAttachments(), 0u);
+    EXPECT_EQ(Playing(), 0);
+    EXPECT_TRUE(gCalls.empty());
+
+    Fire(lamp, "rotend", "");
+    Fire(lamp, "scrscene", "Lit");
+    Fire(lamp, "scrsceneex", "Lit");
+    Fire(lamp, "sound", "step;1;0");
+    Fire(lamp, "sounda", "step;1;0");
+    EXPECT_TRUE(lamp->mRotationEnd);
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"Yard::Lit", "Lit"}));
+    EXPECT_EQ(Playing(), 2);
+}
+
+TEST_F(MotionEventTest, UnknownIdsAndInstancesWithoutMobileDoNothing)
+{
+    Anim::MotionEventHandler* handler = Anim::GetMotionEventHandler();
+    handler->OnEvent(0.0f, 11, "step;1;0", mBody->mInstance, nullptr);
+    handler->OnEvent(0.0f, 8, "", nullptr, nullptr);
+    mBody->mInstance->SetCustomData(nullptr);
+    handler->OnEvent(0.0f, 8, "", mBody->mInstance, nullptr);
+    mBody->mInstance->SetCustomData(mBody);
+    EXPECT_FALSE(mBody->mRotationEnd);
+    EXPECT_EQ(Playing(), 0);
+}
+
+} // namespace
