@@ -8,6 +8,7 @@
 
 #include <tinyxml.h>
 
+#include "animation/motion_instance.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script.h"
 #include "engine/world/mobile_test_support.h"
@@ -83,6 +84,19 @@ D3DXQUATERNION Yaw(float degrees)
     return q;
 }
 
+// A fifth of a second of closing eyes, a morph motion as the control plays it.
+testkit::Bytes BlinkMotion()
+{
+    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
+    testkit::AnimMotionInfoChunk info;
+    writer.AddMotionInfo(info, 101);
+    testkit::AnimMorphSubMotionChunk sub;
+    sub.name = "eyes_closed";
+    sub.keys = {{0.0f, 0}, {0.2f, 65535}};
+    writer.AddMorphSubMotion(sub);
+    return writer.Finish();
+}
+
 class ActorControlTest : public MobileTest {
 protected:
     void SetUp() override
@@ -100,6 +114,7 @@ protected:
                {"cycle", 8, still(0.0f)},
                {"turn_r90", 8, still(kPi / 2)},
                {"turn_l90", 8, still(-kPi / 2)},
+               {"blink", 14, BlinkMotion()},
                {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)},
                {"PC.PC", 2, AssembleActorScript("PC")}});
         mScene = new cTarvelScene();
@@ -401,18 +416,33 @@ TEST_F(ActorControlTest, ReleaseAnimationsDuringATurnLeavesNoDanglingAnimation)
     EXPECT_LT(moved, 40.0f);
 }
 
-TEST_F(ActorControlTest, BlinksNeedTheirMotion)
+TEST_F(ActorControlTest, BlinksEveryFourToSixSeconds)
 {
-    // The blink time moves on every 4 to 6 seconds (the archive has no
-    // "blink" motion: the animation plays nothing).
+    cTarvelMobileAnimation* blink = mControl->mBlinkAnim;
+    ASSERT_NE(blink, nullptr);
+    ASSERT_NE(blink->mMotion, nullptr);
     const float first = mControl->mNextBlink;
+    const float start = gTarvel.mTimer.GetSeconds();
+    EXPECT_GE(first, start + 4.0f);
+    EXPECT_LE(first, start + 6.0f);
+    while (gTarvel.mTimer.GetSeconds() + 0.1f <= first)
+        Frame(100);
+    EXPECT_FALSE(blink->mPlaying);
+    EXPECT_FALSE(blink->IsListed());
+
+    // Once past the due time the blink plays on the actor's mobile, and the
+    // next one is due 4 to 6 seconds on.
+    Frame(200);
     const float now = gTarvel.mTimer.GetSeconds();
-    EXPECT_GE(first, now + 4.0f);
-    EXPECT_LE(first, now + 6.0f);
-    for (int i = 0; i < 8; ++i)
+    EXPECT_TRUE(blink->mPlaying);
+    EXPECT_TRUE(blink->IsListed());
+    EXPECT_EQ(blink->mInstance->GetMotion(), blink->mMotion);
+    EXPECT_GE(mControl->mNextBlink, now + 4.0f);
+    EXPECT_LE(mControl->mNextBlink, now + 6.0f);
+    const float second = mControl->mNextBlink;
+    for (int i = 0; i < 3; ++i)
         Frame(1000);
-    EXPECT_GT(mControl->mNextBlink, first);
-    EXPECT_LE(mControl->mNextBlink, gTarvel.mTimer.GetSeconds() + 6.0f);
+    EXPECT_EQ(mControl->mNextBlink, second);
 }
 
 TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
@@ -532,6 +562,20 @@ TEST_F(ActorControlTest, AWalkSeenByTheViewStartsJustOutsideIt)
     // Without the camera the walk starts where the actor stands.
     mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
     EXPECT_EQ(Path().mWaypoints.data[0].x, 20.0f);
+
+    // An actor standing at the camera meets both edges at its own waypoint:
+    // no direction to push along, so the walk starts where it stands.
+    const float atActor[3] = {20.0f, 0.0f, 50.0f};
+    camera.Set(atActor, rotation, 1.0f);
+    mControl->WalkTo(280.0f, 0.0f, 50.0f, 0.0f, nullptr, &camera);
+    ASSERT_EQ(Path().mWaypoints.count, 2);
+    EXPECT_EQ(Path().mWaypoints.data[0].x, 20.0f);
+    EXPECT_EQ(Path().mWaypoints.data[0].z, 50.0f);
+    EXPECT_EQ(Path().mTurnAnim, nullptr);   // cut at its start: no turn first
+    Frame(20);
+    Frame(200);
+    EXPECT_GT(Mobile().mPosition.x, 20.0f);
+    EXPECT_NEAR(Mobile().mPosition.z, 50.0f, 1e-3);
 }
 
 // A control whose floor query fails halfway through a step.
