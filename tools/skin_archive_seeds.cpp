@@ -69,5 +69,58 @@ int main(int argc, char** argv) {
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     write(name, tk::WriteZip({e2}));
   }
+
+  // Themes for the themed form: title and bottom borders with see-through
+  // runs cut into the window region, whole, with one key left out, and with
+  // region limits beyond the bitmaps' rows.
+  auto keyed = [](int w, int h, uint32_t c) {
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h, c);
+    for (int y = 0; y < h; ++y) {
+      for (int x = y % 3; x < w; x += 5) px[static_cast<size_t>(y) * w + x] = 0xFF00FF;
+    }
+    return tk::WriteBmp24(w, h, px);
+  };
+  const std::vector<tk::SkinValue> form = {
+      tk::SkinInteger("SKIN2_TRANSCOLOR", 0xFF00FF),
+      tk::SkinInteger("SKIN2_FORMCOLOR", 0xC0C0C0),
+      tk::SkinBitmap("SKIN2_TITLEBAR1", keyed(8, 10, 0x336699)),
+      tk::SkinBitmap("SKIN2_TITLEBAR2", keyed(4, 10, 0x336699)),
+      tk::SkinBitmap("SKIN2_TITLEBAR3", keyed(8, 10, 0x336699)),
+      tk::SkinBitmap("SKIN2_FORMLEFTBORDER", bmp(2, 4, 0x102030)),
+      tk::SkinBitmap("SKIN2_FORMRIGHTBORDER", bmp(5, 4, 0x102030)),
+      tk::SkinBitmap("SKIN2_FORMBOTTOMBORDER1", keyed(12, 6, 0x102030)),
+      tk::SkinBitmap("SKIN2_FORMBOTTOMBORDER2", keyed(3, 6, 0x102030)),
+      tk::SkinBitmap("SKIN2_FORMBOTTOMBORDER3", keyed(7, 6, 0x102030)),
+      tk::SkinBitmap("SKIN2_TITLEBUTTONS", bmp(18 * 4, 4, 0x808080)),
+      tk::SkinBitmap("SKIN2_MENUBAR", bmp(20, 22, 0x445566)),
+      tk::SkinByte("SKIN2_BOTTOMBORDERTHREESECT", 1),
+      tk::SkinByte("SKIN2_TITLEBARNEEDREGION", 1),
+      tk::SkinByte("SKIN2_BOTTOMBORDERNEEDREGION", 1),
+      tk::SkinInteger("SKIN2_TITLEBARREGIONMINY", 0),
+      tk::SkinInteger("SKIN2_TITLEBARREGIONMAXY", 9),
+      tk::SkinInteger("SKIN2_BOTTOMREGIONMINY", 1),
+      tk::SkinInteger("SKIN2_BOTTOMREGIONMAXY", 5),
+      tk::SkinInteger("SKIN2_MENUBARSTARTCOLOR", 0x223344)};
+  tk::ZipEntry formEntry;
+  formEntry.data = tk::WriteSkinData(form);
+  write("form_full", tk::WriteZip({formEntry}));
+  for (size_t left : {0, 2, 7, 9, 14, 16, 17}) {
+    std::vector<tk::SkinValue> less;
+    for (size_t i = 0; i < form.size(); ++i) {
+      if (i != left) less.push_back(form[i]);
+    }
+    tk::ZipEntry e2;
+    e2.data = tk::WriteSkinData(less);
+    std::string name = "form_without_" + form[left].name.substr(6);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    write(name, tk::WriteZip({e2}));
+  }
+  std::vector<tk::SkinValue> far = form;
+  far[15] = tk::SkinInteger("SKIN2_TITLEBARREGIONMINY", -7);
+  far[16] = tk::SkinInteger("SKIN2_TITLEBARREGIONMAXY", 100000);
+  far[18] = tk::SkinInteger("SKIN2_BOTTOMREGIONMAXY", 2147483647);
+  tk::ZipEntry farEntry;
+  farEntry.data = tk::WriteSkinData(far);
+  write("form_limits_beyond_rows", tk::WriteZip({farEntry}));
   return 0;
 }
