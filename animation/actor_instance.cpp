@@ -189,23 +189,35 @@ void ActorInstance::UpdateLocalTransform() {
   mLocalTransform(3, 2) = mPosition.z;
 }
 
-void ActorInstance::UpdateLocalMatrices() {
-  const uint32_t numNodes = mTransformData.GetNumNodes();
-  for (uint32_t i = 0; i < numNodes; ++i) UpdateLocalMatrix(i);
-}
+namespace {
 
-void ActorInstance::UpdateLocalMatrix(uint32_t i) {
-  const uint32_t numNodes = mTransformData.GetNumNodes();
-  const Transform* locals = mTransformData.GetLocalTransforms();
-  const uint32_t* flags = mTransformData.GetNodeFlags();
-  const Node* node = mActor->GetNode(i);
+// One node's local matrix from its local transform (order 0 takes a scaled
+// parent's scale out).
+inline void CalcNodeLocalMatrix(const Actor& actor, uint32_t i, uint32_t numNodes, const Transform* locals,
+                                const uint32_t* flags, uint32_t order, AnimCore::Matrix& out) {
+  const Node* node = actor.GetNode(i);
   const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
-  const uint32_t order = mActor->GetMultiplyOrder();
   const AnimCore::Vector3* parentScale = nullptr;
   if (order == 0 && parent < numNodes && (flags[parent] & TransformData::NODEFLAG_SCALED) != 0) {
     parentScale = &locals[parent].scale;
   }
-  CalcLocalMatrix(locals[i], order, parentScale, mTransformData.GetLocalMatrices()[i]);
+  CalcLocalMatrix(locals[i], order, parentScale, out);
+}
+
+}  // namespace
+
+void ActorInstance::UpdateLocalMatrices() {
+  const uint32_t numNodes = mTransformData.GetNumNodes();
+  const Transform* locals = mTransformData.GetLocalTransforms();
+  const uint32_t* flags = mTransformData.GetNodeFlags();
+  AnimCore::Matrix* matrices = mTransformData.GetLocalMatrices();
+  const uint32_t order = mActor->GetMultiplyOrder();
+  for (uint32_t i = 0; i < numNodes; ++i) CalcNodeLocalMatrix(*mActor, i, numNodes, locals, flags, order, matrices[i]);
+}
+
+void ActorInstance::UpdateLocalMatrix(uint32_t i) {
+  CalcNodeLocalMatrix(*mActor, i, mTransformData.GetNumNodes(), mTransformData.GetLocalTransforms(),
+                      mTransformData.GetNodeFlags(), mActor->GetMultiplyOrder(), mTransformData.GetLocalMatrices()[i]);
 }
 
 void ActorInstance::ApplyNodeMapping(uint32_t i) {
@@ -232,11 +244,12 @@ void ActorInstance::UpdateWorldMatricesFrom(uint32_t first) {
   }
 }
 
-void ActorInstance::RebuildControlledMatrices(const uint8_t* mask) {
-  const uint32_t numNodes = mTransformData.GetNumNodes();
+void ActorInstance::RebuildControlledMatrices(const uint8_t* mask, uint32_t maskLength) {
+  const uint32_t numNodes = std::min(mTransformData.GetNumNodes(), maskLength);
   uint32_t first = numNodes;
   for (uint32_t i = 0; i < numNodes; ++i) {
-    const uint32_t parent = mActor->GetNode(i)->GetParentIndex();
+    const Node* node = mActor->GetNode(i);
+    const uint32_t parent = node != nullptr ? node->GetParentIndex() : Node::kNoNode;
     // A child's local matrix takes its parent's scale, so it is rebuilt with it.
     if (mask[i] == 0 && !(parent < numNodes && mask[parent] != 0)) continue;
     UpdateLocalMatrix(i);
@@ -294,7 +307,7 @@ void ActorInstance::UpdateWorldSpaceControllers(float timeDelta) {
       BlendWorldSpace(*this, pose.GetMatrices().GetPtr(), mask.GetPtr(), controller->GetWeight());
       // The result reaches the world matrices at once: skinning, attachments and
       // bounds read them, and the next controller starts from this one's pose.
-      RebuildControlledMatrices(mask.GetPtr());
+      RebuildControlledMatrices(mask.GetPtr(), mask.GetLength());
     }
   }
 }

@@ -173,7 +173,7 @@ class ActorInstance {
   void UpdateWorldMatricesFrom(uint32_t firstNode);
   // Local matrices of the nodes a controller wrote (and of their children), then the
   // world matrices from the first of them on.
-  void RebuildControlledMatrices(const uint8_t* mask);
+  void RebuildControlledMatrices(const uint8_t* mask, uint32_t maskLength);
 
   TransformData mTransformData;
   AnimCore::Matrix mLocalTransform;
