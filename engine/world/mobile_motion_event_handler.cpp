@@ -7,6 +7,7 @@
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/script/script.h"
+#include "engine/world/actor.h"
 #include "engine/world/mobile.h"
 #include "engine/world/scene.h"
 
@@ -90,6 +91,24 @@ void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* 
     cTarvelActor* actor = mobile->mOwner;
 
     switch (eventTypeID) {
+    case kEventLink:
+        if (actor)
+            actor->mLinkedHidden = false;
+        break;
+    case kEventUnlink:
+        if (actor)
+            actor->UnlinkObject();
+        break;
+    case kEventFootstep:
+        if (actor && !Skipping()) {
+            const float now = gTarvel.mTimer.GetSeconds();
+            if (actor->mLastFootstep < now - 0.2f) {
+                const float position[3] = {mobile->mPosition.x, mobile->mPosition.y, mobile->mPosition.z};
+                gTarvel.mSound.PlaySound3D(actor->mFootstepSound.c_str(), position, actor->mFootstepVolume, 0);
+                actor->mLastFootstep = now;
+            }
+        }
+        break;
     case kEventScriptScene:
         if (cTarvelScene* scene = gTarvel.mScene; scene && scene->mScript)
             scene->mScript->CallEvent(scene->mScriptObject, text.c_str());
@@ -105,6 +124,10 @@ void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* 
     case kEventUnlinkFree:
         if (actor && pieces.Count() >= 1)
             UnlinkFree(mobile, pieces);
+        break;
+    case kEventSetPose:
+        if (actor)
+            actor->SetPose(text);
         break;
     case kEventRotationEnd:
         mobile->mRotationEnd = true;

@@ -13,11 +13,14 @@
 #include "engine/resource/resource.h"
 #include "engine/script/script.h"
 #include "engine/sound/sound.h"
+#include "engine/world/actor.h"
 #include "engine/world/mobile_test_support.h"
 #include "engine/world/scene.h"
 #include "platform/fmod/test_audio.h"
 #include "platform/fmod/testing.h"
+#include "platform/win32/testing.h"
 #include "tools/scene_writer.h"
+#include "animation/node.h"
 #include "tools/script_assembler.h"
 
 namespace {
@@ -75,6 +78,8 @@ protected:
         Start({{"body", 7, testkit::BuildMobileActor(body)},
                {"prop", 7, testkit::BuildMobileActor(prop)},
                {"calls", 8, EventMotion({{0.5f, "rotend", ""}, {0.7f, "scrscene", "Waved"}})},
+               {"handover", 8, EventMotion({{0.3f, "link", ""}, {0.7f, "unlink", ""}})},
+               {"Ann.day", 2, AssembleActorScript("Ann", "ret\nfunction Ann::PoseSit\nret\n")},
                {"step", kResourceWav, wav},
                {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
         mScene = new cTarvelScene();
@@ -82,12 +87,14 @@ protected:
         ASSERT_EQ(gTarvel.ChangeScene(mScene, 0), 0);
         ASSERT_NE(mScene->mScriptObject, nullptr);
         gTarvel.mSound.SetupSound("step", "step", 0, kSound3D);
+        gTarvel.mGameState = "day";
         cTarvelScript::sCallObserver = Observe;
         mBody = Loaded("body");
     }
 
     void TearDown() override
     {
+        mAnn.reset();
         cTarvelScript::sCallObserver = nullptr;
         gCinematics.Clear();
         MobileTest::TearDown();
@@ -111,11 +118,21 @@ protected:
         return mobile;
     }
 
+    // Ann, an actor with her body loaded.
+    cTarvelActor& Ann()
+    {
+        mAnn = std::make_unique<cTarvelActor>("Ann", "", false);
+        EXPECT_EQ(mAnn->mMobile->Load("body"), 0);
+        gCalls.clear();
+        return *mAnn;
+    }
+
     static int Playing() { return gTarvel.mSound.mChannels.count; }
     static const sSoundChannel& Channel(int i) { return *gTarvel.mSound.mChannels.data[i]; }
 
     cTarvelScene* mScene = nullptr;
     cTarvelMobile* mBody = nullptr;
+    std::unique_ptr<cTarvelActor> mAnn;
 };
 
 TEST_F(MotionEventTest, EventsOfAPlayingMotionReachTheHandlerAtTheirFrame)
@@ -237,6 +254,107 @@ TEST_F(MotionEventTest, UnknownIdsAndInstancesWithoutMobileDoNothing)
     mBody->mInstance->SetCustomData(mBody);
     EXPECT_FALSE(mBody->mRotationEnd);
     EXPECT_EQ(Playing(), 0);
+}
+
+TEST_F(MotionEventTest, LinkedObjectShowsAndGoesAtItsFrames)
+{
+    cTarvelActor& ann = Ann();
+    ann.LinkObject("prop", "Bip01 Head");
+    ann.mLinkedHidden = true;   // as the script's link waits for the motion
+    ASSERT_NE(ann.mLinkedMobile, nullptr);
+    cTarvelMobileAnimation animation(ann.mMobile, cTarvelMobileAnimation::kNoBlendIn);
+    ASSERT_EQ(animation.Load("handover"), 0);
+    animation.Play(0.0f, 1.0f);
+    ann.mMobile->Update(0.2f);
+    EXPECT_TRUE(ann.mLinkedHidden);
+    ann.mMobile->Update(0.2f);   // passes 0.3
+    EXPECT_FALSE(ann.mLinkedHidden);
+    ann.mMobile->Update(0.2f);
+    ASSERT_NE(ann.mLinkedMobile, nullptr);
+    EXPECT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 1u);
+    ann.mMobile->Update(0.2f);   // passes 0.7
+    EXPECT_EQ(ann.mLinkedMobile, nullptr);
+    EXPECT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 0u);
+    ann.mMobile->Update(0.2f);
+}
+
+TEST_F(MotionEventTest, FootstepsAreMoreThanAFifthOfASecondApart)
+{
+    cTarvelActor& ann = Ann();
+    ann.mFootstepSound = "step";
+    ann.mFootstepVolume = 0.7f;
+    ann.mMobile->SetPosition(-4.0f, 1.0f, 9.0f);
+    // The last step counts from time 0: none in the game's first 0.2 s.
+    Fire(ann.mMobile, "footstep", "");
+    ASSERT_EQ(Playing(), 0);
+    pt::AdvanceClock(250);
+    Fire(ann.mMobile, "footstep", "");
+    ASSERT_EQ(Playing(), 1);
+    EXPECT_STREQ(Channel(0).name, "step");
+    EXPECT_FLOAT_EQ(Channel(0).volume, 0.7f);
+    EXPECT_EQ(Channel(0).flags, 0u);
+    const auto channels = platform::testing::FmodChannels();
+    ASSERT_EQ(channels.size(), 1u);
+    EXPECT_EQ(channels[0].position.x, -4.0f);
+    EXPECT_EQ(channels[0].position.z, 9.0f);
+    EXPECT_FLOAT_EQ(ann.mLastFootstep, gTarvel.mTimer.GetSeconds());
+
+    pt::AdvanceClock(100);
+    Fire(ann.mMobile, "footstep", "");
+    EXPECT_EQ(Playing(), 1);   // 0.1 s: too soon
+    pt::AdvanceClock(150);
+    Fire(ann.mMobile, "footstep", "");
+    EXPECT_EQ(Playing(), 2);   // 0.25 s after the first
+
+    // Not while a cinematic is skipped, and the skipped step does not count.
+    cTarvelCinematic cinematic;
+    cinematic.mSkipping = true;
+    gCinematics.Add(&cinematic);
+    pt::AdvanceClock(300);
+    const float last = ann.mLastFootstep;
+    Fire(ann.mMobile, "footstep", "");
+    EXPECT_EQ(Playing(), 2);
+    EXPECT_EQ(ann.mLastFootstep, last);
+}
+
+TEST_F(MotionEventTest, PosesAndFreeMobilesOnAnActorsBones)
+{
+    cTarvelActor& ann = Ann();
+    Fire(ann.mMobile, "setpose", "Sit");
+    EXPECT_EQ(ann.mPose, cTarvelString("Sit"));
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Ann::PoseSit"});
+
+    cTarvelMobile* cup = Free("cup");
+    Free("cup");   // a second of the same id is never the one found
+    cup->SetPosition(5.0f, 0.0f, 0.0f);
+    // Unknown ids (the whole id is compared), unknown bones and too few
+    // pieces link nothing.
+    for (const char* parameters : {"cu;Bip01 Head", "cup;Bip01 Neck", "cup", ";;cup;;"}) {
+        SCOPED_TRACE(parameters);
+        Fire(ann.mMobile, "linkf", parameters);
+        EXPECT_EQ(cup->mAttachedTo, nullptr);
+        EXPECT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 0u);
+    }
+    Fire(ann.mMobile, "linkf", ";cup;;Bip01 Head;");
+    EXPECT_EQ(cup->mAttachedTo, ann.mMobile);
+    ASSERT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 1u);
+    const Anim::Attachment* link = ann.mMobile->mInstance->GetAttachment(0);
+    EXPECT_EQ(link->attachment, cup->mInstance);
+    EXPECT_EQ(link->nodeIndex, ann.mMobile->mActor->FindNodeByName("Bip01 Head")->GetIndex());
+    EXPECT_EQ(cup->mInstance->GetPosition().x, 0.0f);   // placed at the bone
+    // Another actor cannot take it away.
+    cTarvelActor other("Ann", "", true);
+    ASSERT_EQ(other.mMobile->Load("body"), 0);
+    Fire(other.mMobile, "unlinkf", "cup");
+    EXPECT_EQ(cup->mAttachedTo, ann.mMobile);
+    EXPECT_EQ(cup->mInstance->GetAttachedTo(), ann.mMobile->mInstance);
+
+    // Let go, the cup is updated once where it stands.
+    Fire(ann.mMobile, "unlinkf", "cup");
+    EXPECT_EQ(cup->mAttachedTo, nullptr);
+    EXPECT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 0u);
+    EXPECT_EQ(cup->mInstance->GetAttachedTo(), nullptr);
+    EXPECT_EQ(cup->mInstance->GetPosition().x, 5.0f);
 }
 
 } // namespace
