@@ -30,6 +30,7 @@
 #include "engine/world/light.h"
 #include "engine/world/mobile_animation.h"
 #include "engine/world/mobile_controllers.h"
+#include "engine/world/mobile_motion_event_handler.h"
 
 namespace {
 
@@ -710,7 +711,10 @@ void cTarvelMobile::Update(float dt)
     for (int32_t i = 0; i < mAnimations.Count(); ++i)
         if (mAnimations[i] != mBaseAnimation)
             mAnimations[i]->Update();
-    mInstance->Update(dt, true);
+    {
+        MotionEventHold hold;
+        mInstance->Update(dt, true);
+    }
     mInstance->UpdateTransformations(dt);
     if (mAttachedTo) {
         mDeformedCurrent = false;

@@ -1,5 +1,8 @@
 #include "engine/world/mobile_motion_event_handler.h"
 
+#include <iterator>
+#include <vector>
+
 #include "animation/actor.h"
 #include "animation/actor_instance.h"
 #include "animation/node.h"
@@ -75,7 +78,39 @@ void UnlinkFree(cTarvelMobile* mobile, const tStringArray& pieces)
     free->Update(0.01f);
 }
 
+struct sHeldEvent {
+    cTarvelMobile* mobile;
+    uint32_t id;
+    cTarvelString text;
+};
+
+int gHoldDepth = 0;
+
+std::vector<sHeldEvent>& HeldEvents()
+{
+    static std::vector<sHeldEvent> events;
+    return events;
+}
+
+void Dispatch(cTarvelMobile* mobile, uint32_t eventTypeID, const cTarvelString& text);
+
 } // namespace
+
+MotionEventHold::MotionEventHold() : mFirst(HeldEvents().size())
+{
+    ++gHoldDepth;
+}
+
+MotionEventHold::~MotionEventHold()
+{
+    --gHoldDepth;
+    std::vector<sHeldEvent>& held = HeldEvents();
+    std::vector<sHeldEvent> mine(std::make_move_iterator(held.begin() + std::ptrdiff_t(mFirst)),
+                                 std::make_move_iterator(held.end()));
+    held.resize(mFirst);
+    for (const sHeldEvent& event : mine)
+        Dispatch(event.mobile, event.id, event.text);
+}
 
 void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* parameters,
                                        Anim::ActorInstance* actorInstance, Anim::MotionInstance*)
@@ -85,7 +120,17 @@ void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* 
     auto* mobile = static_cast<cTarvelMobile*>(actorInstance->GetCustomData());
     if (!mobile)
         return;
-    const cTarvelString text(parameters ? parameters : "");
+    cTarvelString text(parameters ? parameters : "");
+    if (gHoldDepth > 0)
+        HeldEvents().push_back({mobile, eventTypeID, std::move(text)});
+    else
+        Dispatch(mobile, eventTypeID, text);
+}
+
+namespace {
+
+void Dispatch(cTarvelMobile* mobile, uint32_t eventTypeID, const cTarvelString& text)
+{
     tStringArray pieces;
     SplitString(text, pieces, ';');
     cTarvelActor* actor = mobile->mOwner;
@@ -147,3 +192,5 @@ void MobileMotionEventHandler::OnEvent(float, uint32_t eventTypeID, const char* 
         break;
     }
 }
+
+} // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "animation/motion_event_handler.h"
@@ -12,4 +13,18 @@ class MobileMotionEventHandler : public Anim::MotionEventHandler {
 public:
     void OnEvent(float time, uint32_t eventTypeID, const char* parameters,
                  Anim::ActorInstance* actorInstance, Anim::MotionInstance* motionInstance) override;
+};
+
+// Holds the game's motion events while the library updates an instance and
+// hands them over, in order, when it goes: a pose or a script may free the
+// very motion whose event table the library is walking. Holds nest.
+class MotionEventHold {
+public:
+    MotionEventHold();
+    ~MotionEventHold();
+    MotionEventHold(const MotionEventHold&) = delete;
+    MotionEventHold& operator=(const MotionEventHold&) = delete;
+
+private:
+    size_t mFirst;
 };

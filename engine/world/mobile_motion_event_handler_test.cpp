@@ -14,6 +14,7 @@
 #include "engine/script/script.h"
 #include "engine/sound/sound.h"
 #include "engine/world/actor.h"
+#include "engine/world/actor_control.h"
 #include "engine/world/mobile_test_support.h"
 #include "engine/world/scene.h"
 #include "platform/fmod/test_audio.h"
@@ -79,6 +80,7 @@ protected:
                {"prop", 7, testkit::BuildMobileActor(prop)},
                {"calls", 8, EventMotion({{0.5f, "rotend", ""}, {0.7f, "scrscene", "Waved"}})},
                {"handover", 8, EventMotion({{0.3f, "link", ""}, {0.7f, "unlink", ""}})},
+               {"sitdown", 8, EventMotion({{0.3f, "setpose", "Sit"}, {0.35f, "rotend", ""}})},
                {"Ann.day", 2, AssembleActorScript("Ann", "ret\nfunction Ann::PoseSit\nret\n")},
                {"step", kResourceWav, wav},
                {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
@@ -355,6 +357,25 @@ TEST_F(MotionEventTest, PosesAndFreeMobilesOnAnActorsBones)
     EXPECT_EQ(ann.mMobile->mInstance->GetNumAttachments(), 0u);
     EXPECT_EQ(cup->mInstance->GetAttachedTo(), nullptr);
     EXPECT_EQ(cup->mInstance->GetPosition().x, 5.0f);
+}
+
+TEST_F(MotionEventTest, APoseInsideAWalkAnimationFreesItOnlyOnceTheLibraryIsDone)
+{
+    // The pose releases the walk animation whose motion fires the event;
+    // the event after it in the same frame still arrives.
+    cTarvelActor& ann = Ann();
+    auto* control = dynamic_cast<cTarvelActorControlDefault*>(ann.mControl);
+    ASSERT_NE(control, nullptr);
+    control->mWalkAnim = new cTarvelMobileAnimation(ann.mMobile, cTarvelMobileAnimation::kNoBlendIn);
+    ASSERT_EQ(control->mWalkAnim->Load("sitdown"), 0);
+    control->mWalkAnim->Play(0.0f, 1.0f);
+    ann.mMobile->Update(0.2f);
+    EXPECT_EQ(ann.mPose, cTarvelString(""));
+    ann.mMobile->Update(0.2f);   // passes 0.3 and 0.35
+    EXPECT_EQ(ann.mPose, cTarvelString("Sit"));
+    EXPECT_EQ(control->mWalkAnim, nullptr);
+    EXPECT_TRUE(ann.mMobile->mRotationEnd);
+    ann.mMobile->Update(0.2f);
 }
 
 } // namespace
