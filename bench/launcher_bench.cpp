@@ -5,15 +5,22 @@
 // per frame over the video's frame time (40 ms at 25 frames per second).
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/beside_baseline.h"
 #include "launcher/app/bink_thread.h"
+#include "launcher/app/frm_launcher.h"
 #include "launcher/app/paint_box.h"
 #include "platform/forms/forms.h"
+#include "platform/fmod/test_audio.h"
 #include "platform/win32/testing.h"
+#include "platform/win32/win32.h"
+#include "tools/media_trailer_writer.h"
 #include "tools/video_writer.h"
 
 namespace {
@@ -78,5 +85,58 @@ void BM_IntroVideoFrame(benchmark::State& state) {
   platform::testing::ReleaseClock();
 }
 BENCHMARK(BM_IntroVideoFrame)->Unit(benchmark::kMillisecond);
+
+// The launcher's start (FormCreate and FormShow, then closing it) from an
+// executable with a 20 MB media trailer, beside reading that file whole.
+void BM_LauncherStart(benchmark::State& state) {
+  namespace pt = platform::testing;
+  char base[] = "/tmp/bench-launcher-XXXXXX";
+  if (!mkdtemp(base)) {
+    state.SkipWithError("no temporary folder");
+    return;
+  }
+  const std::string folder = base;
+  pt::SetPlatformRoot(folder + "/root");
+  pt::TakeClock(1000);
+  testkit::MediaTrailer media;
+  media.video = Video();
+  // Most of the 20 MB is the music, as in a shipped launcher.
+  media.music = pt::EncodeWav(pt::MakeTone(20e6 / 88200, 44100, 1, 220), 44100, 1);
+  media.click = pt::EncodeWav(pt::MakeTone(0.1, 22050, 1, 800), 22050, 1);
+  media.hover = pt::EncodeWav(pt::MakeTone(0.1, 22050, 1, 600), 22050, 1);
+  const std::string program = folder + "/launcher";
+  testkit::WriteFileBytes(program, testkit::AppendMediaTrailer(testkit::Bytes(2 << 20, 0x90), media));
+  const std::string xml =
+      "<launcherstr><default><main><caption>Bench</caption><exe>tarvel30x.exe</exe>"
+      "<pathreg>InstallPath</pathreg></main></default></launcherstr>";
+  testkit::WriteFileBytes(folder + "/launcher.xml", testkit::Bytes(xml.begin(), xml.end()));
+  pt::SetProgramPath(program);
+  const std::string windowsPath = "Z:" + program;
+  std::vector<uint8_t> buffer;
+  bench::RunBesideBaseline(
+      state,
+      [&] {
+        forms::Application->Reset();
+        auto* form = forms::Application->CreateForm<launcher::TfrmLauncher>();
+        form->resumeVideo = false;
+        form->Show();
+        const bool ok = form->soundEnabled && form->binkThread != nullptr;
+        delete form;
+        return ok;
+      },
+      [&] {
+        HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        buffer.resize(GetFileSize(file, nullptr));
+        DWORD read = 0;
+        ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr);
+        CloseHandle(file);
+      });
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+  forms::Application->Reset();
+  pt::SetProgramPath("");
+  pt::ReleaseClock();
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_LauncherStart)->Unit(benchmark::kMillisecond);
 
 }  // namespace

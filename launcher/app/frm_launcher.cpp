@@ -166,6 +166,7 @@ TfrmLauncher::~TfrmLauncher() {
   // The thread paints into pb: it goes first.
   binkThread.reset();
   // The program would end here anyway; released so nothing leaks.
+  delete soundTimer;
   if (soundSystem) soundSystem->release();
 }
 
@@ -208,6 +209,13 @@ void TfrmLauncher::FormCreate(TObject*) {
   clickSound = static_cast<FMOD::Sound*>(click);
   hoverSound = static_cast<FMOD::Sound*>(hover);
   soundEnabled = ok;
+  if (soundEnabled) {
+    // This sound layer mixes (and ends sounds) in update, where the sound
+    // library mixes on a thread of its own: without it nothing is heard.
+    soundTimer = new forms::TTimer(this);
+    soundTimer->SetInterval(20);
+    soundTimer->OnTimer = [this](TObject*) { soundSystem->update(); };
+  }
 }
 
 void TfrmLauncher::FormShow(TObject*) {

@@ -84,6 +84,7 @@ class TfrmLauncher : public forms::TForm {
   FMOD::Sound* clickSound = nullptr;
   FMOD::Sound* hoverSound = nullptr;
   bool soundEnabled = false;
+  forms::TTimer* soundTimer = nullptr;
 
   MediaBlocks media;
   // Whether the executable carried a trailer at all.

@@ -448,13 +448,18 @@ TEST_F(LauncherTest, ButtonsAreWiredAndPlayTheirSounds) {
   // The first button took the focus as the window showed: its enter event.
   EXPECT_EQ(played(form_->hoverSound), 1);
   EXPECT_EQ(channels.size(), 2u);
+  // The sounds are mixed and end as time passes; the music loops on.
   pt::AdvanceClock(500);
+  Application->ProcessMessages();
+  EXPECT_EQ(played(form_->hoverSound), 0);
+  EXPECT_EQ(played(form_->musicSound), 1);
+  EXPECT_GT(pt::FmodChannels()[0].positionMs, 400u);
 
   // Hovering plays the hover sound; clicks play the click sound.
   const int x = form_->btnPublisher->Left() + 20, y = form_->btnPublisher->Top() + 10;
   pt::InjectMouseMove(x, y);
   Application->ProcessMessages();
-  EXPECT_EQ(played(form_->hoverSound), 2);
+  EXPECT_EQ(played(form_->hoverSound), 1);
   EXPECT_EQ(played(form_->clickSound), 0);
   pt::InjectClick(pt::Button::Left, x, y);
   Application->ProcessMessages();
