@@ -509,6 +509,18 @@ TEST_F(ActorTest, BodyFacialAndTalkAnimations)
     EXPECT_FALSE(ann->mTrigAnim);
 }
 
+TEST_F(ActorTest, AnActorWithoutControlStillMovesItsMobileWhileVisible)
+{
+    auto ann = Ann("body", true);
+    ann->PlayAnimation("wave", 0, 0, 0);
+    gTarvel.mTimer.mFrameSeconds = 0.5f;
+    ann->Update();
+    EXPECT_EQ(ann->mAnimation->GetCurrentTime(), 0.0f);   // invisible: nothing
+    ann->mVisible = true;
+    ann->Update();
+    EXPECT_NEAR(ann->mAnimation->GetCurrentTime(), 0.5f, 1e-4f);
+}
+
 TEST_F(ActorTest, SetPoseReleasesTheCyclesEmptiesTheIdlesAndCallsThePoseEvent)
 {
     auto ann = Ann("body", true);
