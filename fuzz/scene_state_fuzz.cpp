@@ -1,6 +1,6 @@
 // A scene's savegame state: a writer-made scene is read, then the input is
 // parsed as its "Scene" element and loaded. The archive also holds what its
-// free mobiles and particle systems load.
+// free mobiles, actors and particle systems load.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +16,7 @@
 #include "engine/world/scene.h"
 #include "fuzz/headless_engine.h"
 #include "fuzz/scene_shaders.h"
+#include "tools/anim_file_writer.h"
 #include "tools/image_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
@@ -46,7 +47,8 @@ std::vector<uint8_t> StateScene()
     door.regions = {{"Main", {{false, {{1, 1}, {50, 1}, {50, 50}}}}, {}}};
     file.hotspots = {door};
     file.script = AssembleScriptOrThrow(
-        "global Room object class=cScene\nglobal door object class=cHotspot\nglobal lamp object class=cMobile\nret\n");
+        "global Room object class=cScene\nglobal door object class=cHotspot\nglobal lamp object class=cMobile\n"
+        "global Ann object class=cNPC\nret\nfunction Ann::arrive\nret\n");
     return testkit::BuildSceneFile(file);
 }
 
@@ -58,6 +60,33 @@ std::vector<fuzz::FixedEntry> MobileEntries()
     const float from[3] = {0, 0, 0}, to[3] = {0, 4, 0};
     return {{"lamp", 7, testkit::BuildMobileActor(lamp)},
             {"sway", 8, testkit::BuildRootMotion("shade", from, to, 0.5f, 1.0f)}};
+}
+
+// What the actor "Ann" loads in the game state "day": her script, her body
+// with the look-at bones and a hand, a cup to hold, her cycles and turns,
+// and a facial motion (blink and smile).
+void AddActorEntries(std::vector<fuzz::FixedEntry>& entries)
+{
+    entries.push_back({"Ann.day", 2, AssembleActorScript("Ann", "ret\nfunction Ann::PoseSit\nret\n")});
+    testkit::MobileActor ann;
+    ann.nodes = {{"root", -1},       {"Bip01 Spine1", 0}, {"Bip01 Spine2", 1}, {"Bip01 Head", 2},
+                 {"Bone01_eyeR", 3}, {"Bone_eyeL", 3},    {"hand", 0}};
+    entries.push_back({"ann", 7, testkit::BuildMobileActor(ann)});
+    entries.push_back({"cup", 7, testkit::BuildMobileActor(testkit::MobileActor{})});
+    const float from[3] = {0, 0, 0}, to[3] = {0, 0, 10};
+    entries.push_back({"walk", 8, testkit::BuildRootMotion("root", from, to, 0.0f, 1.0f)});
+    entries.push_back({"wave", 8, testkit::BuildRootMotion("hand", from, from, 0.0f, 2.0f)});
+    entries.push_back({"turn", 8, testkit::BuildRootMotion("root", from, from, 1.5f, 1.0f)});
+    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
+    testkit::AnimMotionInfoChunk info;
+    writer.AddMotionInfo(info, 101);
+    testkit::AnimMorphSubMotionChunk sub;
+    sub.name = "smile";
+    sub.keys = {{0.0f, 0}, {1.0f, 65535}};
+    writer.AddMorphSubMotion(sub);
+    const std::vector<uint8_t> morph = writer.Finish();
+    entries.push_back({"smile", 14, morph});
+    entries.push_back({"blink", 14, morph});
 }
 
 // What particle systems load: their effect and the textures the seeds name.
@@ -87,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const std::vector<fuzz::FixedEntry> fixed = [] {
         std::vector<fuzz::FixedEntry> entries = MobileEntries();
         AddParticleEntries(entries);
+        AddActorEntries(entries);
         return entries;
     }();
     cTarvelScript::sInstructionBudget = 100000;
@@ -95,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string text(reinterpret_cast<const char*>(data), size);
         fuzz::RunGuarded([scene, &text] {
             scene->mSlot = gTarvel.mResources.OpenResource("Room", 1);
+            gTarvel.mGameState = gTarvel.mPendingGameState = "day";
             if (gTarvel.ChangeScene(scene, 1) != 0)
                 return;
             TiXmlDocument document;

@@ -18,6 +18,7 @@
 #include "engine/world/mobile_controllers.h"
 #include "engine/world/mobile_test_support.h"
 #include "engine/world/scene.h"
+#include "engine/world/walk_area.h"
 #include "platform/win32/testing.h"
 #include "tools/anim_file_writer.h"
 #include "tools/script_assembler.h"
@@ -509,6 +510,18 @@ TEST_F(ActorTest, BodyFacialAndTalkAnimations)
     EXPECT_FALSE(ann->mTrigAnim);
 }
 
+TEST_F(ActorTest, AnActorWithoutControlStillMovesItsMobileWhileVisible)
+{
+    auto ann = Ann("body", true);
+    ann->PlayAnimation("wave", 0, 0, 0);
+    gTarvel.mTimer.mFrameSeconds = 0.5f;
+    ann->Update();
+    EXPECT_EQ(ann->mAnimation->GetCurrentTime(), 0.0f);   // invisible: nothing
+    ann->mVisible = true;
+    ann->Update();
+    EXPECT_NEAR(ann->mAnimation->GetCurrentTime(), 0.5f, 1e-4f);
+}
+
 TEST_F(ActorTest, SetPoseReleasesTheCyclesEmptiesTheIdlesAndCallsThePoseEvent)
 {
     auto ann = Ann("body", true);
@@ -668,8 +681,15 @@ TEST_F(ActorTest, LeavingTheSceneFreesThePlayerOfItsAnimationObjectAndLookAt)
     player->PlayAnimation("wave", 0, 0, 0);
     player->LinkObject("cup", "hand");
     player->SetLookAt(0.0f, 0.0f, 100.0f, 3, 0.5f);
+    cTarvelWalkArea stair;
+    auto* control = static_cast<cTarvelActorControlDefault*>(player->mControl);
+    control->mStairLayers.Add(&stair);
+    control->mStairing = true;
     gTarvel.mPlayer = player.get();
     mScene->Leave(1);
+    // The stair layers were this scene's walk areas.
+    EXPECT_EQ(control->mStairLayers.count, 0);
+    EXPECT_FALSE(control->mStairing);
     gTarvel.mPlayer = mPlayer;
     EXPECT_EQ(player->mAnimation, nullptr);
     EXPECT_FALSE(player->mTrigAnim);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "engine/core/maths.h"
 #include "engine/core/tarvel.h"
@@ -234,12 +235,16 @@ int cTarvelPathfinder::WalkTo(const float target[3], cTarvelWalkArea* targetArea
         const sWalkRoute* routes = area.mRoutes;
         float bestCost = 100000.0f;
         int32_t bestStart = -1, bestEnd = -1;
+        // Which nodes see the target does not depend on the start node.
+        std::vector<uint8_t> seesTarget(size_t(n), 0);
+        for (int32_t e = 0; e < n; ++e)
+            seesTarget[size_t(e)] = area.SegmentCrosses(tx, tz, mNodes[e].x, mNodes[e].z) ? 0 : 1;
         for (int32_t s = 0; s < n; ++s) {
             if (area.SegmentCrosses(sx, sz, mNodes[s].x, mNodes[s].z))
                 continue;
             const float ds = Distance(sx, sz, mNodes[s].x, mNodes[s].z);
             for (int32_t e = 0; e < n; ++e) {
-                if (area.SegmentCrosses(tx, tz, mNodes[e].x, mNodes[e].z))
+                if (!seesTarget[size_t(e)])
                     continue;
                 const float cost = ds + Distance(mNodes[e].x, mNodes[e].z, tx, tz) + routes[size_t(s) * n + e].length;
                 if (cost < bestCost) {

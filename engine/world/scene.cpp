@@ -586,8 +586,16 @@ void cTarvelScene::Leave(int restoring)
         player->mTrigAnim = false;
         player->UnlinkObject();
         player->RemoveLookAt(player->mLookAtID, 0.0f);
-        // The walk area belongs to this scene.
+        // The walk area belongs to this scene, and so do the stair layers:
+        // the next scene must not test freed areas.
         player->SetWalkLayer(nullptr);
+        if (auto* control = dynamic_cast<cTarvelActorControlDefault*>(player->mControl)) {
+            if (control->mStairAnim)
+                control->mStairAnim->Stop(0.0f);
+            control->mStairAnim = nullptr;
+            control->mStairing = false;
+            control->mStairLayers.Clear();
+        }
     }
     gTarvel.mSound.StopSceneSounds();
     gTarvel.mLights.SetLights();
