@@ -761,20 +761,21 @@ TEST_F(HallTest, HintMarkersAndStatesOverTime)
     Set(kDesk).mEnabled = true;
     main->Select(0);
 
-    // A visible actor whose box runs from y -60 to 0 around (0, -30, 100):
-    // its marker sits at the projection of (0, -10, 100). An invisible one
-    // gets none.
-    auto* guard = new cTarvelActor("guard", "guard", 0);
+    // A visible, enabled actor whose box runs from y -60 to 0 around
+    // (0, -30, 100): its marker sits at the projection of (0, -10, 100). An
+    // invisible one and a disabled one get none.
     cTarvelMobile body;
     body.mBoxMin = D3DXVECTOR3(-5.0f, -60.0f, 95.0f);
     body.mBoxMax = D3DXVECTOR3(5.0f, 0.0f, 105.0f);
     body.mBoundsValid = true;
-    guard->mMobile = &body;
-    auto* hidden = new cTarvelActor("hidden", "hidden", 0);
-    hidden->mMobile = &body;
-    hidden->mVisible = false;
-    mScene->mActors.Add(guard);
-    mScene->mActors.Add(hidden);
+    cTarvelActor* actors[3];
+    for (int i = 0; i < 3; ++i) {
+        actors[i] = new cTarvelActor("OFF", "", true);
+        actors[i]->mMobile = &body;
+        actors[i]->mVisible = i != 1;
+        actors[i]->mEnabled = i != 2;
+        mScene->mActors.Add(actors[i]);
+    }
     D3DXVECTOR3 head(0.0f, -10.0f, 100.0f);
     gTarvel.mCamera.Project(&head);
     const cTarvelGraphics& graphics = gTarvel.mGraphics;
@@ -799,9 +800,10 @@ TEST_F(HallTest, HintMarkersAndStatesOverTime)
         EXPECT_EQ(m.y, expected[i].y) << i;
     }
     mScene->mActors.Clear();
-    guard->mMobile = hidden->mMobile = nullptr;
-    delete guard;
-    delete hidden;
+    for (cTarvelActor* actor : actors) {
+        actor->mMobile = nullptr;
+        delete actor;
+    }
 
     // One frame of the hints: the icons drawn, in marker order.
     auto frame = [&](float at) {
