@@ -1,7 +1,7 @@
 // The scene loader on a headless engine: the input is a scene file, read
-// from a fresh archive, started, drawn, left and cleared, its script bounded
-// by the instruction budget; the views' effects come from a minimal shader
-// library.
+// from a fresh archive, started, its hint markers collected, drawn, left and
+// cleared, its script bounded by the instruction budget; the views' effects
+// come from a minimal shader library.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -22,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (gTarvel.ChangeScene(scene, 0) == 0) {
                 scene->Update();
                 scene->UpdateMouseOver(300, 300);
+                // Hint markers from every region read, then off again for
+                // the next input.
+                gTarvel.mHints.Show();
+                gTarvel.mHints.Release();
+                gTarvel.mHints.mState = 0;
                 D3DXVECTOR3 point;
                 scene->Pick(&point, 512, 400);
                 fuzz::DrawSceneStages(scene);

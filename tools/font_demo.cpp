@@ -59,6 +59,38 @@ NamedResource Cursor(const char* name, int size, bool ring, uint8_t r, uint8_t g
   return {name, kImage, BuildRawImageFile(header, frames)};
 }
 
+// A hint icon: an opaque square badge with a dark rim and a dark capital
+// letter drawn from a 3 × 5 pattern (rows top down, bit 2 the left column).
+NamedResource HintIcon(const char* name, int size, char letter, uint8_t r, uint8_t g, uint8_t b)
+{
+  static const struct {
+    char letter;
+    uint8_t rows[5];
+  } kLetters[] = {
+      {'E', {7, 4, 6, 4, 7}}, {'H', {5, 5, 7, 5, 5}}, {'S', {7, 4, 7, 1, 7}}, {'P', {7, 5, 7, 4, 4}}};
+  const uint8_t* rows = kLetters[0].rows;
+  for (const auto& l : kLetters)
+    if (l.letter == letter)
+      rows = l.rows;
+  Picture picture(size, size);
+  const int scale = size / 8;   // the letter takes 3/8 by 5/8 of the badge
+  const int left = (size - 3 * scale) / 2;
+  const int top = (size - 5 * scale) / 2;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const bool rim = x == 0 || y == 0 || x == size - 1 || y == size - 1;
+      bool ink = false;
+      if (scale > 0 && x >= left && x < left + 3 * scale && y >= top && y < top + 5 * scale)
+        ink = rows[(y - top) / scale] & (4 >> ((x - left) / scale));
+      if (rim || ink)
+        picture.Set(x, y, 24, 24, 24, 255);
+      else
+        picture.Set(x, y, b, g, r, 255);
+    }
+  }
+  return Tga(name, picture);
+}
+
 }  // namespace
 
 std::vector<NamedResource> BuildInterfaceResources(bool full)
@@ -96,6 +128,10 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   for (const Entry& e : kCursors)
     out.push_back(Cursor(e.name, size, e.ring, e.r, e.g, e.b));
   out.push_back({"walk_arrow", 7, BuildWalkArrowActor()});
+  out.push_back(HintIcon("hint_exit", size, 'E', 240, 200, 80));
+  out.push_back(HintIcon("hint_hand", size, 'H', 230, 230, 230));
+  out.push_back(HintIcon("hint_speak", size, 'S', 255, 180, 220));
+  out.push_back(HintIcon("hint_path", size, 'P', 120, 220, 120));
   return out;
 }
 

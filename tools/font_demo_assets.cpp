@@ -1,6 +1,6 @@
 // font_demo_assets <demo folder> [<TrueType font file>]
 // Writes the sample game's interface pictures (screens, top band, busy
-// indicator, cursors) and its five fonts into "shared/". With a font file the
+// indicator, cursors, hint icons) and its five fonts into "shared/". With a font file the
 // glyphs are rasterised from it, else they are plain boxes.
 #include <algorithm>
 #include <cstdio>

@@ -62,8 +62,7 @@ void cTarvelHints::Show()
     }
     const cTarvelGraphics& graphics = gTarvel.mGraphics;
     for (cTarvelActor* actor : scene->mActors) {
-        // Whether an actor is enabled comes with the actor's class.
-        if (!actor || !actor->mVisible || !actor->mMobile)
+        if (!actor || !actor->mVisible || !actor->mEnabled || !actor->mMobile)
             continue;
         D3DXVECTOR3 centre;
         D3DXVECTOR3 half;
