@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,26 @@ int main(int argc, char** argv) {
   empty.data = tk::WriteSkinData({});
   write("empty_chain", tk::WriteZip({empty}));
 
+  // One archive of these values, and one per listed key with that key left
+  // out, named after the key without its "SKIN2_".
+  auto writeValues = [&](const std::string& name, const std::vector<tk::SkinValue>& values) {
+    tk::ZipEntry entry;
+    entry.data = tk::WriteSkinData(values);
+    write(name, tk::WriteZip({entry}));
+  };
+  auto writeWithout = [&](const std::string& prefix, const std::vector<tk::SkinValue>& values,
+                          std::initializer_list<size_t> keys) {
+    for (size_t left : keys) {
+      std::vector<tk::SkinValue> less;
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (i != left) less.push_back(values[i]);
+      }
+      std::string name = prefix + values[left].name.substr(6);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      writeValues(name, less);
+    }
+  };
+
   // Themes for the themed controls, whole and with one key left out.
   auto bmp = [](int w, int h, uint32_t c) {
     return tk::WriteBmp24(w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, c));
@@ -55,20 +76,8 @@ int main(int argc, char** argv) {
       tk::SkinInteger("SKIN2_CONTROLBORDERCOLOR", 0x0000FF),
       tk::SkinInteger("SKIN2_CONTROLCOLOR", 0x00FFFF),
       tk::SkinInteger("SKIN2_MENUITEMCOLOR", 0x112233)};
-  tk::ZipEntry full;
-  full.data = tk::WriteSkinData(theme);
-  write("theme_full", tk::WriteZip({full}));
-  for (size_t left : {0, 5, 6, 8, 11, 12}) {
-    std::vector<tk::SkinValue> less;
-    for (size_t i = 0; i < theme.size(); ++i) {
-      if (i != left) less.push_back(theme[i]);
-    }
-    tk::ZipEntry e2;
-    e2.data = tk::WriteSkinData(less);
-    std::string name = "theme_without_" + theme[left].name.substr(6);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    write(name, tk::WriteZip({e2}));
-  }
+  writeValues("theme_full", theme);
+  writeWithout("theme_without_", theme, {0, 5, 6, 8, 11, 12});
 
   // Themes for the themed form: title and bottom borders with see-through
   // runs cut into the window region, whole, with one key left out, and with
@@ -101,26 +110,12 @@ int main(int argc, char** argv) {
       tk::SkinInteger("SKIN2_BOTTOMREGIONMINY", 1),
       tk::SkinInteger("SKIN2_BOTTOMREGIONMAXY", 5),
       tk::SkinInteger("SKIN2_MENUBARSTARTCOLOR", 0x223344)};
-  tk::ZipEntry formEntry;
-  formEntry.data = tk::WriteSkinData(form);
-  write("form_full", tk::WriteZip({formEntry}));
-  for (size_t left : {0, 2, 7, 9, 14, 16, 17}) {
-    std::vector<tk::SkinValue> less;
-    for (size_t i = 0; i < form.size(); ++i) {
-      if (i != left) less.push_back(form[i]);
-    }
-    tk::ZipEntry e2;
-    e2.data = tk::WriteSkinData(less);
-    std::string name = "form_without_" + form[left].name.substr(6);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    write(name, tk::WriteZip({e2}));
-  }
+  writeValues("form_full", form);
+  writeWithout("form_without_", form, {0, 2, 7, 9, 14, 16, 17});
   std::vector<tk::SkinValue> far = form;
   far[15] = tk::SkinInteger("SKIN2_TITLEBARREGIONMINY", -7);
   far[16] = tk::SkinInteger("SKIN2_TITLEBARREGIONMAXY", 100000);
   far[18] = tk::SkinInteger("SKIN2_BOTTOMREGIONMAXY", 2147483647);
-  tk::ZipEntry farEntry;
-  farEntry.data = tk::WriteSkinData(far);
-  write("form_limits_beyond_rows", tk::WriteZip({farEntry}));
+  writeValues("form_limits_beyond_rows", far);
   return 0;
 }

@@ -84,19 +84,6 @@ D3DXQUATERNION Yaw(float degrees)
     return q;
 }
 
-// A fifth of a second of closing eyes, a morph motion as the control plays it.
-testkit::Bytes BlinkMotion()
-{
-    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
-    testkit::AnimMotionInfoChunk info;
-    writer.AddMotionInfo(info, 101);
-    testkit::AnimMorphSubMotionChunk sub;
-    sub.name = "eyes_closed";
-    sub.keys = {{0.0f, 0}, {0.2f, 65535}};
-    writer.AddMorphSubMotion(sub);
-    return writer.Finish();
-}
-
 class ActorControlTest : public MobileTest {
 protected:
     void SetUp() override
@@ -114,7 +101,8 @@ protected:
                {"cycle", 8, still(0.0f)},
                {"turn_r90", 8, still(kPi / 2)},
                {"turn_l90", 8, still(-kPi / 2)},
-               {"blink", 14, BlinkMotion()},
+               // A fifth of a second of closing eyes, as the control plays it.
+               {"blink", 14, MorphMotion("eyes_closed", 0.2f)},
                {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)},
                {"PC.PC", 2, AssembleActorScript("PC")}});
         mScene = new cTarvelScene();

@@ -79,18 +79,6 @@ public:
     int mReleases = 0;
 };
 
-testkit::Bytes Smile()
-{
-    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
-    testkit::AnimMotionInfoChunk info;
-    writer.AddMotionInfo(info, 101);
-    testkit::AnimMorphSubMotionChunk sub;
-    sub.name = "smile";
-    sub.keys = {{0.0f, 0}, {1.0f, 65535}};
-    writer.AddMorphSubMotion(sub);
-    return writer.Finish();
-}
-
 const char* const kAnnScript = "ret\n"
                                "function Ann::OnLoad\nret\n"
                                "function Ann::PoseSit\nret\n";
@@ -110,7 +98,7 @@ protected:
                {"oldbody", 7, testkit::BuildMobileActor(oldBody)},
                {"cup", 7, testkit::BuildMobileActor(testkit::MobileActor{})},
                {"wave", 8, Motion("root", {0, 0, 0}, {0, 0, 0}, 0.0f, 2.0f)},
-               {"smile", 14, Smile()},
+               {"smile", 14, MorphMotion("smile", 1.0f)},
                {"Ann.day", 2, AssembleActorScript("Ann", kAnnScript)},
                {"PC.a", 2, AssembleActorScript("PC")},
                {"Bob.day", 2, AssembleScriptOrThrow("ret\n")}});

@@ -22,18 +22,6 @@ using testkit::MobileActor;
 
 constexpr float kPi = 3.14159265f;
 
-testkit::Bytes MorphMotion()
-{
-    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
-    testkit::AnimMotionInfoChunk info;
-    writer.AddMotionInfo(info, 101);
-    testkit::AnimMorphSubMotionChunk sub;
-    sub.name = "smile";
-    sub.keys = {{0.0f, 0}, {1.0f, 65535}};
-    writer.AddMorphSubMotion(sub);
-    return writer.Finish();
-}
-
 class AnimationTest : public MobileTest {
 protected:
     void SetUp() override
@@ -50,7 +38,7 @@ protected:
                {"right", 8, Motion("root", {0, 0, 0}, {0, 0, 0}, -0.5f * kPi, 1.0f)},
                {"hold", 8, Motion("child", {3, 0, 0}, {3, 0, 0}, 0.0f, 1.0f)},
                {"still", 8, Motion("child", {3, 0, 0}, {3, 0, 0}, 0.0f, 0.0f)},
-               {"smile", 14, MorphMotion()}});
+               {"smile", 14, MorphMotion("smile", 1.0f)}});
         mMobile = Loaded("walker");
     }
 

@@ -18,6 +18,7 @@
 #include "engine/world/light.h"
 #include "engine/world/mobile.h"
 #include "engine/world/mobile_animation.h"
+#include "tools/anim_file_writer.h"
 #include "tools/mobile_actor_writer.h"
 
 namespace pt = platform::testing;
@@ -121,4 +122,17 @@ inline testkit::Bytes Motion(const std::string& node, std::array<float, 3> from,
                              float length)
 {
     return testkit::BuildRootMotion(node, from.data(), to.data(), turn, length);
+}
+
+// A morph motion of one morph, from nothing to full over `seconds`.
+inline testkit::Bytes MorphMotion(const std::string& morph, float seconds)
+{
+    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
+    testkit::AnimMotionInfoChunk info;
+    writer.AddMotionInfo(info, 101);
+    testkit::AnimMorphSubMotionChunk sub;
+    sub.name = morph;
+    sub.keys = {{0.0f, 0}, {seconds, 65535}};
+    writer.AddMorphSubMotion(sub);
+    return writer.Finish();
 }

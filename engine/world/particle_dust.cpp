@@ -1,54 +1,16 @@
 #include "engine/world/particle_dust.h"
 
 #include "engine/core/tarvel.h"
-#include "engine/render/image.h"
 
-cTarvelParticleDust::cTarvelParticleDust()
-{
-    mClass = 3;
-}
+namespace {
+constexpr sParticleEmitterKind kDust = {3, "dust", 1.0f, 3.0f};
+}  // namespace
 
-void cTarvelParticleDust::Init(int32_t maxCount, const cTarvelString& textureName)
-{
-    mLifeTime = 1.0f;
-    mGlowOutTime = 3.0f;
-    mLastEmit = 0.0f;
-    mAutoRespawn = 0;
-    mSortKey = 0.1f;
-    mMaxCount = maxCount;
-    mTextureName = textureName;
-    Setup();
-}
+cTarvelParticleDust::cTarvelParticleDust() : cTarvelParticleEmitter(kDust) {}
 
-cTarvelParticleDust::cTarvelParticleDust(cTarvelSavegame& savegame)
-{
-    mClass = 3;
-    mLifeTime = savegame.ReadFloat("LifeTime", 0.0f);
-    mGlowOutTime = savegame.ReadFloat("GlowOutTime", 0.0f);
-    mLastEmit = savegame.ReadTime("LastEmit", 0.0f);
-    mAutoRespawn = savegame.ReadInt("AutoRespawn", 0) != 0 ? 1 : 0;
-    mMaxCount = savegame.ReadInt("MaxCount", 0);
-    mTextureName = savegame.ReadString("Texture", "");
-    Setup();
-}
+cTarvelParticleDust::cTarvelParticleDust(cTarvelSavegame& savegame) : cTarvelParticleEmitter(kDust, savegame) {}
 
 cTarvelParticleDust::~cTarvelParticleDust() = default;
-
-void cTarvelParticleDust::Setup()
-{
-    gTarvel.mShaders.LoadShader("particles", "dust", &mBinding, true);
-    mTexture = std::make_unique<cTarvelImage>(false);
-    mTexture->ReadFile(mTextureName);
-    mMaxCount = ClampParticleCount(mMaxCount);
-    // One block for all records: they live as long as the system.
-    mParticles = std::make_unique<sParticle[]>(size_t(mMaxCount));
-    for (int32_t i = 0; i < mMaxCount; ++i) {
-        mParticles[i].color = 0x00FFFFFFu;
-        mParticles[i].next = i + 1 < mMaxCount ? &mParticles[i + 1] : nullptr;
-    }
-    mFirst = &mParticles[0];
-    InitParticleSystem(uint32_t(mMaxCount), uint32_t(mMaxCount));
-}
 
 void cTarvelParticleDust::Spawn(float x, float y, float z, float dx, float dy, float dz, float positionSpread,
                                 float velocitySpread, int32_t count)
@@ -99,10 +61,7 @@ int cTarvelParticleDust::Update()
 
 int cTarvelParticleDust::Render()
 {
-    cTarvelShaderLib& shaders = gTarvel.mShaders;
-    shaders.Use(&mBinding);
-    shaders.SetTexture(&mBinding, "tex", mTexture.get());
-    RenderParticleGroup(mFirst);
+    DrawParticles();
     return 0;
 }
 
@@ -110,15 +69,4 @@ void cTarvelParticleDust::CollectRenderItems(tArray<sRenderItem>& list, int stag
 {
     if (mFirst)
         CollectAt(list, stage, mFirst->position);
-}
-
-void cTarvelParticleDust::Save(cTarvelSavegame& savegame)
-{
-    savegame.SetAttributeInt("class", 3);
-    savegame.WriteFloat("LifeTime", mLifeTime);
-    savegame.WriteFloat("GlowOutTime", mGlowOutTime);
-    savegame.WriteTime("LastEmit", mLastEmit);
-    savegame.WriteInt("AutoRespawn", mAutoRespawn);
-    savegame.WriteInt("MaxCount", mMaxCount);
-    savegame.WriteString("Texture", mTextureName);
 }

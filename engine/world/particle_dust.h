@@ -1,22 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "engine/core/string.h"
-#include "engine/render/image.h"
-#include "engine/render/shader_lib.h"
-#include "engine/world/particle.h"
-
+#include "engine/world/particle_emitter.h"
 
 // Dust puffs (class 3), fired by the shooting control: each particle drifts
 // and fades on its own remaining life once the system's LifeTime is over.
-class cTarvelParticleDust : public cTarvelParticle {
+class cTarvelParticleDust : public cTarvelParticleEmitter {
 public:
     cTarvelParticleDust();
-    // maxCount particles (at least one) drawn with the texture of that name.
-    void Init(int32_t maxCount, const cTarvelString& textureName);
-    // Restored from the current "Particle" element.
     explicit cTarvelParticleDust(cTarvelSavegame& savegame);
     ~cTarvelParticleDust() override;
 
@@ -29,19 +21,4 @@ public:
     int Update() override;
     int Render() override;
     void CollectRenderItems(tArray<sRenderItem>& list, int stage) override;
-    void Save(cTarvelSavegame& savegame) override;
-
-    std::unique_ptr<cTarvelImage> mTexture;
-    sParticle* mFirst = nullptr;
-    std::unique_ptr<sParticle[]> mParticles;
-    float mLifeTime = 1.0f;
-    float mGlowOutTime = 3.0f;
-    int32_t mMaxCount = 0;
-    uint8_t mAutoRespawn = 0;
-    float mLastEmit = 0.0f;
-    cTarvelShaderBinding mBinding{};
-    cTarvelString mTextureName;
-
-private:
-    void Setup();
 };

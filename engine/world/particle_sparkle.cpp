@@ -1,57 +1,23 @@
 #include "engine/world/particle_sparkle.h"
 
 #include "engine/core/tarvel.h"
-#include "engine/render/image.h"
 #include "engine/script/script_handles.h"
 
-cTarvelParticleSparkle::cTarvelParticleSparkle()
-{
-    mClass = 2;
-}
+namespace {
+constexpr sParticleEmitterKind kSparkle = {2, "sparkle", 0.0f, 0.15f};
+}  // namespace
 
-void cTarvelParticleSparkle::Init(int32_t maxCount, const cTarvelString& textureName)
-{
-    mLifeTime = 0.0f;
-    mGlowOutTime = 0.15f;
-    mLastEmit = 0.0f;
-    mAutoRespawn = 0;
-    mSortKey = 0.1f;
-    mMaxCount = maxCount;
-    mTextureName = textureName;
-    Setup();
-}
+cTarvelParticleSparkle::cTarvelParticleSparkle() : cTarvelParticleEmitter(kSparkle) {}
 
 cTarvelParticleSparkle::cTarvelParticleSparkle(cTarvelSavegame& savegame)
+    : cTarvelParticleEmitter(kSparkle, savegame)
 {
-    mClass = 2;
-    mLifeTime = savegame.ReadFloat("LifeTime", 0.0f);
-    mGlowOutTime = savegame.ReadFloat("GlowOutTime", 0.0f);
-    mLastEmit = savegame.ReadTime("LastEmit", 0.0f);
-    mAutoRespawn = savegame.ReadInt("AutoRespawn", 0) != 0 ? 1 : 0;
-    mMaxCount = savegame.ReadInt("MaxCount", 0);
-    mTextureName = savegame.ReadString("Texture", "");
-    Setup();
 }
 
 cTarvelParticleSparkle::~cTarvelParticleSparkle()
 {
     // A script symbol may still name this emitter.
     gScriptHandles.Release(this);
-}
-
-void cTarvelParticleSparkle::Setup()
-{
-    gTarvel.mShaders.LoadShader("particles", "sparkle", &mBinding, true);
-    mTexture = std::make_unique<cTarvelImage>(false);
-    mTexture->ReadFile(mTextureName);
-    mMaxCount = ClampParticleCount(mMaxCount);
-    mParticles = std::make_unique<sParticle[]>(size_t(mMaxCount));
-    for (int32_t i = 0; i < mMaxCount; ++i) {
-        mParticles[i].color = 0x00FFFFFFu;
-        mParticles[i].next = i + 1 < mMaxCount ? &mParticles[i + 1] : nullptr;
-    }
-    mFirst = &mParticles[0];
-    InitParticleSystem(uint32_t(mMaxCount), uint32_t(mMaxCount));
 }
 
 void cTarvelParticleSparkle::Spawn(float x, float y, float z, float dx, float dy, float dz, float spread,
@@ -99,10 +65,7 @@ int cTarvelParticleSparkle::Render()
 {
     if (!IsAlive())
         return 0;
-    cTarvelShaderLib& shaders = gTarvel.mShaders;
-    shaders.Use(&mBinding);
-    shaders.SetTexture(&mBinding, "tex", mTexture.get());
-    RenderParticleGroup(mFirst);
+    DrawParticles();
     return 0;
 }
 
@@ -110,15 +73,4 @@ void cTarvelParticleSparkle::CollectRenderItems(tArray<sRenderItem>& list, int s
 {
     if (IsAlive() && mFirst)
         CollectAt(list, stage, mFirst->position);
-}
-
-void cTarvelParticleSparkle::Save(cTarvelSavegame& savegame)
-{
-    savegame.SetAttributeInt("class", 2);
-    savegame.WriteFloat("LifeTime", mLifeTime);
-    savegame.WriteFloat("GlowOutTime", mGlowOutTime);
-    savegame.WriteTime("LastEmit", mLastEmit);
-    savegame.WriteInt("AutoRespawn", mAutoRespawn);
-    savegame.WriteInt("MaxCount", mMaxCount);
-    savegame.WriteString("Texture", mTextureName);
 }

@@ -1,23 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "engine/core/string.h"
-#include "engine/render/image.h"
-#include "engine/render/shader_lib.h"
-#include "engine/world/particle.h"
-
+#include "engine/world/particle_emitter.h"
 
 // A burst of glints at one spot (class 2): every Spawn restarts the timing of
 // the whole system; the particles shine for LifeTime seconds and fade out
 // over GlowOutTime, then the system is idle until the next Spawn.
-class cTarvelParticleSparkle : public cTarvelParticle {
+class cTarvelParticleSparkle : public cTarvelParticleEmitter {
 public:
     cTarvelParticleSparkle();
-    // maxCount particles (at least one) drawn with the texture of that name.
-    void Init(int32_t maxCount, const cTarvelString& textureName);
-    // Restored from the current "Particle" element.
     explicit cTarvelParticleSparkle(cTarvelSavegame& savegame);
     ~cTarvelParticleSparkle() override;
 
@@ -29,19 +21,4 @@ public:
     int Update() override;
     int Render() override;
     void CollectRenderItems(tArray<sRenderItem>& list, int stage) override;
-    void Save(cTarvelSavegame& savegame) override;
-
-    std::unique_ptr<cTarvelImage> mTexture;
-    sParticle* mFirst = nullptr;
-    std::unique_ptr<sParticle[]> mParticles;
-    float mLifeTime = 0.0f;
-    float mGlowOutTime = 0.15f;
-    int32_t mMaxCount = 0;
-    uint8_t mAutoRespawn = 0;
-    float mLastEmit = 0.0f;
-    cTarvelShaderBinding mBinding{};
-    cTarvelString mTextureName;
-
-private:
-    void Setup();
 };

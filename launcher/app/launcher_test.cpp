@@ -135,6 +135,20 @@ class LauncherTest : public pt::PlatformTest {
     Application->ProcessMessages();
     return form_;
   }
+  // The plain launcher over an install with the engine and a saved game.
+  void LaunchInstalled() {
+    Program(std::nullopt);
+    Text(Xml(false));
+    Install(true, true);
+    Launch();
+  }
+  // A fresh application and platform for the next case of a table.
+  void Restart() {
+    Application->Reset();
+    pt::Reset();
+    pt::SetPlatformRoot(root_);
+    pt::SetSetting("shell.record", "1");
+  }
   // Runs `action` with Return queued for the modal box it opens.
   template <class F>
   void Answering(F action) {
@@ -176,10 +190,7 @@ TEST_F(LauncherTest, TextsFromEachCaseOfTheTextFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Application->Reset();
-    pt::Reset();
-    pt::SetPlatformRoot(root_);
-    pt::SetSetting("shell.record", "1");
+    Restart();
     setenv("LC_ALL", c.locale, 1);
     Program(std::nullopt);
     Text(c.xml);
@@ -198,10 +209,7 @@ TEST_F(LauncherTest, TextsFromEachCaseOfTheTextFile) {
 TEST_F(LauncherTest, MissingOrUnparseableTextFileShowsTheReadersErrorAndEnds) {
   for (const char* xml : {"", "<launcherstr><default>"}) {
     SCOPED_TRACE(*xml ? "unparseable" : "missing");
-    Application->Reset();
-    pt::Reset();
-    pt::SetPlatformRoot(root_);
-    pt::SetSetting("shell.record", "1");
+    Restart();
     Program(std::nullopt);
     fs::remove(prog_ + "/launcher.xml");
     if (*xml) Text(xml);
@@ -273,10 +281,7 @@ TEST_F(LauncherTest, NotInstalledOffersTheInstallerOrNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Application->Reset();
-    pt::Reset();
-    pt::SetPlatformRoot(root_);
-    pt::SetSetting("shell.record", "1");
+    Restart();
     pt::ClearShellStarts();
     fs::remove(prog_ + "/setup.exe");
     Program(std::nullopt);
@@ -337,10 +342,7 @@ TEST_F(LauncherTest, EachFailedSystemCheckShowsItsMessageAndStartsNothing) {
          pt::SetAdapterProfile(p);
        }},
   };
-  Program(std::nullopt);
-  Text(Xml(false));
-  Install(true, true);
-  Launch();
+  LaunchInstalled();
   ASSERT_TRUE(form_->btnResume->Visible());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -361,10 +363,7 @@ TEST_F(LauncherTest, EachFailedSystemCheckShowsItsMessageAndStartsNothing) {
 }
 
 TEST_F(LauncherTest, NewGameStartsTheEngineWithLastdemoGone) {
-  Program(std::nullopt);
-  Text(Xml(false));
-  Install(true, true);
-  Launch();
+  LaunchInstalled();
   form_->btnStartClick(nullptr);
   const auto starts = Starts();
   ASSERT_EQ(starts.size(), 1u);
@@ -378,10 +377,7 @@ TEST_F(LauncherTest, NewGameStartsTheEngineWithLastdemoGone) {
 }
 
 TEST_F(LauncherTest, ResumeStartsTheEngineWithoutParameterAndKeepsLastdemo) {
-  Program(std::nullopt);
-  Text(Xml(false));
-  Install(true, true);
-  Launch();
+  LaunchInstalled();
   form_->btnResumeClick(nullptr);
   const auto starts = Starts();
   ASSERT_EQ(starts.size(), 1u);
@@ -393,10 +389,7 @@ TEST_F(LauncherTest, ResumeStartsTheEngineWithoutParameterAndKeepsLastdemo) {
 }
 
 TEST_F(LauncherTest, AFailedStartIsReportedKeepsLastdemoAndStaysOpen) {
-  Program(std::nullopt);
-  Text(Xml(false));
-  Install(true, true);
-  Launch();
+  LaunchInstalled();
   fs::remove(install_ + "/tarvel30x");  // gone since the window opened
   Answering([&] { form_->btnStartClick(nullptr); });
   EXPECT_EQ(form_->skDialog->Text, "Cannot start");
