@@ -303,8 +303,8 @@ TEST_F(CinematicTest, EscapeShowsThePromptFirstAndTheSecondSkipsToTheEnd)
     EXPECT_EQ(gScriptHandles.Resolve(handle, eScriptObjectType::Cinematic), nullptr);
 }
 
-// A skip request ends the player's walk at its end and the movie; the
-// cameras jump to where they were going.
+// A skip ends the player's animation, its walk at the path's end and the
+// movie; the cameras jump to where they were going.
 struct RecordingControl : cTarvelActorControl {
     void FinishWalk(bool jumpToEnd) override { finished.push_back(jumpToEnd); }
     std::vector<bool> finished;
@@ -315,6 +315,8 @@ TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
     cTarvelActor player("PC", "", 0);
     auto* legs = new RecordingControl;
     player.mControl = legs;
+    player.mPlayedAnimation = new cTarvelMobileAnimation(nullptr, 0);
+    player.mPlayedAnimation->mPlaying = true;
     gTarvel.mPlayer = &player;
     gTarvel.mMovie = new cTarvelVideo;
     const float target[3] = {1.0f, 2.0f, 3.0f};
@@ -333,6 +335,7 @@ TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
     implicit->RequestSkip(false);
     EXPECT_EQ(Marks(), std::vector<int32_t>{1}) << "the script cinematic waits again";
     EXPECT_EQ(legs->finished, std::vector<bool>{true});
+    EXPECT_FALSE(player.mPlayedAnimation->mPlaying);
     EXPECT_EQ(gTarvel.mMovie, nullptr);
     EXPECT_FALSE(gTarvel.mCamera.mMoving);
     EXPECT_EQ(gTarvel.mCamera.mPosition.x, 1.0f);
