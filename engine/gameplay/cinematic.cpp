@@ -6,6 +6,7 @@
 #include "engine/gameplay/cancel_request.h"
 #include "engine/gameplay/gameplay.h"
 #include "engine/gameplay/pda.h"
+#include "engine/gameplay/screen_control.h"
 #include "engine/gameplay/speech.h"
 #include "engine/render/image.h"
 #include "engine/render/video.h"
@@ -19,64 +20,27 @@
 
 namespace {
 
-constexpr int32_t kSkipPromptKind = 4;
 // The fade that follows a skip: from black over two seconds.
 constexpr int32_t kFadeFromBlack = 2;
 constexpr float kSkipFadeSeconds = 2.0f;
-
-// The actor's body animation. Actors keep only the animation their last
-// PlayAnimation started until they carry their animation slots.
-cTarvelMobileAnimation* BodyAnimationOf(const cTarvelActor* actor)
-{
-    return actor ? actor->mPlayedAnimation : nullptr;
-}
-
-// The animation of the object linked to the actor. Actors carry none yet, so
-// a linked-animation wait is over at its first test.
-cTarvelMobileAnimation* LinkedAnimationOf(const cTarvelActor*)
-{
-    return nullptr;
-}
-
-// Clears the actor's look-at target without a blend. Actors have no look-at
-// controllers yet.
-void ClearLookAt(cTarvelActor*) {}
 
 bool AnimationOver(const cTarvelMobileAnimation* animation, const cTarvelString& name)
 {
     return !animation || animation->mName != name || !animation->mPlaying;
 }
 
-cTarvelScreenControl* TopScreenControl()
-{
-    tArray<cTarvelScreenControl*>& stack = gScreenControls;
-    return stack.count > 0 ? stack.data[stack.count - 1] : nullptr;
-}
-
-// Takes a skip prompt off the top of the screen controls; false when the
-// top is something else.
-bool PopSkipPrompt()
-{
-    cTarvelScreenControl* top = TopScreenControl();
-    if (!top || top->mKind != kSkipPromptKind)
-        return false;
-    top->ReleaseResources();
-    delete top;
-    gScreenControls.RemoveAt(gScreenControls.count - 1);
-    return true;
-}
-
 // What a skip does to one actor: its animation ends where it is with its
-// motion events fired, and its walk ends at the path's end.
+// motion events fired, its look-at goes at once and its walk ends at the
+// path's end.
 void SkipActor(cTarvelActor* actor)
 {
     if (!actor)
         return;
-    if (cTarvelMobileAnimation* animation = BodyAnimationOf(actor); animation && animation->mPlaying) {
+    if (cTarvelMobileAnimation* animation = actor->mAnimation; animation && animation->mPlaying) {
         animation->ProcessEvents();
         animation->Stop(0.0f);
     }
-    ClearLookAt(actor);
+    actor->RemoveLookAt(actor->mLookAtID, 0.0f);
     if (actor->mControl)
         actor->mControl->FinishWalk(true);
 }
@@ -240,9 +204,9 @@ bool cTarvelCinematic::WaitOver() const
     case kWaitActorPlace:
         return !mWaitActor || !mWaitActor->mControl || !mWaitActor->mControl->mWalking;
     case kWaitActorAnim:
-        return AnimationOver(BodyAnimationOf(mWaitActor), mWaitAnimName);
+        return AnimationOver(mWaitActor ? mWaitActor->mAnimation : nullptr, mWaitAnimName);
     case kWaitActorLinkedAnim:
-        return AnimationOver(LinkedAnimationOf(mWaitActor), mWaitAnimName);
+        return AnimationOver(mWaitActor ? mWaitActor->mLinkedAnimation : nullptr, mWaitAnimName);
     case kWaitFade: {
         const int32_t state = gTarvel.mGameplay.mFadeState;
         return state == 0 || state == 3 || state == 6;
@@ -300,7 +264,7 @@ void cTarvelCinematic::CheckWait()
 
 void cTarvelCinematic::Exit()
 {
-    PopSkipPrompt();
+    RemoveSkipPrompt();
     mEnded = true;
 }
 
@@ -310,7 +274,7 @@ void cTarvelCinematic::RequestSkip(bool force)
     // label already; a second skip would run that code again.
     if (mUnskippable || mSkipping || mEnded)
         return;
-    if (!mSpeechLine && !PopSkipPrompt() && !force) {
+    if (!mSpeechLine && !RemoveSkipPrompt() && !force) {
         gScreenControls.Add(new cTarvelCancelRequest());
         return;
     }

@@ -174,10 +174,12 @@ protected:
 
 TEST_F(CinematicTest, EachWaitHoldsTheScriptUntilItsConditionHolds)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     ann.mControl = new cTarvelActorControl();
-    ann.mPlayedAnimation = new cTarvelMobileAnimation(nullptr, 0);
-    ann.mPlayedAnimation->mName = "wave";
+    ann.mAnimation = new cTarvelMobileAnimation(nullptr, 0);
+    ann.mAnimation->mName = "wave";
+    ann.mLinkedAnimation = new cTarvelMobileAnimation(nullptr, 0);
+    ann.mLinkedAnimation->mName = "open";
     cTarvelImage image(false);
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
     cTarvelSpeech& speech = gTarvel.mSpeech;
@@ -202,10 +204,13 @@ TEST_F(CinematicTest, EachWaitHoldsTheScriptUntilItsConditionHolds)
          [&] { ann.mControl->mWalking = false; }},
         {"animation stops", cTarvelCinematic::kWaitActorAnim,
          [&](cTarvelCinematic* c) { c->WaitForActorAnim(&ann, "wave"); },
-         [&] { ann.mPlayedAnimation->mPlaying = true; }, [&] { ann.mPlayedAnimation->mPlaying = false; }},
+         [&] { ann.mAnimation->mPlaying = true; }, [&] { ann.mAnimation->mPlaying = false; }},
         {"another animation", cTarvelCinematic::kWaitActorAnim,
          [&](cTarvelCinematic* c) { c->WaitForActorAnim(&ann, "wave"); },
-         [&] { ann.mPlayedAnimation->mPlaying = true; }, [&] { ann.mPlayedAnimation->mName = "bow"; }},
+         [&] { ann.mAnimation->mPlaying = true; }, [&] { ann.mAnimation->mName = "bow"; }},
+        {"linked animation", cTarvelCinematic::kWaitActorLinkedAnim,
+         [&](cTarvelCinematic* c) { c->WaitForActorLinkedAnim(&ann, "open"); },
+         [&] { ann.mLinkedAnimation->mPlaying = true; }, [&] { ann.mLinkedAnimation->mPlaying = false; }},
         {"fade", cTarvelCinematic::kWaitFade, [](cTarvelCinematic* c) { c->WaitForFade(); },
          [&] { gameplay.mFadeState = 1; }, [&] { gameplay.mFadeState = 3; }},
         {"video", cTarvelCinematic::kWaitCMV, [](cTarvelCinematic* c) { c->WaitForCMV(); },
@@ -284,7 +289,7 @@ TEST_F(CinematicTest, EscapeShowsThePromptFirstAndTheSecondSkipsToTheEnd)
 
     cinematic->RequestSkip(false);
     ASSERT_EQ(gScreenControls.Count(), 1);
-    EXPECT_EQ(gScreenControls[0]->mKind, 4) << "the skip prompt";
+    EXPECT_EQ(gScreenControls[0]->mTypeId, cTarvelScreenControl::kCancelRequest);
     EXPECT_FALSE(cinematic->mSkipping);
     EXPECT_TRUE(Marks().empty());
 
@@ -312,11 +317,12 @@ struct RecordingControl : cTarvelActorControl {
 
 TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
 {
-    cTarvelActor player("PC", "", 0);
+    cTarvelActor player("OFF", "", false);
     auto* legs = new RecordingControl;
     player.mControl = legs;
-    player.mPlayedAnimation = new cTarvelMobileAnimation(nullptr, 0);
-    player.mPlayedAnimation->mPlaying = true;
+    player.mAnimation = new cTarvelMobileAnimation(nullptr, 0);
+    player.mAnimation->mPlaying = true;
+    player.mLookAtID = 3;
     gTarvel.mPlayer = &player;
     gTarvel.mMovie = new cTarvelVideo;
     const float target[3] = {1.0f, 2.0f, 3.0f};
@@ -335,7 +341,8 @@ TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
     implicit->RequestSkip(false);
     EXPECT_EQ(Marks(), std::vector<int32_t>{1}) << "the script cinematic waits again";
     EXPECT_EQ(legs->finished, std::vector<bool>{true});
-    EXPECT_FALSE(player.mPlayedAnimation->mPlaying);
+    EXPECT_FALSE(player.mAnimation->mPlaying);
+    EXPECT_EQ(player.mLookAtID, -1) << "the look-at went";
     EXPECT_EQ(gTarvel.mMovie, nullptr);
     EXPECT_FALSE(gTarvel.mCamera.mMoving);
     EXPECT_EQ(gTarvel.mCamera.mPosition.x, 1.0f);
@@ -349,7 +356,7 @@ TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
 
 TEST_F(CinematicTest, ASpeechLineIsSkippedAtOnceAndANewCinematicDoesNotInheritTheSkip)
 {
-    cTarvelActor ann("Ann", "", 0);
+    cTarvelActor ann("OFF", "", false);
     gSpeaker = &ann;
     gTarvel.mSpeech.mSpeaker = &ann;
     gTarvel.mSpeech.mState = 2;
