@@ -178,7 +178,7 @@ void cTarvel::OnEscape()
         return;
     if (gCinematics.count > 0) {
         if (cTarvelCinematic* cinematic = gCinematics.data[gCinematics.count - 1])
-            cinematic->Update();
+            cinematic->RequestSkip(false);
         return;
     }
     if (mMovie) {

@@ -14,6 +14,7 @@
 #include "engine/core/test_support.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/control.h"
+#include "engine/script/script_handles.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
@@ -323,9 +324,6 @@ struct CountedScreenControl : cTarvelScreenControl {
     void ReleaseResources() override { mReleased = true; }
     bool mReleased = false;
 };
-struct CountedCinematic : cTarvelCinematic {
-    ~CountedCinematic() override { ++gDeleted; }
-};
 
 TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
 {
@@ -335,12 +333,17 @@ TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
     gActiveControls.Add(new CountedControl);
     gActiveControls.Add(nullptr);
     gScreenControls.Add(new CountedScreenControl);
-    gCinematics.Add(new CountedCinematic);
+    // Cinematics push themselves; their handles go stale when they are deleted.
+    const uint32_t first =
+        gScriptHandles.Bind(new cTarvelCinematic(nullptr, "", nullptr, "OnRun"), eScriptObjectType::Cinematic);
     gCinematics.Add(nullptr);
-    gCinematics.Add(new CountedCinematic);
+    const uint32_t second =
+        gScriptHandles.Bind(new cTarvelCinematic(nullptr, "", nullptr, "OnRun"), eScriptObjectType::Cinematic);
     gTarvel.mPlayer = new cTarvelActor("OFF", "", false);
     gTarvel.Shutdown();
-    EXPECT_EQ(gDeleted, 4);
+    EXPECT_EQ(gDeleted, 2);
+    EXPECT_EQ(gScriptHandles.Resolve(first, eScriptObjectType::Cinematic), nullptr);
+    EXPECT_EQ(gScriptHandles.Resolve(second, eScriptObjectType::Cinematic), nullptr);
     EXPECT_EQ(gReleasedBeforeDelete, 1);
     EXPECT_EQ(gActiveControls.Count(), 0);
     EXPECT_EQ(gScreenControls.Count(), 0);

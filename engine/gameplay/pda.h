@@ -1,6 +1,17 @@
 #pragma once
 
-// The PDA screen. Until the gameplay issue lands it holds nothing.
+#include "engine/core/string.h"
+
+class cTarvelCinematic;
+
+// A dictaphone clip. Only the function that plays it is kept until the
+// dictaphone lands: it is sent as an event when the clip's cinematic ends.
+struct sPDAAudioNode {
+    cTarvelString function;
+};
+
+// The PDA screen. Until the gameplay issue lands it holds nothing but the
+// dictaphone clip being played.
 class cTarvelPDA {
 public:
     cTarvelPDA();
@@ -13,4 +24,8 @@ public:
     void Close() { mOpen = false; }
 
     bool mOpen = false;
+    // The clip being played and the cinematic that plays it (owned; it
+    // sits on the cinematic stack, whose walks finish and delete it).
+    sPDAAudioNode* mPlayingClip = nullptr;
+    cTarvelCinematic* mClipCinematic = nullptr;
 };

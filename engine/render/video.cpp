@@ -9,6 +9,7 @@
 #include "engine/gameplay/cancel_request.h"
 #include "engine/render/image.h"
 #include "engine/script/script.h"
+#include "engine/script/script_api.h"
 #include "engine/world/view.h"
 
 namespace {
@@ -174,7 +175,14 @@ int cTarvelVideo::Play(const char* name, bool cutScene)
                       int32_t((config.MusicVolume + 2 * config.DialogueVolume + config.SFXVolume) * 32));
     }
 
+    // A pending movie that this one replaces would never play: it is
+    // released, and a script waiting for it goes on.
+    cTarvelVideo* displaced = gTarvel.mCutSceneMovie;
     gTarvel.mCutSceneMovie = this;
+    if (displaced && displaced != this && displaced != gTarvel.mMovie) {
+        ScriptResumeDisplaced(displaced->mScript, displaced->mLabel);
+        delete displaced;
+    }
 
     if (gTarvel.mConfig.Subtitle && resources.Exists(name, kResourceSubtitle))
         ReadSubtitles(name);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
+
 #include "engine/gameplay/cancel_request.h"
 #include "engine/gameplay/gameplay.h"
 #include "engine/render/image.h"
@@ -189,6 +191,33 @@ TEST_F(VideoTest, TheNextMovieTakesOverAndDeadScriptsAreNotCalled)
     EXPECT_EQ(gTarvel.mMovie, second);
     EXPECT_EQ(gTarvel.mCutSceneMovie, nullptr);
     EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(VideoTest, APendingMovieThatAnotherReplacesGoesAndItsScriptGoesOn)
+{
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "first", 12, Video(3), false);
+        writer.AddShared(1, "second", 12, Video(4), false);
+    });
+    cTarvelVideo* first = Start("first");
+    cTarvelScript script("waiting");
+    auto* pending = new cTarvelVideo;
+    ASSERT_EQ(pending->Play("second", false), 0);
+    pending->mScript = &script;
+    pending->mLabel = "#77";
+    auto* next = new cTarvelVideo;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(next->Play("second", false), 0);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                ::testing::HasSubstr("Script waiting: a newer wait took the place of its wait; it goes on at #77."));
+    // The replaced movie is deleted here (the leak check would see it
+    // otherwise); its script goes on at the next frame, not inside Play.
+    EXPECT_EQ(gTarvel.mCutSceneMovie, next);
+    EXPECT_EQ(gTarvel.mMovie, first);
+    EXPECT_TRUE(gCalls.empty());
+    pt::AdvanceClock(16);
+    gTarvel.mTimer.Update();
+    EXPECT_EQ(gCalls, std::vector<std::string>{"#77"});
 }
 
 TEST_F(VideoTest, MissingMovieStartsNothing)

@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+#include "engine/core/tarvel.h"
+#include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/control.h"
+#include "engine/script/script.h"
+
 const cTarvelScriptValue* ScriptArgument(const tScriptFrame* frame, int32_t position)
 {
     const tScriptValueArray& args = frame->arguments;
@@ -54,6 +59,63 @@ void ScriptSetResultObject(tScriptFrame* frame, const char* className, uint32_t 
         frame->result.className = className;
     if (handle != 0 || !keepOnNull)
         frame->result.object = handle;
+}
+
+namespace {
+
+cTarvelCinematic* TopCinematic()
+{
+    return gCinematics.count > 0 ? gCinematics.data[gCinematics.count - 1] : nullptr;
+}
+
+} // namespace
+
+bool ScriptCinematicSkipping()
+{
+    const cTarvelCinematic* top = TopCinematic();
+    return top && top->mInCall && top->mSkipping;
+}
+
+cTarvelCinematic* ScriptWaitCinematic(tScriptFrame* frame, eScriptWaitRule rule, bool speechLine)
+{
+    cTarvelCinematic* top = TopCinematic();
+    if (rule == eScriptWaitRule::TopWhenRunning && top && top->mInCall)
+        return top;
+    auto* cinematic = new cTarvelCinematic(nullptr, "", frame->machine, "OnRun");
+    cinematic->mSpeechLine = speechLine;
+    return cinematic;
+}
+
+void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, cTarvelString& label, bool saveState)
+{
+    cTarvelScript* machine = frame->machine;
+    // The same machine waiting again has left its older wait behind.
+    if (waiter && waiter != machine)
+        ScriptResumeDisplaced(waiter, label);
+    waiter = machine;
+    label = machine ? machine->MakeTempName() : cTarvelString();
+    if (machine)
+        machine->Suspend(saveState);
+}
+
+void ScriptResumeDisplaced(cTarvelScript* waiter, const cTarvelString& label)
+{
+    if (!waiter || !gTarvel.IsScriptLive(waiter))
+        return;
+    std::fprintf(stderr, "Script %s: a newer wait took the place of its wait; it goes on at %s.\n",
+                 waiter->mName.c_str(), label.c_str());
+    gTarvel.mTimer.SetTimer(label, waiter, 0.0f);
+}
+
+uint32_t ScriptAddControl(tScriptFrame* frame, cTarvelControl* control, eScriptObjectType type)
+{
+    uint32_t handle = 0;
+    if (frame->thisValue) {
+        handle = gScriptHandles.Bind(control, type);
+        frame->thisValue->object = handle;
+    }
+    gActiveControls.Add(control);
+    return handle;
 }
 
 int32_t ScriptFunctionNotBuilt(const char* name)

@@ -2,8 +2,13 @@
 
 #include <cstdint>
 
+#include "engine/core/string.h"
 #include "engine/script/script_handles.h"
 #include "engine/script/script_value.h"
+
+class cTarvelCinematic;
+class cTarvelControl;
+class cTarvelScript;
 
 // What every exported script function shares: reading arguments, writing
 // results and finding the bound engine object.
@@ -72,6 +77,38 @@ tMobile* ScriptMobileOf(const cTarvelScriptValue* value)
     }
     return mobile;
 }
+
+// The skip test: a cinematic is being skipped when the top of gCinematics
+// is in a call into its own script and skips. Functions that test it only
+// bring their effect to its end state.
+bool ScriptCinematicSkipping();
+
+// The cinematic that a wait of the calling machine goes to. A new wait
+// cinematic has no script and no name and resumes the calling machine; one
+// made for a said or thought line is marked as a speech line.
+enum class eScriptWaitRule {
+    // Animations, poses and the plain wait.
+    AlwaysNew,
+    // Speech, image and post-effect waits: the top cinematic when it is in a
+    // call into its own script, else a new one.
+    TopWhenRunning,
+};
+cTarvelCinematic* ScriptWaitCinematic(tScriptFrame* frame, eScriptWaitRule rule, bool speechLine = false);
+
+// Hands the calling machine, at its continuation label, to the waiter slot
+// of the engine object that resumes it (a fade, a video, a walk) and
+// suspends it, saving its state or not. A waiter of another machine that
+// the slot holds is not dropped: it goes on (ScriptResumeDisplaced).
+void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, cTarvelString& label, bool saveState);
+// A waiter whose wait a newer one replaced goes on at its label at the next
+// frame (a script timer of no delay), not inside the call that displaced
+// it; a line on standard error says so.
+void ScriptResumeDisplaced(cTarvelScript* waiter, const cTarvelString& label);
+
+// A control made by a script: bound to the call object under its own type
+// and appended to gActiveControls, which owns it. Returns the handle (0
+// without a call object).
+uint32_t ScriptAddControl(tScriptFrame* frame, cTarvelControl* control, eScriptObjectType type);
 
 // Writes the line of a function whose class is not built yet.
 int32_t ScriptFunctionNotBuilt(const char* name);

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "engine/script/script_api.h"
+
+#include "engine/core/tarvel.h"
+#include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/control.h"
+#include "platform/win32/testing.h"
 #include "engine/script/script_test_support.h"
 #include "tools/script_assembler.h"
 
@@ -128,6 +133,213 @@ TEST_F(ScriptApiTest, AssembledImageLayout)
     EXPECT_EQ(fn[136], 0);
     const uint8_t code[15] = {1, 3, 'a', '"', 'b', 0, 23, 0, 0, 0, 0, 0, 0, 21, 0xFF};
     EXPECT_EQ(std::memcmp(fn + 140, code, 15), 0);
+}
+
+
+// Library functions of the helper tests, standing in for the exported
+// functions that use the helpers.
+std::vector<cTarvelCinematic*> gWaitedOn;
+std::vector<bool> gSkipTests;
+
+int32_t RunCinematic(tScriptFrame* frame)
+{
+    new cTarvelCinematic(frame->machine, frame->thisValue->name.c_str(), nullptr, "OnRun");
+    return 0;
+}
+int32_t ExitCinematic(tScriptFrame* frame)
+{
+    if (cTarvelCinematic* c = ScriptBound<cTarvelCinematic>(frame, eScriptObjectType::Cinematic))
+        c->Exit();
+    return 0;
+}
+int32_t WaitOnTop(tScriptFrame* frame)
+{
+    gWaitedOn.push_back(ScriptWaitCinematic(frame, eScriptWaitRule::TopWhenRunning, true));
+    gWaitedOn.back()->WaitTime(5.0f);
+    return 0;
+}
+int32_t WaitOnNew(tScriptFrame* frame)
+{
+    gWaitedOn.push_back(ScriptWaitCinematic(frame, eScriptWaitRule::AlwaysNew));
+    gWaitedOn.back()->WaitTime(5.0f);
+    return 0;
+}
+int32_t SkipTest(tScriptFrame*)
+{
+    gSkipTests.push_back(ScriptCinematicSkipping());
+    return 0;
+}
+int32_t FadeWait(tScriptFrame* frame)
+{
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, true);
+    return 0;
+}
+struct TickerStandIn : cTarvelControl {};
+int32_t InitControl(tScriptFrame* frame)
+{
+    ScriptAddControl(frame, new TickerStandIn, eScriptObjectType::CtrlTicker);
+    return 0;
+}
+
+class ScriptHelperTest : public ScriptTestBase {
+protected:
+    void SetUp() override
+    {
+        ScriptTestBase::SetUp();
+        gWaitedOn.clear();
+        gSkipTests.clear();
+        cTarvelScript::AddLibraryFunction("t__run", RunCinematic);
+        cTarvelScript::AddLibraryFunction("t__exit", ExitCinematic);
+        cTarvelScript::AddLibraryFunction("t__waitTop", WaitOnTop);
+        cTarvelScript::AddLibraryFunction("t__waitNew", WaitOnNew);
+        cTarvelScript::AddLibraryFunction("t__skipTest", SkipTest);
+        cTarvelScript::AddLibraryFunction("t__fadeWait", FadeWait);
+        cTarvelScript::AddLibraryFunction("t__initControl", InitControl);
+    }
+    void TearDown() override
+    {
+        ClearCinematics();
+        gActiveControls.DeleteAll();
+        gTarvel.mGameplay.mFadeWaiter = nullptr;
+        ScriptTestBase::TearDown();
+    }
+    static cTarvelCinematic* Top() { return gCinematics.Count() > 0 ? gCinematics[gCinematics.Count() - 1] : nullptr; }
+    static void ClearCinematics()
+    {
+        while (cTarvelCinematic* top = Top()) {
+            top->Finish();
+            delete top;
+        }
+    }
+};
+
+// A script cinematic "Cine" whose OnRun calls the import given, and a plain
+// function "Plain" that calls it outside any cinematic.
+std::string WaitingScript(const char* import)
+{
+    return std::string("global Cine result class=cCinematic\nglobal G int\n"
+                       "import t__run 0 none\nimport ") +
+           import + " 0 none\n"
+                    "function Start\ncallg Cine t__run\nret\n"
+                    "function Cine::OnRun\ncallg Cine " +
+           import + "\nret\n"
+                    "function Plain\ncallg G " +
+           import + "\nret\n";
+}
+
+TEST_F(ScriptHelperTest, AWaitGoesToTheRunningTopOrToANewCinematicByItsRule)
+{
+    // No cinematic runs: both rules make one that resumes the caller.
+    for (const char* import : {"t__waitTop", "t__waitNew"}) {
+        SCOPED_TRACE(import);
+        gWaitedOn.clear();
+        auto m = Machine(WaitingScript(import).c_str());
+        m->CallFunction("Plain", nullptr);
+        ASSERT_EQ(gCinematics.Count(), 1);
+        EXPECT_EQ(gWaitedOn, std::vector<cTarvelCinematic*>{Top()});
+        EXPECT_EQ(Top()->mOwnerScript, m.get());
+        EXPECT_EQ(Top()->mWaitKind, cTarvelCinematic::kWaitTime);
+        EXPECT_EQ(Top()->mSpeechLine, std::string(import) == "t__waitTop") << "marked when made for a line";
+
+        // That one waits but does not run: a second wait makes another above.
+        m->CallFunction("Plain", nullptr);
+        EXPECT_EQ(gCinematics.Count(), 2);
+        ClearCinematics();
+    }
+
+    // Inside the script cinematic's own call the top takes the wait.
+    gWaitedOn.clear();
+    auto top = Machine(WaitingScript("t__waitTop").c_str());
+    top->CallFunction("Start", nullptr);
+    ASSERT_EQ(gCinematics.Count(), 1);
+    EXPECT_EQ(gWaitedOn, std::vector<cTarvelCinematic*>{Top()});
+    EXPECT_EQ(Top()->mOwnerScript, nullptr);
+    EXPECT_FALSE(Top()->mSpeechLine);
+    EXPECT_EQ(Top()->mWaitKind, cTarvelCinematic::kWaitTime);
+
+    auto fresh = Machine(WaitingScript("t__waitNew").c_str());
+    fresh->CallFunction("Start", nullptr);
+    ASSERT_EQ(gCinematics.Count(), 3);
+    EXPECT_EQ(gWaitedOn.back(), Top());
+    EXPECT_EQ(Top()->mOwnerScript, fresh.get());
+    EXPECT_EQ(gCinematics[1]->mWaitKind, cTarvelCinematic::kWaitNone) << "the script cinematic below waits for it";
+}
+
+TEST_F(ScriptHelperTest, TheSkipTestHoldsOnlyInsideASkippingCinematicsCall)
+{
+    auto m = Machine("global Cine result class=cCinematic\n"
+                     "import t__run 0 none\nimport t__exit 0 none\nimport t__skipTest 0 none\n"
+                     "import t__waitNew 0 none\n"
+                     "function Start\ncallg Cine t__run\nret\n"
+                     "function Cine::OnRun\ncallg Cine t__skipTest\ncallg Cine t__waitNew\n"
+                     "callg Cine t__skipTest\ncallg Cine t__exit\nret\n");
+    m->CallFunction("Start", nullptr);
+    ASSERT_EQ(gCinematics.Count(), 2);
+    // Skipping the wait cinematic above resumes the script cinematic's code,
+    // but not as a call of the top cinematic.
+    Top()->RequestSkip(true);
+    EXPECT_EQ(gSkipTests, (std::vector<bool>{false, false})) << "an implicit cinematic is never in a call";
+    EXPECT_FALSE(ScriptCinematicSkipping());
+    cTarvelCinematic::UpdateStack();
+    ASSERT_EQ(gCinematics.Count(), 0);
+
+    gSkipTests.clear();
+    auto n = Machine("global Cine result class=cCinematic\n"
+                     "import t__run 0 none\nimport t__exit 0 none\nimport t__skipTest 0 none\n"
+                     "import t__waitTop 0 none\n"
+                     "function Start\ncallg Cine t__run\nret\n"
+                     "function Cine::OnRun\ncallg Cine t__skipTest\ncallg Cine t__waitTop\n"
+                     "callg Cine t__skipTest\ncallg Cine t__exit\nret\n");
+    n->CallFunction("Start", nullptr);
+    Top()->RequestSkip(true);
+    EXPECT_EQ(gSkipTests, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(ScriptCinematicSkipping()) << "outside the call";
+}
+
+TEST_F(ScriptHelperTest, ACreatedControlIsBoundAppendedAndItsHandleGoesWithIt)
+{
+    auto m = Machine("global Tick result class=cCtrlTicker\nimport t__initControl 0 none\n"
+                     "function Go\ncallg Tick t__initControl\nret\n");
+    gActiveControls.Add(new TickerStandIn);
+    m->CallFunction("Go", nullptr);
+    ASSERT_EQ(gActiveControls.Count(), 2);
+    cTarvelControl* control = gActiveControls[1];
+    const uint32_t handle = m->mGlobals[0].object;
+    EXPECT_EQ(gScriptHandles.Resolve(handle, eScriptObjectType::CtrlTicker), control);
+    EXPECT_EQ(gScriptHandles.Resolve(handle, eScriptObjectType::CtrlMirror), nullptr) << "bound under its own type";
+
+    control->mFinished = true;
+    UpdateActiveControls();
+    EXPECT_EQ(gActiveControls.Count(), 1);
+    EXPECT_EQ(gScriptHandles.Resolve(handle, eScriptObjectType::CtrlTicker), nullptr);
+}
+
+TEST_F(ScriptHelperTest, AWaiterThatANewerWaitDisplacesGoesOnAtTheNextFrame)
+{
+    const char* source = "global Log int\nimport t__fadeWait 0 none\nimport test__record 1 none\n"
+                         "function Go\ncallg Log t__fadeWait\npush int 1\ncallg Log test__record\nret\n";
+    auto first = Machine(source);
+    auto second = Machine(source);
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    first->CallFunction("Go", nullptr);
+    EXPECT_EQ(gameplay.mFadeWaiter, first.get());
+    const std::string label = gameplay.mFadeLabel.c_str();
+
+    testing::internal::CaptureStderr();
+    first->CallFunction("Go", nullptr);
+    second->CallFunction("Go", nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Script test: a newer wait took the place of its wait; it goes on at " + label + ".\n")
+        << "the same machine waiting again leaves no waiter behind";
+    EXPECT_EQ(gameplay.mFadeWaiter, second.get());
+    EXPECT_TRUE(Records().empty());
+
+    platform::testing::AdvanceClock(16);
+    gTarvel.mTimer.Update();
+    ASSERT_EQ(Records().size(), 1u);
+    EXPECT_EQ(Records()[0].machine, first.get());
+    EXPECT_EQ(gameplay.mFadeWaiter, second.get());
 }
 
 } // namespace

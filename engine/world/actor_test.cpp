@@ -482,9 +482,8 @@ TEST_F(ActorTest, BodyFacialAndTalkAnimations)
 
     // A cinematic being skipped: no facial or talk animation, and the body's
     // is over at once.
-    auto* cinematic = new cTarvelCinematic;
+    auto* cinematic = new cTarvelCinematic(nullptr, "", nullptr, "OnRun");
     cinematic->mInCall = cinematic->mSkipping = true;
-    gCinematics.Add(cinematic);
     delete ann->mFacialAnimation;
     ann->mFacialAnimation = nullptr;
     delete ann->mTalkAnimation;

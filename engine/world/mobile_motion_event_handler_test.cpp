@@ -154,9 +154,8 @@ TEST_F(MotionEventTest, EventsOfAPlayingMotionReachTheHandlerAtTheirFrame)
 
 TEST_F(MotionEventTest, SceneScriptCallsActAlsoWhileSkipping)
 {
-    cTarvelCinematic cinematic;
+    cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
     cinematic.mInCall = cinematic.mSkipping = true;
-    gCinematics.Add(&cinematic);
     Fire(mBody, "scrscene", "Knock;Twice");
     Fire(mBody, "scrsceneex", "Direct");
     EXPECT_EQ(gCalls, (std::vector<std::string>{"Yard::Knock;Twice", "Direct"}));
@@ -209,15 +208,14 @@ TEST_F(MotionEventTest, SoundsPlayWithTheirPiecesOnlyWhenNotSkipping)
     }
 
     const int before = Playing();
-    cTarvelCinematic cinematic;
+    cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
     cinematic.mSkipping = true;
-    gCinematics.Add(&cinematic);
     Fire(mBody, "sound", "step;0.5;0");
     Fire(mBody, "sounda", "step;0.5;0");
     EXPECT_EQ(Playing(), before);
     // Only the newest cinematic counts.
-    cTarvelCinematic newer;
-    gCinematics.Add(&newer);
+    cTarvelCinematic newer(nullptr, "", nullptr, "OnRun");
+    newer.mSkipping = false;   // pushed above a skipping one it would skip too
     Fire(mBody, "sound", "step;0.5;0");
     EXPECT_EQ(Playing(), before + 1);
 }
@@ -309,9 +307,8 @@ TEST_F(MotionEventTest, FootstepsAreMoreThanAFifthOfASecondApart)
     EXPECT_EQ(Playing(), 2);   // 0.25 s after the first
 
     // Not while a cinematic is skipped, and the skipped step does not count.
-    cTarvelCinematic cinematic;
+    cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
     cinematic.mSkipping = true;
-    gCinematics.Add(&cinematic);
     pt::AdvanceClock(300);
     const float last = ann.mLastFootstep;
     Fire(ann.mMobile, "footstep", "");

@@ -616,9 +616,8 @@ TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
 {
     StartWithScenes({{"Room", Room()}});
     cTarvelScene* scene = Enter("Room");
-    cTarvelCinematic cinematic;
+    cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
     cinematic.mInCall = true;
-    gCinematics.Add(&cinematic);
     gTarvel.mTimer.mFrameSeconds = 0.1f;   // 51.2 pixels a frame at half the width a second
     scene->Open(scene->FindView("Close"), 2, 0.25f, 0.5f);
     EXPECT_EQ(scene->mStages[1].size, 0.0f);
