@@ -18,6 +18,7 @@
 
 #include "platform/win32/dc.h"
 #include "platform/win32/internal.h"
+#include "platform/win32/presenter.h"
 #include "platform/win32/sdl_input.h"
 #include "platform/win32/sdl_window.h"
 #include "platform/win32/testing.h"
@@ -523,8 +524,12 @@ void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
       Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+      ActivateFromOutside(hwnd, true);
+      break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-      ActivateFromOutside(hwnd, e.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+      // A window the layer has already made inactive (the focus went to
+      // another of its windows) changes nothing.
+      if (!g_active || g_active == hwnd) ActivateFromOutside(hwnd, false);
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
       if (!w->minimised) {
@@ -556,6 +561,8 @@ void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
 // become queued messages of the window they belong to, else of the window
 // injected input goes to.
 void PumpSdlEvents() {
+  platform::WindowPresenter* presenter = platform::CurrentWindowPresenter();
+  if (presenter) presenter->Sync();
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
@@ -584,11 +591,23 @@ void PumpSdlEvents() {
     platform::sdl::InputMessage out[platform::sdl::kMaxInputMessages];
     size_t n = platform::sdl::TranslateInput(e, w && (w->classStyle & CS_DBLCLKS), g_sdlInput, out);
     for (size_t i = 0; i < n; ++i) {
-      if (out[i].message == WM_MOUSEMOVE || (out[i].message >= WM_LBUTTONDOWN && out[i].message <= WM_MBUTTONDBLCLK)) {
-        if (w) g_cursor = {w->x + static_cast<int16_t>(LOWORD(out[i].lParam)), w->y + static_cast<int16_t>(HIWORD(out[i].lParam))};
+      const UINT m = out[i].message;
+      LPARAM lParam = out[i].lParam;
+      Route route = Route::None;
+      if (m == WM_MOUSEMOVE || (m >= WM_LBUTTONDOWN && m <= WM_MBUTTONDBLCLK)) {
+        const int x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
+        // A presented window shows its frame too: its positions are the
+        // window's, the messages' the client area's.
+        const POINT nc = presenter && w ? POINT{w->nc.left, w->nc.top} : POINT{0, 0};
+        if (w) g_cursor = {w->x + x, w->y + y};
+        lParam = MAKELPARAM(static_cast<uint16_t>(x - nc.x), static_cast<uint16_t>(y - nc.y));
+        route = Route::Mouse;
+      } else if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR) {
+        route = Route::Key;
       }
-      Enqueue(hwnd, out[i].message, out[i].wParam, out[i].lParam, std::nullopt, false,
-              out[i].message == WM_KEYDOWN && g_sdlInput.shift);
+      Enqueue(hwnd, m, out[i].wParam, lParam, std::nullopt, false, m == WM_KEYDOWN && g_sdlInput.shift);
+      std::lock_guard lock(g_queueMutex);
+      g_queue.back().route = route;
     }
   }
 }
@@ -902,12 +921,17 @@ int ShowCursor(BOOL show) {
   return counter;
 }
 
+namespace {
+HCURSOR g_cursorShape = nullptr;
+}
+
 HCURSOR SetCursor(HCURSOR cursor) {
-  static HCURSOR current = nullptr;
-  HCURSOR previous = current;
-  current = cursor;
+  HCURSOR previous = g_cursorShape;
+  g_cursorShape = cursor;
   return previous;
 }
+
+HCURSOR GetCursor() { return g_cursorShape; }
 
 BOOL GetCursorPos(LPPOINT point) {
   if (!point) return FALSE;
@@ -1336,6 +1360,8 @@ DWORD GetMessagePos() {
 
 BOOL WaitMessage() {
   for (;;) {
+    // A real display's input arrives only by being taken from SDL.
+    PumpSdlEvents();
     DWORD now = timeGetTime();
     std::optional<DWORD> next;
     auto consider = [&](DWORD due) {
@@ -1429,6 +1455,29 @@ bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out) {
 }
 
 }  // namespace platform::detail
+
+namespace platform {
+
+std::vector<HWND> TopLevelWindowsInZOrder() { return detail::TopLevelWindowsBottomUp(); }
+
+bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
+  detail::TopLevelPictureInfo p;
+  if (!out || !detail::TopLevelPicture(hwnd, &p)) return false;
+  out->x = p.x;
+  out->y = p.y;
+  out->width = p.width;
+  out->height = p.height;
+  out->visible = p.visible;
+  out->alpha = p.alpha;
+  out->pixels = p.pixels;
+  out->region = p.region;
+  out->title = Find(hwnd)->title;
+  return true;
+}
+
+bool RegionHolds(HRGN region, int x, int y) { return detail::RegionContains(region, x, y); }
+
+}  // namespace platform
 
 // ---- Test controls ---------------------------------------------------------------
 
@@ -1616,6 +1665,7 @@ void ResetWindows() {
   g_appActive = false;
   g_cursorCount = 0;
   g_cursor = {0, 0};
+  g_cursorShape = nullptr;
   g_heldButtons = 0;
   g_lastInjected = {0, 0};
   g_sdlInput = {};
