@@ -264,6 +264,10 @@ bool Start(std::string* error) {
   SDL_SetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_RADIUS, "2");
   // A click that activates a window is a click too, as on Windows.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // Only a display a person sees, unless a test names a driver: SDL would
+  // fall back to its off-screen one, where nobody sees the window.
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (!driver || !*driver) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,KMSDRM");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (error) *error = SDL_GetError();
     return false;
