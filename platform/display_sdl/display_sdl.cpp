@@ -25,11 +25,14 @@ struct RealWindow {
   BYTE alpha = 255;
   std::vector<uint32_t> picture;  // as last shown
   std::vector<uint8_t> shape;     // 1 inside the region, as last set
+  HRGN shapeRegion = nullptr;     // the region it was made from
 };
 
 class SdlPresenter : public WindowPresenter {
  public:
+  SdlPresenter() { SDL_AddEventWatch(&SdlPresenter::Watch, this); }
   ~SdlPresenter() override {
+    SDL_DelEventWatch(&SdlPresenter::Watch, this);
     for (auto& [hwnd, real] : windows_) SDL_DestroyWindow(real.window);
     for (auto& [id, cursor] : cursors_) SDL_FreeCursor(cursor);
   }
@@ -85,6 +88,16 @@ class SdlPresenter : public WindowPresenter {
     std::erase(lastOrder_, hwnd);
   }
 
+  // The display cleared a window's inside (mapped, uncovered): its picture
+  // goes to it again at the next sync.
+  static int Watch(void* self, SDL_Event* e) {
+    if (e->type != SDL_WINDOWEVENT || e->window.event != SDL_WINDOWEVENT_EXPOSED) return 0;
+    for (auto& [hwnd, real] : static_cast<SdlPresenter*>(self)->windows_) {
+      if (SDL_GetWindowID(real.window) == e->window.windowID) real.picture.clear();
+    }
+    return 0;
+  }
+
   SDL_Window* Find(HWND hwnd) {
     auto it = windows_.find(hwnd);
     return it == windows_.end() ? nullptr : it->second.window;
@@ -115,15 +128,19 @@ class SdlPresenter : public WindowPresenter {
       real.picture.clear();
       real.shape.clear();
     }
-    if (real.x != info.x || real.y != info.y) {
+    // Against where the window is: the display may have put it elsewhere
+    // (a shaped window is made off the screen until it has its shape).
+    int shownX = 0, shownY = 0;
+    SDL_GetWindowPosition(real.window, &shownX, &shownY);
+    if (shownX != info.x || shownY != info.y || real.x != info.x || real.y != info.y) {
       SDL_SetWindowPosition(real.window, info.x, info.y);
       real.x = info.x, real.y = info.y;
     }
+    if (real.shaped) Shape(real, info);
     if (real.alpha != info.alpha) {
       SDL_SetWindowOpacity(real.window, static_cast<float>(info.alpha) / 255.0f);
       real.alpha = info.alpha;
     }
-    if (real.shaped) Shape(real, info);
     const bool first = !real.shown;
     if (first) {
       SDL_ShowWindow(real.window);
@@ -131,7 +148,9 @@ class SdlPresenter : public WindowPresenter {
       real.shown = true;
       real.picture.clear();
     }
-    Paint(real, info);
+    // Half-painted pictures are not shown: a parent's paint covers its
+    // children until they have painted again.
+    if (!PaintsPending()) Paint(real, info);
     return first;
   }
 
@@ -152,6 +171,10 @@ class SdlPresenter : public WindowPresenter {
   }
 
   void Shape(RealWindow& real, const TopLevelWindowInfo& info) {
+    // A region is replaced, never changed in place: a new handle or size
+    // is a new shape.
+    if (!real.shape.empty() && real.shapeRegion == info.region) return;
+    real.shapeRegion = info.region;
     std::vector<uint8_t> mask(static_cast<size_t>(real.width) * static_cast<size_t>(real.height), 1);
     if (info.region) {
       for (int y = 0; y < real.height; ++y) {
@@ -173,6 +196,11 @@ class SdlPresenter : public WindowPresenter {
     if (SDL_SetWindowShape(real.window, s, &mode) == 0) {
       real.shape = std::move(mask);
       // Setting the first shape places the window where it was made.
+      SDL_SetWindowPosition(real.window, real.x, real.y);
+    } else {
+      // Shown whole from now on.
+      std::fprintf(stderr, "display: no shape for a window: %s\n", SDL_GetError());
+      real.shaped = false;
       SDL_SetWindowPosition(real.window, real.x, real.y);
     }
     SDL_FreeSurface(s);
@@ -283,7 +311,8 @@ void Stop() {
   if (!g_presenter) return;
   SetWindowPresenter(nullptr);
   g_presenter.reset();
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  // SDL's video stays up until the process ends: quitting it unloads the X
+  // libraries it loaded, and what they keep could no longer be told apart.
 }
 
 SDL_Window* WindowOf(HWND hwnd) { return g_presenter ? g_presenter->Find(hwnd) : nullptr; }

@@ -24,7 +24,7 @@ namespace platform::display {
 bool Start(std::string* error);
 // Whether Start chose SDL.
 bool Presenting();
-// Closes the real windows and SDL's video (the program's end).
+// Closes the real windows (the program's end).
 void Stop();
 
 // For tests: the SDL window showing a layer window (null when none), and

@@ -48,6 +48,8 @@ struct TopLevelWindowInfo {
 // Bottom first.
 std::vector<HWND> TopLevelWindowsInZOrder();
 bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out);
+// Whether some window still waits for its paint: a picture is shown whole.
+bool PaintsPending();
 // Whether a region holds a point (window coordinates).
 bool RegionHolds(HRGN region, int x, int y);
 

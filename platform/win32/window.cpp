@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -333,6 +334,14 @@ void PaintNow(HWND hwnd) {
     again->needsPaint = false;
     Send(hwnd, WM_PAINT, 0, 0);
   }
+  // Windows clip a parent's painting to what its children leave free; here
+  // a parent paints its whole area into the shared picture, so the visible
+  // children paint again over it, next.
+  if (Window* painted = Find(hwnd)) {
+    for (HWND child : painted->children) {
+      if (Window* c = Find(child); c && c->visible) c->needsPaint = true;
+    }
+  }
 }
 
 void BringToTop(HWND hwnd) {
@@ -612,6 +621,68 @@ void PumpSdlEvents() {
   }
 }
 
+bool g_scriptedInputRead = false;
+
+// Timed input for a child process of a test (input.<program> in the shared
+// settings), into the program's first top-level window. The file is a
+// test's: a line it cannot read is named and skipped.
+void ScheduleScriptedInput() {
+  if (g_scriptedInputRead) return;
+  g_scriptedInputRead = true;
+  const std::string key = "input." + platform::testing::ProgramName();
+  const std::optional<std::string> file = platform::testing::GetSetting(key);
+  if (!file || file->empty()) return;
+  FILE* in = std::fopen(file->c_str(), "r");
+  if (!in) {
+    std::fprintf(stderr, "%s: cannot read %s\n", key.c_str(), file->c_str());
+    return;
+  }
+  const DWORD made = timeGetTime();
+  namespace pt = platform::testing;
+  char line[256];
+  for (int number = 1; std::fgets(line, sizeof line, in); ++number) {
+    unsigned long ms = 0;
+    char verb[16] = {}, arg[16] = {};
+    int x = 0, y = 0, used = 0;
+    const int n = std::sscanf(line, "%lu %15s%n", &ms, verb, &used);
+    if (n < 2 || ms > 86400000ul) {
+      if (line[strspn(line, " \t\r\n")] != 0) std::fprintf(stderr, "%s: line %d unreadable\n", key.c_str(), number);
+      continue;
+    }
+    const char* rest = line + used;
+    const pt::Due due = made + static_cast<DWORD>(ms);
+    const std::string v = verb;
+    bool ok = true;
+    auto virtualKey = [&](WPARAM* vk) {
+      long code = 0;
+      ok = std::sscanf(rest, "%li", &code) == 1 && code > 0 && code < 256;
+      *vk = static_cast<WPARAM>(code);
+      return ok;
+    };
+    WPARAM vk = 0;
+    if (v == "move" && std::sscanf(rest, "%d %d", &x, &y) == 2) {
+      pt::InjectMouseMove(x, y, 0, due);
+    } else if ((v == "click" || v == "dblclick") && std::sscanf(rest, "%15s %d %d", arg, &x, &y) == 3 &&
+               std::string(arg) == "left") {
+      (v == "click" ? pt::InjectClick : pt::InjectDoubleClick)(pt::Button::Left, x, y, due);
+    } else if (v == "key" && virtualKey(&vk)) {
+      pt::InjectKey(vk, due);
+    } else if (v == "keydown" && virtualKey(&vk)) {
+      pt::InjectKeyDown(vk, due);
+    } else if (v == "keyup" && virtualKey(&vk)) {
+      pt::InjectKeyUp(vk, due);
+    } else if (v == "char" && std::sscanf(rest, " %c", &arg[0]) == 1) {
+      pt::InjectChar(static_cast<unsigned char>(arg[0]), due);
+    } else if (v == "close") {
+      pt::InjectMessage(WM_CLOSE, 0, 0, due);
+    } else {
+      ok = false;
+    }
+    if (!ok) std::fprintf(stderr, "%s: line %d unreadable\n", key.c_str(), number);
+  }
+  std::fclose(in);
+}
+
 }  // namespace
 
 // ---- Classes and windows ---------------------------------------------------
@@ -703,6 +774,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     g_lastCreated = hwnd;
     const Window& made = *Find(hwnd);
     platform::sdl::OnCreate(hwnd, made.title.empty() ? made.className : made.title, x, y, width, height);
+    ScheduleScriptedInput();
   }
   if (Window* made = Find(hwnd)) {
     Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(*made), ClientHeight(*made)));
@@ -1477,6 +1549,8 @@ bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
 
 bool RegionHolds(HRGN region, int x, int y) { return detail::RegionContains(region, x, y); }
 
+bool PaintsPending() { return NextToPaint() != nullptr; }
+
 }  // namespace platform
 
 // ---- Test controls ---------------------------------------------------------------
@@ -1666,6 +1740,7 @@ void ResetWindows() {
   g_cursorCount = 0;
   g_cursor = {0, 0};
   g_cursorShape = nullptr;
+  g_scriptedInputRead = false;
   g_heldButtons = 0;
   g_lastInjected = {0, 0};
   g_sdlInput = {};
