@@ -159,12 +159,13 @@ void TfrmSettings::FormShow(forms::TObject*) {
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t mode = modes[i];
     const uint32_t w = mode >> 16, h = mode & 0xFFFF;
-    std::string text = " " + std::to_string(w) + " x " + std::to_string(h);
+    std::string text(" ");
+    text.append(std::to_string(w)).append(" x ").append(std::to_string(h));
     const bool isStandard = mode == kStandardMode;
     if (isStandard) {
-      text += "  (" + standardTag + ")";
+      text.append("  (").append(standardTag).append(")");
     } else if (w != 0 && static_cast<double>(h) / static_cast<double>(w) == 0.75) {
-      text += "  (" + recommendedTag + ")";
+      text.append("  (").append(recommendedTag).append(")");
     }
     const int index = cbVideoRes->AddItem(text, static_cast<intptr_t>(mode));
     if (isStandard && standard < 0) standard = index;
