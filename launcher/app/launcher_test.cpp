@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "launcher/app/frm_launcher.h"
+#include "launcher/app/settings_dialog.h"
+#include "launcher/app/settings_link.h"
 #include "launcher/skin/golden.h"
 #include "platform/bink/testing.h"
 #include "platform/d3d9/testing.h"
 #include "platform/dxdiag/testing.h"
 #include "platform/fmod/test_audio.h"
 #include "platform/fmod/testing.h"
+#include "platform/forms/appevnts.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -596,6 +599,56 @@ TEST_F(LauncherTest, WindowWithAFixedVideoFrame) {
     delete form_;
     form_ = nullptr;
   }
+}
+
+
+TEST_F(LauncherTest, SettingsDialogOverTheWindow) {
+  Program(Media(400));
+  std::string xml = Xml(false);
+  xml.insert(xml.find("</default>"),
+             "<settings><caption>Settings</caption><deflang>System language</deflang>"
+             "<vperf>Highest</vperf><vperf>High</vperf><vperf>Medium</vperf><vperf>Low</vperf><vperf>Custom</vperf>"
+             "<aa>Off</aa><aa>2x</aa><aa>4x</aa><resrec>Recommended</resrec><resstd>Standard</resstd>"
+             "<save>Save Settings</save></settings>");
+  Text(xml);
+  Install(true, false);
+  pt::WriteText(install_ + "/resource.907", "volume");
+  form_ = Application->CreateForm<TfrmLauncher>();
+  form_->resumeVideo = false;
+  auto* dialog = static_cast<TfrmSettings*>(CreateSettingsForm(form_));
+  form_->frmSettings = dialog;
+  form_->Show();
+  Application->ProcessMessages();
+  ASSERT_TRUE(form_->binkThread->Step());
+  Application->ProcessMessages();
+  EXPECT_EQ(dialog->cbVideoP->Items().Count(), 5);
+  ASSERT_EQ(dialog->cbLang->Items().Count(), 2);
+  EXPECT_EQ(dialog->cbLang->Items().Objects(1), 7);
+
+  // Once everything is painted, the message due later finds the dialog
+  // shown modally over the window; the screen is taken, and the dialog closed.
+  pt::Picture screen;
+  forms::TApplicationEvents events(nullptr);
+  events.OnMessage = [&](MSG& msg, bool& handled) {
+    if (msg.message != WM_USER + 77) return;
+    handled = true;
+    screen = pt::ScreenPixels();
+    dialog->Close();
+  };
+  Application->HookMessages(&events);
+  pt::InjectMessage(WM_USER + 77, 0, 0, timeGetTime() + 100);
+  form_->btnSettingsClick(nullptr);
+  Application->UnhookMessages(&events);
+  ASSERT_EQ(screen.width, 1024);
+  EXPECT_FALSE(dialog->Visible());
+  // Placed over the window, its bottom edge one pixel below the window's.
+  EXPECT_EQ(dialog->Left(), form_->Left());
+  EXPECT_EQ(dialog->Width(), 400);
+  EXPECT_EQ(dialog->Top() + dialog->Height(), form_->Top() + form_->Height() + 1);
+  EXPECT_EQ(dialog->AlphaBlendValue(), 220);
+  EXPECT_TRUE(skin::testing::MatchesGolden(screen, "settings_over_launcher"));
+  delete dialog;
+  form_->frmSettings = nullptr;
 }
 
 }  // namespace

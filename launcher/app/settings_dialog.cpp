@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "diag/brddiag.h"
+#include "launcher/app/frm_launcher.h"
+#include "launcher/app/settings_link.h"
 #include "platform/forms/registry.h"
 #include "platform/win32/win32.h"
 
@@ -151,16 +153,19 @@ void TfrmSettings::FormShow(forms::TObject*) {
   cbVideoRes->ClearItems();
   uint32_t modes[100] = {};
   const int32_t count = std::clamp<int32_t>(GetResolutions(modes, 100), 0, 100);
+  const std::string standardTag = Host.ResStandard ? Host.ResStandard() : std::string();
+  const std::string recommendedTag = Host.ResRecommended ? Host.ResRecommended() : std::string();
   int standard = -1;
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t mode = modes[i];
     const uint32_t w = mode >> 16, h = mode & 0xFFFF;
-    std::string text = " " + std::to_string(w) + " x " + std::to_string(h);
+    std::string text(" ");
+    text.append(std::to_string(w)).append(" x ").append(std::to_string(h));
     const bool isStandard = mode == kStandardMode;
     if (isStandard) {
-      text += "  (" + Host.resStandard + ")";
+      text.append("  (").append(standardTag).append(")");
     } else if (w != 0 && static_cast<double>(h) / static_cast<double>(w) == 0.75) {
-      text += "  (" + Host.resRecommended + ")";
+      text.append("  (").append(recommendedTag).append(")");
     }
     const int index = cbVideoRes->AddItem(text, static_cast<intptr_t>(mode));
     if (isStandard && standard < 0) standard = index;
@@ -264,5 +269,43 @@ void TfrmSettings::btnSaveMouseEnter(forms::TObject*) {
 }
 
 void TfrmSettings::FormClose(forms::TObject*, forms::TCloseAction& action) { action = forms::TCloseAction::caHide; }
+
+// ---- The launcher window's side ------------------------------------------------
+
+forms::TCustomForm* CreateSettingsForm(TfrmLauncher* launcher) {
+  auto* dialog = forms::Application->CreateForm<TfrmSettings>();
+  dialog->Host.ResRecommended = [launcher] { return launcher->resRecommended; };
+  dialog->Host.ResStandard = [launcher] { return launcher->resStandard; };
+  dialog->Host.PlayClick = [launcher] { launcher->PlayClickSound(); };
+  dialog->Host.PlayHover = [launcher] { launcher->PlayHoverSound(); };
+  return dialog;
+}
+
+void ApplySettingsText(forms::TCustomForm* form, std::string_view key, const std::string& text) {
+  auto* d = dynamic_cast<TfrmSettings*>(form);
+  if (!d) return;
+  const std::pair<std::string_view, forms::TControl*> captions[] = {
+      {"gblang", d->gbLanguage}, {"lblang", d->lbLanguage}, {"gbvideo", d->gbVideo}, {"lbvres", d->lbVideoRes},
+      {"lbvperf", d->lbVideoPerf}, {"lbaa", d->lbAA}, {"ppl", d->cbPPL}, {"pe", d->cbPE}, {"shad", d->cbShadow},
+      {"shfilt", d->cbShadowFilt}, {"gbsound", d->gbSound}, {"sbuf0", d->lbSBuf0}, {"sbuf1", d->lbSBuf1},
+      {"save", d->btnSave}};
+  for (const auto& [name, control] : captions) {
+    if (key == name) control->SetCaption(text);
+  }
+  if (key == "caption") {
+    d->SetCaption(text);
+    d->skForm->SetCaption(text);
+  } else if (key == "deflang") {
+    d->cbLang->AddItem(text);
+  } else if (key == "vperf") {
+    d->cbVideoP->AddItem(text);
+  } else if (key == "aa") {
+    d->cbAA->AddItem(text);
+  }
+}
+
+void AddSettingsLanguage(forms::TCustomForm* form, const std::string& name, int number) {
+  if (auto* d = dynamic_cast<TfrmSettings*>(form)) d->cbLang->AddItem(name, number);
+}
 
 }  // namespace launcher

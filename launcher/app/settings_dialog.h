@@ -23,10 +23,11 @@ namespace launcher {
 // under the same key of the local machine).
 inline constexpr const char* kSettingsKey = "Software\\Brindlewerk\\Kestrelmoor";
 
-// What the dialog takes from the launcher window.
+// What the dialog takes from the launcher window, asked when needed (the
+// window reads its texts after the dialog is made).
 struct TSettingsHost {
-  std::string resRecommended;  // tag of 4:3 modes
-  std::string resStandard;     // tag of 1024 x 768
+  std::function<std::string()> ResRecommended;  // tag of the other 4:3 modes
+  std::function<std::string()> ResStandard;     // tag of 1024 x 768
   std::function<void()> PlayClick;
   std::function<void()> PlayHover;
 };

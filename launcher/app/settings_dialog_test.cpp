@@ -35,8 +35,8 @@ class SettingsDialogTest : public pt::PlatformTest {
     }
     pt::SetAdapterProfile(profile);
     dlg_ = new TfrmSettings(nullptr);
-    dlg_->Host.resRecommended = "Recommended";
-    dlg_->Host.resStandard = "Standard";
+    dlg_->Host.ResRecommended = [] { return std::string("Recommended"); };
+    dlg_->Host.ResStandard = [] { return std::string("Standard"); };
     dlg_->Host.PlayClick = [this] { ++clicks_; };
     dlg_->Host.PlayHover = [this] { ++hovers_; };
     for (const char* p : {"Highest", "High", "Medium", "Low", "Custom"}) dlg_->cbVideoP->AddItem(p);

@@ -1,5 +1,5 @@
-// What the launcher window asks of its settings dialog. The dialog's own
-// unit defines these; until it is there, settings_link.cpp stands in.
+// What the launcher window asks of its settings dialog (defined in the
+// dialog's unit, settings_dialog.cpp).
 #pragma once
 
 #include <string>

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -27,6 +28,7 @@
 #include "platform/d3d9/layer.h"
 #include "platform/d3d9/testing.h"
 #include "platform/win32/present.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/testing.h"
 
 namespace pt = platform::testing;
@@ -1098,6 +1100,18 @@ void Device::DefaultStates() {
   viewport_ = {0, 0, params_.BackBufferWidth, params_.BackBufferHeight, 0.0f, 1.0f};
 }
 
+// The presentation parameters as a child's test reads them ("d3d9.report").
+void ReportParameters(const char* call, const D3DPRESENT_PARAMETERS& p) {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "%s %ux%u format=%u backbuffers=%u multisample=%u quality=%u windowed=%d depth=%u interval=%u", call,
+                p.BackBufferWidth, p.BackBufferHeight, static_cast<unsigned>(p.BackBufferFormat), p.BackBufferCount,
+                static_cast<unsigned>(p.MultiSampleType), static_cast<unsigned>(p.MultiSampleQuality), p.Windowed,
+                p.EnableAutoDepthStencil ? static_cast<unsigned>(p.AutoDepthStencilFormat) : 0u,
+                p.PresentationInterval);
+  pt::AppendReport("d3d9.report", line);
+}
+
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
   ++g_resets;
   if (!params) return D3DERR_INVALIDCALL;
@@ -1118,6 +1132,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
   params_ = *params;
   CreateSwapChain();
   *params = params_;  // the runtime fills in what was left to it
+  ReportParameters("Reset", params_);
   DefaultStates();
   pt::SetCooperativeLevel(D3D_OK);
   return D3D_OK;
@@ -2022,6 +2037,7 @@ class Direct3D final : public Counted<IDirect3D9> {
       return D3DERR_INVALIDCALL;
     }
     auto* created = new Device(this, pp);
+    ReportParameters("CreateDevice", pp);
     *params = pp;
     *device = created;
     return D3D_OK;

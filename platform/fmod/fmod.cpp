@@ -294,6 +294,8 @@ FMOD_RESULT SystemState::CreateSound(const char* data, FMOD_MODE mode,
   auto* object = new Sound;
   object->state_ = sound.get();
   sound->object = object;
+  platform::testing::AppendReport("fmod.report", std::string(sound->IsStream() ? "stream" : "sound") +
+                                                     " length=" + std::to_string(sound->size));
   sounds.push_back(sound.release());
   *out = object;
   return FMOD_OK;
@@ -570,6 +572,9 @@ FMOD_RESULT System::init(int maxchannels, FMOD_INITFLAGS flags, void* extradrive
   bool device = state_->output != FMOD_OUTPUTTYPE_NOSOUND && !platform::testing::ClockTaken();
   state_->mixOutput = std::make_unique<platform::fmod::MixOutput>(device);
   state_->initialised = true;
+  platform::testing::AppendReport("fmod.report", "init channels=" + std::to_string(maxchannels) +
+                                                     " dspbuffer=" + std::to_string(state_->dspBufferLength) + "x" +
+                                                     std::to_string(state_->dspBufferCount));
   return FMOD_OK;
 }
 

@@ -451,6 +451,11 @@ bool TApplication::ProcessMessage() {
     DispatchMessageA(&msg);
   }
   if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) UpdateMouseControl();
+  // The shape a real display shows: the screen's cursor while one is set,
+  // else that of the control under the mouse.
+  TCursor shape = Screen->Cursor;
+  if (shape == crDefault && mouseControl_) shape = mouseControl_->Cursor();
+  ::SetCursor(Screen->Cursors(shape));
   return true;
 }
 

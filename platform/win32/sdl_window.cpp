@@ -7,6 +7,7 @@
 
 #include "platform/win32/internal.h"
 #include "platform/win32/present.h"
+#include "platform/win32/presenter.h"
 #include "platform/win32/screenshots.h"
 #include "platform/win32/testing.h"
 
@@ -21,6 +22,8 @@ struct RealWindow {
 };
 
 std::map<HWND, RealWindow> g_real;
+platform::WindowPresenter* g_presenter = nullptr;
+bool g_keptHeadless = false;
 
 bool Set(const char* name) {
   const char* value = std::getenv(name);
@@ -31,6 +34,8 @@ bool Set(const char* name) {
 
 bool HasDisplay() {
   static const bool display = [] {
+    // A presenter makes its own windows; a headless launcher none at all.
+    if (g_presenter || g_keptHeadless) return false;
     // An explicit video driver (tests use "dummy") or no display at all is
     // headless, and so is a test that holds the clock.
     if (Set("SDL_VIDEODRIVER") || (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY"))) return false;
@@ -61,6 +66,7 @@ void OnCreate(HWND hwnd, const std::string& title, int x, int y, int width, int 
 }
 
 void OnDestroy(HWND hwnd) {
+  if (g_presenter) g_presenter->Destroyed(hwnd);
   auto it = g_real.find(hwnd);
   if (it == g_real.end()) return;
   if (it->second.texture) SDL_DestroyTexture(it->second.texture);
@@ -102,6 +108,7 @@ SDL_Window* WindowOf(HWND hwnd) {
 }
 
 HWND HandleOf(uint32_t windowId) {
+  if (g_presenter) return g_presenter->WindowOf(windowId);
   for (auto& [hwnd, real] : g_real)
     if (SDL_GetWindowID(real.window) == windowId) return hwnd;
   return nullptr;
@@ -110,6 +117,10 @@ HWND HandleOf(uint32_t windowId) {
 }  // namespace platform::sdl
 
 namespace platform {
+
+void SetWindowPresenter(WindowPresenter* presenter) { sdl::g_presenter = presenter; }
+WindowPresenter* CurrentWindowPresenter() { return sdl::g_presenter; }
+void KeepWindowsHeadless() { sdl::g_keptHeadless = true; }
 
 void PresentToWindow(HWND hwnd, const uint8_t* pixels, int width, int height, int pitch) {
   if (!pixels || width <= 0 || height <= 0 || pitch < width * 4) return;

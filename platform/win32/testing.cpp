@@ -3,6 +3,7 @@
 // module starts with what the test set.
 #include "platform/win32/testing.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +89,25 @@ void SetSetting(std::string_view key, std::string_view value) {
     g_settings[std::string(key)] = std::string(value);
   }
   SaveLocked();
+}
+
+std::string ProgramName() {
+  const std::string path = detail::ProgramPath();
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void AppendReport(std::string_view key, std::string_view line) {
+  const std::optional<std::string> file = GetSetting(key);
+  if (!file || file->empty()) return;
+  // One write per line, appended: the processes of a test share the file.
+  const std::string text = ProgramName() + ": " + std::string(line) + "\n";
+  const int fd = open(file->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (write(fd, text.data(), text.size()) < 0) {
+    // Nothing to do: a report a test cannot write makes that test fail.
+  }
+  close(fd);
 }
 
 std::optional<std::string> GetSetting(std::string_view key) {

@@ -97,6 +97,16 @@ void ClearDeliveredMessages();
 // An empty value removes the key.
 void SetSetting(std::string_view key, std::string_view value);
 std::optional<std::string> GetSetting(std::string_view key);
+// The program's file name (of SetProgramPath's path when set).
+std::string ProgramName();
+// Appends "<program>: <line>" to the file the setting `key` names (the
+// layers' reports: "d3d9.report", "fmod.report"); nothing without it.
+void AppendReport(std::string_view key, std::string_view line);
+// input.<program> names a text file of timed input that the Win32 layer of
+// that program injects into its first top-level window, each line due its
+// milliseconds after the window was made: "<ms> move <x> <y>",
+// "<ms> click left <x> <y>", "<ms> dblclick left <x> <y>", "<ms> key <vk>",
+// "<ms> keydown <vk>", "<ms> keyup <vk>", "<ms> char <c>", "<ms> close".
 
 // ---- Registry ------------------------------------------------------------
 // While off, a hive is written without waiting for the disk (fuzzing writes

@@ -46,6 +46,7 @@ HWND GetCapture();
 // The display counter: the cursor shows while it is >= 0. Returns the new count.
 int ShowCursor(BOOL show);
 HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR GetCursor();
 BOOL GetCursorPos(LPPOINT point);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);

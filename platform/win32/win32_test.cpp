@@ -849,6 +849,38 @@ TEST_F(WindowTest, InputWaitsForItsDueTimeOnTheTakenClock) {
   EXPECT_EQ(got[1].wParam, static_cast<WPARAM>('h'));
 }
 
+TEST_F(WindowTest, ScriptedInputOfTheProgramGoesToItsFirstWindowOnTime) {
+  pt::TakeClock(5000);
+  pt::WriteText(work_ + "/input.txt",
+                "10 move 5 6\n"
+                "20 click left 7 8\n"
+                "bad line\n"
+                "30 key 65\n"
+                "40 char x\n"
+                "45 click right 1 2\n"
+                "50 close\n");
+  pt::SetSetting("input." + pt::ProgramName(), work_ + "/input.txt");
+  ::testing::internal::CaptureStderr();
+  HWND first = Create();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("line 3 unreadable"), std::string::npos) << err;
+  EXPECT_NE(err.find("line 6 unreadable"), std::string::npos) << err;
+  g_quitOnDestroy = false;
+  std::vector<std::pair<UINT, DWORD>> got;
+  for (int step = 0; step < 60; ++step) {
+    for (const MSG& m : Pump()) {
+      if (m.hwnd == first && m.message != WM_PAINT) got.push_back({m.message, timeGetTime() - 5000});
+    }
+    Sleep(1);
+  }
+  g_quitOnDestroy = true;
+  const std::vector<std::pair<UINT, DWORD>> expected = {
+      {WM_MOUSEMOVE, 10}, {WM_MOUSEMOVE, 20}, {WM_LBUTTONDOWN, 20}, {WM_LBUTTONUP, 20}, {WM_KEYDOWN, 30},
+      {WM_CHAR, 30},      {WM_KEYUP, 30},     {WM_CHAR, 40},        {WM_CLOSE, 50}};
+  EXPECT_EQ(got, expected);
+  EXPECT_FALSE(IsWindow(first));
+}
+
 TEST_F(WindowTest, ActivationIsSentInsideThePeek) {
   HWND hwnd = Create();
   ValidateRect(hwnd, nullptr);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <atomic>
 #include <deque>
 #include <map>
@@ -18,6 +19,7 @@
 
 #include "platform/win32/dc.h"
 #include "platform/win32/internal.h"
+#include "platform/win32/presenter.h"
 #include "platform/win32/sdl_input.h"
 #include "platform/win32/sdl_window.h"
 #include "platform/win32/testing.h"
@@ -332,6 +334,14 @@ void PaintNow(HWND hwnd) {
     again->needsPaint = false;
     Send(hwnd, WM_PAINT, 0, 0);
   }
+  // Windows clip a parent's painting to what its children leave free; here
+  // a parent paints its whole area into the shared picture, so the visible
+  // children paint again over it, next.
+  if (Window* painted = Find(hwnd)) {
+    for (HWND child : painted->children) {
+      if (Window* c = Find(child); c && c->visible) c->needsPaint = true;
+    }
+  }
 }
 
 void BringToTop(HWND hwnd) {
@@ -523,8 +533,12 @@ void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
       Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+      ActivateFromOutside(hwnd, true);
+      break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-      ActivateFromOutside(hwnd, e.event == SDL_WINDOWEVENT_FOCUS_GAINED);
+      // A window the layer has already made inactive (the focus went to
+      // another of its windows) changes nothing.
+      if (!g_active || g_active == hwnd) ActivateFromOutside(hwnd, false);
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
       if (!w->minimised) {
@@ -556,6 +570,8 @@ void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
 // become queued messages of the window they belong to, else of the window
 // injected input goes to.
 void PumpSdlEvents() {
+  platform::WindowPresenter* presenter = platform::CurrentWindowPresenter();
+  if (presenter) presenter->Sync();
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
@@ -584,13 +600,87 @@ void PumpSdlEvents() {
     platform::sdl::InputMessage out[platform::sdl::kMaxInputMessages];
     size_t n = platform::sdl::TranslateInput(e, w && (w->classStyle & CS_DBLCLKS), g_sdlInput, out);
     for (size_t i = 0; i < n; ++i) {
-      if (out[i].message == WM_MOUSEMOVE || (out[i].message >= WM_LBUTTONDOWN && out[i].message <= WM_MBUTTONDBLCLK)) {
-        if (w) g_cursor = {w->x + static_cast<int16_t>(LOWORD(out[i].lParam)), w->y + static_cast<int16_t>(HIWORD(out[i].lParam))};
+      const UINT m = out[i].message;
+      LPARAM lParam = out[i].lParam;
+      Route route = Route::None;
+      if (m == WM_MOUSEMOVE || (m >= WM_LBUTTONDOWN && m <= WM_MBUTTONDBLCLK)) {
+        const int x = static_cast<int16_t>(LOWORD(lParam)), y = static_cast<int16_t>(HIWORD(lParam));
+        // A presented window shows its frame too: its positions are the
+        // window's, the messages' the client area's.
+        const POINT nc = presenter && w ? POINT{w->nc.left, w->nc.top} : POINT{0, 0};
+        if (w) g_cursor = {w->x + x, w->y + y};
+        lParam = MAKELPARAM(static_cast<uint16_t>(x - nc.x), static_cast<uint16_t>(y - nc.y));
+        route = Route::Mouse;
+      } else if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR) {
+        route = Route::Key;
       }
-      Enqueue(hwnd, out[i].message, out[i].wParam, out[i].lParam, std::nullopt, false,
-              out[i].message == WM_KEYDOWN && g_sdlInput.shift);
+      Enqueue(hwnd, m, out[i].wParam, lParam, std::nullopt, false, m == WM_KEYDOWN && g_sdlInput.shift);
+      std::lock_guard lock(g_queueMutex);
+      g_queue.back().route = route;
     }
   }
+}
+
+bool g_scriptedInputRead = false;
+
+// Timed input for a child process of a test (input.<program> in the shared
+// settings), into the program's first top-level window. The file is a
+// test's: a line it cannot read is named and skipped.
+void ScheduleScriptedInput() {
+  if (g_scriptedInputRead) return;
+  g_scriptedInputRead = true;
+  const std::string key = "input." + platform::testing::ProgramName();
+  const std::optional<std::string> file = platform::testing::GetSetting(key);
+  if (!file || file->empty()) return;
+  FILE* in = std::fopen(file->c_str(), "r");
+  if (!in) {
+    std::fprintf(stderr, "%s: cannot read %s\n", key.c_str(), file->c_str());
+    return;
+  }
+  const DWORD made = timeGetTime();
+  namespace pt = platform::testing;
+  char line[256];
+  for (int number = 1; std::fgets(line, sizeof line, in); ++number) {
+    unsigned long ms = 0;
+    char verb[16] = {}, arg[16] = {};
+    int x = 0, y = 0, used = 0;
+    const int n = std::sscanf(line, "%lu %15s%n", &ms, verb, &used);
+    if (n < 2 || ms > 86400000ul) {
+      if (line[strspn(line, " \t\r\n")] != 0) std::fprintf(stderr, "%s: line %d unreadable\n", key.c_str(), number);
+      continue;
+    }
+    const char* rest = line + used;
+    const pt::Due due = made + static_cast<DWORD>(ms);
+    const std::string v = verb;
+    bool ok = true;
+    auto virtualKey = [&](WPARAM* vk) {
+      long code = 0;
+      ok = std::sscanf(rest, "%li", &code) == 1 && code > 0 && code < 256;
+      *vk = static_cast<WPARAM>(code);
+      return ok;
+    };
+    WPARAM vk = 0;
+    if (v == "move" && std::sscanf(rest, "%d %d", &x, &y) == 2) {
+      pt::InjectMouseMove(x, y, 0, due);
+    } else if ((v == "click" || v == "dblclick") && std::sscanf(rest, "%15s %d %d", arg, &x, &y) == 3 &&
+               std::string(arg) == "left") {
+      (v == "click" ? pt::InjectClick : pt::InjectDoubleClick)(pt::Button::Left, x, y, due);
+    } else if (v == "key" && virtualKey(&vk)) {
+      pt::InjectKey(vk, due);
+    } else if (v == "keydown" && virtualKey(&vk)) {
+      pt::InjectKeyDown(vk, due);
+    } else if (v == "keyup" && virtualKey(&vk)) {
+      pt::InjectKeyUp(vk, due);
+    } else if (v == "char" && std::sscanf(rest, " %c", &arg[0]) == 1) {
+      pt::InjectChar(static_cast<unsigned char>(arg[0]), due);
+    } else if (v == "close") {
+      pt::InjectMessage(WM_CLOSE, 0, 0, due);
+    } else {
+      ok = false;
+    }
+    if (!ok) std::fprintf(stderr, "%s: line %d unreadable\n", key.c_str(), number);
+  }
+  std::fclose(in);
 }
 
 }  // namespace
@@ -684,6 +774,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     g_lastCreated = hwnd;
     const Window& made = *Find(hwnd);
     platform::sdl::OnCreate(hwnd, made.title.empty() ? made.className : made.title, x, y, width, height);
+    ScheduleScriptedInput();
   }
   if (Window* made = Find(hwnd)) {
     Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(*made), ClientHeight(*made)));
@@ -902,12 +993,17 @@ int ShowCursor(BOOL show) {
   return counter;
 }
 
+namespace {
+HCURSOR g_cursorShape = nullptr;
+}
+
 HCURSOR SetCursor(HCURSOR cursor) {
-  static HCURSOR current = nullptr;
-  HCURSOR previous = current;
-  current = cursor;
+  HCURSOR previous = g_cursorShape;
+  g_cursorShape = cursor;
   return previous;
 }
+
+HCURSOR GetCursor() { return g_cursorShape; }
 
 BOOL GetCursorPos(LPPOINT point) {
   if (!point) return FALSE;
@@ -1336,6 +1432,8 @@ DWORD GetMessagePos() {
 
 BOOL WaitMessage() {
   for (;;) {
+    // A real display's input arrives only by being taken from SDL.
+    PumpSdlEvents();
     DWORD now = timeGetTime();
     std::optional<DWORD> next;
     auto consider = [&](DWORD due) {
@@ -1429,6 +1527,31 @@ bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out) {
 }
 
 }  // namespace platform::detail
+
+namespace platform {
+
+std::vector<HWND> TopLevelWindowsInZOrder() { return detail::TopLevelWindowsBottomUp(); }
+
+bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
+  detail::TopLevelPictureInfo p;
+  if (!out || !detail::TopLevelPicture(hwnd, &p)) return false;
+  out->x = p.x;
+  out->y = p.y;
+  out->width = p.width;
+  out->height = p.height;
+  out->visible = p.visible;
+  out->alpha = p.alpha;
+  out->pixels = p.pixels;
+  out->region = p.region;
+  out->title = Find(hwnd)->title;
+  return true;
+}
+
+bool RegionHolds(HRGN region, int x, int y) { return detail::RegionContains(region, x, y); }
+
+bool PaintsPending() { return NextToPaint() != nullptr; }
+
+}  // namespace platform
 
 // ---- Test controls ---------------------------------------------------------------
 
@@ -1616,6 +1739,8 @@ void ResetWindows() {
   g_appActive = false;
   g_cursorCount = 0;
   g_cursor = {0, 0};
+  g_cursorShape = nullptr;
+  g_scriptedInputRead = false;
   g_heldButtons = 0;
   g_lastInjected = {0, 0};
   g_sdlInput = {};
