@@ -312,7 +312,9 @@ void cTarvel::RunPass()
         mSavegame.SaveThumbnail(mThumbnailPath);
         mTimer.ResetFrameTime();
     }
-    while (mInactive) {
+    // A window closed while the game sleeps sends its deactivation first:
+    // the quit request ends the sleep, or the game would sleep for ever.
+    while (mInactive && !mQuitRequest) {
         mSleeping = 1;
         Sleep(500);
         PumpMessages();

@@ -335,6 +335,21 @@ TEST_F(MainLoopTest, InactiveApplicationSleepsUntilReactivated)
     EXPECT_EQ(gTarvel.mSleeping, 0);
 }
 
+TEST_F(MainLoopTest, ClosingTheWindowOfASleepingGameEndsItsSleep)
+{
+    gTarvel.mQuitRequest = 0;
+    pt::InjectActivate(false);
+    gTarvel.PumpMessages();
+    ASSERT_EQ(gTarvel.mInactive, 1);
+    pt::AdvanceClock(16);
+    const DWORD frameTime = timeGetTime();
+    pt::InjectMessage(WM_CLOSE, 0, 0, frameTime + 700);
+    gTarvel.RunPass();
+    EXPECT_EQ(timeGetTime(), frameTime + 1000);
+    EXPECT_EQ(gTarvel.mQuitRequest, 1);
+    EXPECT_EQ(gTarvel.mSleeping, 0);
+}
+
 void QuitOnStart(cTarvelScript*, const char* name)
 {
     gCalls.push_back(name);
