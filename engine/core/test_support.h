@@ -42,7 +42,8 @@
 // for languages 1, 7 and 9 and a "resource.map" that lists only what start-up
 // reads, enough for the engine to start. A test that writes its own archive
 // adds that with AddStartupEntries(writer): a shader library with every
-// named effect and the splash picture "start" in data volume 1.
+// named effect, the splash picture "start", the interface pictures and a
+// "project" resource (left out on request) in data volume 1.
 
 #include <cstdint>
 #include <filesystem>
@@ -99,8 +100,8 @@ protected:
     ChildResult RunChild(const ChildOptions& options);
     ChildResult RunInChild(const std::function<int()>& body, int timeoutMs = 30000);
     void InitEngine();
-    static void WriteMinimalArchive(const std::filesystem::path& folder);
-    static void AddStartupEntries(testkit::ArchiveWriter& writer);
+    static void WriteMinimalArchive(const std::filesystem::path& folder, bool withProject = true);
+    static void AddStartupEntries(testkit::ArchiveWriter& writer, bool withProject = true);
 
 private:
     std::filesystem::path mTemp;

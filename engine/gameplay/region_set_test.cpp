@@ -5,6 +5,7 @@
 #include <array>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/tarvel.h"
@@ -943,7 +944,8 @@ TEST_F(RegionShapeTest, HitTestOfTheBandAndTheRectangle)
     InitEngine();
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
-    gTarvel.mGameplay.mRegionSet = &band;   // engine-wide: view and binding do not count
+    // In place of the controller's own band, which is put back after.
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);   // engine-wide: view and binding do not count
     struct Point {
         int32_t x, y;
         bool inBand;
@@ -959,7 +961,7 @@ TEST_F(RegionShapeTest, HitTestOfTheBandAndTheRectangle)
     none.SetFrameRegion(0, true);
     gTarvel.mGameplay.mRegionSet = &none;
     EXPECT_FALSE(none.HitTest(10, 300, 0));
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
 
     // A hotspot counts only when bound, enabled and on the stage's view.
     cTarvelScene scene;

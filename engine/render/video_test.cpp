@@ -339,7 +339,7 @@ TEST_F(VideoTest, TheWorldUpdateRunsTheCurrentMovieAndItsSubtitles)
     // which steps the picture by its own clock.
     auto frame = [] {
         pt::AdvanceClock(40);
-        UpdateWorld();
+        gTarvel.mGameplay.UpdateWorld();
         gTarvel.mGraphics.RenderFrame();
     };
     frame();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <tinyxml.h>
@@ -593,7 +594,8 @@ TEST_F(SceneTest, AnItemInUsePassesOverPathsAndTheDetailViewExit)
     door.mIsPath = true;
     cTarvelRegionSet exit;
     exit.SetRectRegion(0, 0, 1024, 768);
-    gTarvel.mGameplay.mRegionSet = &exit;
+    // In place of the controller's own band, which is put back after.
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &exit);
     scene->mDetailViews.Add(scene->FindView("Close"));
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
 
@@ -608,7 +610,7 @@ TEST_F(SceneTest, AnItemInUsePassesOverPathsAndTheDetailViewExit)
     EXPECT_EQ(scene->mHotspot, nullptr);
     door.mIsPath = false;
     EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
-    gameplay.mRegionSet = nullptr;
+    gameplay.mRegionSet = own;
     gameplay.mItemInHand = "";
 }
 
