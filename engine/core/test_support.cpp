@@ -162,13 +162,17 @@ void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer, bool withProj
     // The interface images and cursors the gameplay start-up loads.
     for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(false))
         writer.AddShared(1, resource.name, resource.type, resource.data, true);
-    // The project record and a "Main" script whose Init and Start return.
     if (withProject)
-        writer.AddShared(1, "project", 0,
-                         testkit::BuildProject("test", "1",
-                                               AssembleScriptOrThrow("function Main::Init\nret\n"
-                                                                     "function Main::Start\nret\n")),
-                         true);
+        AddProject(writer);
+}
+
+void EngineTest::AddProject(testkit::ArchiveWriter& writer)
+{
+    // The project record and a "Main" script whose Init and Start return.
+    writer.AddShared(1, "project", 0,
+                     testkit::BuildProject("test", "1",
+                                           AssembleScriptOrThrow("function Main::Init\nret\nfunction Main::Start\nret\n")),
+                     true);
 }
 
 void EngineTest::InitEngine()

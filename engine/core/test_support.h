@@ -102,6 +102,9 @@ protected:
     void InitEngine();
     static void WriteMinimalArchive(const std::filesystem::path& folder, bool withProject = true);
     static void AddStartupEntries(testkit::ArchiveWriter& writer, bool withProject = true);
+    // A "project" resource named "test", build "1", whose "Main" script's
+    // Init and Start return.
+    static void AddProject(testkit::ArchiveWriter& writer);
 
 private:
     std::filesystem::path mTemp;
