@@ -226,7 +226,7 @@ int cTarvelGameplay::Update()
         cTarvelScreenControl* control = gScreenControls.data[top];
         if (control && control->mDone) {
             control->ReleaseResources();
-            if (!gTarvel.IsMemberObject(control))
+            if (!control->mMember)
                 delete control;
             gScreenControls.RemoveAt(top);
         }

@@ -74,8 +74,10 @@ protected:
     }
     void TearDown() override
     {
-        gTarvel.mPlayer = nullptr;
-        mPlayer.mControl = nullptr;   // the fixture's own
+        if (mPlayer) {
+            mPlayer->mControl = mSavedControl;
+            gTarvel.mPlayer = nullptr;
+        }
         ScriptTestBase::TearDown();
     }
 
@@ -93,14 +95,17 @@ protected:
     }
     void Start() { StartWithProject("test", "1", "function Main::Init\nret\n"); }
 
-    // A scene in view a with a player whose control walks.
+    // A scene in view a with a player whose control walks: the off-screen
+    // voice, which needs no resources, given the fixture's control.
     void EnterScene()
     {
         gTarvel.mScene = new cTarvelScene;
         gTarvel.mScene->mView = &mViewA;
         mWalk.mWalking = true;
-        mPlayer.mControl = &mWalk;
-        gTarvel.mPlayer = &mPlayer;
+        mPlayer = gTarvel.mSpeech.mOffVoice;
+        mSavedControl = mPlayer->mControl;
+        mPlayer->mControl = &mWalk;
+        gTarvel.mPlayer = mPlayer;
     }
     static cTarvelGameplay& Gameplay() { return gTarvel.mGameplay; }
     static void Frame(uint32_t ms = 20)
@@ -113,7 +118,8 @@ protected:
     cTarvelView mViewA;
     cTarvelView mViewB;
     RecordingWalk mWalk;
-    cTarvelActor mPlayer{"PC", "", 0};
+    cTarvelActor* mPlayer = nullptr;
+    cTarvelActorControl* mSavedControl = nullptr;
 };
 
 TEST_F(GameplayTest, InitReadsTheProjectAndCallsMainInitLast)

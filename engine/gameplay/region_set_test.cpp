@@ -295,9 +295,9 @@ TEST_F(RegionSetTest, CursorKindOfEachKindOfSet)
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
     band.mIsPath = true;
-    gTarvel.mGameplay.mRegionSet = &band;
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);
     EXPECT_EQ(band.GetCursorKind(), 8u);
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
     SetFlags(mHotspot, 0);
 }
 
@@ -459,7 +459,8 @@ TEST_F(RegionSetTest, TheExitBandLeavesADetailViewThroughItsScriptOrItself)
 {
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
-    gTarvel.mGameplay.mRegionSet = &band;
+    // In place of the controller's own band, which is put back after.
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);
     CountingView under;
     cTarvelView detail;
     mScene->mView = &detail;
@@ -497,7 +498,7 @@ TEST_F(RegionSetTest, TheExitBandLeavesADetailViewThroughItsScriptOrItself)
     }
     mScene->mDetailViews.Clear();
     mScene->mView = nullptr;
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
 }
 
 
