@@ -127,13 +127,6 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   };
   for (const Entry& e : kCursors)
     out.push_back(Cursor(e.name, size, e.ring, e.r, e.g, e.b));
-  // The hint icons drawn over the hotspots of the view, as plain shapes.
-  static const Entry kHints[] = {
-      {"hint_exit", false, 240, 200, 80}, {"hint_hand", true, 255, 255, 255},
-      {"hint_speak", false, 255, 180, 220}, {"hint_path", true, 120, 220, 120},
-  };
-  for (const Entry& e : kHints)
-    out.push_back(Cursor(e.name, size, e.ring, e.r, e.g, e.b));
   out.push_back({"walk_arrow", 7, BuildWalkArrowActor()});
   out.push_back(HintIcon("hint_exit", size, 'E', 240, 200, 80));
   out.push_back(HintIcon("hint_hand", size, 'H', 230, 230, 230));

@@ -734,13 +734,13 @@ TEST_F(HallTest, HintIconsLoadInOrderWithTheEffectsFlag)
         const std::vector<uint32_t> pixels = Pixels(hints.mIcons[i]->GetCurrentFrame());
         ASSERT_GT(pixels.size(), 9u);
         EXPECT_EQ(pixels[hints.mIcons[i]->mTextureWidth + 1], colours[i]) << i;
-        EXPECT_EQ(hints.mIcons[i]->mFlag2, 1) << i;   // effects off: the alternate technique
+        EXPECT_EQ(hints.mIcons[i]->mAlternateTechnique, 1) << i;   // effects off: the alternate technique
     }
     gTarvel.mEffects = 1;
     hints.LoadIcons();
     ASSERT_EQ(hints.mIcons.Count(), 4);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(hints.mIcons[i]->mFlag2, 0) << i;
+        EXPECT_EQ(hints.mIcons[i]->mAlternateTechnique, 0) << i;
 }
 
 TEST_F(HallTest, HintMarkersAndStatesOverTime)
