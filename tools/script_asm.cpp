@@ -1,32 +1,42 @@
 // script_asm <source.txt> <image.bin>: assembles a script image.
+// script_asm --project <name> <build> <source.txt> <project>: assembles the
+// "Main" script and writes it as the "project" resource behind the project
+// record.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "tools/project_writer.h"
 #include "tools/script_assembler.h"
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: script_asm <source> <image>\n");
+    const bool project = argc == 6 && std::strcmp(argv[1], "--project") == 0;
+    if (argc != 3 && !project) {
+        std::fprintf(stderr, "usage: script_asm <source> <image>\n"
+                             "       script_asm --project <name> <build> <source> <project>\n");
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
+    const char* sourcePath = project ? argv[4] : argv[1];
+    const char* outPath = project ? argv[5] : argv[2];
+    std::ifstream in(sourcePath, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "script_asm: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "script_asm: cannot read %s\n", sourcePath);
         return 1;
     }
     std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     tScriptAssembly a = AssembleScript(source);
     if (!a.ok()) {
-        std::fprintf(stderr, "%s:%s\n", argv[1], a.error.c_str() + 5);
+        std::fprintf(stderr, "%s:%s\n", sourcePath, a.error.c_str() + 5);
         return 1;
     }
-    std::ofstream out(argv[2], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(a.image.data()), std::streamsize(a.image.size()));
+    const std::vector<uint8_t> bytes = project ? testkit::BuildProject(argv[2], argv[3], a.image) : a.image;
+    std::ofstream out(outPath, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     if (!out) {
-        std::fprintf(stderr, "script_asm: cannot write %s\n", argv[2]);
+        std::fprintf(stderr, "script_asm: cannot write %s\n", outPath);
         return 1;
     }
     return 0;

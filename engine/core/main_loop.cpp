@@ -224,7 +224,7 @@ void cTarvel::OnKeyDown(WPARAM key, LPARAM)
     case VK_SPACE:
     case 'H':
         if ((mGameplay.mStateFlags & cTarvelGameplay::kInterfaceEnabled) && !mMenu.mShown &&
-            mSpeech.mState == 0 && !mMovie && mGameplay.mTransitionState == 0)
+            mSpeech.mState == 0 && !mMovie && mGameplay.mFadeState == 0)
             mHints.Show();
         break;
     case VK_F8: {
@@ -299,7 +299,7 @@ void cTarvel::RunPass()
         mTimer.ResetFrameTime();
     }
     mGameplay.Update();
-    UpdateWorld();
+    mGameplay.UpdateWorld();
     mCamera.Update();
     mCamera2.Update();
     if (mScene)

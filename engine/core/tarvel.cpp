@@ -14,6 +14,7 @@
 #include "engine/gameplay/screen_control.h"
 #include "engine/render/video.h"
 #include "engine/script/script.h"
+#include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/scene.h"
@@ -248,7 +249,9 @@ int cTarvel::ChangeScene(cTarvelScene* scene, int mode)
         delete mPlayer;
         mPlayer = mPendingPlayer;
         mPlayer->mIsPlayer = true;
-        mGameplay.mActors[0] = mPlayer;
+        // The shared variable "PC" names the player.
+        if (gSharedSymbols.count > 0)
+            gSharedSymbols.data[0].object = gScriptHandles.Bind(mPlayer, eScriptObjectType::Actor);
         mPendingPlayer = nullptr;
     }
     if (!mScene)

@@ -136,6 +136,12 @@ public:
     // The effects flag: while it is clear, interface images such as the hint
     // icons are set to draw with the alternate technique.
     uint8_t mEffects = 0;
+    // The label shown with the cursor (the PDA's page names) and the
+    // interface's hint text (the options page's slider names).
+    cTarvelString mCursorLabel;
+    cTarvelString mHintText;
+    // Set when a cutscene starts with no cinematic running, and by a load.
+    uint8_t mCutscene = 0;
 
 private:
     void ReadConfiguration();

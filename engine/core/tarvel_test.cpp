@@ -17,6 +17,7 @@
 #include "engine/script/script_handles.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/script/script.h"
+#include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/scene.h"
@@ -202,18 +203,17 @@ TEST_F(TarvelTest, FailingStepsEndInitWithoutAFatalReport)
 {
     struct Case {
         const char* step;
-        int* result;
+        bool withProject;
         const char* lastLine;
         int expected;
     };
-    WriteMinimalArchive(WorkDir());
     const Case cases[] = {
-        {"gameplay", &gTarvel.mGameplay.mStandInResult, "Initializing gameplay...\n", -1},
+        {"gameplay", false, "Initializing gameplay...\n", -1},
     };
     for (const Case& c : cases) {
+        WriteMinimalArchive(WorkDir(), c.withProject);
         RebuildEngine();
         size_t before = Log().size();
-        *c.result = -1;
         gInstance = GetModuleHandleA(nullptr);
         gTarvel.CreateMainWindow();
         EXPECT_EQ(gTarvel.Init(gMainWindow, gInstance, cTarvelString()), c.expected) << c.step;
@@ -257,6 +257,9 @@ TEST_F(TarvelTest, ChangeSceneReplacesTheSceneAndTakesPendingState)
     gTarvel.mPlayer = new cTarvelActor("OFF", "", false);
     gTarvel.mPendingPlayer = new cTarvelActor("OFF", "", false);
     cTarvelActor* pending = gTarvel.mPendingPlayer;
+    cTarvelScriptValue pc;
+    pc.name = "PC";
+    gSharedSymbols.Add(pc);
 
     auto* scene = new RecordingScene(&newRecord, 0);
     EXPECT_EQ(gTarvel.ChangeScene(scene, 0), 0);
@@ -269,7 +272,8 @@ TEST_F(TarvelTest, ChangeSceneReplacesTheSceneAndTakesPendingState)
     EXPECT_STREQ(gTarvel.mGameState.c_str(), "night");
     EXPECT_EQ(gTarvel.mPlayer, pending);
     EXPECT_TRUE(pending->mIsPlayer);
-    EXPECT_EQ(gTarvel.mGameplay.mActors[0], pending);
+    ASSERT_GT(gSharedSymbols.count, 0);
+    EXPECT_EQ(gScriptHandles.Get<cTarvelActor>(gSharedSymbols.data[0].object, eScriptObjectType::Actor), pending);
     EXPECT_EQ(gTarvel.mPendingPlayer, nullptr);
     gTarvel.Shutdown();
     EXPECT_EQ(newRecord.deleted, 1);
@@ -354,8 +358,7 @@ TEST_F(TarvelTest, ShutdownDeletesWhatTheMainObjectOwns)
 
 TEST_F(TarvelTest, StartReturnsMinusOneWhenInitFails)
 {
-    WriteMinimalArchive(WorkDir());
-    gTarvel.mGameplay.mStandInResult = -1;
+    WriteMinimalArchive(WorkDir(), false);
     ChildResult child = RunInChild(
         [] { return gTarvel.Start(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL); });
     EXPECT_TRUE(child.exited);

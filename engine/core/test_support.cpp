@@ -22,6 +22,8 @@
 #include "tools/archive_writer.h"
 #include "tools/font_demo.h"
 #include "tools/image_writer.h"
+#include "tools/project_writer.h"
+#include "tools/script_assembler.h"
 #include "tools/shaderlib_writer.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -109,6 +111,8 @@ void EngineTest::RebuildEngine()
     gTarvel.Shutdown();
     gTarvel.~cTarvel();
     new (&gTarvel) cTarvel();
+    // The script machines' shared variables start again with the engine.
+    gSharedSymbols.Clear();
     gEngineRunning = 0;
     gMainWindow = nullptr;
     gInstance = nullptr;
@@ -136,18 +140,18 @@ std::string EngineTest::CatchFatalError(const std::function<void()>& action)
     return text;
 }
 
-void EngineTest::WriteMinimalArchive(const fs::path& folder)
+void EngineTest::WriteMinimalArchive(const fs::path& folder, bool withProject)
 {
     testkit::ArchiveWriter writer;
     for (int language : {1, 7, 9})
         writer.AddLanguage(language);
     writer.AddVolume(1);
-    AddStartupEntries(writer);
+    AddStartupEntries(writer, withProject);
     std::string error;
     ASSERT_TRUE(writer.Write(folder, &error)) << error;
 }
 
-void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer)
+void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer, bool withProject)
 {
     // The shader library's named effects and the splash picture are not
     // optional: start-up ends with a fatal error without them.
@@ -158,6 +162,17 @@ void EngineTest::AddStartupEntries(testkit::ArchiveWriter& writer)
     // The interface images and cursors the gameplay start-up loads.
     for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(false))
         writer.AddShared(1, resource.name, resource.type, resource.data, true);
+    if (withProject)
+        AddProject(writer);
+}
+
+void EngineTest::AddProject(testkit::ArchiveWriter& writer)
+{
+    // The project record and a "Main" script whose Init and Start return.
+    writer.AddShared(1, "project", 0,
+                     testkit::BuildProject("test", "1",
+                                           AssembleScriptOrThrow("function Main::Init\nret\nfunction Main::Start\nret\n")),
+                     true);
 }
 
 void EngineTest::InitEngine()

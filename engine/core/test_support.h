@@ -42,7 +42,8 @@
 // for languages 1, 7 and 9 and a "resource.map" that lists only what start-up
 // reads, enough for the engine to start. A test that writes its own archive
 // adds that with AddStartupEntries(writer): a shader library with every
-// named effect and the splash picture "start" in data volume 1.
+// named effect, the splash picture "start", the interface pictures and a
+// "project" resource (left out on request) in data volume 1.
 
 #include <cstdint>
 #include <filesystem>
@@ -99,8 +100,11 @@ protected:
     ChildResult RunChild(const ChildOptions& options);
     ChildResult RunInChild(const std::function<int()>& body, int timeoutMs = 30000);
     void InitEngine();
-    static void WriteMinimalArchive(const std::filesystem::path& folder);
-    static void AddStartupEntries(testkit::ArchiveWriter& writer);
+    static void WriteMinimalArchive(const std::filesystem::path& folder, bool withProject = true);
+    static void AddStartupEntries(testkit::ArchiveWriter& writer, bool withProject = true);
+    // A "project" resource named "test", build "1", whose "Main" script's
+    // Init and Start return.
+    static void AddProject(testkit::ArchiveWriter& writer);
 
 private:
     std::filesystem::path mTemp;

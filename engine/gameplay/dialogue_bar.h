@@ -10,5 +10,7 @@ public:
     cTarvelDialogueBar(const cTarvelDialogueBar&) = delete;
     cTarvelDialogueBar& operator=(const cTarvelDialogueBar&) = delete;
 
+    // Binds the bar's effects at gameplay start-up; nothing to bind yet.
+    void Init() {}
     void Release();
 };

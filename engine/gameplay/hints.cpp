@@ -30,8 +30,7 @@ void cTarvelHints::LoadIcons()
     for (const char* name : kNames) {
         auto* icon = new cTarvelImage(false);
         icon->ReadFile(name);
-        // The alternate-technique flag, which the image flags do not name yet.
-        icon->mFlag2 = gTarvel.mEffects ? 0 : 1;
+        icon->mAlternateTechnique = gTarvel.mEffects ? 0 : 1;
         mIcons.Add(icon);
     }
 }

@@ -21,6 +21,8 @@ public:
     void StartNewGame();
     void LoadTextures();
     void Render();
+    // The frame's input while the menu is open; the stand-in takes none.
+    void Update() {}
     void Release();
 
     bool mShown;

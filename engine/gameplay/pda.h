@@ -19,6 +19,8 @@ public:
     cTarvelPDA(const cTarvelPDA&) = delete;
     cTarvelPDA& operator=(const cTarvelPDA&) = delete;
 
+    // Loads the PDA's pictures and sounds at gameplay start-up; none yet.
+    void LoadResources() {}
     void Release();
     // Closes the PDA when it is open.
     void Close() { mOpen = false; }

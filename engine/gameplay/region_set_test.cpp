@@ -5,6 +5,7 @@
 #include <array>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/tarvel.h"
@@ -294,9 +295,9 @@ TEST_F(RegionSetTest, CursorKindOfEachKindOfSet)
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
     band.mIsPath = true;
-    gTarvel.mGameplay.mRegionSet = &band;
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);
     EXPECT_EQ(band.GetCursorKind(), 8u);
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
     SetFlags(mHotspot, 0);
 }
 
@@ -458,7 +459,8 @@ TEST_F(RegionSetTest, TheExitBandLeavesADetailViewThroughItsScriptOrItself)
 {
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
-    gTarvel.mGameplay.mRegionSet = &band;
+    // In place of the controller's own band, which is put back after.
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);
     CountingView under;
     cTarvelView detail;
     mScene->mView = &detail;
@@ -496,7 +498,7 @@ TEST_F(RegionSetTest, TheExitBandLeavesADetailViewThroughItsScriptOrItself)
     }
     mScene->mDetailViews.Clear();
     mScene->mView = nullptr;
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
 }
 
 
@@ -732,13 +734,13 @@ TEST_F(HallTest, HintIconsLoadInOrderWithTheEffectsFlag)
         const std::vector<uint32_t> pixels = Pixels(hints.mIcons[i]->GetCurrentFrame());
         ASSERT_GT(pixels.size(), 9u);
         EXPECT_EQ(pixels[hints.mIcons[i]->mTextureWidth + 1], colours[i]) << i;
-        EXPECT_EQ(hints.mIcons[i]->mFlag2, 1) << i;   // effects off: the alternate technique
+        EXPECT_EQ(hints.mIcons[i]->mAlternateTechnique, 1) << i;   // effects off: the alternate technique
     }
     gTarvel.mEffects = 1;
     hints.LoadIcons();
     ASSERT_EQ(hints.mIcons.Count(), 4);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(hints.mIcons[i]->mFlag2, 0) << i;
+        EXPECT_EQ(hints.mIcons[i]->mAlternateTechnique, 0) << i;
 }
 
 TEST_F(HallTest, HintMarkersAndStatesOverTime)
@@ -943,7 +945,8 @@ TEST_F(RegionShapeTest, HitTestOfTheBandAndTheRectangle)
     InitEngine();
     cTarvelRegionSet band;
     band.SetFrameRegion(50, true);
-    gTarvel.mGameplay.mRegionSet = &band;   // engine-wide: view and binding do not count
+    // In place of the controller's own band, which is put back after.
+    cTarvelRegionSet* own = std::exchange(gTarvel.mGameplay.mRegionSet, &band);   // engine-wide: view and binding do not count
     struct Point {
         int32_t x, y;
         bool inBand;
@@ -959,7 +962,7 @@ TEST_F(RegionShapeTest, HitTestOfTheBandAndTheRectangle)
     none.SetFrameRegion(0, true);
     gTarvel.mGameplay.mRegionSet = &none;
     EXPECT_FALSE(none.HitTest(10, 300, 0));
-    gTarvel.mGameplay.mRegionSet = nullptr;
+    gTarvel.mGameplay.mRegionSet = own;
 
     // A hotspot counts only when bound, enabled and on the stage's view.
     cTarvelScene scene;

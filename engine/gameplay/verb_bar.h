@@ -14,6 +14,8 @@ public:
     cTarvelVerbBar(const cTarvelVerbBar&) = delete;
     cTarvelVerbBar& operator=(const cTarvelVerbBar&) = delete;
 
+    // Binds the bar's effects at gameplay start-up; nothing to bind yet.
+    void Init() {}
     virtual void Release();
     // Opens the bar for the object, whose events go to the script.
     void Show(cTarvelScript* script, cTarvelScriptValue* object);

@@ -1,5 +1,6 @@
 #include "engine/render/font.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +42,7 @@ const char* const cTarvelFont::kFontNames[kFontCount] = {"font1", "font2", "font
 
 cTarvelText::cTarvelText()
     : mHidden(0), mTranslucent(0), mLayer(0), mX(0), mY(0), mWidth(0), mHeight(0), mLineCount(1), mFont(0),
-      mCharCount(0), mLifetime(cTarvelFont::kLifetimeForever), mVertices(nullptr)
+      mCharCount(0), mVisibleCount(0), mLifetime(cTarvelFont::kLifetimeForever), mVertices(nullptr)
 {
 }
 
@@ -248,6 +249,7 @@ cTarvelText* cTarvelFont::CreateTextW(int font, const WCHAR* text, int32_t x, in
     object->mTranslucent = (color >> 24) != 0xFF;
     object->mFont = validFont ? font : 0;
     object->mCharCount = count;
+    object->mVisibleCount = count;
     object->mHeight = validFont ? mFonts[font].lineHeight : 0;
     object->mWidth = SumAdvances(list, count);
     object->mX = (flags & kCentre) ? x - object->mWidth / 2 : x;
@@ -339,7 +341,9 @@ void cTarvelFont::RenderTexts(int layer)
     const float frameSeconds = gTarvel.mTimer.mFrameSeconds;
     for (int32_t i = 0; i < mTexts.Count();) {
         cTarvelText* text = mTexts.data[i];
-        if (text->mHidden || text->mLayer != layer || text->mCharCount == 0) {
+        // A count set outside the laid-out characters is held to them.
+        const int32_t visible = std::clamp(text->mVisibleCount, 0, text->mCharCount);
+        if (text->mHidden || text->mLayer != layer || visible == 0) {
             ++i;
             continue;
         }
@@ -348,7 +352,7 @@ void cTarvelFont::RenderTexts(int layer)
         shaders.SetInt(nullptr, "filter", graphics.mExact1024 ? 1 : 2);
         shaders.Begin();
         while (shaders.NextPass())
-            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, UINT(text->mCharCount * 2), text->mVertices,
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, UINT(visible * 2), text->mVertices,
                                     sizeof(sTextVertex));
         shaders.End();
         // A text left at the default lifetime lives until it is deleted.

@@ -61,6 +61,9 @@ public:
     int32_t mLineCount;
     int32_t mFont;
     int32_t mCharCount;
+    // How many characters, from the first, are drawn: all after layout;
+    // scripts lower it to type a text out.
+    int32_t mVisibleCount;
     // Seconds left; kLifetimeForever is never counted down.
     float mLifetime;
     sTextVertex* mVertices;   // 6 a character, malloc'd

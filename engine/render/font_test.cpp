@@ -253,4 +253,34 @@ TEST_F(FontTest, RenderDrawsOneLayerAndCountsDownOnlySetLifetimes)
     pt::RecordDraws(false);
 }
 
+TEST_F(FontTest, TheVisibleCountLimitsTheDrawnCharacters)
+{
+    StartWithFonts(testkit::BuildGridFont(kCodes, 10));
+    cTarvelText* text = Fonts().CreateTextW(0, u"ABC", 0, 0, 0xFFFFFFFFu, 0, 0);
+    EXPECT_EQ(text->mVisibleCount, 3) << "every character by default";
+    pt::RecordDraws(true);
+    IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+    // Visible count set -> triangles drawn; counts outside the text are held
+    // to it, and none draws nothing.
+    const struct {
+        int32_t visible;
+        size_t draws;
+        UINT triangles;
+    } cases[] = {{1, 1, 2}, {3, 1, 6}, {10, 1, 6}, {0, 0, 0}, {-5, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.visible);
+        text->mVisibleCount = c.visible;
+        const int frame = pt::PresentCount();
+        device->BeginScene();
+        Fonts().RenderTexts(0);
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        const auto draws = pt::RecordedDraws(frame);
+        ASSERT_EQ(draws.size(), c.draws);
+        if (c.draws)
+            EXPECT_EQ(draws[0].primitiveCount, c.triangles);
+    }
+    pt::RecordDraws(false);
+}
+
 } // namespace

@@ -93,6 +93,7 @@ protected:
         writer.AddShared(1, "shaderlib", 0, ReadAll(demo / "shared" / "shaderlib"), true);
         writer.AddShared(1, "start", 5, ReadAll(demo / "shared" / "start.tga"), true);
         writer.AddShared(1, "font1", 0, ReadAll(demo / "shared" / "font1"), true);
+        writer.AddShared(1, "project", 0, ReadAll(demo / "shared" / "project"), true);
         writer.AddShared(1, "backdrop", 5, testkit::BuildTga(Pattern(128, 64), testkit::TgaOptions()), true);
         if (add)
             add(writer);

@@ -125,7 +125,7 @@ cTarvelImage::cTarvelImage(bool twoTexCoordSets)
     : mShiftX(0.0f), mShift2(0.0f), mHeader{}, mVertexBuffer(nullptr), mTextureHeight(0), mTextureWidth(0),
       mCurrentFrame(0), mLastDecodedFrame(0), mFinished(0), mDirection(0), mStepTime(0),
       mCallbackScript(nullptr), mWaitSwitch(0), mWaitFrame(0), mVideo(nullptr), mSlot(-1), mPlayMode(0),
-      mBlended(0), mFlag1(1), mDepthOff(1), mFlag2(0), mFlag3(0), mTwoSets(twoTexCoordSets ? 1 : 0),
+      mBlended(0), mFlag1(1), mDepthOff(1), mAlternateTechnique(0), mInventoryImage(0), mTwoSets(twoTexCoordSets ? 1 : 0),
       mFiltered(gTarvel.mGraphics.mExact1024 ? 0 : 1), mWord(0), mColormap(0.0f)
 {
 }
@@ -924,6 +924,19 @@ void cTarvelImage::RunEndCallback()
         script->CallFunction(mCallbackName.c_str(), nullptr);
 }
 
+void cTarvelImage::CheckFrameCallback()
+{
+    cTarvelScript* script = mFrameCallbackMachine;
+    if (!script || (mDirection >= 0 ? mCurrentFrame < mFrameCallbackFrame : mCurrentFrame > mFrameCallbackFrame))
+        return;
+    // Once: the event may set a new callback.
+    mFrameCallbackMachine = nullptr;
+    mFrameCallback = 0;
+    const cTarvelString event = mFrameCallbackLabel;
+    if (gTarvel.IsScriptLive(script))
+        script->CallFunction(event.c_str(), nullptr);
+}
+
 int cTarvelImage::Update()
 {
     if (mPlayMode == kImageStopped || mPlayMode == kImageHeld)
@@ -936,6 +949,7 @@ int cTarvelImage::Update()
         if (mWaitSwitch && mWaitFrame != -1 &&
             (mDirection >= 0 ? mCurrentFrame >= mWaitFrame : mCurrentFrame <= mWaitFrame))
             mWaitFrame = -1;
+        CheckFrameCallback();
         return 0;
     }
     const int32_t n = int32_t(mHeader.frameCount);
@@ -976,5 +990,6 @@ int cTarvelImage::Update()
     if (mWaitSwitch && mWaitFrame != -1 &&
         (mDirection >= 0 ? mCurrentFrame >= mWaitFrame : mCurrentFrame <= mWaitFrame))
         mWaitFrame = -1;
+    CheckFrameCallback();
     return 0;
 }

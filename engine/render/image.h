@@ -129,8 +129,11 @@ public:
     uint8_t mBlended;
     uint8_t mFlag1;
     uint8_t mDepthOff;
-    uint8_t mFlag2;
-    uint8_t mFlag3;
+    // Interface drawing takes the effect's second technique.
+    uint8_t mAlternateTechnique;
+    // Loaded as an inventory item's picture; a view that takes the image as
+    // a layer clears it.
+    uint8_t mInventoryImage;
     uint8_t mTwoSets;
     uint8_t mFiltered;
     uint32_t mWord;
@@ -145,9 +148,15 @@ public:
     uint8_t mFrameCallback = 0;
     cTarvelString mFrameCallbackLabel;
     cTarvelString mFrameCallbackScript;
+    // The machine that gets the frame callback's event (mFrameCallbackLabel)
+    // once the playing image reaches mFrameCallbackFrame; a machine destroyed
+    // in between gets no call.
+    cTarvelScript* mFrameCallbackMachine = nullptr;
+    int32_t mFrameCallbackFrame = -1;
 
 private:
     void RunEndCallback();
+    void CheckFrameCallback();
     // Decodes the current video frame into the texture; false when nothing
     // was copied.
     bool ShowVideoFrame();

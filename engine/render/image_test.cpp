@@ -52,9 +52,11 @@ std::vector<Vertex> Quad(cTarvelImage& image)
 
 std::vector<std::string> gCalls;
 
-void RecordCall(cTarvelScript*, const char* name)
+void RecordCall(cTarvelScript* script, const char* name)
 {
-    gCalls.push_back(name);
+    // The gameplay start-up's call of "Main::Init" is not the test's.
+    if (script != gTarvel.mGameplay.mMainScript)
+        gCalls.push_back(name);
 }
 
 class ImageTest : public RenderTest {
@@ -428,6 +430,59 @@ TEST_F(ImageTest, PlayModesStepThroughTheFrames)
     // GetCurrentFrame clamps to the last frame.
     image->mCurrentFrame = 7;
     EXPECT_EQ(image->GetCurrentFrame(), image->mFrames[3]);
+}
+
+TEST_F(ImageTest, TheFrameCallbackFiresOnceWhenItsFrameIsReached)
+{
+    std::vector<testkit::Picture> frames(4, Pattern(2, 2));
+    testkit::ImageHeader header;
+    header.frameRate = 10;   // 100 ms a frame
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "seq", 4, testkit::BuildRawImageFile(header, frames), true);
+    });
+    auto image = Load("seq");
+    cTarvelTimer& timer = gTarvel.mTimer;
+    cTarvelScript script("seq");
+    auto expectAt = [&](cTarvelScript* machine, int32_t frame) {
+        image->mFrameCallback = 1;
+        image->mFrameCallbackLabel = "OnFrame";
+        image->mFrameCallbackMachine = machine;
+        image->mFrameCallbackFrame = frame;
+    };
+    auto step = [&](uint32_t ms) {
+        timer.mGameTime += ms;
+        image->Update();
+        return gCalls.size();
+    };
+
+    image->Play(kImageLoop, 0);
+    expectAt(&script, 2);
+    EXPECT_EQ(step(100), 0u);   // frame 1
+    EXPECT_EQ(step(100), 1u);   // frame 2
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(step(100), 1u) << "once, not again on the next loop";
+    EXPECT_EQ(image->mFrameCallbackMachine, nullptr);
+    EXPECT_EQ(image->mFrameCallback, 0);
+
+    // A late frame that skips past it still counts; so does a ping-pong
+    // image reaching it on the way down.
+    image->Play(kImageLoop, 0);
+    expectAt(&script, 2);
+    EXPECT_EQ(step(350), 2u);
+    image->Play(kImagePingPong, 3);
+    image->mDirection = -1;
+    expectAt(&script, 1);
+    EXPECT_EQ(step(100), 2u);   // frame 2
+    EXPECT_EQ(step(100), 3u);   // frame 1
+    EXPECT_EQ(gCalls, (std::vector<std::string>{"OnFrame", "OnFrame", "OnFrame"}));
+
+    // A machine destroyed before the frame gets no call.
+    auto gone = std::make_unique<cTarvelScript>("gone");
+    image->Play(kImageLoop, 0);
+    expectAt(gone.get(), 1);
+    gone.reset();
+    EXPECT_EQ(step(100), 3u);
+    EXPECT_EQ(image->mFrameCallbackMachine, nullptr);
 }
 
 TEST_F(ImageTest, VertexOperations)

@@ -33,9 +33,10 @@ protected:
             AddStartupEntries(writer);
         } else {
             // Tests of the shader library and the splash bring their own;
-            // the interface images are loaded by every start-up.
+            // the interface images and the project are loaded by every start-up.
             for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(false))
                 writer.AddShared(1, resource.name, resource.type, resource.data, true);
+            AddProject(writer);
         }
         if (add)
             add(writer);

@@ -169,7 +169,7 @@ int cTarvelVideo::Play(const char* name, bool cutScene)
     mImage->SetRect(0.0f, float(graphics.mSceneTop), 1024.0f, 512.0f);
     mImage->Play(kImageOnce, 0);
     if (mImage->mVideo && mImage->mVideo->Width == 800 && mImage->mVideo->Height == 400) {
-        mImage->mFlag2 = 1;
+        mImage->mAlternateTechnique = 1;
         const tTarvelConfig& config = gTarvel.mConfig;
         BinkSetVolume(mImage->mVideo, 0,
                       int32_t((config.MusicVolume + 2 * config.DialogueVolume + config.SFXVolume) * 32));
