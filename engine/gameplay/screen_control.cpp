@@ -1,6 +1,9 @@
 #include "engine/gameplay/screen_control.h"
 
 #include "engine/core/tarvel.h"
+#include "engine/gameplay/gameplay.h"
+#include "engine/render/graphics.h"
+#include "engine/render/image.h"
 
 cTarvelScreenControl::cTarvelScreenControl() = default;
 cTarvelScreenControl::~cTarvelScreenControl() = default;
@@ -24,6 +27,40 @@ bool cTarvelScreenControl::HandleEscape()
 cTarvelString cTarvelScreenControl::EntryText(int32_t)
 {
     return cTarvelString();
+}
+
+void cTarvelScreenControl::DrawShade(float x, float y, float width, float height)
+{
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    cTarvelImage* shade = graphics.mBlackScreen;
+    if (!shade)
+        return;
+    if (width == 0.0f) {
+        // The back buffer's size in logical units, so that the shade covers
+        // the display at any resolution.
+        width = float(graphics.mWidth) / graphics.mScaleX;
+        height = float(graphics.mHeight) / graphics.mScaleY;
+    }
+    shade->SetRect(x, y, width, height);
+    shade->SetAlpha(128);
+    // The blended technique takes the half alpha; the frame sets the flag
+    // back for its own opaque draws of this image.
+    shade->mBlended = 1;
+    shade->Draw(false, true);
+}
+
+bool cTarvelScreenControl::TakeClick()
+{
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    // A latch that holds the value is cleared: the click is taken once.
+    auto take = [](int32_t& latch, int32_t value) {
+        if (latch != value)
+            return false;
+        latch = 0;
+        return true;
+    };
+    return take(gameplay.mLeftLatch, 1) || take(gameplay.mRightLatch, 1) || take(gameplay.mLeftLatch, 2) ||
+           take(gameplay.mRightLatch, 2);
 }
 
 namespace {

@@ -46,6 +46,14 @@ public:
     // mouse, -1 when none.
     int32_t mState = 0;
     int32_t mHovered = -1;
+
+protected:
+    // The shared shade image at alpha 128 over a rectangle in logical units,
+    // darkening what is behind it; the whole display when width is 0.
+    static void DrawShade(float x, float y, float width, float height);
+    // Consumes at most one of left click, right click, left double click,
+    // right double click, tested in that order.
+    static bool TakeClick();
 };
 
 // Pops the top control when it is done: its resources are released and it is
