@@ -2,13 +2,23 @@
 
 #include "engine/gameplay/screen_control.h"
 
-// The skip prompt of a movie: a screen control of type 4 that a first
-// Escape pushes and a second one removes. Until the gameplay issue lands it
-// draws nothing.
+class cTarvelText;
+
+// The skip prompt of cinematics and movies: a first skip request pushes it,
+// a second one within its three seconds removes it and skips. It takes no
+// input.
 class cTarvelCancelRequest : public cTarvelScreenControl {
 public:
-    cTarvelCancelRequest() { mTypeId = kCancelRequest; }
-    ~cTarvelCancelRequest() override = default;
+    cTarvelCancelRequest();
+    ~cTarvelCancelRequest() override;
     cTarvelCancelRequest(const cTarvelCancelRequest&) = delete;
     cTarvelCancelRequest& operator=(const cTarvelCancelRequest&) = delete;
+
+    bool Update() override;
+    void Render() override;
+    void ReleaseResources() override;
+
+    // Engine seconds after which the prompt ends itself.
+    float mExpiry;
+    cTarvelText* mText = nullptr;   // in the live text list; null when none
 };

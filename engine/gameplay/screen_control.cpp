@@ -46,21 +46,18 @@ void cTarvelScreenControl::DrawShade(float x, float y, float width, float height
     // The blended technique takes the half alpha; the frame sets the flag
     // back for its own opaque draws of this image.
     shade->mBlended = 1;
+    // Set for this draw only: the frame's bars use the same image.
+    const uint8_t alternate = shade->mAlternateTechnique;
+    shade->mAlternateTechnique = 1;
     shade->Draw(false, true);
+    shade->mAlternateTechnique = alternate;
 }
 
 bool cTarvelScreenControl::TakeClick()
 {
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
-    // A latch that holds the value is cleared: the click is taken once.
-    auto take = [](int32_t& latch, int32_t value) {
-        if (latch != value)
-            return false;
-        latch = 0;
-        return true;
-    };
-    return take(gameplay.mLeftLatch, 1) || take(gameplay.mRightLatch, 1) || take(gameplay.mLeftLatch, 2) ||
-           take(gameplay.mRightLatch, 2);
+    return gameplay.TestButton(0, 1) || gameplay.TestButton(1, 1) || gameplay.TestButton(0, 2) ||
+           gameplay.TestButton(1, 2);
 }
 
 namespace {

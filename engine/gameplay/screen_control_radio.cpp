@@ -40,10 +40,7 @@ cTarvelScriptValue* ResultValue()
     if (!scene || !scene->mScriptObject)
         return nullptr;
     const cTarvelString name = scene->mScriptObject->name + "::RadioResult";
-    for (cTarvelScriptValue& value : gSharedSymbols)
-        if (value.name == name)
-            return &value;
-    return nullptr;
+    return cTarvelGameplay::FindValue(name.c_str());
 }
 
 bool MouseIn(int32_t left, int32_t top)

@@ -6,6 +6,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/core/test_support.h"
+#include "engine/gameplay/cancel_request.h"
 #include "engine/gameplay/gameplay.h"
 #include "engine/gameplay/screen_control_case_file.h"
 #include "engine/gameplay/screen_control_inv_only.h"
@@ -153,6 +154,7 @@ protected:
         InitEngine();
 
         gCalls.clear();
+        mStartSymbols = gSharedSymbols.Count();
         cTarvelScript::sCallObserver = Observe;
         mScene = new cTarvelScene();
         mScene->mScript = new cTarvelScript("scene");
@@ -175,7 +177,7 @@ protected:
     {
         cTarvelScript::sCallObserver = nullptr;
         ClearScreenControls();
-        gSharedSymbols.Clear();
+        ResetShared();
         gTarvel.mScene = nullptr;
         gTarvel.mPlayer = nullptr;
         delete mScene;
@@ -214,6 +216,12 @@ protected:
         image->mVertexBuffer->Unlock();
         return corner;
     }
+    // Takes the test's shared values off again; start-up's come first.
+    void ResetShared()
+    {
+        while (gSharedSymbols.Count() > mStartSymbols)
+            gSharedSymbols.RemoveAt(gSharedSymbols.Count() - 1);
+    }
     static void AddShared(const char* name, int32_t value)
     {
         cTarvelScriptValue shared = cTarvelScriptValue::FromInt(value);
@@ -224,7 +232,63 @@ protected:
     cTarvelScene* mScene = nullptr;
     cTarvelActor* mPlayer = nullptr;
     cTarvelScriptValue mRoom;
+    int32_t mStartSymbols = 0;
 };
+
+TEST_F(ScreensTest, TheSkipPromptShowsItsTextForThreeSecondsThenEnds)
+{
+    gTarvel.mGameplay.mTextLines.Add("cinematic_cancelx No");
+    gTarvel.mGameplay.mTextLines.Add("cinematic_cancel Skip?");
+    auto* prompt = new cTarvelCancelRequest();
+    gScreenControls.Add(prompt);
+    EXPECT_EQ(prompt->mTypeId, 4);
+    EXPECT_FALSE(prompt->Update());
+    cTarvelText* text = prompt->mText;
+    ASSERT_NE(text, nullptr);
+    ASSERT_TRUE(TextIsLive(text));
+    EXPECT_EQ(text->mCharCount, 5);
+    // Centred on 512, half the line height of 11 above 615, rounded down.
+    EXPECT_EQ(text->mX, 512 - text->mWidth / 2);
+    EXPECT_EQ(text->mY, 610);
+
+    AdvanceClock(3000);
+    prompt->Render();
+    EXPECT_FALSE(prompt->mDone);
+    EXPECT_TRUE(TextIsLive(text));
+    AdvanceClock(20);
+    prompt->Render();
+    EXPECT_TRUE(prompt->mDone);
+    EXPECT_FALSE(TextIsLive(text));
+    EXPECT_TRUE(PopDoneScreenControl());
+    EXPECT_EQ(gScreenControls.Count(), 0);
+}
+
+TEST_F(ScreensTest, APromptLeftOnTheStackLeavesTheLiveTextsWhenTheStackIsEmptied)
+{
+    auto* prompt = new cTarvelCancelRequest();
+    gScreenControls.Add(prompt);
+    const cTarvelText* text = prompt->mText;
+    ASSERT_TRUE(TextIsLive(text));
+    ClearScreenControls();
+    EXPECT_FALSE(TextIsLive(text));
+
+    // Leaving the scene empties the stack the same way; the bar, a member,
+    // is not deleted.
+    gScreenControls.Add(&gTarvel.mVerbBar);
+    prompt = new cTarvelCancelRequest();
+    gScreenControls.Add(prompt);
+    text = prompt->mText;
+    mScene->Leave(0);
+    EXPECT_FALSE(TextIsLive(text));
+    EXPECT_EQ(gScreenControls.Count(), 0);
+
+    // A text cleared with all the others is not deleted again.
+    prompt = new cTarvelCancelRequest();
+    gScreenControls.Add(prompt);
+    gTarvel.mFonts.ClearTexts();
+    ClearScreenControls();
+    EXPECT_EQ(gScreenControls.Count(), 0);
+}
 
 TEST_F(ScreensTest, InventoryOnlyLeavesTheBarBelowTheStageItsInput)
 {
@@ -337,7 +401,7 @@ TEST_F(ScreensTest, TheRadioStartsFromTheSharedValueClampedToItsDial)
     for (const Case& c : {Case{false, 0, 88}, Case{true, 50, 88}, Case{true, 200, 112}, Case{true, 95, 95},
                           Case{true, 88, 88}, Case{true, 112, 112}}) {
         SCOPED_TRACE(c.shared);
-        gSharedSymbols.Clear();
+        ResetShared();
         if (c.exists)
             AddShared("room::RadioResult", c.shared);
         cTarvelScreenControlRadio radio;
@@ -393,8 +457,8 @@ TEST_F(ScreensTest, TheRadioArrowsStopAtTheEndsAndOkWritesTheResult)
     EXPECT_FALSE(radio.Update());
     EXPECT_TRUE(radio.mDone);
     EXPECT_EQ(gTarvel.mGameplay.mRightLatch, 1);
-    EXPECT_EQ(gSharedSymbols[1].integer, 112);
-    EXPECT_EQ(gSharedSymbols[0].integer, 1);
+    EXPECT_EQ(cTarvelGameplay::FindValue("room::RadioResult")->integer, 112);
+    EXPECT_EQ(cTarvelGameplay::FindValue("other::RadioResult")->integer, 1);
     EXPECT_EQ(gCalls, std::vector<std::string>{"room::RadioSelected"});
 }
 
@@ -405,7 +469,7 @@ TEST_F(ScreensTest, TheRadioWithoutTheSharedValueStoresNothing)
     radio.Update();
     ClickAt(500, 500);
     EXPECT_FALSE(radio.Update());
-    EXPECT_EQ(gSharedSymbols.Count(), 0);
+    EXPECT_EQ(gSharedSymbols.Count(), mStartSymbols);
     EXPECT_EQ(gCalls, std::vector<std::string>{"room::RadioSelected"});
 }
 
@@ -414,6 +478,7 @@ TEST_F(ScreensTest, TheScreensDrawAndGiveUpWhatTheyHold)
     const int32_t textsBefore = gTarvel.mFonts.mTexts.Count();
     gScreenControls.Add(new cTarvelScreenControlRadio());
     gScreenControls.Add(new cTarvelScreenControlCaseFile("doc", 2, mScene->mScript));
+    gScreenControls.Add(new cTarvelCancelRequest());
     gTarvel.mGraphics.RenderFrame();
     for (cTarvelScreenControl* control : gScreenControls)
         control->mDone = true;
