@@ -26,7 +26,6 @@ struct RealWindow {
   std::vector<uint32_t> picture;  // as last shown
   std::vector<uint8_t> shape;     // 1 inside the region, as last set
   HRGN shapeRegion = nullptr;     // the region it was made from
-  Uint32 paintedAt = 0;           // SDL ticks of the last look at the picture
 };
 
 class SdlPresenter : public WindowPresenter {
@@ -149,14 +148,10 @@ class SdlPresenter : public WindowPresenter {
       real.shown = true;
       real.picture.clear();
     }
-    // Half-painted pictures are not shown (a parent's paint covers its
-    // children until they have painted again), unless paints keep coming
-    // for longer than a few frames.
-    const Uint32 now = SDL_GetTicks();
-    if (!PaintsPending() || now - real.paintedAt > 200) {
-      Paint(real, info);
-      real.paintedAt = now;
-    }
+    // Half-painted pictures are not shown: a parent's paint covers its
+    // children until they have painted again. Fresh invalidations do not
+    // hold the picture back: it is whole until the next paint.
+    if (!PictureHalfPainted(hwnd)) Paint(real, info);
     return first;
   }
 

@@ -48,8 +48,9 @@ struct TopLevelWindowInfo {
 // Bottom first.
 std::vector<HWND> TopLevelWindowsInZOrder();
 bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out);
-// Whether some window still waits for its paint: a picture is shown whole.
-bool PaintsPending();
+// Whether a top-level window's picture is half painted: a parent painted
+// over children that have not painted again yet. A picture is shown whole.
+bool PictureHalfPainted(HWND hwnd);
 // Whether a region holds a point (window coordinates).
 bool RegionHolds(HRGN region, int x, int y);
 

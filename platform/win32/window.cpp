@@ -46,6 +46,8 @@ struct Window {
   bool minimised = false;
   bool destroying = false;
   bool needsPaint = false;
+  // Its parent painted over it and it has not painted again since.
+  bool covered = false;
   int lastShow = -1;
   // Child windows: the parent, and the children in Z order, top first.
   // A child's position is in its parent's client coordinates.
@@ -305,7 +307,24 @@ HWND FirstToPaint(HWND hwnd) {
   return nullptr;
 }
 
+// The first shown window its parent painted over, in the same order.
+HWND FirstCovered(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w || !w->visible) return nullptr;
+  if (w->covered && w->needsPaint) return hwnd;
+  for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+    if (HWND found = FirstCovered(*it)) return found;
+  }
+  return nullptr;
+}
+
+// Windows a parent painted over come first: a parent invalidated again and
+// again (a video) would otherwise paint before them each time, and its
+// picture would never be whole.
 HWND NextToPaint() {
+  for (HWND h : g_topOrder) {
+    if (HWND found = FirstCovered(h)) return found;
+  }
   for (HWND h : g_topOrder) {
     if (HWND found = FirstToPaint(h)) return found;
   }
@@ -332,6 +351,7 @@ void PaintNow(HWND hwnd) {
   // loop, and what the paint itself invalidates is painted again.
   if (Window* again = Find(hwnd)) {
     again->needsPaint = false;
+    again->covered = false;
     Send(hwnd, WM_PAINT, 0, 0);
   }
   // Windows clip a parent's painting to what its children leave free; here
@@ -339,7 +359,7 @@ void PaintNow(HWND hwnd) {
   // children paint again over it, next.
   if (Window* painted = Find(hwnd)) {
     for (HWND child : painted->children) {
-      if (Window* c = Find(child); c && c->visible) c->needsPaint = true;
+      if (Window* c = Find(child); c && c->visible) c->needsPaint = c->covered = true;
     }
   }
 }
@@ -1500,7 +1520,7 @@ bool WindowFrameSurface(HWND hwnd, WindowSurfaceInfo* out) {
 }
 
 void Validate(HWND hwnd) {
-  if (Window* w = Find(hwnd)) w->needsPaint = false;
+  if (Window* w = Find(hwnd)) w->needsPaint = w->covered = false;
 }
 
 bool TakeErase(HWND hwnd) {
@@ -1549,7 +1569,7 @@ bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
 
 bool RegionHolds(HRGN region, int x, int y) { return detail::RegionContains(region, x, y); }
 
-bool PaintsPending() { return NextToPaint() != nullptr; }
+bool PictureHalfPainted(HWND hwnd) { return FirstCovered(hwnd) != nullptr; }
 
 }  // namespace platform
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/dc.h"
+#include "platform/win32/presenter.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -204,6 +205,24 @@ TEST_F(WindowTreeTest, PaintErasesFirstAndComposesChildrenIntoTheTopLevelPicture
   ASSERT_EQ(seen_.size(), 1u);
   EXPECT_EQ(seen_[0].msg, WM_PAINT);
   EXPECT_EQ(seen_[0].hwnd, left_);
+}
+
+TEST_F(WindowTreeTest, ChildrenPaintedOverGoFirstWhenTheParentIsInvalidatedAgainAndAgain) {
+  // As a video does: the parent invalid again after every message.
+  InvalidateRect(form_, nullptr, FALSE);
+  seen_.clear();
+  std::vector<bool> halfPainted;
+  MSG msg;
+  for (int i = 0; i < 5 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+    DispatchMessageA(&msg);
+    halfPainted.push_back(platform::PictureHalfPainted(form_));
+    InvalidateRect(form_, nullptr, FALSE);
+  }
+  std::vector<HWND> painted;
+  for (const Seen& s : Only(WM_PAINT)) painted.push_back(s.hwnd);
+  EXPECT_EQ(painted, (std::vector<HWND>{form_, right_, inner_, left_, form_}));
+  // Whole once the children painted, though the parent waits again.
+  EXPECT_EQ(halfPainted, (std::vector<bool>{true, true, true, false, true}));
 }
 
 TEST_F(WindowTreeTest, DeviceContextStatesNestAndClip) {
