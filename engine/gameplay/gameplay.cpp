@@ -221,16 +221,7 @@ int cTarvelGameplay::Update()
 {
     UpdateFade();
 
-    if (gScreenControls.count > 0) {
-        const int32_t top = gScreenControls.count - 1;
-        cTarvelScreenControl* control = gScreenControls.data[top];
-        if (control && control->mDone) {
-            control->ReleaseResources();
-            if (!control->mMember)
-                delete control;
-            gScreenControls.RemoveAt(top);
-        }
-    }
+    PopDoneScreenControl();
 
     if (gTarvel.mMovie && !gTarvel.mMovie->mInScene)
         return 0;
