@@ -10,7 +10,7 @@ struct sPDAAudioNode {
     cTarvelString function;
 };
 
-// The PDA screen. Until the gameplay issue lands it holds nothing but the
+// The PDA screen. Until the PDA itself is built it holds nothing but the
 // dictaphone clip being played.
 class cTarvelPDA {
 public:

@@ -105,6 +105,8 @@ MotionEventHold::~MotionEventHold()
 {
     --gHoldDepth;
     std::vector<sHeldEvent>& held = HeldEvents();
+    if (held.size() == mFirst)
+        return;
     std::vector<sHeldEvent> mine(std::make_move_iterator(held.begin() + std::ptrdiff_t(mFirst)),
                                  std::make_move_iterator(held.end()));
     held.resize(mFirst);
