@@ -40,6 +40,18 @@ cTarvelScriptValue cTarvelScriptValue::FromBool(bool value)
     return v;
 }
 
+cTarvelScriptValue cTarvelScriptValue::FromBytes(const uint8_t* data, uint32_t size)
+{
+    cTarvelScriptValue v;
+    v.kind = kScriptBytes;
+    v.integer = static_cast<int32_t>(size);
+    if (data)
+        v.bytes.assign(data, data + size);
+    else
+        v.bytes.assign(size, 0);
+    return v;
+}
+
 int32_t ScriptFloatToInt(float value)
 {
     // The comparison is false for NaN as well.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/core/array.h"
 #include "engine/core/string.h"
@@ -29,6 +30,8 @@ public:
     static cTarvelScriptValue FromFloat(float value);
     static cTarvelScriptValue FromString(const char* value);
     static cTarvelScriptValue FromBool(bool value);
+    // A kind-8 value owning a copy of size bytes (null data gives zeros).
+    static cTarvelScriptValue FromBytes(const uint8_t* data, uint32_t size);
 
     // Makes every representation agree with the kind (kinds 1 to 4); other
     // kinds are left as they are.
@@ -49,6 +52,9 @@ public:
     // A handle of the bound engine object (see script_handles.h), or for
     // inventory items the inventory index.
     uint32_t object = 0;
+    // The block of a kind-8 value, copied with it; integer is its length.
+    // Empty for every other kind, so copying other values stays cheap.
+    std::vector<uint8_t> bytes;
 };
 
 // A normalised copy.

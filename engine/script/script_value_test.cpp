@@ -103,6 +103,21 @@ std::vector<uint8_t> Above(const uint8_t* stack, uint32_t from, uint32_t to)
     return std::vector<uint8_t>(stack + from + 1, stack + to + 1);
 }
 
+TEST_F(ScriptValueTest, ByteBlockIsOwnedAndCopiedWithTheValue)
+{
+    const uint8_t data[] = {1, 2, 3, 250};
+    cTarvelScriptValue a = cTarvelScriptValue::FromBytes(data, sizeof data);
+    EXPECT_EQ(a.kind, kScriptBytes);
+    EXPECT_EQ(a.integer, 4);
+    cTarvelScriptValue b = a;
+    b.bytes[0] = 9;
+    EXPECT_EQ(a.bytes, (std::vector<uint8_t>{1, 2, 3, 250}));
+    EXPECT_EQ(b.bytes, (std::vector<uint8_t>{9, 2, 3, 250}));
+    a.Normalize();  // not a number kind: the block stays
+    EXPECT_EQ(a.bytes.size(), 4u);
+    EXPECT_EQ(cTarvelScriptValue::FromBytes(nullptr, 3).bytes, (std::vector<uint8_t>(3, 0)));
+}
+
 TEST_F(ScriptValueTest, StackEncodingOfEachKind)
 {
     std::vector<uint8_t> stack(kScriptStackSize);
