@@ -11,6 +11,7 @@
 #include <tinyxml.h>
 
 #include "engine/core/tarvel.h"
+#include "platform/win32/crt.h"
 
 namespace {
 
@@ -134,6 +135,17 @@ bool cTarvelSavegame::Load(const cTarvelString&, int)
 void cTarvelSavegame::Save(const cTarvelString&) {}
 
 void cTarvelSavegame::SaveThumbnail(const cTarvelString&) {}
+
+bool cTarvelSavegame::IsSavegameHeader(int fd, uint8_t* header)
+{
+    // A short read leaves the rest zero, which no "sava" header can be.
+    std::memset(header, 0, kHeaderSize);
+    const int got = crt::_read(fd, header, kHeaderSize);
+    if (got >= 4 && std::memcmp(header, "sava", 4) == 0)
+        return true;
+    std::memset(header, 0, kHeaderSize);
+    return false;
+}
 
 TiXmlElement* cTarvelSavegame::AddElement(const char* name)
 {

@@ -28,6 +28,11 @@ public:
     void Save(const cTarvelString& path);
     void SaveThumbnail(const cTarvelString& path);
 
+    static constexpr uint32_t kHeaderSize = 164;
+    // Reads the header at fd's position: true when it starts with "sava";
+    // otherwise header is zero-filled. The caller opens and closes fd.
+    static bool IsSavegameHeader(int fd, uint8_t* header);
+
     // Structure.
     TiXmlElement* AddElement(const char* name);
     bool EnterElement(const char* name);

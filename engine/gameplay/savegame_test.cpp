@@ -1,6 +1,8 @@
 #include "engine/gameplay/savegame.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -8,6 +10,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/core/test_support.h"
+#include "platform/win32/crt.h"
 
 namespace {
 
@@ -230,6 +233,39 @@ TEST_F(SavegameCursorTest, StringAttributes)
     Cursor().SetAttributeString("name", "Kitchen");
     EXPECT_STREQ(Cursor().GetAttributeString("name", "").c_str(), "Kitchen");
     EXPECT_STREQ(Cursor().GetAttributeString("missing", "dflt").c_str(), "dflt");
+}
+
+TEST_F(SavegameCursorTest, HeaderCheckReadsOnlyTheHeader)
+{
+    struct tCase {
+        std::string bytes;
+        bool isHeader;
+    } cases[] = {
+        {"sava" + std::string(200, 'x'), true},
+        {"sava", true},  // a short file still begins with the mark
+        {"savx" + std::string(200, 'x'), false},
+        {"sav", false},
+        {"", false},
+    };
+    for (const tCase& c : cases) {
+        const std::string path = (TempDir() / "header.demogame").string();
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(c.bytes.data(), 1, c.bytes.size(), f);
+        std::fclose(f);
+        const int fd = crt::_open(path.c_str(), crt::_O_RDONLY | crt::_O_BINARY);
+        ASSERT_GE(fd, 0);
+        uint8_t header[cTarvelSavegame::kHeaderSize];
+        std::memset(header, 0xAB, sizeof header);
+        EXPECT_EQ(cTarvelSavegame::IsSavegameHeader(fd, header), c.isHeader) << c.bytes.size();
+        if (c.isHeader) {
+            EXPECT_EQ(std::memcmp(header, c.bytes.data(), std::min<size_t>(c.bytes.size(), 164)), 0);
+            EXPECT_EQ(crt::_tell(fd), static_cast<long>(std::min<size_t>(c.bytes.size(), 164)));
+        } else {
+            EXPECT_EQ(std::count(header, header + sizeof header, 0), 164);
+        }
+        crt::_close(fd);
+    }
 }
 
 } // namespace
