@@ -1,0 +1,1 @@
+#include "engine/script/script_api.h"
