@@ -1,6 +1,7 @@
 #include "engine/gameplay/bar.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/gameplay.h"
@@ -73,10 +74,12 @@ void cTarvelBar::AddEntry(const cTarvelString& iconName, sBarEntry entry)
             break;
         }
     if (!icon) {
-        icon = new cTarvelImage(false);
-        icon->ReadFile(iconName);
-        icon->mName = iconName;
-        icon->mDepthOff = 1;
+        // Held until it loaded: a missing picture does not return.
+        auto loaded = std::make_unique<cTarvelImage>(false);
+        loaded->ReadFile(iconName);
+        loaded->mName = iconName;
+        loaded->mDepthOff = 1;
+        icon = loaded.release();
         mIcons.Add(icon);
     }
     // Held until the bar takes input, which starts it.
