@@ -199,7 +199,7 @@ std::vector<SoundSource> ReadSoundText(std::string_view text)
                 Refuse(line, "a sound has 1 or 2 channels");
             sound.rate = int(rate);
             sound.channels = int(channels);
-            sound.mono.assign(size_t(std::ceil(double(seconds) * sound.rate)), 0.0f);
+            sound.mono.assign(size_t(std::lround(double(seconds) * sound.rate)), 0.0f);
             sounds.push_back(std::move(sound));
             continue;
         }
