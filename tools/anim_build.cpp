@@ -180,6 +180,8 @@ private:
                 Refuse(line, "\"" + word + "\" is not a part of a node");
             }
         }
+        if (mNodes.size() >= 65535)
+            Refuse(line, "an actor holds at most 65535 nodes");
         mNodes.push_back(node);
     }
 
@@ -418,16 +420,50 @@ private:
         return data;
     }
 
+public:
+    // What a motion may name: the nodes, or the morph targets.
+    std::set<std::string> Names(bool targets) const
+    {
+        std::set<std::string> names;
+        if (!targets)
+            for (const AnimNodeChunk& node : mNodes)
+                names.insert(node.name);
+        for (const Mesh& mesh : mMeshes)
+            for (const Target& target : mesh.targets)
+                if (targets)
+                    names.insert(target.name);
+        return names;
+    }
+
+private:
     std::string mName;
     std::vector<AnimNodeChunk> mNodes;
     std::vector<MaterialEntry> mMaterials;
     std::vector<Mesh> mMeshes;
 };
 
+// The node or morph-target names of an actor's text.
+std::set<std::string> ReadActorNames(std::string_view text, bool targets)
+{
+    const std::vector<TextLine> lines = SplitTextForm(text);
+    if (lines.empty() || lines.front().words[0] != "actor")
+        throw TextFormError(1, "the file is not an actor's text");
+    ExpectWords(lines.front(), 2, 2);
+    ActorBuilder builder(lines.front());
+    for (size_t i = 1; i < lines.size(); ++i)
+        builder.Line(lines[i]);
+    builder.Finish(lines.back().number);
+    return builder.Names(targets);
+}
+
 // Skeletal and morph motions: tracks of timed keys.
 class MotionBuilder {
 public:
-    MotionBuilder(const TextLine& first, bool morph) : mMorph(morph) { mInfo.motionName = first.words[1]; }
+    MotionBuilder(const TextLine& first, bool morph, std::string folder)
+        : mMorph(morph), mFolder(std::move(folder))
+    {
+        mInfo.motionName = first.words[1];
+    }
 
     void Line(const TextLine& line)
     {
@@ -435,9 +471,29 @@ public:
         if (what == "fps") {
             ExpectWords(line, 2, 2);
             mInfo.framesPerSecond = uint32_t(WordInt(line, 1, 1, 1000));
+        } else if (what == "actor") {
+            ExpectWords(line, 2, 2);
+            if (mActor || !mTracks.empty())
+                Refuse(line, "\"actor\" comes once, before the tracks");
+            mActorPath = mFolder + line.words[1];
+            std::string text;
+            try {
+                text = ReadTextFile(mActorPath);
+            } catch (const TextFormError&) {
+                Refuse(line, "cannot read the actor " + mActorPath);
+            }
+            try {
+                mActorNames = ReadActorNames(text, mMorph);
+            } catch (const TextFormError& error) {
+                throw TextFormError(error.line, error.what(), error.file.empty() ? mActorPath : error.file);
+            }
+            mActor = true;
         } else if (what == "track") {
             ExpectWords(line, 2, 2);
             CheckTrack();
+            if (mActor && !mActorNames.count(line.words[1]))
+                Refuse(line, "track \"" + line.words[1] + "\" names no " + (mMorph ? "morph target" : "node") +
+                                 " of the actor " + mActorPath);
             for (const Track& track : mTracks)
                 if (track.name == line.words[1])
                     Refuse(line, "track \"" + line.words[1] + "\" is named twice");
@@ -562,13 +618,17 @@ private:
     }
 
     bool mMorph;
+    std::string mFolder;
+    bool mActor = false;
+    std::string mActorPath;
+    std::set<std::string> mActorNames;
     AnimMotionInfoChunk mInfo;
     std::vector<Track> mTracks;
 };
 
 }  // namespace
 
-AnimBytes BuildAnimFromText(std::string_view text)
+AnimBytes BuildAnimFromText(std::string_view text, const std::string& folder)
 {
     const std::vector<TextLine> lines = SplitTextForm(text);
     if (lines.empty())
@@ -585,7 +645,7 @@ AnimBytes BuildAnimFromText(std::string_view text)
             builder.Line(lines[i]);
         return builder.Finish(lastLine);
     }
-    MotionBuilder builder(first, kind == "morph");
+    MotionBuilder builder(first, kind == "morph", folder);
     for (size_t i = 1; i < lines.size(); ++i)
         builder.Line(lines[i]);
     return builder.Finish(lastLine);

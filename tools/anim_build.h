@@ -12,20 +12,26 @@
 //         move <vertex> <dx> <dy> <dz>
 //   skeletal <name>
 //     fps <n>
+//     actor <file>                            the actor's text: tracks must
+//                                             name its nodes (or, in a morph
+//                                             motion, its morph targets)
 //     track <node>                            the keys below move that node
 //       key <time> [position <x> <y> <z>] [turn <ax> <ay> <az> <degrees>] [scale <x> <y> <z>]
 //   morph <name>
 //     fps <n>
+//     actor <file>
 //     track <target>
 //       key <time> weight <w>                 w from 0 to 1
 
+#include <string>
 #include <string_view>
 
 #include "tools/anim_file_writer.h"
 
 namespace testkit {
 
-// The file's bytes; a refused line throws TextFormError.
-AnimBytes BuildAnimFromText(std::string_view text);
+// The file's bytes; a refused line throws TextFormError. Files are named
+// from `folder` (ending with "/", or empty).
+AnimBytes BuildAnimFromText(std::string_view text, const std::string& folder = "");
 
 }  // namespace testkit

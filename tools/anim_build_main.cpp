@@ -12,7 +12,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        const testkit::AnimBytes bytes = testkit::BuildAnimFromText(testkit::ReadTextFile(argv[1]));
+        const testkit::AnimBytes bytes = testkit::BuildAnimFromText(testkit::ReadTextFile(argv[1]), testkit::FolderOf(argv[1]));
         if (!testkit::WriteOutputFile(argv[2], bytes)) {
             std::fprintf(stderr, "anim_build: cannot write %s\n", argv[2]);
             return 1;

@@ -164,6 +164,44 @@ TEST(AnimBuildRefusalTest, BadLinesAreRefusedWithTheirLineAndReason)
     }
 }
 
+TEST(AnimBuildRefusalTest, TracksMustNameTheActorsNodesOrTargets)
+{
+    testkit::testing::ScratchFolder scratch;
+    scratch.Write("pc.txt", kActor);
+    const std::string folder = scratch.path + "/";
+    EXPECT_EQ(BuildAnimFromText(std::string("skeletal walk\nactor pc.txt\n") + "track spine\nkey 0 position 0 1 0\n", folder),
+              BuildAnimFromText("skeletal walk\ntrack spine\nkey 0 position 0 1 0\n"));
+    const Refusal cases[] = {
+        {"skeletal walk\nactor pc.txt\ntrack neck\nkey 0 position 0 0 0\n", 3,
+         "track \"neck\" names no node of the actor "},
+        {"skeletal walk\nactor pc.txt\ntrack mouth\nkey 0 position 0 0 0\n", 3, "names no node"},
+        {"morph talk\nactor pc.txt\ntrack spine\nkey 0 weight 1\n", 3, "names no morph target"},
+        {"morph talk\ntrack mouth\nkey 0 weight 1\nactor pc.txt\n", 4, "\"actor\" comes once, before the tracks"},
+        {"morph talk\nactor nobody.txt\n", 2, "cannot read the actor"},
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.text);
+        try {
+            BuildAnimFromText(c.text, folder);
+            ADD_FAILURE() << "accepted";
+        } catch (const TextFormError& error) {
+            EXPECT_EQ(error.line, c.line);
+            EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+        }
+    }
+    EXPECT_NO_THROW(BuildAnimFromText("morph talk\nactor pc.txt\ntrack mouth\nkey 0 weight 1\n", folder));
+
+    // A refused line of the actor is told in the actor's file.
+    scratch.Write("bad.txt", "actor B\nnode root parent root\n");
+    try {
+        BuildAnimFromText("skeletal walk\nactor bad.txt\n", folder);
+        ADD_FAILURE() << "accepted";
+    } catch (const TextFormError& error) {
+        EXPECT_EQ(error.file, folder + "bad.txt");
+        EXPECT_EQ(error.line, 2);
+    }
+}
+
 TEST(AnimBuildToolTest, WritesTheFileOrStopsWithFileLineAndReason)
 {
     testkit::testing::ScratchFolder scratch;

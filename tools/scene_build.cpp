@@ -264,6 +264,9 @@ private:
             CheckWalkPolygon();
             SceneWalkPolygon polygon;
             polygon.hole = hole;
+            // Triangle corners and nodes keep a polygon's number in 16 bits.
+            if (mSource.file.walkAreas.back().polygons.size() >= 32767)
+                Refuse(line, "a walk area holds at most 32767 polygons");
             mSource.file.walkAreas.back().polygons.push_back(polygon);
         } else if (mBlock == Spot && mRegionOpen) {
             CheckHotspotPolygon();
@@ -283,6 +286,8 @@ private:
             if (!area.triangles.empty() || !area.nodes.empty())
                 Refuse(line, "a walk area's points come before its triangles and nodes");
             ExpectWords(line, 4, 4);
+            if (area.polygons.back().vertices.size() >= 65536)
+                Refuse(line, "a polygon holds at most 65536 points");
             area.polygons.back().vertices.push_back({WordFloat(line, 1), WordFloat(line, 2), WordFloat(line, 3)});
         } else if (mBlock == Spot && mRegionOpen && !mSource.file.hotspots.back().regions.back().polygons.empty()) {
             ExpectWords(line, 3, 3);
@@ -381,6 +386,7 @@ private:
     {
         if (mBlock != Walk)
             Refuse(line, "\"link\" belongs to a walk area");
+        CheckWalkPolygon();
         const SceneWalkArea& area = mSource.file.walkAreas.back();
         ExpectWords(line, 3, 3);
         const int64_t a = WordInt(line, 1, 0, INT32_MAX), b = WordInt(line, 2, 0, INT32_MAX);
