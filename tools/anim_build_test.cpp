@@ -18,6 +18,7 @@
 #include "animation/skeletal_motion.h"
 #include "animation/standard_material.h"
 #include "animation/vertex_attribute_layer.h"
+#include "engine/world/mobile_test_support.h"
 #include "tools/text_form.h"
 #include "tools/text_form_test_support.h"
 
@@ -34,7 +35,7 @@ const char* kActor = R"(# a test actor
 actor PC
 node hips
 node spine parent hips at 0 1 0
-material skin texture pc_skin colour 0.8 0.6 0.5
+material skin texture tex_a colour 0.8 0.6 0.5
 mesh hips material skin
   vertex 1 1 0 normal 0 0 1 uv 0 0 bone spine 1
   vertex 0 2 0 normal 0 0 1 uv 1 0 bone hips 0.5 bone spine 0.5
@@ -82,7 +83,7 @@ TEST_F(AnimBuildTest, BuiltActorAndMotionsLoadAndPlaySkinnedAndMorphed)
     ASSERT_EQ(actor->GetNumMaterials(0), 1u);
     auto* skin = static_cast<Anim::StandardMaterial*>(actor->GetMaterial(0, 0));
     ASSERT_EQ(skin->GetNumLayers(), 1u);
-    EXPECT_STREQ(skin->GetLayer(0)->GetTextureName(), "pc_skin");
+    EXPECT_STREQ(skin->GetLayer(0)->GetTextureName(), "tex_a");
     ASSERT_NE(actor->GetMorphSetup(0), nullptr);
     EXPECT_EQ(actor->GetMorphSetup(0)->GetNumMorphTargets(), 1u);
     ASSERT_EQ(turn->GetNumSubMotions(), 1u);
@@ -117,6 +118,20 @@ TEST_F(AnimBuildTest, BuiltActorAndMotionsLoadAndPlaySkinnedAndMorphed)
     AnimCore::Delete(turn);
     AnimCore::Delete(talk);
     AnimCore::Delete(actor);
+}
+
+class AnimBuildMobileTest : public MobileTest {};
+
+TEST_F(AnimBuildMobileTest, TheEnginesMobileTakesTheBuiltActor)
+{
+    Start({{"pc", 7, BuildAnimFromText(kActor)}});  // the fixture brings the picture "tex_a"
+    cTarvelMobile* mobile = Loaded("pc");
+    ASSERT_NE(mobile->mInstance, nullptr);
+    ASSERT_EQ(mobile->mMeshes.Count(), 1);
+    const sMobileMesh& mesh = *mobile->mMeshes[0];
+    EXPECT_TRUE(mesh.dynamic);  // skinned: deformed every frame
+    EXPECT_EQ(mesh.vertexCount, 3);
+    EXPECT_EQ(mesh.indexCount, 3);
 }
 
 struct Refusal {
