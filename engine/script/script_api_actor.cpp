@@ -70,6 +70,21 @@ bool CalledFromPlayingClip(const tScriptFrame* frame)
     return machine && machine->mThis && machine->mThis->name == pda.mClipCinematic->mScriptObject->name;
 }
 
+// The object a back link may keep: the call object when it is one of the
+// calling machine's globals, else that machine's global of its name and
+// class. A this popped off the stack is a temporary the next call reuses.
+cTarvelScriptValue* LastingCallObject(const tScriptFrame* frame)
+{
+    cTarvelScriptValue* self = frame->thisValue;
+    cTarvelScript* machine = frame->machine;
+    if (!self || !machine)
+        return self;
+    for (cTarvelScriptValue& global : machine->mGlobals)
+        if (&global == self)
+            return self;
+    return machine->FindSymbol(self->name.c_str(), self->className.c_str());
+}
+
 int32_t Speak(tScriptFrame* frame, bool thought)
 {
     if (!ScriptHasArguments(frame))
@@ -489,8 +504,11 @@ int32_t cNPC__init(tScriptFrame* frame)
         actor->mPose = pose;
     }
     actor->mCaption = ScriptArgString(frame, 2);
-    self->object = gScriptHandles.Bind(actor, eScriptObjectType::Actor);
-    actor->mSceneSymbol = self;
+    const uint32_t handle = gScriptHandles.Bind(actor, eScriptObjectType::Actor);
+    actor->mSceneSymbol = LastingCallObject(frame);
+    if (actor->mSceneSymbol)
+        actor->mSceneSymbol->object = handle;
+    self->object = handle;
     scene->mActors.Add(actor);
     return 0;
 }

@@ -585,4 +585,17 @@ TEST_F(ScriptApiActorTest, NpcInitCreatesBindsAndAddsTheCharacter)
     }
 }
 
+TEST_F(ScriptApiActorTest, ACharacterMadeThroughAPoppedObjectLinksBackToTheGlobal)
+{
+    auto m = Machine("global Guard result class=cNPC\nimport cNPC__init 3 none\n"
+                     "function Go\npush result Guard\npush string \"Bob\"\npush string \"\"\npush string \"c\"\n"
+                     "call cNPC__init\nret\n");
+    m->mGlobals[0].name = "Guard";
+    m->CallFunction("Go", nullptr);
+    ASSERT_EQ(gTarvel.mScene->mActors.Count(), 2);
+    cTarvelActor* bob = gTarvel.mScene->mActors[1];
+    EXPECT_EQ(bob->mSceneSymbol, &m->mGlobals[0]) << "not the popped temporary";
+    EXPECT_EQ(gScriptHandles.Get<cTarvelActor>(m->mGlobals[0].object, eScriptObjectType::Actor), bob);
+}
+
 } // namespace

@@ -27,6 +27,21 @@ cTarvelRegionSet* BoundRegionWithArguments(const tScriptFrame* frame)
     return ScriptHasArguments(frame) ? BoundRegion(frame) : nullptr;
 }
 
+// The object a back link may keep: the call object when it is one of the
+// calling machine's globals, else that machine's global of its name and
+// class. A this popped off the stack is a temporary the next call reuses.
+cTarvelScriptValue* LastingCallObject(const tScriptFrame* frame)
+{
+    cTarvelScriptValue* self = frame->thisValue;
+    cTarvelScript* machine = frame->machine;
+    if (!self || !machine)
+        return self;
+    for (cTarvelScriptValue& global : machine->mGlobals)
+        if (&global == self)
+            return self;
+    return machine->FindSymbol(self->name.c_str(), self->className.c_str());
+}
+
 // The scene object at index of the current scene, bound to the call object
 // both ways; null (nothing bound) for an index outside the scene's objects.
 cTarvelRegionSet* BindRegion(tScriptFrame* frame)
@@ -38,8 +53,11 @@ cTarvelRegionSet* BindRegion(tScriptFrame* frame)
     cTarvelRegionSet* region = scene->mHotspots[index];
     if (!region)
         return nullptr;
-    region->mObject = frame->thisValue;
-    frame->thisValue->object = gScriptHandles.Bind(region, eScriptObjectType::SceneObject);
+    const uint32_t handle = gScriptHandles.Bind(region, eScriptObjectType::SceneObject);
+    region->mObject = LastingCallObject(frame);
+    if (region->mObject)
+        region->mObject->object = handle;
+    frame->thisValue->object = handle;
     return region;
 }
 
