@@ -288,8 +288,6 @@ struct sMeshTarget {
 
 sMeshTarget MeshTarget(const tScriptFrame* frame)
 {
-    if (!ScriptHasArguments(frame))
-        return {};
     return {gScriptHandles.Get<cTarvelView>(ScriptArgObject(frame, 0), eScriptObjectType::View),
             ScriptBound<sSceneMeshRecord>(frame, eScriptObjectType::Mesh)};
 }
@@ -318,6 +316,8 @@ cTarvelMobile* BoundMobileWithArguments(const tScriptFrame* frame)
 
 int32_t cMesh__setRenderMethod(tScriptFrame* frame)
 {
+    if (!ScriptHasArguments(frame))
+        return -1;
     const sMeshTarget target = MeshTarget(frame);
     if (sSceneMesh* setting = MeshSetting(target)) {
         setting->renderMethod = ScriptArgInt(frame, 1);
@@ -329,6 +329,8 @@ int32_t cMesh__setRenderMethod(tScriptFrame* frame)
 
 int32_t cMesh__assignColormap(tScriptFrame* frame)
 {
+    if (!ScriptHasArguments(frame))
+        return -1;
     const sMeshTarget target = MeshTarget(frame);
     if (sSceneMesh* setting = MeshSetting(target)) {
         setting->colorMap = target.view->GetImageLayer(ScriptArgString(frame, 1), true);
@@ -339,6 +341,8 @@ int32_t cMesh__assignColormap(tScriptFrame* frame)
 
 int32_t cMesh__disablePick(tScriptFrame* frame)
 {
+    if (!ScriptHasArguments(frame))
+        return -1;
     const sMeshTarget target = MeshTarget(frame);
     if (target.view && target.mesh)
         target.mesh->pickDisabled = 1;
@@ -347,6 +351,8 @@ int32_t cMesh__disablePick(tScriptFrame* frame)
 
 int32_t cMesh__enablePick(tScriptFrame* frame)
 {
+    if (!ScriptHasArguments(frame))
+        return -1;
     const sMeshTarget target = MeshTarget(frame);
     if (target.view && target.mesh)
         target.mesh->pickDisabled = 0;
