@@ -39,6 +39,7 @@ protected:
         writer.AddLanguage(1);
         writer.AddShared(1, "Ann.day", 2, AssembleActorScript("Ann"), true);
         writer.AddShared(1, "cup", 7, testkit::BuildMobileActor(testkit::MobileActor{}), true);
+        writer.AddShared(1, "_hall_lamp", 5, testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions()), true);
         writer.AddShared(1, "spark", 5, testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions()), true);
         const std::string particles = testkit::MinimalEffectSource(std::vector<std::string>{"sparkle"});
         writer.AddShared(1, "particles.fx", 0, testkit::Bytes(particles.begin(), particles.end()), true);
@@ -346,6 +347,16 @@ TEST_F(ScriptApiObjectsTest, MeshSettingsOfAViewChangeAndTheViewIsBuiltAgain)
     EXPECT_EQ(mView->mMeshSettings[0].renderMethod, 0);
     EXPECT_EQ(mView->mBuilt, 0);
 
+    mView->mBuilt = 1;
+    auto map = Call("cMesh", Mesh(1), "cMesh__assignColormap", 2, "push object View\npush string \"lamp\"\n",
+                    "none", globals);
+    map->mGlobals[2].object = ViewHandle();
+    map->CallFunction("Go", nullptr);
+    ASSERT_NE(mView->mMeshSettings[1].colorMap, nullptr);
+    EXPECT_STREQ(mView->mMeshSettings[1].colorMap->mName.c_str(), "_hall_lamp") << "the view's layer image";
+    EXPECT_EQ(mView->mMeshSettings[0].colorMap, nullptr);
+    EXPECT_EQ(mView->mBuilt, 0);
+
     auto pick = Call("cMesh", Mesh(0), "cMesh__disablePick", 1, "push object View\n", "none", globals);
     pick->mGlobals[2].object = ViewHandle();
     pick->CallFunction("Go", nullptr);
@@ -486,7 +497,7 @@ TEST_F(ScriptApiObjectsTest, EveryFunctionOfTheseClassesFailsWithoutArgumentsOrB
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         ++checked;
     }
-    EXPECT_EQ(checked, 36 + 39 - 3) << "the names of both classes groups, folded ones included";
+    EXPECT_EQ(checked, 36 + 39 - 3) << "the names of both class groups, folded ones included";
     EXPECT_EQ(mScene->mActors.Count(), 1);
     EXPECT_EQ(mScene->mParticles.Count(), 0);
     EXPECT_EQ(mScene->mMobiles.Count(), 1);
