@@ -322,9 +322,13 @@ int32_t cActor__setPose(tScriptFrame* frame)
         return 0;
     }
     actor->PlayAnimation(transition, 0, 0.0f, 0.0f);
-    // The motion's own event sets the pose halfway through the transition.
-    if (cTarvelMobileAnimation* animation = actor->mAnimation; animation && animation->mMotion)
+    // The transition's own event sets the pose. A transition that did not
+    // start would leave the pose unset, or hang it on an older animation.
+    cTarvelMobileAnimation* animation = actor->mAnimation;
+    if (animation && animation->mMotion && animation->mName == transition)
         animation->mMotion->GetEventTable().AddEvent(0.5f * animation->GetCurrentTime(), "setpose", pose.c_str());
+    else
+        actor->SetPose(pose);
     if (ScriptArgBool(frame, 2) && frame->machine)
         ScriptWaitCinematic(frame, eScriptWaitRule::AlwaysNew)->WaitForActorAnim(actor, transition.c_str());
     return 0;

@@ -22,6 +22,10 @@
 #include "engine/world/scene.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/test_audio.h"
+#include "animation/motion.h"
+#include "animation/motion_event_table.h"
+#include "engine/world/mobile_animation.h"
+#include "tools/anim_file_writer.h"
 #include "tools/archive_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/script_assembler.h"
@@ -88,6 +92,8 @@ int32_t SetClip(tScriptFrame*)
     return 0;
 }
 
+constexpr float kOrigin[3] = {0.0f, 0.0f, 0.0f};
+
 class ScriptApiActorTest : public ScriptTestBase {
 protected:
     void SetUp() override
@@ -100,6 +106,7 @@ protected:
         testkit::MobileActor body;
         body.nodes = {{"root", -1}, {"hand", 0}};
         writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), true);
+        writer.AddShared(1, "sitdown", 8, testkit::BuildRootMotion("root", kOrigin, kOrigin, 0.0f, 2.0f), true);
         writer.AddShared(1, "cup", 7, testkit::BuildMobileActor(testkit::MobileActor{}), true);
         writer.AddShared(1, "test-l1",  kResourceOgg,
                          platform::testing::EncodeOgg(platform::testing::MakeTone(0.5, 22050, 1, 330), 22050, 1), false);
@@ -310,14 +317,25 @@ TEST_F(ScriptApiActorTest, PosesNeedANameAndCallThePoseEvent)
     EXPECT_STREQ(mAnn->mPose.c_str(), "Stand") << "without a transition at once";
     EXPECT_EQ(gCinematics.Count(), 0) << "and nothing to wait for";
 
-    // A transition that cannot play: the pose waits for its event, the
-    // script for the transition.
+    // The transition carries the pose's event; the script waits for it.
+    ASSERT_EQ(mAnn->mMobile->Load("body"), 0);
     Run("cActor__setPose", 3, "push string \"Sit\"\npush string \"sitdown\"\npush bool true\n");
-    EXPECT_STREQ(mAnn->mPose.c_str(), "Stand");
+    EXPECT_STREQ(mAnn->mPose.c_str(), "Stand") << "not before its event";
+    ASSERT_NE(mAnn->mAnimation, nullptr);
+    EXPECT_STREQ(mAnn->mAnimation->mName.c_str(), "sitdown");
+    const Anim::MotionEventTable& events = mAnn->mAnimation->mMotion->GetEventTable();
+    ASSERT_EQ(events.GetNumEvents(), 1u);
+    EXPECT_STREQ(events.GetParameter(events.GetEvent(0).parameterIndex).AsChar(), "Sit");
     ASSERT_EQ(gCinematics.Count(), 1);
     EXPECT_EQ(Top()->mWaitKind, cTarvelCinematic::kWaitActorAnim);
     EXPECT_EQ(Top()->mWaitActor, mAnn);
     EXPECT_STREQ(Top()->mWaitAnimName.c_str(), "sitdown");
+
+    // One that cannot play sets the pose at once and adds nothing to the
+    // animation still on the actor.
+    Run("cActor__setPose", 3, "push string \"Kneel\"\npush string \"nosuch\"\npush bool false\n");
+    EXPECT_STREQ(mAnn->mPose.c_str(), "Kneel");
+    EXPECT_EQ(events.GetNumEvents(), 1u);
 
     // Skipping sets the pose at once and waits for nothing.
     Skip();
