@@ -6,6 +6,7 @@
 #include "animation/node.h"
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/dialogue_bar.h"
 #include "engine/gameplay/gameplay.h"
 #include "engine/gameplay/pda.h"
 #include "engine/gameplay/speech.h"
@@ -561,5 +562,26 @@ int32_t cNPC__setPathfinderDestination(tScriptFrame* frame)
     // Copied in order: the player's approach reads x, z and the facing.
     for (int32_t i = 0; i < 3; ++i)
         actor->mPathfinderDest[i] = ScriptArgFloat(frame, i);
+    return 0;
+}
+
+int32_t cNPC__addVerb(tScriptFrame* frame)
+{
+    cTarvelActor* actor = BoundActorWithArguments(frame);
+    if (!actor)
+        return -1;
+    // The choice runs in the scene's script, under the character's object.
+    const cTarvelString function = frame->thisValue->name + "::" + ScriptArgString(frame, 2);
+    gTarvel.mDialogueBar.AddLine(ScriptArgString(frame, 0), ScriptArgString(frame, 1), function);
+    return 0;
+}
+
+int32_t cNPC__showVerbBar(tScriptFrame* frame)
+{
+    cTarvelActor* actor = BoundActor(frame);
+    if (!actor)
+        return -1;
+    cTarvelScriptValue* object = LastingCallObject(frame);
+    gTarvel.mDialogueBar.Show(frame->machine, object ? object : frame->thisValue);
     return 0;
 }

@@ -10,7 +10,10 @@
 #include "animation/actor_instance.h"
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
+#include "engine/gameplay/dialogue_bar.h"
 #include "engine/gameplay/gameplay.h"
+#include "engine/gameplay/screen_control.h"
+#include "engine/render/image.h"
 #include "engine/gameplay/pda.h"
 #include "engine/gameplay/speech.h"
 #include "engine/resource/resource.h"
@@ -27,6 +30,7 @@
 #include "engine/world/mobile_animation.h"
 #include "tools/anim_file_writer.h"
 #include "tools/archive_writer.h"
+#include "tools/image_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/script_assembler.h"
 
@@ -107,6 +111,7 @@ protected:
         body.nodes = {{"root", -1}, {"hand", 0}};
         writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), true);
         writer.AddShared(1, "sitdown", 8, testkit::BuildRootMotion("root", kOrigin, kOrigin, 0.0f, 2.0f), true);
+        writer.AddShared(1, "dialogue-ask", 5, testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions()), true);
         writer.AddShared(1, "cup", 7, testkit::BuildMobileActor(testkit::MobileActor{}), true);
         writer.AddShared(1, "test-l1",  kResourceOgg,
                          platform::testing::EncodeOgg(platform::testing::MakeTone(0.5, 22050, 1, 330), 22050, 1), false);
@@ -614,6 +619,34 @@ TEST_F(ScriptApiActorTest, ACharacterMadeThroughAPoppedObjectLinksBackToTheGloba
     cTarvelActor* bob = gTarvel.mScene->mActors[1];
     EXPECT_EQ(bob->mSceneSymbol, &m->mGlobals[0]) << "not the popped temporary";
     EXPECT_EQ(gScriptHandles.Get<cTarvelActor>(m->mGlobals[0].object, eScriptObjectType::Actor), bob);
+}
+
+TEST_F(ScriptApiActorTest, ACharactersDialogueBarIsFilledByItsHandlerInTheScenesScript)
+{
+    auto m = Machine("global Guard result class=cNPC\nimport cNPC__addVerb 3 none\n"
+                     "import cNPC__showVerbBar 0 none\n"
+                     "function Guard::OnDlgBar\npush string \"ask\"\npush string \"Ask him\"\n"
+                     "push string \"Ask\"\ncallg Guard cNPC__addVerb\nret\n"
+                     "function Go\ncallg Guard cNPC__showVerbBar\nret\n");
+    m->mGlobals[0].name = "Guard";
+    m->mGlobals[0].object = AnnHandle();
+    m->CallFunction("Go", nullptr);
+    cTarvelDialogueBar& bar = gTarvel.mDialogueBar;
+    ASSERT_EQ(bar.mEntries.Count(), 1);
+    EXPECT_STREQ(bar.mEntries[0].function.c_str(), "Guard::Ask");
+    EXPECT_STREQ(bar.mEntries[0].label.c_str(), "Ask him");
+    EXPECT_STREQ(bar.mEntries[0].icon->mName.c_str(), "dialogue-ask");
+    EXPECT_TRUE(bar.mOpen);
+    ClearScreenControls();
+
+    // Bound to nothing, neither adds nor opens.
+    bar.mEntries.Clear();
+    bar.mOpen = false;
+    m->mGlobals[0].object = 0;
+    m->CallFunction("Go", nullptr);
+    m->CallFunction("Guard::OnDlgBar", &m->mGlobals[0]);
+    EXPECT_EQ(bar.mEntries.Count(), 0);
+    EXPECT_FALSE(bar.mOpen);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/region_set.h"
+#include "engine/gameplay/verb_bar.h"
 #include "engine/render/shadow.h"
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
@@ -151,6 +152,16 @@ int32_t cHotspot__setPathfinderDestination(tScriptFrame* frame)
         break;
     }
     return -1;
+}
+
+int32_t cHotspot__addVerb(tScriptFrame* frame)
+{
+    cTarvelRegionSet* region = BoundRegionWithArguments(frame);
+    if (!region)
+        return -1;
+    gTarvel.mVerbBar.AddVerb(ScriptArgString(frame, 0), ScriptArgString(frame, 1), ScriptArgString(frame, 2), region,
+                             nullptr);
+    return 0;
 }
 
 int32_t cPath__feedPathfinder(tScriptFrame* frame)

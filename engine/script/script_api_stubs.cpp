@@ -20,15 +20,10 @@ TARVEL_SCRIPT_STUB(cCinematic__waitForImage)
 TARVEL_SCRIPT_STUB(cCinematic__waitForPostFX)
 TARVEL_SCRIPT_STUB(cCinematic__waitTime)
 
-TARVEL_SCRIPT_STUB(cHotspot__addVerb)
-
 TARVEL_SCRIPT_STUB(cInventoryItem__addVerb)
 TARVEL_SCRIPT_STUB(cInventoryItem__loadImages)
 TARVEL_SCRIPT_STUB(cInventoryItem__putName)
 TARVEL_SCRIPT_STUB(cInventoryItem__select)
-
-TARVEL_SCRIPT_STUB(cNPC__addVerb)
-TARVEL_SCRIPT_STUB(cNPC__showVerbBar)
 
 TARVEL_SCRIPT_STUB(cScene__applyTimedPostEffect)
 TARVEL_SCRIPT_STUB(cScene__cameraMove)
