@@ -1,0 +1,1 @@
+#include "engine/gameplay/control_effects_test_support.h"
