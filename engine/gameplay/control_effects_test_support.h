@@ -28,6 +28,7 @@
 #include "engine/gameplay/control_ticker.h"
 #include "engine/resource/resource.h"
 #include "engine/script/script.h"
+#include "engine/script/script_api.h"
 #include "engine/script/script_handles.h"
 #include "engine/script/script_test_support.h"
 #include "engine/world/actor.h"
@@ -38,6 +39,7 @@
 #include "platform/fmod/testing.h"
 #include "tools/anim_file_writer.h"
 #include "tools/archive_writer.h"
+#include "tools/font_writer.h"
 #include "tools/image_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
@@ -182,6 +184,7 @@ protected:
                          true);
         const float from[3] = {0, 0, 0}, to[3] = {0, 0, 0};
         writer.AddShared(1, "hold", 8, testkit::BuildRootMotion("Bip01 R Forearm", from, to, 0.0f, 1.0f), true);
+        writer.AddShared(1, "font1", 0, testkit::BuildGridFont(u"0123456789", 9), true);
         writer.AddShared(1, "thud", kResourceWav, platform::testing::EncodeWav(platform::testing::MakeTone(0.5, 8000, 1, 440), 8000, 1), true);
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
