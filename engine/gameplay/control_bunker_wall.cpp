@@ -40,17 +40,18 @@ float Finite(float value)
     return std::isfinite(value) ? value : 0.0f;
 }
 
-// The wall's meshes as bricks: one per mesh, in draw order; shadow geometry
-// is never simulated.
+// The wall's meshes as bricks: one per node with a mesh, in node order, so
+// the stored matrices keep their bricks whatever order the meshes are drawn
+// in.
 template <class Body>
 void ForEachBrickMesh(const cTarvelMobile* wall, Body body)
 {
-    const Anim::Mesh* last = nullptr;
-    for (const sMobileMesh* record : wall->mMeshes) {
-        if (!record || record->shadow || !record->mesh || record->mesh == last)
-            continue;
-        last = record->mesh;
-        body(*record);
+    const Anim::Actor* actor = wall->mActor;
+    const uint32_t count = actor ? actor->GetNumNodes() : 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const Anim::Node* node = actor->GetNode(i);
+        if (const Anim::Mesh* mesh = node ? node->GetMesh(0) : nullptr)
+            body(int32_t(i), *node, *mesh);
     }
 }
 
@@ -171,15 +172,15 @@ void cTarvelControlBunkerWall::CreateBricks()
     Anim::Actor* actor = mWall->mActor;
     const Anim::Transform* rest = actor ? actor->GetTransformData().GetBindTransforms() : nullptr;
     const uint32_t nodeCount = actor ? actor->GetNumNodes() : 0;
-    ForEachBrickMesh(mWall, [&](const sMobileMesh& record) {
-        if (record.node < 0 || uint32_t(record.node) >= nodeCount || !rest)
+    ForEachBrickMesh(mWall, [&](int32_t index, const Anim::Node&, const Anim::Mesh& mesh) {
+        if (!rest)
             return;
         AnimCore::AABB box;
-        record.mesh->CalcBounds(box, AnimCore::Matrix::Identity());
+        mesh.CalcBounds(box, AnimCore::Matrix::Identity());
         if (!box.IsValid())
             return;
         const float size[3] = {box.max.x - box.min.x, box.max.y - box.min.y, box.max.z - box.min.z};
-        const Anim::Transform& pose = rest[record.node];
+        const Anim::Transform& pose = rest[index];
         const float centre[3] = {pose.position.x + mPosition[0], pose.position.y + mPosition[1],
                                  pose.position.z + mPosition[2]};
         const AnimCore::Quaternion& q = pose.rotation;
@@ -192,11 +193,11 @@ void cTarvelControlBunkerWall::CreateBricks()
             body = physics.CreateDynamicBox(size[0], size[1], size[2], centre[0], centre[1], centre[2], q.x, q.y,
                                             q.z, q.w, 0.0f, 0.0f, 0.0f, kBrickMass, mMaterial, this, nullptr);
             if (body && mNodeController)
-                mNodeController->SetNodeBody(uint32_t(record.node), body);
+                mNodeController->SetNodeBody(uint32_t(index), body);
         }
         if (body) {
             mBrickBodies.Add(body);
-            mBrickNodes.Add(record.node);
+            mBrickNodes.Add(index);
         }
     });
 
@@ -298,15 +299,12 @@ bool cTarvelControlBunkerWall::IsFinished()
     if (!mWall || !mWall->mActor)
         return false;
     int32_t standing[kColumns] = {};
-    ForEachBrickMesh(mWall, [&](const sMobileMesh& record) {
-        const Anim::Node* node = mWall->mActor->GetNode(uint32_t(record.node));
-        if (!node)
-            return;
-        const int64_t column = LeadingNumber(node->GetName()) % 100 - 2;
+    ForEachBrickMesh(mWall, [&](int32_t index, const Anim::Node& node, const Anim::Mesh&) {
+        const int64_t column = LeadingNumber(node.GetName()) % 100 - 2;
         if (column < 0 || column >= kColumns)
             return;
         D3DXMATRIX world;
-        mWall->GetNodeWorldMatrix(record.node, &world);
+        mWall->GetNodeWorldMatrix(index, &world);
         if (world._42 - mWall->mPosition.y > kStandingHeight)
             ++standing[column];
     });

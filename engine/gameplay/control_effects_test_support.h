@@ -175,6 +175,7 @@ protected:
             writer.AddShared(1, name, 5, picture, true);
 
         writer.AddShared(1, "Wall", 7, BuildBoxActor(WallNodes()), true);
+        writer.AddShared(1, "BigWall", 7, BuildBoxActor(WallNodes(30, 10)), true);
         writer.AddShared(1, "Hero", 7,
                          BuildBoxActor({{"Bip01", -1, {0, 0, 0}, {20, 100, 20}},
                                         {"Bip01 R Forearm", 0, {10, 120, 0}, {5, 5, 20}}}),
