@@ -159,9 +159,11 @@ void cTarvelControlBunkerWall::Build(const cTarvelString& meshName, const float 
         CreateBricks();
     RestoreWallState();
 
-    if (mWall)
-        mWall->Update(1.0f);
     gTarvel.mPhysics.SetMaterialCallbacks(mMaterial, mMaterial, true);
+    // A wall that could not be made has nothing to shoot at.
+    if (!mWall)
+        return;
+    mWall->Update(1.0f);
     mSparks = new cTarvelParticleSparkle;
     mSparks->Init(10, "particle_spark");
 }
@@ -249,6 +251,9 @@ void cTarvelControlBunkerWall::RestoreWallState()
 
 void cTarvelControlBunkerWall::StoreWallState()
 {
+    // A wall that was never made must not wipe what a real one left.
+    if (!mWall)
+        return;
     const int32_t count = mBrickBodies.Count();
     std::vector<uint8_t> block(1 + size_t(count) * kMatrixBytes);
     block[0] = uint8_t(std::min(count, 255));
