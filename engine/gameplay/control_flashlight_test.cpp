@@ -93,6 +93,24 @@ TEST_F(FlashlightTest, InitLightsTheFlashlightAndArmsThePlayer)
     EXPECT_EQ(player->mLookAtID, -1) << "nothing under the mouse: no look-at";
 }
 
+TEST_F(FlashlightTest, ThePointUnderTheMouseTurnsHeadAndArm)
+{
+    cTarvelActor* player = Hero();
+    Run("TorchInit");
+    cTarvelControlFlashlight* torch = Torch();
+    gTarvel.mGameplay.mMouseX = 512;
+    gTarvel.mGameplay.mMouseY = 600;   // the floor in front of the wall
+    D3DXVECTOR3 point;
+    ASSERT_NE(mScene->Pick(&point, 512, 600), 0);
+    UpdateActiveControls();
+    EXPECT_EQ(player->mLookAtID, cTarvelControlFlashlight::kLookAtId);
+    const AnimCore::Vector3* goal = torch->mArmLookAt->GetGoal();
+    EXPECT_EQ(goal->x, point.x);
+    EXPECT_EQ(goal->y, point.y);
+    EXPECT_EQ(goal->z, point.z);
+    EXPECT_EQ(torch->mArmLookAt->GetTargetWeight(), 1.0f);
+}
+
 TEST_F(FlashlightTest, PlayerWithoutTorchGetsTheLightAndTheArmButNoCone)
 {
     Hero(false);
