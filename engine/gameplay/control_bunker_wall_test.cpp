@@ -146,6 +146,27 @@ TEST_F(BunkerWallTest, SixOpenColumnsFinishTheWallAndFiveDoNot)
     }
 }
 
+TEST_F(BunkerWallTest, ColumnsComeFromTheLastTwoDigitsOfTheNodeNames)
+{
+    // High floor: every brick is fixed where its node stands.
+    const struct {
+        const char* mesh;
+        bool finished;
+    } cases[] = {
+        {"Columns", false},   // open 2, 4, 5, 7, 8, 9: runs of at most three
+        {"OddNames", true},   // 00, 01, 12 to 99 and no number close nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mesh);
+        gSharedSymbols.Clear();
+        auto* wall = new cTarvelControlBunkerWall(c.mesh, 0, 0, 0, 1000.0f, "", "", "", "W");
+        gActiveControls.Add(wall);
+        ASSERT_NE(wall->mWall, nullptr);
+        EXPECT_EQ(wall->IsFinished(), c.finished);
+        gActiveControls.DeleteAll();
+    }
+}
+
 TEST_F(BunkerWallTest, StoredBlocksRestoreOnlyTheWholeMatricesTheyHold)
 {
     const D3DXMATRIX moved = Translation(500, 10, 500);

@@ -132,6 +132,14 @@ inline std::vector<BoxNode> WallNodes(int columns = kWallColumns, int courses = 
     return nodes;
 }
 
+// Walls of standing bricks, two a name, to read columns from node names:
+// "Columns" stands in columns 0, 1, 3 (1205) and 6 (99908); "OddNames" in
+// columns 0 and 1 and under names that belong to no column.
+inline const std::vector<std::pair<const char*, std::vector<const char*>>> kNamedWalls = {
+    {"Columns", {"102", "103", "1205", "99908"}},
+    {"OddNames", {"102", "103", "300", "301", "312", "399", "abc", "-7", "12"}},
+};
+
 class ControlEffectsTest : public ScriptTestBase {
 protected:
     void SetUp() override
@@ -176,6 +184,13 @@ protected:
 
         writer.AddShared(1, "Wall", 7, BuildBoxActor(WallNodes()), true);
         writer.AddShared(1, "BigWall", 7, BuildBoxActor(WallNodes(30, 10)), true);
+        for (const auto& [actor, names] : kNamedWalls) {
+            std::vector<BoxNode> nodes{{"root", -1, {0, 0, 0}, {0, 0, 0}}};
+            for (const char* name : names)
+                for (float y : {90.0f, 150.0f})
+                    nodes.push_back({name, 0, {0, y, 0}, {10, 10, 10}});
+            writer.AddShared(1, actor, 7, BuildBoxActor(nodes), true);
+        }
         writer.AddShared(1, "Hero", 7,
                          BuildBoxActor({{"Bip01", -1, {0, 0, 0}, {20, 100, 20}},
                                         {"Bip01 R Forearm", 0, {10, 120, 0}, {5, 5, 20}}}),
