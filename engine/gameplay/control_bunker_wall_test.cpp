@@ -249,6 +249,8 @@ TEST_F(BunkerWallTest, SavegameRoundTripKeepsTheWallAsItWasLeft)
 
 TEST_F(BunkerWallTest, ElementWithoutMeshMakesAWallThatDoesNothing)
 {
+    const std::vector<uint8_t> stored = Block(1, {Translation(1, 2, 3)});
+    StoreData(stored);
     SavegameScope scope("<Demogame><Control class=\"1\"><Position>nan 1 2</Position><FloorLevel>inf</FloorLevel>"
                         "</Control></Demogame>");
     LoadActiveControls(gTarvel.mSavegame);
@@ -261,6 +263,9 @@ TEST_F(BunkerWallTest, ElementWithoutMeshMakesAWallThatDoesNothing)
     EXPECT_FALSE(wall->IsFinished());
     UpdateActiveControls();
     EXPECT_EQ(gActiveControls.Count(), 1);
+    gActiveControls.DeleteAll();
+    ASSERT_NE(Data(), nullptr);
+    EXPECT_EQ(*Data(), stored) << "what a real wall left is kept";
 }
 
 TEST_F(BunkerWallTest, HardImpactsRaiseDustAndSoundOnceShooting)

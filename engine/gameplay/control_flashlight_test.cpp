@@ -184,6 +184,25 @@ TEST_F(FlashlightTest, ViewsAndMobilesBecomeReceiversAndComeBackFromASavegame)
     EXPECT_EQ(Attachments(player->mLinkedMobile), 1u) << "the old cone went, the new one hangs";
 }
 
+TEST_F(FlashlightTest, AddMobileAndAddViewFailWithoutTheirObject)
+{
+    Hero();
+    Run("TorchInit");
+    tScriptFrame frame;
+    frame.thisValue = Global("Torch");
+    cTarvelScriptValue view = *Global("Main");
+    view.object = 0;
+    frame.arguments.Add(view);
+    EXPECT_EQ(cCtrlFlashlight__addView(&frame), -1);
+    cTarvelScriptValue mobile = *Global("Hero");
+    mobile.className = "cView";   // no mobile by the resolution rule
+    frame.arguments.Clear();
+    frame.arguments.Add(mobile);
+    EXPECT_EQ(cCtrlFlashlight__addMobile(&frame), -1);
+    EXPECT_EQ(Torch()->mViews.Count(), 0);
+    EXPECT_EQ(Torch()->mMobiles.Count(), 0);
+}
+
 TEST_F(FlashlightTest, EndSwitchesOffAndUnbindsSoLaterCallsFail)
 {
     cTarvelActor* player = Hero();
@@ -201,6 +220,7 @@ TEST_F(FlashlightTest, EndSwitchesOffAndUnbindsSoLaterCallsFail)
     frame.thisValue = Global("Torch");
     frame.arguments.Add(*Global("Main"));
     EXPECT_EQ(cCtrlFlashlight__addView(&frame), -1);
+    EXPECT_EQ(cCtrlFlashlight__end(&frame), -1);
 
     UpdateActiveControls();
     EXPECT_EQ(gActiveControls.Count(), 0);
