@@ -44,7 +44,10 @@ std::vector<TextLine> SplitTextForm(std::string_view text)
 
 std::string TextFormMessage(std::string_view file, const TextFormError& error)
 {
-    return (error.file.empty() ? std::string(file) : error.file) + ":" + std::to_string(error.line) + ": " + error.what();
+    const std::string where = error.file.empty() ? std::string(file) : error.file;
+    if (error.line <= 0)  // the file as a whole
+        return where + ": " + error.what();
+    return where + ":" + std::to_string(error.line) + ": " + error.what();
 }
 
 void Refuse(const TextLine& line, const std::string& reason)
