@@ -368,7 +368,11 @@ void cTarvelPDA::PlayAudioClip(sPDAAudioNode* node)
         mClipCinematic = nullptr;
     }
     cTarvelResource& archive = gTarvel.mResources;
-    const int slot = archive.OpenResource(node->scene.c_str(), kResourceScene);
+    // Tested first: the archive's own open of a missing entry is fatal with
+    // its own message.
+    const int slot = archive.Exists(node->scene.c_str(), kResourceScene)
+                         ? archive.OpenResource(node->scene.c_str(), kResourceScene)
+                         : -1;
     if (slot < 0)
         gTarvel.FatalError(0, TARVEL_SOURCE_PDA, 1132, "cTarvelPDA::PlayAudioClip)",
                            "Scene file " + node->scene + " can not be loaded.", 0);
