@@ -192,8 +192,12 @@ cTarvelPDA::~cTarvelPDA()
 {
     for (cTarvelImage* image : mImages)
         delete image;
-    for (sSoundRecord* record : mSounds)
+    // Without a Release the sound system frees the samples; the record's
+    // own block is ours.
+    for (sSoundRecord* record : mSounds) {
+        std::free(record->block);
         delete record;
+    }
 }
 
 cTarvelImage* cTarvelPDA::Image(int32_t index) const

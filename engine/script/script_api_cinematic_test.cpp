@@ -218,10 +218,12 @@ TEST_F(CinematicApiTest, EveryWaitHoldsTheScriptUntilItsConditionHolds)
         Begin(std::string(c.call) + "\nmark 1\ncallg Cine cCinematic__exit");
         ASSERT_NE(Top(), nullptr);
         EXPECT_EQ(Top()->mWaitKind, c.kind);
-        if (c.kind == cTarvelCinematic::kWaitImage)
+        if (c.kind == cTarvelCinematic::kWaitImage) {
             EXPECT_EQ(Top()->mWaitImage, mLamp);
-        if (c.kind >= cTarvelCinematic::kWaitActorSay && c.kind <= cTarvelCinematic::kWaitActorLinkedAnim)
+        }
+        if (c.kind >= cTarvelCinematic::kWaitActorSay && c.kind <= cTarvelCinematic::kWaitActorLinkedAnim) {
             EXPECT_EQ(Top()->mWaitActor, ann);
+        }
         Frame(0);
         Frame(0);
         EXPECT_TRUE(Marks().empty()) << "the script waits";
