@@ -481,6 +481,39 @@ TEST_F(PdaTest, MailsShowTheirTextsAndAttachmentsCycle)
     EXPECT_EQ(pda.mMailView, cTarvelPDA::kMailList);
 }
 
+TEST_F(PdaTest, EachPageMakesItsTextsOnceAndReleasesThemWithThePage)
+{
+    cTarvelPDA& pda = Pda();
+    Phones(7);
+    pda.AddAudioEntry("Case/One", "Lab.day", "One", "OnOne");
+    pda.AddAudioEntry("Case/Two", "Lab.day", "Two", "OnTwo");
+    pda.AddAudioEntry("Solo", "Lab.day", "Solo", "OnSolo");
+    const int32_t base = gTarvel.mFonts.mTexts.Count();
+    auto made = [&] { return gTarvel.mFonts.mTexts.Count() - base; };
+    pda.Open();
+    pda.Render();
+    pda.Render();
+    EXPECT_EQ(made(), 15) << "three texts for each of five rows, made once";
+    ASSERT_NE(pda.mPhoneEntries[0]->texts[0], nullptr);
+    EXPECT_EQ(pda.mPhoneEntries[0]->texts[0]->mY, T + 76);
+    EXPECT_EQ(pda.mPhoneEntries[5]->texts[0], nullptr) << "the sixth row is below the list";
+
+    Click(200, T + 30);   // dictaphone
+    EXPECT_EQ(made(), 0);
+    pda.Render();
+    EXPECT_EQ(made(), 2) << "a folder and a clip at the root";
+    Click(120, T + 70);   // into "Case"
+    EXPECT_EQ(made(), 0);
+    pda.Render();
+    EXPECT_EQ(made(), 2) << "the way up has no text";
+    EXPECT_NE(pda.mAudioRoot.children[0]->children[1]->display, nullptr);
+
+    // A scene change clears every text: the PDA does not delete them again.
+    gTarvel.mFonts.ClearTexts();
+    pda.Close();
+    EXPECT_EQ(pda.mAudioRoot.children[0]->children[1]->display, nullptr);
+}
+
 TEST_F(PdaTest, TextAndPicturesBeforeAnyMailAreIgnored)
 {
     testing::internal::CaptureStderr();
