@@ -16,6 +16,7 @@
 #include "engine/render/image.h"
 #include "engine/resource/resource.h"
 #include "engine/script/script.h"
+#include "engine/script/script_handles.h"
 #include "engine/sound/sound.h"
 #include "engine/world/actor.h"
 #include "engine/world/scene.h"
@@ -386,16 +387,27 @@ void cTarvelPDA::PlayAudioClip(sPDAAudioNode* node)
     script->ReadSymbolTable(slot, cTarvelString(name));
     archive.CloseResource(slot);
     mPlayingClip = node;
-    // The clip's own speech is recognised while its event first runs.
-    mStartingClipScript = script;
-    mClipCinematic = new cTarvelCinematic(script, node->symbol.c_str(), nullptr, node->function.c_str());
-    mStartingClipScript = nullptr;
+    // Made without a script and started here, as the constructor would, so
+    // that the clip's speech in its first run already finds the clip's
+    // cinematic and object.
+    auto* cinematic = new cTarvelCinematic(nullptr, "", nullptr, "");
+    mClipCinematic = cinematic;
+    cinematic->mScript = script;
+    cTarvelScriptValue* symbol = script->FindSymbol(node->symbol.c_str(), "cCinematic");
+    if (!symbol)
+        gTarvel.FatalError(0, TARVEL_SOURCE_CINEMATIC, 39, "cTarvelCinematic::cTarvelCinematic",
+                           "Script object <cCinematic> " + node->symbol + " not found.", 0);
+    symbol->object = gScriptHandles.Bind(cinematic, eScriptObjectType::Cinematic);
+    cinematic->mScriptObject = symbol;
+    cinematic->mInCall = true;
+    script->CallEvent(symbol, node->function.c_str());
+    // The event may have ended the clip (a reset, another clip).
+    if (mClipCinematic == cinematic)
+        cinematic->mInCall = false;
 }
 
 cTarvelScript* cTarvelPDA::ClipScript() const
 {
-    if (mStartingClipScript)
-        return mStartingClipScript;
     return mClipCinematic ? mClipCinematic->mScript : nullptr;
 }
 

@@ -168,9 +168,7 @@ public:
     std::vector<cTarvelImage*> mImages;
 
 private:
-    // The clip's machine while its cinematic is being made, and a playing
-    // clip kept for its end after a reset emptied the tree.
-    cTarvelScript* mStartingClipScript = nullptr;
+    // A playing clip kept for its end after a reset emptied the tree.
     std::unique_ptr<sPDAAudioNode> mDetachedClip;
 
     cTarvelImage* Image(int32_t index) const;

@@ -31,8 +31,8 @@ using ::testing::HasSubstr;
 constexpr int32_t T = 128;
 
 // A scene file with something in every section before its script, whose
-// script holds the dictaphone clip "Memo": its "OnPlay" marks 1, waits for
-// speech with no actor and marks 2.
+// script holds the dictaphone clip "Memo": its "OnPlay" marks 1, says a line
+// on an unbound object, waits for speech with no actor and marks 2.
 testkit::SceneFile Lab()
 {
     testkit::SceneFile scene;
@@ -55,7 +55,9 @@ testkit::SceneFile Lab()
         "global Lab result class=cScene\nglobal Memo result class=cCinematic\nglobal Nobody object\n"
         "global Log int\n"
         "import test__record 1 none\nimport cCinematic__waitForActorSay 1 none\nimport cCinematic__exit 0 none\n"
+        "import cActor__say 3 none\n"
         "function Memo::OnPlay\npush int 1\ncallg Log test__record\n"
+        "push string \"Hello\"\npush string \"memo-1\"\npush bool false\ncallg Nobody cActor__say\n"
         "push object Nobody\ncallg Memo cCinematic__waitForActorSay\n"
         "push int 2\ncallg Log test__record\ncallg Memo cCinematic__exit\nret\n");
     return scene;
@@ -545,6 +547,8 @@ TEST_F(PdaTest, AChosenClipPlaysAsACinematicOnItsSceneScript)
     EXPECT_EQ(cinematic, pda.mClipCinematic);
     EXPECT_EQ(pda.ClipScript(), cinematic->mScript);
     EXPECT_EQ(cinematic->mWaitKind, cTarvelCinematic::kWaitSpeechLine) << "the clip's own line";
+    EXPECT_EQ(gTarvel.mSpeech.mSpeaker, gTarvel.mSpeech.mOffVoice)
+        << "its first line, said on an unbound object, is heard off screen";
     ASSERT_EQ(Records().size(), 1u);
     EXPECT_EQ(Records()[0].arguments[0].integer, 1);
 
@@ -552,9 +556,15 @@ TEST_F(PdaTest, AChosenClipPlaysAsACinematicOnItsSceneScript)
     Click(200, T + 380);
     EXPECT_TRUE(pda.mOpen);
 
-    platform::testing::AdvanceClock(16);
-    gTarvel.mTimer.Update();
-    cTarvelCinematic::UpdateStack();
+    // The line lasts its subtitle's time; then the clip goes on and ends.
+    for (int frame = 0; frame < 400 && Records().size() < 2; ++frame) {
+        platform::testing::AdvanceClock(16);
+        gTarvel.mTimer.Update();
+        gTarvel.mSound.Update();
+        gTarvel.mSpeech.Update();
+        cTarvelCinematic::UpdateStack();
+    }
+    EXPECT_EQ(gTarvel.mSpeech.mState, 0);
     EXPECT_EQ(Records().size(), 2u);
     EXPECT_EQ(gCinematics.Count(), 0);
     EXPECT_EQ(pda.mClipCinematic, nullptr);
