@@ -1,5 +1,6 @@
 #include "tools/font_demo.h"
 
+#include "tools/menu_pictures.h"
 #include "tools/mobile_actor_writer.h"
 
 #include <cstdlib>
@@ -132,6 +133,8 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   out.push_back(HintIcon("hint_hand", size, 'H', 230, 230, 230));
   out.push_back(HintIcon("hint_speak", size, 'S', 255, 180, 220));
   out.push_back(HintIcon("hint_path", size, 'P', 120, 220, 120));
+  for (NamedResource& picture : BuildMenuPictures(full))
+    out.push_back(std::move(picture));
   return out;
 }
 
