@@ -151,10 +151,14 @@ TEST_F(MainLoopTest, EscapeAsksTheFirstScreenControlFirst)
     EXPECT_EQ(second.escapes, 0);
     EXPECT_FALSE(gTarvel.mMenu.mOpen);
 
+    // A control that lets the key pass still keeps the menu shut.
     first.takesKey = false;
     Key(VK_ESCAPE);
-    EXPECT_TRUE(gTarvel.mMenu.mOpen);
+    EXPECT_EQ(first.escapes, 2);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
     gScreenControls.Clear();
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(gTarvel.mMenu.mOpen);
 }
 
 TEST_F(MainLoopTest, EscapeSkipsACinematicAndLeavesTheMenuOpen)
@@ -171,7 +175,7 @@ TEST_F(MainLoopTest, EscapeSkipsACinematicAndLeavesTheMenuOpen)
     EXPECT_TRUE(gTarvel.mMenu.mOpen);
     gCinematics.Clear();
 
-    // Without the cinematic the slot list closes.
+    // Without the cinematic the main page closes.
     Key(VK_ESCAPE);
     EXPECT_FALSE(gTarvel.mMenu.mOpen);
 }

@@ -514,7 +514,10 @@ TEST_F(FrameTest, MenuAndMovieLayouts)
 
     gTarvel.mMenu.mOpen = true;
     gTarvel.mMenu.mFade = 1.0f;
-    EXPECT_EQ(Sequence(Frame(), {{"cursor", Graphics().mCursors[0]}}), std::vector<std::string>{"cursor"});
+    // The menu's two background halves, then the cursor over them.
+    const cTarvelMenu& menu = gTarvel.mMenu;
+    EXPECT_EQ(Sequence(Frame(), {{"cursor", Graphics().mCursors[0]}, {"top", menu.mBackTop}, {"bottom", menu.mBackBottom}}),
+              (std::vector<std::string>{"top", "bottom", "cursor"}));
     gTarvel.mMenu.mFade = 0.5f;   // still fading in: the game shows through
     EXPECT_EQ(Sequence(Frame(), {}).front(), "1");
     gTarvel.mMenu.mOpen = false;
