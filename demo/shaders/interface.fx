@@ -70,3 +70,151 @@ technique ui_tooltip
         PixelShader = compile ps_2_0 BoxPS();
     }
 }
+
+// The in-game menu: a page picture tinted by its colour picture and faded
+// in by intens.x, the savegame picture shown through the page's photo area,
+// and icons in colour or in grey at brightness intens.x.
+texture tex;
+texture tex2;
+float2 intens = { 1.0f, 1.0f };
+
+sampler menuSampler = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+sampler menuSampler2 = sampler_state
+{
+    Texture = <tex2>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+struct MenuOut
+{
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float2 uv : TEXCOORD0;
+};
+
+MenuOut MenuVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : TEXCOORD0)
+{
+    MenuOut output;
+    output.position = position;
+    output.color = color;
+    output.uv = uv;
+    return output;
+}
+
+struct PhotoOut
+{
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float2 uv : TEXCOORD0;
+    float2 uv2 : TEXCOORD1;
+};
+
+PhotoOut PhotoVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : TEXCOORD0, float2 uv2 : TEXCOORD1)
+{
+    PhotoOut output;
+    output.position = position;
+    output.color = color;
+    output.uv = uv;
+    output.uv2 = uv2;
+    return output;
+}
+
+float4 PolaroidPS(MenuOut input) : COLOR
+{
+    float4 page = tex2D(menuSampler, input.uv);
+    float3 tint = tex2D(menuSampler2, input.uv).rgb;
+    return float4(page.rgb * tint, page.a * intens.x);
+}
+
+float4 ThumbnailPS(PhotoOut input) : COLOR
+{
+    float4 frame = tex2D(menuSampler, input.uv);
+    float3 photo = tex2D(menuSampler2, input.uv2).rgb;
+    return float4(photo * intens.x, frame.a > 0.0f ? 1.0f : 0.0f);
+}
+
+float4 IconPS(MenuOut input) : COLOR
+{
+    float4 icon = tex2D(menuSampler, input.uv);
+    return float4(icon.rgb * intens.x, icon.a);
+}
+
+float4 IconGreyPS(MenuOut input) : COLOR
+{
+    float4 icon = tex2D(menuSampler, input.uv);
+    float grey = dot(icon.rgb, float3(0.3f, 0.59f, 0.11f)) * intens.x;
+    return float4(grey, grey, grey, icon.a);
+}
+
+technique ui_polaroid
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 MenuVS();
+        PixelShader = compile ps_2_0 PolaroidPS();
+    }
+}
+
+technique ui_thumbnail
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 PhotoVS();
+        PixelShader = compile ps_2_0 ThumbnailPS();
+    }
+}
+
+technique ui_vericonbw
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 MenuVS();
+        PixelShader = compile ps_2_0 IconGreyPS();
+    }
+}
+
+technique ui_vericon
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 MenuVS();
+        PixelShader = compile ps_2_0 IconPS();
+    }
+}
