@@ -704,6 +704,9 @@ void cTarvelMenu::StartNewGame()
 
     gSharedSymbols.Clear();
     if (engine.mScene) {
+        // Left as a savegame load leaves it (no "on_leave"), so that the
+        // player keeps no link into the deleted scene.
+        engine.mScene->Leave(1);
         engine.mScene->Clear();
         delete engine.mScene;
         engine.mScene = nullptr;
