@@ -137,7 +137,7 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         OnKeyDown(wParam, lParam);
         break;
     case WM_CHAR:
-        if (mInitialised && mMenu.mOpen && mMenu.mState == 4)
+        if (mInitialised && mMenu.mOpen && mMenu.mState == cTarvelMenu::kSavePage)
             mMenu.OnChar(static_cast<int>(wParam));
         break;
     case WM_MOUSEMOVE:
@@ -145,7 +145,7 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             mGameplay.mMouseX = ScaleMouse(LOWORD(lParam), mGraphics.mScaleX, mGameplay.mMouseLimitX);
             mGameplay.mMouseY = ScaleMouse(HIWORD(lParam), mGraphics.mScaleY, mGameplay.mMouseLimitY);
             // Dragging a slider of the options page.
-            if (mMenu.mOpen && mMenu.mState == 2 && mMenu.mHovered >= 1 &&
+            if (mMenu.mOpen && mMenu.mState == cTarvelMenu::kOptionsPage && mMenu.mHovered >= 1 &&
                 mMenu.mHovered <= 4 && (wParam & MK_LBUTTON) && mGameplay.mLeftLatch != 2)
                 mGameplay.mLeftLatch = 1;
         }
@@ -186,7 +186,7 @@ void cTarvel::OnEscape()
         return;
     }
     if (mMenu.mOpen) {
-        if (mMenu.mState == 1)
+        if (mMenu.mState == cTarvelMenu::kMainPage)
             mMenu.Close();
         else
             mMenu.ClosePage();

@@ -1,9 +1,11 @@
 #include "engine/gameplay/menu.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/tarvel.h"
@@ -164,6 +166,18 @@ protected:
         std::strncpy(reinterpret_cast<char*>(bytes.data() + 148), state, 15);
         std::ofstream(mFolder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                             std::streamsize(bytes.size()));
+    }
+
+    // Where an image's quad starts, in layout pixels (the scale is 1).
+    static std::pair<int, int> TopLeft(cTarvelImage* image)
+    {
+        void* data = nullptr;
+        EXPECT_EQ(image->mVertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+        float xy[2] = {};
+        std::memcpy(xy, static_cast<uint8_t*>(data) + image->VertexStride(), sizeof xy);
+        image->mVertexBuffer->Unlock();
+        const cTarvelGraphics& graphics = gTarvel.mGraphics;
+        return {int(std::lround(xy[0] - graphics.mTexelOffsetX)), int(std::lround(xy[1] - graphics.mTexelOffsetY))};
     }
 
     std::vector<std::string> SlotNames() const
@@ -695,6 +709,11 @@ TEST_F(MenuTest, SavingAsksBeforeOverwritingAndTheMainLoopServesIt)
     ClickAt(400, 380);   // no
     EXPECT_EQ(Menu().mState, cTarvelMenu::kSavePage);
     EXPECT_EQ(Typed(), "kept");
+    // The question moved the icons; the save page draws them at its own
+    // places again.
+    Menu().Render();
+    EXPECT_EQ(TopLeft(Menu().mOk), (std::pair<int, int>{695, 529}));
+    EXPECT_EQ(TopLeft(Menu().mCancel), (std::pair<int, int>{695, 458}));
     EXPECT_EQ(gTarvel.mSaveRequest, 0);
     EXPECT_EQ(Menu().mPagePictures.Count(), 3);
 
