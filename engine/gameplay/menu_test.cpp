@@ -265,6 +265,31 @@ TEST_F(MenuTest, MenuOpensOnlyWhenTheGameLetsIt)
     EXPECT_EQ(Menu().mMainPictures.Count(), 0);
 }
 
+TEST_F(MenuTest, TheBackgroundFadesInOverOneSecond)
+{
+    Menu().OpenMainPage();
+    auto alpha = [](cTarvelImage* image) {
+        void* data = nullptr;
+        EXPECT_EQ(image->mVertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+        uint32_t colour = 0;
+        std::memcpy(&colour, static_cast<uint8_t*>(data) + 16, 4);
+        image->mVertexBuffer->Unlock();
+        return colour >> 24;
+    };
+    gTarvel.mTimer.mGameTime += 500;
+    Step();
+    EXPECT_FLOAT_EQ(Menu().mFade, 0.5f);
+    Menu().Render();
+    EXPECT_EQ(alpha(Menu().mBackTop), 127u);
+    EXPECT_EQ(Menu().mBackBottom->mBlended, 1);
+    gTarvel.mTimer.mGameTime += 700;
+    Step();
+    EXPECT_FLOAT_EQ(Menu().mFade, 1.0f);
+    Menu().Render();
+    EXPECT_EQ(alpha(Menu().mBackTop), 255u);
+    EXPECT_EQ(Menu().mBackBottom->mBlended, 0);
+}
+
 TEST_F(MenuTest, SlidersAreSetPerClickResetByTheRightButtonAndAppliedAtOnce)
 {
     Menu().OpenMainPage();
