@@ -180,6 +180,15 @@ cTarvelMenu::~cTarvelMenu()
 
 void cTarvelMenu::LoadTextures()
 {
+    // A second start-up replaces what the first loaded.
+    for (cTarvelImage** image : {&mBackTop, &mBackBottom, &mOk, &mCancel, &mLeft, &mRight, &mHand, &mSel}) {
+        delete *image;
+        *image = nullptr;
+    }
+    for (sSoundRecord* record : mSounds)
+        FreeSoundRecord(record, true);
+    mSounds.Clear();
+
     mBackTop = LoadPicture("menu-bg-top");
     mBackTop->SetRect(0.0f, 0.0f, -1.0f, -1.0f);
     Start(mBackTop);
