@@ -1,9 +1,13 @@
-// Interface: the 3-D walk-arrow cursor and the tooltip box.
+// Interface: the 3-D walk-arrow cursor, the tooltip box, the bars' icons and
+// the in-game menu's pages.
 
 shared float4x4 World : WORLD;
 float4x4 walkarrowmat;
 float2 pixsize = { 0.0005f, 0.0007f };
 float4 arrowColor = { 0.55f, 0.85f, 0.55f, 1.0f };
+texture tex;
+float2 intens = { 1.0f, 0.0f };   // x: the icon's brightness
+int filter = 2;                   // 1 point, 2 linear
 
 struct ArrowOut
 {
@@ -71,12 +75,98 @@ technique ui_tooltip
     }
 }
 
-// The in-game menu: a page picture tinted by its colour picture and faded
-// in by intens.x, the savegame picture shown through the page's photo area,
-// and icons in colour or in grey at brightness intens.x.
-texture tex;
+sampler iconPoint = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Point;
+    MagFilter = Point;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+sampler iconLinear = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+struct IconOut
+{
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float2 uv : TEXCOORD0;
+};
+
+IconOut IconVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : TEXCOORD0)
+{
+    IconOut output;
+    output.position = position;
+    output.color = color;
+    output.uv = uv;
+    return output;
+}
+
+float4 Icon(float2 uv)
+{
+    if (filter == 1)
+        return tex2D(iconPoint, uv);
+    return tex2D(iconLinear, uv);
+}
+
+// Highlighted: the icon's own colours, faded in by the brightness.
+float4 IconPS(IconOut input) : COLOR
+{
+    float4 color = Icon(input.uv);
+    return float4(color.rgb, color.a * saturate(intens.x));
+}
+
+// Dimmed: grey, at twice the brightness it is given (half when shown).
+float4 IconGreyPS(IconOut input) : COLOR
+{
+    float4 color = Icon(input.uv);
+    float grey = dot(color.rgb, float3(0.3f, 0.59f, 0.11f)) * 0.8f;
+    return float4(grey, grey, grey, color.a * saturate(intens.x * 2.0f));
+}
+
+technique ui_vericon
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 IconVS();
+        PixelShader = compile ps_2_0 IconPS();
+    }
+}
+
+technique ui_vericonbw
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 IconVS();
+        PixelShader = compile ps_2_0 IconGreyPS();
+    }
+}
+
+// The in-game menu: a page picture tinted by its colour picture (tex2) and
+// faded in by intens.x, and the savegame picture (tex2, second coordinates)
+// shown through the page's photo area.
 texture tex2;
-float2 intens = { 1.0f, 1.0f };
 
 sampler menuSampler = sampler_state
 {
@@ -98,22 +188,6 @@ sampler menuSampler2 = sampler_state
     AddressV = Clamp;
 };
 
-struct MenuOut
-{
-    float4 position : POSITION;
-    float4 color : COLOR0;
-    float2 uv : TEXCOORD0;
-};
-
-MenuOut MenuVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : TEXCOORD0)
-{
-    MenuOut output;
-    output.position = position;
-    output.color = color;
-    output.uv = uv;
-    return output;
-}
-
 struct PhotoOut
 {
     float4 position : POSITION;
@@ -132,7 +206,7 @@ PhotoOut PhotoVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : 
     return output;
 }
 
-float4 PolaroidPS(MenuOut input) : COLOR
+float4 PolaroidPS(IconOut input) : COLOR
 {
     float4 page = tex2D(menuSampler, input.uv);
     float3 tint = tex2D(menuSampler2, input.uv).rgb;
@@ -146,19 +220,6 @@ float4 ThumbnailPS(PhotoOut input) : COLOR
     return float4(photo * intens.x, frame.a > 0.0f ? 1.0f : 0.0f);
 }
 
-float4 IconPS(MenuOut input) : COLOR
-{
-    float4 icon = tex2D(menuSampler, input.uv);
-    return float4(icon.rgb * intens.x, icon.a);
-}
-
-float4 IconGreyPS(MenuOut input) : COLOR
-{
-    float4 icon = tex2D(menuSampler, input.uv);
-    float grey = dot(icon.rgb, float3(0.3f, 0.59f, 0.11f)) * intens.x;
-    return float4(grey, grey, grey, icon.a);
-}
-
 technique ui_polaroid
 {
     pass p0
@@ -169,7 +230,7 @@ technique ui_polaroid
         ZEnable = false;
         ZWriteEnable = false;
         CullMode = None;
-        VertexShader = compile vs_2_0 MenuVS();
+        VertexShader = compile vs_2_0 IconVS();
         PixelShader = compile ps_2_0 PolaroidPS();
     }
 }
@@ -186,35 +247,5 @@ technique ui_thumbnail
         CullMode = None;
         VertexShader = compile vs_2_0 PhotoVS();
         PixelShader = compile ps_2_0 ThumbnailPS();
-    }
-}
-
-technique ui_vericonbw
-{
-    pass p0
-    {
-        AlphaBlendEnable = true;
-        SrcBlend = SrcAlpha;
-        DestBlend = InvSrcAlpha;
-        ZEnable = false;
-        ZWriteEnable = false;
-        CullMode = None;
-        VertexShader = compile vs_2_0 MenuVS();
-        PixelShader = compile ps_2_0 IconGreyPS();
-    }
-}
-
-technique ui_vericon
-{
-    pass p0
-    {
-        AlphaBlendEnable = true;
-        SrcBlend = SrcAlpha;
-        DestBlend = InvSrcAlpha;
-        ZEnable = false;
-        ZWriteEnable = false;
-        CullMode = None;
-        VertexShader = compile vs_2_0 MenuVS();
-        PixelShader = compile ps_2_0 IconPS();
     }
 }
