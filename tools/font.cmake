@@ -1,6 +1,6 @@
 # Writer of the engine's bitmap font resources, and the interface pictures
 # that start-up loads with the fonts.
-testkit_sources(font_writer.cpp font_demo.cpp)
+testkit_sources(font_writer.cpp font_demo.cpp menu_pictures.cpp)
 # Writes the sample game's fonts and interface pictures; rasterises the
 # fonts with FreeType when it is installed.
 add_executable(font_demo_assets font_demo_assets.cpp)

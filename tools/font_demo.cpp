@@ -1,5 +1,6 @@
 #include "tools/font_demo.h"
 
+#include "tools/menu_pictures.h"
 #include "tools/mobile_actor_writer.h"
 
 #include <cstdlib>
@@ -172,6 +173,8 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   };
   for (const PdaPicture& p : kPda)
     out.push_back(Tga(p.name, full ? Panel(p.width, p.height, p.r, p.g, p.b, p.alpha) : Solid(8, 8, 128, 255)));
+  for (NamedResource& picture : BuildMenuPictures(full))
+    out.push_back(std::move(picture));
   return out;
 }
 

@@ -2,7 +2,8 @@
 // The interface resources that start-up loads with the fonts: the screen
 // images ("blackscreen", "whitescreen", "grey80", "ui_band_top"), the busy
 // indicator "cd", the eleven cursor images, the walk-arrow actor and the four
-// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path") and the PDA's pictures. Tests get small pictures;
+// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path"), the PDA's
+// pictures and the in-game menu's pictures (tools/menu_pictures.h). Tests get small pictures;
 // the sample game gets them at their own sizes.
 
 #include <string>

@@ -1,4 +1,5 @@
-// Interface: the 3-D walk-arrow cursor, the tooltip box and the bars' icons.
+// Interface: the 3-D walk-arrow cursor, the tooltip box, the bars' icons and
+// the in-game menu's pages.
 
 shared float4x4 World : WORLD;
 float4x4 walkarrowmat;
@@ -159,5 +160,92 @@ technique ui_vericonbw
         CullMode = None;
         VertexShader = compile vs_2_0 IconVS();
         PixelShader = compile ps_2_0 IconGreyPS();
+    }
+}
+
+// The in-game menu: a page picture tinted by its colour picture (tex2) and
+// faded in by intens.x, and the savegame picture (tex2, second coordinates)
+// shown through the page's photo area.
+texture tex2;
+
+sampler menuSampler = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+sampler menuSampler2 = sampler_state
+{
+    Texture = <tex2>;
+    MinFilter = Linear;
+    MagFilter = Linear;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+struct PhotoOut
+{
+    float4 position : POSITION;
+    float4 color : COLOR0;
+    float2 uv : TEXCOORD0;
+    float2 uv2 : TEXCOORD1;
+};
+
+PhotoOut PhotoVS(float4 position : POSITION, float4 color : COLOR0, float2 uv : TEXCOORD0, float2 uv2 : TEXCOORD1)
+{
+    PhotoOut output;
+    output.position = position;
+    output.color = color;
+    output.uv = uv;
+    output.uv2 = uv2;
+    return output;
+}
+
+float4 PolaroidPS(IconOut input) : COLOR
+{
+    float4 page = tex2D(menuSampler, input.uv);
+    float3 tint = tex2D(menuSampler2, input.uv).rgb;
+    return float4(page.rgb * tint, page.a * intens.x);
+}
+
+float4 ThumbnailPS(PhotoOut input) : COLOR
+{
+    float4 frame = tex2D(menuSampler, input.uv);
+    float3 photo = tex2D(menuSampler2, input.uv2).rgb;
+    return float4(photo * intens.x, frame.a > 0.0f ? 1.0f : 0.0f);
+}
+
+technique ui_polaroid
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 IconVS();
+        PixelShader = compile ps_2_0 PolaroidPS();
+    }
+}
+
+technique ui_thumbnail
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 PhotoVS();
+        PixelShader = compile ps_2_0 ThumbnailPS();
     }
 }

@@ -137,7 +137,7 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         OnKeyDown(wParam, lParam);
         break;
     case WM_CHAR:
-        if (mInitialised && mMenu.mShown && mMenu.mPageState == 4)
+        if (mInitialised && mMenu.mOpen && mMenu.mState == cTarvelMenu::kSavePage)
             mMenu.OnChar(static_cast<int>(wParam));
         break;
     case WM_MOUSEMOVE:
@@ -145,8 +145,8 @@ LRESULT cTarvel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             mGameplay.mMouseX = ScaleMouse(LOWORD(lParam), mGraphics.mScaleX, mGameplay.mMouseLimitX);
             mGameplay.mMouseY = ScaleMouse(HIWORD(lParam), mGraphics.mScaleY, mGameplay.mMouseLimitY);
             // Dragging a slider of the options page.
-            if (mMenu.mShown && mMenu.mPageState == 2 && mMenu.mSelectedItem >= 1 &&
-                mMenu.mSelectedItem <= 4 && (wParam & MK_LBUTTON) && mGameplay.mLeftLatch != 2)
+            if (mMenu.mOpen && mMenu.mState == cTarvelMenu::kOptionsPage && mMenu.mHovered >= 1 &&
+                mMenu.mHovered <= 4 && (wParam & MK_LBUTTON) && mGameplay.mLeftLatch != 2)
                 mGameplay.mLeftLatch = 1;
         }
         break;
@@ -185,11 +185,11 @@ void cTarvel::OnEscape()
         mMovie->Skip();
         return;
     }
-    if (mMenu.mShown) {
-        if (mMenu.mPageState == 1)
-            mMenu.ClearSlotList();
+    if (mMenu.mOpen) {
+        if (mMenu.mState == cTarvelMenu::kMainPage)
+            mMenu.Close();
         else
-            mMenu.SaveOptions();
+            mMenu.ClosePage();
         return;
     }
     if (mSpeech.mState > 0) {
@@ -210,7 +210,7 @@ void cTarvel::OnEscape()
         }
     }
     if (mGameplay.mStateFlags & cTarvelGameplay::kInterfaceEnabled)
-        mMenu.DrawMain();
+        mMenu.OpenMainPage();
 }
 
 void cTarvel::OnKeyDown(WPARAM key, LPARAM)
@@ -223,7 +223,7 @@ void cTarvel::OnKeyDown(WPARAM key, LPARAM)
         break;
     case VK_SPACE:
     case 'H':
-        if ((mGameplay.mStateFlags & cTarvelGameplay::kInterfaceEnabled) && !mMenu.mShown &&
+        if ((mGameplay.mStateFlags & cTarvelGameplay::kInterfaceEnabled) && !mMenu.mOpen &&
             mSpeech.mState == 0 && !mMovie && mGameplay.mFadeState == 0)
             mHints.Show();
         break;

@@ -79,7 +79,7 @@ TEST_F(MainLoopTest, InputIsIgnoredUntilInitialised)
     EXPECT_EQ(Gameplay().mMouseX, 512);
     EXPECT_EQ(Gameplay().mLeftLatch, 0);
     EXPECT_EQ(gTarvel.mInactive, 0);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
 }
 
 TEST_F(MainLoopTest, ButtonLatches)
@@ -98,9 +98,9 @@ TEST_F(MainLoopTest, ButtonLatches)
     EXPECT_TRUE(Gameplay().TestButton(1, 2));
 
     // Dragging a slider of the options page.
-    gTarvel.mMenu.mShown = true;
-    gTarvel.mMenu.mPageState = 2;
-    gTarvel.mMenu.mSelectedItem = 3;
+    gTarvel.mMenu.mOpen = true;
+    gTarvel.mMenu.mState = 2;
+    gTarvel.mMenu.mHovered = 3;
     Send(WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(Gameplay().mLeftLatch, 0);
     Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 5));
@@ -149,31 +149,35 @@ TEST_F(MainLoopTest, EscapeAsksTheFirstScreenControlFirst)
     Key(VK_ESCAPE);
     EXPECT_EQ(first.escapes, 1);
     EXPECT_EQ(second.escapes, 0);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
 
+    // A control that lets the key pass still keeps the menu shut.
     first.takesKey = false;
     Key(VK_ESCAPE);
-    EXPECT_TRUE(gTarvel.mMenu.mShown);
+    EXPECT_EQ(first.escapes, 2);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
     gScreenControls.Clear();
+    Key(VK_ESCAPE);
+    EXPECT_TRUE(gTarvel.mMenu.mOpen);
 }
 
 TEST_F(MainLoopTest, EscapeSkipsACinematicAndLeavesTheMenuOpen)
 {
     cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
-    gTarvel.mMenu.mShown = true;
-    gTarvel.mMenu.mPageState = 1;
+    gTarvel.mMenu.mOpen = true;
+    gTarvel.mMenu.mState = 1;
     Key(VK_ESCAPE);
     ASSERT_EQ(gScreenControls.Count(), 1) << "the first Escape asks with the skip prompt";
     EXPECT_FALSE(cinematic.mSkipping);
     Key(VK_ESCAPE);
     EXPECT_EQ(gScreenControls.Count(), 0);
     EXPECT_TRUE(cinematic.mSkipping);
-    EXPECT_TRUE(gTarvel.mMenu.mShown);
+    EXPECT_TRUE(gTarvel.mMenu.mOpen);
     gCinematics.Clear();
 
-    // Without the cinematic the slot list closes.
+    // Without the cinematic the main page closes.
     Key(VK_ESCAPE);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
 }
 
 TEST_F(MainLoopTest, EscapeEndsASpeechLineWithoutVoice)
@@ -183,14 +187,14 @@ TEST_F(MainLoopTest, EscapeEndsASpeechLineWithoutVoice)
     gTarvel.mSpeech.mStartMs = 5000;
     Key(VK_ESCAPE);
     EXPECT_EQ(gTarvel.mSpeech.mStartMs, 0u);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
 
     // While a line is only being prepared the key does nothing at all.
     gTarvel.mSpeech.mState = 1;
     gTarvel.mSpeech.mStartMs = 5000;
     Key(VK_ESCAPE);
     EXPECT_EQ(gTarvel.mSpeech.mStartMs, 5000u);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
 }
 
 // A walk to an object under way: the control that Escape has to clear.
@@ -213,10 +217,10 @@ TEST_F(MainLoopTest, EscapeStopsThePlayersWalkToAnObject)
     Key(VK_ESCAPE);
     EXPECT_FALSE(player->mControl->mWalking);
     EXPECT_EQ(gTarvel.mGameplay.mStateFlags, 0x1u);
-    EXPECT_FALSE(gTarvel.mMenu.mShown);
+    EXPECT_FALSE(gTarvel.mMenu.mOpen);
     // The next Escape opens the menu.
     Key(VK_ESCAPE);
-    EXPECT_TRUE(gTarvel.mMenu.mShown);
+    EXPECT_TRUE(gTarvel.mMenu.mOpen);
 }
 
 TEST_F(MainLoopTest, F8NeverOverwritesAScreenshot)

@@ -243,7 +243,7 @@ int cTarvelGameplay::Update()
             return 0;
     }
 
-    if (gTarvel.mMenu.mShown) {
+    if (gTarvel.mMenu.mOpen) {
         gTarvel.mMenu.Update();
         return 0;
     }

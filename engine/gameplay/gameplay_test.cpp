@@ -294,7 +294,7 @@ TEST_F(GameplayTest, FramesRunTheirStepsInOrder)
             gTarvel.mSpeech.mStartMs = gTarvel.mTimer.mGameTime;
         }
         if (what == "menu open")
-            gTarvel.mMenu.mShown = true;
+            gTarvel.mMenu.mOpen = true;
         Frame();
         EXPECT_EQ(gLog, step.log);
         EXPECT_EQ(Gameplay().mLeftLatch, step.leftLatchAfter);
@@ -303,7 +303,7 @@ TEST_F(GameplayTest, FramesRunTheirStepsInOrder)
         EXPECT_EQ(gCinematics.count, what == "top takes the input" ? 1 : 0);
         Gameplay().mStateFlags &= ~cTarvelGameplay::kBlocked;
         gTarvel.mSpeech.mState = 0;
-        gTarvel.mMenu.mShown = false;
+        gTarvel.mMenu.mOpen = false;
     }
     EXPECT_EQ(gScreenControls.count, 1);
     EXPECT_EQ(gCinematics.count, 0);

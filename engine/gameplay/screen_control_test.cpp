@@ -144,9 +144,8 @@ protected:
         }
         picture("radio_back", 32, 16);
         picture("radio_line", 2, 16);
-        picture("menu-ok", 100, 32);
-        picture("menu-left", 16, 16);
-        picture("menu-right", 16, 16);
+        // "menu-ok" (100 x 32) and the arrows (16 x 16) come with the
+        // start-up pictures.
         const std::string effect = testkit::MinimalEffectSource(std::vector<std::string>{"ui_vericon", "ui_vericonbw"});
         writer.AddShared(1, "interface.fx", kResourceOther, testkit::Bytes(effect.begin(), effect.end()), true);
         std::string error;

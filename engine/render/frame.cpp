@@ -62,7 +62,7 @@ int cTarvelGraphics::RenderFrame()
     }
     if (movie)
         mMovieOverlay = true;
-    if (gTarvel.mMenu.mShown && gTarvel.mMenu.mFade >= 1.0f)
+    if (gTarvel.mMenu.mOpen && gTarvel.mMenu.mFade >= 1.0f)
         RenderMenuLayout();
     else
         RenderGameLayout();
@@ -197,7 +197,7 @@ void cTarvelGraphics::RenderGameLayout()
         ClearText();
 
     engine.mFonts.RenderTexts(0);
-    if (engine.mMenu.mShown)
+    if (engine.mMenu.mOpen)
         engine.mMenu.Render();
     engine.mFonts.RenderTexts(1);
 
@@ -333,7 +333,7 @@ void cTarvelGraphics::DrawTooltip()
         ClearText();
         return;
     }
-    if (engine.mMenu.mShown || (top && top != verbBar && top != dialogueBar))
+    if (engine.mMenu.mOpen || (top && top != verbBar && top != dialogueBar))
         return;
 
     auto hoveredEntry = [](const cTarvelBar* bar) -> bool {

@@ -512,12 +512,15 @@ TEST_F(FrameTest, MenuAndMovieLayouts)
     TestMobile mobile(1);
     mScene.mStandInItems[0].Add({1.0f, &mobile, 2});
 
-    gTarvel.mMenu.mShown = true;
+    gTarvel.mMenu.mOpen = true;
     gTarvel.mMenu.mFade = 1.0f;
-    EXPECT_EQ(Sequence(Frame(), {{"cursor", Graphics().mCursors[0]}}), std::vector<std::string>{"cursor"});
+    // The menu's two background halves, then the cursor over them.
+    const cTarvelMenu& menu = gTarvel.mMenu;
+    EXPECT_EQ(Sequence(Frame(), {{"cursor", Graphics().mCursors[0]}, {"top", menu.mBackTop}, {"bottom", menu.mBackBottom}}),
+              (std::vector<std::string>{"top", "bottom", "cursor"}));
     gTarvel.mMenu.mFade = 0.5f;   // still fading in: the game shows through
     EXPECT_EQ(Sequence(Frame(), {}).front(), "1");
-    gTarvel.mMenu.mShown = false;
+    gTarvel.mMenu.mOpen = false;
 
     // A full-screen movie: two letterbox bands, nothing of the scene.
     gTarvel.mMovie = new cTarvelVideo();

@@ -58,6 +58,18 @@ HRESULT D3DXGetImageInfoFromFileInMemory(const void* srcData, UINT srcDataSize, 
 // D3DXERR_INVALIDDATA; never a read past srcDataSize.
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                           IDirect3DTexture9** texture);
+constexpr UINT D3DX_DEFAULT_NONPOW2 = 0xFFFFFFFEu;
+// An image file by its Windows path. Sizes 0, D3DX_DEFAULT_NONPOW2 and
+// D3DX_FROM_FILE keep the file's; D3DX_DEFAULT rounds it up to a power of
+// two, filling the texture with `filter` (with D3DX_FILTER_NONE the picture
+// sits unscaled at the top left). Levels below the first are filtered from
+// it. DDS files are offered only at their own size (else
+// D3DERR_NOTAVAILABLE). A file that cannot be read: D3DXERR_INVALIDDATA.
+// The palette is not used.
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
+                                    UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                    DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                    PALETTEENTRY* palette, IDirect3DTexture9** texture);
 // Copies srcRect of the source into destRect of the destination (null:
 // the whole surface), converting formats (DXT decoded and encoded as
 // needed) and scaling with D3DX_FILTER_NONE/POINT (nearest) or LINEAR and

@@ -503,6 +503,92 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
   return D3D_OK;
 }
 
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
+                                    UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                    DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                    PALETTEENTRY* /*palette*/, IDirect3DTexture9** texture) {
+  if (!texture) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  if (!device || !srcFile) return D3DERR_INVALIDCALL;
+  std::vector<BYTE> file;
+  {
+    std::FILE* f = std::fopen(platform::MapPath(srcFile).c_str(), "rb");
+    if (!f) return D3DXERR_INVALIDDATA;
+    BYTE chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+      // An image file larger than the largest picture the reader takes is not one.
+      if (file.size() + got > (size_t{1} << 30)) {
+        std::fclose(f);
+        return D3DXERR_INVALIDDATA;
+      }
+      file.insert(file.end(), chunk, chunk + got);
+    }
+    std::fclose(f);
+  }
+  Image img;
+  HRESULT hr = ReadImage(file.data(), static_cast<UINT>(file.size()), false, &img);
+  if (FAILED(hr)) return hr;
+  if (srcInfo) {
+    *srcInfo = D3DXIMAGE_INFO{img.width, img.height, 1, img.levels, img.format, D3DRTYPE_TEXTURE, img.fileFormat};
+  }
+  auto side = [](UINT asked, UINT own) -> UINT {
+    if (asked == 0 || asked == D3DX_DEFAULT_NONPOW2 || asked == D3DX_FROM_FILE) return own;
+    if (asked == D3DX_DEFAULT) {
+      UINT p = 1;
+      while (p < own) p *= 2;
+      return p;
+    }
+    return asked;
+  };
+  const UINT w = side(width, img.width), h = side(height, img.height);
+  if (img.fileFormat == D3DXIFF_DDS) {
+    // DDS levels are taken as stored; only the file's own size is offered.
+    if (w != img.width || h != img.height) return D3DERR_NOTAVAILABLE;
+    return D3DXCreateTextureFromFileInMemory(device, file.data(), static_cast<UINT>(file.size()), texture);
+  }
+  UINT full = 1;
+  for (UINT a = w, b = h; a > 1 || b > 1; a = std::max(1u, a / 2), b = std::max(1u, b / 2)) ++full;
+  const UINT levels = (mipLevels == 0 || mipLevels == D3DX_DEFAULT) ? full
+                      : mipLevels == D3DX_FROM_FILE                 ? 1u
+                                                                     : std::min(mipLevels, full);
+  D3DFORMAT fmt = (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE) ? img.format : format;
+  IDirect3DTexture9* tex = nullptr;
+  hr = device->CreateTexture(w, h, levels, usage, fmt, pool, &tex, nullptr);
+  if (FAILED(hr) && fmt != D3DFMT_A8R8G8B8) {
+    fmt = D3DFMT_A8R8G8B8;
+    hr = device->CreateTexture(w, h, levels, usage, fmt, pool, &tex, nullptr);
+  }
+  if (FAILED(hr)) return hr;
+  const UINT pitch = img.width * 4;
+  std::vector<BYTE> argb(static_cast<size_t>(pitch) * img.height);
+  const RECT whole{0, 0, static_cast<LONG>(img.width), static_cast<LONG>(img.height)};
+  Encode(img.pixels, argb.data(), pitch, D3DFMT_A8R8G8B8, whole);
+  // Without a filter the picture keeps its pixels at the top left.
+  const bool unfiltered = (filter & 0xFFu) == D3DX_FILTER_NONE;
+  const RECT clipped{0, 0, static_cast<LONG>(std::min(w, img.width)), static_cast<LONG>(std::min(h, img.height))};
+  IDirect3DSurface9* level = nullptr;
+  tex->GetSurfaceLevel(0, &level);
+  hr = D3DXLoadSurfaceFromMemory(level, nullptr, unfiltered ? &clipped : nullptr, argb.data(), D3DFMT_A8R8G8B8,
+                                 pitch, nullptr, unfiltered ? &clipped : &whole, unfiltered ? D3DX_FILTER_POINT : filter,
+                                 colorKey);
+  for (UINT i = 1; SUCCEEDED(hr) && i < levels; ++i) {
+    IDirect3DSurface9* next = nullptr;
+    tex->GetSurfaceLevel(i, &next);
+    hr = D3DXLoadSurfaceFromSurface(next, nullptr, nullptr, level, nullptr, nullptr,
+                                    (mipFilter & 0xFFu) == D3DX_FILTER_NONE ? D3DX_FILTER_POINT : D3DX_FILTER_BOX, 0);
+    level->Release();
+    level = next;
+  }
+  level->Release();
+  if (FAILED(hr)) {
+    tex->Release();
+    return hr;
+  }
+  *texture = tex;
+  return D3D_OK;
+}
+
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* dest, const PALETTEENTRY*, const RECT* destRect,
                                   const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch, const PALETTEENTRY*,
                                   const RECT* srcRect, DWORD filter, D3DCOLOR colorKey) {

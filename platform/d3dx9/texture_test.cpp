@@ -414,4 +414,60 @@ TEST_F(TextureTest, SavedBitmapsAndPngsReadBack) {
   EXPECT_EQ(D3DXSaveSurfaceToFileA("no such folder\\x.bmp", D3DXIFF_BMP, a, nullptr, nullptr), E_FAIL);
 }
 
+TEST_F(TextureTest, TexturesFromFilesTakeTheAskedSizeLevelsAndFilter) {
+  // 3 × 2: a red row over a green one.
+  std::vector<BYTE> rgb = {255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0};
+  const std::vector<BYTE> png = Png(3, 2, false, rgb);
+  {
+    std::FILE* f = std::fopen((work_ + "/pic.png").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(png.data(), 1, png.size(), f);
+    std::fclose(f);
+  }
+  IDirect3DTexture9* tex = nullptr;
+  D3DXIMAGE_INFO info{};
+  // Rounded up to 4 × 2 without a filter: the picture keeps its pixels at
+  // the top left, the rest stays black (the file's format has no alpha).
+  ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, "pic.png", D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
+                                         D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, &info, nullptr, &tex),
+            D3D_OK);
+  EXPECT_EQ(info.Width, 3u);
+  EXPECT_EQ(info.ImageFileFormat, D3DXIFF_PNG);
+  EXPECT_EQ(tex->GetLevelCount(), 1u);
+  EXPECT_EQ(Read(Level(tex)), std::vector<uint32_t>({0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 0xFF000000u, 0xFF00FF00u,
+                                                     0xFF00FF00u, 0xFF00FF00u, 0xFF000000u}));
+  tex->Release();
+  // The file's own size with the whole chain.
+  ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, "PIC.png", D3DX_DEFAULT_NONPOW2, 0, 0, 0, D3DFMT_A8R8G8B8,
+                                         D3DPOOL_MANAGED, D3DX_FILTER_POINT, D3DX_FILTER_BOX, 0, nullptr, nullptr,
+                                         &tex),
+            D3D_OK);
+  D3DSURFACE_DESC desc{};
+  tex->GetLevelDesc(0, &desc);
+  EXPECT_EQ(desc.Width, 3u);
+  EXPECT_EQ(desc.Height, 2u);
+  EXPECT_EQ(tex->GetLevelCount(), 2u);
+  tex->Release();
+  // With a filter the picture is stretched over the rounded-up size.
+  ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, "pic.png", D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
+                                         D3DPOOL_MANAGED, D3DX_FILTER_POINT, D3DX_FILTER_NONE, 0, nullptr, nullptr,
+                                         &tex),
+            D3D_OK);
+  EXPECT_EQ(Read(Level(tex))[3], 0xFFFF0000u);
+  tex->Release();
+
+  EXPECT_EQ(D3DXCreateTextureFromFileExA(device_, "none.png", 0, 0, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                         D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, nullptr, nullptr, &tex),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(tex, nullptr);
+  {
+    std::FILE* f = std::fopen((work_ + "/junk.png").c_str(), "wb");
+    std::fputs("\x89PNG junk", f);
+    std::fclose(f);
+  }
+  EXPECT_TRUE(FAILED(D3DXCreateTextureFromFileExA(device_, "junk.png", 0, 0, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                  D3DX_FILTER_NONE, D3DX_FILTER_NONE, 0, nullptr, nullptr, &tex)));
+  EXPECT_EQ(tex, nullptr);
+}
+
 }  // namespace

@@ -441,6 +441,39 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
   return TRUE;
 }
 
+BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime) {
+  if (!systemTime || !fileTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const SYSTEMTIME& st = *systemTime;
+  // Windows takes years 1601 to 30827 and checks every field; the day of
+  // the week is ignored.
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const int year = st.wYear;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 1601 || year > 30827 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1 ||
+      st.wDay > kDays[st.wMonth - 1] + ((st.wMonth == 2 && leap) ? 1 : 0) || st.wHour > 23 || st.wMinute > 59 ||
+      st.wSecond > 59 || st.wMilliseconds > 999) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Days since 1601-01-01 by the proleptic Gregorian calendar.
+  auto daysBefore = [](int y) -> int64_t {
+    const int64_t n = y - 1601;
+    return n * 365 + n / 4 - n / 100 + n / 400;
+  };
+  int64_t days = daysBefore(year);
+  for (int m = 1; m < st.wMonth; ++m) days += kDays[m - 1] + ((m == 2 && leap) ? 1 : 0);
+  days += st.wDay - 1;
+  const uint64_t ms =
+      static_cast<uint64_t>(((days * 24 + st.wHour) * 60 + st.wMinute) * 60 + st.wSecond) * 1000u + st.wMilliseconds;
+  const uint64_t v = ms * 10000u;
+  fileTime->dwLowDateTime = static_cast<DWORD>(v);
+  fileTime->dwHighDateTime = static_cast<DWORD>(v >> 32);
+  return TRUE;
+}
+
 BOOL FileTimeToDosDateTime(const FILETIME* fileTime, LPWORD dosDate, LPWORD dosTime) {
   SYSTEMTIME st;
   if (!dosDate || !dosTime || !FileTimeToSystemTime(fileTime, &st)) {

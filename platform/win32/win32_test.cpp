@@ -440,6 +440,42 @@ TEST_F(Win32Test, CreateFileWritesAndReportsTimes) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST(FileTimeTest, SystemTimesBecomeFileTimesAndBadDatesAreRefused) {
+  struct Case {
+    SYSTEMTIME time;
+    bool ok;
+    uint64_t value;
+  } cases[] = {
+      {{1601, 1, 0, 1, 0, 0, 0, 0}, true, 0},
+      {{1970, 1, 4, 1, 0, 0, 0, 0}, true, 11644473600ull * 10000000ull},
+      // 2007-06-15 13:45:30.250, whatever the day of the week says.
+      {{2007, 6, 0, 15, 13, 45, 30, 250}, true, (1181915130ull + 11644473600ull) * 10000000ull + 2500000ull},
+      {{2024, 2, 0, 29, 0, 0, 0, 0}, true, (1709164800ull + 11644473600ull) * 10000000ull},
+      {{2023, 2, 0, 29, 0, 0, 0, 0}, false, 0},
+      {{1900, 2, 0, 29, 0, 0, 0, 0}, false, 0},
+      {{2000, 2, 0, 29, 0, 0, 0, 0}, true, (951782400ull + 11644473600ull) * 10000000ull},
+      {{1600, 12, 0, 31, 0, 0, 0, 0}, false, 0},
+      {{2020, 13, 0, 1, 0, 0, 0, 0}, false, 0},
+      {{2020, 4, 0, 31, 0, 0, 0, 0}, false, 0},
+      {{2020, 1, 0, 1, 24, 0, 0, 0}, false, 0},
+      {{2020, 1, 0, 1, 0, 0, 0, 1000}, false, 0},
+      {{0, 0, 0, 0, 0, 0, 0, 0}, false, 0},
+  };
+  for (const Case& c : cases) {
+    FILETIME ft{7, 7};
+    EXPECT_EQ(SystemTimeToFileTime(&c.time, &ft) != FALSE, c.ok) << c.time.wYear << "-" << c.time.wMonth;
+    if (!c.ok) {
+      EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+      continue;
+    }
+    EXPECT_EQ((uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, c.value) << c.time.wYear;
+    SYSTEMTIME back{};
+    ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
+    EXPECT_EQ(back.wDay, c.time.wDay);
+    EXPECT_EQ(back.wMilliseconds, c.time.wMilliseconds);
+  }
+}
+
 // ---- Text ------------------------------------------------------------------------------
 
 TEST(TextTest, ConvertsAnsiAndUtf8In16BitUnits) {
