@@ -1,5 +1,6 @@
 #include "engine/script/script_api_world_test_support.h"
 
+#include <cstring>
 #include <filesystem>
 
 #include "engine/core/tarvel.h"
@@ -95,9 +96,11 @@ void ScriptApiWorldTest::SetUp()
     writer.AddShared(1, "Room.night", testkit::kSceneResourceType, room, false);
     for (const char* actor : {"Hero.day", "Hero.night", "Guide.day"}) {
         const std::string name(actor, std::string(actor).find('.'));
+        // The night's file has a global of its own, so a test can tell the two apart.
+        const std::string night = std::strstr(actor, ".night") ? "global Night int\n" : "";
         writer.AddShared(1, actor, 2,
-                         AssembleActorScript(name, "global PC object class=cActor\nret\nfunction " + name +
-                                                       "::OnLoad\nret\n"),
+                         AssembleActorScript(name, "global PC object class=cActor\n" + night + "ret\nfunction " +
+                                                       name + "::OnLoad\nret\n"),
                          false);
     }
     const testkit::Bytes tga = testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions());
