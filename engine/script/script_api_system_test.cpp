@@ -211,6 +211,26 @@ TEST_F(ScriptSystemTest, QuestionsCompareExactly)
         EXPECT_EQ(Flag(), c.expected ? 1 : 0);
     }
 
+    // Only the result's own field is written; its kind stays as the import
+    // declared it.
+    tScriptFrame question;
+    question.arguments.Add(cTarvelScriptValue::FromString("day"));
+    question.result.kind = kScriptInteger;
+    question.result.integer = 7;
+    EXPECT_EQ(cSystem__isState(&question), 0);
+    EXPECT_EQ(question.result.kind, kScriptInteger);
+    EXPECT_EQ(question.result.integer, 7);
+    EXPECT_EQ(question.result.boolean, 1);
+    tScriptFrame random;
+    random.arguments.Add(cTarvelScriptValue::FromFloat(0.0f));
+    random.result.kind = kScriptFloat;
+    random.result.floatValue = 2.5f;
+    random.result.integer = 7;
+    EXPECT_EQ(cSystem__irand(&random), 0);
+    EXPECT_EQ(random.result.kind, kScriptFloat);
+    EXPECT_EQ(random.result.floatValue, 2.5f);
+    EXPECT_EQ(random.result.integer, 0);
+
     Case("import cSystem__getScene 0 result\nfunction Case\npush ref Out\ncallg Door cSystem__getScene\nstore\nret\n");
     EXPECT_EQ(gScriptHandles.Get<cTarvelScene>(Out().object, eScriptObjectType::Scene), mScene);
     tScriptFrame frame;
