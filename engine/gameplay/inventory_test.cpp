@@ -1,5 +1,7 @@
 #include "engine/gameplay/inventory.h"
 
+#include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,28 @@ protected:
     }
     static void Advance(uint32_t ms) { gTarvel.mTimer.mGameTime += ms; }
     static int32_t BoundIndex(const sInventoryItem* item) { return int32_t(item->object->object); }
+
+    // An image's quad in logical units and its alpha.
+    struct Quad {
+        float left, top, right, bottom;
+        uint32_t alpha;
+    };
+    static Quad QuadOf(cTarvelImage* image)
+    {
+        void* data = nullptr;
+        EXPECT_EQ(image->mVertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        const float* topLeft = reinterpret_cast<const float*>(bytes + image->VertexStride());
+        const float* bottomRight = reinterpret_cast<const float*>(bytes + 2 * image->VertexStride());
+        const cTarvelGraphics& g = gTarvel.mGraphics;
+        uint32_t colour = 0;
+        std::memcpy(&colour, bytes + 16, 4);
+        Quad quad{(topLeft[0] - g.mTexelOffsetX) / g.mScaleX, (topLeft[1] - g.mTexelOffsetY) / g.mScaleY,
+                  (bottomRight[0] - g.mTexelOffsetX) / g.mScaleX, (bottomRight[1] - g.mTexelOffsetY) / g.mScaleY,
+                  colour >> 24};
+        image->mVertexBuffer->Unlock();
+        return quad;
+    }
 };
 
 TEST_F(InventoryTest, AddingLoadsTheItemScriptOnce)
@@ -337,6 +361,45 @@ TEST_F(InventoryTest, TheQueuePresentsEachEntryForThreeSeconds)
         Advance(3001);
     }
     EXPECT_FALSE(Inv().HasNotice(cTarvelInventory::kNoticeAudio));
+}
+
+TEST_F(InventoryTest, NewItemsGrowInTheCornerAndFadeOut)
+{
+    Start();
+    AddItems("de");
+    Inv().SetItemImage("e", "pic");
+    cTarvelImage* picture = Inv().mItems[1]->image;
+    Inv().mNewItems.Add(1);
+    Inv().mPresentationStart = gTarvel.mTimer.mGameTime;
+    struct Step {
+        uint32_t advance;
+        float size;
+        uint32_t alpha;
+    } steps[] = {{0, 98.0f, 255}, {1000, 108.0f, 255}, {1500, 123.0f, 127}};
+    for (const Step& step : steps) {
+        Advance(step.advance);
+        Inv().Render();
+        const Quad q = QuadOf(picture);
+        EXPECT_NEAR(q.right - q.left, step.size, 0.01f);
+        EXPECT_NEAR(q.bottom - q.top, step.size, 0.01f);
+        // Centred in the top-right cell.
+        EXPECT_NEAR((q.left + q.right) / 2.0f, 960.0f, 0.01f);
+        EXPECT_NEAR((q.top + q.bottom) / 2.0f, 64.0f, 0.01f);
+        EXPECT_NEAR(double(q.alpha), double(step.alpha), 1.0) << step.advance;
+    }
+    Advance(600);
+    Inv().Render();
+    EXPECT_EQ(Inv().mNewItems.Count(), 0);
+    EXPECT_EQ(QuadOf(picture).alpha, 255u) << "opaque again for the bar";
+
+    // The item in hand pulses in the top-left cell.
+    Inv().SelectItem(Inv().mItems[1]);
+    Advance(1571);   // a quarter turn of the sine
+    Inv().Render();
+    const Quad q = QuadOf(picture);
+    EXPECT_NEAR(q.right - q.left, 108.0f, 0.05f);
+    EXPECT_NEAR((q.left + q.right) / 2.0f, 64.0f, 0.05f);
+    EXPECT_NEAR((q.top + q.bottom) / 2.0f, 64.0f, 0.05f);
 }
 
 TEST_F(InventoryTest, TheBarOpensClosesAndTurnsBack)
