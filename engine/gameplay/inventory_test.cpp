@@ -123,7 +123,8 @@ TEST_F(InventoryTest, AddingLoadsTheItemScriptOnce)
 
 TEST_F(InventoryTest, AMissingItemIsFatal)
 {
-    Start();
+    Start({{"bad", {1, 2, 3}, ""}});
+    EXPECT_FATAL(Inv().AddItem("bad", false), "Script image bad is damaged: shorter than its header.");
     EXPECT_FATAL(Inv().AddItem("nothing", false), "Loading inventory item failed.");
     EXPECT_THAT(LastFatal(), ::testing::HasSubstr("cTarvelInventory::AddItem"));
     EXPECT_FATAL(Inv().SelectTempItem("nothing"), "cTarvelInventory::SelectTempItem");
