@@ -23,6 +23,10 @@ constexpr int32_t kBarTop = 640;
 constexpr int32_t kArrowWidth = 64;
 constexpr int32_t kRightArrowX = kScreenWidth - kArrowWidth;
 
+// An item's verb bar opens this far below the bar's top, centred on the
+// item's cell.
+constexpr int32_t kVerbBarY = kBarTop + 48;
+
 // Cursor shape over a usable arrow.
 constexpr int32_t kArrowCursor = 4;
 
@@ -33,6 +37,12 @@ constexpr float kPresentEndSeconds = 3.0f;
 uint32_t Now()
 {
     return gTarvel.mTimer.mGameTime;
+}
+
+// The centre of the cell under x: (x + 64) rounded down to a cell.
+int32_t VerbBarX(int32_t x)
+{
+    return (x + kArrowWidth) / kCell * kCell;
 }
 
 float SecondsSince(uint32_t stamp)
@@ -355,9 +365,7 @@ void cTarvelInventory::UseItemAt()
             script->CallEvent(item->object, "Do");
         return;
     }
-    // The verb bar opens over the item's cell: (x + 64) rounded down to a
-    // cell is the cell's centre, y the bar's top + 48.
-    gTarvel.mVerbBar.Show(script, item->object);
+    gTarvel.mVerbBar.Show(script, item->object, VerbBarX(gTarvel.mGameplay.mMouseX), kVerbBarY);
 }
 
 void cTarvelInventory::SelectItemAt()
@@ -368,11 +376,11 @@ void cTarvelInventory::SelectItemAt()
     sInventoryItem* item = mItems.data[index];
     if (item->noVerbs)
         return;
+    // The first click of the double click opened the item's verb bar.
     cTarvelVerbBar& bar = gTarvel.mVerbBar;
-    // Open for this item: the first click of the double click opened it.
-    if (!item->object || bar.mObject != item->object)
+    if (!bar.mOpen || bar.mCentreX != VerbBarX(gTarvel.mGameplay.mMouseX) || bar.mCentreY != kVerbBarY)
         return;
-    bar.Release();
+    bar.Close();
     item->script->CallEvent(item->object, "DoSelect");
 }
 

@@ -162,7 +162,7 @@ TEST_F(InventoryTest, TheBarScrollsBetweenItsArrows)
         EXPECT_EQ(Inv().mFirst, c.firstAfter) << c.x << "," << c.y;
     }
     EXPECT_TRUE(Events().empty()) << "scrolling reaches no item";
-    EXPECT_EQ(gTarvel.mVerbBar.mObject, nullptr);
+    EXPECT_FALSE(gTarvel.mVerbBar.mOpen);
 
     // The hover item: cells from 65 to 959, first counted in.
     struct Hit {
@@ -187,21 +187,34 @@ TEST_F(InventoryTest, AClickUsesOnlyTheCellsTheBarShows)
     for (int32_t x : {10, 64, 960, 1000}) {
         Mouse(x, 640);
         Inv().UseItemAt();
-        EXPECT_EQ(gTarvel.mVerbBar.mObject, nullptr) << x;
+        EXPECT_FALSE(gTarvel.mVerbBar.mOpen) << x;
     }
-    // A cell opens the verb bar for its item, whose object learns its index.
+    // A cell opens the verb bar for its item, whose object learns its index,
+    // over the cell's centre.
     shown->object->object = 77;
     Mouse(100, 700);
     Inv().UseItemAt();
-    EXPECT_EQ(gTarvel.mVerbBar.mObject, shown->object);
-    EXPECT_EQ(gTarvel.mVerbBar.mScript, shown->script);
+    cTarvelVerbBar& bar = gTarvel.mVerbBar;
     EXPECT_EQ(BoundIndex(shown), 1);
+    ASSERT_TRUE(bar.mOpen);
+    EXPECT_EQ(bar.mCentreX, 128);
+    EXPECT_EQ(bar.mCentreY, 688);
+    ASSERT_EQ(bar.mEntries.Count(), 1);
+    EXPECT_EQ(bar.mEntries[0].itemScript, shown->script);
+    EXPECT_EQ(bar.mEntries[0].itemObject, shown->object);
+    EXPECT_STREQ(bar.mEntries[0].function.c_str(), "DoLook");
 
+    // A double click on another cell does not select.
+    Mouse(200, 700);
+    Inv().SelectItemAt();
+    EXPECT_TRUE(Events().empty());
+    EXPECT_TRUE(bar.mOpen);
     // The double click on the item the bar opened for selects it.
+    Mouse(180, 700);
     Inv().SelectItemAt();
     EXPECT_EQ(Events(), std::vector<std::string>{"e DoSelect"});
-    EXPECT_EQ(gTarvel.mVerbBar.mObject, nullptr) << "the verb bar closed";
-    // Without the verb bar open for that item, nothing.
+    EXPECT_FALSE(bar.mOpen) << "the verb bar closes";
+    // Without the verb bar open, nothing.
     Inv().SelectItemAt();
     EXPECT_TRUE(Events().empty());
 }
@@ -216,7 +229,7 @@ TEST_F(InventoryTest, AClickWithAnItemInHandUsesIt)
     Mouse(228, 700);   // d
     Inv().UseItemAt();
     EXPECT_EQ(Events(), std::vector<std::string>{"d DoInventory"});
-    EXPECT_EQ(gTarvel.mVerbBar.mObject, nullptr);
+    EXPECT_FALSE(gTarvel.mVerbBar.mOpen);
 
     // Without an item in hand, an item without verbs runs its "Do".
     Inv().UnselectItem();
@@ -224,7 +237,7 @@ TEST_F(InventoryTest, AClickWithAnItemInHandUsesIt)
     Mouse(100, 700);
     Inv().UseItemAt();
     EXPECT_EQ(Events(), std::vector<std::string>{"c Do"});
-    EXPECT_EQ(gTarvel.mVerbBar.mObject, nullptr);
+    EXPECT_FALSE(gTarvel.mVerbBar.mOpen);
 }
 
 TEST_F(InventoryTest, SelectionOfListAndTemporaryItems)

@@ -16,8 +16,9 @@
 namespace inventory_test {
 
 // An item script: the item's "cInventoryItem" object and a "PC" actor, and
-// the events "OnLoad", "Do", "DoSelect" (and "DoInventory" unless
-// withUse is false), each recording "<name> <event>" through test__record.
+// the events "OnLoad", "Do", "DoSelect", "DoLook" (and "DoInventory"
+// unless withUse is false), each recording "<name> <event>" through
+// test__record; its "OnVerbBar" adds the verb "look" running "DoLook".
 // extra is appended: more globals, imports and functions, and lines run at
 // the end of "OnLoad" (extraOnLoad).
 inline std::vector<uint8_t> ItemScript(const std::string& name, bool withUse = true,
@@ -25,7 +26,8 @@ inline std::vector<uint8_t> ItemScript(const std::string& name, bool withUse = t
 {
     std::string source = "global " + name + " result class=cInventoryItem\n"
                          "global PC result class=cActor\n"
-                         "import test__record 1 none\n" +
+                         "import test__record 1 none\n"
+                         "import cInventoryItem__addVerb 3 none\n" +
                          extra;
     auto event = [&](const std::string& event, const std::string& more) {
         source += "function " + name + "::" + event + "\n" + "push string \"" + name + " " + event + "\"\n" +
@@ -34,6 +36,9 @@ inline std::vector<uint8_t> ItemScript(const std::string& name, bool withUse = t
     event("OnLoad", extraOnLoad);
     event("Do", "");
     event("DoSelect", "");
+    event("DoLook", "");
+    source += "function " + name + "::OnVerbBar\npush string \"look\"\npush string \"Look at\"\n"
+              "push string \"DoLook\"\ncallg " + name + " cInventoryItem__addVerb\nret\n";
     if (withUse)
         event("DoInventory", "");
     return AssembleScriptOrThrow(source);
@@ -52,14 +57,15 @@ inline testkit::Bytes ItemPicture()
     return testkit::BuildTga(testkit::Picture(8, 8), testkit::TgaOptions());
 }
 
-// Adds the items under "<name>.<state>" and the
-// pictures to an archive that holds the start-up entries.
+// Adds the items under "<name>.<state>", the pictures and the icon of the
+// verb "look" to an archive that holds the start-up entries.
 inline void AddItems(testkit::ArchiveWriter& writer, const std::vector<Item>& items)
 {
     for (const Item& item : items)
         writer.AddShared(1, item.name + "." + item.state, 3, item.script, true);
     writer.AddShared(1, "pic", 5, ItemPicture(), true);
     writer.AddShared(1, "pic2", 5, ItemPicture(), true);
+    writer.AddShared(1, "verb-look", 5, ItemPicture(), true);
 }
 
 } // namespace inventory_test

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/tarvel.h"
+#include "engine/gameplay/bar.h"
 #include "engine/gameplay/inventory_test_support.h"
 #include "engine/render/image.h"
 #include "engine/script/script_api.h"
@@ -29,6 +30,7 @@ constexpr const char* kPrelude = "global Item result class=cInventoryItem\n"
                                  "import cSystem__pushInventory 0 none\n"
                                  "import cSystem__popInventory 0 none\n"
                                  "import cSystem__isItemSelected 1 bool\n"
+                                 "import cInventoryItem__addVerb 3 none\n"
                                  "import cInventoryItem__loadImages 1 none\n"
                                  "import cInventoryItem__putName 1 none\n"
                                  "import cInventoryItem__select 0 none\n"
@@ -198,6 +200,23 @@ TEST_F(ScriptApiInventoryTest, FunctionsCalledFromScripts)
              ASSERT_NE(Inv().mItems[0]->image, nullptr);
              EXPECT_STREQ(Inv().mItems[0]->image->mName.c_str(), "pic");
          }},
+        {"add a verb", -1, 1,
+         "push string \"look\"\npush string \"Look at\"\npush string \"DoLook\"\n"
+         "callg Item cInventoryItem__addVerb\n",
+         [] {
+             const tArray<sBarEntry>& entries = gTarvel.mVerbBar.mEntries;
+             ASSERT_EQ(entries.Count(), 1);
+             EXPECT_EQ(entries[0].itemScript, Inv().mItems[1]->script);
+             EXPECT_EQ(entries[0].itemObject, Inv().mItems[1]->object);
+             EXPECT_STREQ(entries[0].label.c_str(), "Look at");
+             EXPECT_STREQ(entries[0].function.c_str(), "DoLook");
+             EXPECT_EQ(entries[0].hotspot, nullptr);
+             EXPECT_EQ(entries[0].actor, nullptr);
+         }},
+        {"add a verb beyond the inventory", -1, 2,
+         "push string \"look\"\npush string \"Look at\"\npush string \"DoLook\"\n"
+         "callg Item cInventoryItem__addVerb\n",
+         [] { EXPECT_EQ(gTarvel.mVerbBar.mEntries.Count(), 0); }},
         {"select", 0, 1, "callg Item cInventoryItem__select\n",
          [] {
              EXPECT_EQ(Inv().mSelected, Inv().mItems[1]);
@@ -207,6 +226,7 @@ TEST_F(ScriptApiInventoryTest, FunctionsCalledFromScripts)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Inv().Clear();
+        gTarvel.mVerbBar.mEntries.Clear();
         Inv().mPushedNames.Clear();
         Inv().mPushed = 0;
         Inv().AddItem("d", true);
@@ -234,8 +254,8 @@ TEST_F(ScriptApiInventoryTest, EmptyArgumentListsAndUnboundCalls)
     Inv().AddItem("d", true);
     tScriptFrame frame;
     for (auto function : {cSystem__addToInventory, cSystem__removeFromInventory, cSystem__selectTempInventory,
-                          cSystem__setInventoryImage, cSystem__isItemSelected, cInventoryItem__loadImages,
-                          cInventoryItem__putName})
+                          cSystem__setInventoryImage, cSystem__isItemSelected, cInventoryItem__addVerb,
+                          cInventoryItem__loadImages, cInventoryItem__putName})
         EXPECT_EQ(function(&frame), -1);
     EXPECT_EQ(Inv().mItems.Count(), 1);
     // No arguments to read, and no bound item: nothing fails.

@@ -36,6 +36,16 @@ sInventoryItem* BoundItem(const tScriptFrame* frame)
 
 } // namespace
 
+int32_t cInventoryItem__addVerb(tScriptFrame* frame)
+{
+    if (!ScriptHasArguments(frame))
+        return -1;
+    if (sInventoryItem* item = BoundItem(frame))
+        gTarvel.mVerbBar.AddVerb(ScriptArgString(frame, 0), ScriptArgString(frame, 1), ScriptArgString(frame, 2),
+                                 nullptr, nullptr, item->script, item->object);
+    return 0;
+}
+
 int32_t cInventoryItem__loadImages(tScriptFrame* frame)
 {
     if (!ScriptHasArguments(frame))

@@ -60,7 +60,6 @@ TARVEL_SCRIPT_STUB(cHotspot__putNoVerbs)
 TARVEL_SCRIPT_STUB(cHotspot__setLookatPoint)
 TARVEL_SCRIPT_STUB(cHotspot__setPathfinderDestination)
 
-TARVEL_SCRIPT_STUB(cInventoryItem__addVerb)
 
 TARVEL_SCRIPT_STUB(cLight__castShadowMobileOnMobile)
 TARVEL_SCRIPT_STUB(cLight__castShadowMobileOnScenery)
