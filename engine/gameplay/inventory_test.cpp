@@ -11,6 +11,8 @@
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
 #include "engine/script/script_test_support.h"
+#include "platform/d3d9/testing.h"
+#include "tools/shaderlib_writer.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ protected:
     // Starts the engine on an archive holding the items a to l (a to c
     // without "DoInventory") and a "looper" whose "OnLoad" clears the
     // inventory.
-    void Start(std::vector<Item> more = {})
+    void Start(std::vector<Item> more = {}, bool withEffect = false)
     {
         std::vector<Item> items;
         for (char c = 'a'; c <= 'l'; ++c) {
@@ -34,6 +36,12 @@ protected:
         writer.AddLanguage(1);
         AddStartupEntries(writer);
         inventory_test::AddItems(writer, items);
+        if (withEffect) {
+            // The bar's two techniques, with the value they are given.
+            std::string effect = testkit::MinimalEffectSource(std::vector<std::string>{"ui_invbar", "ui_invitem"});
+            effect.insert(effect.find("int filter"), "float2 intens = { 0.0f, 0.0f };\n");
+            writer.AddShared(1, "interface.fx", 0, testkit::Bytes(effect.begin(), effect.end()), true);
+        }
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
         InitEngine();
@@ -483,6 +491,56 @@ TEST_F(InventoryTest, TheArrowUnderTheCursorLightsAndSetsTheCursor)
     Mouse(10, 700);
     Inv().Render();
     EXPECT_EQ(gTarvel.mGraphics.mCursorKind, 0);
+}
+
+TEST_F(InventoryTest, TheBarDrawsThroughItsEffectsUnlessOpenAndStill)
+{
+    Start({}, true);
+    ASSERT_NE(Inv().mBarBinding.technique, nullptr);
+    ASSERT_NE(Inv().mItemBinding.technique, nullptr);
+    AddItems("defghijk");
+    for (const sInventoryItem* item : Inv().mItems)
+        Inv().SetItemImage(item->name.c_str(), "pic");
+    gTarvel.mGameplay.mStateFlags = cTarvelGameplay::kInventoryShown;
+    ID3DXEffect* effect = Inv().mBarBinding.shader->mEffect;
+    auto frame = [&] {
+        platform::testing::RecordDraws(true);
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        Inv().Render();
+        device->EndScene();
+        std::vector<std::string> techniques;
+        for (const platform::testing::DrawRecord& draw : platform::testing::RecordedDraws())
+            techniques.push_back(draw.technique);
+        platform::testing::RecordDraws(false);
+        return techniques;
+    };
+    auto intens = [&] {
+        float value[2] = {-1.0f, -1.0f};
+        EXPECT_EQ(effect->GetFloatArray("intens", value, 2), D3D_OK);
+        return std::vector<float>{value[0], value[1]};
+    };
+    const std::vector<std::string> closedOrMoving = {"ui_invbar", "ui_invbar", "ui_invitem", "ui_invitem",
+                                                     "ui_invitem", "ui_invitem", "ui_invitem", "ui_invitem",
+                                                     "ui_invitem"};
+    // Closed: the background, the right arrow and the seven items shown.
+    EXPECT_EQ(frame(), closedOrMoving);
+    EXPECT_THAT(intens(), ::testing::ElementsAre(::testing::FloatNear(1.0f / 6.0f, 1e-6f), 0.0f));
+    Inv().Show();
+    Advance(50);   // P = 0.3
+    EXPECT_EQ(frame(), closedOrMoving);
+    EXPECT_THAT(intens(), ::testing::ElementsAre(::testing::FloatNear(1.0f / 6.0f, 1e-6f),
+                                                 ::testing::FloatNear(0.3f, 1e-4f)));
+    Advance(75);   // P = 0.75
+    frame();
+    EXPECT_THAT(intens(), ::testing::ElementsAre(::testing::FloatNear(0.25f / 3.0f, 1e-4f),
+                                                 ::testing::FloatNear(0.75f, 1e-4f)));
+    Advance(50);
+    const std::vector<std::string> open = frame();
+    EXPECT_EQ(Inv().mBarState, cTarvelInventory::kOpen);
+    EXPECT_EQ(open.size(), closedOrMoving.size());
+    for (const std::string& technique : open)
+        EXPECT_THAT(technique, ::testing::Not(::testing::StartsWith("ui_inv"))) << "drawn plainly";
 }
 
 TEST_F(InventoryTest, TheSavedElementReadsBack)
