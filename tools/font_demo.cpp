@@ -131,6 +131,21 @@ void AddInventoryPictures(std::vector<NamedResource>& out, bool full)
   }
 }
 
+// A plain panel: a fill with a dark rim one pixel wide.
+Picture Panel(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t alpha)
+{
+  Picture picture(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const bool rim = x == 0 || y == 0 || x == width - 1 || y == height - 1;
+      if (rim)
+        picture.Set(x, y, 24, 24, 24, 255);
+      else
+        picture.Set(x, y, b, g, r, alpha);
+    }
+  return picture;
+}
+
 }  // namespace
 
 std::vector<NamedResource> BuildInterfaceResources(bool full)
@@ -173,6 +188,31 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   out.push_back(HintIcon("hint_speak", size, 'S', 255, 180, 220));
   out.push_back(HintIcon("hint_path", size, 'P', 120, 220, 120));
   AddInventoryPictures(out, full);
+  // The PDA's pictures, at the sizes its layout uses.
+  struct PdaPicture {
+    const char* name;
+    int width, height;
+    uint8_t r, g, b, alpha;
+  };
+  static const PdaPicture kPda[] = {
+      {"PDA_background", 320, 440, 70, 80, 90, 255},      {"pda-dictaphon", 98, 98, 120, 200, 255, 255},
+      {"pda-newmail", 98, 98, 255, 220, 120, 255},        {"pda-newaddress", 98, 98, 160, 240, 160, 255},
+      {"PDA_phone_highlight", 80, 36, 200, 220, 240, 255}, {"PDA_dikta_highlight", 80, 36, 200, 220, 240, 255},
+      {"PDA_mail_highlight", 80, 36, 200, 220, 240, 255}, {"PDA_adressbook", 48, 48, 160, 240, 160, 255},
+      {"PDA_phone_icons_full", 220, 40, 180, 200, 220, 255}, {"PDA_phone_icons_gray", 220, 40, 120, 120, 120, 255},
+      {"PDA_folder", 48, 48, 240, 200, 80, 255},          {"PDA_folder_up", 48, 48, 200, 160, 60, 255},
+      {"PDA_soundfile", 48, 48, 120, 200, 255, 255},      {"PDA_audio_highlight", 100, 80, 200, 220, 240, 160},
+      {"PDA_audio_icons_full1", 220, 40, 180, 200, 220, 255},
+      {"PDA_audio_icons_full2", 220, 40, 180, 220, 200, 255},
+      {"PDA_audio_icons_gray", 220, 40, 120, 120, 120, 255}, {"PDA_mail_icon", 32, 24, 255, 220, 120, 255},
+      {"PDA_mail_icon-read", 32, 24, 200, 200, 200, 255}, {"PDA_mail_attachment", 16, 16, 240, 120, 120, 255},
+      {"PDA_mailbox_icons_full", 220, 40, 180, 200, 220, 255},
+      {"PDA_mailbox_icons_gray", 220, 40, 120, 120, 120, 255},
+      {"PDA_mail_icons_full2", 220, 40, 180, 220, 200, 255}, {"PDA_mail_icons_full1", 220, 40, 180, 200, 220, 255},
+      {"PDA_pic_icons_full4", 220, 40, 180, 220, 200, 255}, {"PDA_pic_icons_full1", 220, 40, 180, 200, 220, 255},
+  };
+  for (const PdaPicture& p : kPda)
+    out.push_back(Tga(p.name, full ? Panel(p.width, p.height, p.r, p.g, p.b, p.alpha) : Solid(8, 8, 128, 255)));
   return out;
 }
 

@@ -2,9 +2,9 @@
 // The interface resources that start-up loads with the fonts: the screen
 // images ("blackscreen", "whitescreen", "grey80", "ui_band_top"), the busy
 // indicator "cd", the eleven cursor images, the walk-arrow actor and the four
-// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path") and the
+// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path"), the
 // inventory bar's pictures ("ui_inv_bg", "ui_inv_hilite", "ui_inv_arrow_left",
-// "ui_inv_arrow_right"). Tests get small pictures;
+// "ui_inv_arrow_right") and the PDA's pictures. Tests get small pictures;
 // the sample game gets them at their own sizes.
 
 #include <string>

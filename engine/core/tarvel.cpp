@@ -147,6 +147,7 @@ int cTarvel::Init(HWND window, HINSTANCE instance, cTarvelString programFolder)
 
     ReadConfiguration();
     CreateSavegameFolder();
+    StartScriptTrace("script-trace.log");
 
     if (!AnimCore::SetMemoryAllocator(nullptr)) {
         std::printf("Failed to initialize AnimCore.");
@@ -192,6 +193,7 @@ int cTarvel::Init(HWND window, HINSTANCE instance, cTarvelString programFolder)
 void cTarvel::Shutdown()
 {
     mInitialised = 0;
+    StopScriptTrace();
     mActiveControls.DeleteAll();
     ClearScreenControls();
     while (mCinematics.count > 0) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <tinyxml.h>
@@ -13,6 +14,7 @@
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script_api.h"
 #include "platform/win32/crt.h"
+#include "platform/win32/testing.h"
 
 tArray<cTarvelScriptValue> gSharedSymbols;
 tArray<tLibraryFunction> gLibraryFunctions;
@@ -768,7 +770,43 @@ int64_t OperandGlobal(const uint8_t* code, uint32_t size, uint32_t& pc, uint32_t
     return -1;
 }
 
+void TraceCall(FILE* file, const cTarvelScript& machine, const char* name, const tScriptValueArray& args)
+{
+    std::fprintf(file, "%u %s %s(", unsigned(gTarvel.mTimer.mGameTime), machine.mName.c_str(), name);
+    for (int32_t i = 0; i < args.count; ++i) {
+        const cTarvelScriptValue& a = args.data[i];
+        if (i > 0)
+            std::fputs(", ", file);
+        switch (a.kind) {
+        case kScriptFloat: std::fprintf(file, "%g", double(a.floatValue)); break;
+        case kScriptString: std::fprintf(file, "\"%s\"", a.string.c_str()); break;
+        case kScriptBoolean: std::fputs(a.boolean ? "true" : "false", file); break;
+        case kScriptInteger: std::fprintf(file, "%d", a.integer); break;
+        default: std::fprintf(file, "%s %s", a.className.c_str(), a.name.c_str()); break;
+        }
+    }
+    std::fputs(")\n", file);
+    std::fflush(file);
+}
+
 } // namespace
+
+FILE* gScriptTrace = nullptr;
+
+void StartScriptTrace(const char* path)
+{
+    StopScriptTrace();
+    const std::optional<std::string> on = platform::testing::GetSetting("script.trace");
+    if (on && *on == "1")
+        gScriptTrace = std::fopen(path, "w");
+}
+
+void StopScriptTrace()
+{
+    if (gScriptTrace)
+        std::fclose(gScriptTrace);
+    gScriptTrace = nullptr;
+}
 
 bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue)
 {
@@ -824,6 +862,8 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     if (import.resolvedIndex >= uint32_t(gLibraryFunctions.count))
         RunError("Import index out of range.");
     tScriptLibraryFunction function = gLibraryFunctions.data[import.resolvedIndex].address;
+    if (gScriptTrace) [[unlikely]]
+        TraceCall(gScriptTrace, *this, import.name, args);
 
     ++mCallDepth;
     function(&frame);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -161,3 +162,10 @@ private:
 // entries "PC" and "OFF") and the cache of resolved exported functions.
 extern tArray<cTarvelScriptValue> gSharedSymbols;
 extern tArray<tLibraryFunction> gLibraryFunctions;
+
+// The call trace, a test control ("script.trace=1" in the platform's
+// settings): one line per library call with the game time, the calling
+// machine and the arguments. The engine starts it with "script-trace.log".
+extern FILE* gScriptTrace;
+void StartScriptTrace(const char* path);
+void StopScriptTrace();

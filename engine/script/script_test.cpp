@@ -10,6 +10,7 @@
 #include "engine/script/script.h"
 #include "engine/script/script_api.h"
 #include "engine/script/script_test_support.h"
+#include "platform/win32/testing.h"
 #include "tools/archive_writer.h"
 #include "tools/script_assembler.h"
 
@@ -425,6 +426,31 @@ TEST_F(ScriptMachineTest, LibraryCallsPassArgumentsThisAndResult)
     EXPECT_EQ(gLibraryFunctions.data[m->mImports[0].resolvedIndex].name, "test__record");
     ASSERT_EQ(m->CallFunction("", nullptr), 0);
     EXPECT_EQ(gLibraryFunctions.count, count) << "resolved once, from the cache";
+}
+
+TEST_F(ScriptMachineTest, CallTraceWritesEachLibraryCallWhenSwitchedOn)
+{
+    auto m = Machine(
+        "import test__record 3 int\n"
+        "push int 0\npush int 1\npush string \"two\"\npush float 2.5\ncall test__record\n"
+        "ret\n");
+    m->mName = "Main";
+    gTarvel.mTimer.mGameTime = 1234;
+    const std::string path = (TempDir() / "script-trace.log").string();
+    StartScriptTrace(path.c_str());  // off: the setting is not there
+    EXPECT_EQ(gScriptTrace, nullptr);
+    platform::testing::SetSetting("script.trace", "1");
+    StartScriptTrace(path.c_str());
+    ASSERT_EQ(m->CallFunction("", nullptr), 0);
+    StopScriptTrace();
+    platform::testing::SetSetting("script.trace", "");
+    ASSERT_EQ(m->CallFunction("", nullptr), 0);  // stopped: nothing more written
+    FILE* f = std::fopen(path.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char text[256] = {};
+    const size_t got = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    EXPECT_EQ(std::string(text, got), "1234 Main test__record(1, \"two\", 2.5)\n");
 }
 
 TEST_F(ScriptMachineTest, ImportsResolveOnceThroughTheExportTable)
