@@ -430,11 +430,10 @@ bool cTarvelInventory::HasNotice(int32_t code) const
     return false;
 }
 
-bool cTarvelInventory::AddNotice(int32_t code, cTarvelImage* image)
+bool cTarvelInventory::AddNotice(int32_t code)
 {
     if (code < kNoticePhone || code > kNoticeAudio || HasNotice(code))
         return false;
-    mNoticeImages[-code - 1] = image;
     mNewItems.Add(code);
     mPresentationStart = Now();
     return true;
@@ -535,8 +534,8 @@ void cTarvelInventory::DrawQueue()
     cTarvelImage* image = nullptr;
     if (head >= 0 && head < mItems.count)
         image = mItems.data[head]->image;
-    else if (head >= kNoticePhone && head <= kNoticeAudio)
-        image = mNoticeImages[-head - 1];
+    else
+        image = gTarvel.mPDA.NoticeImage(head);
     if (t > kPresentEndSeconds) {
         if (image)
             image->SetAlpha(255);
@@ -649,5 +648,4 @@ void cTarvelInventory::Release()
     delete mLeftArrow;
     delete mRightArrow;
     mBackground = mHighlight = mLeftArrow = mRightArrow = nullptr;
-    mNoticeImages[0] = mNoticeImages[1] = mNoticeImages[2] = nullptr;
 }

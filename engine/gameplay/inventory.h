@@ -94,9 +94,9 @@ public:
     void Pop();
 
     // A PDA notice (kNoticeAudio, kNoticeMail, kNoticePhone) joins the
-    // new-item queue with the picture it is presented with; false, and
+    // new-item queue, presented with the PDA's picture of it; false, and
     // nothing changes, while that code is queued already.
-    bool AddNotice(int32_t code, cTarvelImage* image);
+    bool AddNotice(int32_t code);
     bool HasNotice(int32_t code) const;
 
     // The "Inventory" element: written into and read from the savegame's
@@ -132,8 +132,6 @@ public:
     // selection and the verb bar's entries can point at it.
     tArray<sInventoryItem*> mItems;
     tArray<cTarvelString> mPushedNames;
-    // The PDA's pictures of its three notices (not owned).
-    cTarvelImage* mNoticeImages[3] = {};
 
 private:
     // Loads the item resource into a new record with its script and object;

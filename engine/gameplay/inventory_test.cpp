@@ -369,17 +369,24 @@ TEST_F(InventoryTest, TheQueuePresentsEachEntryForThreeSeconds)
 {
     Start();
     AddItems("de", false);
-    cTarvelImage notice(false);
-    notice.ReadFile("pic");
-    EXPECT_TRUE(Inv().AddNotice(cTarvelInventory::kNoticeAudio, &notice));
-    EXPECT_FALSE(Inv().AddNotice(cTarvelInventory::kNoticeAudio, &notice)) << "listed once";
-    EXPECT_FALSE(Inv().AddNotice(5, &notice));
+    EXPECT_TRUE(Inv().AddNotice(cTarvelInventory::kNoticeAudio));
+    EXPECT_FALSE(Inv().AddNotice(cTarvelInventory::kNoticeAudio)) << "listed once";
+    EXPECT_FALSE(Inv().AddNotice(5));
+    EXPECT_FALSE(Inv().AddNotice(0));
     EXPECT_TRUE(Inv().HasNotice(cTarvelInventory::kNoticeAudio));
     EXPECT_FALSE(Inv().HasNotice(cTarvelInventory::kNoticeMail));
     ASSERT_EQ(Inv().mNewItems.Count(), 3);
+    // The notice shows the PDA's picture of it.
+    cTarvelImage* dictaphone = gTarvel.mPDA.NoticeImage(cTarvelInventory::kNoticeAudio);
+    ASSERT_NE(dictaphone, nullptr);
+    dictaphone->SetRect(0.0f, 0.0f, 10.0f, 10.0f);
     for (int32_t expected : {3, 2, 1, 0}) {
         Inv().Render();
         EXPECT_EQ(Inv().mNewItems.Count(), expected);
+        if (expected == 1) {
+            Inv().Render();   // the frame after the previous entry left
+            EXPECT_NEAR(QuadOf(dictaphone).left, 1024.0f - 128.0f + 15.0f, 0.01f) << "98 wide in the corner";
+        }
         Advance(3001);
     }
     EXPECT_FALSE(Inv().HasNotice(cTarvelInventory::kNoticeAudio));
