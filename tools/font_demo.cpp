@@ -92,6 +92,46 @@ NamedResource HintIcon(const char* name, int size, char letter, uint8_t r, uint8
   return Tga(name, picture);
 }
 
+// The inventory bar's pictures. The arrows hold two 64-wide halves (plain,
+// then lit) of a triangle pointing left or right; the highlight holds a
+// frame for every item cell, the cells starting 64 from the left.
+void AddInventoryPictures(std::vector<NamedResource>& out, bool full)
+{
+  if (!full) {
+    for (const char* name : {"ui_inv_bg", "ui_inv_hilite", "ui_inv_arrow_left", "ui_inv_arrow_right"})
+      out.push_back(Tga(name, Solid(8, 8, 90, 255)));
+    return;
+  }
+  Picture bar(1024, 128);
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 1024; ++x) {
+      const uint8_t v = y < 2 ? 170 : uint8_t(30 + y / 8);
+      bar.Set(x, y, uint8_t(v + 10), v, v, 220);
+    }
+  out.push_back(Tga("ui_inv_bg", bar));
+  Picture hilite(1024, 128);
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 1024; ++x) {
+      const int cx = (x + 64) % 128;
+      const bool frame = cx < 3 || cx > 124 || y < 3 || y > 124;
+      hilite.Set(x, y, 90, 210, 240, frame ? 255 : 40);
+    }
+  out.push_back(Tga("ui_inv_hilite", hilite));
+  for (bool right : {false, true}) {
+    Picture arrow(128, 128);
+    for (int half = 0; half < 2; ++half)
+      for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 64; ++x) {
+          // The tip at the outer edge, the base 40 units in.
+          const int fromTip = right ? 52 - x : x - 12;
+          const bool inside = fromTip >= 0 && fromTip <= 40 && std::abs(y - 64) <= fromTip;
+          const uint8_t v = half ? 255 : 150;
+          arrow.Set(half * 64 + x, y, v, v, v, inside ? 255 : 0);
+        }
+    out.push_back(Tga(right ? "ui_inv_arrow_right" : "ui_inv_arrow_left", arrow));
+  }
+}
+
 // A plain panel: a fill with a dark rim one pixel wide.
 Picture Panel(int width, int height, uint8_t r, uint8_t g, uint8_t b, uint8_t alpha)
 {
@@ -148,6 +188,7 @@ std::vector<NamedResource> BuildInterfaceResources(bool full)
   out.push_back(HintIcon("hint_hand", size, 'H', 230, 230, 230));
   out.push_back(HintIcon("hint_speak", size, 'S', 255, 180, 220));
   out.push_back(HintIcon("hint_path", size, 'P', 120, 220, 120));
+  AddInventoryPictures(out, full);
   // The PDA's pictures, at the sizes its layout uses.
   struct PdaPicture {
     const char* name;

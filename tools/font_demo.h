@@ -2,8 +2,10 @@
 // The interface resources that start-up loads with the fonts: the screen
 // images ("blackscreen", "whitescreen", "grey80", "ui_band_top"), the busy
 // indicator "cd", the eleven cursor images, the walk-arrow actor and the four
-// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path"), the PDA's
-// pictures and the in-game menu's pictures (tools/menu_pictures.h). Tests get small pictures;
+// hint icons ("hint_exit", "hint_hand", "hint_speak", "hint_path"), the
+// inventory bar's pictures ("ui_inv_bg", "ui_inv_hilite", "ui_inv_arrow_left",
+// "ui_inv_arrow_right"), the PDA's pictures and the in-game menu's pictures
+// (tools/menu_pictures.h). Tests get small pictures;
 // the sample game gets them at their own sizes.
 
 #include <string>

@@ -1,5 +1,5 @@
-// Interface: the 3-D walk-arrow cursor, the tooltip box, the bars' icons and
-// the in-game menu's pages.
+// Interface: the 3-D walk-arrow cursor, the tooltip box, the bars' icons, the
+// inventory bar and the in-game menu's pages.
 
 shared float4x4 World : WORLD;
 float4x4 walkarrowmat;
@@ -247,5 +247,53 @@ technique ui_thumbnail
         CullMode = None;
         VertexShader = compile vs_2_0 PhotoVS();
         PixelShader = compile ps_2_0 ThumbnailPS();
+    }
+}
+
+// The inventory bar's background, arrows and highlight: darkened to the
+// brightness it is given while the bar is closed or moving.
+float4 InvBarPS(IconOut input) : COLOR
+{
+    float4 color = Icon(input.uv);
+    return float4(color.rgb * saturate(intens.x), color.a * input.color.a);
+}
+
+// Items in a closed or moving bar: greyed by six times x (all grey at the
+// closed bar's 1/6), brighter as the bar opens (y).
+float4 InvItemPS(IconOut input) : COLOR
+{
+    float4 color = Icon(input.uv);
+    float grey = dot(color.rgb, float3(0.3f, 0.59f, 0.11f));
+    float3 rgb = lerp(color.rgb, float3(grey, grey, grey), saturate(intens.x * 6.0f));
+    return float4(rgb * (0.5f + 0.5f * saturate(intens.y)), color.a * input.color.a);
+}
+
+technique ui_invbar
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 IconVS();
+        PixelShader = compile ps_2_0 InvBarPS();
+    }
+}
+
+technique ui_invitem
+{
+    pass p0
+    {
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
+        ZEnable = false;
+        ZWriteEnable = false;
+        CullMode = None;
+        VertexShader = compile vs_2_0 IconVS();
+        PixelShader = compile ps_2_0 InvItemPS();
     }
 }

@@ -85,12 +85,6 @@ public:
     cTarvelString mText;
     // The interface texts: "key text", one line each.
     tArray<cTarvelString> mTextLines;
-    // Interface state the frame reads: the name of the item in hand (empty
-    // when none), the mode (2 and 3 while an item is used) and the screen
-    // state (the tooltip shows in 0 and 2).
-    cTarvelString mItemInHand;
-    int32_t mMode = 0;
-    int32_t mScreenState = 0;
 
 private:
     // Input open, no lock, no cinematic and no fade.

@@ -114,6 +114,14 @@ protected:
         gTarvel.mPlayer = mPlayer;
     }
     static cTarvelGameplay& Gameplay() { return gTarvel.mGameplay; }
+    // Puts a temporary item with no script in hand.
+    static void HoldItem(const char* name)
+    {
+        auto* item = new sInventoryItem;
+        item->name = name;
+        gTarvel.mInventory.mTemporary = item;
+        gTarvel.mInventory.SelectItem(item);
+    }
     static void Frame(uint32_t ms = 20)
     {
         gTarvel.mTimer.mGameTime += ms;
@@ -335,16 +343,15 @@ TEST_F(GameplayTest, ADoubleClickCountsOnlyInTheViewOfItsFirstClick)
     Gameplay().mStateFlags = cTarvelGameplay::kInterfaceEnabled;
     Gameplay().mRightLatch = 1;
     Frame();   // in view b, with nothing in hand
-    Gameplay().mItemInHand = "key";
-    Gameplay().mMode = 2;
+    HoldItem("key");
     gTarvel.mScene->mView = &mViewA;
     Gameplay().mRightLatch = 2;
     Frame();
-    EXPECT_STREQ(Gameplay().mItemInHand.c_str(), "key");
+    EXPECT_NE(gTarvel.mInventory.mSelected, nullptr);
     gTarvel.mScene->mView = &mViewB;
     Gameplay().mRightLatch = 2;
     Frame();
-    EXPECT_STREQ(Gameplay().mItemInHand.c_str(), "");
+    EXPECT_EQ(gTarvel.mInventory.mSelected, nullptr);
 }
 
 TEST_F(GameplayTest, AClickWhileACinematicRunsIsTakenAndIgnored)
@@ -352,15 +359,14 @@ TEST_F(GameplayTest, AClickWhileACinematicRunsIsTakenAndIgnored)
     Start();
     EnterScene();
     Gameplay().mStateFlags = cTarvelGameplay::kInterfaceEnabled;
-    Gameplay().mItemInHand = "key";
-    Gameplay().mMode = 2;
+    HoldItem("key");
     cTarvelCinematic* cinematic = PushCinematic();   // does not end in this test
     Gameplay().mLeftLatch = 1;
     Gameplay().mRightLatch = 1;
     Frame();
     EXPECT_EQ(Gameplay().mLeftLatch, 0);
     EXPECT_EQ(Gameplay().mRightLatch, 0);
-    EXPECT_STREQ(Gameplay().mItemInHand.c_str(), "key") << "the right click did not deselect";
+    EXPECT_NE(gTarvel.mInventory.mSelected, nullptr) << "the right click did not deselect";
     EXPECT_EQ(gTarvel.mGraphics.mCursorKind, 5) << "an item is selected";
 
     // Without the cinematic the same click deselects.
@@ -368,7 +374,7 @@ TEST_F(GameplayTest, AClickWhileACinematicRunsIsTakenAndIgnored)
     delete cinematic;
     Gameplay().mRightLatch = 1;
     Frame();
-    EXPECT_STREQ(Gameplay().mItemInHand.c_str(), "");
+    EXPECT_EQ(gTarvel.mInventory.mSelected, nullptr);
 }
 
 } // namespace

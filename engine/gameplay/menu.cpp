@@ -707,7 +707,8 @@ void cTarvelMenu::StartNewGame()
     engine.mNewGameRequest = 0;
     Close();
 
-    // The inventory and the PDA keep nothing of a game yet.
+    engine.mInventory.Clear();
+    engine.mPDA.Reset();
     engine.mLights.SetFlashlight(false);
     gActiveControls.DeleteAll();
 

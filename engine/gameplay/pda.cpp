@@ -444,6 +444,8 @@ bool cTarvelPDA::RaiseNotice(int32_t code)
         image->Play(kImageOnce, 0);
     mNotices.Add(code);
     mNoticeTime = gTarvel.mTimer.mGameTime;
+    // The inventory's new-item queue presents it beside the items.
+    gTarvel.mInventory.AddNotice(code);
     return true;
 }
 

@@ -216,8 +216,7 @@ void cTarvelRegionSet::SetRectRegion(int32_t left, int32_t top, int32_t right, i
 
 bool cTarvelRegionSet::ItemSelected()
 {
-    const cTarvelGameplay& gameplay = gTarvel.mGameplay;
-    return gameplay.mItemInHand.Length() > 0 && (gameplay.mMode == 2 || gameplay.mMode == 3);
+    return gTarvel.mInventory.mSelected != nullptr;
 }
 
 bool cTarvelRegionSet::HitTest(int32_t x, int32_t y, int stage) const

@@ -29,6 +29,19 @@ namespace {
 
 namespace pt = platform::testing;
 
+// Puts a temporary item with no script in hand, or puts the item away.
+void HoldItem(bool hold)
+{
+    cTarvelInventory& inventory = gTarvel.mInventory;
+    inventory.UnselectItem();
+    if (!hold)
+        return;
+    auto* item = new sInventoryItem;
+    item->name = "key";
+    inventory.mTemporary = item;
+    inventory.SelectItem(item);
+}
+
 std::vector<std::string> gCalls;
 
 void Observe(cTarvelScript*, const char* name)
@@ -273,8 +286,7 @@ void SetFlags(cTarvelRegionSet& set, uint32_t flags)
     set.mLeaveRoom = flags & kExit;
     set.mNoWalking = flags & kNoWalking;
     set.mNoTeleport = flags & kNoTeleport;
-    gTarvel.mGameplay.mItemInHand = flags & kItem ? "key" : "";
-    gTarvel.mGameplay.mMode = flags & kItem ? 2 : 0;
+    HoldItem(flags & kItem);
 }
 
 TEST_F(RegionSetTest, CursorKindOfEachKindOfSet)
@@ -563,8 +575,7 @@ protected:
 
     void TearDown() override
     {
-        gTarvel.mGameplay.mItemInHand = "";
-        gTarvel.mGameplay.mMode = 0;
+        HoldItem(false);
         RenderTest::TearDown();
     }
 
@@ -628,12 +639,11 @@ TEST_F(HallTest, HitTestEdgesHolesViewsAndSelectedItems)
 
     // With an item selected exits and paths take no hit, and the scene's
     // pick passes over them.
-    gTarvel.mGameplay.mItemInHand = "key";
-    gTarvel.mGameplay.mMode = 3;
+    HoldItem(true);
     check({{450, 300, -1}, {650, 300, -1}, {120, 300, kDesk}});
     EXPECT_FALSE(mScene->FindObjectAt(450, 300, 0));
     EXPECT_EQ(mScene->mHotspot, nullptr);
-    gTarvel.mGameplay.mItemInHand = "";
+    HoldItem(false);
     EXPECT_TRUE(mScene->FindObjectAt(450, 300, 0));
     EXPECT_EQ(mScene->mHotspot, &Set(kDoor));
 

@@ -191,7 +191,7 @@ void cTarvelGraphics::RenderGameLayout()
     engine.mHints.Draw();
 
     const bool interfaceShown = InterfaceShown(*this);
-    if (interfaceShown && (gameplay.mScreenState == 0 || gameplay.mScreenState == 2))
+    if (interfaceShown)
         DrawTooltip();
     else
         ClearText();
@@ -343,7 +343,10 @@ void cTarvelGraphics::DrawTooltip()
     // the text it names.
     int32_t source = 0;
     cTarvelString text;
-    const bool itemInHand = engine.mGameplay.mItemInHand.Length() > 0 && (gameplay.mMode == 2 || gameplay.mMode == 3);
+    // The item in hand is the inventory's selected item, named by its display
+    // name when its script gave it one.
+    const sInventoryItem* inHand = engine.mInventory.mSelected;
+    const bool itemInHand = inHand != nullptr;
     if (top == dialogueBar && hoveredEntry(dialogueBar)) {
         source = 1;
         text = dialogueBar->EntryText(dialogueBar->mHovered);
@@ -362,7 +365,7 @@ void cTarvelGraphics::DrawTooltip()
         text = verbBar->EntryText(verbBar->mHovered);
     } else {
         source = 4;
-        text = gameplay.mItemInHand;
+        text = inHand->displayName.Length() > 0 ? inHand->displayName : inHand->name;
     }
     if (source == 0 || text.Length() == 0) {
         ClearText();

@@ -492,11 +492,17 @@ TEST_F(FrameTest, TooltipNamesTheObjectOrTheItemInHand)
     Frame();
     EXPECT_EQ(Graphics().mTooltipText, first);
 
-    // An item in use names itself, even over an object.
-    gTarvel.mGameplay.mItemInHand = "Key";
-    gTarvel.mGameplay.mMode = 2;
+    // An item in use names itself, even over an object: by its display name
+    // once its script gave it one.
+    auto* key = new sInventoryItem;
+    key->name = "key";
+    gTarvel.mInventory.mTemporary = key;
+    gTarvel.mInventory.SelectItem(key);
     Frame();
-    EXPECT_STREQ(Graphics().mTooltipString.c_str(), "Key");
+    EXPECT_STREQ(Graphics().mTooltipString.c_str(), "key");
+    key->displayName = "Brass key";
+    Frame();
+    EXPECT_STREQ(Graphics().mTooltipString.c_str(), "Brass key");
 
     // A running fade hides it and deletes the text.
     gTarvel.mGameplay.mFadeState = 3;

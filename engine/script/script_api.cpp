@@ -118,8 +118,3 @@ uint32_t ScriptAddControl(tScriptFrame* frame, cTarvelControl* control, eScriptO
     return handle;
 }
 
-int32_t ScriptFunctionNotBuilt(const char* name)
-{
-    std::fprintf(stderr, "Script function %s is not built yet.\n", name);
-    return 0;
-}

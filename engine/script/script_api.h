@@ -110,9 +110,6 @@ void ScriptResumeDisplaced(cTarvelScript* waiter, const cTarvelString& label);
 // without a call object).
 uint32_t ScriptAddControl(tScriptFrame* frame, cTarvelControl* control, eScriptObjectType type);
 
-// Writes the line of a function whose class is not built yet.
-int32_t ScriptFunctionNotBuilt(const char* name);
-
 // The program's exported script functions by name, exact and case-sensitive
 // as the module's export table is searched; null when there is none.
 using tScriptExportFunction = int32_t (*)(tScriptFrame* frame);

@@ -53,14 +53,6 @@ TEST_F(ScriptApiTest, ExportTableHoldsEveryNameOnce)
     EXPECT_EQ(FindScriptExport(nullptr), nullptr);
 }
 
-TEST_F(ScriptApiTest, FunctionNotBuiltWritesALineAndReturnsZero)
-{
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(ScriptFunctionNotBuilt("cScene__fade"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Script function cScene__fade is not built yet.\n");
-}
-
 TEST_F(ScriptApiTest, BoundObjectNeedsALiveHandleOfItsType)
 {
     int view = 0, actor = 0;

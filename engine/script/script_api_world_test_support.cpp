@@ -106,7 +106,7 @@ void ScriptApiWorldTest::SetUp()
     const testkit::Bytes tga = testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions());
     for (const char* name : {"Room_Main_sign", "Room_Main_glow", "Room_Main_door_b", "Room_Main_a", "Room_Main_b",
                              "Room_Main_c", "Room_Close_sign", "particle_raindrop", "particle_rainspark",
-                             "radio_back", "radio_line", "menu-ok", "menu-left", "menu-right", "doc_top_00",
+                             "radio_back", "radio_line", "doc_top_00",
                              "doc_btm_00", "doc_top_01", "doc_btm_01"})
         writer.AddShared(1, name, 5, tga, true);
     writer.AddShared(1, "Room_Main_anim", 4, Frames(3), true);

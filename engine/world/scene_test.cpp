@@ -283,6 +283,7 @@ TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
     // A click made before the scene started is not served in it.
     gTarvel.mGameplay.mLeftLatch = 1;
     gTarvel.mGameplay.mRightLatch = 2;
+    gTarvel.mInventory.mBarState = cTarvelInventory::kOpen;
     cTarvelScene* scene = Enter("Room");
     EXPECT_EQ(gTarvel.mGameplay.mLeftLatch, 0);
     EXPECT_EQ(gTarvel.mGameplay.mRightLatch, 0);
@@ -299,7 +300,7 @@ TEST_F(SceneTest, StartUpRunsTheEventsInOrderAndSelectsTheFirstView)
     EXPECT_EQ(gTarvel.mGraphics.mViewChangeRecord[2], 0);
     EXPECT_EQ(scene->mView, scene->FindView("Main"));
     EXPECT_EQ(gTarvel.mGameplay.mStateFlags, 5u);
-    EXPECT_TRUE(gTarvel.mInventory.mEnabled);
+    EXPECT_EQ(gTarvel.mInventory.mBarState, cTarvelInventory::kClosed) << "the scene's start enables the inventory";
     // The main camera took the view's pose and the picture band.
     EXPECT_EQ(gTarvel.mCamera.mPosition, D3DXVECTOR3(0, 150, -500));
     EXPECT_EQ(gTarvel.mCamera.mViewport.Y, 128u);
@@ -605,15 +606,17 @@ TEST_F(SceneTest, AnItemInUsePassesOverPathsAndTheDetailViewExit)
     EXPECT_EQ(scene->mHotspot, &door);
     EXPECT_TRUE(scene->UpdateMouseOver(900, 300));   // the exit band of the detail view
     EXPECT_EQ(scene->mHotspot, &exit);
-    gameplay.mItemInHand = "key";
-    gameplay.mMode = 2;
+    auto* key = new sInventoryItem;
+    key->name = "key";
+    gTarvel.mInventory.mTemporary = key;
+    gTarvel.mInventory.SelectItem(key);
     EXPECT_FALSE(scene->UpdateMouseOver(150, 300));
     EXPECT_FALSE(scene->UpdateMouseOver(900, 300));
     EXPECT_EQ(scene->mHotspot, nullptr);
     door.mIsPath = false;
     EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
     gameplay.mRegionSet = own;
-    gameplay.mItemInHand = "";
+    gTarvel.mInventory.UnselectItem();
 }
 
 TEST_F(SceneTest, TheStripOpensAndClosesFrameByFrameInACinematic)
