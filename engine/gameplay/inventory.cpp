@@ -9,6 +9,8 @@ void cTarvelInventory::Render() {}
 
 void cTarvelInventory::Release() {}
 
+void cTarvelInventory::Save(cTarvelSavegame&) {} void cTarvelInventory::Load(cTarvelSavegame&) {}  // savegame stand-in
+
 void cTarvelInventory::Show()
 {
     gTarvel.mGameplay.mStateFlags ^= cTarvelGameplay::kInventoryPopUp;

@@ -33,6 +33,7 @@ public:
     void SelectItemAt() {}
     // Puts the item in hand away.
     void UnselectItem();
+    void Save(class cTarvelSavegame& savegame); void Load(class cTarvelSavegame& savegame);  // savegame stand-in: the inventory branch owns these
 
     bool mEnabled = false;
     int32_t mBarState = kClosed;

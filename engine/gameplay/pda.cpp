@@ -4,3 +4,5 @@ cTarvelPDA::cTarvelPDA() {}
 cTarvelPDA::~cTarvelPDA() = default;
 
 void cTarvelPDA::Release() {}
+
+void cTarvelPDA::Save(cTarvelSavegame&) {} void cTarvelPDA::Load(cTarvelSavegame&) {}  // savegame stand-in

@@ -22,6 +22,7 @@ public:
     // Loads the PDA's pictures and sounds at gameplay start-up; none yet.
     void LoadResources() {}
     void Release();
+    void Save(class cTarvelSavegame& savegame); void Load(class cTarvelSavegame& savegame);  // savegame stand-in: the PDA branch owns these
     // Closes the PDA when it is open.
     void Close() { mOpen = false; }
 
