@@ -126,6 +126,15 @@ protected:
     {
         cTarvelScript::sCallObserver = nullptr;
         pt::FailFileWritesAfter(-1);
+        // The fuzz seeds are the files these tests write: TARVEL_SAVEGAME_SEEDS
+        // names a folder to collect them in.
+        if (const char* seeds = std::getenv("TARVEL_SAVEGAME_SEEDS")) {
+            const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+            for (const fs::directory_entry& entry : fs::directory_iterator(WorkDir()))
+                if (entry.path().extension() == ".demogame")
+                    fs::copy_file(entry.path(), fs::path(seeds) / (test + "-" + entry.path().filename().string()),
+                                  fs::copy_options::overwrite_existing);
+        }
         RenderTest::TearDown();
     }
 
