@@ -13,8 +13,11 @@ function(tarvel_test name)
   add_executable(${name} ${T_SOURCES})
   tarvel_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # The software rasteriser draws on the calling thread: ctest runs many
+  # tests at once, and a pool of idle driver threads per process only
+  # crowds the cores and the leak checker's stop of every thread at exit.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ENVIRONMENT LP_NUM_THREADS=0)
 endfunction()
 
 # Marks sources that must run without sanitizer instrumentation (fault
