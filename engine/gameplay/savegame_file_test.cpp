@@ -260,6 +260,33 @@ TEST_F(SavegameFileTest, SaveLoadSaveGivesTheSameDocument)
     EXPECT_TRUE(gTarvel.mGraphics.mSkipPresent);
 }
 
+TEST_F(SavegameFileTest, PostEffectIsRestoredThroughTheShaderLibrary)
+{
+    EnterGame();
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    ASSERT_TRUE(gTarvel.mShaders.LoadShader("image_basic", "image_blended", &graphics.mPostEffect, false));
+    graphics.mTimedPostEffect = true;
+    graphics.mPostEffectStart = gTarvel.mTimer.mGameSeconds - 1.5f;
+    graphics.mPostEffectDuration = 4.0f;
+    const std::string xml = SavedXml("slot.demogame");
+    EXPECT_NE(xml.find("<PostFX><Shader>image_basic</Shader><Technique>image_blended</Technique>"
+                       "<StartTime>-1.50000000</StartTime><Duration>4.00000000</Duration><Timed>1</Timed></PostFX>"),
+              std::string::npos)
+        << xml;
+
+    // The scene change clears the binding; the load binds it again.
+    ASSERT_TRUE(gTarvel.mSavegame.Load("slot.demogame", 0));
+    ASSERT_NE(graphics.mPostEffect.technique, nullptr);
+    EXPECT_STREQ(graphics.mPostEffect.techniqueName, "image_blended");
+    EXPECT_TRUE(graphics.mTimedPostEffect);
+    EXPECT_FLOAT_EQ(graphics.mPostEffectStart, gTarvel.mTimer.mGameSeconds - 1.5f);
+    EXPECT_FLOAT_EQ(graphics.mPostEffectDuration, 4.0f);
+
+    // Without post effects in the settings there is nothing to save.
+    gTarvel.mConfig.PostEffects = 0;
+    EXPECT_EQ(SavedXml("off.demogame").find("<PostFX>"), std::string::npos);
+}
+
 TEST_F(SavegameFileTest, FileLayout)
 {
     EnterGame();
