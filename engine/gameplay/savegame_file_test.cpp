@@ -582,6 +582,14 @@ TEST_F(SavegameFileTest, ThePictureIsTheStageAt512By256)
         EXPECT_EQ(picture.At(262, y), 0x0000FFu) << y;
         EXPECT_EQ(picture.At(507, y), 0x0000FFu) << y;
     }
+
+    // A picture that cannot be put in place leaves nothing behind.
+    fs::create_directory(WorkDir() / "taken.png");
+    gTarvel.mSavegame.SaveThumbnail("taken.png");
+    EXPECT_TRUE(fs::is_directory(WorkDir() / "taken.png"));
+    EXPECT_FALSE(fs::exists(WorkDir() / "taken.png.tmp"));
+    gTarvel.mSavegame.SaveThumbnail("no such folder\\slot.png");
+    EXPECT_FALSE(fs::exists(WorkDir() / "no such folder"));
 }
 
 } // namespace
