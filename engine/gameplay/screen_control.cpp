@@ -24,11 +24,6 @@ bool cTarvelScreenControl::HandleEscape()
     return false;
 }
 
-cTarvelString cTarvelScreenControl::EntryText(int32_t)
-{
-    return cTarvelString();
-}
-
 void cTarvelScreenControl::DrawShade(float x, float y, float width, float height)
 {
     cTarvelGraphics& graphics = gTarvel.mGraphics;

@@ -34,18 +34,11 @@ public:
     // True when the control used the Escape key.
     virtual bool HandleEscape();
 
-    // The entry text under the mouse (verb bar and dialogue bar).
-    virtual cTarvelString EntryText(int32_t index);
-
     int32_t mTypeId = 0;
     // Set by the control when it has finished; the gameplay update pops it.
     bool mDone = false;
     // Owned by the engine main object: never deleted by whoever removes it.
     bool mMember = false;
-    // Verb bar and dialogue bar: 0 or 1 while usable; the entry under the
-    // mouse, -1 when none.
-    int32_t mState = 0;
-    int32_t mHovered = -1;
 
 protected:
     // The shared shade image at alpha 128 over a rectangle in logical units,

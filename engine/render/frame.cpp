@@ -327,8 +327,8 @@ void cTarvelGraphics::DrawTooltip()
     cTarvel& engine = gTarvel;
     const cTarvelGameplay& gameplay = engine.mGameplay;
     cTarvelScreenControl* top = TopScreenControl();
-    cTarvelScreenControl* verbBar = &engine.mVerbBar;
-    cTarvelScreenControl* dialogueBar = &engine.mDialogueBar;
+    cTarvelBar* verbBar = &engine.mVerbBar;
+    cTarvelBar* dialogueBar = &engine.mDialogueBar;
     if (engine.mPendingScene) {
         ClearText();
         return;
@@ -336,7 +336,7 @@ void cTarvelGraphics::DrawTooltip()
     if (engine.mMenu.mShown || (top && top != verbBar && top != dialogueBar))
         return;
 
-    auto hoveredEntry = [](cTarvelScreenControl* bar) -> bool {
+    auto hoveredEntry = [](const cTarvelBar* bar) -> bool {
         return (bar->mState == 0 || bar->mState == 1) && bar->mHovered >= 0;
     };
     // The source (1 dialogue entry, 2 verb, 3 object, 4 item in hand) and
