@@ -39,7 +39,6 @@ public:
     static constexpr uint32_t kHeaderSize = 164;
     // The inflated text's length stands after the stream's first 13 bytes.
     static constexpr uint32_t kStreamHeadSize = 13;
-    static constexpr uint32_t kLengthOffset = kHeaderSize + kStreamHeadSize;
     // Limits of what a file may ask the loader for.
     static constexpr uint32_t kMaxTextLength = 64u << 20;
     static constexpr uint32_t kMaxSymbolBytes = 16u << 20;
