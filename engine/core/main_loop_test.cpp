@@ -269,20 +269,23 @@ TEST_F(MainLoopTest, OtherDeviceStatesAreFatal)
     EXPECT_NE(text.find("\nFile: .\\source\\class_tarvel, Line: 242"), std::string::npos) << text;
 }
 
+// A load request needs a savegame with a scene: the savegame tests serve it.
 TEST_F(MainLoopTest, RequestsAreServedAndCleared)
 {
     gTarvel.mNewGameRequest = 1;
-    gTarvel.mLoadRequest = 1;
     gTarvel.mSaveRequest = 1;
+    gTarvel.mSavegamePath = "slot.demogame";
     gTarvel.mThumbnailRequest = 1;
+    gTarvel.mThumbnailPath = "slot.png";
     pt::AdvanceClock(20);
     gTarvel.RunPass();
     ASSERT_EQ(gCalls.size(), 1u);
     EXPECT_EQ(gCalls[0], "Main::Start");
     EXPECT_EQ(gTarvel.mNewGameRequest, 0);
-    EXPECT_EQ(gTarvel.mLoadRequest, 0);
     EXPECT_EQ(gTarvel.mSaveRequest, 0);
     EXPECT_EQ(gTarvel.mThumbnailRequest, 0);
+    EXPECT_TRUE(std::filesystem::exists(WorkDir() / "slot.demogame"));
+    EXPECT_TRUE(std::filesystem::exists(WorkDir() / "slot.png"));
 }
 
 TEST_F(MainLoopTest, FramesArePacedBySixteenMilliseconds)

@@ -125,6 +125,7 @@ int cTarvelInventory::InitInterface()
     return 0;
 }
 
+
 void cTarvelInventory::Show()
 {
     gTarvel.mGameplay.mStateFlags ^= cTarvelGameplay::kInventoryPopUp;

@@ -8,10 +8,21 @@
 #include <cstring>
 #include <string>
 
+#include <algorithm>
+#include <vector>
+
 #include <tinyxml.h>
+#include <zlib.h>
 
 #include "engine/core/tarvel.h"
+#include "engine/gameplay/control.h"
+#include "engine/script/script.h"
+#include "engine/script/script_handles.h"
+#include "engine/world/actor.h"
+#include "engine/world/scene.h"
+#include "platform/d3dx9/d3dx9_tex.h"
 #include "platform/win32/crt.h"
+#include "platform/win32/win32.h"
 
 namespace {
 
@@ -127,14 +138,588 @@ cTarvelSavegame::~cTarvelSavegame()
     mDocument = nullptr;
 }
 
-bool cTarvelSavegame::Load(const cTarvelString&, int)
+namespace {
+
+constexpr const char* kSourceFile = ".\\source\\class_savegame";
+constexpr const char* kLoadPrefix = "Error while processing savegame file: ";
+constexpr const char* kCannotBeLoaded = "Savegame file cannot be loaded.";
+constexpr const char* kParseError = "Parse error. This savegame file is most probably broken.";
+constexpr const char* kSceneMissing = "Scene file can not be loaded.";
+
+void PutU16(uint8_t* at, uint16_t value)
 {
-    return false;
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
 }
 
-void cTarvelSavegame::Save(const cTarvelString&) {}
+void PutU32(uint8_t* at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = uint8_t(value >> (8 * i));
+}
 
-void cTarvelSavegame::SaveThumbnail(const cTarvelString&) {}
+uint32_t GetU32(const uint8_t* at)
+{
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+// A text field of the header: at most size - 1 characters, the rest zero.
+void PutText(uint8_t* at, size_t size, const char* text)
+{
+    const size_t length = std::min(std::strlen(text), size - 1);
+    std::memcpy(at, text, length);
+}
+
+// The deepest element nesting of the text, counted before the parser (which
+// recurses per level) sees it. Anything that might open an element counts,
+// so the estimate is never below what the parser builds.
+int ElementDepth(const char* text, size_t length)
+{
+    int depth = 0, deepest = 0;
+    size_t i = 0;
+    auto skipPast = [&](const char* end) {
+        const char* found = std::strstr(text + i, end);
+        i = found ? size_t(found - text) + std::strlen(end) : length;
+    };
+    while (i < length) {
+        if (text[i] != '<') {
+            ++i;
+            continue;
+        }
+        if (std::strncmp(text + i, "<!--", 4) == 0) {
+            skipPast("-->");
+        } else if (std::strncmp(text + i, "<![CDATA[", 9) == 0) {
+            skipPast("]]>");
+        } else if (text[i + 1] == '/') {
+            depth = depth > 0 ? depth - 1 : 0;
+            skipPast(">");
+        } else if (text[i + 1] == '!' || text[i + 1] == '?') {
+            skipPast(">");
+        } else {
+            deepest = std::max(deepest, ++depth);
+            // To the end of the tag; quoted values may hold '>'.
+            char quote = 0;
+            for (++i; i < length; ++i) {
+                if (quote) {
+                    quote = text[i] == quote ? 0 : quote;
+                } else if (text[i] == '"' || text[i] == '\'') {
+                    quote = text[i];
+                } else if (text[i] == '>') {
+                    if (text[i - 1] == '/')
+                        --depth;
+                    ++i;
+                    break;
+                }
+            }
+        }
+    }
+    return deepest;
+}
+
+// The loader's own helpers for the symbol table.
+cTarvelScriptValue OffVoiceSymbol()
+{
+    cTarvelScriptValue value;
+    value.kind = kScriptResultObject;
+    value.scope = 2;
+    value.name = "OFF";
+    value.className = "cActor";
+    value.object = gScriptHandles.Bind(gTarvel.mSpeech.mOffVoice, eScriptObjectType::Actor);
+    return value;
+}
+
+void BindPlayerSymbol(cTarvelScript* script, const cTarvelActor* player)
+{
+    if (!script)
+        return;
+    if (cTarvelScriptValue* symbol = script->FindSymbol("PC", "cActor"))
+        symbol->object = gScriptHandles.Bind(player, eScriptObjectType::Actor);
+}
+
+// A temporary file beside the target that is moved over it once it is
+// complete and on the disk.
+cTarvelString TemporaryPath(const cTarvelString& path)
+{
+    return path + ".tmp";
+}
+
+bool FlushAndClose(int fd)
+{
+    const intptr_t handle = crt::_get_osfhandle(fd);
+    const bool flushed = handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle));
+    return crt::_close(fd) == 0 && flushed;
+}
+
+bool WriteAll(int fd, const void* bytes, uint32_t count)
+{
+    return count == 0 || crt::_write(fd, bytes, count) == int(count);
+}
+
+} // namespace
+
+void cTarvelSavegame::FreeDocument()
+{
+    delete mDocument;
+    mDocument = nullptr;
+    mRoot = mCurrent = nullptr;
+}
+
+void cTarvelSavegame::WriteGlobals()
+{
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    AddElement("Globals");
+    WriteString("State", gTarvel.mGameState);
+    WriteString("LastScene", gTarvel.mPreviousSceneName);
+    // The controller keeps one interface word; both stored words carry it.
+    WriteInt("GameState", int32_t(gTarvel.mGameplay.mStateFlags));
+    WriteInt("SaveState", int32_t(gTarvel.mGameplay.mStateFlags));
+    WriteString("Lightset", gTarvel.mLights.mName);
+    if (graphics.mDepthOfField) {
+        AddElement("FOD");
+        WriteFloat("Blur", graphics.mBlurParameter);
+        WriteVec2("FocalDistance", graphics.mFocalPlane, graphics.mFocalTarget);
+        WriteInt("Timed", graphics.mFocalTransition ? 1 : 0);
+        WriteFloat("Duration", graphics.mFocalTransitionDuration);
+        WriteTime("StartTime", graphics.mFocalTransitionStart);
+        LeaveElement();
+    } else if (graphics.mPostEffect.technique && gTarvel.mConfig.PostEffects != 0) {
+        AddElement("PostFX");
+        WriteString("Shader", graphics.mPostEffect.shader ? graphics.mPostEffect.shader->mName : cTarvelString(""));
+        WriteString("Technique", graphics.mPostEffect.techniqueName ? graphics.mPostEffect.techniqueName : "");
+        WriteTime("StartTime", graphics.mPostEffectStart);
+        WriteFloat("Duration", graphics.mPostEffectDuration);
+        WriteInt("Timed", graphics.mTimedPostEffect ? 1 : 0);
+        LeaveElement();
+    }
+    LeaveElement();
+}
+
+void cTarvelSavegame::WriteSymbols()
+{
+    AddElement("Symbols");
+    for (const cTarvelScriptValue& value : gSharedSymbols) {
+        AddElement("Symbol");
+        WriteInt("Type", int32_t(value.kind));
+        WriteInt("Scope", value.scope);
+        WriteString("Name", value.name);
+        WriteString("Class", value.className);
+        WriteString("AsString", value.string);
+        if (value.kind == kScriptBytes) {
+            // The block is written whole and its length with it.
+            const uint32_t size = uint32_t(value.bytes.size());
+            WriteInt("AsInteger", int32_t(size));
+            WriteFloat("AsFloat", value.floatValue);
+            WriteInt("AsBoolean", value.boolean ? 1 : 0);
+            WriteBinary("AsBinary", value.bytes.data(), size);
+        } else {
+            WriteInt("AsInteger", value.integer);
+            WriteFloat("AsFloat", value.floatValue);
+            WriteInt("AsBoolean", value.boolean ? 1 : 0);
+        }
+        LeaveElement();
+    }
+    LeaveElement();
+}
+
+void cTarvelSavegame::Save(const cTarvelString& path)
+{
+    FreeDocument();
+    mDocument = new TiXmlDocument();
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    mRoot = new TiXmlElement("Demogame");
+    mRoot->SetAttribute("release", "Tarvel 3.0");
+    mRoot->SetAttribute("version", 1);
+    mRoot->SetAttribute("game", "Kestrelmoor");
+    mDocument->LinkEndChild(mRoot);
+    mCurrent = mRoot;
+
+    const tTarvelConfig& config = gTarvel.mConfig;
+    AddElement("Info");
+    AddElement("Project");
+    WriteString("Name", gTarvel.mGameplay.mProjectName);
+    WriteString("Build", gTarvel.mGameplay.mBuildText);
+    LeaveElement();
+    AddElement("Configuration");
+    WriteString("LocalPath", gTarvel.mProgramFolder);
+    WriteString("SaveGamePath", gTarvel.mSavegameFolder);
+    WriteInt("Language", int32_t(config.Language));
+    WriteInt("Antialiasing", int32_t(config.Antialiasing));
+    WriteInt("PerPixelLighting", int32_t(config.PerPixelLighting));
+    WriteInt("PostEffects", int32_t(config.PostEffects));
+    WriteInt("Shadows", int32_t(config.Shadows));
+    WriteInt("ShadowFilter", int32_t(config.ShadowFilter));
+    WriteInt("Subtitle", int32_t(config.Subtitle));
+    WriteInt("SoundBuffer", int32_t(config.SoundBuffer));
+    LeaveElement();
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    char saveTime[64];
+    std::snprintf(saveTime, sizeof saveTime, "%.4d-%.2d-%.2d %.2d:%.2d", local.wYear, local.wMonth, local.wDay,
+                  local.wHour, local.wMinute);
+    WriteString("SaveTime", saveTime);
+    LeaveElement();
+
+    WriteGlobals();
+    // Each owner writes its own element; the cursor goes back to the root
+    // after each, whatever the owner left it on.
+    auto element = [this](const char* name, auto&& save) {
+        mCurrent = mRoot;
+        AddElement(name);
+        save();
+        mCurrent = mRoot;
+    };
+    if (cTarvelActor* player = gTarvel.mPlayer)
+        element("PC", [&] { player->Save(*this); });
+    SaveActiveControls(*this);
+    element("Camera0", [&] { gTarvel.mCamera.Save(*this); });
+    element("Camera1", [&] { gTarvel.mCamera2.Save(*this); });
+    element("Inventory", [&] { gTarvel.mInventory.Save(*this); });
+    element("PDA", [&] { gTarvel.mPDA.Save(*this); });
+    element("Timer", [&] { gTarvel.mTimer.Save(*this); });
+    element("Sound", [&] { gTarvel.mSound.Save(*this); });
+    if (cTarvelScene* scene = gTarvel.mScene)
+        element("Scene", [&] { scene->SaveState(*this); });
+    mCurrent = mRoot;
+    WriteSymbols();
+
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    mDocument->Accept(&printer);
+    const char* text = printer.CStr();
+    const uint32_t textLength = uint32_t(printer.Size());
+    FreeDocument();
+
+    const cTarvelString temporary = TemporaryPath(path);
+    const int fd = crt::_open(temporary.c_str(), crt::_O_WRONLY | crt::_O_CREAT | crt::_O_TRUNC | crt::_O_BINARY,
+                              crt::_S_IREAD | crt::_S_IWRITE);
+    if (fd == -1)
+        gTarvel.FatalError(0, kSourceFile, 812, "cTarvelSavegame::Save", "Error opening savegame file.", 0);
+
+    uLongf streamLength = compressBound(textLength);
+    std::vector<uint8_t> stream(streamLength);
+    if (compress2(stream.data(), &streamLength, reinterpret_cast<const Bytef*>(text), textLength, 9) != Z_OK ||
+        streamLength < kStreamHeadSize) {
+        crt::_close(fd);
+        crt::_unlink(temporary.c_str());
+        gTarvel.FatalError(0, kSourceFile, 823, "cTarvelSavegame::Save", "Error creating savegame file.", 0);
+    }
+
+    uint8_t header[kHeaderSize] = {};
+    std::memcpy(header, "sava", 4);
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    const uint16_t fields[8] = {utc.wYear, utc.wMonth, utc.wDayOfWeek, utc.wDay,
+                                utc.wHour, utc.wMinute, utc.wSecond, utc.wMilliseconds};
+    for (int i = 0; i < 8; ++i)
+        PutU16(header + 4 + 2 * i, fields[i]);
+    if (gTarvel.mPlayer)
+        PutText(header + 20, 64, gTarvel.mPlayer->mName.c_str());
+    if (gTarvel.mScene)
+        PutText(header + 84, 64, gTarvel.mScene->mHeader.name);
+    PutText(header + 148, 16, gTarvel.mGameState.c_str());
+    uint8_t length[4];
+    PutU32(length, textLength);
+
+    const bool written = WriteAll(fd, header, kHeaderSize) && WriteAll(fd, stream.data(), kStreamHeadSize) &&
+                         WriteAll(fd, length, 4) &&
+                         WriteAll(fd, stream.data() + kStreamHeadSize, uint32_t(streamLength - kStreamHeadSize));
+    const bool closed = FlushAndClose(fd);
+    if (!written || !closed ||
+        !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        // The previous savegame stays as it was.
+        crt::_unlink(temporary.c_str());
+        gTarvel.FatalError(0, kSourceFile, 841, "cTarvelSavegame::Save", "Error creating savegame file.", 0);
+    }
+}
+
+cTarvelString cTarvelSavegame::ReadDocument(const cTarvelString& path)
+{
+    const int fd = crt::_open(path.c_str(), crt::_O_RDONLY | crt::_O_BINARY);
+    if (fd == -1)
+        return kCannotBeLoaded;
+    // The whole file: the stream cannot be bigger than the deflate bound of
+    // the longest text taken.
+    const LONG fileLength = crt::_filelength(fd);
+    if (fileLength < 0 || uint64_t(fileLength) > kHeaderSize + 4 + compressBound(kMaxTextLength)) {
+        crt::_close(fd);
+        return kCannotBeLoaded;
+    }
+    std::vector<uint8_t> file(static_cast<size_t>(fileLength));
+    uint32_t got = 0;
+    while (got < file.size()) {
+        const int n = crt::_read(fd, file.data() + got, uint32_t(file.size() - got));
+        if (n <= 0)
+            break;
+        got += uint32_t(n);
+    }
+    crt::_close(fd);
+    if (got != file.size())
+        return kCannotBeLoaded;
+
+    // A file too short for a header, or without the mark, is all stream.
+    const size_t start = file.size() >= kHeaderSize && std::memcmp(file.data(), "sava", 4) == 0 ? kHeaderSize : 0;
+    const size_t size = file.size() - start;
+    if (size < kStreamHeadSize + 4 + 1)
+        return kCannotBeLoaded;
+    const uint8_t* at = file.data() + start;
+    const uint32_t textLength = GetU32(at + kStreamHeadSize);
+    if (textLength == 0 || textLength > kMaxTextLength)
+        return kCannotBeLoaded;
+    // The stream in one piece, without the length word.
+    std::vector<uint8_t> stream(size - 4);
+    std::memcpy(stream.data(), at, kStreamHeadSize);
+    std::memcpy(stream.data() + kStreamHeadSize, at + kStreamHeadSize + 4, size - kStreamHeadSize - 4);
+    std::string text(size_t(textLength) + 1, '\0');
+    uLongf inflated = textLength;
+    if (uncompress(reinterpret_cast<Bytef*>(text.data()), &inflated, stream.data(), uLong(stream.size())) != Z_OK ||
+        inflated != textLength)
+        return kCannotBeLoaded;
+    if (ElementDepth(text.c_str(), std::strlen(text.c_str())) > kMaxElementDepth)
+        return kCannotBeLoaded;
+
+    mDocument->Parse(text.c_str());
+    if (mDocument->Error()) {
+        std::printf("XML Error: %d %s\n", mDocument->ErrorId(), mDocument->ErrorDesc());
+        return kCannotBeLoaded;
+    }
+    mRoot = mDocument->FirstChildElement("Demogame");
+    if (!mRoot)
+        return "Root element not found. This savegame file is most probably broken.";
+    const char* release = mRoot->Attribute("release");
+    const char* game = mRoot->Attribute("game");
+    if (std::strcmp(release ? release : "", "Tarvel 3.0") != 0 || std::strcmp(game ? game : "", "Kestrelmoor") != 0)
+        return "Release or game signature do not match. This savegame file is from another game or an "
+               "incompatible release.";
+    mCurrent = mRoot;
+    return "";
+}
+
+cTarvelString cTarvelSavegame::CheckDocument()
+{
+    mCurrent = mRoot;
+    if (!EnterElement("Globals"))
+        return kParseError;
+    const cTarvelString state = ReadString("State", "");
+    mCurrent = mRoot;
+    if (!EnterElement("Scene"))
+        return kParseError;
+    const cTarvelString scene = GetAttributeString("name", "") + "." + state;
+    mCurrent = mRoot;
+    if (!gTarvel.mResources.Exists(scene.c_str(), kResourceScene))
+        return kSceneMissing;
+    if (EnterElement("PC")) {
+        const cTarvelString actor = GetAttributeString("name", "") + "." + state;
+        mCurrent = mRoot;
+        if (!gTarvel.mResources.Exists(actor.c_str(), kResourceActor))
+            return kParseError;
+    }
+    // Blocks are allocated at their stored size: check it first.
+    if (EnterElement("Symbols")) {
+        for (bool more = EnterElement("Symbol"); more; more = NextElement("Symbol")) {
+            if (ReadInt("Type", 0) != int32_t(kScriptBytes))
+                continue;
+            const int32_t size = ReadInt("AsInteger", 0);
+            if (size < 0 || uint32_t(size) > kMaxSymbolBytes) {
+                mCurrent = mRoot;
+                return kParseError;
+            }
+        }
+    }
+    mCurrent = mRoot;
+    return "";
+}
+
+void cTarvelSavegame::ReadSymbols()
+{
+    for (cTarvelScriptValue& value : gSharedSymbols)
+        value = cTarvelScriptValue();
+    gSharedSymbols.Clear();
+    bool offLoaded = false;
+    mCurrent = mRoot;
+    if (EnterElement("Symbols")) {
+        for (bool more = EnterElement("Symbol"); more; more = NextElement("Symbol")) {
+            cTarvelScriptValue value;
+            value.kind = uint32_t(ReadInt("Type", 0));
+            value.scope = uint8_t(ReadInt("Scope", 0));
+            value.name = ReadString("Name", "");
+            value.className = ReadString("Class", "");
+            value.string = ReadString("AsString", "");
+            value.integer = ReadInt("AsInteger", 0);
+            value.floatValue = ReadFloat("AsFloat", 0.0f);
+            value.boolean = ReadInt("AsBoolean", 0) != 0 ? 1 : 0;
+            if (value.kind == kScriptBytes) {
+                // CheckDocument kept the size within its cap.
+                const uint32_t size = uint32_t(std::clamp<int32_t>(value.integer, 0, int32_t(kMaxSymbolBytes)));
+                value.integer = int32_t(size);
+                value.bytes.assign(size, 0);
+                ReadBinary("AsBinary", value.bytes.data(), size);
+            }
+            if (value.name == "OFF") {
+                value.object = gScriptHandles.Bind(gTarvel.mSpeech.mOffVoice, eScriptObjectType::Actor);
+                offLoaded = true;
+            }
+            gSharedSymbols.Add(value);
+        }
+    }
+    if (!offLoaded)
+        gSharedSymbols.Add(OffVoiceSymbol());
+    mCurrent = mRoot;
+}
+
+void cTarvelSavegame::ReadGlobalsLate()
+{
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    mCurrent = mRoot;
+    EnterElement("Globals");
+    gTarvel.mGameplay.mStateFlags = uint32_t(ReadInt("GameState", 5));
+    gTarvel.mLights.SetLights();
+    gTarvel.mLights.mName = ReadString("Lightset", "");
+    if (cTarvelScene* scene = gTarvel.mScene; scene && scene->mScript) {
+        const cTarvelString event = "SetLights_" + gTarvel.mLights.mName;
+        scene->mScript->CallEvent(scene->mScriptObject, event.c_str());
+    }
+    // The event may have run anything: find the element again.
+    mCurrent = mRoot;
+    EnterElement("Globals");
+    TiXmlElement* globals = mCurrent;
+    if (EnterElement("PostFX")) {
+        if (gTarvel.mConfig.PostEffects != 0 &&
+            gTarvel.mShaders.LoadShader(ReadString("Shader", ""), ReadString("Technique", ""), &graphics.mPostEffect,
+                                        false)) {
+            graphics.mTimedPostEffect = ReadInt("Timed", 0) != 0;
+            graphics.mPostEffectStart = ReadTime("StartTime", 0.0f);
+            graphics.mPostEffectDuration = ReadFloat("Duration", 0.0f);
+        }
+        mCurrent = globals;
+    }
+    if (EnterElement("FOD")) {
+        graphics.ApplyFOD(ReadFloat("Blur", 2.3f));
+        ReadVec2("FocalDistance", &graphics.mFocalPlane, &graphics.mFocalTarget);
+        graphics.mFocalTransition = ReadInt("Timed", 0) != 0;
+        graphics.mFocalTransitionDuration = ReadFloat("Duration", 0.0f);
+        graphics.mFocalTransitionStart = ReadTime("StartTime", 0.0f);
+    }
+    mCurrent = mRoot;
+}
+
+bool cTarvelSavegame::Load(const cTarvelString& path, int startup)
+{
+    FreeDocument();
+    mDocument = new TiXmlDocument();
+    TiXmlBase::SetCondenseWhiteSpace(false);
+    cTarvelString refusal = ReadDocument(path);
+    if (refusal.Length() == 0)
+        refusal = CheckDocument();
+    if (refusal.Length() != 0) {
+        FreeDocument();
+        if (startup)
+            return false;
+        gTarvel.FatalError(0, kSourceFile, 905, "cTarvelSavegame::Load", kLoadPrefix + refusal, 0);
+    }
+
+    // From here on the running game is replaced.
+    gTarvel.mLights.SetFlashlight(false);
+    if (cTarvelScene* scene = gTarvel.mScene) {
+        scene->Leave(1);
+        scene->Clear();
+        gTarvel.mScene = nullptr;
+        delete scene;
+    }
+    delete gTarvel.mPlayer;
+    gTarvel.mPlayer = nullptr;
+    ReadSymbols();
+
+    EnterElement("Globals");
+    const cTarvelString state = ReadString("State", "");
+    gTarvel.mGameState = gTarvel.mPendingGameState = state;
+    // The scene change copies the name of the scene left last from the
+    // scene-name string: both hold the stored one, so it survives.
+    gTarvel.mPreviousSceneName = gTarvel.mSceneName = ReadString("LastScene", "");
+    mCurrent = mRoot;
+
+    EnterElement("Scene");
+    TiXmlElement* sceneElement = mCurrent;
+    const cTarvelString sceneResource = GetAttributeString("name", "") + "." + state;
+    const int slot = gTarvel.mResources.OpenResource(sceneResource.c_str(), kResourceScene);
+    if (slot < 0)
+        gTarvel.FatalError(0, kSourceFile, 938, "cTarvelSavegame::Load", cTarvelString(kLoadPrefix) + kSceneMissing, 0);
+    auto* scene = new cTarvelScene();
+    scene->mSlot = slot;
+    if (gTarvel.ChangeScene(scene, 1) != 0)
+        gTarvel.FatalError(0, kSourceFile, 943, "cTarvelSavegame::Load", cTarvelString(kLoadPrefix) + kSceneMissing, 0);
+    mCurrent = sceneElement;
+    scene->LoadState(*this);
+    mCurrent = mRoot;
+
+    if (EnterElement("PC")) {
+        auto* player = new cTarvelActor(GetAttributeString("name", ""), gTarvel.mGameState, false);
+        gTarvel.mPlayer = player;
+        player->mIsPlayer = true;
+        player->Load(*this);
+        BindPlayerSymbol(player->mScript, player);
+        for (cTarvelScriptValue& value : gSharedSymbols)
+            if (value.name == "PC") {
+                value.object = gScriptHandles.Bind(player, eScriptObjectType::Actor);
+                break;
+            }
+        if (gTarvel.mScene)
+            BindPlayerSymbol(gTarvel.mScene->mScript, player);
+    }
+    mCurrent = mRoot;
+
+    auto element = [this](const char* name, auto&& load) {
+        mCurrent = mRoot;
+        if (EnterElement(name))
+            load();
+        mCurrent = mRoot;
+    };
+    element("Camera0", [&] { gTarvel.mCamera.Load(*this); });
+    element("Camera1", [&] { gTarvel.mCamera2.Load(*this); });
+    element("Inventory", [&] { gTarvel.mInventory.Load(*this); });
+    element("PDA", [&] { gTarvel.mPDA.Load(*this); });
+    element("Timer", [&] { gTarvel.mTimer.Load(*this); });
+    element("Sound", [&] { gTarvel.mSound.Load(*this); });
+    LoadActiveControls(*this);
+    ReadGlobalsLate();
+
+    gTarvel.mGraphics.mSkipPresent = true;
+    gTarvel.mCutscene = 1;
+    FreeDocument();
+    return true;
+}
+
+void cTarvelSavegame::SaveThumbnail(const cTarvelString& path)
+{
+    cTarvelGraphics& graphics = gTarvel.mGraphics;
+    IDirect3DDevice9* device = graphics.mDevice;
+    if (!device)
+        return;
+    IDirect3DSurface9* screen = nullptr;
+    IDirect3DSurface9* picture = nullptr;
+    if (FAILED(device->CreateOffscreenPlainSurface(UINT(graphics.mWidth), UINT(graphics.mHeight), D3DFMT_A8R8G8B8,
+                                                   D3DPOOL_SCRATCH, &screen, nullptr)))
+        return;
+    const cTarvelString temporary = TemporaryPath(path);
+    bool saved = false;
+    if (SUCCEEDED(device->GetFrontBufferData(0, screen)) &&
+        SUCCEEDED(device->CreateOffscreenPlainSurface(512, 256, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &picture, nullptr))) {
+        // The stage of the 1024 x 768 layout, in display pixels.
+        const RECT stage{0, LONG(128.0f * graphics.mScaleY), LONG(1024.0f * graphics.mScaleX),
+                         LONG(640.0f * graphics.mScaleY)};
+        if (SUCCEEDED(D3DXLoadSurfaceFromSurface(picture, nullptr, nullptr, screen, nullptr, &stage,
+                                                 D3DX_FILTER_TRIANGLE, 0)) &&
+            SUCCEEDED(D3DXSaveSurfaceToFileA(temporary.c_str(), D3DXIFF_PNG, picture, nullptr, nullptr))) {
+            const int fd = crt::_open(temporary.c_str(), crt::_O_RDONLY | crt::_O_BINARY);
+            saved = fd != -1 && FlushAndClose(fd) &&
+                    MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        }
+        if (!saved)
+            crt::_unlink(temporary.c_str());
+    }
+    if (picture)
+        picture->Release();
+    screen->Release();
+}
 
 bool cTarvelSavegame::IsSavegameHeader(int fd, uint8_t* header)
 {

@@ -14,8 +14,9 @@ class TiXmlElement;
 // a reader takes the first child of that name. Missing values are never an
 // error: readers give their default.
 //
-// Writing and reading whole savegame files comes with the savegame issue;
-// until then Load finds no savegame and Save writes nothing.
+// Save and Load write and read whole savegame files: a 164-byte header, then
+// the zlib stream of the printed document with the text's length inserted
+// after the stream's 13th byte.
 class cTarvelSavegame {
 public:
     cTarvelSavegame();
@@ -23,12 +24,25 @@ public:
     cTarvelSavegame(const cTarvelSavegame&) = delete;
     cTarvelSavegame& operator=(const cTarvelSavegame&) = delete;
 
-    // True when the game was restored; startup is 1 for "lastdemo" at start.
+    // True when the game was restored. With startup (the quiet flag: 1 for
+    // "lastdemo" at start) a file that cannot be loaded gives false and the
+    // running game is left as it was; without it that is a fatal error.
     bool Load(const cTarvelString& path, int startup);
+    // Writes a temporary file beside path and moves it over path once it is
+    // on the disk, so an interrupted save keeps the previous file. Every
+    // failure is fatal.
     void Save(const cTarvelString& path);
+    // The stage as a 512 x 256 PNG picture, written the same way; a failing
+    // step just ends it.
     void SaveThumbnail(const cTarvelString& path);
 
     static constexpr uint32_t kHeaderSize = 164;
+    // The inflated text's length stands after the stream's first 13 bytes.
+    static constexpr uint32_t kStreamHeadSize = 13;
+    // Limits of what a file may ask the loader for.
+    static constexpr uint32_t kMaxTextLength = 64u << 20;
+    static constexpr uint32_t kMaxSymbolBytes = 16u << 20;
+    static constexpr int kMaxElementDepth = 128;
     // Reads the header at fd's position: true when it starts with "sava";
     // otherwise header is zero-filled. The caller opens and closes fd.
     static bool IsSavegameHeader(int fd, uint8_t* header);
@@ -73,6 +87,18 @@ public:
     TiXmlElement* mCurrent;
 
 private:
+    // Reads, inflates and parses the file into mDocument; "" on success,
+    // else the reason the file cannot be loaded. The game is not touched.
+    cTarvelString ReadDocument(const cTarvelString& path);
+    // What the restore needs that must be known before the game is replaced;
+    // "" when the document has it all.
+    cTarvelString CheckDocument();
+    void WriteSymbols();
+    void ReadSymbols();
+    void WriteGlobals();
+    void ReadGlobalsLate();
+    void FreeDocument();
+
     void WriteText(const char* name, const char* text);
     void WriteFloats(const char* name, const float* values, int count);
     void ReadFloats(const char* name, float* out, int count) const;

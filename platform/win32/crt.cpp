@@ -18,6 +18,27 @@
 
 #include "platform/win32/internal.h"
 #include "platform/win32/path.h"
+#include "platform/win32/testing.h"
+
+namespace {
+std::mutex g_writeLimitMutex;
+int64_t g_writeLimit = -1;  // bytes still let through; negative: no limit
+}  // namespace
+
+size_t platform::detail::WriteAllowance(size_t want) {
+  std::lock_guard lock(g_writeLimitMutex);
+  if (g_writeLimit < 0) return want;
+  size_t allowed = want < static_cast<uint64_t>(g_writeLimit) ? want : static_cast<size_t>(g_writeLimit);
+  g_writeLimit -= static_cast<int64_t>(allowed);
+  return allowed;
+}
+
+void platform::detail::ResetWriteLimit() { platform::testing::FailFileWritesAfter(-1); }
+
+void platform::testing::FailFileWritesAfter(int64_t bytes) {
+  std::lock_guard lock(g_writeLimitMutex);
+  g_writeLimit = bytes < 0 ? -1 : bytes;
+}
 
 namespace crt {
 
@@ -153,11 +174,16 @@ int _write(int fd, const void* buffer, unsigned int count) {
     return -1;
   }
   unsigned done = 0;
-  while (done < count) {
-    ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, count - done);
+  const unsigned allowed = static_cast<unsigned>(platform::detail::WriteAllowance(count));
+  while (done < allowed) {
+    ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, allowed - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return done ? static_cast<int>(done) : -1;
     done += static_cast<unsigned>(n);
+  }
+  if (allowed < count && done == 0) {
+    errno = ENOSPC;
+    return -1;
   }
   return static_cast<int>(done);
 }

@@ -296,8 +296,9 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     return FALSE;
   }
   DWORD done = 0;
-  while (done < bytesToWrite) {
-    ssize_t n = write(fd, static_cast<const char*>(buffer) + done, bytesToWrite - done);
+  const DWORD allowed = static_cast<DWORD>(platform::detail::WriteAllowance(bytesToWrite));
+  while (done < allowed) {
+    ssize_t n = write(fd, static_cast<const char*>(buffer) + done, allowed - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (bytesWritten) *bytesWritten = done;
@@ -306,6 +307,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     done += static_cast<DWORD>(n);
   }
   if (bytesWritten) *bytesWritten = done;
+  if (allowed < bytesToWrite) {
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -508,4 +513,37 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target) {
     return FALSE;
   }
   return std::rename(from.c_str(), to.c_str()) == 0 ? TRUE : FailPath(from);
+}
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
+  if (!existing || !target || (flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!(flags & MOVEFILE_REPLACE_EXISTING) && !(flags & MOVEFILE_WRITE_THROUGH)) return MoveFileA(existing, target);
+  std::string from = platform::MapPath(existing);
+  std::string to = platform::MapPath(target);
+  struct stat st;
+  if (stat(to.c_str(), &st) == 0) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return FALSE;
+    }
+    // A folder is never replaced by a file.
+    if (S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+  }
+  if (std::rename(from.c_str(), to.c_str()) != 0) return FailPath(from);
+  if (flags & MOVEFILE_WRITE_THROUGH) {
+    // The new name is on the disk once its folder is.
+    std::string folder = to.substr(0, to.find_last_of('/') + 1);
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+      fsync(fd);
+      close(fd);
+    }
+  }
+  return TRUE;
 }

@@ -34,6 +34,11 @@ uintptr_t ModuleContaining(uintptr_t address);
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
 
+// Bytes of a write of `want` that the test's write limit lets through
+// (all of them while no limit is set); the rest of the write fails.
+size_t WriteAllowance(size_t want);
+void ResetWriteLimit();
+
 // Called when the root changes or a test resets.
 void DropRegistryCache();
 void ResetWindows();

@@ -129,6 +129,7 @@ void SetPlatformRoot(const std::string& linuxPath) {
 void Reset() {
   SetRegistrySync(true);
   FailRegistryWrites(false);
+  detail::ResetWriteLimit();
   detail::ResetWindows();
   detail::ResetTime();
   detail::DropRegistryCache();

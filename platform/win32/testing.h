@@ -117,6 +117,13 @@ void SetRegistrySync(bool sync);
 // stays as it was.
 void FailRegistryWrites(bool fail);
 
+// ---- Files -------------------------------------------------------------
+// From now on, file writes through the runtime (_write) and WriteFile in
+// this process let `bytes` more bytes through in all, then fail as a full
+// disk makes them fail (ENOSPC, ERROR_DISK_FULL); the write that crosses
+// the limit writes its first part. A negative count lifts the limit.
+void FailFileWritesAfter(int64_t bytes);
+
 // ---- Operating-system version (diagnostics additions) ---------------------
 // What GetVersionExA reports from now on, in this process and in children.
 void SetOsVersion(DWORD major, DWORD minor, DWORD build, DWORD platformId,
@@ -155,7 +162,7 @@ bool LoadPng(const std::string& linuxPath, Picture* picture);
 
 // Back to a fresh process: windows and classes dropped without messages,
 // queue, capture, cursor counter, timer periods, clock, settings and
-// cached registry hives cleared, registry sync on and writes working; "testing.ini" removed. The root stays.
+// cached registry hives cleared, registry sync on, registry and file writes working; "testing.ini" removed. The root stays.
 void Reset();
 
 }  // namespace platform::testing

@@ -124,7 +124,15 @@ BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime);
 BOOL FileTimeToDosDateTime(const FILETIME* fileTime, LPWORD dosDate, LPWORD dosTime);
 BOOL DeleteFileA(LPCSTR path);
+// Never over an existing file (ERROR_ALREADY_EXISTS).
 BOOL MoveFileA(LPCSTR existing, LPCSTR target);
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+// With MOVEFILE_REPLACE_EXISTING an existing file (not a folder) is replaced
+// in one step: a reader sees the old file or the new one, never neither.
+// MOVEFILE_WRITE_THROUGH returns once the move is on the disk.
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 
 // ---- Time (time.cpp) ----------------------------------------------------
 // Milliseconds since boot, wrapping at 2^32; the test clock when one is taken.

@@ -371,6 +371,57 @@ TEST_F(Win32Test, LowLevelFilesTakeWindowsPaths) {
   EXPECT_EQ(crt::remove("FILE.BIN"), -1);
 }
 
+TEST_F(Win32Test, MovesReplaceOnlyWhenAskedTo) {
+  pt::WriteText(work_ + "/old.bin", "old");
+  pt::WriteText(work_ + "/new.bin", "new");
+  // The plain moves refuse an existing target, as Windows does.
+  EXPECT_EQ(crt::rename("new.bin", "old.bin"), -1);
+  EXPECT_FALSE(MoveFileA("new.bin", "old.bin"));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_FALSE(MoveFileExA("new.bin", "old.bin", MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(pt::ReadText(work_ + "/old.bin"), "old");
+
+  EXPECT_TRUE(MoveFileExA("new.bin", "OLD.BIN", MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(pt::ReadText(work_ + "/old.bin"), "new");
+  EXPECT_FALSE(std::filesystem::exists(work_ + "/new.bin"));
+  // To a new name, and never over a folder.
+  EXPECT_TRUE(MoveFileExA("old.bin", "moved.bin", MOVEFILE_REPLACE_EXISTING));
+  std::filesystem::create_directory(work_ + "/folder");
+  EXPECT_FALSE(MoveFileExA("moved.bin", "folder", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(MoveFileExA("missing.bin", "other.bin", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA("moved.bin", "other.bin", 0x100));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(Win32Test, FileWritesFailPastTheTestLimit) {
+  pt::FailFileWritesAfter(6);
+  int fd = crt::_open("limited.bin", crt::_O_WRONLY | crt::_O_CREAT | crt::_O_BINARY);
+  ASSERT_NE(fd, -1);
+  EXPECT_EQ(crt::_write(fd, "abcd", 4), 4);
+  EXPECT_EQ(crt::_write(fd, "efgh", 4), 2);  // the crossing write is cut short
+  errno = 0;
+  EXPECT_EQ(crt::_write(fd, "ijkl", 4), -1);
+  EXPECT_EQ(errno, ENOSPC);
+  HANDLE h = reinterpret_cast<HANDLE>(crt::_get_osfhandle(fd));
+  DWORD written = 7;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  pt::FailFileWritesAfter(-1);
+  EXPECT_EQ(crt::_write(fd, "!", 1), 1);
+  EXPECT_EQ(crt::_close(fd), 0);
+  EXPECT_EQ(pt::ReadText(work_ + "/limited.bin"), "abcdef!");
+  // A reset lifts the limit too.
+  pt::FailFileWritesAfter(0);
+  pt::Reset();
+  fd = crt::_open("limited.bin", crt::_O_WRONLY | crt::_O_BINARY);
+  EXPECT_EQ(crt::_write(fd, "A", 1), 1);
+  crt::_close(fd);
+}
+
 // ---- Folders and Win32 files --------------------------------------------------------------
 
 TEST_F(Win32Test, FoldersAndLastErrors) {
