@@ -37,17 +37,6 @@ bool BarOpenOrOpening(const cTarvelInventory& inventory)
     return inventory.mBarState == cTarvelInventory::kOpen || inventory.mBarState == cTarvelInventory::kOpening;
 }
 
-cTarvelScriptValue SharedActor(const char* name, const cTarvelActor* actor)
-{
-    cTarvelScriptValue value;
-    value.kind = kScriptResultObject;
-    value.scope = 2;
-    value.name = name;
-    value.className = "cActor";
-    value.object = actor ? gScriptHandles.Bind(actor, eScriptObjectType::Actor) : 0;
-    return value;
-}
-
 } // namespace
 
 cTarvelGameplay::cTarvelGameplay()
@@ -394,4 +383,15 @@ void cTarvelGameplay::UpdateWorld()
             scene->mWalkAreas.data[i]->UpdatePlayerTrigger();
     // Last, so the controls above read the contacts of the previous step.
     gTarvel.mPhysics.Update();
+}
+
+cTarvelScriptValue cTarvelGameplay::SharedActor(const char* name, const cTarvelActor* actor)
+{
+    cTarvelScriptValue value;
+    value.kind = kScriptResultObject;
+    value.scope = 2;
+    value.name = name;
+    value.className = "cActor";
+    value.object = actor ? gScriptHandles.Bind(actor, eScriptObjectType::Actor) : 0;
+    return value;
 }

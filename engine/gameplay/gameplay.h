@@ -6,6 +6,7 @@
 #include "engine/core/string.h"
 #include "platform/win32/windows_types.h"
 
+class cTarvelActor;
 class cTarvelRegionSet;
 class cTarvelScript;
 class cTarvelScriptValue;
@@ -41,6 +42,9 @@ public:
     // The first shared script variable of that name (case-sensitive), or null.
     static cTarvelScriptValue* FindValue(const char* name);
     static void AddValue(const cTarvelScriptValue& value);
+    // A shared variable of class "cActor" bound to actor (unbound for null),
+    // as "PC" and "OFF" are made.
+    static cTarvelScriptValue SharedActor(const char* name, const cTarvelActor* actor);
 
     // Bits of the interface flag word.
     static constexpr uint32_t kInterfaceEnabled = 0x1;

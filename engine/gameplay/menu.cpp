@@ -115,17 +115,6 @@ float SecondsSince(DWORD stamp)
     return SecondsBetween(stamp, gTarvel.mTimer.mGameTime, 1.0f);
 }
 
-cTarvelScriptValue SharedActor(const char* name, const cTarvelActor* actor)
-{
-    cTarvelScriptValue value;
-    value.kind = kScriptResultObject;
-    value.scope = 2;
-    value.name = name;
-    value.className = "cActor";
-    value.object = actor ? gScriptHandles.Bind(actor, eScriptObjectType::Actor) : 0;
-    return value;
-}
-
 void FreeSoundRecord(sSoundRecord* record, bool releaseSamples)
 {
     if (!record)
@@ -728,8 +717,8 @@ void cTarvelMenu::StartNewGame()
     engine.mSound.ReleaseSounds();
     engine.mGameName = "";
 
-    cTarvelGameplay::AddValue(SharedActor("PC", nullptr));
-    cTarvelGameplay::AddValue(SharedActor("OFF", engine.mSpeech.mOffVoice));
+    cTarvelGameplay::AddValue(cTarvelGameplay::SharedActor("PC", nullptr));
+    cTarvelGameplay::AddValue(cTarvelGameplay::SharedActor("OFF", engine.mSpeech.mOffVoice));
 
     cTarvelScript* main = engine.mGameplay.mMainScript;
     if (!main)

@@ -217,17 +217,6 @@ int ElementDepth(const char* text, size_t length)
 }
 
 // The loader's own helpers for the symbol table.
-cTarvelScriptValue OffVoiceSymbol()
-{
-    cTarvelScriptValue value;
-    value.kind = kScriptResultObject;
-    value.scope = 2;
-    value.name = "OFF";
-    value.className = "cActor";
-    value.object = gScriptHandles.Bind(gTarvel.mSpeech.mOffVoice, eScriptObjectType::Actor);
-    return value;
-}
-
 void BindPlayerSymbol(cTarvelScript* script, const cTarvelActor* player)
 {
     if (!script)
@@ -562,7 +551,7 @@ void cTarvelSavegame::ReadSymbols()
         }
     }
     if (!offLoaded)
-        gSharedSymbols.Add(OffVoiceSymbol());
+        gSharedSymbols.Add(cTarvelGameplay::SharedActor("OFF", gTarvel.mSpeech.mOffVoice));
     mCurrent = mRoot;
 }
 
