@@ -1,6 +1,6 @@
 // Saving and loading the savegame of a full scene (four views, 40 hotspots,
-// twelve free mobiles, the player, 500 shared symbols with a 20 KB block),
-// per operation. Beside them in the same run: zlib's compress2 at level 9 and
+// twelve free mobiles, the player, nine inventory items, a filled PDA, 500
+// shared symbols with a 20 KB block), per operation. Beside them in the same run: zlib's compress2 at level 9 and
 // uncompress of the same printed text, and TinyXML's print and parse of the
 // same document.
 #include <benchmark/benchmark.h>
@@ -27,6 +27,7 @@
 #include "platform/win32/path.h"
 #include "platform/win32/win32.h"
 #include "tools/archive_writer.h"
+#include "tools/image_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/savegame_file.h"
 #include "tools/scene_writer.h"
@@ -42,6 +43,47 @@ constexpr int kHotspots = 40;
 constexpr int kMobiles = 12;
 constexpr int kSymbols = 500;
 constexpr uint32_t kBlockBytes = 20 * 1024;
+constexpr int kItems = 9;
+constexpr int kPhoneEntries = 12;
+constexpr int kClips = 16;
+constexpr int kMails = 10;
+
+std::string ItemName(int i)
+{
+    return "Item" + std::to_string(i);
+}
+
+// An item's script: its object, and an "OnLoad" that does nothing.
+std::vector<uint8_t> ItemScript(const std::string& name)
+{
+    return AssembleScriptOrThrow("global " + name + " result class=cInventoryItem\nglobal PC result class=cActor\n"
+                                 "function " + name + "::OnLoad\nret\n");
+}
+
+// Nine items, phone entries, dictaphone clips in two levels of folders, and
+// mails of six text lines with one or two pictures.
+void FillInventoryAndPda()
+{
+    for (int i = 0; i < kItems; ++i)
+        gTarvel.mInventory.AddItem(ItemName(i).c_str(), true);
+    cTarvelPDA& pda = gTarvel.mPDA;
+    for (int i = 0; i < kPhoneEntries; ++i)
+        pda.AddPhonebookEntry(("Contact " + std::to_string(i)).c_str(), "a detail of the contact",
+                              ("555-01" + std::to_string(10 + i)).c_str(), ("Call" + std::to_string(i)).c_str());
+    for (int i = 0; i < kClips; ++i)
+        pda.AddAudioEntry(("Case " + std::to_string(i % 3) + "/Day " + std::to_string(i % 2) + "/Clip " +
+                           std::to_string(i))
+                              .c_str(),
+                          "Room", "Room", ("PlayClip" + std::to_string(i)).c_str());
+    for (int i = 0; i < kMails; ++i) {
+        pda.AddMail("The chief", "Ann", ("Topic " + std::to_string(i)).c_str(), "03.11.");
+        for (int line = 0; line < 6; ++line)
+            pda.AddMailTextline("A line of the mail's text, long enough to stand for one.");
+        pda.AddAttachment("photo0");
+        if (i % 2)
+            pda.AddAttachment("photo1");
+    }
+}
 
 testkit::SceneFile BenchRoom()
 {
@@ -95,6 +137,11 @@ Setup& TheSetup()
         testkit::MobileActor body;
         body.nodes = {{"root", -1}, {"spine", 0}, {"head", 1}, {"hand", 0}};
         writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), false);
+        for (int i = 0; i < kItems; ++i)
+            writer.AddShared(1, ItemName(i) + ".day", 3, ItemScript(ItemName(i)), false);
+        const testkit::Bytes picture = testkit::BuildTga(testkit::Picture(32, 24), testkit::TgaOptions());
+        writer.AddShared(1, "photo0", 5, picture, false);
+        writer.AddShared(1, "photo1", 5, picture, false);
         std::string error;
         if (!writer.Write(s.folder, &error)) {
             std::fprintf(stderr, "cannot write the archive: %s\n", error.c_str());
@@ -128,6 +175,7 @@ Setup& TheSetup()
         gTarvel.mPlayer = new cTarvelActor("Ann", "", false);
         gTarvel.mPlayer->mIsPlayer = true;
         gTarvel.mPlayer->mMobile->Load("body");
+        FillInventoryAndPda();
 
         cTarvelScriptValue pc;
         pc.kind = kScriptResultObject;
@@ -168,6 +216,11 @@ Setup& TheSetup()
             std::exit(1);
         }
         s.text = contents.xml;
+        if (s.text.find("<Item name=\"Item8\">") == std::string::npos ||
+            s.text.find("<pic1>photo1</pic1>") == std::string::npos) {
+            std::fprintf(stderr, "the savegame lacks the inventory or the PDA\n");
+            std::exit(1);
+        }
         uLongf size = compressBound(uLong(s.text.size()));
         s.stream.resize(size);
         compress2(s.stream.data(), &size, reinterpret_cast<const Bytef*>(s.text.data()), uLong(s.text.size()), 9);
