@@ -1,4 +1,5 @@
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
@@ -11,7 +12,9 @@
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/control.h"
 #include "platform/win32/testing.h"
-#include "engine/script/script_test_support.h"
+#include "engine/script/script_api_world_test_support.h"
+#include "engine/gameplay/screen_control.h"
+#include "engine/world/scene.h"
 #include "tools/script_assembler.h"
 
 namespace {
@@ -332,6 +335,200 @@ TEST_F(ScriptHelperTest, AWaiterThatANewerWaitDisplacesGoesOnAtTheNextFrame)
     ASSERT_EQ(Records().size(), 1u);
     EXPECT_EQ(Records()[0].machine, first.get());
     EXPECT_EQ(gameplay.mFadeWaiter, second.get());
+}
+
+// Every export called as a script would call it with no arguments on an
+// object that was never bound. What each returns is written out here, not
+// taken from the code: -1 for every function that reads an argument and for
+// those that need their bound object; 0 for the ones that act on the engine
+// or tolerate an unbound object.
+class ScriptApiEmptyCallTest : public ScriptApiWorldTest {};
+
+TEST_F(ScriptApiEmptyCallTest, EveryExportWithoutArgumentsOnAnUnboundObject)
+{
+    const std::map<std::string, int32_t> expected = {
+        {"cActor__addIdleAnimation", -1}, {"cActor__getPosition", -1},
+        {"cActor__linkFreeObject", -1}, {"cActor__linkObject", -1},
+        {"cActor__place", -1}, {"cActor__playAnimation", -1},
+        {"cActor__playAnimationPart", -1}, {"cActor__playLinkedAnimation", -1},
+        {"cActor__playLinkedAnimationPart", -1}, {"cActor__putPose", -1},
+        {"cActor__removeLookat", -1}, {"cActor__runTo", -1},
+        {"cActor__say", -1}, {"cActor__setFootstepSound", -1},
+        {"cActor__setLookat", -1}, {"cActor__setLookat2", -1},
+        {"cActor__setMovementCallback", -1}, {"cActor__setPose", -1},
+        {"cActor__setRotationMove", -1}, {"cActor__setSpeechColor", -1},
+        {"cActor__setWalkNRunCycle", -1}, {"cActor__setWalklayer", -1},
+        {"cActor__setWalkspeed", -1}, {"cActor__think", -1},
+        {"cActor__unlinkFreeObject", -1}, {"cActor__unlinkObject", -1},
+        {"cActor__waitForPathfinder", -1}, {"cActor__walkTo", -1},
+
+        {"cCinematic__exit", -1}, {"cCinematic__putUnskipable", -1},
+        {"cCinematic__run", 0}, {"cCinematic__waitForActorAnim", -1},
+        {"cCinematic__waitForActorLinkedAnim", -1}, {"cCinematic__waitForActorPlace", -1},
+        {"cCinematic__waitForActorSay", -1}, {"cCinematic__waitForCMV", -1},
+        {"cCinematic__waitForCameraMove", -1}, {"cCinematic__waitForFade", -1},
+        {"cCinematic__waitForImage", -1}, {"cCinematic__waitForPostFX", -1},
+        {"cCinematic__waitTime", -1},
+
+        {"cCtrlBunkerWall__execute", -1}, {"cCtrlBunkerWall__init", -1},
+        {"cCtrlBunkerWall__isFinished", -1}, {"cCtrlBunkerWall__shootNow", 0},
+        {"cCtrlFlashlight__addMobile", -1}, {"cCtrlFlashlight__addView", -1},
+        {"cCtrlFlashlight__end", -1}, {"cCtrlFlashlight__init", -1},
+        {"cCtrlMirror__addMirrorFloor", -1}, {"cCtrlMirror__addMirrorPlane", -1},
+        {"cCtrlMirror__excludeMobile", -1}, {"cCtrlMirror__init", -1},
+        {"cCtrlMirror__setMeshMode", -1}, {"cCtrlSplitScreen__init", -1},
+        {"cCtrlTicker__addLine", -1}, {"cCtrlTicker__init", -1},
+
+        {"cHotspot__addVerb", -1}, {"cHotspot__getEnabled", -1},
+        {"cHotspot__getLeaveRoom", -1}, {"cHotspot__getNoVerbs", -1},
+        {"cHotspot__init", -1}, {"cHotspot__putEnabled", -1},
+        {"cHotspot__putLeaveRoom", -1}, {"cHotspot__putNoVerbs", -1},
+        {"cHotspot__setLookatPoint", -1}, {"cHotspot__setPathfinderDestination", -1},
+
+        {"cInventoryItem__addVerb", -1}, {"cInventoryItem__loadImages", -1},
+        {"cInventoryItem__putName", -1}, {"cInventoryItem__select", 0},
+
+        {"cLight__castShadowMobileOnMobile", -1}, {"cLight__castShadowMobileOnScenery", -1},
+        {"cLight__setAmbient", -1}, {"cLight__setAttenuation", -1},
+        {"cLight__setColor", -1}, {"cLight__setPosition", -1},
+        {"cLight__setRange", -1}, {"cLight__setRotation", -1},
+
+        {"cMesh__assignColormap", -1}, {"cMesh__disablePick", -1},
+        {"cMesh__enablePick", -1}, {"cMesh__setRenderMethod", -1},
+
+        {"cMobile__createAsFreeMobile", -1}, {"cMobile__imageReplaceSuffix", -1},
+        {"cMobile__loadMesh", -1}, {"cMobile__setBaseAnimation", -1},
+        {"cMobile__setWorldLink", -1}, {"cMobile__show", -1},
+
+        {"cNPC__addVerb", -1}, {"cNPC__getEnabled", -1},
+        {"cNPC__getVisible", -1}, {"cNPC__init", -1},
+        {"cNPC__putEnabled", -1}, {"cNPC__putVisible", -1},
+        {"cNPC__setPathfinderDestination", -1}, {"cNPC__showVerbBar", -1},
+
+        {"cParticleSparkle__init", -1}, {"cParticleSparkle__spawn", -1},
+
+        {"cPath__feedPathfinder", -1}, {"cPath__getEnabled", -1},
+        {"cPath__getNoTeleport", -1}, {"cPath__getNoWalking", -1},
+        {"cPath__init", -1}, {"cPath__putEnabled", -1},
+        {"cPath__putNoTeleport", -1}, {"cPath__putNoWalking", -1},
+        {"cPath__setPathfinderDestination", -1},
+
+        {"cScene__applyTimedPostEffect", -1}, {"cScene__cameraMove", -1},
+        {"cScene__cameraMoveSecond", -1}, {"cScene__cameraSet", -1},
+        {"cScene__cameraSetSecond", -1}, {"cScene__closeSecondStage", -1},
+        {"cScene__cmvShow", -1}, {"cScene__createFreeMobile", -1},
+        {"cScene__createLight", -1}, {"cScene__createWeather", -1},
+        {"cScene__destroyWeather", -1}, {"cScene__fade", -1},
+        {"cScene__getActualView", -1}, {"cScene__getFreeMobile", -1},
+        {"cScene__getLight", -1}, {"cScene__getMesh", -1},
+        {"cScene__getView", -1}, {"cScene__initDOF", -1},
+        {"cScene__leaveDetailView", -1}, {"cScene__openSecondStage", -1},
+        {"cScene__setAmbientLight", -1}, {"cScene__setDOF", -1},
+        {"cScene__setLights", -1}, {"cScene__setShadowFactor", -1},
+        {"cScene__setWeatherLayer", -1},
+
+        {"cSystem__addPDAAttachment", -1}, {"cSystem__addPDAAudioEntry", -1},
+        {"cSystem__addPDAMail", -1}, {"cSystem__addPDAMailTextline", -1},
+        {"cSystem__addPDAPhonebookEntry", -1}, {"cSystem__addSoundDSP", -1},
+        {"cSystem__addToInventory", -1}, {"cSystem__call", -1},
+        {"cSystem__callScene", -1}, {"cSystem__clearInventory", 0},
+        {"cSystem__fadeSoundstage", -1}, {"cSystem__getScene", 0},
+        {"cSystem__gotoScene", -1}, {"cSystem__irand", -1},
+        {"cSystem__isItemSelected", -1}, {"cSystem__isLastScene", -1},
+        {"cSystem__isScene", -1}, {"cSystem__isState", -1},
+        {"cSystem__loadSound", -1}, {"cSystem__openPDA", 0},
+        {"cSystem__playEmittedSound", -1}, {"cSystem__playMusic", -1},
+        {"cSystem__playSound", -1}, {"cSystem__popInventory", 0},
+        {"cSystem__pushInventory", 0}, {"cSystem__quitGame", 0},
+        {"cSystem__removeFromInventory", -1}, {"cSystem__restartGame", 0},
+        {"cSystem__selectTempInventory", -1}, {"cSystem__setInventoryImage", -1},
+        {"cSystem__setInventoryOnly", -1}, {"cSystem__setString", -1},
+        {"cSystem__setTimer", -1}, {"cSystem__setupSound", -1},
+        {"cSystem__showCasefile", -1}, {"cSystem__showRadio", 0},
+        {"cSystem__showVideo", -1}, {"cSystem__stopMusic", -1},
+        {"cSystem__stopSound", -1}, {"cSystem__unselectInventory", 0},
+        {"cSystem__wait", -1},
+
+        {"cView__addLayer", -1}, {"cView__attachCamLayer", -1},
+        {"cView__imagePreload", -1}, {"cView__imageReplaceSuffix", -1},
+        {"cView__imageRestart", -1}, {"cView__imageSetCallback", -1},
+        {"cView__imageSetFrame", -1}, {"cView__imageWait", -1},
+        {"cView__init", 0}, {"cView__putIsFiltered", -1},
+        {"cView__putNoActors", -1}, {"cView__removeLayer", -1},
+        {"cView__select", 0}, {"cView__selectAsDetail", 0},
+        {"cView__selectStage", -1}, {"cView__setLayerColormap", -1},
+        {"cView__setLayerRenderMethod", -1}, {"cView__showLayer", -1},
+    };
+    ASSERT_EQ(expected.size(), 192u);
+    ASSERT_EQ(gScriptExportCount, 192);
+
+    // What the few that succeed make (cinematics, screen controls): the
+    // script cinematic, the PDA's screen and the radio.
+    const std::map<std::string, std::pair<int32_t, int32_t>> makes = {
+        {"cCinematic__run", {1, 0}},
+        {"cSystem__openPDA", {0, 1}},
+        {"cSystem__showRadio", {0, 1}},
+    };
+
+    // The calling machine declares one script object of each class, none of
+    // them bound; a call is made on the object of the function's class.
+    std::string source;
+    std::set<std::string> classes;
+    for (int32_t i = 0; i < gScriptExportCount; ++i)
+        classes.insert(std::string(gScriptExports[i].name, std::strstr(gScriptExports[i].name, "__")));
+    for (const std::string& c : classes)
+        source += "global The" + c + " object class=" + c + "\n";
+    source += "ret\nfunction ThecCinematic::OnRun\nret\n";
+    auto machine = Machine(source.c_str());
+
+    for (int32_t i = 0; i < gScriptExportCount; ++i) {
+        const tScriptExport& e = gScriptExports[i];
+        SCOPED_TRACE(e.name);
+        auto want = expected.find(e.name);
+        ASSERT_NE(want, expected.end());
+
+        const std::string className(e.name, std::strstr(e.name, "__"));
+        cTarvelScriptValue* self = machine->FindSymbol(("The" + className).c_str(), className.c_str());
+        ASSERT_NE(self, nullptr);
+        self->object = 0; // cCinematic__run binds its object
+        tScriptFrame frame;
+        frame.engine = &gTarvel;
+        frame.machine = machine.get();
+        frame.thisValue = self;
+        const int32_t cinematics = gCinematics.Count();
+        const int32_t screens = gScreenControls.Count();
+        const int32_t controls = gActiveControls.Count();
+        cTarvelView* const view = mScene->mView;
+
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(e.function(&frame), want->second);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        if (want->second == -1) {
+            // A failed call writes no result either.
+            EXPECT_EQ(frame.result.integer, 0);
+            EXPECT_EQ(frame.result.floatValue, 0.0f);
+            EXPECT_EQ(frame.result.boolean, 0);
+            EXPECT_EQ(frame.result.object, 0u);
+            EXPECT_STREQ(frame.result.string.c_str(), "");
+            EXPECT_STREQ(frame.result.className.c_str(), "");
+        }
+
+        auto made = makes.find(e.name);
+        const std::pair<int32_t, int32_t> delta = made == makes.end() ? std::pair{0, 0} : made->second;
+        EXPECT_EQ(gCinematics.Count(), cinematics + delta.first);
+        EXPECT_EQ(gScreenControls.Count(), screens + delta.second);
+        EXPECT_EQ(gActiveControls.Count(), controls);
+        EXPECT_EQ(mScene->mView, view);
+    }
+    EXPECT_EQ(mScene->mMobiles.count, 0);
+    EXPECT_EQ(mScene->mParticles.count, 0);
+    EXPECT_EQ(gTarvel.mLights.mLights.count, 0);
+
+    while (gCinematics.Count() > 0) {
+        cTarvelCinematic* top = gCinematics[gCinematics.Count() - 1];
+        top->Finish();
+        delete top;
+    }
 }
 
 } // namespace
