@@ -27,6 +27,8 @@
 
 namespace {
 
+constexpr int kMobileResourceType = 7;
+
 const bool kRegistered = RegisterControlClass(cTarvelControlBunkerWall::kClassId, cTarvelControlBunkerWall::Load);
 
 constexpr float kBrickMass = 30.0f;
@@ -124,8 +126,9 @@ void cTarvelControlBunkerWall::Build(const cTarvelString& meshName, const float 
         mCursor->ReadFile(cursorName);
     }
 
-    // Without its mesh the wall has nothing to simulate.
-    if (meshName.Length() > 0) {
+    // Without its mesh the wall has nothing to simulate. A savegame may name
+    // one the archive lacks, whose open would end the game.
+    if (meshName.Length() > 0 && gTarvel.mResources.Exists(meshName.c_str(), kMobileResourceType)) {
         mWall = new cTarvelMobile;
         mWall->Load(meshName);
         if (!mWall->mInstance) {
