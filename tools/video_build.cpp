@@ -35,33 +35,33 @@ VideoSpec ReadVideoText(std::string_view text)
     const TextLine& first = lines.front();
     if (first.words[0] != "video")
         Refuse(first, "the file starts with \"video <width> <height> <frames>\", not \"" + first.words[0] + "\"");
-    VideoSpec spec;
+    VideoSpec recipe;
     if (first.words.size() < 4)
         Refuse(first, "a video is \"video <width> <height> <frames> ...\"");
-    spec.width = int(WordInt(first, 1, 1, 4096));
-    spec.height = int(WordInt(first, 2, 1, 4096));
-    spec.frames = int(WordInt(first, 3, 1, 100000));
+    recipe.width = int(WordInt(first, 1, 1, 4096));
+    recipe.height = int(WordInt(first, 2, 1, 4096));
+    recipe.frames = int(WordInt(first, 3, 1, 100000));
     for (size_t i = 4; i < first.words.size();) {
         if (first.words[i] == "alpha") {
-            spec.alpha = true;
+            recipe.alpha = true;
             ++i;
         } else if (first.words[i] == "rate") {
-            spec.rate = int(WordInt(first, i + 1, 1, 240));
+            recipe.rate = int(WordInt(first, i + 1, 1, 240));
             i += 2;
         } else if (first.words[i] == "soundrate") {
-            spec.audioRate = int(WordInt(first, i + 1, 8000, 48000));
+            recipe.audioRate = int(WordInt(first, i + 1, 8000, 48000));
             i += 2;
         } else {
             Refuse(first, "\"" + first.words[i] + "\" is not a part of a video");
         }
     }
     // The sound track lasts as long as the pictures.
-    std::vector<float> mono(size_t(std::ceil(double(spec.frames) * spec.audioRate / spec.rate)), 0.0f);
+    std::vector<float> mono(size_t(std::ceil(double(recipe.frames) * recipe.audioRate / recipe.rate)), 0.0f);
     bool sound = false;
     auto paints = std::make_shared<std::vector<Paint>>();
     for (size_t n = 1; n < lines.size(); ++n) {
         const TextLine& line = lines[n];
-        if (MixSoundPart(line, spec.audioRate, mono)) {
+        if (MixSoundPart(line, recipe.audioRate, mono)) {
             sound = true;
             continue;
         }
@@ -71,8 +71,8 @@ VideoSpec ReadVideoText(std::string_view text)
         if (line.words.size() < 3)
             Refuse(line, "\"" + what + "\" starts with its first and last frame");
         Paint paint;
-        paint.first = int(WordInt(line, 1, 0, spec.frames - 1));
-        paint.last = int(WordInt(line, 2, paint.first, spec.frames - 1));
+        paint.first = int(WordInt(line, 1, 0, recipe.frames - 1));
+        paint.last = int(WordInt(line, 2, paint.first, recipe.frames - 1));
         if (what == "fill") {
             ReadColour(line, 3, paint.colour);
         } else if (what == "box") {
@@ -96,7 +96,7 @@ VideoSpec ReadVideoText(std::string_view text)
         }
         paints->push_back(paint);
     }
-    spec.paint = [paints](int frame, Picture& picture) {
+    recipe.paint = [paints](int frame, Picture& picture) {
         for (int y = 0; y < picture.height; ++y)
             for (int x = 0; x < picture.width; ++x)
                 picture.Set(x, y, 0, 0, 0, 255);
@@ -117,8 +117,8 @@ VideoSpec ReadVideoText(std::string_view text)
         }
     };
     if (sound)
-        spec.audio = SoundPcm(mono, 1);
-    return spec;
+        recipe.audio = SoundPcm(mono, 1);
+    return recipe;
 }
 
 }  // namespace testkit
