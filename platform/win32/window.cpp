@@ -1091,6 +1091,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     }
   }
   if (inRange(WM_TIMER) && TakeTimer(now, hwnd, msg, (removeMsg & PM_REMOVE) != 0)) return TRUE;
+  platform::detail::IdleOnTestClock();
   return FALSE;
 }
 
