@@ -184,6 +184,7 @@ GameRun GameTest::Play(const std::string& input, int limitSeconds, const std::ve
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     setenv("TARVEL_HEADLESS", "1", 1);
+    setenv("LSAN_OPTIONS", "suppressions=" TARVEL_LSAN_SUPPRESSIONS, 1);
     for (const std::string& e : env) {
       const size_t eq = e.find('=');
       if (eq != std::string::npos) setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);

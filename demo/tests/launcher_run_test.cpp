@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -98,6 +100,9 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
   EXPECT_NE(user.find("\"Language\"=dword:00000007"), std::string::npos) << user;
   EXPECT_NE(user.find("\"ScreenRes\"=dword:03200258"), std::string::npos) << user;
 
+  // The engine inherits the environment through the shell layer.
+  setenv("TARVEL_HEADLESS", "1", 1);
+  setenv("LSAN_OPTIONS", "suppressions=" TARVEL_LSAN_SUPPRESSIONS, 1);
   form->btnStartClick(nullptr);
   const auto starts = pt::ShellStarts();
   ASSERT_EQ(starts.size(), 1u);
