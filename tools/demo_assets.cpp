@@ -1,7 +1,7 @@
-// demo_assets <demo folder>
-// Writes "shared/shaderlib" from the effects in "shaders/",
-// "shared/start.tga" and the particle pictures of the shooting control
-// ("particle_spark", "particle_dust") into the sample game's folder.
+// demo_assets <effects folder> <output folder>
+// Writes "shaderlib" from the effects of the folder, the splash picture
+// "start.tga" and the particle pictures of the shooting control
+// ("particle_spark", "particle_dust") into the output folder.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -32,23 +32,24 @@ testkit::Bytes BuildParticleDot(uint8_t b, uint8_t g, uint8_t r, float peak)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: demo_assets <demo folder>\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: demo_assets <effects folder> <output folder>\n");
         return 2;
     }
-    const std::filesystem::path demo = argv[1];
+    const std::filesystem::path out = argv[2];
     std::string error;
-    const testkit::Bytes library =
-        testkit::BuildShaderLibraryFromFolder(demo / "shaders", "Kestrelmoor sample", 1, &error);
+    const testkit::Bytes library = testkit::BuildShaderLibraryFromFolder(argv[1], "Kestrelmoor sample", 1, &error);
     if (library.empty()) {
         std::fprintf(stderr, "demo_assets: %s\n", error.c_str());
         return 1;
     }
-    if (!testkit::WriteBytes((demo / "shared" / "shaderlib").c_str(), library) ||
-        !testkit::WriteBytes((demo / "shared" / "start.tga").c_str(), testkit::BuildStartImage()) ||
-        !testkit::WriteBytes((demo / "shared" / "particle_spark.tga").c_str(), BuildParticleDot(200, 240, 255, 1.0f)) ||
-        !testkit::WriteBytes((demo / "shared" / "particle_dust.tga").c_str(), BuildParticleDot(120, 140, 150, 0.6f))) {
-        std::fprintf(stderr, "demo_assets: cannot write into %s\n", (demo / "shared").c_str());
+    std::error_code ec;
+    std::filesystem::create_directories(out, ec);
+    if (!testkit::WriteBytes((out / "shaderlib").c_str(), library) ||
+        !testkit::WriteBytes((out / "start.tga").c_str(), testkit::BuildStartImage()) ||
+        !testkit::WriteBytes((out / "particle_spark.tga").c_str(), BuildParticleDot(200, 240, 255, 1.0f)) ||
+        !testkit::WriteBytes((out / "particle_dust.tga").c_str(), BuildParticleDot(120, 140, 150, 0.6f))) {
+        std::fprintf(stderr, "demo_assets: cannot write into %s\n", out.c_str());
         return 1;
     }
     return 0;

@@ -1,6 +1,6 @@
-// font_demo_assets <demo folder> [<TrueType font file>]
+// font_demo_assets <output folder> [<TrueType font file>]
 // Writes the sample game's interface pictures (screens, top band, busy
-// indicator, cursors, hint icons) and its five fonts into "shared/". With a font file the
+// indicator, cursors, hint icons) and its five fonts into the folder. With a font file the
 // glyphs are rasterised from it, else they are plain boxes.
 #include <algorithm>
 #include <cstdio>
@@ -95,10 +95,12 @@ testkit::Bytes Rasterise(FT_Face face, int pixels, std::string* error)
 int main(int argc, char** argv)
 {
   if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: font_demo_assets <demo folder> [<font file>]\n");
+    std::fprintf(stderr, "usage: font_demo_assets <output folder> [<font file>]\n");
     return 2;
   }
-  const std::filesystem::path shared = std::filesystem::path(argv[1]) / "shared";
+  const std::filesystem::path shared = argv[1];
+  std::error_code ec;
+  std::filesystem::create_directories(shared, ec);
   for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(true)) {
     const std::string file = resource.name + (resource.type == 5 ? ".tga" : resource.type == 7 ? ".act" : ".image");
     if (!testkit::WriteBytes((shared / file).c_str(), resource.data)) {

@@ -121,4 +121,14 @@ VideoSpec ReadVideoText(std::string_view text)
     return recipe;
 }
 
+Bytes BuildPictureTga(const VideoSpec& recipe)
+{
+    Picture picture(recipe.width, recipe.height);
+    if (recipe.paint)
+        recipe.paint(0, picture);
+    TgaOptions options;
+    options.bits = recipe.alpha ? 32 : 24;
+    return BuildTga(picture, options);
+}
+
 }  // namespace testkit

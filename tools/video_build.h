@@ -10,6 +10,9 @@
 //   slide <first> <last> <x0> <y0> <x1> <y1> <w> <h> <r> <g> <b> [<a>]
 //                                   a box moving from (x0, y0) to (x1, y1)
 //   tone, click, speech             the sound track, as in sound_assets
+//
+// A still picture is written from the same form: its first frame, as a TGA
+// (32 bits with "alpha", else 24).
 
 #include <string_view>
 
@@ -19,5 +22,8 @@ namespace testkit {
 
 // The recipe of a description; a refused line throws TextFormError.
 VideoSpec ReadVideoText(std::string_view text);
+
+// The first frame of a recipe as a TGA file.
+Bytes BuildPictureTga(const VideoSpec& recipe);
 
 }  // namespace testkit

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,67 @@ TEST_F(VideoBuildTest, TheVideoReaderShowsThePaintsFrameByFrame)
     ASSERT_NE(video, nullptr) << BinkGetError();
     EXPECT_EQ(video->NumTracks, 0u);
     EXPECT_EQ(Frame(1)[0], Bgra(1, 2, 3));
+}
+
+// The picture's pixel (x, y) as R, G, B, A, read from a raw TGA by hand:
+// 18-byte header, rows bottom first, B G R [A] per pixel.
+std::vector<int> TgaPixel(const testkit::Bytes& tga, int x, int y)
+{
+    const int width = tga[12] | tga[13] << 8, height = tga[14] | tga[15] << 8, bytes = tga[16] / 8;
+    const size_t at = 18 + (size_t(height - 1 - y) * size_t(width) + size_t(x)) * size_t(bytes);
+    if (at + size_t(bytes) > tga.size())
+        return {};
+    return {tga[at + 2], tga[at + 1], tga[at], bytes == 4 ? tga[at + 3] : 255};
+}
+
+TEST(VideoBuildPictureTest, APictureIsTheFirstFrameAsATga)
+{
+    // Frame 0 only: the fill, the slide at its start, the box of frame 0,
+    // and not the box of frames 1 and 2.
+    const testkit::Bytes tga = testkit::BuildPictureTga(ReadVideoText(R"(video 6 4 3 alpha
+fill 0 2 10 20 30 40
+slide 0 2 0 0 4 0 2 1 200 0 0
+box 0 0 5 3 1 1 0 250 0
+box 1 2 0 3 6 1 9 9 9
+tone 0 0.1 440
+)"));
+    ASSERT_GE(tga.size(), 18u);
+    EXPECT_EQ(tga[2], 2);  // uncompressed true colour
+    EXPECT_EQ(tga[12] | tga[13] << 8, 6);
+    EXPECT_EQ(tga[14] | tga[15] << 8, 4);
+    EXPECT_EQ(tga[16], 32);
+    EXPECT_EQ(tga.size(), 18u + 6 * 4 * 4);
+    EXPECT_EQ(TgaPixel(tga, 0, 0), (std::vector<int>{200, 0, 0, 255}));
+    EXPECT_EQ(TgaPixel(tga, 1, 0), (std::vector<int>{200, 0, 0, 255}));
+    EXPECT_EQ(TgaPixel(tga, 2, 0), (std::vector<int>{10, 20, 30, 40}));
+    EXPECT_EQ(TgaPixel(tga, 5, 3), (std::vector<int>{0, 250, 0, 255}));
+    EXPECT_EQ(TgaPixel(tga, 0, 3), (std::vector<int>{10, 20, 30, 40}));
+
+    // Without alpha: 24 bits, and a frame starts black.
+    const testkit::Bytes plain = testkit::BuildPictureTga(ReadVideoText("video 3 2 1\nbox 0 0 2 1 1 1 7 8 9\n"));
+    ASSERT_GE(plain.size(), 18u);
+    EXPECT_EQ(plain[16], 24);
+    EXPECT_EQ(plain.size(), 18u + 3 * 2 * 3);
+    EXPECT_EQ(TgaPixel(plain, 2, 1), (std::vector<int>{7, 8, 9, 255}));
+    EXPECT_EQ(TgaPixel(plain, 0, 0), (std::vector<int>{0, 0, 0, 255}));
+}
+
+TEST(VideoBuildToolTest, WritesThePictureOrStopsWithFileLineAndReason)
+{
+    testkit::testing::ScratchFolder scratch;
+    const std::string good = scratch.Write("yard.txt", "video 3 2 1\nfill 0 0 1 2 3\n");
+    ASSERT_EQ(testkit::testing::RunTool(scratch, "video_build", "--picture " + good + " " + scratch.path + "/y.tga").exitCode, 0);
+    const std::string written = scratch.Read("y.tga");
+    const testkit::Bytes tga(written.begin(), written.end());
+    ASSERT_EQ(tga.size(), 18u + 3 * 2 * 3);
+    EXPECT_EQ(TgaPixel(tga, 1, 1), (std::vector<int>{1, 2, 3, 255}));
+
+    const std::string bad = scratch.Write("bad.txt", "video 3 2 1\n\nbox 0 0 1 1 0 1 1 1 1\n");
+    const testkit::testing::ToolRun run =
+        testkit::testing::RunTool(scratch, "video_build", "--picture " + bad + " " + scratch.path + "/b.tga");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error, bad + ":3: 0 is outside 1 to 4096\n");
+    EXPECT_FALSE(std::filesystem::exists(scratch.path + "/b.tga"));
 }
 
 struct Refusal {

@@ -11,17 +11,17 @@ namespace {
 
 constexpr uint32_t kDefaultSubtitleColour = 0xFFFFFFFFu;
 
-// The actor's subtitle colour. Actors do not carry one yet: every speaker
-// gets the default until they do.
-uint32_t SubtitleColourOf(const cTarvelActor*)
+uint32_t SubtitleColourOf(const cTarvelActor* actor)
 {
-    return kDefaultSubtitleColour;
+    return actor->mSpeechColor;
 }
 
-// Starts the actor's talking animation of that name (it replaces the one
-// before and blends in over 0.1 s at full weight). Actors cannot play one
-// yet: until they can, a line plays without it.
-void StartTalkingAnimation(cTarvelActor*, const char*) {}
+// The speaker's talking animation of the line's name: it replaces the one
+// before and blends in over 0.1 s at full weight.
+void StartTalkingAnimation(cTarvelActor* speaker, const char* name)
+{
+    speaker->PlaySpeechAnimation(cTarvelString(name));
+}
 
 }  // namespace
 

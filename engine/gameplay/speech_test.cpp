@@ -11,11 +11,27 @@
 #include "platform/fmod/test_audio.h"
 #include "platform/fmod/testing.h"
 #include "platform/win32/testing.h"
+#include "engine/world/mobile.h"
+#include "engine/world/mobile_animation.h"
 #include "tools/archive_writer.h"
+#include "tools/mobile_actor_writer.h"
+#include "tools/script_assembler.h"
 
 namespace {
 
 using namespace platform::testing;
+
+// The mouth opening over half a second.
+testkit::Bytes MouthMotion()
+{
+    testkit::AnimFileWriter writer(testkit::AnimFileKind::PMorphMotion);
+    writer.AddMotionInfo(testkit::AnimMotionInfoChunk(), 101);
+    testkit::AnimMorphSubMotionChunk sub;
+    sub.name = "mouth";
+    sub.keys = {{0.0f, 0}, {0.5f, 65535}};
+    writer.AddMorphSubMotion(sub);
+    return writer.Finish();
+}
 
 class SpeechTest : public EngineTest {
 protected:
@@ -28,6 +44,14 @@ protected:
         auto ogg = [](double seconds) { return EncodeOgg(MakeTone(seconds, 22050, 2, 330), 22050, 2); };
         writer.AddShared(1, "ann-short", kResourceOgg, ogg(0.5), false);
         writer.AddShared(1, "ann-long", kResourceOgg, ogg(4.0), false);
+        // Ann's body and the mouth movements of two of her lines: one with
+        // a speech file, one without.
+        writer.AddShared(1, "Ann.day", 2, AssembleActorScript("Ann"), true);
+        testkit::MobileActor body;
+        body.nodes = {{"root", -1}};
+        writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), true);
+        writer.AddShared(1, "ann-short", 14, MouthMotion(), true);
+        writer.AddShared(1, "ann-mute", 14, MouthMotion(), true);
         AddStartupEntries(writer);
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
@@ -119,6 +143,41 @@ TEST_F(SpeechTest, APlayingLineEndsWithItsSoundAndShowsTextOnlyWithSubtitles)
     Frame(0);
     EXPECT_EQ(Speech().mState, 0);
     EXPECT_EQ(Speech().mTextLine, nullptr);
+}
+
+TEST_F(SpeechTest, ASpokenLineMovesTheSpeakersMouthAndTakesTheSpeakersColour)
+{
+    gTarvel.mConfig.Subtitle = 1;
+    cTarvelActor ann("Ann", "day", true);
+    ASSERT_EQ(ann.mMobile->Load("body"), 0);
+    ann.mSpeechColor = 0x80112233u;
+    Speech().Say("Hello", "ann-short", &ann, 1);
+    ASSERT_NE(ann.mTalkAnimation, nullptr);
+    EXPECT_STREQ(ann.mTalkAnimation->mName.c_str(), "ann-short");
+    EXPECT_TRUE(ann.mTalkAnimation->mPlaying);
+    EXPECT_EQ(ann.mTalkAnimation->mFlags, cTarvelMobileAnimation::kMorph);
+    ASSERT_NE(Speech().mTextLine, nullptr);
+    // The colour's alpha below 0xFF makes the text translucent.
+    EXPECT_EQ(Speech().mTextLine->mTranslucent, 1);
+    if (Speech().mTextLine->mCharCount > 0)
+        EXPECT_EQ(Speech().mTextLine->mVertices[0].color, 0x80112233u & 0xFFF0F0F0u);
+
+    // A line whose speech file does not play moves no mouth, and a line
+    // without a mouth movement leaves the last one as it is.
+    cTarvelMobileAnimation* talking = ann.mTalkAnimation;
+    Speech().Say("...", "ann-mute", &ann, 1);
+    EXPECT_FALSE(Speech().mWithSound);
+    EXPECT_EQ(ann.mTalkAnimation, talking);
+    Speech().Say("Hello again", "ann-long", &ann, 1);
+    EXPECT_TRUE(Speech().mWithSound);
+    EXPECT_EQ(ann.mTalkAnimation, talking);
+
+    // The off-screen voice has no body to move, and its own colour.
+    cTarvelActor off("OFF", "", false);
+    Speech().Say("Psst", "ann-short", &off, 1);
+    EXPECT_TRUE(Speech().mWithSound);
+    ASSERT_NE(Speech().mTextLine, nullptr);
+    EXPECT_EQ(Speech().mTextLine->mTranslucent, 0);
 }
 
 TEST_F(SpeechTest, ThoughtsDropALeadingUnderscoreOnlyFromLongerNames)

@@ -26,6 +26,8 @@
 #include "platform/d3d9/golden_test_support.h"
 #include "platform/win32/win32.h"
 #include "tools/mobile_actor_writer.h"
+#include "tools/project_writer.h"
+#include "tools/script_assembler.h"
 #include "tools/video_writer.h"
 
 namespace pt = platform::testing;
@@ -80,7 +82,7 @@ protected:
     // font, drawing for real; `add` brings what a test needs beside them.
     void StartDemo(const AddEntries& add = nullptr)
     {
-        const fs::path demo = TARVEL_DEMO_DIR;
+        const fs::path shared = fs::path(TARVEL_GAME_STAGING_DIR) / "shared";
         pt::ExecuteDraws(true);
         testkit::ArchiveWriter writer;
         for (int language : {1, 7, 9})
@@ -90,10 +92,15 @@ protected:
         // tool writes them.
         for (const testkit::NamedResource& resource : testkit::BuildInterfaceResources(true))
             writer.AddShared(1, resource.name, resource.type, resource.data, true);
-        writer.AddShared(1, "shaderlib", 0, ReadAll(demo / "shared" / "shaderlib"), true);
-        writer.AddShared(1, "start", 5, ReadAll(demo / "shared" / "start.tga"), true);
-        writer.AddShared(1, "font1", 0, ReadAll(demo / "shared" / "font1"), true);
-        writer.AddShared(1, "project", 0, ReadAll(demo / "shared" / "project"), true);
+        writer.AddShared(1, "shaderlib", 0, ReadAll(shared / "shaderlib"), true);
+        writer.AddShared(1, "start", 5, ReadAll(shared / "start.tga"), true);
+        writer.AddShared(1, "font1", 0, ReadAll(shared / "font1"), true);
+        // A "Main" that does nothing, so the frames show the engine alone
+        // whatever the game's own script does.
+        writer.AddShared(1, "project", 0,
+                         testkit::BuildProject("Kestrelmoor sample", "1",
+                                               AssembleScriptOrThrow("function Main::Init\nret\nfunction Main::Start\nret\n")),
+                         true);
         writer.AddShared(1, "backdrop", 5, testkit::BuildTga(Pattern(128, 64), testkit::TgaOptions()), true);
         if (add)
             add(writer);

@@ -31,12 +31,13 @@ class TextDrawTest : public RenderTest {
 TEST_F(TextDrawTest, SampleFontTextMatchesGolden)
 {
     const std::filesystem::path demo = TARVEL_DEMO_DIR;
+    const std::filesystem::path shared = std::filesystem::path(TARVEL_GAME_STAGING_DIR) / "shared";
     pt::ExecuteDraws(true);
     StartWith(
         [&](testkit::ArchiveWriter& writer) {
-            writer.AddShared(1, "shaderlib", 0, ReadAll(demo / "shared" / "shaderlib"), true);
+            writer.AddShared(1, "shaderlib", 0, ReadAll(shared / "shaderlib"), true);
             writer.AddShared(1, "start", 5, testkit::BuildStartImage(), true);
-            writer.AddShared(1, "font1", 0, ReadAll(demo / "shared" / "font1"), true);
+            writer.AddShared(1, "font1", 0, ReadAll(shared / "font1"), true);
         },
         false);
     cTarvelFont& fonts = gTarvel.mFonts;

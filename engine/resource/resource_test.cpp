@@ -526,7 +526,7 @@ TEST_F(ResourceStartTest, EngineWithoutArchiveEndsWithTheReinstallError)
 TEST_F(ResourceStartTest, EngineStartsOnThePackedSampleGame)
 {
     std::string error;
-    ASSERT_TRUE(testkit::PackFolder(DEMO_DIR, WorkDir(), &error)) << error;
+    ASSERT_TRUE(testkit::PackFolder(TARVEL_GAME_STAGING_DIR, WorkDir(), &error)) << error;
     ChildOptions options;
     options.program = TARVEL30X_PATH;
     // The step after the archive begins only when the archive is ready.

@@ -60,7 +60,7 @@ TEST_F(EndToEndTest, SavedSettingsReachTheEngineTheLauncherStarts) {
   fs::create_directories(prog);
   fs::create_directories(install);
   std::string error;
-  ASSERT_TRUE(testkit::PackFolder(TARVEL_DEMO_DIR, install, &error)) << error;
+  ASSERT_TRUE(testkit::PackFolder(TARVEL_GAME_STAGING_DIR, install, &error)) << error;
   // Through the link the loader still finds the libraries beside the real program.
   fs::create_symlink(TARVEL_ENGINE_PATH, install + "/tarvel30x");
   pt::WriteText(prog + "/launcher", "program");

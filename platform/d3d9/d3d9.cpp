@@ -52,6 +52,21 @@ bool g_recording = false;
 std::vector<pt::DrawRecord> g_draws;
 std::vector<pt::LockRecord> g_locks;
 
+// "d3d9.record=1" (a child's test): each presented frame adds a line to
+// "d3d9.report" with its draw count and the techniques its draws ran.
+std::atomic<bool> g_frameReportRead{false};
+std::atomic<bool> g_frameReport{false};
+int g_frameDraws = 0;                     // guarded by g_mutex
+std::vector<std::string> g_frameTechniques;  // in first-use order; guarded by g_mutex
+
+bool FrameReport() {
+  if (!g_frameReportRead.exchange(true)) {
+    auto v = pt::GetSetting("d3d9.record");
+    g_frameReport.store(v && *v == "1");
+  }
+  return g_frameReport.load();
+}
+
 void RecordLock(const void* buffer, UINT offset, UINT size, DWORD flags) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_recording) g_locks.push_back({buffer, offset, size, flags, static_cast<int>(g_draws.size())});
@@ -1164,7 +1179,19 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND window, const RGNDATA*) {
       }
     }
   }
-  ++g_presents;
+  const int presented = ++g_presents;
+  if (FrameReport()) {
+    // "frame <n> draws=<count> <technique> ...", n counting from 1.
+    std::string line = "frame " + std::to_string(presented);
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      line += " draws=" + std::to_string(g_frameDraws);
+      for (const std::string& t : g_frameTechniques) line += " " + t;
+      g_frameDraws = 0;
+      g_frameTechniques.clear();
+    }
+    pt::AppendReport("d3d9.report", line);
+  }
   if (back) {
     const int w = static_cast<int>(back->Desc().Width), h = static_cast<int>(back->Desc().Height);
     platform::PresentToWindow(window ? window : params_.hDeviceWindow, front_.data(), w, h, w * 4);
@@ -1619,6 +1646,13 @@ bool ValidPrimitive(D3DPRIMITIVETYPE type, UINT count) {
 
 void Device::Record(pt::DrawRecord r) {
   std::lock_guard<std::mutex> lock(g_mutex);
+  if (FrameReport()) {
+    ++g_frameDraws;
+    if (!technique_.empty() &&
+        std::find(g_frameTechniques.begin(), g_frameTechniques.end(), technique_) == g_frameTechniques.end()) {
+      g_frameTechniques.push_back(technique_);
+    }
+  }
   if (!g_recording) return;
   r.frame = g_presents.load();
   r.fvf = fvf_;
@@ -2195,7 +2229,10 @@ void ResetD3D9() {
     g_recording = false;
     g_draws.clear();
     g_locks.clear();
+    g_frameDraws = 0;
+    g_frameTechniques.clear();
   }
+  g_frameReportRead.store(false);
   SetSetting("d3d9.profile", "");
   // Tests read the record; those that compare pixels turn drawing on.
   ExecuteDraws(false);

@@ -504,6 +504,32 @@ TEST_F(DeviceTest, DrawsNeedASceneAndAreRecordedWithWhatIsBound) {
   tex->Release();
 }
 
+// What a child's test reads of the frames it cannot record in process.
+TEST_F(DeviceTest, RecordSettingReportsEachFramesDrawsAndTechniques) {
+  const std::string report = work_ + "/d3d9.report";
+  pt::SetSetting("d3d9.report", report);
+  pt::SetSetting("d3d9.record", "1");
+  IDirect3DVertexBuffer9* vb = nullptr;
+  ASSERT_EQ(device_->CreateVertexBuffer(4 * 28, D3DUSAGE_WRITEONLY, 0x144, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+  device_->SetFVF(0x144);
+  device_->SetStreamSource(0, vb, 0, 28);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL) << "outside a scene";
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  for (const char* technique : {"scenery_lit", "ui_invbar", "scenery_lit", static_cast<const char*>(nullptr)}) {
+    platform::d3d9::SetEffectPass(device_, technique, 0);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  }
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 1, 2), D3DERR_INVALIDCALL) << "past the buffer";
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  const std::string program = pt::ProgramName();
+  EXPECT_EQ(pt::ReadText(report), program + ": frame 1 draws=4 scenery_lit ui_invbar\n" + program +
+                                      ": frame 2 draws=0\n");
+  EXPECT_TRUE(pt::RecordedDraws().empty()) << "the in-process record stays off";
+  vb->Release();
+}
+
 TEST_F(DeviceTest, GammaRampAndStatesAreKept) {
   D3DGAMMARAMP ramp;
   device_->GetGammaRamp(0, &ramp);

@@ -105,6 +105,11 @@ struct DrawRecord {
   int pass = -1;
 };
 
+// A child process cannot be read this way: with "d3d9.record=1" in the
+// settings, each successful Present appends "frame <n> draws=<count>
+// <technique> ..." to "d3d9.report" instead (n from 1, the techniques the
+// frame's draws ran, each once, in first-use order).
+
 // Off by default; turning it on or off drops what was recorded.
 void RecordDraws(bool on);
 std::vector<DrawRecord> RecordedDraws();

@@ -43,6 +43,10 @@ void ResetWriteLimit();
 void DropRegistryCache();
 void ResetWindows();
 void ResetTime();
+// Under the test clock, a look into an empty queue lets "clock.idle"
+// milliseconds pass (none without the setting): a program that polls its
+// queue between frames then lives through its frames without waiting.
+void IdleOnTestClock();
 // Re-applies the shared settings ("testing.ini") of the current root.
 void LoadSettings();
 

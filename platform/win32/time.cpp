@@ -7,6 +7,7 @@
 #include <string>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/win32/internal.h"
 #include "platform/win32/testing.h"
@@ -144,6 +145,15 @@ void ResetTime() {
   std::lock_guard lock(g_periodMutex);
   g_periods.clear();
   g_periodBalance = 0;
+}
+
+void IdleOnTestClock() {
+  if (!g_clockTaken.load()) return;
+  const std::optional<std::string> step = platform::testing::GetSetting("clock.idle");
+  if (!step) return;
+  const unsigned long ms = std::strtoul(step->c_str(), nullptr, 10);
+  // Kept in this process only: the file would be written once a frame.
+  if (ms > 0 && ms <= 1000) g_clock.fetch_add(static_cast<uint32_t>(ms));
 }
 
 // The clock a parent process took, from "testing.ini".

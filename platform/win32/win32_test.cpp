@@ -1026,6 +1026,34 @@ TEST_F(Win32Test, TakenClockAdvancesBySleepAndWraps) {
   EXPECT_EQ(timeBeginPeriod(0), TIMERR_NOCANDO);
 }
 
+// A loop that only polls its queue lives through time with "clock.idle";
+// a peek that finds something due leaves the clock alone.
+TEST_F(WindowTest, EmptyPeeksAdvanceTheTakenClockByTheIdleStep) {
+  ValidateRect(Create(), nullptr);
+  pt::TakeClock(1000);
+  MSG m;
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(timeGetTime(), 1000u);  // no step without the setting
+  pt::SetSetting("clock.idle", "16");
+  pt::InjectKeyDown('H', 1040u);
+  int peeks = 0;
+  while (!PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) ++peeks;
+  EXPECT_EQ(peeks, 3);  // 1016, 1032, 1048: the key is due at the third
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(timeGetTime(), 1048u);
+  EXPECT_EQ(pt::GetSetting("clock"), "1000");  // the file is not written each frame
+  for (const char* bad : {"0", "1001", "x"}) {
+    pt::SetSetting("clock.idle", bad);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(timeGetTime(), 1048u) << bad;
+  }
+  pt::SetSetting("clock.idle", "16");
+  pt::ReleaseClock();
+  const DWORD real = timeGetTime();
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_LT(timeGetTime() - real, 16u);  // the real clock is not stepped
+}
+
 // Run by SettingsReachAChild in a child process.
 TEST(ChildProbe, PrintSettings) {
   if (!std::getenv("TARVEL_CHILD_PROBE")) GTEST_SKIP() << "runs only as a child";
@@ -1212,20 +1240,3 @@ TEST(SystemTest, LocaleGivesTheLanguageId) {
 }
 
 }  // namespace
-
-TEST_F(WindowTest, AnEmptyPollTakesTheSetStepOnTheTakenClock) {
-  ValidateRect(Create(), nullptr);
-  pt::TakeClock(1000);
-  MSG msg;
-  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(timeGetTime(), 1000u) << "without the setting a poll takes no time";
-  pt::SetSetting("clock.poll", "1");
-  pt::InjectChar('x', 1003u);
-  int polls = 0;
-  while (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ++polls;
-  // Three empty polls bring the clock to the character's due time.
-  EXPECT_EQ(polls, 3);
-  EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
-  EXPECT_EQ(timeGetTime(), 1003u) << "a poll that finds a message takes no time";
-  pt::SetSetting("clock.poll", "");
-}

@@ -1,0 +1,202 @@
+// The sample game played end to end by the engine of this build: a new game
+// by the walkthrough (with a save and a load on the way), the game resumed
+// from the "lastdemo" it wrote, a damaged "lastdemo", and the same play
+// twice.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "demo/tests/game_run.h"
+#include "demo/tests/savegame_check.h"
+#include "platform/win32/test_support.h"
+#include "platform/win32/testing.h"
+#include "tools/savegame_file.h"
+
+namespace demo {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pt = platform::testing;
+
+// Real seconds a run may take in the sanitizer build before it counts as hung.
+constexpr int kLimit = 240;
+
+// What the walkthrough plays, as the trace shows it.
+const std::vector<Step> kNewGame = {
+    {"the new game opens the yard", "Main", "cSystem__gotoScene", "\"Yard\""},
+    {"the start cinematic walks the player in", "Main", "cActor__walkTo", ""},
+    {"the player's first line", "Main", "cActor__say", "\"pc_intro\""},
+    {"the full-screen video", "Main", "cSystem__showVideo", "\"intro\""},
+    {"the start cinematic ends", "Main", "cCinematic__exit", ""},
+    {"the key is taken", "", "cSystem__addToInventory", "Key"},
+    {"the exit to the shed", "", "cSystem__gotoScene", "\"Shed\""},
+    {"the key on the chest", "", "cActor__say", "\"pc_chest\""},
+    {"the last hotspot's line", "", "cActor__say", "\"pc_bye\""},
+    {"the quit", "", "cSystem__quitGame", ""},
+};
+// The name the walkthrough types on the save page, the scene and the state
+// of the game then.
+constexpr const char* kSaveName = "chest";
+constexpr const char* kSavedScene = "Shed";
+constexpr const char* kGameState = "day";
+// How far the play went, as "Main" records it.
+constexpr const char* kProgressVariable = "Progress";
+constexpr const char* kSavedProgress = "2";
+constexpr const char* kFinalProgress = "3";
+// What the resumed game plays by itself before it quits.
+const std::vector<Step> kResumed = {
+    {"the closing line", "", "cActor__say", "\"pc_closing\""},
+    {"the quit", "", "cSystem__quitGame", ""},
+};
+// The techniques of the verb bar and of the menu.
+const std::vector<std::string> kVerbBar = {"ui_vericon", "ui_vericonbw"};
+const std::vector<std::string> kMenu = {"ui_polaroid", "ui_thumbnail"};
+
+// What a script function that is not built yet says on standard error.
+constexpr const char* kStandIn = "is not built yet";
+
+bool UsesAny(const Frame& frame, const std::vector<std::string>& techniques) {
+  return std::any_of(techniques.begin(), techniques.end(), [&](const std::string& t) { return frame.Uses(t); });
+}
+
+// The runs of consecutive frames that use any of the techniques, as
+// [first, last] frame numbers.
+std::vector<std::pair<int, int>> Spans(const std::vector<Frame>& frames, const std::vector<std::string>& techniques) {
+  std::vector<std::pair<int, int>> spans;
+  for (const Frame& f : frames) {
+    if (!UsesAny(f, techniques)) continue;
+    if (!spans.empty() && spans.back().second == f.number - 1) {
+      spans.back().second = f.number;
+    } else {
+      spans.push_back({f.number, f.number});
+    }
+  }
+  return spans;
+}
+
+void ExpectCleanQuit(const GameRun& run) {
+  EXPECT_TRUE(run.exited && run.exitCode == 0) << run.Describe();
+  EXPECT_EQ(run.err.find(kStandIn), std::string::npos) << "a script function stand-in ran:\n" << run.err;
+  EXPECT_NE(run.log.find("-- Shut down successful."), std::string::npos) << run.Describe();
+}
+
+class PlayTest : public GameTest {};
+
+TEST_F(PlayTest, WalkthroughSavesLoadsAndQuitsThenTheGameResumesFromLastdemo) {
+  const GameRun first = Play(Walkthrough(), kLimit);
+  ExpectCleanQuit(first);
+  ExpectSteps(first.calls, kNewGame);
+
+  // The savegame the walkthrough made, with its picture.
+  std::vector<fs::path> saved;
+  for (const auto& entry : fs::directory_iterator(SavegameFolder())) {
+    if (entry.path().extension() == ".demogame") saved.push_back(entry.path());
+  }
+  ASSERT_EQ(saved.size(), 1u) << "savegames in " << SavegameFolder();
+  EXPECT_EQ(saved[0].stem(), kSaveName);
+  pt::Picture picture;
+  ASSERT_TRUE(pt::LoadPng(fs::path(saved[0]).replace_extension(".png").string(), &picture))
+      << "no picture beside " << saved[0];
+  EXPECT_GT(picture.width, 0);
+  EXPECT_GT(picture.height, 0);
+  EXPECT_NE(std::count(picture.pixels.begin(), picture.pixels.end(), picture.pixels[0]),
+            static_cast<long>(picture.pixels.size()))
+      << "the savegame's picture is a single colour";
+  testkit::SavegameContents save;
+  ASSERT_TRUE(ReadSavegameFile(saved[0], &save));
+  ASSERT_TRUE(save.hasHeader);
+  EXPECT_EQ(save.header.player, "PC");
+  EXPECT_EQ(save.header.scene, kSavedScene);
+  EXPECT_EQ(save.header.state, kGameState);
+  EXPECT_EQ(SharedVariable(save.xml, kProgressVariable), kSavedProgress);
+
+  // The quit wrote "lastdemo": the game as it ended.
+  testkit::SavegameContents last;
+  ASSERT_TRUE(ReadSavegameFile(Lastdemo(), &last));
+  ASSERT_TRUE(last.hasHeader);
+  EXPECT_EQ(last.header.player, "PC");
+  EXPECT_EQ(last.header.scene, kSavedScene);
+  EXPECT_EQ(SharedVariable(last.xml, kProgressVariable), kFinalProgress);
+  // The load brought back what was saved: the play went on from it.
+  EXPECT_EQ(InventoryItems(last.xml), InventoryItems(save.xml));
+
+  // The verb bar and the menu were drawn while they were open, and only then.
+  ASSERT_FALSE(first.frames.empty()) << "no frame reported";
+  const auto verbs = Spans(first.frames, kVerbBar);
+  const auto menu = Spans(first.frames, kMenu);
+  ASSERT_FALSE(verbs.empty()) << "no frame shows the verb bar";
+  ASSERT_FALSE(menu.empty()) << "no frame shows the menu";
+  EXPECT_GT(verbs.front().first, 1);
+  EXPECT_LT(menu.back().second, first.frames.back().number) << "the menu was still shown at the end";
+  EXPECT_LT(verbs.front().first, menu.front().first) << "the verbs come before the menu in the walkthrough";
+
+  // The second run resumes from "lastdemo" and plays the closing by itself.
+  const GameRun second = Play("", kLimit);
+  ExpectCleanQuit(second);
+  EXPECT_FALSE(Calls(second.calls, "Main", "cSystem__gotoScene")) << "Main::Start ran:\n" << second.trace;
+  EXPECT_EQ(second.trace.find("\"pc_intro\""), std::string::npos) << "the start cinematic ran";
+  ExpectSteps(second.calls, kResumed);
+  testkit::SavegameContents resumed;
+  ASSERT_TRUE(ReadSavegameFile(Lastdemo(), &resumed));
+  EXPECT_EQ(resumed.header.scene, kSavedScene);
+  EXPECT_EQ(InventoryItems(resumed.xml), InventoryItems(last.xml));
+}
+
+// The start-up load refuses a damaged "lastdemo" and a new game starts; the
+// quit then writes a good one.
+TEST_F(PlayTest, DamagedLastdemoStartsANewGame) {
+  // A real "lastdemo": a new game closed once its start cinematic is over.
+  const std::string close = CloseAt(work_, 15000);
+  const GameRun made = Play(close, kLimit);
+  ExpectCleanQuit(made);
+  std::ifstream in(Lastdemo(), std::ios::binary);
+  const std::vector<char> good{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_GT(good.size(), testkit::kSavegameLengthOffset + 16);
+
+  struct Damage {
+    const char* what;
+    std::vector<char> (*make)(std::vector<char>);
+  };
+  const Damage damages[] = {
+      {"truncated in the stream", [](std::vector<char> b) { b.resize(b.size() / 2); return b; }},
+      {"a wrong header", [](std::vector<char> b) { b[0] = 'x'; b[2] = 'x'; return b; }},
+      {"flipped bytes in the stream",
+       [](std::vector<char> b) {
+         for (size_t i = testkit::kSavegameLengthOffset + 4; i < b.size(); i += 7) b[i] = static_cast<char>(~b[i]);
+         return b;
+       }},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    {
+      const std::vector<char> bad = damage.make(good);
+      std::ofstream out(Lastdemo(), std::ios::binary | std::ios::trunc);
+      out.write(bad.data(), static_cast<std::streamsize>(bad.size()));
+    }
+    const GameRun run = Play(close, kLimit);
+    ExpectCleanQuit(run);
+    ExpectSteps(run.calls, {kNewGame[0], kNewGame[2]});
+    testkit::SavegameContents written;
+    ASSERT_TRUE(ReadSavegameFile(Lastdemo(), &written));
+    EXPECT_EQ(written.header.player, "PC");
+  }
+}
+
+// The test clock makes a play repeatable: the same input meets the same
+// game state at the same game times.
+TEST_F(PlayTest, SamePlayTwiceGivesTheSameTrace) {
+  const GameRun first = Play(Walkthrough(), kLimit);
+  ExpectCleanQuit(first);
+  fs::remove_all(SavegameFolder());
+  const GameRun second = Play(Walkthrough(), kLimit);
+  ExpectCleanQuit(second);
+  ASSERT_GT(first.calls.size(), kNewGame.size());
+  EXPECT_EQ(first.trace, second.trace);
+}
+
+}  // namespace
+}  // namespace demo
