@@ -62,11 +62,17 @@ cTarvelGameplay::~cTarvelGameplay()
 int cTarvelGameplay::Init()
 {
     std::printf("Initializing gameplay...\n");
+    // The window procedure keeps the mouse in layout units (pixels divided
+    // by the screen scale), so its centre and limits are the layout's: in
+    // pixels a screen narrower than the layout would never reach the
+    // inventory bar at its bottom.
     const cTarvelGraphics& graphics = gTarvel.mGraphics;
-    mMouseX = graphics.mWidth / 2;
-    mMouseY = graphics.mHeight / 2;
-    mMouseLimitX = graphics.mWidth - 4;
-    mMouseLimitY = graphics.mHeight - 4;
+    const int32_t width = graphics.mScaleX > 0.0f ? int32_t(float(graphics.mWidth) / graphics.mScaleX + 0.5f) : 1024;
+    const int32_t height = graphics.mScaleY > 0.0f ? int32_t(float(graphics.mHeight) / graphics.mScaleY + 0.5f) : 768;
+    mMouseX = width / 2;
+    mMouseY = height / 2;
+    mMouseLimitX = width - 4;
+    mMouseLimitY = height - 4;
     mLeftLatch = 0;
     mRightLatch = 0;
     mFadeState = 0;

@@ -10,6 +10,7 @@
 #include "engine/gameplay/region_set.h"
 #include "engine/gameplay/screen_control.h"
 #include "engine/script/script_handles.h"
+#include "platform/win32/win32.h"
 #include "engine/script/script_test_support.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
@@ -139,6 +140,13 @@ protected:
 TEST_F(GameplayTest, InitReadsTheProjectAndCallsMainInitLast)
 {
     cTarvelScript::AddLibraryFunction("test__symbols", NoteSymbols);
+    // A screen larger than the layout, so that pixels and layout units differ.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+    const DWORD screenRes = 0x05000400;
+    ASSERT_EQ(RegSetValueExA(key, "ScreenRes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&screenRes), 4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
     // The name runs past its field and is cut there.
     const std::string longName(70, 'n');
     StartWithProject(longName, "build 7",
@@ -167,13 +175,14 @@ TEST_F(GameplayTest, InitReadsTheProjectAndCallsMainInitLast)
     EXPECT_EQ(cTarvelGameplay::FindValue("OFF"), &gSharedSymbols.data[1]);
     EXPECT_EQ(cTarvelGameplay::FindValue("off"), nullptr);
 
-    // The mouse starts in the screen's centre, limited 4 pixels short of its
-    // edges.
-    const cTarvelGraphics& graphics = gTarvel.mGraphics;
-    EXPECT_EQ(gameplay.mMouseX, graphics.mWidth / 2);
-    EXPECT_EQ(gameplay.mMouseY, graphics.mHeight / 2);
-    EXPECT_EQ(gameplay.mMouseLimitX, graphics.mWidth - 4);
-    EXPECT_EQ(gameplay.mMouseLimitY, graphics.mHeight - 4);
+    // The mouse starts in the screen's centre, limited 4 units short of its
+    // edges, in the 1024 x 768 layout the mouse is kept in whatever the
+    // screen's size: at 1280 x 1024 pixels too.
+    ASSERT_EQ(gTarvel.mGraphics.mWidth, 1280);
+    EXPECT_EQ(gameplay.mMouseX, 512);
+    EXPECT_EQ(gameplay.mMouseY, 384);
+    EXPECT_EQ(gameplay.mMouseLimitX, 1020);
+    EXPECT_EQ(gameplay.mMouseLimitY, 764);
 
     // The detail-view exit band: enabled, and hit 50 units inside the scene
     // area's edge but not in its middle.

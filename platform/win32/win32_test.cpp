@@ -1212,3 +1212,20 @@ TEST(SystemTest, LocaleGivesTheLanguageId) {
 }
 
 }  // namespace
+
+TEST_F(WindowTest, AnEmptyPollTakesTheSetStepOnTheTakenClock) {
+  ValidateRect(Create(), nullptr);
+  pt::TakeClock(1000);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(timeGetTime(), 1000u) << "without the setting a poll takes no time";
+  pt::SetSetting("clock.poll", "1");
+  pt::InjectChar('x', 1003u);
+  int polls = 0;
+  while (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ++polls;
+  // Three empty polls bring the clock to the character's due time.
+  EXPECT_EQ(polls, 3);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
+  EXPECT_EQ(timeGetTime(), 1003u) << "a poll that finds a message takes no time";
+  pt::SetSetting("clock.poll", "");
+}

@@ -1051,6 +1051,19 @@ HGDIOBJ GetStockObject(int object) {
 
 // ---- Messages ------------------------------------------------------------------
 
+namespace {
+
+// Milliseconds an empty poll takes under the test clock (0: none).
+DWORD PollStep() {
+  const std::optional<std::string> step = platform::testing::GetSetting("clock.poll");
+  if (!step || step->empty()) return 0;
+  char* end = nullptr;
+  const unsigned long ms = std::strtoul(step->c_str(), &end, 10);
+  return end && *end == 0 && ms <= 1000 ? static_cast<DWORD>(ms) : 0;
+}
+
+}  // namespace
+
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
   if (!msg) return FALSE;
   PumpSdlEvents();
@@ -1091,6 +1104,12 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     }
   }
   if (inRange(WM_TIMER) && TakeTimer(now, hwnd, msg, (removeMsg & PM_REMOVE) != 0)) return TRUE;
+  // A program that polls for time (a game loop) would spin for ever on a
+  // clock that only waits advance: "clock.poll" lets each empty poll take
+  // that many milliseconds.
+  if (platform::testing::ClockTaken()) {
+    if (const DWORD step = PollStep()) Sleep(step);
+  }
   return FALSE;
 }
 
