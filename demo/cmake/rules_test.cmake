@@ -1,0 +1,120 @@
+# cmake -DTOOLS_DIR=<the build's bin> -DWORK=<scratch folder> -P rules_test.cmake
+# Stages a small game through the sample game's build rules and checks what
+# they make of each kind of source, that an edited ".inc" makes its scene
+# again, that a refused line and a missing view picture stop the build with
+# their reasons, that a removed source leaves nothing stale behind, and that
+# a file outside the flat volume folders is refused.
+cmake_minimum_required(VERSION 3.25)
+set(game ${WORK}/game)
+set(build ${WORK}/build)
+set(stage ${build}/staging)
+file(REMOVE_RECURSE ${WORK})
+
+set(faults "")
+macro(fault text)
+  list(APPEND faults "${text}")
+endmacro()
+macro(write name text)
+  file(WRITE ${game}/${name} "${text}")
+endmacro()
+# Configures (when asked) and builds; `ok` is whether both worked, `log` what they said.
+macro(build_game configure)
+  set(log "")
+  set(result 0)
+  if(${configure})
+    execute_process(COMMAND ${CMAKE_COMMAND} -G Ninja -S ${CMAKE_CURRENT_LIST_DIR}/rules_test -B ${build}
+                            -DTOOLS_DIR=${TOOLS_DIR} -DGAME=${game}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  endif()
+  if(result EQUAL 0)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${build}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
+  endif()
+  if(result EQUAL 0)
+    set(ok TRUE)
+  else()
+    set(ok FALSE)
+  endif()
+endmacro()
+# CMake wraps its messages: blanks and line ends count as one blank.
+macro(expect_in text what)
+  string(REGEX REPLACE "[ \t\r\n]+" " " flat "${log}")
+  string(FIND "${flat}" "${text}" at)
+  if(at LESS 0)
+    fault("${what}: the build log lacks \"${text}\":\n${log}")
+  endif()
+endmacro()
+
+write(shared/Yard.scene.scn "scene Yard\nscript Yard.script.inc\nview Front camera 0 5 -20 picture yard_front\n")
+write(shared/Yard.script.inc "function Yard::OnLoad\nret\n")
+write(shared/Yard_Front.tga.picture "video 4 2 1\nfill 0 0 10 20 30\n")
+write(shared/Key..item.script "function Key::Do\nret\n")
+write(shared/pc_intro.subtitle "0 1 Hello\n")
+write(shared/.keep "")
+write(language/7/lines.sounds "sound pc_intro.wav 0.1\n  tone 0 0.1 440\n")
+
+build_game(TRUE)
+if(NOT ok)
+  fault("the first build failed:\n${log}")
+endif()
+foreach(made shared/Yard.scene shared/Yard_Front.tga shared/Key..item shared/pc_intro.subtitle
+             language/7/pc_intro.wav)
+  if(NOT EXISTS ${stage}/${made})
+    fault("${made} was not made")
+  endif()
+endforeach()
+foreach(left shared/Yard.script.inc shared/Yard.script shared/.keep)
+  if(EXISTS ${stage}/${left})
+    fault("${left} was staged")
+  endif()
+endforeach()
+if(EXISTS ${stage}/shared/Yard_Front.tga)
+  # 18-byte header: uncompressed true colour, 4 x 2, 24 bits; then B G R.
+  file(READ ${stage}/shared/Yard_Front.tga tga HEX)
+  string(SUBSTRING "${tga}" 0 42 head)
+  if(NOT head STREQUAL "0000020000000000000000000400020018001e140a")
+    fault("Yard_Front.tga starts with ${head}")
+  endif()
+endif()
+if(EXISTS ${stage}/shared/pc_intro.subtitle)
+  file(READ ${stage}/shared/pc_intro.subtitle copied)
+  if(NOT copied STREQUAL "0 1 Hello\n")
+    fault("pc_intro.subtitle was not copied as it is")
+  endif()
+endif()
+
+# The scene's script is an ".inc" beside it: a bad line there stops the build
+# with its file and line.
+write(shared/Yard.script.inc "function Yard::OnLoad\nbogus 1\nret\n")
+build_game(FALSE)
+if(ok)
+  fault("a refused line in Yard.script.inc did not stop the build")
+endif()
+expect_in("Yard.script.inc:2: " "the refused line")
+
+# Without the picture's source the scene is refused, and its old picture goes.
+write(shared/Yard.script.inc "function Yard::OnLoad\nret\n")
+file(REMOVE ${game}/shared/Yard_Front.tga.picture)
+build_game(FALSE)
+if(ok)
+  fault("a view picture that no source makes did not stop the build")
+endif()
+expect_in("no source makes the view picture(s)" "the missing picture")
+expect_in("yard_front" "the missing picture's name")
+if(EXISTS ${stage}/shared/Yard_Front.tga)
+  fault("the picture of a removed source stayed in the staging folder")
+endif()
+
+write(shared/Yard_Front.tga.picture "video 4 2 1\n")
+write(shared/deep/x.tga "")
+build_game(FALSE)
+if(ok)
+  fault("a game file in a subfolder of shared/ was accepted")
+endif()
+expect_in("shared/deep/x.tga: a game file sits straight in" "the file in a subfolder")
+
+if(faults)
+  string(JOIN "\n" faults ${faults})
+  message(FATAL_ERROR "${faults}")
+endif()
+file(REMOVE_RECURSE ${WORK})
