@@ -20,6 +20,7 @@
 #include "engine/render/video.h"
 #include "engine/world/light.h"
 #include "engine/world/mobile.h"
+#include "engine/world/mobile_animation.h"
 #include "engine/world/scene.h"
 #include "engine/world/scene_mesh.h"
 #include "engine/world/view.h"
@@ -294,6 +295,50 @@ TEST_F(FrameGoldenTest, ShadowOnScenery)
     ExpectGolden(256, 192, 512, 384, "shadow_scenery.png");
     gTarvel.mLights.Reset();
     gTarvel.mScene = nullptr;
+}
+
+// The sample game's player actor as the build makes it, half a step into its
+// walk cycle, facing the camera half turned, lit from the front left.
+TEST_F(FrameGoldenTest, PlayerWalking)
+{
+    const fs::path shared = fs::path(TARVEL_GAME_STAGING_DIR) / "shared";
+    StartDemo([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "PC", 7, ReadAll(shared / "PC.act"), true);
+        writer.AddShared(1, "PC_walk", 8, ReadAll(shared / "PC_walk.skm"), true);
+        writer.AddShared(1, "PC_body", 5, ReadAll(shared / "PC_body.tga"), true);
+    });
+    cTarvelLight key;
+    key.mPosition = D3DXVECTOR3(-300.0f, 300.0f, -300.0f);
+    key.mAmbient = D3DCOLORVALUE{0.35f, 0.35f, 0.4f, 1.0f};
+    gTarvel.mLights.mLights.Add(&key);
+
+    cTarvelMobile pc;
+    ASSERT_EQ(pc.Load("PC"), 0);
+    cTarvelMobileAnimation walk(&pc, cTarvelMobileAnimation::kInPlace);
+    ASSERT_EQ(walk.Load("PC_walk"), 0);
+    walk.Play(0.0f, 1.0f);
+    pc.SetRotationXYZ(0.0f, 2.6f, 0.0f);
+    pc.Update(0.125f);
+
+    cTarvelCamera& camera = gTarvel.mCamera;
+    const float position[3] = {0.0f, 95.0f, -400.0f};
+    const float rotation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    camera.Set(position, rotation, 0.785f);
+    camera.SetViewport(0, 0, 1024, 768);
+    camera.UpdateMatrices();
+    IDirect3DDevice9* device = Graphics().mDevice;
+    device->SetRenderTarget(0, Graphics().mBackBuffer);
+    device->SetDepthStencilSurface(Graphics().mDepthStencil);
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8090A0u, 1.0f, 0);
+    camera.Apply();
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    pc.Draw(&identity, true, nullptr, 3, 6, false);
+    device->EndScene();
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ExpectGolden(256, 64, 512, 640, "player_walking.png");
+    gTarvel.mLights.mLights.Clear();
 }
 
 // A view layer's image keeps inside the viewport its view gave it, and
