@@ -142,9 +142,16 @@ void GameTest::SetUp() {
   ASSERT_FALSE(error) << "copying " << GameFolder() << ": " << error.message();
   ASSERT_TRUE(fs::exists(install_ + "/tarvel30x")) << "no engine in " << GameFolder();
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kInstallKey, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kGameKey, &key), ERROR_SUCCESS);
   const char folder[] = "C:\\Game";
   RegSetValueExA(key, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder), sizeof folder);
+  RegCloseKey(key);
+  // The player's settings: English, whatever the machine's locale, with
+  // subtitles, so that a subtitle can be seen.
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kGameKey, &key), ERROR_SUCCESS);
+  for (const auto& [name, value] : {std::pair<const char*, DWORD>{"Language", 9}, {"Subtitle", 1}}) {
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
   RegCloseKey(key);
 
   pt::TakeClock(kClockStart);

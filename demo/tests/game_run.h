@@ -66,11 +66,12 @@ struct GameRun {
 };
 
 // Gives each test a platform root whose drive C: holds a copy of the game
-// folder (the install folder HKEY_LOCAL_MACHINE names) and the test clock.
+// folder (the install folder HKEY_LOCAL_MACHINE names), the player's
+// settings (language 9, subtitles on) and the test clock.
 class GameTest : public platform::testing::PlatformTest {
  protected:
   static constexpr uint32_t kClockStart = 100000;
-  static constexpr const char* kInstallKey = "Software\\Brindlewerk\\Kestrelmoor";
+  static constexpr const char* kGameKey = "Software\\Brindlewerk\\Kestrelmoor";
 
   void SetUp() override;
 

@@ -28,10 +28,10 @@ struct KeyFrame {
 };
 const KeyFrame kKeyFrames[] = {
     {"yard_first_frame", 2, "scenery_unlit"},
-    {"subtitle", 1150, "text_basic"},
-    {"inventory_open", 1600, "ui_invitem"},
-    {"shed_first_frame", 1700, "scenery_unlit"},
-    {"menu", 2000, "ui_vericon"},
+    {"subtitle_pc_intro", 150, "text_basic"},           // the start cinematic's line
+    {"shed_first_frame", 684, "scenery_unlit"},
+    {"inventory_open_key_verbs", 880, "ui_invitem"},    // the key's verb bar over the inventory
+    {"menu_save_page", 1300, "ui_polaroid"},            // the name being typed
 };
 
 std::vector<uint8_t> ReadRgba(const fs::path& path, uint32_t* width, uint32_t* height) {

@@ -32,17 +32,20 @@ using forms::Application;
 using launcher::TfrmLauncher;
 using launcher::TfrmSettings;
 
-constexpr uint32_t k800x600 = 800u << 16 | 600u;
+constexpr uint32_t k1280x1024 = 1280u << 16 | 1024u;
+// The start cinematic's line (Main's "pc_intro"), spoken about two seconds
+// into the game; the game is closed a while after it.
+constexpr const char* kIntroLine = "project-pc_intro.ogg";
+constexpr uint32_t kCloseMs = 8000;
 
-// The size of the one file whose name starts with `stem` in a staged
-// language folder: the recording the engine opens from that language's volume.
-uintmax_t SpeechSize(int language, const std::string& stem) {
-  const fs::path folder = fs::path(TARVEL_GAME_STAGING_DIR) / "language" / std::to_string(language);
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().string().rfind(stem + ".", 0) == 0) return entry.file_size();
-  }
-  ADD_FAILURE() << "no " << stem << " in " << folder;
-  return 0;
+// The size of a staged file of a language: the recording the engine opens
+// from that language's volume, which is stored as it is.
+uintmax_t SpeechSize(int language, const std::string& name) {
+  const fs::path file = fs::path(TARVEL_GAME_STAGING_DIR) / "language" / std::to_string(language) / name;
+  std::error_code error;
+  const uintmax_t size = fs::file_size(file, error);
+  EXPECT_FALSE(error) << file;
+  return error ? 0 : size;
 }
 
 class LauncherRunTest : public GameTest {};
@@ -52,7 +55,7 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
   pt::SetSetting("shell.record", "1");
   pt::SetSetting("shell.start", "1");
   // The engine is closed once its start cinematic has spoken.
-  pt::SetSetting("input.tarvel30x", CloseAt(work_, 15000));
+  pt::SetSetting("input.tarvel30x", CloseAt(work_, kCloseMs));
 
   Application->Reset();
   auto* form = Application->CreateForm<TfrmLauncher>();
@@ -71,7 +74,7 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
   std::sort(languages.begin(), languages.end());
   EXPECT_EQ(languages, (std::vector<int>{7, 9}));
 
-  // Once the dialog is shown: language 7, 800 x 600, saved.
+  // Once the dialog is shown: language 7, 1280 x 1024, saved.
   bool resolutionOffered = false;
   forms::TApplicationEvents events(nullptr);
   events.OnMessage = [&](MSG& msg, bool& handled) {
@@ -83,7 +86,7 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
     }
     auto& modes = dialog->cbVideoRes->Items();
     for (int i = 0; i < modes.Count(); ++i) {
-      if (static_cast<uint32_t>(modes.Objects(i)) == k800x600) {
+      if (static_cast<uint32_t>(modes.Objects(i)) == k1280x1024) {
         dialog->cbVideoRes->SetItemIndex(i);
         resolutionOffered = true;
       }
@@ -98,7 +101,7 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
   EXPECT_EQ(dialog->ModalResult(), forms::mrOk);
   const std::string user = pt::ReadText(root_ + "/registry/HKEY_CURRENT_USER.reg");
   EXPECT_NE(user.find("\"Language\"=dword:00000007"), std::string::npos) << user;
-  EXPECT_NE(user.find("\"ScreenRes\"=dword:03200258"), std::string::npos) << user;
+  EXPECT_NE(user.find("\"ScreenRes\"=dword:05000400"), std::string::npos) << user;
 
   // The engine inherits the environment through the shell layer.
   setenv("TARVEL_HEADLESS", "1", 1);
@@ -123,11 +126,11 @@ TEST_F(LauncherRunTest, SettingsSavedInTheLauncherReachTheGameItStarts) {
   const std::string log = pt::ReadText(install_ + "/tarvel.log");
   EXPECT_TRUE(quit && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the game did not quit cleanly\n" << log;
 
-  EXPECT_NE(log.find("Screen resolution is 800 x 600."), std::string::npos) << log;
+  EXPECT_NE(log.find("Screen resolution is 1280 x 1024."), std::string::npos) << log;
   const std::string d3d9 = pt::ReadText(work_ + "/d3d9.report");
-  EXPECT_NE(d3d9.find("tarvel30x: CreateDevice 800x600 "), std::string::npos) << d3d9;
+  EXPECT_NE(d3d9.find("tarvel30x: CreateDevice 1280x1024 "), std::string::npos) << d3d9.substr(0, d3d9.find('\n'));
   // The speech of language 7, not of language 9, was opened.
-  const uintmax_t german = SpeechSize(7, "pc_intro"), english = SpeechSize(9, "pc_intro");
+  const uintmax_t german = SpeechSize(7, kIntroLine), english = SpeechSize(9, kIntroLine);
   ASSERT_NE(german, english) << "the recordings of the two languages cannot be told apart by size";
   const std::string fmod = pt::ReadText(work_ + "/fmod.report");
   EXPECT_NE(fmod.find(" length=" + std::to_string(german) + "\n"), std::string::npos) << fmod;
