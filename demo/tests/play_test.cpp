@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -118,7 +120,7 @@ TEST_F(PlayTest, WalkthroughSavesLoadsAndQuitsThenTheGameResumesFromLastdemo) {
   EXPECT_GT(picture.width, 0);
   EXPECT_GT(picture.height, 0);
   EXPECT_NE(std::count(picture.pixels.begin(), picture.pixels.end(), picture.pixels[0]),
-            static_cast<long>(picture.pixels.size()))
+            static_cast<std::ptrdiff_t>(picture.pixels.size()))
       << "the savegame's picture is a single colour";
   testkit::SavegameContents save;
   ASSERT_TRUE(ReadSavegameFile(saved[0], &save));
