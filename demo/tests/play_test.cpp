@@ -49,7 +49,7 @@ const std::vector<Step> kNewGame = {
 };
 // The name the walkthrough types on the save page, the scene and the state
 // of the game then.
-constexpr const char* kSaveName = "Chest";
+constexpr const char* kSaveName = "chest";
 constexpr const char* kSavedScene = "Shed";
 constexpr const char* kGameState = "day";
 // How far the play went, as "Main" records it.
