@@ -102,7 +102,8 @@ SceneFile Room()
     area.name = "Floor";
     area.polygons = {{false, {{-100, 0, 0}, {100, 0, 0}, {100, 10, 200}, {-100, 10, 200}}},
                      {true, {{-10, 0, 90}, {10, 0, 90}, {10, 0, 110}, {-10, 0, 110}}}};
-    area.triangles = {{WalkRef(0, 0), WalkRef(0, 2), WalkRef(0, 1)}, {WalkRef(0, 0), WalkRef(0, 3), WalkRef(0, 2)}};
+    // Corners in the order whose triangle holds points: as (0, 0), (1, 0), (0, 1) in x, z.
+    area.triangles = {{WalkRef(0, 0), WalkRef(0, 1), WalkRef(0, 2)}, {WalkRef(0, 0), WalkRef(0, 2), WalkRef(0, 3)}};
     area.nodes = {{-50, 50, 0, 0}, {50, 150, 0, 0}};
     area.routes = {{0, 0, -1, 0}, {1, 0, 1, 141.4f}, {1, 0, 0, 141.4f}, {0, 0, -1, 0}};
     area.reserved[0] = 0xAB;
@@ -232,6 +233,13 @@ TEST_F(SceneTest, ReadsEveryBlockOfAWrittenScene)
     EXPECT_EQ(area->mPolygons[1].hole, 1);
     EXPECT_EQ(area->mPolygons[0].vertices[3 * 2 + 1], 10.0f);
     EXPECT_EQ(area->mRecord.triangleCount, 2u);
+    // The floor rises from 0 at z 0 to 10 at z 200; each triangle holds its points.
+    area->mEnabled = 1;
+    float height = 0.0f;
+    ASSERT_TRUE(area->GetHeightAt(50, 50, height));
+    EXPECT_NEAR(height, 2.5f, 1e-4f);
+    ASSERT_TRUE(area->GetHeightAt(-50, 150, height));
+    EXPECT_NEAR(height, 7.5f, 1e-4f);
     EXPECT_EQ(area->mRecord.reserved[0], 0xAB);
     ASSERT_EQ(area->mRecord.nodeCount, 2u);
     EXPECT_EQ(area->mNodes[1].x, 50.0f);
