@@ -317,7 +317,7 @@ TEST_F(FrameGoldenTest, PlayerWalking)
     cTarvelMobileAnimation walk(&pc, cTarvelMobileAnimation::kInPlace);
     ASSERT_EQ(walk.Load("PC_walk"), 0);
     walk.Play(0.0f, 1.0f);
-    pc.SetRotationXYZ(0.0f, 2.6f, 0.0f);
+    pc.SetRotationXYZ(0.0f, -0.54f, 0.0f); // three-quarters towards the camera: the model faces -z
     pc.Update(0.125f);
 
     cTarvelCamera& camera = gTarvel.mCamera;

@@ -211,7 +211,8 @@ TEST_F(PlayerActorTest, WalksAndRunsWithTheFeetOnTheFloor)
 TEST_F(PlayerActorTest, TheIntroLineMovesTheMouth)
 {
     const std::vector<D3DXVECTOR3> shut = Vertices();
-    // The mouth's lower edge: the lowest vertices of the dark cell at the front of the head.
+    // The mouth's lower edge: the lowest vertices of the dark cell at the front of
+    // the head (the model faces -z).
     gTarvel.mConfig.Subtitle = 1;
     gTarvel.mSpeech.Say("Somebody left the shed open.", "project-pc_intro", mPC.get(), 1);
     ASSERT_TRUE(gTarvel.mSpeech.mWithSound);
@@ -223,7 +224,7 @@ TEST_F(PlayerActorTest, TheIntroLineMovesTheMouth)
         ASSERT_EQ(now.size(), shut.size());
         float open = 0.0f;
         for (size_t v = 0; v < now.size(); ++v)
-            if (shut[v].z > 9.0f && shut[v].y > 158.0f && shut[v].y < 162.0f)
+            if (shut[v].z < -9.0f && shut[v].y > 158.0f && shut[v].y < 162.0f)
                 open = std::max(open, shut[v].y - now[v].y);
         widest = std::max(widest, open);
     }
