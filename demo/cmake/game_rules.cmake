@@ -66,6 +66,10 @@ function(tarvel_stage_game game_src stage work out_var)
   file(CONFIGURE OUTPUT ${pictures_file} CONTENT "${made_pictures}")
   set(check ${TARVEL_GAME_RULES_DIR}/check_pictures.cmake)
 
+  # A motion names the actor text it animates, anywhere in the game: every
+  # .anim depends on all of them.
+  file(GLOB_RECURSE anims CONFIGURE_DEPENDS ${game_src}/*.anim)
+
   foreach(rule ${rules})
     string(REPLACE "|" ";" parts "${rule}")
     list(GET parts 0 rel)
@@ -83,7 +87,7 @@ function(tarvel_stage_game game_src stage work out_var)
     elseif(ext STREQUAL "anim")
       add_custom_command(OUTPUT ${stage}/${out}
         COMMAND anim_build ${src} ${stage}/${out}
-        DEPENDS ${src} ${incs} anim_build
+        DEPENDS ${src} ${incs} ${anims} anim_build
         COMMENT "Building ${shown}/${rel}" VERBATIM)
       list(APPEND outputs ${stage}/${out})
     elseif(ext STREQUAL "scn")

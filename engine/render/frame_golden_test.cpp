@@ -112,6 +112,24 @@ protected:
 
     static cTarvelGraphics& Graphics() { return gTarvel.mGraphics; }
 
+    // Begins a full-screen scene seen from a camera at position looking
+    // along +z, cleared to a colour; returns the device.
+    static IDirect3DDevice9* BeginScene(const float position[3], D3DCOLOR clear)
+    {
+        cTarvelCamera& camera = gTarvel.mCamera;
+        const float rotation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        camera.Set(position, rotation, 0.785f);
+        camera.SetViewport(0, 0, 1024, 768);
+        camera.UpdateMatrices();
+        IDirect3DDevice9* device = Graphics().mDevice;
+        device->SetRenderTarget(0, Graphics().mBackBuffer);
+        device->SetDepthStencilSurface(Graphics().mDepthStencil);
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+        camera.Apply();
+        return device;
+    }
+
     // A rectangle of the presented frame as RGBA, top row first.
     static std::vector<uint8_t> Presented(UINT left, UINT top, UINT width, UINT height)
     {
@@ -275,19 +293,8 @@ TEST_F(FrameGoldenTest, ShadowOnScenery)
     gTarvel.mLights.Update();
     ASSERT_NE(shadow->mTexture, nullptr);
 
-    cTarvelCamera& camera = gTarvel.mCamera;
     const float position[3] = {0.0f, 0.0f, -40.0f};
-    const float rotation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    camera.Set(position, rotation, 0.785f);
-    camera.SetViewport(0, 0, 1024, 768);
-    camera.UpdateMatrices();
-
-    IDirect3DDevice9* device = Graphics().mDevice;
-    device->SetRenderTarget(0, Graphics().mBackBuffer);
-    device->SetDepthStencilSurface(Graphics().mDepthStencil);
-    device->BeginScene();
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFB0A890u, 1.0f, 0);
-    camera.Apply();
+    IDirect3DDevice9* device = BeginScene(position, 0xFFB0A890u);
     ASSERT_EQ(floor.passes.Count(), 1);
     Graphics().DrawLightPass(&floor.passes[0], &floor);
     device->EndScene();
@@ -320,18 +327,8 @@ TEST_F(FrameGoldenTest, PlayerWalking)
     pc.SetRotationXYZ(0.0f, -0.54f, 0.0f); // three-quarters towards the camera: the model faces -z
     pc.Update(0.125f);
 
-    cTarvelCamera& camera = gTarvel.mCamera;
     const float position[3] = {0.0f, 95.0f, -400.0f};
-    const float rotation[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    camera.Set(position, rotation, 0.785f);
-    camera.SetViewport(0, 0, 1024, 768);
-    camera.UpdateMatrices();
-    IDirect3DDevice9* device = Graphics().mDevice;
-    device->SetRenderTarget(0, Graphics().mBackBuffer);
-    device->SetDepthStencilSurface(Graphics().mDepthStencil);
-    device->BeginScene();
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF8090A0u, 1.0f, 0);
-    camera.Apply();
+    IDirect3DDevice9* device = BeginScene(position, 0xFF8090A0u);
     D3DXMATRIX identity;
     D3DXMatrixIdentity(&identity);
     pc.Draw(&identity, true, nullptr, 3, 6, false);
