@@ -55,15 +55,13 @@ Played PlayOnce(const fs::path& folder)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The engine reads its resources from the working folder.
+    posix_spawn_file_actions_addchdir_np(&actions, game.c_str());
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
     Played played;
     const auto start = std::chrono::steady_clock::now();
     pid_t child = -1;
-    // The engine reads its resources from the working folder.
-    const fs::path before = fs::current_path();
-    fs::current_path(game);
     const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, environment.data());
-    fs::current_path(before);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return played;
