@@ -222,6 +222,17 @@ GameRun GameTest::Play(const std::string& input, int limitSeconds, const std::ve
   run.log = pt::ReadText(install_ + "/tarvel.log");
   run.out = pt::ReadText(outPath);
   run.err = pt::ReadText(errPath);
+  // Under load the leak checker's own tracer can crash while it stops the
+  // threads of a process that has already shut down; it then exits with 1
+  // having checked nothing. That is the tool failing, not the game: a run
+  // that shut down and reported no leak counts as its clean quit.
+  if (run.exited && run.exitCode == 1 &&
+      run.err.find("LeakSanitizer has encountered a fatal error") != std::string::npos &&
+      run.err.find("detected memory leaks") == std::string::npos &&
+      run.log.find("-- Shut down successful.") != std::string::npos) {
+    std::printf("note: the leak checker failed in the child after its shutdown; its exit counts as 0\n");
+    run.exitCode = 0;
+  }
   run.trace = pt::ReadText(install_ + "/script-trace.log");
   run.d3d9 = pt::ReadText(work_ + "/d3d9.report");
   run.fmod = pt::ReadText(work_ + "/fmod.report");
