@@ -336,7 +336,10 @@ void cTarvelControlBunkerWall::Update()
                 continue;
             auto* dust = new cTarvelParticleDust;
             dust->Init(int32_t(std::min(s / 10.0f, float(cTarvelParticle::kMaxParticles))), "particle_dust");
-            // Puffs that start fading at once and linger a few seconds.
+            // Of the emitter values 20, 30, -4 and 5 a dust system keeps the
+            // last two, as its LifeTime and GlowOutTime: puffs that start
+            // fading at once and linger a few seconds. It has no setting the
+            // first two could go to, so they are left out.
             dust->mLifeTime = -4.0f;
             dust->mGlowOutTime = 5.0f;
             dust->Spawn(contact.position[0], contact.position[1], contact.position[2], 0.0f, 0.1f, 0.0f,

@@ -296,6 +296,8 @@ TEST_F(BunkerWallTest, HardImpactsRaiseDustAndSoundOnceShooting)
     auto* dust = static_cast<cTarvelParticleDust*>(wall->mDust[0]);
     EXPECT_EQ(dust->mMaxCount, 25);
     EXPECT_EQ(dust->mTextureName, "particle_dust");
+    EXPECT_EQ(dust->mLifeTime, -4.0f);
+    EXPECT_EQ(dust->mGlowOutTime, 5.0f);
     EXPECT_EQ(gTarvel.mSound.mChannels.Count(), channels + 1);
     sSoundChannel* sound = gTarvel.mSound.mChannels[channels];
     EXPECT_NEAR(sound->volume, 250.0f / 750.0f, 1e-6f);

@@ -3,10 +3,10 @@
 // Fixture of the special-effect controls' tests: an engine started on an
 // archive with the scene "Yard" (views "Main" and "Side", a mesh "floor"),
 // a brick wall "Wall" of 10 columns and 3 courses, a player "Hero" with a
-// forearm node and a torch, the light cone, a holding motion, the pictures
-// and the effects the controls load; the loaders of the saved classes; and
-// a machine "ctl" whose scripts drive the controls through their script
-// classes.
+// forearm node, a head node and a torch, the light cone, a holding motion,
+// the pictures and the effects the controls load; the loaders of the saved
+// classes; and a machine "ctl" whose scripts drive the controls through
+// their script classes.
 
 #include <array>
 #include <cstring>
@@ -193,7 +193,8 @@ protected:
         }
         writer.AddShared(1, "Hero", 7,
                          BuildBoxActor({{"Bip01", -1, {0, 0, 0}, {20, 100, 20}},
-                                        {"Bip01 R Forearm", 0, {10, 120, 0}, {5, 5, 20}}}),
+                                        {"Bip01 R Forearm", 0, {10, 120, 0}, {5, 5, 20}},
+                                        {"Bip01 Head", 0, {0, 160, 0}, {0, 0, 0}}}),
                          true);
         writer.AddShared(1, "Torch", 7, BuildBoxActor({{"grip", -1, {0, 0, 0}, {2, 2, 10}}}), true);
         writer.AddShared(1, "Flashlight_Lightcone", 7, BuildBoxActor({{"cone", -1, {0, 0, 0}, {10, 10, 100}}}),
@@ -295,6 +296,7 @@ protected:
         "global Main object class=cView\n"
         "global Side object class=cView\n"
         "global Hero object class=cActor\n"
+        "global PC object scope=2 class=cActor\n"
         "import cCtrlSplitScreen__init 3 none\n"
         "import cCtrlTicker__init 1 none\n"
         "import cCtrlTicker__addLine 1 none\n"
@@ -328,6 +330,7 @@ protected:
         "callg Torch cCtrlFlashlight__init\nret\n"
         "function TorchView\npush object Main\ncallg Torch cCtrlFlashlight__addView\nret\n"
         "function TorchHero\npush object Hero\ncallg Torch cCtrlFlashlight__addMobile\nret\n"
+        "function TorchPC\npush object PC\ncallg Torch cCtrlFlashlight__addMobile\nret\n"
         "function TorchEnd\ncallg Torch cCtrlFlashlight__end\nret\n"
         "function WallInit\npush string \"Wall\"\npush float 0\npush float 0\npush float 0\npush float 0\n"
         "push string \"crosshair\"\npush string \"Sun\"\npush string \"thud\"\ncallg Wall cCtrlBunkerWall__init\nret\n"

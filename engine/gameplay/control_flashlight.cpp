@@ -9,8 +9,10 @@
 #include "animation/node.h"
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/control_binding.h"
+#include "engine/gameplay/gameplay.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/render/flashlight.h"
+#include "engine/script/script_api.h"
 #include "engine/script/script_value.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile.h"
@@ -26,12 +28,17 @@ const bool kRegistered = RegisterControlClass(cTarvelControlFlashlight::kClassId
 constexpr float kPi = 3.14159265f;
 constexpr const char* kArmNode = "Bip01 R Forearm";
 
-// The mobile a saved name stands for: the player's, a scene actor's or a
-// free mobile's, by script name.
+// The mobile a saved name stands for: the name is the script object the
+// mobile was added through, so a shared script value of that name ("PC"
+// for the player, whatever the player's actor is called) is looked up
+// first; then the player, a scene actor or a free mobile by its own name.
 cTarvelMobile* FindMobile(const cTarvelString& name)
 {
     if (name.Length() == 0)
         return nullptr;
+    if (const cTarvelScriptValue* value = cTarvelGameplay::FindValue(name.c_str()))
+        if (cTarvelMobile* mobile = ScriptMobileOf<cTarvelActor, cTarvelMobile>(value))
+            return mobile;
     const cTarvelActor* player = gTarvel.mPlayer;
     if (player && player->mMobile && player->mName == name)
         return player->mMobile;
@@ -218,7 +225,8 @@ void cTarvelControlFlashlight::AddView(cTarvelView* view)
             continue;
         cTarvelString name(entry.mesh->name);
         name += mImageIndex;
-        if (cTarvelImage* layer = view->GetImageLayer(name, false))
+        // Looked up: a mesh without a lit picture stays dark.
+        if (cTarvelImage* layer = view->FindImageLayer(name, false))
             light->AddViewReceiver(&entry, layer);
     }
     mViews.Add(view);

@@ -143,12 +143,17 @@ TEST_F(FlashlightTest, WithoutAPlayerOnlyTheLightIsSwitchedOn)
 
 TEST_F(FlashlightTest, ViewsAndMobilesBecomeReceiversAndComeBackFromASavegame)
 {
-    cTarvelActor* player = Hero();
+    // The player comes through the shared "PC", whatever its actor is called.
+    cTarvelActor* player = MakePlayer(0, 0, -300);
+    player->mName = "Kate";
+    cTarvelScriptValue* pc = cTarvelGameplay::FindValue("PC");
+    ASSERT_NE(pc, nullptr);
+    pc->object = gScriptHandles.Bind(player, eScriptObjectType::Actor);
     sSceneMesh& floor = View(0)->mMeshSettings[0];
     floor.renderMethod = 1;
     Run("TorchInit");
     Run("TorchView");
-    Run("TorchHero");
+    Run("TorchPC");
     ASSERT_EQ(Light()->mSceneryReceivers.Count(), 1);
     EXPECT_EQ(Light()->mSceneryReceivers[0], &floor);
     ASSERT_EQ(floor.passes.Count(), 1);
@@ -159,7 +164,7 @@ TEST_F(FlashlightTest, ViewsAndMobilesBecomeReceiversAndComeBackFromASavegame)
     ASSERT_GT(meshes, 0);
     EXPECT_EQ(Light()->mMobileReceivers.Count(), meshes);
     ASSERT_EQ(Torch()->mMobiles.Count(), 1);
-    EXPECT_EQ(Torch()->mMobiles[0], "Hero");
+    EXPECT_EQ(Torch()->mMobiles[0], "PC");
 
     cTarvelScriptValue shared;
     shared.name = "Torch";
@@ -167,7 +172,7 @@ TEST_F(FlashlightTest, ViewsAndMobilesBecomeReceiversAndComeBackFromASavegame)
     cTarvelGameplay::AddValue(shared);
     const std::string xml = SaveAndRestore();
     EXPECT_NE(xml.find("<Control class=\"6\"><Symbol>Torch</Symbol><ImageIndex>_lit</ImageIndex><Anim>hold</Anim>"
-                       "<StartBone>Bip01 R Forearm</StartBone><View name=\"Main\" /><Mobile name=\"Hero\" />"
+                       "<StartBone>Bip01 R Forearm</StartBone><View name=\"Main\" /><Mobile name=\"PC\" />"
                        "</Control>"),
               std::string::npos)
         << xml;
@@ -180,8 +185,30 @@ TEST_F(FlashlightTest, ViewsAndMobilesBecomeReceiversAndComeBackFromASavegame)
     ASSERT_EQ(torch->mViews.Count(), 1);
     EXPECT_EQ(torch->mViews[0], View(0));
     EXPECT_EQ(Light()->mSceneryReceivers.Count(), 1);
-    EXPECT_EQ(Light()->mMobileReceivers.Count(), meshes);
+    EXPECT_EQ(Light()->mMobileReceivers.Count(), meshes) << "the player found again through PC";
+    ASSERT_EQ(torch->mMobiles.Count(), 1);
+    EXPECT_EQ(torch->mMobiles[0], "PC");
     EXPECT_EQ(Attachments(player->mLinkedMobile), 1u) << "the old cone went, the new one hangs";
+}
+
+TEST_F(FlashlightTest, AMeshWithoutItsLitPictureStaysDarkAlsoAfterALoad)
+{
+    Hero();
+    View(0)->mMeshSettings[0].renderMethod = 1;
+    auto* torch = new cTarvelControlFlashlight("Torch", "_dark", "hold", "Bip01 R Forearm");
+    gActiveControls.Add(torch);
+    const int32_t images = View(0)->mImages.Count();
+    torch->AddView(View(0));
+    ASSERT_EQ(torch->mViews.Count(), 1);
+    EXPECT_EQ(torch->mViews[0], View(0));
+    EXPECT_EQ(Light()->mSceneryReceivers.Count(), 0);
+    EXPECT_EQ(View(0)->mMeshSettings[0].passes.Count(), 0);
+    EXPECT_EQ(View(0)->mImages.Count(), images) << "no picture is made for it";
+
+    SaveAndRestore();
+    ASSERT_EQ(gActiveControls.Count(), 1);
+    EXPECT_EQ(static_cast<cTarvelControlFlashlight*>(gActiveControls[0])->mViews.Count(), 1);
+    EXPECT_EQ(Light()->mSceneryReceivers.Count(), 0);
 }
 
 TEST_F(FlashlightTest, AddMobileAndAddViewFailWithoutTheirObject)
@@ -226,6 +253,36 @@ TEST_F(FlashlightTest, EndSwitchesOffAndUnbindsSoLaterCallsFail)
     EXPECT_EQ(gActiveControls.Count(), 0);
     EXPECT_EQ(instance->GetNumWorldSpaceControllers(), controllers - 1) << "the arm controller is taken off";
     EXPECT_EQ(Attachments(player->mLinkedMobile), 0u);
+}
+
+TEST_F(FlashlightTest, EndTurnsTheHeadBackOverASecondOnlyFromTheFlashlightsLookAt)
+{
+    cTarvelActor* player = Hero();
+    player->CreateLookAtControllers();
+    MobileLookAtController* head = player->GetLookAtController(cTarvelActor::kLookAtHead);
+    ASSERT_NE(head, nullptr);
+    gTarvel.mGameplay.mMouseX = 512;
+    gTarvel.mGameplay.mMouseY = 600;   // the floor
+
+    Run("TorchInit");
+    UpdateActiveControls();
+    ASSERT_EQ(player->mLookAtID, cTarvelControlFlashlight::kLookAtId);
+    head->SetWeight(1.0f, 0.0f);
+    Run("TorchEnd");
+    EXPECT_EQ(player->mLookAtID, -1);
+    EXPECT_EQ(head->GetTargetWeight(), 0.0f);
+    head->UpdateWeight(0.5f);
+    EXPECT_FLOAT_EQ(head->GetWeight(), 0.5f) << "half way after half a second";
+    UpdateActiveControls();
+
+    // A look-at a script set since is not the flashlight's to take away.
+    Run("TorchInit");
+    UpdateActiveControls();
+    player->SetLookAt(0.0f, 100.0f, 0.0f, 5, 1.0f);
+    head->SetWeight(1.0f, 0.0f);
+    Run("TorchEnd");
+    EXPECT_EQ(player->mLookAtID, 5);
+    EXPECT_EQ(head->GetTargetWeight(), 1.0f);
 }
 
 }  // namespace

@@ -34,6 +34,23 @@ public:
     }
 };
 
+// A view that records the mesh entries it is asked to draw, with the method
+// each had then and whether its one layer was shown.
+class RecordingView : public cTarvelView {
+public:
+    struct tRender {
+        const sSceneMesh* entry;
+        int32_t method;
+        int visible;
+    };
+    void Render(void* item) override
+    {
+        const auto* entry = static_cast<const sSceneMesh*>(item);
+        mRendered.push_back({entry, entry->renderMethod, mLayers[0]->visible});
+    }
+    std::vector<tRender> mRendered;
+};
+
 // The reflection about a plane n.p + d = 0 with unit normal n, for row
 // vectors: p' = p (I - 2 n n^T) - 2 d n.
 D3DXMATRIX Reflection(float a, float b, float c, float d)
@@ -166,6 +183,51 @@ TEST_F(MirrorTest, InitAgainReplacesTheObjectsMirror)
     ASSERT_EQ(gActiveControls.Count(), 1);
     EXPECT_EQ(Mirror()->mView, nullptr);
     Mirror()->CollectRenderItems(mList, 0);
+    EXPECT_TRUE(gDraws.empty());
+}
+
+TEST_F(MirrorTest, MeshModeDrawsTheSurfaceThroughTheEntriesThatShowItInMode7)
+{
+    RecordingView view;
+    view.mScene = mScene;
+    std::strcpy(view.mRecord.name, "Glass");
+    view.mMeshSettingCount = 3;
+    view.mMeshSettings = std::make_unique<sSceneMesh[]>(3);
+    cTarvelImage* surface = view.GetImageLayer("mirror", false);
+    cTarvelImage* other = view.GetImageLayer("floor_lit", false);
+    sSceneMesh* entries = view.mMeshSettings.get();
+    entries[0].colorMap = surface;
+    entries[0].renderMethod = 2;
+    entries[1].colorMap = other;
+    entries[1].renderMethod = 1;
+    entries[2].colorMap = surface;
+    entries[2].renderMethod = 0;
+    auto* layer = new sViewLayer;
+    layer->image = surface;
+    layer->visible = 1;
+    view.mLayers.Add(layer);
+
+    cTarvelView* current = mScene->mView;
+    mScene->mView = &view;
+    cTarvelControlMirror mirror("M", &view, "mirror");
+    mirror.CollectRenderItems(mList, 0);
+    const size_t plain = view.mRendered.size();
+    mirror.mMeshMode = true;
+    mirror.CollectRenderItems(mList, 0);
+    mScene->mView = current;
+
+    EXPECT_EQ(plain, 0u) << "without mesh mode the surface is drawn as a picture";
+    ASSERT_EQ(view.mRendered.size(), 2u);
+    EXPECT_EQ(view.mRendered[0].entry, &entries[0]);
+    EXPECT_EQ(view.mRendered[1].entry, &entries[2]);
+    for (const RecordingView::tRender& r : view.mRendered) {
+        EXPECT_EQ(r.method, 7);
+        EXPECT_EQ(r.visible, 0) << "the view must not draw the surface again";
+    }
+    EXPECT_EQ(entries[0].renderMethod, 2) << "each entry gets its method back";
+    EXPECT_EQ(entries[2].renderMethod, 0);
+    EXPECT_EQ(entries[1].renderMethod, 1);
+    EXPECT_EQ(layer->visible, 1);
     EXPECT_TRUE(gDraws.empty());
 }
 

@@ -51,6 +51,33 @@ TEST_F(SplitScreenTest, InitBindsTheControlAndOpensTheStripWhileItsViewIsCurrent
     EXPECT_FALSE(split->mFinished);
 }
 
+TEST_F(SplitScreenTest, OpeningPutsTheDividerAtHalfTheScreenWidth)
+{
+    // Without a player nothing moves the divider after the opening.
+    for (int32_t width : {1024, 1279}) {
+        SCOPED_TRACE(width);
+        gTarvel.mGraphics.mWidth = width;
+        gActiveControls.DeleteAll();
+        mScene->mSecondView = nullptr;
+        sSceneStage& strip = mScene->mStages[1];
+        strip.size = 123.0f;
+        strip.moving = 1;
+        strip.position = 0;
+        gActiveControls.Add(new cTarvelControlSplitScreen(View(0), View(1), 0.0f, 1.0f, "S"));
+        UpdateActiveControls();
+        EXPECT_EQ(mScene->mSecondView, View(1));
+        EXPECT_EQ(strip.size, float(width / 2));
+        EXPECT_EQ(strip.position, 3);
+        EXPECT_EQ(strip.moving, 0);
+        // Open already: a later frame leaves the strip as it is.
+        strip.size = 77.0f;
+        strip.moving = 1;
+        UpdateActiveControls();
+        EXPECT_EQ(strip.size, 77.0f);
+        EXPECT_EQ(strip.moving, 1);
+    }
+}
+
 TEST_F(SplitScreenTest, DividerFollowsTheCameraDistancesWithinItsBounds)
 {
     constexpr float kInf = std::numeric_limits<float>::infinity();

@@ -6,6 +6,7 @@
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/control.h"
 #include "engine/script/script.h"
+#include "engine/world/view.h"
 
 const cTarvelScriptValue* ScriptArgument(const tScriptFrame* frame, int32_t position)
 {
@@ -118,3 +119,12 @@ uint32_t ScriptAddControl(tScriptFrame* frame, cTarvelControl* control, eScriptO
     return handle;
 }
 
+cTarvelImage* ScriptViewImage(cTarvelView* view, const char* name, const char* function)
+{
+    if (!view || !name || name[0] == '\0')
+        return nullptr;
+    cTarvelImage* image = view->FindImageLayer(cTarvelString(name), true);
+    if (!image)
+        std::fprintf(stderr, "%s: view %s has no image %s; the call does nothing.\n", function, view->Name(), name);
+    return image;
+}

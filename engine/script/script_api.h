@@ -8,7 +8,9 @@
 
 class cTarvelCinematic;
 class cTarvelControl;
+class cTarvelImage;
 class cTarvelScript;
+class cTarvelView;
 
 // What every exported script function shares: reading arguments, writing
 // results and finding the bound engine object.
@@ -77,6 +79,13 @@ tMobile* ScriptMobileOf(const cTarvelScriptValue* value)
     }
     return mobile;
 }
+
+// An image of the view by the name a script gives, with the view's suffix
+// replacement and its scene and view prefix. A picture the view does not
+// hold and the archive does not have gives null and a line on standard
+// error naming the function, so the call does nothing rather than end the
+// game; an empty name gives null quietly.
+cTarvelImage* ScriptViewImage(cTarvelView* view, const char* name, const char* function);
 
 // The skip test: a cinematic is being skipped when the top of gCinematics
 // is in a call into its own script and skips. Functions that test it only

@@ -207,6 +207,7 @@ int32_t cActor__getPosition(tScriptFrame* frame)
         position[0] = actor->mMobile->mPosition.x, position[1] = actor->mMobile->mPosition.y,
         position[2] = actor->mMobile->mPosition.z;
     const int32_t axis = ScriptArgInt(frame, 0);
+    frame->result.kind = kScriptFloat;
     if (axis >= 0 && axis <= 2)
         ScriptSetResultFloat(frame, position[axis]);
     return 0;

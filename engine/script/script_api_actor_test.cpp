@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "animation/actor_instance.h"
+#include "animation/look_at_controller.h"
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/dialogue_bar.h"
@@ -22,6 +23,7 @@
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/mobile.h"
+#include "engine/world/mobile_controllers.h"
 #include "engine/world/scene.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/test_audio.h"
@@ -110,6 +112,11 @@ protected:
         testkit::MobileActor body;
         body.nodes = {{"root", -1}, {"hand", 0}};
         writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), true);
+        testkit::MobileActor looker;
+        looker.nodes = {{"root", -1}, {"Bip01 Spine1", 0}, {"Bip01 Head", 1}, {"Bone01_eyeR", 2}};
+        writer.AddShared(1, "looker", 7, testkit::BuildMobileActor(looker), true);
+        writer.AddShared(1, "step", kResourceWav,
+                         platform::testing::EncodeWav(platform::testing::MakeTone(0.1, 8000, 1, 440), 8000, 1), true);
         writer.AddShared(1, "sitdown", 8, testkit::BuildRootMotion("root", kOrigin, kOrigin, 0.0f, 2.0f), true);
         writer.AddShared(1, "dialogue-ask", 5, testkit::BuildTga(testkit::Picture(4, 4), testkit::TgaOptions()), true);
         writer.AddShared(1, "cup", 7, testkit::BuildMobileActor(testkit::MobileActor{}), true);
@@ -232,6 +239,21 @@ TEST_F(ScriptApiActorTest, GetPositionReturnsOneAxisOfTheLegs)
     for (int axis = 0; axis < 3; ++axis) {
         auto m = Run("cActor__getPosition", 1, "push int " + std::to_string(axis) + "\n", "float");
         EXPECT_EQ(m->mGlobals[1].floatValue, (std::array<float, 3>{1.5f, -2.5f, 3.5f}[axis]));
+    }
+    // The result is a float whatever the import declared; another axis
+    // leaves the value.
+    for (int32_t axis : {1, 3}) {
+        SCOPED_TRACE(axis);
+        cTarvelScriptValue self;
+        self.object = AnnHandle();
+        tScriptFrame frame;
+        frame.thisValue = &self;
+        frame.arguments.Add(cTarvelScriptValue::FromInt(axis));
+        frame.result.kind = kScriptInteger;
+        frame.result.floatValue = 8.0f;
+        EXPECT_EQ(cActor__getPosition(&frame), 0);
+        EXPECT_EQ(frame.result.kind, uint32_t(kScriptFloat));
+        EXPECT_EQ(frame.result.floatValue, axis == 1 ? -2.5f : 8.0f);
     }
 }
 
@@ -519,6 +541,94 @@ TEST_F(ScriptApiActorTest, FieldSetters)
     ASSERT_EQ(mAnn->mIdleAnimations.Count(), 1);
     EXPECT_STREQ(mAnn->mIdleAnimations[0].name.c_str(), "yawn");
     EXPECT_EQ(mAnn->mIdleAnimations[0].weight, 3);
+}
+
+TEST_F(ScriptApiActorTest, FootstepSoundIsLoadedWhenSet)
+{
+    gTarvel.mSound.SetupSound("steps", "step", 0, 0);
+    ASSERT_NE(gTarvel.mSound.FindRecord("steps"), nullptr);
+    EXPECT_EQ(gTarvel.mSound.FindRecord("steps")->sound, nullptr);
+    Run("cActor__setFootstepSound", 2, "push string \"steps\"\npush float 0.5\n");
+    EXPECT_STREQ(mAnn->mFootstepSound.c_str(), "steps");
+    EXPECT_EQ(mAnn->mFootstepVolume, 0.5f);
+    EXPECT_NE(gTarvel.mSound.FindRecord("steps")->sound, nullptr);
+}
+
+// The look-at functions hand their arguments on in order: the point, the
+// id, the time and (setLookat2) the eye, head and spine flags.
+TEST_F(ScriptApiActorTest, LookAtsTakeTheirArgumentsInOrder)
+{
+    ASSERT_EQ(mAnn->mMobile->Load("looker"), 0);
+    auto controller = [&](int32_t slot) { return mAnn->GetLookAtController(slot); };
+    auto reset = [&] {
+        mAnn->CreateLookAtControllers();
+        for (int32_t slot : {cTarvelActor::kLookAtHead, cTarvelActor::kLookAtSpine1, cTarvelActor::kLookAtEyeR})
+            ASSERT_NE(controller(slot), nullptr) << slot;
+    };
+    auto goal = [&](int32_t slot) {
+        const AnimCore::Vector3* g = controller(slot)->GetGoal();
+        return std::array<float, 3>{g->x, g->y, g->z};
+    };
+
+    reset();
+    Run("cActor__setLookat", 5, "push float 1\npush float 2\npush float 3\npush int 7\npush float 0.5\n");
+    EXPECT_EQ(mAnn->mLookAtID, 7);
+    MobileLookAtController* head = controller(cTarvelActor::kLookAtHead);
+    EXPECT_EQ(goal(cTarvelActor::kLookAtHead), (std::array<float, 3>{1, 2, 3}));
+    EXPECT_EQ(head->GetTargetWeight(), 1.0f);
+    head->UpdateWeight(0.25f);
+    EXPECT_FLOAT_EQ(head->GetWeight(), 0.5f) << "turned in over half a second";
+
+    // Another id leaves the look-at; its own turns it away over a second.
+    head->SetWeight(1.0f, 0.0f);
+    Run("cActor__removeLookat", 1, "push int 8\n");
+    EXPECT_EQ(mAnn->mLookAtID, 7);
+    EXPECT_EQ(head->GetTargetWeight(), 1.0f);
+    Run("cActor__removeLookat", 1, "push int 7\n");
+    EXPECT_EQ(mAnn->mLookAtID, -1);
+    EXPECT_EQ(head->GetTargetWeight(), 0.0f);
+    head->UpdateWeight(0.5f);
+    EXPECT_FLOAT_EQ(head->GetWeight(), 0.5f);
+
+    const struct {
+        const char* flags;
+        int32_t slot;
+    } rows[] = {
+        {"push bool true\npush bool false\npush bool false\n", cTarvelActor::kLookAtEyeR},
+        {"push bool false\npush bool true\npush bool false\n", cTarvelActor::kLookAtHead},
+        {"push bool false\npush bool false\npush bool true\n", cTarvelActor::kLookAtSpine1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.slot);
+        reset();
+        Run("cActor__setLookat2", 8,
+            std::string("push float 4\npush float 5\npush float 6\npush int 9\npush float 0.25\n") + row.flags);
+        EXPECT_EQ(mAnn->mLookAtID, 9);
+        for (int32_t slot : {cTarvelActor::kLookAtHead, cTarvelActor::kLookAtSpine1, cTarvelActor::kLookAtEyeR}) {
+            EXPECT_EQ(controller(slot)->GetTargetWeight(), slot == row.slot ? 1.0f : 0.0f) << slot;
+            if (slot == row.slot)
+                EXPECT_EQ(goal(slot), (std::array<float, 3>{4, 5, 6}));
+        }
+        controller(row.slot)->UpdateWeight(0.125f);
+        EXPECT_FLOAT_EQ(controller(row.slot)->GetWeight(), 0.5f) << "over a quarter of a second";
+    }
+}
+
+TEST_F(ScriptApiActorTest, RotationMoveTakesTheSlotThenTheAnimation)
+{
+    ASSERT_EQ(mAnn->mMobile->Load("body"), 0);
+    cTarvelActorControlDefault* legs = DefaultLegs();
+    ASSERT_NE(legs, nullptr);
+    Run("cActor__setRotationMove", 2, "push int 4\npush string \"sitdown\"\n");
+    for (int slot = 0; slot < 6; ++slot) {
+        SCOPED_TRACE(slot);
+        if (slot == 4) {
+            ASSERT_NE(legs->mRotationAnims[slot], nullptr);
+            EXPECT_STREQ(legs->mRotationAnims[slot]->mName.c_str(), "sitdown");
+        } else {
+            EXPECT_EQ(legs->mRotationAnims[slot], nullptr);
+        }
+    }
 }
 
 TEST_F(ScriptApiActorTest, AnUnboundStaleOrForeignActorFailsAndChangesNothing)

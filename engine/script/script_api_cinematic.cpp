@@ -3,7 +3,6 @@
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/cinematic.h"
 #include "engine/render/image.h"
-#include "engine/resource/resource.h"
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
 #include "engine/world/scene.h"
@@ -22,22 +21,12 @@ cTarvelActor* ActorArgument(const tScriptFrame* frame, int32_t position)
 }
 
 // The layer of that name in the current view: one it holds, or one the
-// archive has (loaded now). Null otherwise, as loading a missing picture
-// would end the game.
+// archive has (loaded now); null otherwise.
 cTarvelImage* FindLayer(const cTarvelString& name)
 {
     cTarvelScene* scene = gTarvel.mScene;
     cTarvelView* view = scene ? scene->mView : nullptr;
-    if (!view || name.Length() == 0)
-        return nullptr;
-    bool known = false;
-    for (cTarvelImage* image : view->mImages)
-        known = known || image->mName == name;
-    cTarvelResource& archive = gTarvel.mResources;
-    if (!known && !archive.Exists(name.c_str(), kResourceTga) && !archive.Exists(name.c_str(), kResourceDds) &&
-        !archive.Exists(name.c_str(), kResourceImage))
-        return nullptr;
-    return view->GetImageLayer(name, false);
+    return view ? view->FindImageLayer(name, false) : nullptr;
 }
 
 // The plain waits: the bound cinematic, or -1.

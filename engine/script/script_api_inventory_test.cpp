@@ -55,6 +55,11 @@ protected:
         writer.AddLanguage(1);
         AddStartupEntries(writer);
         AddItems(writer, items);
+        // A picture of three frames, which an item plays round and round.
+        std::vector<testkit::Picture> frames(3, testkit::Picture(8, 8));
+        testkit::ImageHeader header;
+        header.frameRate = 10;
+        writer.AddShared(1, "spin", 4, testkit::BuildRawImageFile(header, frames), true);
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
         InitEngine();
@@ -245,6 +250,29 @@ TEST_F(ScriptApiInventoryTest, FunctionsCalledFromScripts)
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         c.check();
         sMachine = nullptr;
+    }
+}
+
+TEST_F(ScriptApiInventoryTest, LoadedImagesPlayInALoopOnlyWhenTheyHaveFrames)
+{
+    Start();
+    Inv().AddItem("d", true);
+    const struct {
+        const char* picture;
+        int32_t mode;
+    } rows[] = {{"spin", 3}, {"pic", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.picture);
+        std::unique_ptr<cTarvelScript> machine = Machine(
+            (std::string(kPrelude) + "push string \"" + row.picture + "\"\ncallg Item cInventoryItem__loadImages\nret\n")
+                .c_str());
+        machine->FindGlobal("Item")->object = 0;
+        machine->CallFunction("run", nullptr);
+        const cTarvelImage* image = Inv().mItems[0]->image;
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->mPlayMode, row.mode);
+        EXPECT_EQ(image->mCurrentFrame, 0);
+        EXPECT_EQ(image->mInventoryImage, 1);
     }
 }
 

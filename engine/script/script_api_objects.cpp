@@ -345,7 +345,11 @@ int32_t cMesh__assignColormap(tScriptFrame* frame)
         return -1;
     const sMeshTarget target = MeshTarget(frame);
     if (sSceneMesh* setting = MeshSetting(target)) {
-        setting->colorMap = target.view->GetImageLayer(ScriptArgString(frame, 1), true);
+        const char* name = ScriptArgString(frame, 1);
+        cTarvelImage* image = ScriptViewImage(target.view, name, "cMesh__assignColormap");
+        if (!image && name[0] != '\0')
+            return 0;
+        setting->colorMap = image;
         target.view->mBuilt = 0;
     }
     return 0;

@@ -365,6 +365,20 @@ TEST_F(ScriptApiObjectsTest, MeshSettingsOfAViewChangeAndTheViewIsBuiltAgain)
     EXPECT_EQ(mView->mMeshSettings[0].colorMap, nullptr);
     EXPECT_EQ(mView->mBuilt, 0);
 
+    // A picture the archive lacks leaves the map and says so.
+    mView->mBuilt = 1;
+    cTarvelScriptValue viewValue;
+    viewValue.object = ViewHandle();
+    const int32_t images = mView->mImages.Count();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Direct("cMesh__assignColormap", Mesh(1), {viewValue, cTarvelScriptValue::FromString("gone")}), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(said, ::testing::HasSubstr("cMesh__assignColormap"));
+    EXPECT_THAT(said, ::testing::HasSubstr("gone"));
+    EXPECT_STREQ(mView->mMeshSettings[1].colorMap->mName.c_str(), "_hall_lamp");
+    EXPECT_EQ(mView->mImages.Count(), images);
+    EXPECT_EQ(mView->mBuilt, 1);
+
     auto pick = Call("cMesh", Mesh(0), "cMesh__disablePick", 1, "push object View\n", "none", globals);
     pick->mGlobals[2].object = ViewHandle();
     pick->CallFunction("Go", nullptr);

@@ -53,13 +53,6 @@ sViewLayer* FindLayer(cTarvelView* view, const char* name, int32_t* index = null
     return nullptr;
 }
 
-// An image of the view by the name a script gives: the view's suffix
-// replacement and its scene and view prefix apply.
-cTarvelImage* ViewImage(cTarvelView* view, const char* name)
-{
-    return view->GetImageLayer(cTarvelString(name), true);
-}
-
 void ReadFloats(const tScriptFrame* frame, int32_t first, int32_t count, float* out)
 {
     for (int32_t i = 0; i < count; ++i)
@@ -143,7 +136,9 @@ int32_t cScene__fade(tScriptFrame* frame)
         if (kind <= 6)
             gameplay.mFadeState = kModes[kind];
     }
-    // The cross-fade always resumes its caller.
+    // The hold flag takes the effect volumes with the fade; the cross-fade
+    // never does, and always resumes its caller.
+    gameplay.mFadeSound = kind != 6 && ScriptArgBool(frame, 2);
     if (kind != 6 && !wait)
         return 0;
     ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, false);
@@ -582,13 +577,17 @@ int32_t cView__addLayer(tScriptFrame* frame)
     if (!view)
         return 0;
     const char* name = ScriptArgString(frame, 0);
+    const char* imageName = ScriptArgString(frame, 1);
+    cTarvelImage* image = ScriptViewImage(view, imageName, "cView__addLayer");
+    if (!image && imageName[0] != '\0')
+        return 0;
     sViewLayer* layer = FindLayer(view, name);
     if (!layer) {
         layer = new sViewLayer;
         view->mLayers.Add(layer);
     }
     layer->name = name;
-    layer->image = ViewImage(view, ScriptArgString(frame, 1));
+    layer->image = image;
     layer->depth = ScriptArgFloat(frame, 2);
     layer->shearX = ScriptArgFloat(frame, 3);
     layer->shearY = ScriptArgFloat(frame, 4);
@@ -654,9 +653,13 @@ int32_t cView__setLayerColormap(tScriptFrame* frame)
     sViewLayer* layer = FindLayer(view, ScriptArgString(frame, 0));
     if (!layer)
         return -1;
-    layer->image = ViewImage(view, ScriptArgString(frame, 1));
-    if (layer->image)
-        layer->image->SetColormap(layer->depth);
+    const char* imageName = ScriptArgString(frame, 1);
+    cTarvelImage* image = ScriptViewImage(view, imageName, "cView__setLayerColormap");
+    if (!image && imageName[0] != '\0')
+        return 0;
+    layer->image = image;
+    if (image)
+        image->SetColormap(layer->depth);
     return 0;
 }
 
@@ -665,7 +668,7 @@ int32_t cView__imagePreload(tScriptFrame* frame)
     if (!ScriptHasArguments(frame))
         return -1;
     if (cTarvelView* view = BoundView(frame))
-        ViewImage(view, ScriptArgString(frame, 0));
+        ScriptViewImage(view, ScriptArgString(frame, 0), "cView__imagePreload");
     return 0;
 }
 
@@ -676,7 +679,7 @@ int32_t cView__imageSetFrame(tScriptFrame* frame)
     cTarvelView* view = BoundView(frame);
     if (!view)
         return 0;
-    if (cTarvelImage* image = ViewImage(view, ScriptArgString(frame, 0)))
+    if (cTarvelImage* image = ScriptViewImage(view, ScriptArgString(frame, 0), "cView__imageSetFrame"))
         image->SetFrame(ScriptArgInt(frame, 1));
     return 0;
 }
@@ -688,7 +691,7 @@ int32_t cView__imageRestart(tScriptFrame* frame)
     cTarvelView* view = BoundView(frame);
     if (!view)
         return 0;
-    if (cTarvelImage* image = ViewImage(view, ScriptArgString(frame, 0)))
+    if (cTarvelImage* image = ScriptViewImage(view, ScriptArgString(frame, 0), "cView__imageRestart"))
         image->Play(ScriptArgInt(frame, 1), ScriptArgInt(frame, 2));
     return 0;
 }
@@ -700,7 +703,7 @@ int32_t cView__imageSetCallback(tScriptFrame* frame)
     cTarvelView* view = BoundView(frame);
     if (!view)
         return 0;
-    cTarvelImage* image = ViewImage(view, ScriptArgString(frame, 0));
+    cTarvelImage* image = ScriptViewImage(view, ScriptArgString(frame, 0), "cView__imageSetCallback");
     if (!image)
         return 0;
     const int32_t at = ScriptArgInt(frame, 1);
@@ -736,7 +739,7 @@ int32_t cView__imageWait(tScriptFrame* frame)
     cTarvelView* view = BoundView(frame);
     if (!view || ScriptCinematicSkipping())
         return 0;
-    if (cTarvelImage* image = ViewImage(view, ScriptArgString(frame, 0)))
+    if (cTarvelImage* image = ScriptViewImage(view, ScriptArgString(frame, 0), "cView__imageWait"))
         ScriptWaitCinematic(frame, eScriptWaitRule::TopWhenRunning)->WaitForImage(image, 0);
     return 0;
 }

@@ -236,6 +236,18 @@ TEST_F(ScriptSceneTest, SceneFunctionsByCase)
              EXPECT_EQ(yard->mEnabled, 1);
              EXPECT_EQ(t.mScene->FindWalkArea("Floor")->mEnabled, 0);
          }},
+        {"setWeatherLayer with a second argument other than 0 does nothing", nullptr,
+         "import cScene__createWeather 12 none\nimport cScene__setWeatherLayer 3 none\nfunction Case\n"
+         "push int 0\npush float 1\npush float 2\npush float 3\npush float 4\npush float 50\npush float 5\n"
+         "push float 6\npush int 4\npush float 0\npush float 0\npush float 0.1\ncallg Room cScene__createWeather\n"
+         "push ref Flag\npush int 0\npush int 1\npush string \"Yard\"\ncallg Room cScene__setWeatherLayer\n"
+         "push int 1\nstore\nret\n",
+         [](ScriptApiWorldTest& t) {
+             auto* rain = static_cast<cTarvelParticleWeatherRain*>(t.mScene->mParticles[0]);
+             EXPECT_EQ(rain->mWeatherLayer, nullptr);
+             EXPECT_EQ(t.mScene->FindWalkArea("Yard")->mEnabled, 0);
+             EXPECT_EQ(t.Flag(), 1) << "and no failure";
+         }},
         {"destroyWeather deletes every rain system and only those", nullptr,
          "import cScene__createWeather 4 none\nimport cScene__destroyWeather 1 none\nfunction Case\n"
          "push int 0\npush float 1\npush int 4\npush float 0\ncallg Room cScene__createWeather\n"
@@ -260,6 +272,17 @@ TEST_F(ScriptSceneTest, SceneFunctionsByCase)
              EXPECT_EQ(gCinematics[0]->mWaitKind, cTarvelCinematic::kWaitPostFX);
              EXPECT_EQ(gCinematics[0]->mOwnerScript, &t.CaseMachine());
              EXPECT_EQ(t.Flag(), 0);
+         }},
+        {"applyTimedPostEffect inside a running cinematic waits in it", [] { RunningCinematic(false); },
+         std::string("import cScene__applyTimedPostEffect 4 none\nfunction Case\npush string \"image_basic\"\n"
+                     "push string \"image_basic\"\npush float 2\npush bool true\n"
+                     "callg Room cScene__applyTimedPostEffect\n") +
+             kThen,
+         [](ScriptApiWorldTest&) {
+             EXPECT_TRUE(gTarvel.mGraphics.mTimedPostEffect);
+             ASSERT_EQ(gCinematics.count, 1) << "no second cinematic";
+             EXPECT_EQ(gCinematics[0]->mWaitKind, cTarvelCinematic::kWaitPostFX);
+             EXPECT_EQ(gCinematics[0]->mOwnerScript, nullptr) << "the cinematic resumes its own script";
          }},
         {"applyTimedPostEffect while skipping only drops the running effect",
          [] {
@@ -444,6 +467,79 @@ TEST_F(ScriptSceneTest, FadeByKind)
     }
 }
 
+// The hold flag (argument 2) takes the effect volumes with the fade; the
+// cross-fade clears it, and a skipped fade leaves it.
+TEST_F(ScriptSceneTest, FadeHoldFlagComesFromTheCall)
+{
+    struct tHold {
+        const char* name;
+        bool skipping;
+        int32_t kind;
+        bool hold, before, after;
+    } holds[] = {
+        {"to black with the sound", false, 0, true, false, true},
+        {"from black without it", false, 1, false, true, false},
+        {"a negative kind still sets it", false, -1, true, false, true},
+        {"the cross-fade never holds", false, 6, true, true, false},
+        {"skipping leaves it", true, 0, true, false, false},
+    };
+    for (const tHold& h : holds) {
+        SCOPED_TRACE(h.name);
+        TearDown();
+        SetUp();
+        gTarvel.mGameplay.mFadeSound = h.before;
+        if (h.skipping)
+            RunningCinematic(true);
+        Case("import cScene__fade 4 none\nfunction Case\npush float 2\npush int " + std::to_string(h.kind) +
+             "\npush bool " + (h.hold ? "true" : "false") + "\npush bool false\ncallg Room cScene__fade\nret\n");
+        EXPECT_EQ(gTarvel.mGameplay.mFadeSound, h.after);
+    }
+}
+
+// A picture name the view does not hold and the archive does not have:
+// the call does nothing and says so on standard error.
+TEST_F(ScriptSceneTest, MissingPicturesDoNothingAndSaySo)
+{
+    struct tCall {
+        const char* function;
+        int argc;
+        const char* pushes;
+    } calls[] = {
+        {"cView__addLayer", 6,
+         "push string \"sign\"\npush string \"gone\"\npush float 9\npush float 0\npush float 0\npush bool false\n"},
+        {"cView__setLayerColormap", 2, "push string \"sign\"\npush string \"gone\"\n"},
+        {"cView__imagePreload", 1, "push string \"gone\"\n"},
+        {"cView__imageSetFrame", 2, "push string \"gone\"\npush int 1\n"},
+        {"cView__imageRestart", 3, "push string \"gone\"\npush int 2\npush int 0\n"},
+        {"cView__imageSetCallback", 3, "push string \"gone\"\npush int -1\npush string \"Ended\"\n"},
+        {"cView__imageWait", 1, "push string \"gone\"\n"},
+    };
+    for (const tCall& c : calls) {
+        SCOPED_TRACE(c.function);
+        TearDown();
+        SetUp();
+        auto* layer = new sViewLayer;
+        layer->name = "sign";
+        layer->image = mMain->GetImageLayer("glow", true);
+        layer->visible = 1;
+        mMain->mLayers.Add(layer);
+        const int32_t images = mMain->mImages.count;
+        testing::internal::CaptureStderr();
+        Case(std::string("import ") + c.function + " " + std::to_string(c.argc) + " none\nfunction Case\n" +
+             c.pushes + "callg Main " + c.function + "\n" + kThen);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Flag(), 1);
+        EXPECT_THAT(said, ::testing::HasSubstr(c.function));
+        EXPECT_THAT(said, ::testing::HasSubstr("gone"));
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(mMain->mImages.count, images);
+        ASSERT_EQ(mMain->mLayers.count, 1);
+        EXPECT_EQ(mMain->mLayers[0]->image->mName, "Room_Main_glow");
+        EXPECT_EQ(mMain->mLayers[0]->visible, 1);
+        EXPECT_EQ(gCinematics.count, 0);
+    }
+}
+
 TEST_F(ScriptSceneTest, AFadeWithoutTimeEndsAtTheNextUpdateAndResumes)
 {
     for (const char* duration : {"0", "-2"}) {
@@ -613,6 +709,16 @@ TEST_F(ScriptSceneTest, ViewFunctionsByCase)
              EXPECT_EQ(gCinematics[0]->mWaitKind, cTarvelCinematic::kWaitImage);
              EXPECT_EQ(gCinematics[0]->mWaitImage, t.mMain->GetImageLayer("anim", true));
              EXPECT_EQ(t.Flag(), 0);
+         }},
+        {"imageWait inside a running cinematic waits in it", [] { RunningCinematic(false); },
+         std::string("import cView__imageWait 1 none\nfunction Case\npush string \"anim\"\n"
+                     "callg Main cView__imageWait\n") +
+             kThen,
+         [](ScriptApiWorldTest& t) {
+             ASSERT_EQ(gCinematics.count, 1) << "no second cinematic";
+             EXPECT_EQ(gCinematics[0]->mWaitKind, cTarvelCinematic::kWaitImage);
+             EXPECT_EQ(gCinematics[0]->mWaitImage, t.mMain->GetImageLayer("anim", true));
+             EXPECT_EQ(gCinematics[0]->mOwnerScript, nullptr) << "the cinematic resumes its own script";
          }},
         {"imageWait while skipping adds nothing", [] { RunningCinematic(true); },
          std::string("import cView__imageWait 1 none\nfunction Case\npush string \"anim\"\n"

@@ -295,6 +295,28 @@ TEST_F(ScriptSystemTest, ShowVideoPlaysAndSuspendsUnlessSkipping)
     EXPECT_EQ(Flag(), 1) << "a missing movie does not hold the script";
 }
 
+TEST_F(ScriptSystemTest, SetInventoryOnlyEndsOnlyInventoryOnlyControls)
+{
+    Case("import cSystem__setInventoryOnly 1 none\nimport cSystem__showRadio 0 none\n"
+         "import cSystem__showCasefile 2 none\nfunction Case\ncallg Door cSystem__showRadio\n"
+         "push bool true\ncallg Door cSystem__setInventoryOnly\n"
+         "push string \"doc\"\npush int 1\ncallg Door cSystem__showCasefile\n"
+         "push bool true\ncallg Door cSystem__setInventoryOnly\nret\n");
+    ASSERT_EQ(gScreenControls.count, 4);
+    const struct {
+        int32_t type;
+        bool done;
+    } expected[] = {{cTarvelScreenControl::kRadio, false},
+                    {cTarvelScreenControl::kInvOnly, true},
+                    {cTarvelScreenControl::kCaseFile, false},
+                    {cTarvelScreenControl::kInvOnly, false}};
+    for (int32_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(gScreenControls[i]->mTypeId, expected[i].type);
+        EXPECT_EQ(gScreenControls[i]->mDone, expected[i].done);
+    }
+}
+
 TEST_F(ScriptSystemTest, ScreenControlsAndGameFlow)
 {
     auto top = [] { return gScreenControls.count > 0 ? gScreenControls[gScreenControls.count - 1] : nullptr; };

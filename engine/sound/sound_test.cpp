@@ -15,6 +15,7 @@
 #include "engine/core/tarvel.h"
 #include "engine/core/test_support.h"
 #include "engine/script/script.h"
+#include "engine/script/script_api.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile.h"
 #include "engine/world/scene.h"
@@ -399,35 +400,47 @@ TEST_F(SoundTest, AScreenFadeWithSoundDrivesTheEffectsEveryFrame)
     ASSERT_TRUE(rain && music);
     ASSERT_TRUE(Sound().PlaySpeech("line1", nullptr, 0));
     Frame();
+    // The fade starts as a script starts it: duration, kind, hold, no wait.
+    auto fade = [](int32_t kind, bool hold) {
+        tScriptFrame frame;
+        frame.arguments.Add(cTarvelScriptValue::FromFloat(2.0f));
+        frame.arguments.Add(cTarvelScriptValue::FromInt(kind));
+        frame.arguments.Add(cTarvelScriptValue::FromBool(hold));
+        frame.arguments.Add(cTarvelScriptValue::FromBool(false));
+        EXPECT_EQ(cScene__fade(&frame), 0);
+    };
     const struct {
-        int32_t mode;
-        bool sound;
-        uint32_t elapsedMs;   // of a two-second fade
+        int32_t kind;
+        bool hold;
+        uint32_t elapsedMs;   // of the two-second fade
         float volume;         // of the effect, 0.8 unfaded
     } cases[] = {
-        {1, true, 500, 0.6f},    // to black: 1 - fraction
-        {1, true, 1500, 0.2f},
-        {2, true, 500, 0.2f},    // from black: the fraction
-        {3, true, 500, 0.0f},    // black
-        {4, true, 1500, 0.6f},   // every other mode: the fraction
-        {8, true, 1000, 0.4f},
-        {1, false, 1500, 0.8f},  // the fade leaves the sound alone
-        {0, true, 1500, 0.8f},   // no fade
+        {0, true, 500, 0.6f},    // to black: 1 - fraction
+        {0, true, 1500, 0.2f},
+        {1, true, 500, 0.2f},    // from black: the fraction
+        {4, true, 500, 0.0f},    // black
+        {2, true, 1500, 0.6f},   // every other mode: the fraction
+        {3, true, 1000, 0.4f},
+        {0, false, 1500, 0.8f},  // the fade leaves the sound alone
+        {6, true, 500, 0.8f},    // and so does the cross-fade, whatever it is asked
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " sound " << c.sound << " at " << c.elapsedMs);
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " hold " << c.hold << " at " << c.elapsedMs);
         Sound().SetChannelsVolume(1.0f);
+        fade(c.kind, c.hold);
         cTarvelGameplay& gameplay = gTarvel.mGameplay;
-        gameplay.mFadeState = c.mode;
-        gameplay.mFadeSound = c.sound;
-        gameplay.mFadeRate = 0.5f;
         gameplay.mFadeStart = gTarvel.mTimer.mGameTime - c.elapsedMs;
         Frame();
         EXPECT_NEAR(ChannelOf(rain->channel)->volume, c.volume, 1e-6f);
         EXPECT_FLOAT_EQ(ChannelOf(music->channel)->volume, 127.0f / 255.0f * 0.5f);
         EXPECT_FLOAT_EQ(ChannelOf(Sound().mSpeechChannel)->volume, 215.0f / 255.0f);
     }
+    // No fade: the flag alone does nothing.
+    Sound().SetChannelsVolume(1.0f);
     gTarvel.mGameplay.mFadeState = 0;
+    gTarvel.mGameplay.mFadeSound = true;
+    Frame();
+    EXPECT_NEAR(ChannelOf(rain->channel)->volume, 0.8f, 1e-6f);
 }
 
 TEST_F(SoundTest, MultiSampleRecordsChooseAnotherSampleEachTime)

@@ -6,6 +6,7 @@
 #include "engine/gameplay/savegame.h"
 #include "engine/render/image.h"
 #include "engine/render/video.h"
+#include "engine/resource/resource.h"
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
 #include "engine/world/camera.h"
@@ -355,35 +356,67 @@ bool cTarvelView::Pick(D3DXVECTOR3* out, int32_t x, int32_t y)
     return best < 100.0f;
 }
 
+namespace {
+
+// The name an image of the view is held and read by.
+cTarvelString ImageLayerName(const cTarvelView& view, const cTarvelString& name, bool applySuffix)
+{
+    if (!applySuffix)
+        return name;
+    cTarvelString full = name;
+    const size_t suffix = size_t(view.mSuffixReplacement0.Length());
+    const size_t length = size_t(name.Length());
+    if (suffix > 0 && length > suffix &&
+        std::strcmp(name.c_str() + length - suffix, view.mSuffixReplacement0.c_str()) == 0) {
+        std::string base(name.c_str(), length - suffix);
+        base += view.mSuffixReplacement1.c_str();
+        full = base.c_str();
+    }
+    cTarvelString prefixed(view.mScene ? view.mScene->mHeader.name : "");
+    prefixed += "_";
+    prefixed += view.mRecord.name;
+    prefixed += "_";
+    prefixed += full;
+    return prefixed;
+}
+
+cTarvelImage* HeldImage(const tArray<cTarvelImage*>& images, const cTarvelString& full)
+{
+    for (cTarvelImage* image : images)
+        if (image->mName == full)
+            return image;
+    return nullptr;
+}
+
+}  // namespace
+
 cTarvelImage* cTarvelView::GetImageLayer(const cTarvelString& name, bool applySuffix)
 {
     if (name.Length() == 0)
         return nullptr;
-    cTarvelString full = name;
-    if (applySuffix) {
-        const size_t suffix = size_t(mSuffixReplacement0.Length());
-        const size_t length = size_t(name.Length());
-        if (suffix > 0 && length > suffix &&
-            std::strcmp(name.c_str() + length - suffix, mSuffixReplacement0.c_str()) == 0) {
-            std::string base(name.c_str(), length - suffix);
-            base += mSuffixReplacement1.c_str();
-            full = base.c_str();
-        }
-        cTarvelString prefixed(mScene ? mScene->mHeader.name : "");
-        prefixed += "_";
-        prefixed += mRecord.name;
-        prefixed += "_";
-        prefixed += full;
-        full = prefixed;
-    }
-    for (cTarvelImage* image : mImages)
-        if (image->mName == full)
-            return image;
+    const cTarvelString full = ImageLayerName(*this, name, applySuffix);
+    if (cTarvelImage* image = HeldImage(mImages, full))
+        return image;
     auto* image = new cTarvelImage(false);
     image->mName = full;
     mImages.Add(image);
     image->ReadFile(full);
     return image;
+}
+
+cTarvelImage* cTarvelView::FindImageLayer(const cTarvelString& name, bool applySuffix)
+{
+    if (name.Length() == 0)
+        return nullptr;
+    const cTarvelString full = ImageLayerName(*this, name, applySuffix);
+    if (cTarvelImage* image = HeldImage(mImages, full))
+        return image;
+    cTarvelResource& archive = gTarvel.mResources;
+    const char* text = full.c_str();
+    if (!archive.Exists(text, kResourceTga) && !archive.Exists(text, kResourceDds) &&
+        !archive.Exists(text, kResourceImage))
+        return nullptr;
+    return GetImageLayer(full, false);
 }
 
 void cTarvelView::SaveState(cTarvelSavegame& savegame)

@@ -58,6 +58,9 @@ public:
     virtual void Render(void* item);
     bool Pick(D3DXVECTOR3* out, int32_t x, int32_t y);
     cTarvelImage* GetImageLayer(const cTarvelString& name, bool applySuffix);
+    // As GetImageLayer, but a picture the view does not hold and the archive
+    // does not have gives null instead of ending the game.
+    cTarvelImage* FindImageLayer(const cTarvelString& name, bool applySuffix);
     void SaveState(cTarvelSavegame& savegame);
     void LoadState(cTarvelSavegame& savegame);
 
