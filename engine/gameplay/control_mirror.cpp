@@ -82,7 +82,8 @@ bool cTarvelControlMirror::Excluded(const cTarvelMobile* mobile) const
 
 void cTarvelControlMirror::DrawSurface(cTarvelView* view)
 {
-    cTarvelImage* surface = view->GetImageLayer(mMapName, false);
+    // A surface the archive lacks is left out; the reflections still draw.
+    cTarvelImage* surface = view->FindImageLayer(mMapName, false);
     if (!surface)
         return;
     // The view must not draw the surface a second time over the reflections.

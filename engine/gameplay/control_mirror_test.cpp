@@ -168,6 +168,16 @@ TEST_F(MirrorTest, ExcludedActorIsNeverMirroredAndAnotherViewDrawsNothing)
     EXPECT_FALSE(SurfaceLoaded()) << "not even the surface";
 }
 
+TEST_F(MirrorTest, AMissingSurfaceLeavesOnlyTheReflections)
+{
+    cTarvelControlMirror mirror("M", View(0), "nosurface");
+    mirror.AddMirrorFloor();
+    const int32_t images = View(0)->mImages.Count();
+    mirror.CollectRenderItems(mList, 0);
+    EXPECT_EQ(gDraws.size(), 2u);
+    EXPECT_EQ(View(0)->mImages.Count(), images);
+}
+
 TEST_F(MirrorTest, InitAgainReplacesTheObjectsMirror)
 {
     Run("MirrorInit");
