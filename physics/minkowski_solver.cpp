@@ -683,9 +683,9 @@ void phMinkowskiSolver::SnapToBoxFace(Face& face) const
     const phVec4 n = {face.plane.x, face.plane.y, face.plane.z, 0.0f};
     phVec4 best = n;
     float bestCos = kSnapCos;
+    static constexpr phVec4 kAxes[3] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
     for (int k = 0; k < 6; ++k) {
-        phVec4 axis = {};
-        (&axis.x)[k % 3] = 1.0f;
+        phVec4 axis = kAxes[k % 3];
         if (k >= 3) {
             axis = phRotate(m_matrix, axis);
             axis.w = 0.0f;
