@@ -564,3 +564,63 @@ TEST(Contacts, ContinuousSweepFollowsATurnedPolygonBody)
     EXPECT_GE(n, 1);
     EXPECT_NEAR(time, 0.4f, 2e-3f);
 }
+
+// A unit box resting flat on a box, off the origin: the contacts are its
+// four footprint corners with the base's own normal, however rounding or a
+// wide base leans the polytope's normal and however shallow the overlap (a
+// cut at the mid-plane alone meets a face leaning by a rounding only at its
+// deepest corner).
+TEST(Contacts, BoxRestingFlatGivesItsFourCorners)
+{
+    struct Case {
+        float base;   // side of the base, centred at the origin, top at 0.5
+        float x, z;   // where the unit box stands
+        float tilt;   // about z, radians
+        float depth;  // overlap at the box's centre
+    };
+    const Case cases[] = {
+        {60, 0.37f, 0, 0, 0.0003f}, {60, 3, 0, 0, 0.002f},        {60, -7.25f, 1.3f, 0, 0.004f},
+        {20, 0.37f, 0, 0, 0.0003f}, {4, 0.37f, 0, 5e-4f, 0.001f}, {4, 0.37f, 0.2f, -5e-4f, 0.0003f},
+    };
+    for (const Case& c : cases) {
+        const phQuat q = phQuatFromAxisAngle({0, 0, 1, 0}, c.tilt);
+        Body top(Box(1, 1, 1), Place(q, c.x, 1.0f - c.depth, c.z)), base(Box(c.base, 1, c.base), At(0, 0, 0), false);
+        phContactRecord rec[128];
+        float time = 1.0f / 60.0f;
+        const int n = CalculateConvexContacts(time, top.get(), base.get(), rec, 128);
+        EXPECT_EQ(n, 4) << c.base << " " << c.x << " " << c.tilt;
+        bool seen[4] = {};
+        for (int i = 0; i < n; ++i) {
+            EXPECT_NEAR(rec[i].normal.y, 1.0, 1e-6) << c.base << " " << c.x << " " << c.depth;
+            EXPECT_NEAR(rec[i].normal.x, 0.0, c.tilt == 0 ? 1e-6 : 1e-3) << c.base << " " << c.x << " " << c.depth;
+            EXPECT_NEAR(rec[i].normal.z, 0.0, 1e-6) << c.base << " " << c.x << " " << c.depth;
+            const float dx = rec[i].point.x - c.x;
+            const float dz = rec[i].point.z - c.z;
+            EXPECT_NEAR(std::fabs(dx), 0.5, 2e-3) << c.base << " " << c.x << " " << c.tilt;
+            EXPECT_NEAR(std::fabs(dz), 0.5, 2e-3) << c.base << " " << c.x << " " << c.tilt;
+            seen[(dx > 0 ? 1 : 0) + (dz > 0 ? 2 : 0)] = true;
+        }
+        EXPECT_TRUE(seen[0] && seen[1] && seen[2] && seen[3]) << c.base << " " << c.x << " " << c.tilt;
+    }
+}
+
+// Two squares that share their edges up to a rounding: the overlap is the
+// square's four corners, not a point somewhere along an edge where a
+// crossing between two points a rounding apart happens to land.
+TEST(Contacts, ClipFacePolygonsKeepsSharedEdgesWhole)
+{
+    const phVec4 up = {0, 1, 0, 0};
+    const phVec4 square[4] = {{0, 0, 0, 1}, {0, 0, 1, 1}, {1, 0, 1, 1}, {1, 0, 0, 1}};
+    const phVec4 rounded[4] = {{0, 0, -1e-6f, 1}, {-2e-6f, 0, 1, 1}, {1, 0, 1 + 1e-6f, 1}, {1 + 2e-7f, 0, 2e-6f, 1}};
+    for (const bool swap : {false, true}) {
+        phContactRecord out[8];
+        const int n = swap ? ClipFacePolygons(up, 0, 0, rounded, 4, square, 4, out, 8)
+                           : ClipFacePolygons(up, 0, 0, square, 4, rounded, 4, out, 8);
+        ASSERT_EQ(n, 4) << swap;
+        for (int i = 0; i < n; ++i) {
+            const float cx = std::round(out[i].point.x), cz = std::round(out[i].point.z);
+            EXPECT_NEAR(out[i].point.x, cx, 1e-5f) << swap;
+            EXPECT_NEAR(out[i].point.z, cz, 1e-5f) << swap;
+        }
+    }
+}

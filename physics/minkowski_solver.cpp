@@ -16,6 +16,9 @@ constexpr int kTetraOpposite[4] = {3, 2, 1, 0};
 constexpr int kSeparationIterations = 128;
 constexpr int kTimeOfImpactIterations = 32;
 constexpr float kDegenerateNormalSq = 1e-24f;
+// How far outside an edge's plane a clipped point may lie and still count as
+// on it.
+constexpr float kClipTolerance = 1e-3f;
 constexpr std::uint32_t kDeletedPlane = 0xFFFF;
 
 float Volume(const phVec4& p0, const phVec4& p1, const phVec4& p2, const phVec4& p3)
@@ -589,10 +592,16 @@ int phMinkowskiSolver::ContactsFromFace(const Face& face, std::int64_t userId, p
     const phVec4 onPlane = n * o;
     constexpr int kMax = phConvexCollision::kMaxPlaneContacts;
 
+    // A shallow mid-plane cuts two nearly parallel faces only where the
+    // tilt takes one deepest (a corner of a face that rests flat), and the
+    // points then bunch on one side; each shape is cut no shallower than
+    // 1/256 below its deepest point, so a face within that of flat is
+    // taken whole, and the points are laid back onto the mid-plane.
+    const phVec4 deepestA = m_a->SupportVertex(n);
     phVec4 pa[kMax];
-    int countA = m_a->CalcPlaneContacts(-n, onPlane, pa);
+    int countA = phDot(n, deepestA) - o < kSectionDepth ? 0 : m_a->CalcPlaneContacts(-n, onPlane, pa);
     if (countA == 0) {
-        const phVec4 s = m_a->SupportVertex(n) - n * (1.0f / 256.0f);
+        const phVec4 s = deepestA - n * kSectionDepth;
         countA = m_a->CalcPlaneContacts(-n, s, pa);
         for (int i = 0; i < countA; ++i) {
             pa[i] -= n * (phDot(n, pa[i]) - o);
@@ -602,10 +611,11 @@ int phMinkowskiSolver::ContactsFromFace(const Face& face, std::int64_t userId, p
     nb.w = 0.0f;
     const phVec4 onPlaneB = phUntransformPoint(m_matrix, onPlane);
     const float ob = phDot(nb, onPlaneB);
+    const phVec4 deepestB = m_b->SupportVertex(-nb);
     phVec4 pb[kMax];
-    int countB = m_b->CalcPlaneContacts(-nb, onPlaneB, pb);
+    int countB = ob - phDot(nb, deepestB) < kSectionDepth ? 0 : m_b->CalcPlaneContacts(-nb, onPlaneB, pb);
     if (countB == 0) {
-        const phVec4 s = m_b->SupportVertex(-nb) + nb * (1.0f / 256.0f);
+        const phVec4 s = deepestB + nb * kSectionDepth;
         countB = m_b->CalcPlaneContacts(-nb, s, pb);
         for (int i = 0; i < countB; ++i) {
             pb[i] -= nb * (phDot(nb, pb[i]) - ob);
@@ -656,7 +666,48 @@ int phMinkowskiSolver::ContactsByPenetration(std::int64_t userId, phContactRecor
     if (!ExpandPolytope(face)) {
         return 0;
     }
+    SnapToBoxFace(face);
     return ContactsFromFace(face, userId, out, capacity);
+}
+
+void phMinkowskiSolver::SnapToBoxFace(Face& face) const
+{
+    // The polytope stops within kDepthTolerance of the surface, and between
+    // two faces lying flat on each other its normal may lean by far more
+    // than the faces do (a wide ground puts its corners tens of units away):
+    // contacts then push sideways. Between boxes a face normal close to it
+    // that separates as little is the exact answer and is taken instead.
+    if (m_a->GetKind() != phCollision::kKindBox || m_b->GetKind() != phCollision::kKindBox) {
+        return;
+    }
+    const phVec4 n = {face.plane.x, face.plane.y, face.plane.z, 0.0f};
+    phVec4 best = n;
+    float bestCos = kSnapCos;
+    static constexpr phVec4 kAxes[3] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+    for (int k = 0; k < 6; ++k) {
+        phVec4 axis = kAxes[k % 3];
+        if (k >= 3) {
+            axis = phRotate(m_matrix, axis);
+            axis.w = 0.0f;
+        }
+        const float d = phDot(axis, n);
+        if (std::fabs(d) > bestCos) {
+            bestCos = std::fabs(d);
+            best = d > 0.0f ? axis : -axis;
+        }
+    }
+    if (!(bestCos > kSnapCos)) {
+        return;
+    }
+    phVec4 hull, sum;
+    Support(best, hull, sum);
+    const float depth = phDot(best, hull);
+    if (depth > -face.plane.w + kDepthTolerance) {
+        return;
+    }
+    face.plane = {best.x, best.y, best.z, -depth};
+    face.hull[0] = hull;
+    face.sum[0] = sum;
 }
 
 int phMinkowskiSolver::ContinuousContacts(float& time, const phVec4& relMotion, std::int64_t userId,
@@ -828,16 +879,20 @@ int ClipFacePolygons(const phVec4& normal, std::int64_t userId, float penetratio
             }
             continue;
         }
+        // A point on the edge's plane up to rounding counts as inside: two
+        // faces resting flat share edges, and a crossing between two points
+        // a rounding apart on either side lands anywhere along the edge.
+        const float inside = -kClipTolerance * std::sqrt(phLengthSq(m));
         int n = 0;
         for (int k = 0; k < count; ++k) {
             const phVec4& a = cur[k];
             const phVec4& b = cur[(k + 1) % count];
             const float da = phDot(m, a - c0);
             const float db = phDot(m, b - c0);
-            if (da >= 0.0f && n < kMaxClip) {
+            if (da >= inside && n < kMaxClip) {
                 nxt[n++] = a;
             }
-            if (((da >= 0.0f) != (db >= 0.0f)) && n < kMaxClip) {
+            if (((da >= inside) != (db >= inside)) && n < kMaxClip) {
                 nxt[n++] = crossing(a, b, da, db);
             }
         }

@@ -18,6 +18,10 @@ public:
     // Contacts lie halfway into an overlap; depths are reported this much less.
     static constexpr float kDepthAllowance = 1.0f / 128.0f;
     static constexpr float kDepthTolerance = 1.0f / 2048.0f;
+    // Each shape is cut at least this far below its deepest point.
+    static constexpr float kSectionDepth = 1.0f / 256.0f;
+    // A box face normal this close to the polytope's may replace it.
+    static constexpr float kSnapCos = 0.999f;
 
     // A face of the difference: its plane (unit normal, offset) and its three
     // vertices, each as difference (A - B) and sum (A + B) of support points.
@@ -46,6 +50,9 @@ public:
     // False when the polytope finds no contact face.
     bool ExpandPolytope(Face& outFace);
     int ContactsFromFace(const Face& face, std::int64_t userId, phContactRecord* out, int capacity);
+    // Between two boxes, puts a face normal within kSnapCos of the face's
+    // normal in its place when it separates the boxes no less.
+    void SnapToBoxFace(Face& face) const;
 
 private:
     struct HalfEdge {

@@ -412,6 +412,14 @@ bool phSolverWorkspace::FinishIslandBodies(int bodyCount, float dt, bool holdTra
             }
         }
         b->flags = rest ? (b->flags | phRigidBody::kFlagEquilibrium) : (b->flags & ~phRigidBody::kFlagEquilibrium);
+        if (rest) {
+            // A body at rest is no longer integrated: the speed it came to
+            // rest with would still reach its neighbours through their
+            // contacts every step (and kick them sideways), and come back
+            // whole when it wakes.
+            b->velocity.x = b->velocity.y = b->velocity.z = 0.0f;
+            b->omega.x = b->omega.y = b->omega.z = 0.0f;
+        }
         b->solverStamp = handled;
         if ((b->flags & phRigidBody::kFlagActive) == 0) {
             b->flags |= phRigidBody::kFlagActive;

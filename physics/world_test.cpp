@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "physics/api.h"
@@ -139,11 +140,11 @@ constexpr float kGap = 0.05f;
 // Between neighbouring boxes of a pyramid's row.
 constexpr float kRowGap = 0.1f;
 
-void Add(World& w, Drop& d, float x, int level)
+void Add(World& w, Drop& d, float x, int level, float z = 0.0f, float gap = kGap, float freeze = 0.0f)
 {
     const float y = 0.5f + static_cast<float>(level);
-    d.boxes.push_back(w.Box(1, 1, 1, Placed(x, y + kGap * static_cast<float>(level + 1), 0), 1.0f, true, 0.0f));
-    d.rest.push_back({x, y, 0, 1});
+    d.boxes.push_back(w.Box(1, 1, 1, Placed(x, y + gap * static_cast<float>(level + 1), z), 1.0f, true, freeze));
+    d.rest.push_back({x, y, z, 1});
     d.level.push_back(level);
 }
 
@@ -209,6 +210,48 @@ TEST(World, DroppedStackOfTenComesToRest)
             Add(w, d, 0.0f, i);
         }
         CheckDropComesToRest(w, d, s.name, 1.0f / 128.0f);
+    }
+}
+
+// The same column away from the origin, where positions round unevenly and
+// no symmetry keeps it straight: dropped from 5 cm apart and placed touching,
+// with the library's and the engine's sleep thresholds. It must neither
+// creep nor rock: a face resting flat on another is met whole at its
+// corners (not at the corner the rounding tilts deepest, nor at points a
+// clip strews along shared edges), the normal between two boxes is a face's
+// own, and a body at rest keeps no speed to pass on to its neighbours.
+// The settings are those whose solve reaches the column's forces: under
+// friction model 1 one bounded solve of ten iterations takes the normal and
+// friction rows of all ten boxes together and leaves them short (the column
+// needs about twenty), so the engine's setting still lets it lean by a few
+// centimetres; the benchmark measures it beside Bullet.
+TEST(World, ColumnOfTenOffTheOriginStandsStraightAndStill)
+{
+    struct Placement {
+        float x, z;
+    };
+    constexpr Placement kPlacements[] = {{0.37f, 0.0f}, {3.0f, 0.0f}, {-7.25f, 1.3f}};
+    constexpr Settings kStraight[] = {{"exact, friction 0", 0, 0},   {"growing, friction 0", 1, 0},
+                                      {"bounded 10, friction 0", 10, 0}, {"exact, friction 1", 0, 1},
+                                      {"growing, friction 1", 1, 1}};
+    for (const Settings& s : kStraight) {
+        for (const Placement& p : kPlacements) {
+            for (const float gap : {kGap, 0.0f}) {
+                for (const float freeze : {0.0f, 0.1f}) {
+                    World w;
+                    physSetSolverModel(w.world, s.solverModel);
+                    physSetFrictionModel(w.world, s.frictionModel);
+                    w.Ground();
+                    Drop d;
+                    for (int i = 0; i < 10; ++i) {
+                        Add(w, d, p.x, i, p.z, gap, freeze);
+                    }
+                    const std::string what = std::string(s.name) + " at x " + std::to_string(p.x) + (gap > 0.0f ? " dropped" : " placed") +
+                                             (freeze > 0.0f ? ", freeze 0.1" : "");
+                    CheckDropComesToRest(w, d, what.c_str(), 1.0f / 128.0f);
+                }
+            }
+        }
     }
 }
 
@@ -446,7 +489,8 @@ TEST(World, RestFactorGrowsWithTheIslandUpToFive)
         }
         w.Run(1);
         for (const phRigidBody* b : chain) {
-            ASSERT_NEAR(phLengthSq(b->velocity), c.v2, 1e-4) << c.bodies;
+            // A body found at rest keeps no speed.
+            ASSERT_NEAR(phLengthSq(b->velocity), c.rest ? 0.0 : c.v2, 1e-4) << c.bodies;
             EXPECT_EQ((b->flags & phRigidBody::kFlagEquilibrium) != 0, c.rest)
                 << c.bodies << " bodies, v² " << c.v2 << " a² " << c.a2;
         }
