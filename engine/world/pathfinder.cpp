@@ -91,11 +91,15 @@ void cTarvelPathfinder::SetWalkLayer(cTarvelWalkArea* walkArea)
     mBounds[3] = -100000.0f;
     mNodeCount = 0;
     mNodes = nullptr;
-    if (mWalkArea)
+    // An area another actor still walks on stays on for it.
+    if (mWalkArea && --mWalkArea->mUsers <= 0) {
+        mWalkArea->mUsers = 0;
         mWalkArea->mEnabled = 0;
+    }
     mWalkArea = walkArea;
     if (!walkArea)
         return;
+    ++walkArea->mUsers;
     walkArea->mEnabled = 1;
     float minX, minZ, maxX, maxZ;
     walkArea->GetBounds(minX, minZ, maxX, maxZ);
