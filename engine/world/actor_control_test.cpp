@@ -723,6 +723,40 @@ TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
     EXPECT_GT(mControl->mWalkAnim->GetCurrentTime(), 0.0f);
 }
 
+TEST_F(ActorControlTest, ACallbackIntoAGoneMachineIsNeitherSavedNorCalled)
+{
+    const std::vector<uint8_t> image = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
+    // A clip's machine, deleted with its cinematic: a save does not read its
+    // name.
+    auto* clip = new cTarvelScript("Clip");
+    ASSERT_EQ(clip->LoadImage(image.data(), image.size(), "Clip"), 0);
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetCallback(clip, "arrive", nullptr);
+    delete clip;
+    EXPECT_EQ(SaveText().find("<CB>"), std::string::npos);
+
+    // The next visit's machine, built where the left one was: not the one
+    // the walk waits for, whatever the allocator does.
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    auto* left = new (storage) cTarvelScript("Yard.visit");
+    ASSERT_EQ(left->LoadImage(image.data(), image.size(), "Yard.visit"), 0);
+    mControl->SetCallback(left, "arrive", nullptr);
+    left->~cTarvelScript();
+    auto* visit = new (storage) cTarvelScript("Yard.visit");
+    ASSERT_EQ(visit->LoadImage(image.data(), image.size(), "Yard.visit"), 0);
+    EXPECT_EQ(SaveText().find("<CB>"), std::string::npos);
+    WalkOut();
+    EXPECT_TRUE(gCalls.empty());
+
+    // Its own callback is kept and called.
+    mControl->WalkTo(50.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetCallback(visit, "arrive", nullptr);
+    EXPECT_NE(SaveText().find("<CB>Yard.visit</CB>"), std::string::npos);
+    WalkOut();
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Yard.visit:arrive"});
+    visit->~cTarvelScript();
+}
+
 TEST_F(ActorControlTest, DuplicateWaypointsAtTheEndAreSkippedInTheSameFrame)
 {
     std::string waypoints;

@@ -456,8 +456,9 @@ int cTarvelPathfinder::PrepareCurves()
         ApplyDestRot();
         if (cTarvelScript* script = mCbScript) {
             const cTarvelString label = mCbLabel;
+            const uint64_t serial = mCbSerial;
             mCbScript = nullptr;
-            if (gTarvel.IsScriptLive(script))
+            if (gTarvel.IsScriptLive(script, serial))
                 script->CallFunction(label.c_str(), nullptr);
         }
     }
@@ -481,10 +482,11 @@ void cTarvelPathfinder::Step(float speedFactor)
             // Copied first: the call may start a new walk with a new callback.
             const cTarvelString label = mCbLabel;
             cTarvelScriptValue* symbol = mCbSymbol;
+            const uint64_t serial = mCbSerial;
             mCbScript = nullptr;
             if (gTarvel.mPlayer && gTarvel.mPlayer->mControl == mControl)
                 gTarvel.mGameplay.mStateFlags &= ~cTarvelGameplay::kWalkingToObject;
-            if (gTarvel.IsScriptLive(script))
+            if (gTarvel.IsScriptLive(script, serial))
                 script->CallEvent(symbol, label.c_str());
         }
         return;
@@ -586,7 +588,9 @@ void cTarvelPathfinder::Save(cTarvelSavegame& savegame)
     savegame.WriteString("Walklayer", mWalkArea->Name());
     savegame.WriteInt("WaypointCount", mWaypoints.count);
     savegame.WriteFloat("DestRot", mDestRot);
-    if (mCbScript) {
+    // A machine deleted since (a clip's cinematic, the scene left) is not
+    // written: its name would be read from freed memory.
+    if (mCbScript && gTarvel.IsScriptLive(mCbScript, mCbSerial)) {
         savegame.WriteString("CB", mCbScript->mName);
         savegame.WriteString("CBLabel", mCbLabel);
         if (mCbSymbol)
@@ -644,6 +648,7 @@ void cTarvelPathfinder::Load(cTarvelSavegame& savegame)
             cTarvelScript* script = gTarvel.mLiveScripts.data[i];
             if (script && script->mName == machine) {
                 mCbScript = script;
+                mCbSerial = script->mSerial;
                 break;
             }
         }
