@@ -28,6 +28,7 @@ struct KeyFrame {
 };
 const KeyFrame kKeyFrames[] = {
     {"yard_first_frame", 2, "scenery_unlit"},
+    {"yard_player_mid_walk", 50, "scenery_unlit"},     // the intro's walk: legs apart, facing the way
     {"subtitle_pc_intro", 150, "text_basic"},           // the start cinematic's line
     {"shed_first_frame", 684, "scenery_unlit"},
     {"inventory_open_key_verbs", 880, "ui_invitem"},    // the key's verb bar over the inventory

@@ -1,5 +1,7 @@
 #include "engine/core/maths.h"
 
+#include <cmath>
+
 void MatrixFromPositionRotation(D3DXMATRIX* out, const D3DXVECTOR3* translation,
                                 const D3DXQUATERNION* rotation)
 {
@@ -19,18 +21,13 @@ void QuaternionRotateXYZ(D3DXQUATERNION* q, float x, float y, float z)
 
 void QuaternionFromDirection(D3DXQUATERNION* out, const D3DXVECTOR3* direction)
 {
-    const D3DXVECTOR3 eye(0.0f, 0.0f, 0.0f);
-    const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
-    // The look-at view has no basis for these; its matrix would be all zero.
-    D3DXVECTOR3 side;
-    D3DXVec3Cross(&side, &up, direction);
-    if (D3DXVec3LengthSq(&side) == 0.0f) {
+    if (direction->x == 0.0f && direction->z == 0.0f) {
         D3DXQuaternionIdentity(out);
         return;
     }
-    D3DXMATRIX view;
-    D3DXMatrixLookAtLH(&view, &eye, direction, &up);
-    D3DXQuaternionRotationMatrix(out, &view);
+    // A turn by a about y faces (-sin a, -cos a).
+    const float half = 0.5f * std::atan2(-direction->x, -direction->z);
+    *out = D3DXQUATERNION(0.0f, std::sin(half), 0.0f, std::cos(half));
 }
 
 void BarycentricCoords2D(float out[3], const D3DXVECTOR2* p, const D3DXVECTOR2* a,

@@ -16,10 +16,10 @@ void MatrixFromPositionRotation(D3DXMATRIX* out, const D3DXVECTOR3* translation,
 // already holds.
 void QuaternionRotateXYZ(D3DXQUATERNION* q, float x, float y, float z);
 
-// The rotation of a left-handed look-at view from the origin towards
-// `direction` with up (0,1,0): it turns `direction` onto +z. A zero
-// direction, or one along the up axis, has no such view and gives the
-// identity.
+// The rotation about the vertical axis that turns an actor's front (local
+// -z) to face along the x-z part of `direction`: its matrix M has the facing
+// vector (M._13, -M._11) along (direction.x, direction.z). A direction
+// without an x-z part gives the identity.
 void QuaternionFromDirection(D3DXQUATERNION* out, const D3DXVECTOR3* direction);
 
 // Barycentric weights (u, v, 1 - u - v) of p for a, b and c, so that

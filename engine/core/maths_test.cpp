@@ -105,30 +105,40 @@ TEST(MathsTest, RotateByQuaternionMatchesRodrigues)
     }
 }
 
-TEST(MathsTest, QuaternionFromDirectionTurnsTheDirectionOntoZ)
+TEST(MathsTest, QuaternionFromDirectionFacesTheActorsFrontAlongTheDirection)
 {
-    const float directions[][3] = {{0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 0, -1}, {0.3f, -0.4f, 2.0f}, {-5, 1, -0.2f}};
-    for (const auto& d : directions) {
+    // Each direction and the yaw (worked out by hand) that turns -z onto it.
+    const struct {
+        float d[3];
+        double yawDegrees;
+    } cases[] = {{{0, 0, -1}, 0},     {{1, 0, 0}, -90}, {{0, 0, 1}, 180},     {{-1, 0, 0}, 90},
+                 {{3, 0, 4}, -143.130102}, {{-2, 0, -2}, 45}, {{0.3f, 5.0f, -0.4f}, -36.869898}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.d[0] << " " << c.d[1] << " " << c.d[2]);
         D3DXQUATERNION q;
-        const D3DXVECTOR3 direction(d);
+        const D3DXVECTOR3 direction(c.d);
         QuaternionFromDirection(&q, &direction);
-        float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        D3DXVECTOR3 v(d[0] / length, d[1] / length, d[2] / length);
-        RotateByQuaternion(&v, &q);
-        EXPECT_NEAR(v[0], 0.0f, 1e-5) << d[0] << " " << d[1] << " " << d[2];
-        EXPECT_NEAR(v[1], 0.0f, 1e-5);
-        EXPECT_NEAR(v[2], 1.0f, 1e-5);
-        // Up stays in the plane of up and the direction: no roll.
-        D3DXVECTOR3 up(0, 1, 0);
-        RotateByQuaternion(&up, &q);
-        EXPECT_NEAR(up[0], 0.0f, 1e-5);
+        D3DXMATRIX m;
+        D3DXMatrixRotationQuaternion(&m, &q);
+        // The facing vector (M._13, -M._11) is the x-z direction, normalised.
+        const double length = std::hypot(double(c.d[0]), double(c.d[2]));
+        EXPECT_NEAR(m._13, c.d[0] / length, 1e-5);
+        EXPECT_NEAR(-m._11, c.d[2] / length, 1e-5);
+        // The front (local -z) itself points there, level.
+        D3DXVECTOR3 front(0, 0, -1);
+        RotateByQuaternion(&front, &q);
+        EXPECT_NEAR(front.x, c.d[0] / length, 1e-5);
+        EXPECT_NEAR(front.y, 0.0, 1e-6);
+        EXPECT_NEAR(front.z, c.d[2] / length, 1e-5);
+        // A pure yaw: the same rotation as the yaw about up, up to sign.
+        const double half = c.yawDegrees * 3.14159265358979 / 360.0;
+        EXPECT_NEAR(std::fabs(q.y * std::sin(half) + q.w * std::cos(half)), 1.0, 1e-5);
+        EXPECT_EQ(q.x, 0.0f);
+        EXPECT_EQ(q.z, 0.0f);
     }
-    D3DXQUATERNION q;
-    const D3DXVECTOR3 z(0, 0, 1);
-    QuaternionFromDirection(&q, &z);
-    EXPECT_NEAR(q.w, 1.0f, 1e-6);
-    // No view for these: the identity, not a matrix of zeros.
+    // No x-z part: the identity, not a matrix of zeros.
     for (const D3DXVECTOR3& degenerate : {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 2, 0)}) {
+        D3DXQUATERNION q;
         QuaternionFromDirection(&q, &degenerate);
         EXPECT_EQ(q.x, 0.0f);
         EXPECT_EQ(q.y, 0.0f);

@@ -72,6 +72,11 @@ bool cTarvel::IsScriptLive(const cTarvelScript* script) const
     return false;
 }
 
+bool cTarvel::IsScriptLive(const cTarvelScript* script, uint64_t serial) const
+{
+    return IsScriptLive(script) && script->mSerial == serial;
+}
+
 void cTarvel::ReadConfiguration()
 {
     mConfig.ScreenRes = 0x04000300;

@@ -74,6 +74,8 @@ public:
 
     int ChangeScene(cTarvelScene* scene, int mode);
     bool IsScriptLive(const cTarvelScript* script) const;
+    // The same, and the machine there is still the one of that serial.
+    bool IsScriptLive(const cTarvelScript* script, uint64_t serial) const;
 
     // Reports a fatal error and ends the process; kind 0 plain, 1 Direct3D.
     [[noreturn]] void FatalError(int kind, const char* file, int line, cTarvelString function,

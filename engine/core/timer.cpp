@@ -61,10 +61,11 @@ bool cTarvelTimer::Update()
         }
         cTarvelString label = record.label;
         cTarvelScript* script = record.script;
+        const uint64_t serial = record.scriptSerial;
         mTimers.RemoveAt(i);
         --remaining;
         // A timer whose script machine is gone is dropped without a call.
-        if (script && gTarvel.IsScriptLive(script))
+        if (script && gTarvel.IsScriptLive(script, serial))
             script->CallFunction(label.c_str(), nullptr);
     }
     return true;
@@ -114,6 +115,7 @@ int32_t cTarvelTimer::SetTimer(const cTarvelString& label, cTarvelScript* script
     sTarvelTimerRecord record;
     record.label = label;
     record.script = script;
+    record.scriptSerial = script ? script->mSerial : 0;
     record.dueTime = GetTimeMs() + delay;
     record.id = mNextTimerId++;
     mTimers.Add(record);
@@ -146,6 +148,7 @@ void cTarvelTimer::Load(cTarvelSavegame& savegame)
         record.dueTime = savegame.ReadTimeMs("Time", 0);
         record.id = savegame.ReadInt("Id", 0);
         record.script = script;
+        record.scriptSerial = script ? script->mSerial : 0;
         mTimers.Add(record);
     } while (savegame.NextElement("TimerCb"));
     savegame.LeaveElement();

@@ -14,6 +14,7 @@ class cTarvelSavegame;
 struct sTarvelTimerRecord {
     cTarvelString label;
     cTarvelScript* script = nullptr;
+    uint64_t scriptSerial = 0;   // a new machine may take a gone one's address
     DWORD dueTime = 0;
     int32_t id = 0;
 };

@@ -1,5 +1,6 @@
 #include "engine/core/timer.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,29 @@ TEST_F(TimerTest, SavedTimersKeepTheirRemainingTime)
     EXPECT_EQ(Timer().mTimers[0].script, &sceneScript);
     EXPECT_EQ(Timer().mTimers[1].dueTime, 17000u + 5500u);
     EXPECT_EQ(Timer().mTimers[1].id, 1);
+}
+
+// A scene visited again gets a new machine, which the allocator may place
+// where the old one was: a timer set in the visit the player left must not
+// fire into the new one. The second machine is built in the first one's
+// storage, so the address is the same whatever the allocator does.
+TEST_F(TimerTest, ATimerOfAGoneMachineDoesNotFireIntoANewOneAtItsAddress)
+{
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    auto* left = new (storage) cTarvelScript("Yard");
+    Timer().SetTimer("late", left, 1.0f);
+    left->~cTarvelScript();
+    auto* visit = new (storage) cTarvelScript("Yard");
+    ASSERT_EQ(static_cast<void*>(visit), static_cast<void*>(left));
+    ASSERT_TRUE(gTarvel.IsScriptLive(visit));
+    Timer().SetTimer("own", visit, 0.5f);
+    platform::testing::AdvanceClock(1016);
+    ASSERT_TRUE(Timer().Update());
+    ASSERT_EQ(gCalls.size(), 1u);
+    EXPECT_EQ(gCalls[0].name, "own");
+    EXPECT_EQ(gCalls[0].script, visit);
+    EXPECT_EQ(Timer().mTimers.Count(), 0);
+    visit->~cTarvelScript();
 }
 
 } // namespace

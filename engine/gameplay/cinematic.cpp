@@ -15,6 +15,7 @@
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
 #include "engine/world/mobile_animation.h"
+#include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/scene.h"
 #include "engine/world/view.h"
 
@@ -37,6 +38,9 @@ void SkipActor(cTarvelActor* actor)
     if (!actor)
         return;
     if (cTarvelMobileAnimation* animation = actor->mAnimation; animation && animation->mPlaying) {
+        // The events act once the animation is stopped: a handler may play
+        // another on this actor and free this one.
+        MotionEventHold hold;
         animation->ProcessEvents();
         animation->Stop(0.0f);
     }

@@ -359,16 +359,16 @@ TEST_F(VerbBarTest, TheFirstHotspotVerbTurnsThePlayerTowardItsLookAtPoint)
     mHotspot.mLookAtValid = true;
     Bar().Show(mScene->mScript, &mObject, 500, 300);
     EXPECT_EQ(mPlayer->mLookAtID, 1000);
-    // Once, for the first verb: toward (3, 0, 4) from where the player
-    // stands, the way a walk there faces: a turn of -atan(3/4) about y.
+    // Once, for the first verb: turned so that the player's front faces
+    // (3, 0, 4), the way from where it stands to the point.
     ASSERT_EQ(Control().turns.size(), 1u);
     const TurnRecorder::Turn& turn = Control().turns[0];
     EXPECT_EQ(turn.angle, 45.0f);
     EXPECT_TRUE(turn.finishWalk);
-    const float half = -std::atan2(3.0f, 4.0f) / 2.0f;
-    const D3DXQUATERNION& q = turn.rotation;
-    const float dot = q.x * 0.0f + q.y * std::sin(half) + q.z * 0.0f + q.w * std::cos(half);
-    EXPECT_NEAR(std::fabs(dot), 1.0f, 1e-4f) << q.x << " " << q.y << " " << q.z << " " << q.w;
+    D3DXMATRIX m;
+    D3DXMatrixRotationQuaternion(&m, &turn.rotation);
+    EXPECT_NEAR(m._13, 0.6f, 1e-5f);
+    EXPECT_NEAR(-m._11, 0.8f, 1e-5f);
 
     Bar().Close();
     EXPECT_EQ(mPlayer->mLookAtID, -1);

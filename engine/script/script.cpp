@@ -124,6 +124,8 @@ int32_t FindShared(const cTarvelString& name)
     return -1;
 }
 
+uint64_t sLastSerial = 0;
+
 int32_t Wrap(int64_t v)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -132,7 +134,7 @@ int32_t Wrap(int64_t v)
 } // namespace
 
 cTarvelScript::cTarvelScript(const char* name)
-    : mStack(new (std::nothrow) uint8_t[kScriptStackSize]()), mName(name)
+    : mStack(new (std::nothrow) uint8_t[kScriptStackSize]()), mName(name), mSerial(++sLastSerial)
 {
     if (!mStack)
         gTarvel.FatalError(0, TARVEL_SOURCE_SCRIPT, __LINE__, "cTarvelScript::cTarvelScript",

@@ -125,6 +125,9 @@ public:
     std::vector<tScriptEntryRecord> mEntries;
     std::vector<uint8_t> mCode;
     cTarvelString mName;
+    // Never given to another machine, unlike the address: what a timer or a
+    // walk's callback keeps to find its machine again.
+    const uint64_t mSerial;
 
 private:
     // body holds every record and the code; its size was checked.

@@ -465,11 +465,11 @@ TEST_F(ScriptApiObjectsTest, MobileFunctionsFindTheMobileOfMobilesActorsAndChara
                      "none", "global Target result class=cActor\n");
     link->mGlobals[2].object = Ann();
     link->CallFunction("Go", nullptr);
-    EXPECT_EQ(mCup->mWorldLinkTarget, mAnn->mMobile);
-    mCup->mWorldLinkTarget = nullptr;
+    EXPECT_EQ(mCup->WorldLinkTarget(), mAnn->mMobile);
+    mCup->mWorldLinkTarget = 0;
     link->mGlobals[2].object = Cup();
     link->CallFunction("Go", nullptr);
-    EXPECT_EQ(mCup->mWorldLinkTarget, nullptr) << "a mobile handle in an actor's value";
+    EXPECT_EQ(mCup->WorldLinkTarget(), nullptr) << "a mobile handle in an actor's value";
 }
 
 TEST_F(ScriptApiObjectsTest, ASparkleIsMadeBoundAndAddedAndSpawnsWhereItIsTold)

@@ -17,6 +17,7 @@
 #include "engine/world/actor_control.h"
 #include "engine/world/mobile.h"
 #include "engine/world/mobile_animation.h"
+#include "engine/world/mobile_motion_event_handler.h"
 #include "engine/world/mobile_controllers.h"
 #include "engine/world/scene.h"
 #include "platform/win32/crt.h"
@@ -288,7 +289,9 @@ int cTarvelActor::PlayAnimation(const cTarvelString& name, int32_t flags, float 
     mAnimation = new cTarvelMobileAnimation(mMobile, flags);
     mAnimation->Load(name);
     if (skipping) {
-        // A skipped cinematic still gets what the motion's events do.
+        // A skipped cinematic still gets what the motion's events do, once
+        // the animation is gone: a handler may play another on this actor.
+        MotionEventHold hold;
         mAnimation->ProcessEvents();
         delete mAnimation;
         mAnimation = nullptr;

@@ -7,6 +7,7 @@
 #include "engine/core/maths.h"
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/savegame.h"
+#include "engine/script/script.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile.h"
 #include "engine/world/mobile_animation.h"
@@ -271,6 +272,7 @@ cTarvelMobileAnimation* cTarvelActorControlDefault::TurnTo(const D3DXQUATERNION&
 void cTarvelActorControlDefault::SetCallback(cTarvelScript* script, cTarvelString label, cTarvelScriptValue* symbol)
 {
     mPathfinder->mCbScript = script;
+    mPathfinder->mCbSerial = script ? script->mSerial : 0;
     mPathfinder->mCbLabel = label;
     mPathfinder->mCbSymbol = symbol;
 }

@@ -76,6 +76,27 @@ testkit::SceneWalkArea Ramp()
     return area;
 }
 
+// A corridor that snakes up, across, down, across and up again: from the
+// bottom of its left bar to the top of its right one every route runs
+// through the four nodes at its inner corners, one hop after another.
+testkit::SceneWalkArea Snake()
+{
+    testkit::SceneWalkArea area;
+    area.name = "Snake";
+    area.polygons = {{false,
+                      {{0, 0, 0}, {100, 0, 0}, {100, 0, 300}, {200, 0, 300}, {200, 0, 0}, {500, 0, 0}, {500, 0, 400},
+                       {400, 0, 400}, {400, 0, 100}, {300, 0, 100}, {300, 0, 400}, {0, 0, 400}}}};
+    area.nodes = {{90, 310, 0, 0}, {210, 310, 0, 0}, {290, 90, 0, 0}, {410, 90, 0, 0}};
+    const float a = 120.0f, b = std::hypot(80.0f, 220.0f);
+    using R = testkit::SceneWalkRoute;
+    const R self{1, 0, -1, 0};
+    area.routes = {self,           R{1, 0, 1, a},     R{0, 0, 1, a + b}, R{0, 0, 1, a + b + a},
+                   R{1, 0, 0, a},  self,              R{1, 0, 2, b},     R{0, 0, 2, b + a},
+                   R{0, 0, 1, b + a}, R{1, 0, 1, b},  self,              R{1, 0, 3, a},
+                   R{0, 0, 2, a + b + a}, R{0, 0, 2, a + b}, R{1, 0, 2, a}, self};
+    return area;
+}
+
 D3DXQUATERNION Yaw(float degrees)
 {
     D3DXQUATERNION q;
@@ -92,7 +113,8 @@ protected:
         gCalls.clear();
         testkit::SceneFile file;
         file.name = "Yard";
-        file.walkAreas = {UArea(), DoorArea(), Ramp(), Box("StairA", 100, 200, 0, 100), Box("StairB", 100, 250, 0, 100)};
+        file.walkAreas = {UArea(), DoorArea(), Ramp(), Box("StairA", 100, 200, 0, 100), Box("StairB", 100, 250, 0, 100),
+                          Box("Open", -1000, 1000, -1000, 1000), Snake(), Box("Flight", -1000, 1000, -50, 50)};
         file.script = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
         const auto still = [](float turn) { return Motion("root", {0, 0, 0}, {0, 0, 0}, turn, 1.0f); };
         testkit::MobileActor walker;
@@ -132,6 +154,13 @@ protected:
     }
 
     cTarvelMobile& Mobile() { return *mActor->mMobile; }
+    // Where the actor's front points in x-z: (M._13, -M._11) of its rotation.
+    D3DXVECTOR2 Facing()
+    {
+        D3DXMATRIX m;
+        D3DXMatrixRotationQuaternion(&m, &Mobile().mRotation);
+        return D3DXVECTOR2(m._13, -m._11);
+    }
     cTarvelPathfinder& Path() { return *mControl->mPathfinder; }
 
     void Frame(uint32_t ms)
@@ -215,6 +244,204 @@ TEST_F(ActorControlTest, WalksAroundTheUAndCallsTheSceneScriptOnArrival)
     EXPECT_TRUE(mControl->mStanding);
     Frame(40);
     EXPECT_EQ(gCalls.size(), 1u);
+}
+
+TEST_F(ActorControlTest, WalkersFaceTheWayTheyWalkAndArriveTurnedWithoutASnap)
+{
+    mControl->SetWalkLayer(mScene->FindWalkArea("Open"));
+    const struct {
+        const char* what;
+        float x, z;
+    } legs[] = {{"+x", 1, 0}, {"-x", -1, 0}, {"+z", 0, 1}, {"-z", 0, -1}, {"diagonal", 0.6f, -0.8f}};
+    for (const auto& leg : legs) {
+        SCOPED_TRACE(leg.what);
+        // Already facing that way (yaw b faces (-sin b, -cos b)): the path is
+        // straight.
+        Mobile().SetPosition(0.0f, 0.0f, 0.0f);
+        Mobile().SetRotation(Yaw(std::atan2(-leg.x, -leg.z) * 57.2957763671875f));
+        mControl->WalkTo(300.0f * leg.x, 0.0f, 300.0f * leg.z, 0.0f, nullptr, nullptr);
+        ASSERT_TRUE(mControl->mWalking);
+        int frames = 0;
+        for (; frames < 200 && Path().mWaypoints.count > 1; ++frames) {
+            Frame(40);
+            if (Path().mWaypoints.count < 2)
+                break;
+            EXPECT_NEAR(Facing().x, leg.x, 1e-4f) << frames;
+            EXPECT_NEAR(Facing().y, leg.z, 1e-4f) << frames;
+        }
+        EXPECT_GT(frames, 5);
+        WalkOut();
+        EXPECT_NEAR(Mobile().mPosition.x, 300.0f * leg.x, 1e-3f);
+        EXPECT_NEAR(Mobile().mPosition.z, 300.0f * leg.z, 1e-3f);
+    }
+
+    // With a destination rotation a the last stretch arrives moving along
+    // the facing (-sin a, -cos a) of that rotation, so setting it at the
+    // end turns the actor by a few degrees at most (for a turn the curve
+    // can make: the walk's distance is measured along the chord).
+    const struct {
+        float x, z, a;
+    } arrivals[] = {{0, -400, 0.5f}, {0, -400, -0.7f}, {400, 0, -1.2f}};
+    for (const auto& arrival : arrivals) {
+        const float a = arrival.a;
+        SCOPED_TRACE(a);
+        Mobile().SetPosition(0.0f, 0.0f, 0.0f);
+        Mobile().SetRotation(Yaw(0.0f));
+        mControl->WalkTo(arrival.x, 0.0f, arrival.z, a, nullptr, nullptr);
+        D3DXVECTOR2 last = Facing();
+        for (int i = 0; i < 400 && Path().mWaypoints.count > 1; ++i) {
+            Frame(10);
+            if (Path().mWaypoints.count > 1)
+                last = Facing();
+        }
+        WalkOut();
+        const D3DXVECTOR2 u(-std::sin(a), -std::cos(a));
+        EXPECT_NEAR(Facing().x, u.x, 1e-4f);
+        EXPECT_NEAR(Facing().y, u.y, 1e-4f);
+        EXPECT_GT(last.x * u.x + last.y * u.y, std::cos(10.0f / 57.29578f)) << last.x << ", " << last.y;
+    }
+}
+
+TEST_F(ActorControlTest, AWalkTurnsFirstOnlyWhenItsWayLiesBehindTheActor)
+{
+    SetTurns();
+    mControl->SetWalkLayer(mScene->FindWalkArea("Open"));
+    const struct {
+        const char* what;
+        float x, z;
+    } ways[] = {{"+x", 1, 0}, {"-x", -1, 0}, {"+z", 0, 1}, {"-z", 0, -1}, {"diagonal", -0.8f, 0.6f}};
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        for (const bool ahead : {true, false}) {
+            // Yaw b faces (-sin b, -cos b).
+            const float degrees = std::atan2(-way.x, -way.z) * 57.2957763671875f + (ahead ? 0.0f : 180.0f);
+            Mobile().SetPosition(0.0f, 0.0f, 0.0f);
+            Mobile().SetRotation(Yaw(degrees));
+            mControl->WalkTo(300.0f * way.x, 0.0f, 300.0f * way.z, 0.0f, nullptr, nullptr);
+            EXPECT_EQ(Path().mTurnAnim != nullptr, !ahead) << degrees;
+            mControl->ClearWalk();
+        }
+    }
+}
+
+TEST_F(ActorControlTest, ARouteThroughSeveralNodesHopsAndStaysOnTheArea)
+{
+    cTarvelWalkArea& snake = *mScene->FindWalkArea("Snake");
+    mControl->SetWalkLayer(&snake);
+    Mobile().SetPosition(50.0f, 0.0f, 50.0f);
+    mControl->WalkTo(450.0f, 0.0f, 350.0f, 0.0f, nullptr, nullptr);
+    const std::vector<std::array<float, 3>> expected = {{50, 50, -1},  {90, 310, 0}, {210, 310, 1},
+                                                        {290, 90, 2},  {410, 90, 3}, {450, 350, -1}};
+    EXPECT_EQ(Waypoints(), expected);
+    int frames = 0;
+    for (; frames < 2000 && Path().mMode != cTarvelPathfinder::kIdle; ++frames) {
+        Frame(40);
+        ASSERT_TRUE(snake.IsInside(Mobile().mPosition.x, Mobile().mPosition.z))
+            << Mobile().mPosition.x << ", " << Mobile().mPosition.z;
+    }
+    EXPECT_EQ(Mobile().mPosition.x, 450.0f);
+    EXPECT_EQ(Mobile().mPosition.z, 350.0f);
+    // About 1050 units at 150 a second.
+    EXPECT_GT(frames, 150);
+    EXPECT_LT(frames, 200);
+}
+
+TEST_F(ActorControlTest, TheCyclesKeepPaceWithTheFeetAndStairsSlowARun)
+{
+    mControl->SetWalkLayer(mScene->FindWalkArea("Open"));
+    mControl->mWalkCycles = 0.8f;
+    mControl->mRunCycles = 1.5f;
+    // One walk cycle per 0.8 x 1.2 / 0.0085 units, one run cycle per
+    // 1.5 x 0.73 / 0.0032; "cycle" lasts a second.
+    const struct {
+        bool run;
+        double unitsPerCycle;
+    } paces[] = {{false, 0.8 * 1.2 / 0.0085}, {true, 1.5 * 0.73 / 0.0032}};
+    for (const auto& pace : paces) {
+        SCOPED_TRACE(pace.run ? "run" : "walk");
+        Mobile().SetPosition(-900.0f, 0.0f, 0.0f);
+        Mobile().SetRotation(Yaw(-90.0f));
+        mControl->WalkTo(900.0f, 0.0f, 0.0f, 0.0f, nullptr, nullptr);
+        mControl->SetRun(pace.run);
+        cTarvelMobileAnimation* cycle = pace.run ? mControl->mRunAnim : mControl->mWalkAnim;
+        Frame(40);
+        Frame(40);
+        ASSERT_TRUE(cycle->mPlaying);
+        const float start = Mobile().mPosition.x;
+        for (int i = 0; i < 10; ++i) {
+            const float before = cycle->GetCurrentTime();
+            const float x = Mobile().mPosition.x;
+            Frame(40);
+            const float moved = Mobile().mPosition.x - x;
+            float advanced = cycle->GetCurrentTime() - before;
+            if (advanced < 0.0f)
+                advanced += 1.0f;   // the loop wrapped
+            EXPECT_NEAR(advanced, moved / pace.unitsPerCycle, 1e-4);
+        }
+        // The curve's chord table places each step only roughly.
+        EXPECT_NEAR(Mobile().mPosition.x - start, (pace.run ? 280.0f : 120.0f) * 1.25f * 0.4f, 1.0f);
+        mControl->ClearWalk();
+        Frame(40);
+    }
+
+    // On a stair of ratio 50 / 5 x 0.2 + 0.6 = 2.6 a walk is that much
+    // faster, a run 1.2 times less.
+    cTarvelWalkArea* flight = mScene->FindWalkArea("Flight");
+    flight->mStairHeight = 5.0f;
+    flight->mStairWidth = 50.0f;
+    flight->mEnabled = 1;
+    Reload("<Control><WalkingAnim><File>cycle</File><Loop>1</Loop></WalkingAnim>"
+           "<RunningAnim><File>cycle</File><Loop>1</Loop></RunningAnim>"
+           "<StairUpAnim><File>cycle</File></StairUpAnim><StairDownAnim><File>cycle</File></StairDownAnim>"
+           "<StairLayerCount>1</StairLayerCount><StairLayer0>Flight</StairLayer0>"
+           "<Pathfinder><Walklayer>Open</Walklayer></Pathfinder></Control>");
+    for (const bool run : {false, true}) {
+        SCOPED_TRACE(run ? "run" : "walk");
+        Mobile().SetPosition(-900.0f, 0.0f, 0.0f);
+        mControl->WalkTo(900.0f, 0.0f, 0.0f, 0.0f, nullptr, nullptr);
+        mControl->SetRun(run);
+        Frame(40);
+        Frame(40);
+        ASSERT_TRUE(mControl->mStairing);
+        const float x = Mobile().mPosition.x;
+        for (int i = 0; i < 5; ++i)
+            Frame(40);
+        EXPECT_TRUE(mControl->mStairing);
+        const float expected = (run ? 280.0f * 2.6f / 1.2f : 120.0f * 2.6f) * 0.2f;
+        EXPECT_NEAR(Mobile().mPosition.x - x, expected, 1.0f);
+        mControl->ClearWalk();
+        Frame(40);
+    }
+}
+
+TEST_F(ActorControlTest, AnAreaStaysOnWhileAnyActorWalksOnIt)
+{
+    cTarvelWalkArea* u = mScene->FindWalkArea("U");
+    cTarvelWalkArea* door = mScene->FindWalkArea("Door");
+    ASSERT_TRUE(u->mEnabled);
+    // Another actor comes onto the player's area and moves on to another.
+    cTarvelActorControlDefault other(mActor.get());
+    other.SetWalkLayer(u);
+    EXPECT_EQ(other.SetWalkLayer(door), u);
+    EXPECT_TRUE(u->mEnabled);
+    EXPECT_TRUE(door->mEnabled);
+    EXPECT_TRUE(mControl->IsOnWalkArea(50.0f, 250.0f));
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    EXPECT_TRUE(mControl->mWalking);
+
+    // The last one to leave switches it off; setting the same area again
+    // keeps it on.
+    other.SetWalkLayer(nullptr);
+    EXPECT_FALSE(door->mEnabled);
+    mControl->SetWalkLayer(u);
+    EXPECT_TRUE(u->mEnabled);
+    mControl->SetWalkLayer(door);
+    EXPECT_FALSE(u->mEnabled);
+    EXPECT_FALSE(u->IsInside(50.0f, 250.0f));
+    mControl->SetWalkLayer(nullptr);
+    EXPECT_FALSE(door->mEnabled);
+    EXPECT_EQ(u->mUsers, 0);
+    EXPECT_EQ(door->mUsers, 0);
 }
 
 TEST_F(ActorControlTest, WalksWithoutCycleOrCloseByDoNotMove)
@@ -351,7 +578,7 @@ TEST_F(ActorControlTest, AWalkWaitsForItsTurnAndFinishWalkEndsIt)
 {
     SetTurns();
     // Facing +z; the first leg leads towards -z: a turn before the walk.
-    Mobile().SetRotation(Yaw(0.0f));
+    Mobile().SetRotation(Yaw(180.0f));
     mControl->WalkTo(250.0f, 0.0f, 250.0f, kPi / 2, nullptr, nullptr);
     ASSERT_NE(Path().mTurnAnim, nullptr);
     Frame(20);
@@ -374,7 +601,7 @@ TEST_F(ActorControlTest, AWalkWaitsForItsTurnAndFinishWalkEndsIt)
     EXPECT_EQ(Mobile().mPosition.x, 250.0f);
 
     // When the turn has played, the walk goes on from where the actor stands.
-    Mobile().SetRotation(Yaw(0.0f));
+    Mobile().SetRotation(Yaw(180.0f));
     mControl->WalkTo(250.0f, 0.0f, 50.0f, 0.0f, nullptr, nullptr);
     ASSERT_NE(Path().mTurnAnim, nullptr);
     Mobile().mRotationEnd = true;
@@ -387,7 +614,7 @@ TEST_F(ActorControlTest, AWalkWaitsForItsTurnAndFinishWalkEndsIt)
 TEST_F(ActorControlTest, ReleaseAnimationsDuringATurnLeavesNoDanglingAnimation)
 {
     SetTurns();
-    Mobile().SetRotation(Yaw(0.0f));
+    Mobile().SetRotation(Yaw(180.0f));
     mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
     ASSERT_NE(Path().mTurnAnim, nullptr);
     mControl->ReleaseAnimations();
@@ -494,6 +721,40 @@ TEST_F(ActorControlTest, SaveAndLoadKeepTheWalkAndAnyLiveScriptsCallback)
     EXPECT_TRUE(mControl->mWalkAnim->mPlaying);
     EXPECT_TRUE(std::isfinite(mControl->mWalkAnim->GetCurrentTime()));
     EXPECT_GT(mControl->mWalkAnim->GetCurrentTime(), 0.0f);
+}
+
+TEST_F(ActorControlTest, ACallbackIntoAGoneMachineIsNeitherSavedNorCalled)
+{
+    const std::vector<uint8_t> image = AssembleScriptOrThrow("ret\nfunction arrive\nret\n");
+    // A clip's machine, deleted with its cinematic: a save does not read its
+    // name.
+    auto* clip = new cTarvelScript("Clip");
+    ASSERT_EQ(clip->LoadImage(image.data(), image.size(), "Clip"), 0);
+    mControl->WalkTo(250.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetCallback(clip, "arrive", nullptr);
+    delete clip;
+    EXPECT_EQ(SaveText().find("<CB>"), std::string::npos);
+
+    // The next visit's machine, built where the left one was: not the one
+    // the walk waits for, whatever the allocator does.
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    auto* left = new (storage) cTarvelScript("Yard.visit");
+    ASSERT_EQ(left->LoadImage(image.data(), image.size(), "Yard.visit"), 0);
+    mControl->SetCallback(left, "arrive", nullptr);
+    left->~cTarvelScript();
+    auto* visit = new (storage) cTarvelScript("Yard.visit");
+    ASSERT_EQ(visit->LoadImage(image.data(), image.size(), "Yard.visit"), 0);
+    EXPECT_EQ(SaveText().find("<CB>"), std::string::npos);
+    WalkOut();
+    EXPECT_TRUE(gCalls.empty());
+
+    // Its own callback is kept and called.
+    mControl->WalkTo(50.0f, 0.0f, 250.0f, 0.0f, nullptr, nullptr);
+    mControl->SetCallback(visit, "arrive", nullptr);
+    EXPECT_NE(SaveText().find("<CB>Yard.visit</CB>"), std::string::npos);
+    WalkOut();
+    EXPECT_EQ(gCalls, std::vector<std::string>{"Yard.visit:arrive"});
+    visit->~cTarvelScript();
 }
 
 TEST_F(ActorControlTest, DuplicateWaypointsAtTheEndAreSkippedInTheSameFrame)

@@ -689,11 +689,16 @@ void cTarvelMobile::SetRotationXYZ(float ax, float ay, float az)
 void cTarvelMobile::SetWorldLink(const char* nodeName, cTarvelMobile* target)
 {
     mWorldLinkNode = -1;
-    mWorldLinkTarget = target;
+    mWorldLinkTarget = target ? gScriptHandles.Bind(target, eScriptObjectType::Mobile) : 0;
     if (!mActor || !nodeName)
         return;
     if (Anim::Node* node = mActor->FindNodeByName(nodeName))
         mWorldLinkNode = int32_t(node->GetIndex());
+}
+
+cTarvelMobile* cTarvelMobile::WorldLinkTarget() const
+{
+    return gScriptHandles.Get<cTarvelMobile>(mWorldLinkTarget, eScriptObjectType::Mobile);
 }
 
 void cTarvelMobile::Update(float dt)
@@ -725,7 +730,7 @@ void cTarvelMobile::Update(float dt)
         const Anim::Transform& local = mInstance->GetTransformData().GetLocalTransforms()[linkNode];
         mPosition = D3DXVECTOR3(local.position.x, local.position.y, local.position.z);
         mRotation = D3DXQUATERNION(local.rotation.x, local.rotation.y, local.rotation.z, local.rotation.w);
-        if (cTarvelMobile* target = mWorldLinkTarget) {
+        if (const cTarvelMobile* target = WorldLinkTarget()) {
             RotateByQuaternion(&mPosition, &target->mRotation);
             mPosition += target->mPosition;
             D3DXQuaternionMultiply(&mRotation, &mRotation, &target->mRotation);

@@ -131,9 +131,11 @@ public:
     MobileBaseAnimationController* mBaseController = nullptr;
     cTarvelActor* mOwner = nullptr;
     // The linked node's index (-1: none) and the mobile the link is
-    // relative to.
+    // relative to, as a checked handle: a scene change may delete the target
+    // while this mobile lives on.
     int32_t mWorldLinkNode = -1;
-    cTarvelMobile* mWorldLinkTarget = nullptr;
+    uint32_t mWorldLinkTarget = 0;
+    cTarvelMobile* WorldLinkTarget() const;
     int32_t mOverrideLightCount = 0;
     const cTarvelShaderBinding* mOverrideShader = nullptr;
     // Playing on this mobile; not owned.

@@ -27,10 +27,17 @@
 namespace {
 
 std::vector<std::string> gCalls;
+// The actor the scene's "Again" handler plays "calls" on, once.
+cTarvelActor* gReplayOn = nullptr;
 
 void Observe(cTarvelScript*, const char* name)
 {
     gCalls.push_back(name);
+    if (gReplayOn && gCalls.back() == "Yard::Again") {
+        cTarvelActor* actor = gReplayOn;
+        gReplayOn = nullptr;
+        actor->PlayAnimation("calls", 0, 0.0f, 0.0f);
+    }
 }
 
 struct TimedEvent {
@@ -81,6 +88,7 @@ protected:
                {"calls", 8, EventMotion({{0.5f, "rotend", ""}, {0.7f, "scrscene", "Waved"}})},
                {"handover", 8, EventMotion({{0.3f, "link", ""}, {0.7f, "unlink", ""}})},
                {"sitdown", 8, EventMotion({{0.3f, "setpose", "Sit"}, {0.35f, "rotend", ""}})},
+               {"replay", 8, EventMotion({{0.3f, "scrscene", "Again"}, {0.35f, "rotend", ""}})},
                {"Ann.day", 2, AssembleActorScript("Ann", "ret\nfunction Ann::PoseSit\nret\n")},
                {"step", kResourceWav, wav},
                {"Yard", testkit::kSceneResourceType, testkit::BuildSceneFile(file)}});
@@ -96,6 +104,8 @@ protected:
 
     void TearDown() override
     {
+        gReplayOn = nullptr;
+        gTarvel.mPlayer = nullptr;
         mAnn.reset();
         cTarvelScript::sCallObserver = nullptr;
         gCinematics.Clear();
@@ -373,6 +383,46 @@ TEST_F(MotionEventTest, APoseInsideAWalkAnimationFreesItOnlyOnceTheLibraryIsDone
     EXPECT_EQ(control->mWalkAnim, nullptr);
     EXPECT_TRUE(ann.mMobile->mRotationEnd);
     ann.mMobile->Update(0.2f);
+}
+
+// A skip fires the events of an actor's animation at once; a scene handler
+// that plays another animation on the actor frees the one being read, so
+// the events act only once the skip is done with it.
+TEST_F(MotionEventTest, EventsFiredByASkipActOnceTheSkippedAnimationIsLetGo)
+{
+    cTarvelActor& ann = Ann();
+    {
+        // A skipped cinematic's own call: the animation is made, its events
+        // fired and it is deleted at once.
+        cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
+        cinematic.mInCall = cinematic.mSkipping = true;
+        gReplayOn = &ann;
+        ann.PlayAnimation("replay", 0, 0.0f, 0.0f);
+        // The handler's animation is skipped as well, its events fired.
+        EXPECT_EQ(gCalls, (std::vector<std::string>{"Yard::Again", "Yard::Waved"}));
+        EXPECT_TRUE(ann.mMobile->mRotationEnd);   // the event after the handler's still came
+        EXPECT_EQ(ann.mAnimation, nullptr);
+        gCalls.clear();
+        gCinematics.Clear();
+    }
+    {
+        // The player's animation as a cinematic is skipped: it ends where it
+        // is, and the handler's new animation is the one that plays on.
+        ann.mMobile->mRotationEnd = false;
+        ASSERT_EQ(ann.PlayAnimation("replay", 0, 0.0f, 0.0f), 0);
+        ASSERT_NE(ann.mAnimation, nullptr);
+        ASSERT_TRUE(ann.mAnimation->mPlaying);
+        gTarvel.mPlayer = &ann;
+        gReplayOn = &ann;
+        cTarvelCinematic cinematic(nullptr, "", nullptr, "OnRun");
+        cinematic.RequestSkip(true);
+        EXPECT_EQ(gCalls, std::vector<std::string>{"Yard::Again"});
+        EXPECT_TRUE(ann.mMobile->mRotationEnd);
+        ASSERT_NE(ann.mAnimation, nullptr);
+        EXPECT_EQ(ann.mAnimation->mName, cTarvelString("calls"));
+        EXPECT_TRUE(ann.mAnimation->mPlaying);
+        gCinematics.Clear();
+    }
 }
 
 } // namespace

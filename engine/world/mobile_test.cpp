@@ -339,6 +339,18 @@ TEST_F(MobileTest, WorldLinksAttachmentsAndBounds)
     // An unknown node links nothing.
     linked->SetWorldLink("nobody", target);
     EXPECT_EQ(linked->mWorldLinkNode, -1);
+    // The target goes (a scene change) while the linked mobile lives on: the
+    // node's own place is taken, nothing of the target is read.
+    cTarvelMobile* gone = Loaded("walker");
+    gone->SetPosition(500, 0, 0);
+    linked->SetWorldLink("child", gone);
+    EXPECT_EQ(linked->WorldLinkTarget(), gone);
+    mMobiles.pop_back();
+    EXPECT_EQ(linked->WorldLinkTarget(), nullptr);
+    linked->Update(0.1f);
+    EXPECT_NEAR(linked->mPosition.x, 3.0f, 1e-4);
+    EXPECT_NEAR(linked->mPosition.z, 0.0f, 1e-4);
+    linked->SetWorldLink("nobody", nullptr);
 
     // Attached, the mobile takes its position from its instance.
     cTarvelMobile* attached = Loaded("walker");

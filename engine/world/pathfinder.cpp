@@ -91,11 +91,15 @@ void cTarvelPathfinder::SetWalkLayer(cTarvelWalkArea* walkArea)
     mBounds[3] = -100000.0f;
     mNodeCount = 0;
     mNodes = nullptr;
-    if (mWalkArea)
+    // An area another actor still walks on stays on for it.
+    if (mWalkArea && --mWalkArea->mUsers <= 0) {
+        mWalkArea->mUsers = 0;
         mWalkArea->mEnabled = 0;
+    }
     mWalkArea = walkArea;
     if (!walkArea)
         return;
+    ++walkArea->mUsers;
     walkArea->mEnabled = 1;
     float minX, minZ, maxX, maxZ;
     walkArea->GetBounds(minX, minZ, maxX, maxZ);
@@ -452,8 +456,9 @@ int cTarvelPathfinder::PrepareCurves()
         ApplyDestRot();
         if (cTarvelScript* script = mCbScript) {
             const cTarvelString label = mCbLabel;
+            const uint64_t serial = mCbSerial;
             mCbScript = nullptr;
-            if (gTarvel.IsScriptLive(script))
+            if (gTarvel.IsScriptLive(script, serial))
                 script->CallFunction(label.c_str(), nullptr);
         }
     }
@@ -477,10 +482,11 @@ void cTarvelPathfinder::Step(float speedFactor)
             // Copied first: the call may start a new walk with a new callback.
             const cTarvelString label = mCbLabel;
             cTarvelScriptValue* symbol = mCbSymbol;
+            const uint64_t serial = mCbSerial;
             mCbScript = nullptr;
             if (gTarvel.mPlayer && gTarvel.mPlayer->mControl == mControl)
                 gTarvel.mGameplay.mStateFlags &= ~cTarvelGameplay::kWalkingToObject;
-            if (gTarvel.IsScriptLive(script))
+            if (gTarvel.IsScriptLive(script, serial))
                 script->CallEvent(symbol, label.c_str());
         }
         return;
@@ -582,7 +588,9 @@ void cTarvelPathfinder::Save(cTarvelSavegame& savegame)
     savegame.WriteString("Walklayer", mWalkArea->Name());
     savegame.WriteInt("WaypointCount", mWaypoints.count);
     savegame.WriteFloat("DestRot", mDestRot);
-    if (mCbScript) {
+    // A machine deleted since (a clip's cinematic, the scene left) is not
+    // written: its name would be read from freed memory.
+    if (mCbScript && gTarvel.IsScriptLive(mCbScript, mCbSerial)) {
         savegame.WriteString("CB", mCbScript->mName);
         savegame.WriteString("CBLabel", mCbLabel);
         if (mCbSymbol)
@@ -640,6 +648,7 @@ void cTarvelPathfinder::Load(cTarvelSavegame& savegame)
             cTarvelScript* script = gTarvel.mLiveScripts.data[i];
             if (script && script->mName == machine) {
                 mCbScript = script;
+                mCbSerial = script->mSerial;
                 break;
             }
         }

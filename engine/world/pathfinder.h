@@ -61,6 +61,7 @@ public:
     tArray<sWaypoint> mWaypoints;
     cTarvelString mCbLabel;
     cTarvelScript* mCbScript = nullptr;
+    uint64_t mCbSerial = 0;   // which machine: another may take a gone one's address
     cTarvelScriptValue* mCbSymbol = nullptr;
     DWORD mSegmentTime = 0;
     float mDestRot = 0.0f;

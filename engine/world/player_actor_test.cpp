@@ -114,6 +114,35 @@ protected:
         return out;
     }
 
+    // The body's vertices as a draw of this frame takes them: drawn, then read
+    // back from the mobile's buffer of deformed vertices.
+    std::vector<D3DXVECTOR3> Drawn()
+    {
+        const cTarvelMobile& mobile = *mPC->mMobile;
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        device->BeginScene();
+        mPC->mMobile->Draw(&identity, true, nullptr, 3, 6, false);
+        device->EndScene();
+        const std::vector<float> raw =
+            Read<float>(mobile.mDynamicVertexBuffer, 0, size_t(mobile.mDynamicVertexCount) * 8);
+        std::vector<D3DXVECTOR3> out;
+        for (size_t v = 0; v + 8 <= raw.size(); v += 8)
+            out.emplace_back(raw[v], raw[v + 1], raw[v + 2]);
+        return out;
+    }
+
+    static float Farthest(const std::vector<D3DXVECTOR3>& a, const std::vector<D3DXVECTOR3>& b)
+    {
+        float far = a.size() == b.size() ? 0.0f : 1e9f;
+        for (size_t v = 0; v < a.size() && v < b.size(); ++v) {
+            const D3DXVECTOR3 d = a[v] - b[v];
+            far = std::max(far, D3DXVec3Length(&d));
+        }
+        return far;
+    }
+
     static float Lowest(const std::vector<D3DXVECTOR3>& vertices)
     {
         float low = 1e9f;
@@ -206,6 +235,42 @@ TEST_F(PlayerActorTest, WalksAndRunsWithTheFeetOnTheFloor)
         EXPECT_GT(swingMax, 0.99f);
         EXPECT_LT(swingMin, leg.run ? 0.85f : 0.92f);
     }
+}
+
+// Skinning and morphing change the body's vertices every frame; each draw
+// must take this frame's, not the ones of the first draw.
+TEST_F(PlayerActorTest, EachDrawTakesThisFramesSkinnedAndMorphedVertices)
+{
+    Frame(40);
+    const std::vector<D3DXVECTOR3> still = Drawn();
+    ASSERT_EQ(still.size(), Vertices().size());
+    EXPECT_LT(Farthest(still, Vertices()), 1e-4f);
+
+    mControl->WalkTo(0.0f, 0.0f, 500.0f, 0.0f, nullptr, nullptr);
+    std::vector<D3DXVECTOR3> previous = still;
+    for (int i = 0; i < 20; ++i) {
+        Frame(40);
+        const std::vector<D3DXVECTOR3> drawn = Drawn();
+        EXPECT_LT(Farthest(drawn, Vertices()), 1e-4f) << i;
+        if (i >= 10)   // after the turn, the legs swing from frame to frame
+            EXPECT_GT(Farthest(drawn, previous), 0.5f) << i;
+        previous = drawn;
+    }
+    mControl->Stop();
+    for (int i = 0; i < 30; ++i)
+        Frame(40);
+
+    // Talking: the morph moves the mouth, and the draw shows it.
+    const std::vector<D3DXVECTOR3> shut = Drawn();
+    gTarvel.mSpeech.Say("Somebody left the shed open.", "project-pc_intro", mPC.get(), 1);
+    float widest = 0.0f;
+    for (int i = 0; i < 20; ++i) {
+        Frame(40);
+        const std::vector<D3DXVECTOR3> drawn = Drawn();
+        EXPECT_LT(Farthest(drawn, Vertices()), 1e-4f) << i;
+        widest = std::max(widest, Farthest(drawn, shut));
+    }
+    EXPECT_GT(widest, 2.0f);
 }
 
 TEST_F(PlayerActorTest, TheIntroLineMovesTheMouth)

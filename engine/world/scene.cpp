@@ -297,12 +297,15 @@ void cTarvelScene::Update()
     UpdateViewports();
     if (gTarvel.mPlayer)
         gTarvel.mPlayer->Update();
-    for (cTarvelActor* actor : mActors)
-        actor->Update();
-    for (cTarvelMobile* mobile : mMobiles)
-        mobile->Update(gTarvel.mTimer.mFrameSeconds);
-    for (cTarvelParticle* particle : mParticles)
-        particle->Update();
+    // By index, the count read each time: a motion's "scrscene" script may
+    // add an actor, a free mobile or a particle effect, moving the arrays.
+    // What joins is updated in this frame too.
+    for (int32_t i = 0; i < mActors.count; ++i)
+        mActors.data[i]->Update();
+    for (int32_t i = 0; i < mMobiles.Count(); ++i)
+        mMobiles[i]->Update(gTarvel.mTimer.mFrameSeconds);
+    for (int32_t i = 0; i < mParticles.Count(); ++i)
+        mParticles[i]->Update();
 }
 
 void cTarvelScene::UpdateViewports()

@@ -3,6 +3,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -28,6 +30,7 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "tools/anim_file_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
@@ -39,12 +42,16 @@ using testkit::SceneFile;
 using testkit::WalkRef;
 
 std::vector<std::string> gCalls;
+// Run on each observed call, standing in for what the script would do.
+std::function<void(const std::string&)> gOnCall;
 
 void Observe(cTarvelScript* script, const char* name)
 {
     // The gameplay start-up's call of "Main::Init" is not the scene's.
     if (script != gTarvel.mGameplay.mMainScript)
         gCalls.push_back(name);
+    if (gOnCall)
+        gOnCall(name);
 }
 
 const char* kRoomScript = R"(
@@ -170,6 +177,7 @@ protected:
     void TearDown() override
     {
         cTarvelScript::sCallObserver = nullptr;
+        gOnCall = nullptr;
         RenderTest::TearDown();
     }
 
@@ -523,6 +531,72 @@ TEST_F(SceneTest, FreeMobilesUpdateDrawAndComeBackBoundToTheirSymbols)
     const uint32_t handle = symbol->object;
     restored->mMobiles.DeleteAll();
     EXPECT_EQ(gScriptHandles.Get<cTarvelMobile>(handle, eScriptObjectType::Mobile), nullptr);
+}
+
+// A motion's "scrscene" event whose script makes free mobiles and actors
+// while the scene's update walks its arrays: they move as they grow.
+TEST_F(SceneTest, TheUpdateSurvivesObjectsMadeByItsOwnMotionEvents)
+{
+    testkit::AnimFileWriter motion(testkit::AnimFileKind::SkeletalMotion);
+    testkit::AnimMotionEventTableChunk table;
+    table.types = {"scrscene"};
+    table.parameters = {"Grow"};
+    table.events = {{0.1f, 0, 0}};
+    motion.AddMotionEventTable(table);
+    testkit::AnimSkeletalSubMotionChunk sub;
+    sub.name = "base";
+    testkit::AnimKey<3> p0, p1;
+    p1.time = 1.0f;
+    sub.positionKeys = {p0, p1};
+    testkit::AnimKey<4> r0, r1;
+    r0.value[3] = r1.value[3] = 1.0f;
+    r1.time = 1.0f;
+    sub.rotationKeys = {r0, r1};
+    motion.AddSkeletalSubMotion(sub);
+    testkit::MobileActor lamp;
+    lamp.nodes = {{"base", -1}};
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "lamp", 7, testkit::BuildMobileActor(lamp), true);
+        writer.AddShared(1, "grow", 8, motion.Finish(), true);
+        for (const char* name : {"Ann", "Extra"})
+            writer.AddShared(1, std::string(name) + ".x", 2, AssembleActorScript(name), true);
+    });
+    cTarvelScene* scene = Enter("Room");
+    gTarvel.mTimer.mFrameSeconds = 0.25f;
+    int made = 0;
+    gOnCall = [&](const std::string& name) {
+        if (name != "Room::Grow")
+            return;
+        for (int i = 0; i < 40; ++i, ++made) {
+            scene->mMobiles.Add(new cTarvelMobile);
+            scene->mActors.Add(new cTarvelActor("Extra", "x", true));
+        }
+    };
+    // First from a free mobile's motion, then from an actor's.
+    auto* mobile = new cTarvelMobile;
+    scene->mMobiles.Add(mobile);
+    ASSERT_EQ(mobile->Load("lamp"), 0);
+    cTarvelMobileAnimation fromMobile(mobile, cTarvelMobileAnimation::kNoBlendIn);
+    ASSERT_EQ(fromMobile.Load("grow"), 0);
+    fromMobile.Play(0.0f, 1.0f);
+    scene->mMobiles.Add(new cTarvelMobile);   // one after it in the array
+    scene->Update();
+    EXPECT_EQ(made, 40);
+    EXPECT_EQ(scene->mMobiles.Count(), 42);
+
+    auto* actor = new cTarvelActor("Ann", "x", false);
+    scene->mActors.Add(actor);
+    ASSERT_EQ(actor->mMobile->Load("lamp"), 0);
+    actor->mVisible = true;
+    cTarvelMobileAnimation fromActor(actor->mMobile, cTarvelMobileAnimation::kNoBlendIn);
+    ASSERT_EQ(fromActor.Load("grow"), 0);
+    fromActor.Play(0.0f, 1.0f);
+    scene->mActors.Add(new cTarvelActor("Extra", "x", true));
+    scene->Update();
+    EXPECT_EQ(made, 80);
+    EXPECT_EQ(scene->mActors.count, 82);
+    gOnCall = nullptr;
 }
 
 TEST_F(SceneTest, AnUnknownActiveViewSelectsTheFirstView)

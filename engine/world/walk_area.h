@@ -79,6 +79,8 @@ public:
     const sWalkNode* mNodes = nullptr;
     const sWalkRoute* mRoutes = nullptr;    // node count × node count
     uint8_t mEnabled = 0;
+    // Pathfinders walking on it: the last one to leave switches it off.
+    int32_t mUsers = 0;
     cTarvelView* mAttachedView = nullptr;
     uint8_t mStair = 0;
     uint8_t mEnterLeave = 0;
