@@ -28,6 +28,7 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "platform/win32/win32.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
@@ -763,6 +764,150 @@ TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
     EXPECT_FALSE(main->Pick(&hit, 512, 128));   // the band's top row
     scene->mMeshes[0].pickDisabled = 1;
     EXPECT_FALSE(main->Pick(&hit, 512, 600));
+}
+
+// Pictures, pointer positions and picks are in picture units (1024 x 768):
+// at another screen size a vertex projects to the same place of the
+// picture, the pointer hovers over the same hotspot and picks the same floor
+// point; only the exact size draws the picture unfiltered.
+TEST_F(SceneTest, ProjectionHoverAndPickAtEveryResolution)
+{
+    testkit::Picture picture(1000, 9);
+    testkit::ImageHeader header;
+    header.width = 1000;
+    header.height = 9;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    const double yScale = 1.0 / (std::tan(0.785 / 2.0) * 512.0 / 768.0);
+    for (DWORD screenRes : {DWORD(0x04000300), DWORD(0x05000400)}) {
+        SCOPED_TRACE(screenRes);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "ScreenRes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&screenRes), 4),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        StartWith([&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+            writer.AddShared(1, "Room_Main_lamp", kResourceImage, image, false);
+        });
+        const bool exact = screenRes == 0x04000300;
+        ASSERT_EQ(gTarvel.mGraphics.mWidth, exact ? 1024 : 1280);
+        cTarvelScene* scene = Enter("Room");
+        cTarvelView* main = scene->FindView("Main");
+        main->mMeshSettings[0].renderMethod = 1;
+        main->mMeshSettings[0].colorMap = main->GetImageLayer("lamp", true);
+        main->Select(0);
+        // Worked at 1024 x 768: the picture is stretched over the band at any
+        // size, and the scenery with it, so a vertex lands on the same place
+        // of the picture; off 1024 x 768 the band's viewport is whole pixels
+        // and moves it by less than a picture pixel.
+        const double xScale = yScale / 2.0;
+        for (int k = 0; k < 4; ++k) {
+            const float* v = scene->mMeshes[0].vertices + 6 * k;
+            const double zv = v[2] + 500.0;
+            const double px = (v[0] * xScale / zv + 1.0) / 2.0 * 1024.0;
+            const double py = 128.0 + (1.0 - (v[1] - 150.0) * yScale / zv) / 2.0 * 512.0;
+            EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].x, (px - 0.5) / 1024.0, exact ? 1e-4 : 1.0 / 1024.0) << k;
+            EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].y, (py - 0.5 - 128.0) / 16.0, exact ? 1e-4 : 1.0 / 16.0)
+                << k;
+        }
+
+        scene->mHotspots[0]->mObject = scene->mScript->FindGlobal("door");
+        EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+        EXPECT_EQ(scene->mHotspot, scene->mHotspots[0]);
+        EXPECT_FALSE(scene->UpdateMouseOver(350, 300));
+        EXPECT_EQ(scene->mHotspot, nullptr);
+
+        D3DXVECTOR3 hit;
+        ASSERT_TRUE(main->Pick(&hit, 512, 600));
+        EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+        // The band's viewport in whole pixels: rows 170 to 852 of 1024.
+        const double sy = exact ? 1.0 : 1024.0 / 768.0;
+        const double top = std::floor(128.0 * sy), rows = std::floor(512.0 * sy);
+        const double cropped = 1.0 / (std::tan(0.785 / 2.0) * rows / (768.0 * sy));
+        EXPECT_NEAR(hit.z, 150.0 / ((600.0 * sy - top - rows / 2.0) / (rows / 2.0) / cropped) - 500.0, 0.5);
+
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        main->Render(&main->mMeshSettings[0]);
+        device->EndScene();
+        EXPECT_EQ(Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter"),
+                  std::vector<float>{exact ? 1.0f : 2.0f});
+        RebuildEngine();
+    }
+}
+
+// The picture is drawn unfiltered (1) only when nothing moved it off its
+// pixels: a filtered view, a moving camera or a camera off the view's
+// place filter it (2). A layer of method 7 is drawn on top.
+TEST_F(SceneTest, FilterRuleAndLayersOnTop)
+{
+    testkit::Picture picture(8, 8);
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "map", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelImage* map = main->GetImageLayer("map", false);
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = map;
+    main->Select(0);
+    cTarvelCamera& camera = gTarvel.mCamera;
+    auto filter = [&] {
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        main->Render(&main->mMeshSettings[0]);
+        device->EndScene();
+        const std::vector<float> value = Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter");
+        return value.empty() ? -1.0f : value[0];
+    };
+    EXPECT_EQ(filter(), 1.0f);
+    main->mFiltered = 1;
+    EXPECT_EQ(filter(), 2.0f);
+    main->mFiltered = 0;
+    camera.mMoving = 1;
+    EXPECT_EQ(filter(), 2.0f);
+    camera.mMoving = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const D3DXVECTOR3 place = camera.mPosition;
+        (&camera.mPosition.x)[axis] += 0.01f;
+        EXPECT_EQ(filter(), 2.0f) << axis;
+        camera.mPosition = place;
+    }
+    EXPECT_EQ(filter(), 1.0f);
+
+    for (int method : {7, 1}) {
+        auto* layer = new sViewLayer;
+        layer->name = "cutout";
+        layer->image = map;
+        layer->visible = 1;
+        layer->depth = 3.0f;
+        layer->method = method;
+        main->mLayers.Add(layer);
+        tArray<sRenderItem> list;
+        main->CollectRenderItems(list);
+        ASSERT_GE(list.Count(), 1);
+        EXPECT_EQ(list[0].object, map);
+        EXPECT_EQ(map->mOnTop, method == 7 ? 1 : 0) << method;
+        main->mLayers.Clear();
+        delete layer;
+    }
+}
+
+// Picks hit the faces turned away from the camera (the scenery's far side,
+// which the scenery effect culls): the floor wound the other way is passed
+// over.
+TEST_F(SceneTest, PicksPassOverFacesTurnedToTheCamera)
+{
+    SceneFile room = Room();
+    room.meshes[0].indices = {0, 2, 1, 0, 3, 2};
+    StartWithScenes({{"Room", room}});
+    cTarvelScene* scene = Enter("Room");
+    D3DXVECTOR3 hit;
+    EXPECT_FALSE(scene->FindView("Main")->Pick(&hit, 512, 600));
 }
 
 TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
