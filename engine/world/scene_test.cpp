@@ -12,7 +12,9 @@
 
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/region_set.h"
+#include "engine/render/flashlight.h"
 #include "engine/render/image.h"
+#include "engine/render/shadow.h"
 #include "engine/render/video.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
@@ -908,6 +910,28 @@ TEST_F(SceneTest, PicksPassOverFacesTurnedToTheCamera)
     cTarvelScene* scene = Enter("Room");
     D3DXVECTOR3 hit;
     EXPECT_FALSE(scene->FindView("Main")->Pick(&hit, 512, 600));
+}
+
+// A view seen from elsewhere puts shadows and the flashlight's cone in
+// other places: selecting one has both made again.
+TEST_F(SceneTest, SelectingAViewRemakesShadowsAndTheFlashlight)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    gTarvel.mConfig.Shadows = 1;
+    cTarvelLightSet& lights = gTarvel.mLights;
+    cTarvelLight* light = lights.CreateLight(cTarvelLight::kPoint);
+    cTarvelMobile caster;
+    cTarvelShadow* shadow = lights.GetShadowCaster(light, &caster);
+    ASSERT_NE(shadow, nullptr);
+    lights.mFlashlight = new cTarvelFlashlight;
+    shadow->mRebuild = false;
+    lights.mFlashlight->mRebuild = false;
+    scene->FindView("Close")->Select(0);
+    EXPECT_TRUE(shadow->mRebuild);
+    EXPECT_TRUE(lights.mFlashlight->mRebuild);
+    lights.SetFlashlight(false);
+    lights.SetLights();
 }
 
 TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
