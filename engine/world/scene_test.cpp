@@ -934,6 +934,50 @@ TEST_F(SceneTest, SelectingAViewRemakesShadowsAndTheFlashlight)
     lights.SetLights();
 }
 
+// The picture projected onto the scenery: the video being started, else
+// the mesh's colour map, else the video playing. Each has its own texture
+// size (1024, 128, 32 columns), which scales the projected u.
+TEST_F(SceneTest, BuildTakesTheStartingVideoThenTheColourMapThenThePlayingVideo)
+{
+    auto picture = [](uint32_t width) {
+        testkit::Picture pixels(int(width), 4);
+        testkit::ImageHeader header;
+        header.width = width;
+        header.height = 4;
+        return testkit::BuildRawImageFile(header, std::span(&pixels, 1));
+    };
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "starting", kResourceImage, picture(1000), false);
+        writer.AddShared(1, "map", kResourceImage, picture(100), false);
+        writer.AddShared(1, "playing", kResourceImage, picture(30), false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelVideo starting, playing;
+    starting.mImage = main->GetImageLayer("starting", false);
+    playing.mImage = main->GetImageLayer("playing", false);
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = main->GetImageLayer("map", false);
+    gTarvel.mCutSceneMovie = &starting;
+    gTarvel.mMovie = &playing;
+    auto columns = [&] {
+        main->Select(0);
+        return main->mMeshSettings[0].texCoords[1].x;
+    };
+    const float first = columns() * 1024.0f;
+    EXPECT_NE(first, 0.0f);
+    gTarvel.mCutSceneMovie = nullptr;
+    EXPECT_FLOAT_EQ(columns() * 128.0f, first);
+    main->mMeshSettings[0].colorMap = nullptr;
+    EXPECT_FLOAT_EQ(columns() * 32.0f, first);
+    // A finished video is not played.
+    playing.mImage->mFinished = 1;
+    EXPECT_EQ(columns(), 0.0f);
+    gTarvel.mMovie = nullptr;
+    starting.mImage = playing.mImage = nullptr;
+}
+
 TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
 {
     testkit::Picture picture(8, 8);
