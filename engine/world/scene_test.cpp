@@ -458,10 +458,16 @@ TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
     scene->mHotspots[1]->mDestination[0] = 5.0f;
     scene->mDetailViews.Add(scene->FindView("Close"));
     scene->Open(scene->FindView("Close"), 3, 0.25f, 0.0f);
+    // The strip still sliding, and the symbol of the hotspot the view was
+    // entered from.
+    scene->mStages[1].moving = 1;
+    scene->FindView("Main")->mHotspotSymbol = scene->mScript->FindGlobal("door");
 
     const std::string first = SaveText(scene);
     EXPECT_NE(first.find("<Caption>The room</Caption>"), std::string::npos) << first;
     EXPECT_NE(first.find("<Item0>Close</Item0>"), std::string::npos);
+    EXPECT_NE(first.find("<Moving>1</Moving>"), std::string::npos);
+    EXPECT_NE(first.find("<HSSym>door</HSSym>"), std::string::npos);
 
     cTarvelScene* restored = Enter("Room", 1);
     ASSERT_TRUE(LoadText(restored, first));
@@ -470,6 +476,9 @@ TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
     EXPECT_EQ(restored->mStages[1].size, 256.0f);
     EXPECT_EQ(restored->FindWalkArea("Floor")->mAttachedView, restored->FindView("Close"));
     EXPECT_TRUE(restored->mHotspots[1]->mIsPath);
+    EXPECT_EQ(restored->mStages[1].moving, 1);
+    ASSERT_NE(restored->mScript->FindGlobal("door"), nullptr);
+    EXPECT_EQ(restored->mView->mHotspotSymbol, restored->mScript->FindGlobal("door"));
     EXPECT_EQ(SaveText(restored), first);
 }
 
