@@ -987,6 +987,43 @@ TEST_F(SceneTest, BuildTakesTheStartingVideoThenTheColourMapThenThePlayingVideo)
     starting.mImage = playing.mImage = nullptr;
 }
 
+// An actor under the pointer is the object there while it is enabled and
+// visible; hidden, the pointer finds nothing.
+TEST_F(SceneTest, OnlyVisibleEnabledActorsAreHovered)
+{
+    testkit::MobileActor ring;
+    ring.materials = {testkit::MobileMaterial{"cloth", {}}};
+    ring.meshes[0].radius = 40.0f;
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "ring", 7, testkit::BuildMobileActor(ring), true);
+    });
+    cTarvelScene* scene = Enter("Room");
+    auto* guard = new cTarvelActor("OFF", "", false);
+    guard->mCaption = "Guard";
+    guard->mMobile = new cTarvelMobile();
+    ASSERT_EQ(guard->mMobile->Load("ring"), 0);
+    // Stood up before the camera at its height: the middle of the picture.
+    guard->mMobile->SetRotationXYZ(-1.5707964f, 0.0f, 0.0f);
+    guard->mMobile->SetPosition(0.0f, 150.0f, 0.0f);
+    guard->mMobile->Update(0.0f);
+    scene->mActors.Add(guard);
+    const struct {
+        bool enabled, visible, hovered;
+    } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.enabled) + std::to_string(c.visible));
+        guard->mEnabled = c.enabled;
+        guard->mVisible = c.visible;
+        EXPECT_EQ(scene->UpdateMouseOver(512, 384), c.hovered);
+        EXPECT_EQ(scene->mHoveredActor, c.hovered ? guard : nullptr);
+        EXPECT_EQ(scene->mObjectUnderCursor, c.hovered);
+    }
+    // Away from it nothing is hovered.
+    guard->mEnabled = guard->mVisible = true;
+    EXPECT_FALSE(scene->UpdateMouseOver(900, 600));
+}
+
 TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)
 {
     testkit::Picture picture(8, 8);
