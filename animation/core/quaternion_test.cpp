@@ -88,6 +88,33 @@ TEST(Quaternion, FromMatrixRoundTripsEveryBranch) {
   }
 }
 
+// Near a half turn the trace is too small for the first branch; the other
+// three divide by the largest diagonal term. A turn 3e-3 short of a half
+// turn keeps w = sin(1.5e-3), small but far above float noise: a branch that
+// got its sign wrong would give the opposite rotation, a few thousandths off.
+TEST(Quaternion, FromMatrixKeepsTheSignOfWInEveryBranch) {
+  const AxisAngle cases[] = {
+      {0.3, -0.5, 0.8, 1.1},              // trace
+      {1, 0.2, -0.1, kPi - 3e-3},         // x largest
+      {-0.1, 1, 0.3, kPi - 3e-3},         // y largest
+      {0.2, 0.1, -1, kPi - 3e-3},         // z largest
+      {0.2, 0.1, -1, -(kPi - 3e-3)},      // and turned the other way
+  };
+  for (const AxisAngle& r : cases) {
+    SCOPED_TRACE(r.angle);
+    double rows[3][3];
+    RotationInDouble(r.x, r.y, r.z, r.angle, rows);
+    Matrix m;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) m(i, j) = static_cast<float>(rows[i][j]);
+    const Quaternion expected = FromAxisAngle(r.x, r.y, r.z, r.angle);
+    const Quaternion q = Quaternion::FromMatrix(m);
+    ExpectSameRotation(q, expected, 1e-5f);
+    const float sign = q.Dot(expected) < 0 ? -1.0f : 1.0f;
+    EXPECT_GT(sign * q.w * expected.w, 0.0f);
+  }
+}
+
 TEST(Quaternion, ProductComposesMatricesRightFirst) {
   const Quaternion a = FromAxisAngle(0.3, -0.5, 0.8, 1.1);
   const Quaternion b = FromAxisAngle(1, 0.2, 0, -0.7);

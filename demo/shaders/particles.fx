@@ -23,7 +23,8 @@ struct PointOut
     float size : PSIZE;
 };
 
-// Points shrink with distance from a size in pixels at one unit.
+// Points shrink with distance from a size in pixels at one unit; the
+// sprite's picture spans the point, which point sprites map 0 to 1.
 PointOut PointVS(float4 position, float4 color, float size)
 {
     PointOut output;
@@ -36,7 +37,7 @@ PointOut PointVS(float4 position, float4 color, float size)
 
 PointOut SparkleVS(float4 position : POSITION, float4 color : COLOR0)
 {
-    return PointVS(position, color, 1200.0f);
+    return PointVS(position, color, 6000.0f);
 }
 
 PointOut DustVS(float4 position : POSITION, float4 color : COLOR0)
@@ -46,17 +47,24 @@ PointOut DustVS(float4 position : POSITION, float4 color : COLOR0)
 
 PointOut RainVS(float4 position : POSITION, float4 color : COLOR0)
 {
-    return PointVS(position, color, 600.0f);
+    return PointVS(position, color, 3000.0f);
 }
 
 PointOut SplashVS(float4 position : POSITION, float4 color : COLOR0)
 {
-    return PointVS(position, color, 300.0f);
+    return PointVS(position, color, 1500.0f);
 }
 
 float4 SpritePS(PointOut input) : COLOR
 {
     return tex2D(spriteSampler, input.uv) * input.color;
+}
+
+// Splash sparks carry a dim colour (an eighth of white, an eighth opaque):
+// they are lifted to a glint that adds to the picture.
+float4 SplashPS(PointOut input) : COLOR
+{
+    return saturate(tex2D(spriteSampler, input.uv) * input.color * 6.0f);
 }
 
 technique sparkle
@@ -119,6 +127,6 @@ technique rain_sparkle
         DestBlend = One;
         PointSpriteEnable = true;
         VertexShader = compile vs_2_0 SplashVS();
-        PixelShader = compile ps_2_0 SpritePS();
+        PixelShader = compile ps_2_0 SplashPS();
     }
 }

@@ -230,9 +230,6 @@ void cTarvelGraphics::DispatchRenderItems(const tArray<sRenderItem>& list, cTarv
             if (!noActors)
                 static_cast<cTarvelMobile*>(item.object)->Draw(&Identity(), 1, nullptr, 3, 6, 0);
             break;
-        case 3:
-            static_cast<cTarvelParticle*>(item.object)->Render();
-            break;
         case 4:
             if (view)
                 view->Render(item.object);
@@ -241,6 +238,14 @@ void cTarvelGraphics::DispatchRenderItems(const tArray<sRenderItem>& list, cTarv
             break;
         }
     }
+    // Particles blend without writing depth, and scenery meshes sort by a
+    // key their script gives (0 unless set): drawn in their place among the
+    // items, a sparkle or the rain would be painted over by the scenery
+    // drawn after it. They come last, far to near among themselves, and the
+    // depth the others wrote hides what is behind them.
+    for (const sRenderItem& item : list)
+        if (item.object && item.kind == 3)
+            static_cast<cTarvelParticle*>(item.object)->Render();
 }
 
 void cTarvelGraphics::DrawCursorImage(int32_t kind)

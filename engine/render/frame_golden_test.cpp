@@ -6,6 +6,7 @@
 // A frame matches when no channel is off by more than 2 and at most 0.1 %
 // of pixels are off.
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,13 +22,16 @@
 #include "engine/world/light.h"
 #include "engine/world/mobile.h"
 #include "engine/world/mobile_animation.h"
+#include "engine/world/particle.h"
 #include "engine/world/scene.h"
 #include "engine/world/scene_mesh.h"
 #include "engine/world/view.h"
 #include "platform/d3d9/golden_test_support.h"
+#include "platform/win32/crt.h"
 #include "platform/win32/win32.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/project_writer.h"
+#include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
 #include "tools/video_writer.h"
 
@@ -244,6 +248,204 @@ TEST_F(FrameGoldenTest, VideoFrame)
     Graphics().RenderFrame();
     // The full-screen movie layout: the picture between its black bands.
     ExpectGolden(0, 96, 1024, 576, "video_frame.png");
+}
+
+// A scene whose wall carries a dusky picture through its colour map (drawn
+// with its script's depth 0, as the sample game draws its scenery), seen
+// from (0, 150, -500) along +z; `events` is the scene script's own code
+// after its globals.
+testkit::SceneFile WeatherScene(const std::string& events)
+{
+    testkit::SceneFile scene;
+    scene.name = "Storm";
+    testkit::SceneMesh wall;
+    wall.name = "wall";
+    // Upright before the camera, so the picture projected at its corners is
+    // straight all over it.
+    wall.vertices = {{-1500, -800, 400, 0, 0, -1}, {1500, -800, 400, 0, 0, -1}, {1500, 1100, 400, 0, 0, -1},
+                     {-1500, 1100, 400, 0, 0, -1}};
+    wall.indices = {0, 2, 1, 0, 3, 2};
+    scene.meshes = {wall};
+    scene.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}};
+    // The left half of the floor before the wall: splashes make sparks only
+    // there.
+    testkit::SceneWalkArea floor;
+    floor.name = "Floor";
+    floor.polygons = {{false, {{-700, 0, -300}, {0, 0, -300}, {0, 0, 400}, {-700, 0, 400}}}};
+    floor.triangles = {{testkit::WalkRef(0, 0), testkit::WalkRef(0, 1), testkit::WalkRef(0, 2)},
+                       {testkit::WalkRef(0, 0), testkit::WalkRef(0, 2), testkit::WalkRef(0, 3)}};
+    scene.walkAreas = {floor};
+    scene.script = AssembleScriptOrThrow(std::string(R"(
+global Storm object class=cScene
+global Main object class=cView
+global wall object class=cMesh
+global Glint object class=cParticleSparkle
+import cMesh__assignColormap 2 none
+import cMesh__setRenderMethod 3 none
+import cScene__createWeather 12 none
+import cScene__setWeatherLayer 3 none
+import cParticleSparkle__init 3 none
+import cParticleSparkle__spawn 9 none
+ret
+function Storm::InitView_Main
+push object Main
+push string "bg"
+callg wall cMesh__assignColormap
+push object Main
+push int 1
+push float 0
+callg wall cMesh__setRenderMethod
+ret
+)") + events);
+    return scene;
+}
+
+// A raindrop: a thin bright streak down the middle of the sprite.
+testkit::Picture Streak(int size)
+{
+    testkit::Picture picture(size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const int d = std::abs(2 * x - (size - 1));
+            picture.Set(x, y, 255, 230, 220, uint8_t(d <= 1 ? 255 : d <= 3 ? 90 : 0));   // b, g, r
+        }
+    return picture;
+}
+
+// A soft round spot of `size` pixels, white, its alpha falling to the rim.
+testkit::Picture Spot(int size)
+{
+    testkit::Picture picture(size, size);
+    const float centre = float(size - 1) / 2.0f;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const float dx = (float(x) - centre) / (centre + 0.5f), dy = (float(y) - centre) / (centre + 0.5f);
+            const float d = std::sqrt(dx * dx + dy * dy);
+            picture.Set(x, y, 255, 255, 255, uint8_t(d < 1.0f ? 255.0f * (1.0f - d) : 0.0f));
+        }
+    return picture;
+}
+
+// Slate blue, lighter downwards, with a faint checker that shows where the
+// picture lies on the wall.
+testkit::Picture Dusk(int width, int height)
+{
+    testkit::Picture picture(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int shade = 20 + y * 60 / height + ((x / 32 + y / 32) % 2) * 8;
+            picture.Set(x, y, uint8_t(shade + 30), uint8_t(shade + 10), uint8_t(shade), 255);   // b, g, r
+        }
+    return picture;
+}
+
+class WeatherGoldenTest : public FrameGoldenTest {
+protected:
+    void TearDown() override
+    {
+        delete gTarvel.mScene;
+        gTarvel.mScene = nullptr;
+        FrameGoldenTest::TearDown();
+    }
+
+    // The engine on the weather scene, entered as a scene change enters it,
+    // with the random numbers from seed 1.
+    void Enter(const std::string& events)
+    {
+        StartDemo([&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "Storm", testkit::kSceneResourceType, testkit::BuildSceneFile(WeatherScene(events)),
+                             false);
+            writer.AddShared(1, "Storm_Main_bg", 5, testkit::BuildTga(Dusk(1024, 512), testkit::TgaOptions()), false);
+            writer.AddShared(1, "particle_raindrop", 5, testkit::BuildTga(Streak(8), testkit::TgaOptions()), false);
+            writer.AddShared(1, "particle_rainspark", 5, testkit::BuildTga(Spot(4), testkit::TgaOptions()), false);
+            writer.AddShared(1, "particle_star", 5, testkit::BuildTga(Spot(16), testkit::TgaOptions()), false);
+        });
+        auto* scene = new cTarvelScene();
+        scene->mSlot = gTarvel.mResources.OpenResource("Storm", testkit::kSceneResourceType);
+        crt::srand(1);
+        ASSERT_EQ(gTarvel.ChangeScene(scene, 0), 0);
+        ASSERT_EQ(gTarvel.mScene, scene);
+        Graphics().mCursorKind = 12;
+    }
+
+    // Frames of 40 ms: the scene's update and its particles drawn (the rain
+    // moves as it draws), unseen; then the whole frame of the last one.
+    static void Frames(int count)
+    {
+        cTarvelTimer& timer = gTarvel.mTimer;
+        for (int i = 0; i < count; ++i) {
+            timer.mFrameSeconds = 0.04f;
+            timer.mGameSeconds += 0.04f;
+            gTarvel.mScene->Update();
+            if (i == count - 1)
+                break;
+            pt::ExecuteDraws(false);
+            Graphics().mDevice->BeginScene();
+            for (cTarvelParticle* particle : gTarvel.mScene->mParticles)
+                particle->Render();
+            Graphics().mDevice->EndScene();
+            pt::ExecuteDraws(true);
+        }
+        Graphics().RenderFrame();
+    }
+};
+
+// Rain sorted by the script's depth 0.1, behind the scenery's 0: the drops
+// fall in front of the wall, and splashes on the left half of the floor
+// throw up sparks.
+TEST_F(WeatherGoldenTest, RainOverAScene)
+{
+    Enter(R"(
+function Storm::OnEnter
+push int 0
+push float 0
+push float 0
+push float 600
+push float 300
+push float 500
+push float 0
+push float 400
+push int 600
+push float 0.05
+push float 0
+push float 0.1
+callg Storm cScene__createWeather
+push int 0
+push int 0
+push string "Floor"
+callg Storm cScene__setWeatherLayer
+ret
+)");
+    ASSERT_EQ(gTarvel.mScene->mParticles.Count(), 1);
+    Frames(12);
+    ExpectGolden(0, 128, 1024, 512, "rain_scene.png");
+}
+
+// A burst of sparkles before the wall, half a second into its one second of
+// shine.
+TEST_F(WeatherGoldenTest, SparkleBurst)
+{
+    Enter(R"(
+function Storm::OnEnter
+push int 48
+push string "particle_star"
+push float 1
+callg Glint cParticleSparkle__init
+push float 0
+push float 140
+push float 0
+push float 0
+push float 0.2
+push float 0
+push float 1
+push float 120
+push int 48
+callg Glint cParticleSparkle__spawn
+ret
+)");
+    ASSERT_EQ(gTarvel.mScene->mParticles.Count(), 1);
+    Frames(12);
+    ExpectGolden(256, 192, 512, 384, "sparkle_burst.png");
 }
 
 TEST_F(FrameGoldenTest, ShadowOnScenery)

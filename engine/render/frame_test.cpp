@@ -208,11 +208,13 @@ TEST_F(FrameTest, GameLayoutDrawsTheListFarToNearThenTheInterface)
     control.mItems[0].Add({8.0f, &mobileB, 2});
     gActiveControls.Add(&control);
 
+    // Far to near, the particle system (key 9) after the others: it blends
+    // over what they drew.
     const int presents = pt::PresentCount();
     const auto draws = Frame();
     EXPECT_EQ(Sequence(draws, {{"picture", &picture}, {"band", Graphics().mTopBand},
                                {"cursor", Graphics().mCursors[0]}}),
-              (std::vector<std::string>{"2", "4", "picture", "1", "3", "band", "cursor"}));
+              (std::vector<std::string>{"4", "picture", "1", "3", "2", "band", "cursor"}));
     EXPECT_EQ(pt::PresentCount(), presents + 1);
     for (const sDrawn& d : gDrawn)
         EXPECT_EQ(d.extra, nullptr);

@@ -127,6 +127,29 @@ TEST_F(CameraTest, MovesEaseOverTime)
         EXPECT_FALSE(camera.mMoving);
     }
 
+    // The rotation turns at an even rate along the arc between two turned
+    // poses (a spherical blend; a straight blend would lag in the middle
+    // quarter and lead in the first): from 20 to 170 degrees about y.
+    {
+        cTarvelCamera camera;
+        camera.SetViewport(0, 0, 1024, 768);
+        const double from = 20.0 * 3.14159265358979 / 180.0, to = 170.0 * 3.14159265358979 / 180.0;
+        const float start[3] = {0, 0, 0};
+        const float q0[4] = {0, float(std::sin(from / 2)), 0, float(std::cos(from / 2))};
+        const float q1[4] = {0, float(std::sin(to / 2)), 0, float(std::cos(to / 2))};
+        camera.Set(start, q0, 1.0f);
+        camera.Move(2.0f, 0, 0, start, q1, 1.0f);
+        for (double t : {0.25, 0.5, 0.75}) {
+            Advance(0.5f);
+            camera.Update();
+            const double angle = from + (to - from) * t;
+            EXPECT_NEAR(camera.mRotation.x, 0.0f, 1e-5f) << t;
+            EXPECT_NEAR(camera.mRotation.y, std::sin(angle / 2), 1e-4) << t;
+            EXPECT_NEAR(camera.mRotation.z, 0.0f, 1e-5f) << t;
+            EXPECT_NEAR(camera.mRotation.w, std::cos(angle / 2), 1e-4) << t;
+        }
+    }
+
     // No duration: over at the next update, even before the clock moves.
     cTarvelCamera camera;
     camera.SetViewport(0, 0, 1024, 768);

@@ -11,8 +11,8 @@
 
 namespace {
 
-// A light whose attenuation sum is 0 or negative would give an infinite
-// factor, and 0 x infinity in the ambient sum would make it NaN.
+// A light whose attenuation sum is 0 would give an infinite factor, and
+// 0 x infinity in the ambient sum would make it NaN.
 constexpr float kMinAttenuationSum = 1e-6f;
 
 // Lights dimmer than this at a point give it none of their ambient colour.
@@ -36,6 +36,10 @@ cTarvelLight::~cTarvelLight()
 float cTarvelLight::AttenuationAt(float distance) const
 {
     const float sum = mAttenuation[0] + mAttenuation[1] * distance + mAttenuation[2] * distance * distance;
+    // A negative sum gives no light there rather than a negative light that
+    // would darken what the others light.
+    if (sum < 0.0f)
+        return 0.0f;
     return 1.0f / (sum > kMinAttenuationSum ? sum : kMinAttenuationSum);
 }
 

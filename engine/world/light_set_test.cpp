@@ -178,10 +178,26 @@ TEST_F(LightSetTest, AZeroAttenuationSumStaysFinite)
     EXPECT_EQ(Set().mObjectAmbient.r, 0.0f);
     EXPECT_EQ(Set().mObjectAmbient.g, 1.0f);
     EXPECT_TRUE(std::isfinite(light->GetIntensityAt(0.0f, 0.0f, 0.0f, true)));
-    // Negative sums are as dark as none.
-    light->mAttenuation[0] = -2.0f;
-    Set().RankLights(0.0f, 0.0f, 0.0f);
-    EXPECT_GT(light->mIntensity, 1.0f);
+}
+
+// 1 / sum with a negative sum is no light: the light is ranked behind a dim
+// one, gives no ambient and reaches the shader with a factor of 0, where the
+// sum turns negative (a falling linear term) and only there.
+TEST_F(LightSetTest, ANegativeAttenuationSumIsDark)
+{
+    Set().SetAmbientLight(0.2f, 0.2f, 0.2f);
+    cTarvelLight* dim = Light("D", cTarvelLight::kPoint, 1.0f, 50.0f);
+    cTarvelLight* falling = Light("N", cTarvelLight::kPoint, 1.0f, 1.0f, -0.5f);
+    falling->mAmbient = {1.0f, 1.0f, 1.0f, 0.0f};
+    falling->mPosition = D3DXVECTOR3(4.0f, 0.0f, 0.0f);   // sum 1 - 0.5 x 4 = -1
+    EXPECT_EQ(Set().RankLights(0.0f, 0.0f, 0.0f), 2);
+    EXPECT_EQ(falling->mAttenuationFactor, 0.0f);
+    EXPECT_EQ(falling->mIntensity, 0.0f);
+    EXPECT_EQ(Order(), "DN");
+    EXPECT_FLOAT_EQ(Set().mObjectAmbient.r, 0.2f);
+    EXPECT_EQ(falling->GetIntensityAt(0.0f, 0.0f, 0.0f, true), 0.0f);
+    // One unit away the sum is 0.5: lit as the formula says.
+    EXPECT_FLOAT_EQ(falling->GetIntensityAt(3.0f, 0.0f, 0.0f, false), 2.0f);
 }
 
 // Brightest first; a later light passes an earlier one only when brighter,

@@ -225,9 +225,17 @@ TEST_F(AnimationTest, RepositioningTurnsRootMotionIntoMoveAndTurn)
     mMobile->Update(0.0f);
 
     // A quarter turn to the left turns the mobile; a walk then goes along
-    // its new heading.
+    // its new heading. Half way the mobile has turned an eighth, and the
+    // root node, whose pose turned as far, is turned back: the turn shows
+    // once, not twice.
     Animation("left")->Play(0.0f, 1.0f);
-    Run(1.0f, 0.25f);
+    Run(0.5f, 0.25f);
+    const uint32_t root = uint32_t(mMobile->mActor->GetRepositioningNode());
+    const AnimCore::Quaternion local = mMobile->mInstance->GetTransformData().GetLocalTransforms()[root].rotation;
+    EXPECT_NEAR(std::fabs(2.0f * std::atan2(mMobile->mRotation.y, mMobile->mRotation.w)), 0.25f * kPi, 1e-3);
+    EXPECT_NEAR(std::fabs(local.w), 1.0f, 1e-4);
+    EXPECT_NEAR(local.y, 0.0f, 1e-4);
+    Run(0.5f, 0.25f);
     EXPECT_NEAR(std::fabs(mMobile->mRotation.y), std::sqrt(0.5f), 1e-3);
     EXPECT_NEAR(std::fabs(mMobile->mRotation.w), std::sqrt(0.5f), 1e-3);
     mAnimations.back()->Stop(0.0f);

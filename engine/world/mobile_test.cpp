@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/gameplay/savegame.h"
+#include "engine/render/image.h"
 #include "engine/world/camera.h"
 #include "engine/world/scene.h"
 #include <tinyxml.h>
@@ -123,16 +124,82 @@ TEST_F(MobileTest, PerPixelLightingAddsNormalMapsAndTangentStreams)
     EXPECT_EQ(mobile->mTextures.Count(), 4);
     ASSERT_NE(mobile->mStaticPPLStream, nullptr);
     ASSERT_NE(mobile->mDynamicPPLStream, nullptr);
-    // Binormal = normal x tangent with the tangent's handedness: at right
-    // angles to both, as long as the tangent.
+    // The rings lie in y = 0 with u growing along +x and v along +z: the
+    // tangent is +x, and the texture's v direction +z gives the handedness
+    // w = sign((t x v) . n) = sign((0, -1, 0) . (0, 1, 0)) = -1, so the
+    // binormal (n x t) w = (0, 0, -1) x -1 = +z, along v as the normal map
+    // expects. Dropping w, or crossing the other way, points it at -z.
     for (size_t v : {0u, 5u, 13u}) {
+        SCOPED_TRACE(v);
         const std::vector<float> record = Read<float>(mobile->mStaticPPLStream, v * 6, 6);
         ASSERT_EQ(record.size(), 6u);
-        const D3DXVECTOR3 t(record[0], record[1], record[2]), b(record[3], record[4], record[5]), n(0, 1, 0);
-        EXPECT_NEAR(D3DXVec3Dot(&b, &n), 0.0f, 1e-5);
-        EXPECT_NEAR(D3DXVec3Dot(&b, &t), 0.0f, 1e-5);
-        EXPECT_NEAR(D3DXVec3Length(&b), D3DXVec3Length(&t), 1e-5);
-        EXPECT_GT(D3DXVec3Length(&t), 0.5f);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_NEAR(record[size_t(i)], (i == 0 || i == 5) ? 1.0f : 0.0f, 1e-5) << i;
+    }
+}
+
+// With per-pixel lighting on and a mobile that uses it, lit records draw
+// through the per-pixel effects with the tangent stream beside their
+// vertices; unlit, or asked for plain lighting, through the vertex-lit ones.
+TEST_F(MobileTest, PerPixelLitMobilesDrawThroughTheNormalEffects)
+{
+    Start({{"figure", 7, testkit::BuildMobileActor(Figure())}}, true);
+    cTarvelMobile* mobile = Loaded("figure");
+    mobile->Update(0.0f);
+    ASSERT_TRUE(mobile->mUsePPL);
+    cTarvelLight* light = gTarvel.mLights.CreateLight(cTarvelLight::kNoFalloff);
+    light->mPosition = D3DXVECTOR3(0.0f, 5.0f, 0.0f);
+    IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    auto draw = [&](bool plain) {
+        pt::RecordDraws(true);
+        device->BeginScene();
+        mobile->Draw(&identity, true, nullptr, 3, 6, plain);
+        device->EndScene();
+        return IndexedDraws();
+    };
+    // Bindings 17 and 27: the one-light techniques of "mobile_normal" and
+    // "mobile_hair_normal"; 11 and 23 their vertex-lit twins.
+    const std::vector<float> unset{-1};
+    std::vector<pt::DrawRecord> draws = draw(false);
+    ASSERT_EQ(draws.size(), 5u);
+    for (const pt::DrawRecord& d : draws) {
+        EXPECT_NE(d.declaration, nullptr);
+        EXPECT_EQ(d.fvf, 0u);
+    }
+    EXPECT_NE(Named(17, "li1"), unset);
+    EXPECT_NE(Named(27, "li1"), unset);
+    EXPECT_EQ(Named(11, "li1"), unset);
+    EXPECT_EQ(Named(23, "li1"), unset);
+
+    draws = draw(true);
+    ASSERT_EQ(draws.size(), 5u);
+    EXPECT_NE(Named(11, "li1"), unset);
+}
+
+// A texture name ending in the mobile's suffix takes the replacement in its
+// place; a name no longer than the suffix keeps it.
+TEST_F(MobileTest, TextureSuffixesAreReplaced)
+{
+    Start({{"figure", 7, testkit::BuildMobileActor(Figure())}});
+    const struct {
+        const char* suffix;
+        const char* replacement;
+        const char* cloth;   // the name the cloth's "tex_a" becomes
+    } cases[] = {{"_a", "_b", "tex_b"}, {"a", "op", "tex_op"}, {"tex_a", "_b", "tex_a"}, {"", "_b", "tex_a"},
+                 {"_q", "_b", "tex_a"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        mMobiles.push_back(std::make_unique<cTarvelMobile>());
+        cTarvelMobile* mobile = mMobiles.back().get();
+        mobile->mTextureSuffix = c.suffix;
+        mobile->mTextureReplacement = c.replacement;
+        ASSERT_EQ(mobile->Load("figure"), 0);
+        ASSERT_NE(mobile->mMeshes[2]->texture, nullptr);
+        EXPECT_STREQ(mobile->mMeshes[2]->texture->mName.c_str(), c.cloth);
+        // The skin's "tex_b" never ends in these suffixes.
+        EXPECT_STREQ(mobile->mMeshes[1]->texture->mName.c_str(), "tex_b");
     }
 }
 

@@ -14,7 +14,9 @@
 
 #include "engine/gameplay/cinematic.h"
 #include "engine/gameplay/region_set.h"
+#include "engine/render/flashlight.h"
 #include "engine/render/image.h"
+#include "engine/render/shadow.h"
 #include "engine/render/video.h"
 #include "engine/world/actor.h"
 #include "engine/world/actor_control.h"
@@ -30,6 +32,7 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "platform/win32/win32.h"
 #include "tools/anim_file_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
@@ -463,10 +466,16 @@ TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
     scene->mHotspots[1]->mDestination[0] = 5.0f;
     scene->mDetailViews.Add(scene->FindView("Close"));
     scene->Open(scene->FindView("Close"), 3, 0.25f, 0.0f);
+    // The strip still sliding, and the symbol of the hotspot the view was
+    // entered from.
+    scene->mStages[1].moving = 1;
+    scene->FindView("Main")->mHotspotSymbol = scene->mScript->FindGlobal("door");
 
     const std::string first = SaveText(scene);
     EXPECT_NE(first.find("<Caption>The room</Caption>"), std::string::npos) << first;
     EXPECT_NE(first.find("<Item0>Close</Item0>"), std::string::npos);
+    EXPECT_NE(first.find("<Moving>1</Moving>"), std::string::npos);
+    EXPECT_NE(first.find("<HSSym>door</HSSym>"), std::string::npos);
 
     cTarvelScene* restored = Enter("Room", 1);
     ASSERT_TRUE(LoadText(restored, first));
@@ -475,6 +484,9 @@ TEST_F(SceneTest, SaveLoadSaveGivesTheSameState)
     EXPECT_EQ(restored->mStages[1].size, 256.0f);
     EXPECT_EQ(restored->FindWalkArea("Floor")->mAttachedView, restored->FindView("Close"));
     EXPECT_TRUE(restored->mHotspots[1]->mIsPath);
+    EXPECT_EQ(restored->mStages[1].moving, 1);
+    ASSERT_NE(restored->mScript->FindGlobal("door"), nullptr);
+    EXPECT_EQ(restored->mView->mHotspotSymbol, restored->mScript->FindGlobal("door"));
     EXPECT_EQ(SaveText(restored), first);
 }
 
@@ -837,6 +849,253 @@ TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
     EXPECT_FALSE(main->Pick(&hit, 512, 128));   // the band's top row
     scene->mMeshes[0].pickDisabled = 1;
     EXPECT_FALSE(main->Pick(&hit, 512, 600));
+}
+
+// Pictures, pointer positions and picks are in picture units (1024 x 768):
+// at another screen size a vertex projects to the same place of the
+// picture, the pointer hovers over the same hotspot and picks the same floor
+// point; only the exact size draws the picture unfiltered.
+TEST_F(SceneTest, ProjectionHoverAndPickAtEveryResolution)
+{
+    testkit::Picture picture(1000, 9);
+    testkit::ImageHeader header;
+    header.width = 1000;
+    header.height = 9;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    const double yScale = 1.0 / (std::tan(0.785 / 2.0) * 512.0 / 768.0);
+    for (DWORD screenRes : {DWORD(0x04000300), DWORD(0x05000400)}) {
+        SCOPED_TRACE(screenRes);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "ScreenRes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&screenRes), 4),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        StartWith([&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+            writer.AddShared(1, "Room_Main_lamp", kResourceImage, image, false);
+        });
+        const bool exact = screenRes == 0x04000300;
+        ASSERT_EQ(gTarvel.mGraphics.mWidth, exact ? 1024 : 1280);
+        cTarvelScene* scene = Enter("Room");
+        cTarvelView* main = scene->FindView("Main");
+        main->mMeshSettings[0].renderMethod = 1;
+        main->mMeshSettings[0].colorMap = main->GetImageLayer("lamp", true);
+        main->Select(0);
+        // Worked at 1024 x 768: the picture is stretched over the band at any
+        // size, and the scenery with it, so a vertex lands on the same place
+        // of the picture; off 1024 x 768 the band's viewport is whole pixels
+        // and moves it by less than a picture pixel.
+        const double xScale = yScale / 2.0;
+        for (int k = 0; k < 4; ++k) {
+            const float* v = scene->mMeshes[0].vertices + 6 * k;
+            const double zv = v[2] + 500.0;
+            const double px = (v[0] * xScale / zv + 1.0) / 2.0 * 1024.0;
+            const double py = 128.0 + (1.0 - (v[1] - 150.0) * yScale / zv) / 2.0 * 512.0;
+            EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].x, (px - 0.5) / 1024.0, exact ? 1e-4 : 1.0 / 1024.0) << k;
+            EXPECT_NEAR(main->mMeshSettings[0].texCoords[k].y, (py - 0.5 - 128.0) / 16.0, exact ? 1e-4 : 1.0 / 16.0)
+                << k;
+        }
+
+        scene->mHotspots[0]->mObject = scene->mScript->FindGlobal("door");
+        EXPECT_TRUE(scene->UpdateMouseOver(150, 300));
+        EXPECT_EQ(scene->mHotspot, scene->mHotspots[0]);
+        EXPECT_FALSE(scene->UpdateMouseOver(350, 300));
+        EXPECT_EQ(scene->mHotspot, nullptr);
+
+        D3DXVECTOR3 hit;
+        ASSERT_TRUE(main->Pick(&hit, 512, 600));
+        EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+        // The band's viewport in whole pixels: rows 170 to 852 of 1024.
+        const double sy = exact ? 1.0 : 1024.0 / 768.0;
+        const double top = std::floor(128.0 * sy), rows = std::floor(512.0 * sy);
+        const double cropped = 1.0 / (std::tan(0.785 / 2.0) * rows / (768.0 * sy));
+        EXPECT_NEAR(hit.z, 150.0 / ((600.0 * sy - top - rows / 2.0) / (rows / 2.0) / cropped) - 500.0, 0.5);
+
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        main->Render(&main->mMeshSettings[0]);
+        device->EndScene();
+        EXPECT_EQ(Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter"),
+                  std::vector<float>{exact ? 1.0f : 2.0f});
+        RebuildEngine();
+    }
+}
+
+// The picture is drawn unfiltered (1) only when nothing moved it off its
+// pixels: a filtered view, a moving camera or a camera off the view's
+// place filter it (2). A layer of method 7 is drawn on top.
+TEST_F(SceneTest, FilterRuleAndLayersOnTop)
+{
+    testkit::Picture picture(8, 8);
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    const testkit::Bytes image = testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "map", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelImage* map = main->GetImageLayer("map", false);
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = map;
+    main->Select(0);
+    cTarvelCamera& camera = gTarvel.mCamera;
+    auto filter = [&] {
+        IDirect3DDevice9* device = gTarvel.mGraphics.mDevice;
+        device->BeginScene();
+        main->Render(&main->mMeshSettings[0]);
+        device->EndScene();
+        const std::vector<float> value = Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter");
+        return value.empty() ? -1.0f : value[0];
+    };
+    EXPECT_EQ(filter(), 1.0f);
+    main->mFiltered = 1;
+    EXPECT_EQ(filter(), 2.0f);
+    main->mFiltered = 0;
+    camera.mMoving = 1;
+    EXPECT_EQ(filter(), 2.0f);
+    camera.mMoving = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const D3DXVECTOR3 place = camera.mPosition;
+        (&camera.mPosition.x)[axis] += 0.01f;
+        EXPECT_EQ(filter(), 2.0f) << axis;
+        camera.mPosition = place;
+    }
+    EXPECT_EQ(filter(), 1.0f);
+
+    for (int method : {7, 1}) {
+        auto* layer = new sViewLayer;
+        layer->name = "cutout";
+        layer->image = map;
+        layer->visible = 1;
+        layer->depth = 3.0f;
+        layer->method = method;
+        main->mLayers.Add(layer);
+        tArray<sRenderItem> list;
+        main->CollectRenderItems(list);
+        ASSERT_GE(list.Count(), 1);
+        EXPECT_EQ(list[0].object, map);
+        EXPECT_EQ(map->mOnTop, method == 7 ? 1 : 0) << method;
+        main->mLayers.Clear();
+        delete layer;
+    }
+}
+
+// Picks hit the faces turned away from the camera (the scenery's far side,
+// which the scenery effect culls): the floor wound the other way is passed
+// over.
+TEST_F(SceneTest, PicksPassOverFacesTurnedToTheCamera)
+{
+    SceneFile room = Room();
+    room.meshes[0].indices = {0, 2, 1, 0, 3, 2};
+    StartWithScenes({{"Room", room}});
+    cTarvelScene* scene = Enter("Room");
+    D3DXVECTOR3 hit;
+    EXPECT_FALSE(scene->FindView("Main")->Pick(&hit, 512, 600));
+}
+
+// A view seen from elsewhere puts shadows and the flashlight's cone in
+// other places: selecting one has both made again.
+TEST_F(SceneTest, SelectingAViewRemakesShadowsAndTheFlashlight)
+{
+    StartWithScenes({{"Room", Room()}});
+    cTarvelScene* scene = Enter("Room");
+    gTarvel.mConfig.Shadows = 1;
+    cTarvelLightSet& lights = gTarvel.mLights;
+    cTarvelLight* light = lights.CreateLight(cTarvelLight::kPoint);
+    cTarvelMobile caster;
+    cTarvelShadow* shadow = lights.GetShadowCaster(light, &caster);
+    ASSERT_NE(shadow, nullptr);
+    lights.mFlashlight = new cTarvelFlashlight;
+    shadow->mRebuild = false;
+    lights.mFlashlight->mRebuild = false;
+    scene->FindView("Close")->Select(0);
+    EXPECT_TRUE(shadow->mRebuild);
+    EXPECT_TRUE(lights.mFlashlight->mRebuild);
+    lights.SetFlashlight(false);
+    lights.SetLights();
+}
+
+// The picture projected onto the scenery: the video being started, else
+// the mesh's colour map, else the video playing. Each has its own texture
+// size (1024, 128, 32 columns), which scales the projected u.
+TEST_F(SceneTest, BuildTakesTheStartingVideoThenTheColourMapThenThePlayingVideo)
+{
+    auto picture = [](uint32_t width) {
+        testkit::Picture pixels(int(width), 4);
+        testkit::ImageHeader header;
+        header.width = width;
+        header.height = 4;
+        return testkit::BuildRawImageFile(header, std::span(&pixels, 1));
+    };
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "starting", kResourceImage, picture(1000), false);
+        writer.AddShared(1, "map", kResourceImage, picture(100), false);
+        writer.AddShared(1, "playing", kResourceImage, picture(30), false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelView* main = scene->FindView("Main");
+    cTarvelVideo starting, playing;
+    starting.mImage = main->GetImageLayer("starting", false);
+    playing.mImage = main->GetImageLayer("playing", false);
+    main->mMeshSettings[0].renderMethod = 1;
+    main->mMeshSettings[0].colorMap = main->GetImageLayer("map", false);
+    gTarvel.mCutSceneMovie = &starting;
+    gTarvel.mMovie = &playing;
+    auto columns = [&] {
+        main->Select(0);
+        return main->mMeshSettings[0].texCoords[1].x;
+    };
+    const float first = columns() * 1024.0f;
+    EXPECT_NE(first, 0.0f);
+    gTarvel.mCutSceneMovie = nullptr;
+    EXPECT_FLOAT_EQ(columns() * 128.0f, first);
+    main->mMeshSettings[0].colorMap = nullptr;
+    EXPECT_FLOAT_EQ(columns() * 32.0f, first);
+    // A finished video is not played.
+    playing.mImage->mFinished = 1;
+    EXPECT_EQ(columns(), 0.0f);
+    gTarvel.mMovie = nullptr;
+    starting.mImage = playing.mImage = nullptr;
+}
+
+// An actor under the pointer is the object there while it is enabled and
+// visible; hidden, the pointer finds nothing.
+TEST_F(SceneTest, OnlyVisibleEnabledActorsAreHovered)
+{
+    testkit::MobileActor ring;
+    ring.materials = {testkit::MobileMaterial{"cloth", {}}};
+    ring.meshes[0].radius = 40.0f;
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "ring", 7, testkit::BuildMobileActor(ring), true);
+    });
+    cTarvelScene* scene = Enter("Room");
+    auto* guard = new cTarvelActor("OFF", "", false);
+    guard->mCaption = "Guard";
+    guard->mMobile = new cTarvelMobile();
+    ASSERT_EQ(guard->mMobile->Load("ring"), 0);
+    // Stood up before the camera at its height: the middle of the picture.
+    guard->mMobile->SetRotationXYZ(-1.5707964f, 0.0f, 0.0f);
+    guard->mMobile->SetPosition(0.0f, 150.0f, 0.0f);
+    guard->mMobile->Update(0.0f);
+    scene->mActors.Add(guard);
+    const struct {
+        bool enabled, visible, hovered;
+    } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.enabled) + std::to_string(c.visible));
+        guard->mEnabled = c.enabled;
+        guard->mVisible = c.visible;
+        EXPECT_EQ(scene->UpdateMouseOver(512, 384), c.hovered);
+        EXPECT_EQ(scene->mHoveredActor, c.hovered ? guard : nullptr);
+        EXPECT_EQ(scene->mObjectUnderCursor, c.hovered);
+    }
+    // Away from it nothing is hovered.
+    guard->mEnabled = guard->mVisible = true;
+    EXPECT_FALSE(scene->UpdateMouseOver(900, 600));
 }
 
 TEST_F(SceneTest, MeshesDrawWithTheEffectOfTheirRenderMethod)

@@ -2023,7 +2023,7 @@ class Direct3D final : public Counted<IDirect3D9> {
     caps->MaxStreamStride = 255;
     caps->MaxPrimitiveCount = 0xFFFFF;
     caps->MaxVertexIndex = 0xFFFFF;
-    caps->MaxPointSize = 64.0f;
+    caps->MaxPointSize = platform::d3d9::gl::kMaxPointSize;
     caps->VertexShaderVersion = p.vertexShaderVersion;
     caps->PixelShaderVersion = p.pixelShaderVersion;
     caps->MaxVertexShaderConst = 256;

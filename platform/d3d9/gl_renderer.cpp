@@ -188,6 +188,7 @@ struct Program {
   GLuint name = 0;
   GLint viewport = -1;   // tarvel_viewport: x, y, width, height
   GLint alpha = -1;      // tarvel_alpha: function, reference
+  GLint point = -1;      // tarvel_point: sprite texture coordinates on, size
   GLint world = -1, view = -1, projection = -1, textured = -1;  // built-in program only
 };
 
@@ -205,11 +206,13 @@ uniform mat4 tarvel_world;
 uniform mat4 tarvel_view;
 uniform mat4 tarvel_projection;
 uniform int tarvel_pretransformed;
+uniform vec2 tarvel_point;
 out vec4 tarvel_COLOR0;
 out vec2 tarvel_TEXCOORD0;
 void main() {
   tarvel_COLOR0 = a_colour;
   tarvel_TEXCOORD0 = a_uv;
+  gl_PointSize = tarvel_point.y;
   if (tarvel_pretransformed != 0) {
     float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;
     vec2 ndc = (a_position.xy + 0.5 - tarvel_viewport.xy) * 2.0 / tarvel_viewport.zw - 1.0;
@@ -227,10 +230,11 @@ in vec2 tarvel_TEXCOORD0;
 uniform sampler2D tarvel_s0;
 uniform int tarvel_textured;
 uniform vec2 tarvel_alpha;
+uniform vec2 tarvel_point;
 layout(location = 0) out vec4 tarvel_colour;
 void main() {
   vec4 c = tarvel_COLOR0;
-  if (tarvel_textured != 0) c *= texture(tarvel_s0, tarvel_TEXCOORD0);
+  if (tarvel_textured != 0) c *= texture(tarvel_s0, tarvel_point.x != 0.0 ? gl_PointCoord : tarvel_TEXCOORD0);
   tarvel_colour = c;
   int f = int(tarvel_alpha.x);
   float a = floor(c.a * 255.0 + 0.5), r = tarvel_alpha.y;
@@ -252,6 +256,10 @@ void Setup() {
   glGenBuffers(17, g_streamBuffers);
   glGenBuffers(2, g_ubo);
   glGenSamplers(16, g_samplers);
+  // Shaders size their points as Direct3D's do; sprite coordinates run
+  // down the screen, which is GL's lower left for rows kept top first.
+  glEnable(GL_PROGRAM_POINT_SIZE);
+  glPointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
   std::string error;
   g_fixed = CreateProgram(kFixedVertex, kFixedPixel, &error);
 }
@@ -587,6 +595,7 @@ Program* CreateProgram(const std::string& vertex, const std::string& pixel, std:
   program->name = p;
   program->viewport = glGetUniformLocation(p, "tarvel_viewport");
   program->alpha = glGetUniformLocation(p, "tarvel_alpha");
+  program->point = glGetUniformLocation(p, "tarvel_point");
   program->world = glGetUniformLocation(p, "tarvel_world");
   program->view = glGetUniformLocation(p, "tarvel_view");
   program->projection = glGetUniformLocation(p, "tarvel_projection");
@@ -713,6 +722,14 @@ bool Draw(const DrawState& s, D3DPRIMITIVETYPE type, UINT first, UINT vertexCoun
   if (p->alpha >= 0) {
     glUniform2f(p->alpha, rs[D3DRS_ALPHATESTENABLE] ? static_cast<float>(rs[D3DRS_ALPHAFUNC]) : 8.0f,
                 static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
+  }
+  if (p->point >= 0) {
+    // A point sprite spans texture coordinates 0 to 1; without a size from
+    // the shader a point takes the render state's, within the device's caps.
+    float size = 1.0f;
+    std::memcpy(&size, &rs[D3DRS_POINTSIZE], 4);
+    size = size >= 1.0f ? (size <= kMaxPointSize ? size : kMaxPointSize) : 1.0f;
+    glUniform2f(p->point, type == D3DPT_POINTLIST && rs[D3DRS_POINTSPRITEENABLE] ? 1.0f : 0.0f, size);
   }
   if (!s.program) {
     static const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};

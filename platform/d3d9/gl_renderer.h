@@ -15,6 +15,9 @@
 
 namespace platform::d3d9::gl {
 
+// The largest point the device draws, as its caps report.
+constexpr float kMaxPointSize = 64.0f;
+
 struct Pixels {
   BYTE* bits = nullptr;
   UINT pitch = 0;

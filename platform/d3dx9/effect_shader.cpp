@@ -479,6 +479,20 @@ bool AttributeOf(const std::string& semantic, int* location) {
 
 std::mutex g_compileMutex;  // glslang's process state
 
+// Renames every whole-word use of `from` after `start`.
+void ReplaceIdentifier(std::string* glsl, const std::string& from, const std::string& to, size_t start) {
+  auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  for (size_t at = glsl->find(from, start); at != std::string::npos; at = glsl->find(from, at)) {
+    const size_t end = at + from.size();
+    if ((at > 0 && word((*glsl)[at - 1])) || (end < glsl->size() && word((*glsl)[end]))) {
+      at = end;
+      continue;
+    }
+    glsl->replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
 // Replaces SPIRV-Cross's main with one that runs it and then does what
 // Direct3D does after the shader.
 void WrapMain(std::string* glsl, const std::string& epilogue) {
@@ -659,16 +673,39 @@ bool CompileStage(const std::string& hlsl, const std::string& entry, bool pixel,
       *error = "the vertex shader writes no position";
       return false;
     }
+    // A point is as large as the shader's PSIZE within the device's caps,
+    // else as the render state says.
+    const std::string pointSize =
+        out->glsl.find("out float tarvel_PSIZE0;") != std::string::npos
+            ? "    gl_PointSize = clamp(tarvel_PSIZE0, 1.0, " + std::to_string(platform::d3d9::gl::kMaxPointSize) + ");\n"
+            : "    gl_PointSize = tarvel_point.y;\n";
     // Clip space flipped for rows kept top first, and Direct3D's pixel
     // centres half a pixel right and down of GL's.
     WrapMain(&out->glsl,
-             "uniform vec4 tarvel_viewport;\n"
-             "void main()\n{\n    tarvel_main();\n    vec4 p = tarvel_POSITION;\n"
+             "uniform vec4 tarvel_viewport;\nuniform vec2 tarvel_point;\n"
+             "void main()\n{\n    tarvel_main();\n" + pointSize + "    vec4 p = tarvel_POSITION;\n"
              "    gl_Position = vec4(p.x + p.w / tarvel_viewport.z, -p.y + p.w / tarvel_viewport.w, p.z, p.w);\n}\n");
   } else if (hasColour) {
+    // Point sprites replace every texture coordinate with the place in
+    // the sprite: the shader reads a copy that the wrapper fills.
+    std::string sprite;
+    for (const Varying& v : out->inputs) {
+      if (v.name.rfind("tarvel_TEXCOORD", 0) != 0) continue;
+      const std::string copy = "tarvel_sprite_" + v.name.substr(7);
+      static const char* types[] = {"float", "float", "vec2", "vec3", "vec4"};
+      static const char* coords[] = {"gl_PointCoord.x", "gl_PointCoord.x", "gl_PointCoord",
+                                     "vec3(gl_PointCoord, 0.0)", "vec4(gl_PointCoord, 0.0, 1.0)"};
+      const uint32_t n = std::min<uint32_t>(std::max<uint32_t>(v.components, 1), 4);
+      const std::string declaration = std::string("in ") + types[n] + " " + v.name + ";";
+      const size_t at = out->glsl.find(declaration);
+      if (at == std::string::npos) continue;
+      ReplaceIdentifier(&out->glsl, v.name, copy, at + declaration.size());
+      out->glsl.insert(at + declaration.size(), std::string("\n") + types[n] + " " + copy + ";");
+      sprite += "    " + copy + " = tarvel_point.x != 0.0 ? " + coords[n] + " : " + v.name + ";\n";
+    }
     WrapMain(&out->glsl,
-             "uniform vec2 tarvel_alpha;\n"
-             "void main()\n{\n    tarvel_main();\n    int f = int(tarvel_alpha.x);\n"
+             "uniform vec2 tarvel_alpha;\nuniform vec2 tarvel_point;\n"
+             "void main()\n{\n" + sprite + "    tarvel_main();\n    int f = int(tarvel_alpha.x);\n"
              "    float a = floor(clamp(tarvel_colour.a, 0.0, 1.0) * 255.0 + 0.5), r = tarvel_alpha.y;\n"
              "    bool pass = f == 8 || (f == 2 && a < r) || (f == 3 && a == r) || (f == 4 && a <= r) ||\n"
              "        (f == 5 && a > r) || (f == 6 && a != r) || (f == 7 && a >= r);\n"
@@ -686,7 +723,7 @@ std::string PretransformedVertexStage(const CompiledStage& pixel) {
   for (int i = 0; i < 8; ++i) {
     s += "layout(location = " + std::to_string(8 + i) + ") in vec4 a_texcoord" + std::to_string(i) + ";\n";
   }
-  s += "uniform vec4 tarvel_viewport;\n";
+  s += "uniform vec4 tarvel_viewport;\nuniform vec2 tarvel_point;\n";
   std::string body;
   for (const Varying& v : pixel.inputs) {
     const char* types[] = {"float", "float", "vec2", "vec3", "vec4"};
@@ -704,7 +741,8 @@ std::string PretransformedVertexStage(const CompiledStage& pixel) {
   s += "void main()\n{\n"
        "    float w = a_position.w != 0.0 ? 1.0 / a_position.w : 1.0;\n"
        "    vec2 ndc = (a_position.xy + 0.5 - tarvel_viewport.xy) * 2.0 / tarvel_viewport.zw - 1.0;\n"
-       "    gl_Position = vec4(ndc * w, a_position.z * w, w);\n" +
+       "    gl_Position = vec4(ndc * w, a_position.z * w, w);\n"
+       "    gl_PointSize = tarvel_point.y;\n" +
        body + "}\n";
   return s;
 }
