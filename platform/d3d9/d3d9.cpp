@@ -1168,8 +1168,13 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND window, const RGNDATA*) {
     for (UINT y = 0; y < h; ++y) {
       const BYTE* src = back->Bits() + static_cast<size_t>(y) * back->Pitch();
       BYTE* dst = front_.data() + static_cast<size_t>(y) * w * 4;
-      std::memcpy(dst, src, static_cast<size_t>(w) * 4);
-      for (UINT x = 0; x < w; ++x) dst[x * 4 + 3] = 0xFF;
+      // One pass of whole words (alpha is the top byte), which the compiler widens.
+      for (UINT x = 0; x < w; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, src + static_cast<size_t>(x) * 4, 4);
+        pixel |= 0xFF000000u;
+        std::memcpy(dst + static_cast<size_t>(x) * 4, &pixel, 4);
+      }
     }
   } else if (back) {
     const UINT w = back->Desc().Width, h = back->Desc().Height, bpp = platform::d3d9::BytesPerPixel(back->Desc().Format);
