@@ -40,10 +40,16 @@ struct Compressed16BitQuaternion {
     z = static_cast<int16_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(words, 2)));
     w = static_cast<int16_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(words, 3)));
   }
-  // Not renormalised.
+  // Not renormalised. All four at once: every rotation key sampled goes through here.
   AnimCore::Quaternion ToQuaternion() const {
-    const float f = 1.0f / 32767.0f;
-    return {x * f, y * f, z * f, w * f};
+    static_assert(sizeof(Compressed16BitQuaternion) == 8);
+    const __m128i words = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(this));
+    // Each 16-bit value into the top half of a 32-bit lane, shifted down with its sign.
+    const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(words, words), 16);
+    const __m128 q = _mm_mul_ps(_mm_cvtepi32_ps(wide), _mm_set1_ps(1.0f / 32767.0f));
+    alignas(16) float out[4];
+    _mm_store_ps(out, q);
+    return {out[0], out[1], out[2], out[3]};
   }
   bool operator==(const Compressed16BitQuaternion&) const = default;
 };

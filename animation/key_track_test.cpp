@@ -140,6 +140,16 @@ TEST_F(AnimTest, QuaternionKeysAreCompressedAndBlendAlongTheShorterWay) {
   // Out of range values clamp instead of overflowing.
   EXPECT_EQ(Compressed16BitQuaternion(Quaternion(2.0f, -3.0f, NAN, 1.0f)),
             Compressed16BitQuaternion(32767, -32767, 0, 32767));
+  // Back to floats: each component its own integer over 32767, signs and ends kept.
+  const int16_t words[][4] = {{0, 0, 0, 32767}, {-32768, -32767, -1, 1}, {16383, -16383, 23169, 7}, {32767, 2, -2, -12345}};
+  for (const auto& w : words) {
+    const Quaternion q = Compressed16BitQuaternion(w[0], w[1], w[2], w[3]).ToQuaternion();
+    const float f = 1.0f / 32767.0f;
+    EXPECT_EQ(q.x, static_cast<float>(w[0]) * f);
+    EXPECT_EQ(q.y, static_cast<float>(w[1]) * f);
+    EXPECT_EQ(q.z, static_cast<float>(w[2]) * f);
+    EXPECT_EQ(q.w, static_cast<float>(w[3]) * f);
+  }
 
   QuaternionKeyTrack track;
   const float s = std::sqrt(0.5f);

@@ -86,5 +86,39 @@ TEST(LocalMatrix, DecompositionGivesTheTransformBack) {
   EXPECT_NEAR(d.translation.x, -3.0f, 1e-6);
 }
 
+// The matrix without a scale rotation against a plain product S * R * P^-1 + T, for
+// rotations all round, odd scales, both orders and parent scales with a zero in them.
+TEST(LocalMatrix, WithoutScaleRotationMatchesThePlainProduct) {
+  const Vector3 parentScales[] = {Vector3(1, 1, 1), Vector3(2, 0.5f, 3), Vector3(0, 4, -2)};
+  for (int n = 0; n < 40; ++n) {
+    const float a = 0.37f * static_cast<float>(n);
+    Transform t;
+    t.rotation = Quaternion(std::sin(a), std::cos(1.3f * a), std::sin(2.1f * a + 1.0f), std::cos(a + 0.5f)).Normalized();
+    t.scale = Vector3(1.0f + 0.1f * static_cast<float>(n % 5), -0.5f + 0.07f * static_cast<float>(n % 3), 2.0f);
+    t.position = Vector3(a, -a, 0.5f * a);
+    for (uint32_t order = 0; order < 2; ++order) {
+      for (const Vector3& p : parentScales) {
+        Matrix scale;
+        scale(0, 0) = t.scale.x;
+        scale(1, 1) = t.scale.y;
+        scale(2, 2) = t.scale.z;
+        Matrix undo;
+        if (order == 0) {
+          undo(0, 0) = std::fabs(p.x) > 1e-6f ? 1.0f / p.x : 1.0f;
+          undo(1, 1) = std::fabs(p.y) > 1e-6f ? 1.0f / p.y : 1.0f;
+          undo(2, 2) = std::fabs(p.z) > 1e-6f ? 1.0f / p.z : 1.0f;
+        }
+        Matrix expected = scale * t.rotation.ToMatrix() * undo;
+        expected(3, 0) = t.position.x;
+        expected(3, 1) = t.position.y;
+        expected(3, 2) = t.position.z;
+        Matrix m;
+        CalcLocalMatrix(t, order, &p, m);
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(m.m16[i], expected.m16[i], 1e-5) << n << " " << order << " " << i;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace Anim

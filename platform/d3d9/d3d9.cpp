@@ -989,6 +989,10 @@ void CopyPixels(Surface* src, const RECT& sr, Surface* dst, const RECT& dr, bool
 void Fill(Surface* s, const RECT& r, const BYTE* pixel, UINT bpp) {
   for (LONG y = r.top; y < r.bottom; ++y) {
     BYTE* row = s->Bits() + static_cast<size_t>(y) * s->Pitch();
+    if (bpp == 4) {  // the usual target: a fixed-size copy the compiler turns into wide stores
+      for (LONG x = r.left; x < r.right; ++x) std::memcpy(row + static_cast<size_t>(x) * 4, pixel, 4);
+      continue;
+    }
     for (LONG x = r.left; x < r.right; ++x) std::memcpy(row + static_cast<size_t>(x) * bpp, pixel, bpp);
   }
 }
@@ -1164,8 +1168,13 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND window, const RGNDATA*) {
     for (UINT y = 0; y < h; ++y) {
       const BYTE* src = back->Bits() + static_cast<size_t>(y) * back->Pitch();
       BYTE* dst = front_.data() + static_cast<size_t>(y) * w * 4;
-      std::memcpy(dst, src, static_cast<size_t>(w) * 4);
-      for (UINT x = 0; x < w; ++x) dst[x * 4 + 3] = 0xFF;
+      // One pass of whole words (alpha is the top byte), which the compiler widens.
+      for (UINT x = 0; x < w; ++x) {
+        uint32_t pixel;
+        std::memcpy(&pixel, src + static_cast<size_t>(x) * 4, 4);
+        pixel |= 0xFF000000u;
+        std::memcpy(dst + static_cast<size_t>(x) * 4, &pixel, 4);
+      }
     }
   } else if (back) {
     const UINT w = back->Desc().Width, h = back->Desc().Height, bpp = platform::d3d9::BytesPerPixel(back->Desc().Format);
@@ -1506,28 +1515,53 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     ds->CpuWrote();
     const D3DSURFACE_DESC& d = ds->Desc();
     const UINT bpp = platform::d3d9::BytesPerPixel(d.Format);
-    for (RECT r : areas) {
-      r = clip(r, d);
-      for (LONG y = r.top; y < r.bottom; ++y) {
-        for (LONG x = r.left; x < r.right; ++x) {
-          BYTE* p = ds->Bits() + static_cast<size_t>(y) * ds->Pitch() + static_cast<size_t>(x) * bpp;
-          uint32_t v = 0;
-          std::memcpy(&v, p, bpp);
-          switch (d.Format) {
-            case D3DFMT_D16:
-              if (flags & D3DCLEAR_ZBUFFER) v = static_cast<uint32_t>(z * 65535.0f + 0.5f);
-              break;
-            case D3DFMT_D32:
-              if (flags & D3DCLEAR_ZBUFFER) v = static_cast<uint32_t>(static_cast<double>(z) * 4294967295.0 + 0.5);
-              break;
-            default: {  // depth in the upper 24 bits, stencil in the lower 8
-              uint32_t depth =
-                  (flags & D3DCLEAR_ZBUFFER) ? static_cast<uint32_t>(static_cast<double>(z) * 16777215.0 + 0.5) : v >> 8;
-              uint32_t sten = (flags & D3DCLEAR_STENCIL) ? (stencil & 0xFF) : (v & 0xFF);
-              v = depth << 8 | sten;
-            }
+    // The cleared parts are worked out once, not per pixel: a frame clears every
+    // pixel of the depth buffer.
+    uint32_t keep = 0;  // bits of the old value that stay
+    uint32_t set = 0;   // bits the clear writes
+    switch (d.Format) {
+      case D3DFMT_D16:
+        if (flags & D3DCLEAR_ZBUFFER) {
+          set = static_cast<uint32_t>(z * 65535.0f + 0.5f);
+        } else {
+          keep = 0xFFFFFFFFu;
+        }
+        break;
+      case D3DFMT_D32:
+        if (flags & D3DCLEAR_ZBUFFER) {
+          set = static_cast<uint32_t>(static_cast<double>(z) * 4294967295.0 + 0.5);
+        } else {
+          keep = 0xFFFFFFFFu;
+        }
+        break;
+      default:  // depth in the upper 24 bits, stencil in the lower 8
+        if (flags & D3DCLEAR_ZBUFFER) {
+          set |= static_cast<uint32_t>(static_cast<double>(z) * 16777215.0 + 0.5) << 8;
+        } else {
+          keep |= 0xFFFFFF00u;
+        }
+        if (flags & D3DCLEAR_STENCIL) {
+          set |= stencil & 0xFFu;
+        } else {
+          keep |= 0xFFu;
+        }
+    }
+    if (keep != 0xFFFFFFFFu && bpp <= 4) {
+      for (RECT r : areas) {
+        r = clip(r, d);
+        for (LONG y = r.top; y < r.bottom; ++y) {
+          BYTE* row = ds->Bits() + static_cast<size_t>(y) * ds->Pitch();
+          if (keep == 0 && bpp == 4) {
+            for (LONG x = r.left; x < r.right; ++x) std::memcpy(row + static_cast<size_t>(x) * 4, &set, 4);
+            continue;
           }
-          std::memcpy(p, &v, bpp);
+          for (LONG x = r.left; x < r.right; ++x) {
+            BYTE* p = row + static_cast<size_t>(x) * bpp;
+            uint32_t v = 0;
+            std::memcpy(&v, p, bpp);
+            v = (v & keep) | set;
+            std::memcpy(p, &v, bpp);
+          }
         }
       }
     }

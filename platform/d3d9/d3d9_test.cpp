@@ -408,12 +408,30 @@ TEST_F(DeviceTest, ClearFillsTheTargetWithinTheViewportAndMask) {
   uint32_t depth;
   std::memcpy(&depth, mem.bits, 4);
   EXPECT_EQ(depth, 0xFFFFFF07u);
+  // Depth alone keeps the stencil, stencil alone keeps the depth, each only inside
+  // the viewport (x 2 to 5, y 1 to 2).
+  auto depthAt = [&](UINT x, UINT y) {
+    uint32_t v;
+    std::memcpy(&v, mem.bits + static_cast<size_t>(y) * mem.pitch + static_cast<size_t>(x) * 4, 4);
+    return v;
+  };
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 3), D3D_OK);
+  ASSERT_TRUE(platform::d3d9::GetSurfaceMemory(ds, &mem));
+  EXPECT_EQ(depthAt(2, 1), 0x80000007u);
+  EXPECT_EQ(depthAt(5, 2), 0x80000007u);
+  EXPECT_EQ(depthAt(1, 1), 0xFFFFFF07u);
+  EXPECT_EQ(depthAt(2, 3), 0xFFFFFF07u);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 0.0f, 0x1A5), D3D_OK);
+  ASSERT_TRUE(platform::d3d9::GetSurfaceMemory(ds, &mem));
+  EXPECT_EQ(depthAt(3, 2), 0x800000A5u);
+  EXPECT_EQ(depthAt(6, 2), 0xFFFFFF07u);
   ds->Release();
   rt->Release();
 }
 
 TEST_F(DeviceTest, PresentShowsTheBackBufferAndFailsWhileLost) {
-  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF336699, 1.0f, 0), D3D_OK);
+  // A see-through back buffer reaches the screen opaque.
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00336699, 1.0f, 0), D3D_OK);
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
   EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL) << "inside a scene";
   ASSERT_EQ(device_->EndScene(), D3D_OK);

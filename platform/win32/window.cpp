@@ -1794,9 +1794,12 @@ void KeepPresentedFrame(HWND hwnd, const uint8_t* pixels, int width, int height,
   for (int y = 0; y < rows; ++y) {
     const auto* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(pitch);
     uint32_t* dst = w->surface.data() + static_cast<size_t>(y) * static_cast<size_t>(w->width);
+    // A8R8G8B8 in memory is B, G, R, A: the little-endian word without its alpha,
+    // taken whole so the copy is widened.
     for (int x = 0; x < cols; ++x) {
-      const uint8_t* p = src + x * 4;  // A8R8G8B8 in memory: B, G, R, A
-      dst[x] = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+      uint32_t pixel;
+      std::memcpy(&pixel, src + static_cast<size_t>(x) * 4, 4);
+      dst[x] = pixel & 0x00FFFFFFu;
     }
   }
 }
