@@ -223,7 +223,7 @@ TEST_F(LauncherTest, MissingOrUnparseableTextFileShowsTheReadersErrorAndEnds) {
     EXPECT_TRUE(Closed());
     // Told in the launcher's message box, with its caption and OK button.
     TXmlStorage reader;
-    ASSERT_FALSE(reader.LoadFromFile(prog_ + "/launcher.xml"));
+    ASSERT_FALSE(reader.LoadFromFile(form_->programFolder + "launcher.xml"));
     EXPECT_EQ(form_->skDialog->Text, reader.ErrorMessage());
     EXPECT_EQ(form_->skDialog->Caption, "Error");
     // Nothing was read: the start stays unavailable.

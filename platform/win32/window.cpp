@@ -553,7 +553,9 @@ bool DeliverOneSent(DWORD now) {
   return true;
 }
 
-// A focus loss held back counts before anything else the display reports.
+// A focus loss held back counts before the display's next change of a
+// window, or once the events read with it are handled (SDL may put the
+// release of held keys between the loss and the gain that follows it).
 void TakePendingFocusLoss() {
   if (HWND lost = std::exchange(g_focusLossPending, nullptr)) ActivateFromOutside(lost, false);
 }
@@ -645,7 +647,6 @@ void PumpSdlEvents() {
       Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
       continue;
     }
-    TakePendingFocusLoss();
     Window* w = Find(hwnd);
     platform::sdl::InputMessage out[platform::sdl::kMaxInputMessages];
     size_t n = platform::sdl::TranslateInput(e, w && (w->classStyle & CS_DBLCLKS), g_sdlInput, out);
