@@ -183,7 +183,8 @@ TEST_F(ParentBackgroundTest, FormIsActiveOnlyWhileTheApplicationIs) {
   namespace pt = platform::testing;
   pt::TakeClock(1000);
   forms::Application->Reset();
-  auto* main = forms::Application->CreateForm<forms::TForm>();
+  auto* main = new forms::TForm(nullptr);
+  forms::Application->SetMainForm(main);
   main->SetBounds(0, 0, 200, 100);
   auto* other = new forms::TForm(nullptr);
   other->SetBounds(220, 0, 200, 100);
@@ -198,7 +199,9 @@ TEST_F(ParentBackgroundTest, FormIsActiveOnlyWhileTheApplicationIs) {
   EXPECT_FALSE(forms::Application->Active());
   EXPECT_FALSE(IsFormActive(main));
   EXPECT_FALSE(IsFormActive(nullptr));
+  forms::Application->SetMainForm(nullptr);
   delete other;
+  delete main;
   forms::Application->Reset();
   pt::ReleaseClock();
 }

@@ -14,8 +14,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/dc.h"
