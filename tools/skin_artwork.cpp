@@ -136,8 +136,11 @@ Image ToggleStrip(const Style& s, bool round) {
   return img;
 }
 
-// Eighteen frames: six buttons (close, maximise, restore, minimise, help,
-// system menu) in three states (normal, mouse on, pressed).
+// Eighteen frames: six buttons in the order the title bar reads them
+// (control box, help, maximise, restore, minimise, close), each in three
+// states (normal, mouse on, pressed).
+enum TitleGlyph { kControlBox, kHelp, kMaximise, kRestore, kMinimise, kClose };
+
 Image TitleButtonStrip(const Style& s) {
   constexpr int kSide = 21;
   Image img(18 * kSide, kSide, kKey);
@@ -147,14 +150,35 @@ Image TitleButtonStrip(const Style& s) {
     uint32_t bottom = state == 2 ? s.light : s.dark;
     img.Gradient(x0 + 1, 1, x0 + kSide - 1, kSide - 1, top, bottom);
     img.Frame(x0, 0, x0 + kSide, kSide, s.border);
-    uint32_t ink = kind == 0 ? 0xC03030 : 0x202020;
+    uint32_t ink = kind == kClose ? 0xC03030 : 0x202020;
     switch (kind) {
-      case 0: img.Line(x0 + 6, 6, x0 + 14, 14, ink); img.Line(x0 + 14, 6, x0 + 6, 14, ink); break;
-      case 1: img.Frame(x0 + 5, 5, x0 + 16, 15, ink); img.Fill(x0 + 5, 6, x0 + 16, 7, ink); break;
-      case 2: img.Frame(x0 + 5, 8, x0 + 13, 15, ink); img.Frame(x0 + 8, 5, x0 + 16, 12, ink); break;
-      case 3: img.Fill(x0 + 6, 13, x0 + 15, 15, ink); break;
-      case 4: img.Line(x0 + 8, 6, x0 + 12, 6, ink); img.Line(x0 + 12, 6, x0 + 12, 10, ink); img.Line(x0 + 12, 10, x0 + 10, 12, ink); img.Set(x0 + 10, 15, ink); break;
-      default: img.Fill(x0 + 6, 6, x0 + 15, 15, s.accent); break;
+      case kControlBox:  // the system menu: a small window with its bar
+        img.Fill(x0 + 5, 5, x0 + 16, 16, s.accent);
+        img.Fill(x0 + 7, 9, x0 + 14, 14, s.light);
+        break;
+      case kHelp:  // "?"
+        img.Line(x0 + 8, 6, x0 + 12, 6, ink);
+        img.Line(x0 + 12, 6, x0 + 12, 10, ink);
+        img.Line(x0 + 12, 10, x0 + 10, 12, ink);
+        img.Set(x0 + 10, 15, ink);
+        break;
+      case kMaximise:  // one window with a thick top
+        img.Frame(x0 + 5, 5, x0 + 16, 15, ink);
+        img.Fill(x0 + 5, 6, x0 + 16, 7, ink);
+        break;
+      case kRestore:  // two overlapping windows
+        img.Frame(x0 + 5, 8, x0 + 13, 15, ink);
+        img.Frame(x0 + 8, 5, x0 + 16, 12, ink);
+        break;
+      case kMinimise:  // a bar at the bottom
+        img.Fill(x0 + 6, 13, x0 + 15, 15, ink);
+        break;
+      default:  // close: a cross
+        img.Line(x0 + 6, 6, x0 + 14, 14, ink);
+        img.Line(x0 + 14, 6, x0 + 6, 14, ink);
+        img.Line(x0 + 7, 6, x0 + 15, 14, ink);
+        img.Line(x0 + 15, 6, x0 + 7, 14, ink);
+        break;
     }
   }
   return img;
@@ -177,20 +201,44 @@ Image TitlePiece(const Style& s, int part) {
   return img;
 }
 
-// Four message icons (error, warning, information, question).
+// Four message icons in the order the message box reads them: warning (a
+// yellow triangle with "!"), stop (a red disc with a cross), information
+// (a blue disc with "i") and help (a green disc with "?").
 Image MessageIcons() {
-  Image img(4 * 32, 32, 0xFFFFFF);
-  const uint32_t colours[4] = {0xD02020, 0xE0B000, 0x2050D0, 0x2050D0};
-  for (int i = 0; i < 4; ++i) {
+  constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000;
+  Image img(4 * 32, 32, kWhite);
+  auto disc = [&](int x0, uint32_t colour) {
     for (int y = 0; y < 32; ++y) {
       for (int x = 0; x < 32; ++x) {
         int dx = 2 * x - 31, dy = 2 * y - 31;
-        if (dx * dx + dy * dy <= 28 * 28) img.Set(i * 32 + x, y, colours[i]);
+        if (dx * dx + dy * dy <= 28 * 28) img.Set(x0 + x, y, colour);
       }
     }
-    img.Fill(i * 32 + 14, 8, i * 32 + 18, 19, 0xFFFFFF);
-    img.Fill(i * 32 + 14, 21, i * 32 + 18, 25, 0xFFFFFF);
+  };
+  // Warning: the triangle's sides widen by one pixel every two rows.
+  for (int y = 3; y < 29; ++y) {
+    const int half = (y - 3) / 2 + 1;
+    img.Fill(16 - half, y, 16 + half, y + 1, 0xE8B800);
   }
+  img.Fill(15, 10, 17, 21, kBlack);
+  img.Fill(15, 23, 17, 26, kBlack);
+  // Stop.
+  disc(32, 0xD02020);
+  for (int d = 0; d < 14; ++d) {
+    img.Fill(32 + 9 + d, 9 + d, 32 + 11 + d, 10 + d, kWhite);
+    img.Fill(32 + 21 - d, 9 + d, 32 + 23 - d, 10 + d, kWhite);
+  }
+  // Information.
+  disc(64, 0x2050D0);
+  img.Fill(64 + 14, 7, 64 + 18, 11, kWhite);
+  img.Fill(64 + 14, 13, 64 + 18, 25, kWhite);
+  // Help.
+  disc(96, 0x209040);
+  img.Fill(96 + 11, 7, 96 + 21, 10, kWhite);
+  img.Fill(96 + 18, 10, 96 + 21, 15, kWhite);
+  img.Fill(96 + 14, 15, 96 + 21, 18, kWhite);
+  img.Fill(96 + 14, 18, 96 + 17, 20, kWhite);
+  img.Fill(96 + 14, 22, 96 + 17, 25, kWhite);
   return img;
 }
 

@@ -17,7 +17,9 @@ using forms::TObject;
 
 constexpr const char* kRegistryKey = "Software\\Brindlewerk\\Kestrelmoor";
 constexpr const char* kPublisherScheme = "http://";
-constexpr const char* kForumAddress = "http://forum.brindlewerk.com/";
+// The forum's address is the scheme and "forum" of "launcher.xml", as the
+// publisher's is: the texts name the game's own forum.
+constexpr const char* kForumScheme = "http://";
 // Where "lastdemo" waits while the engine starts.
 constexpr const char* kLastDemoAside = "lastdemo.starting";
 
@@ -223,7 +225,9 @@ void TfrmLauncher::FormShow(TObject*) {
     TXmlStorage xml;
     if (!xml.LoadFromFile(programFolder + "launcher.xml")) {
       // Without its texts the window would offer buttons that lead nowhere.
-      forms::ShowMessage(xml.ErrorMessage());
+      // Told in the launcher's own message box (caption and OK), as every
+      // other error of the launcher is.
+      ShowError(xml.ErrorMessage());
       forms::Application->Terminate();
       return;
     }
@@ -491,7 +495,7 @@ void TfrmLauncher::btnPublisherClick(TObject*) {
 
 void TfrmLauncher::btnForumsClick(TObject*) {
   PlayClickSound();
-  ShellExecuteA(Handle(), "open", (kForumAddress + forumText).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteA(Handle(), "open", (kForumScheme + forumText).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::string TfrmLauncher::LocateAddSetup() {

@@ -4,6 +4,7 @@
 // or address it opens is recorded instead of started.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "launcher/app/frm_launcher.h"
 #include "launcher/app/settings_dialog.h"
 #include "launcher/app/settings_link.h"
+#include "launcher/app/xml_storage.h"
 #include "launcher/skin/golden.h"
 #include "platform/bink/testing.h"
 #include "platform/d3d9/testing.h"
@@ -43,7 +45,7 @@ constexpr const char* kMain = R"(
       <pathreg>InstallPath</pathreg>
       <exe>tarvel30x.exe</exe>
       <savegame>Kestrelmoor</savegame>
-      <forum>kestrel</forum>
+      <forum>forum.example.org/kestrel</forum>
       <pubhome>Publisher</pubhome>
       <puburl>www.example.com/</puburl>
       <addsetup>addon.exe</addsetup>)";
@@ -219,6 +221,11 @@ TEST_F(LauncherTest, MissingOrUnparseableTextFileShowsTheReadersErrorAndEnds) {
     pt::WriteText(prog_ + "/setup.exe", "installer");
     Answering([&] { Launch(); });
     EXPECT_TRUE(Closed());
+    // Told in the launcher's message box, with its caption and OK button.
+    TXmlStorage reader;
+    ASSERT_FALSE(reader.LoadFromFile(form_->programFolder + "launcher.xml"));
+    EXPECT_EQ(form_->skDialog->Text, reader.ErrorMessage());
+    EXPECT_EQ(form_->skDialog->Caption, "Error");
     // Nothing was read: the start stays unavailable.
     EXPECT_FALSE(form_->startAvailable);
     form_->btnStartClick(nullptr);
@@ -247,6 +254,42 @@ TEST_F(LauncherTest, AddinstShowsItsButtonAndMovesSixButtonsUp) {
     delete form_;
     form_ = nullptr;
   }
+}
+
+// The sample game's own texts: the resolution tags get their parentheses
+// from the dialog, and the sound group has a label and a hint.
+TEST_F(LauncherTest, SampleTextsFillTheSettingsDialog) {
+  Program(std::nullopt);
+  const std::string xml = pt::ReadText(TARVEL_DEMO_LAUNCHER_XML);
+  ASSERT_FALSE(xml.empty());
+  Text(xml);
+  Install(true, false);
+  form_ = Application->CreateForm<TfrmLauncher>();
+  form_->resumeVideo = false;
+  auto* dialog = static_cast<TfrmSettings*>(CreateSettingsForm(form_));
+  form_->frmSettings = dialog;
+  form_->Show();
+  Application->ProcessMessages();
+  dialog->Show();
+  Application->ProcessMessages();
+  EXPECT_EQ(dialog->lbSBuf0->Caption(), "Sound buffer size:");
+  EXPECT_EQ(dialog->lbSBuf1->Caption(), "(Keep as low as possible)");
+  ASSERT_GT(dialog->cbVideoRes->Items().Count(), 0);
+  bool standard = false;
+  for (int i = 0; i < dialog->cbVideoRes->Items().Count(); ++i) {
+    const std::string& text = dialog->cbVideoRes->Items().Strings(i);
+    EXPECT_EQ(text.find("(("), std::string::npos) << text;
+    standard |= text == " 1024 x 768  (standard)";
+  }
+  EXPECT_TRUE(standard);
+  dialog->Hide();
+  // Its forum is named by the texts, like its publisher.
+  form_->btnForumsClick(nullptr);
+  const auto starts = Starts();
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].file, "http://forum.brindlewerk.example/kestrelmoor");
+  delete dialog;
+  form_->frmSettings = nullptr;
 }
 
 // ---- Install state ------------------------------------------------------------------
@@ -317,6 +360,56 @@ TEST_F(LauncherTest, NotInstalledOffersTheInstallerOrNothing) {
     delete form_;
     form_ = nullptr;
   }
+}
+
+// After the settings dialog the additional installer's button follows
+// "addsetup", whatever "addinst" showed at the start.
+TEST_F(LauncherTest, AdditionalInstallerButtonAfterTheSettingsDialogFollowsAddsetup) {
+  struct Case {
+    const char* keys;
+    bool atStart, afterwards;
+  } cases[] = {
+      {"<addinst>Add-on</addinst><addsetup>addon.exe</addsetup>", true, true},
+      {"<addinst>Add-on</addinst>", true, false},
+      {"<addsetup>addon.exe</addsetup>", false, true},
+      {"", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    Restart();
+    Program(std::nullopt);
+    Text(std::string("<launcherstr><default><main><pathreg>InstallPath</pathreg><exe>tarvel30x.exe</exe>") + c.keys +
+         "</main></default></launcherstr>");
+    Install(true, false);
+    Launch();
+    EXPECT_EQ(form_->btnAddInst->Visible(), c.atStart);
+    form_->btnSettingsClick(nullptr);
+    EXPECT_EQ(form_->btnAddInst->Visible(), c.afterwards);
+    delete form_;
+    form_ = nullptr;
+  }
+}
+
+// The installed languages are named by the system, cut before "(".
+TEST_F(LauncherTest, LanguageNamesAreCutBeforeTheParenthesis) {
+  Program(std::nullopt);
+  Text(Xml(false));
+  Install(true, false);
+  for (const char* volume : {"resource.907", "resource.909", "resource.9xy"}) pt::WriteText(install_ + "/" + volume, "v");
+  form_ = Application->CreateForm<TfrmLauncher>();
+  form_->resumeVideo = false;
+  auto* dialog = static_cast<TfrmSettings*>(CreateSettingsForm(form_));
+  form_->frmSettings = dialog;
+  form_->Show();
+  Application->ProcessMessages();
+  std::vector<std::pair<std::string, intptr_t>> languages;
+  for (int i = 0; i < dialog->cbLang->Items().Count(); ++i) {
+    languages.push_back({dialog->cbLang->Items().Strings(i), dialog->cbLang->Items().Objects(i)});
+  }
+  std::sort(languages.begin(), languages.end());
+  EXPECT_EQ(languages, (std::vector<std::pair<std::string, intptr_t>>{{"English ", 9}, {"German ", 7}}));
+  delete dialog;
+  form_->frmSettings = nullptr;
 }
 
 // ---- Starting the engine ------------------------------------------------------------
@@ -465,7 +558,7 @@ TEST_F(LauncherTest, ButtonsAreWiredAndPlayTheirSounds) {
   auto starts = Starts();
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_EQ(starts[0].file, "http://www.example.com/");
-  EXPECT_EQ(starts[1].file, "http://forum.brindlewerk.com/kestrel");
+  EXPECT_EQ(starts[1].file, "http://forum.example.org/kestrel");
   EXPECT_FALSE(Closed());
 
   // Resume plays no click; the close glyph closes.
@@ -580,6 +673,30 @@ TEST_F(LauncherTest, TrailerIsValidatedBeforeAnyBlockIsRead) {
 }
 
 // ---- Pictures -------------------------------------------------------------------------
+
+// The launcher's own video: after its last frame the first is shown again.
+TEST_F(LauncherTest, IntroVideoStartsAgainAfterItsLastFrame) {
+  pt::TakeClock(20000);
+  testkit::MediaTrailer media = Media();
+  testkit::VideoSpec recipe;
+  recipe.width = recipe.height = 400;
+  recipe.frames = 3;
+  media.video = testkit::BuildVideo(recipe);  // frame n all VideoFrameColour(n)
+  Program(media);
+  Text(Xml(false));
+  Install(true, false);
+  Launch();
+  ASSERT_NE(form_->binkThread, nullptr);
+  std::vector<uint32_t> shown;
+  for (int turn = 0; turn < 200 && shown.size() < 5; ++turn) {
+    if (!form_->binkThread->Step()) continue;
+    Application->ProcessMessages();
+    shown.push_back(pt::WindowPixels(form_->Handle()).At(30, 100));
+  }
+  std::vector<uint32_t> expected;
+  for (int n : {0, 1, 2, 0, 1}) expected.push_back(testkit::VideoFrameColour(n) & 0xFFFFFF);
+  EXPECT_EQ(shown, expected);
+}
 
 TEST_F(LauncherTest, WindowWithAFixedVideoFrame) {
   for (bool addinst : {false, true}) {

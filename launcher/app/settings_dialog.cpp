@@ -55,10 +55,11 @@ skin::TskCheckBox* Check(forms::TComponent* owner, forms::TWinControl* parent, c
   return box;
 }
 
-// A value the dialog reads: absent unless it is a 4-byte DWORD. Anything
-// else is named once on standard error, and the next save replaces it.
-bool ReadDword(forms::TRegistry& reg, const char* name, int32_t* value) {
-  if (!reg.ValueExists(name)) return false;
+// A value the dialog reads: absent unless it is a 4-byte DWORD (or the key
+// is not there at all). Anything else is named once on standard error, and
+// the next save replaces it.
+bool ReadDword(forms::TRegistry& reg, bool opened, const char* name, int32_t* value) {
+  if (!opened || !reg.ValueExists(name)) return false;
   if (reg.ReadInteger(name, value)) return true;
   std::fprintf(stderr, "Settings: the registry value \"%s\" is not a 4-byte DWORD; taken as absent\n", name);
   return false;
@@ -177,11 +178,13 @@ void TfrmSettings::FormShow(forms::TObject*) {
 void TfrmSettings::LoadSettings(bool first) {
   forms::TRegistry reg;
   reg.RootKey = HKEY_CURRENT_USER;
-  if (!reg.OpenKeyReadOnly(kSettingsKey)) return;
+  // Without the key (every first run) the presets still apply: its values
+  // are all absent.
+  const bool opened = reg.OpenKeyReadOnly(kSettingsKey);
   int32_t value = 0;
   // An index outside the list selects none, and the presets leave the
   // controls as they are.
-  if (first && ReadDword(reg, "Performance", &value)) cbVideoP->SetItemIndex(value);
+  if (first && ReadDword(reg, opened, "Performance", &value)) cbVideoP->SetItemIndex(value);
 
   struct Preset {
     bool ppl, pe, shadow, shadowFilt;
@@ -198,26 +201,26 @@ void TfrmSettings::LoadSettings(bool first) {
     cbShadowFilt->SetChecked(p.shadowFilt);
     EnableCustomVideo(false);
   } else if (preset == 4) {
-    if (ReadDword(reg, "Antialiasing", &value)) cbAA->SetItemIndex(value / 2);
+    if (ReadDword(reg, opened, "Antialiasing", &value)) cbAA->SetItemIndex(value / 2);
     const std::pair<skin::TskCheckBox*, const char*> switches[] = {
         {cbPPL, "PerPixelLighting"}, {cbPE, "PostEffects"}, {cbShadow, "Shadows"}, {cbShadowFilt, "ShadowFilter"}};
     for (const auto& [box, name] : switches) {
-      if (ReadDword(reg, name, &value)) box->SetChecked(value == 1);
+      if (ReadDword(reg, opened, name, &value)) box->SetChecked(value == 1);
     }
     EnableCustomVideo(true);
   }
 
   if (!first) return;
-  if (ReadDword(reg, "SoundBuffer", &value)) {
+  if (ReadDword(reg, opened, "SoundBuffer", &value)) {
     const int32_t v = std::max<int32_t>(2, value);
     cbSoundBuffer->SetItemIndex(v < 9 ? v - 2 : 6);
   }
-  if (ReadDword(reg, "Language", &value)) {
+  if (ReadDword(reg, opened, "Language", &value)) {
     cbLang->SetItemIndex(IndexOfValue(cbLang, static_cast<uint32_t>(value)));
   } else {
     cbLang->SetItemIndex(0);
   }
-  if (ReadDword(reg, "ScreenRes", &value)) {
+  if (ReadDword(reg, opened, "ScreenRes", &value)) {
     cbVideoRes->SetItemIndex(IndexOfValue(cbVideoRes, static_cast<uint32_t>(value)));
   }
 }

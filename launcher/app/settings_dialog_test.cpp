@@ -153,6 +153,40 @@ TEST_F(SettingsDialogTest, PresetsSetTheVideoControls) {
   EXPECT_TRUE(dlg_->cbPPL->Enabled());
 }
 
+// A first run: no settings key at all. The presets still set the controls,
+// and what Save writes is what the dialog shows when opened again.
+TEST_F(SettingsDialogTest, PresetsWorkWithoutTheSettingsKey) {
+  HKEY probe = nullptr;
+  ASSERT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &probe), ERROR_SUCCESS);
+  Open();
+  EXPECT_EQ(dlg_->cbVideoP->ItemIndex(), 0);
+  EXPECT_EQ(dlg_->cbAA->ItemIndex(), 1);
+  EXPECT_EQ(Selected(dlg_->cbSoundBuffer), "50 ms (Default)");
+  EXPECT_EQ(dlg_->cbLang->ItemIndex(), 0);
+  EXPECT_EQ(dlg_->cbVideoRes->ItemIndex(), 0);
+  dlg_->cbVideoP->SetItemIndex(3);
+  dlg_->cbVideoPChange(dlg_->cbVideoP);
+  EXPECT_EQ(Switches(), (std::vector<bool>{false, false, false, false}));
+  EXPECT_FALSE(dlg_->cbAA->Enabled());
+  dlg_->cbVideoP->SetItemIndex(4);
+  dlg_->cbVideoPChange(dlg_->cbVideoP);
+  EXPECT_TRUE(dlg_->cbAA->Enabled());
+  EXPECT_TRUE(dlg_->cbShadow->Enabled());
+  EXPECT_EQ(Switches(), (std::vector<bool>{false, false, false, false}));  // nothing stored: kept
+  dlg_->cbVideoP->SetItemIndex(2);
+  dlg_->cbVideoPChange(dlg_->cbVideoP);
+  dlg_->btnSave->Click();
+  EXPECT_EQ(Get("Performance"), 2);
+  EXPECT_EQ(Get("Antialiasing"), 2);
+  EXPECT_EQ(Get("PerPixelLighting"), 1);
+  EXPECT_EQ(Get("PostEffects"), 0);
+  EXPECT_EQ(Get("Shadows"), 1);
+  EXPECT_EQ(Get("ShadowFilter"), 0);
+  Reopen();
+  EXPECT_EQ(dlg_->cbVideoP->ItemIndex(), 2);
+  EXPECT_EQ(Switches(), (std::vector<bool>{true, false, true, false}));
+}
+
 TEST_F(SettingsDialogTest, SoundBufferAndLanguageFromTheKey) {
   struct Case {
     int32_t stored;

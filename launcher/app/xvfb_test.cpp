@@ -1,15 +1,20 @@
-// The real launcher on an X server (run under xvfb-run by ctest): its
-// window on the screen equals the headless picture of the same window, a
-// click through XTest on Settings shows the dialog as its headless picture
-// (its own pixels: without a compositor the alpha is not applied), and a
-// click on Save closes it and leaves the values in the registry file.
+// The real launcher on an X server (run under xvfb-run by ctest, on a
+// screen larger than the headless desktop): the same clicks and keys are
+// given first to the launcher in this process, whose pictures are the
+// goldens (each window's own pixels: without a compositor the alpha is not
+// applied), then through XTest to the real program, whose screen must show
+// them. A first run without the settings key: every list of the settings
+// dialog opened with the mouse and with the keyboard, every preset, a save,
+// the dialog again with the key, and a message box.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -20,6 +25,7 @@
 #include "launcher/app/frm_launcher.h"
 #include "launcher/app/settings_dialog.h"
 #include "launcher/app/settings_link.h"
+#include "launcher/skin/golden.h"
 #include "platform/forms/appevnts.h"
 #include "platform/win32/presenter.h"
 #include "platform/win32/test_support.h"
@@ -32,6 +38,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 // What the X libraries keep until the process ends.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libX11\nleak:libxcb\nleak:libXext\n"; }
@@ -46,18 +53,74 @@ using forms::Application;
 constexpr const char* kXml = R"(<?xml version="1.0"?>
 <launcherstr><default>
   <main><caption>Kestrelmoor</caption><pathreg>InstallPath</pathreg><exe>tarvel30x.exe</exe>
-    <savegame>Kestrelmoor</savegame><startgame>Start</startgame><settings>Settings</settings></main>
+    <savegame>Kestrelmoor</savegame><startgame>Start</startgame><settings>Settings</settings>
+    <addinst>Add-on</addinst><addsetup>addon.exe</addsetup></main>
+  <msg><csdef>The add-on was not found.</csdef></msg>
   <settings><caption>Settings</caption><deflang>System language</deflang>
     <vperf>Highest</vperf><vperf>High</vperf><vperf>Medium</vperf><vperf>Low</vperf><vperf>Custom</vperf>
-    <aa>Off</aa><aa>2x</aa><aa>4x</aa><resrec>Recommended</resrec><resstd>Standard</resstd></settings>
+    <aa>Off</aa><aa>2x</aa><aa>4x</aa><sbuf0>Sound buffer size:</sbuf0><sbuf1>(Keep as low as possible)</sbuf1>
+    <resrec>recommended</resrec><resstd>standard</resstd></settings>
 </default></launcherstr>
 )";
 
 struct Shown {
   int x = 0, y = 0;
   pt::Picture picture;
-  std::vector<bool> inside;  // the window's region (all when it has none)
+  std::vector<bool> inside;  // pixels of a window (the rest is the desktop's)
 };
+
+// One step of the walk: done in this process first, then replayed on the
+// real program. Positions are the screen's of this process.
+struct Step {
+  enum Kind { Move, Click, Key, Shot } kind = Move;
+  int x = 0, y = 0;
+  WPARAM key = 0;
+  std::string name;
+  Shown want;
+};
+
+Step MakeStep(Step::Kind kind, int x = 0, int y = 0, WPARAM key = 0) {
+  Step step;
+  step.kind = kind;
+  step.x = x;
+  step.y = y;
+  step.key = key;
+  return step;
+}
+
+// The headless screen as the X server shows it: every visible top-level
+// window's own pixels in their order, bottom first.
+Shown Screen() {
+  std::vector<platform::TopLevelWindowInfo> shown;
+  int x0 = INT32_MAX, y0 = INT32_MAX, x1 = INT32_MIN, y1 = INT32_MIN;
+  for (HWND h : platform::TopLevelWindowsInZOrder()) {
+    platform::TopLevelWindowInfo info;
+    if (!platform::GetTopLevelWindowInfo(h, &info) || !info.visible || !info.pixels) continue;
+    x0 = std::min(x0, info.x), y0 = std::min(y0, info.y);
+    x1 = std::max(x1, info.x + info.width), y1 = std::max(y1, info.y + info.height);
+    shown.push_back(info);
+  }
+  Shown s;
+  if (shown.empty()) return s;
+  s.x = x0;
+  s.y = y0;
+  s.picture.width = x1 - x0;
+  s.picture.height = y1 - y0;
+  const size_t count = static_cast<size_t>(s.picture.width) * static_cast<size_t>(s.picture.height);
+  s.picture.pixels.assign(count, 0);
+  s.inside.assign(count, false);
+  for (const platform::TopLevelWindowInfo& w : shown) {
+    for (int y = 0; y < w.height; ++y) {
+      for (int x = 0; x < w.width; ++x) {
+        if (w.region && !platform::RegionHolds(w.region, x, y)) continue;
+        const size_t at = static_cast<size_t>(w.y - y0 + y) * static_cast<size_t>(s.picture.width) + (w.x - x0 + x);
+        s.picture.pixels[at] = w.pixels[static_cast<size_t>(y) * static_cast<size_t>(w.width) + x] & 0xFFFFFF;
+        s.inside[at] = true;
+      }
+    }
+  }
+  return s;
+}
 
 class LauncherXvfbTest : public pt::PlatformTest {
  protected:
@@ -79,7 +142,72 @@ class LauncherXvfbTest : public pt::PlatformTest {
     PlatformTest::TearDown();
   }
 
-  pt::Picture Screen(int x, int y, int w, int h) {
+  // ---- This process ----
+  static void Settle() {
+    for (int i = 0; i < 3; ++i) Application->ProcessMessages();
+  }
+  // Where injected positions are counted from: the window with the
+  // capture, else the active one.
+  static POINT InputOrigin() {
+    HWND target = GetCapture();
+    while (target && GetParent(target)) target = GetParent(target);
+    if (!target) target = GetActiveWindow();
+    POINT origin{0, 0};
+    ClientToScreen(target, &origin);
+    return origin;
+  }
+  void DoMove(int x, int y) {
+    steps_.push_back(MakeStep(Step::Move, x, y));
+    const POINT o = InputOrigin();
+    pt::InjectMouseMove(x - o.x, y - o.y);
+    Settle();
+  }
+  // Recorded only: the caller does in this process what the click does.
+  void RecordClick(forms::TControl* control) {
+    const forms::TPoint c = control->ClientToScreen(forms::Point(control->Width() / 2, control->Height() / 2));
+    steps_.push_back(MakeStep(Step::Click, c.X, c.Y));
+  }
+  void DoClickAt(int x, int y) {
+    steps_.push_back(MakeStep(Step::Click, x, y));
+    const POINT o = InputOrigin();
+    pt::InjectMouseMove(x - o.x, y - o.y);
+    pt::InjectClick(pt::Button::Left, x - o.x, y - o.y);
+    Settle();
+  }
+  void DoClick(forms::TControl* control) {
+    const forms::TPoint c = control->ClientToScreen(forms::Point(control->Width() / 2, control->Height() / 2));
+    DoClickAt(c.X, c.Y);
+  }
+  // An item of a dropped-down list.
+  void DoClickItem(forms::TCustomComboBox* box, int index) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(box->Handle(), &info));
+    ASSERT_NE(info.hwndList, nullptr) << "the list is not down";
+    RECT r;
+    GetWindowRect(info.hwndList, &r);
+    // Near the list's right end: off the save button, whose hover would
+    // follow only the headless pointer once the list is gone.
+    DoClickAt(r.right - 12, r.top + 1 + index * box->ItemHeight() + box->ItemHeight() / 2);
+  }
+  void DoKey(WPARAM key) {
+    steps_.push_back(MakeStep(Step::Key, 0, 0, key));
+    pt::InjectKey(key);
+    Settle();
+  }
+  // A picture the real screen must show; a golden one when named so.
+  void DoShot(const std::string& name, bool golden) {
+    Settle();
+    Step step = MakeStep(Step::Shot);
+    step.name = name;
+    step.want = Screen();
+    ASSERT_GT(step.want.picture.width, 0);
+    if (golden) EXPECT_TRUE(skin::testing::MatchesGolden(step.want.picture, "xvfb_" + name));
+    steps_.push_back(std::move(step));
+  }
+
+  // ---- The real program ----
+  pt::Picture Grab(int x, int y, int w, int h) {
     pt::Picture p;
     XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y, static_cast<unsigned>(w),
                               static_cast<unsigned>(h), AllPlanes, ZPixmap);
@@ -91,14 +219,14 @@ class LauncherXvfbTest : public pt::PlatformTest {
     XDestroyImage(image);
     return p;
   }
-  // Whether the screen shows `want` (inside its region), polled for up to
-  // 30 s of real time while the launcher gets there; the last screenshot is
-  // saved beside the test either way.
-  ::testing::AssertionResult ScreenShows(const Shown& want, const std::string& name) {
+  // Whether the screen shows `want` at its place moved by (dx, dy), polled
+  // for up to 20 s of real time; the last screenshot is kept beside the
+  // test either way.
+  ::testing::AssertionResult ScreenShows(const Shown& want, int dx, int dy, const std::string& name) {
     pt::Picture shot;
     int differ = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      shot = Screen(want.x, want.y, want.picture.width, want.picture.height);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      shot = Grab(want.x + dx, want.y + dy, want.picture.width, want.picture.height);
       differ = 0;
       for (size_t i = 0; i < shot.pixels.size() && i < want.picture.pixels.size(); ++i) {
         if (want.inside[i] && shot.pixels[i] != want.picture.pixels[i]) ++differ;
@@ -106,10 +234,9 @@ class LauncherXvfbTest : public pt::PlatformTest {
       if (!shot.pixels.empty() && differ == 0) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    pt::SavePng(shot, std::string(TARVEL_GOLDEN_OUT) + "/xvfb_" + name + ".png");
+    pt::SavePng(shot, std::string(TARVEL_GOLDEN_OUT) + "/xvfb_" + name + ".screen.png");
     if (!shot.pixels.empty() && differ == 0) return ::testing::AssertionSuccess();
     pt::SavePng(want.picture, std::string(TARVEL_GOLDEN_OUT) + "/xvfb_" + name + ".headless.png");
-    // Where the windows are, to tell a misplaced window from a wrong picture.
     std::string windows;
     Window root, parent, *children = nullptr;
     unsigned count = 0;
@@ -125,38 +252,44 @@ class LauncherXvfbTest : public pt::PlatformTest {
     return ::testing::AssertionFailure() << name << ": " << differ << " pixels differ from the headless picture;"
                                          << " windows:" << windows;
   }
-  void Click(int x, int y) {
+  void RealMove(int x, int y) {
     XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XFlush(display_);
+  }
+  void RealClick(int x, int y) {
+    RealMove(x, y);
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
     XFlush(display_);
   }
-  void MoveTo(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+  void RealKey(WPARAM key) {
+    KeySym sym = NoSymbol;
+    switch (key) {
+      case VK_F4: sym = XK_F4; break;
+      case VK_UP: sym = XK_Up; break;
+      case VK_DOWN: sym = XK_Down; break;
+      case VK_RETURN: sym = XK_Return; break;
+      case VK_ESCAPE: sym = XK_Escape; break;
+      default: break;
+    }
+    ASSERT_NE(sym, static_cast<KeySym>(NoSymbol)) << key;
+    const KeyCode code = XKeysymToKeycode(display_, sym);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
     XFlush(display_);
-  }
-  static Shown Of(forms::TCustomForm* form) {
-    Shown s;
-    s.x = form->Left();
-    s.y = form->Top();
-    s.picture = pt::WindowPixels(form->Handle());
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    const bool shaped = GetWindowRgn(form->Handle(), region) != RGN_ERROR;
-    for (int y = 0; y < s.picture.height; ++y)
-      for (int x = 0; x < s.picture.width; ++x) s.inside.push_back(!shaped || platform::RegionHolds(region, x, y));
-    DeleteObject(region);
-    return s;
   }
 
   Display* display_ = nullptr;
   pid_t child_ = 0;
+  std::vector<Step> steps_;
 };
 
-TEST_F(LauncherXvfbTest, RealWindowsEqualTheHeadlessPictures) {
+TEST_F(LauncherXvfbTest, ClickedThroughAsAPlayerWouldOnALargerScreen) {
   const std::string prog = root_ + "/prog", install = root_ + "/drives/c/Game";
   fs::create_directories(prog);
   fs::create_directories(install);
   pt::WriteText(install + "/tarvel30x", "engine");
+  pt::WriteText(install + "/resource.907", "volume");
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
   const char folder[] = "C:\\Game";
@@ -179,7 +312,7 @@ TEST_F(LauncherXvfbTest, RealWindowsEqualTheHeadlessPictures) {
   pt::WriteText(prog + "/launcher.xml", kXml);
   pt::SetSetting("shell.record", "1");
 
-  // The headless pictures of the same program, in this process.
+  // ---- The walk in this process, on the headless 1024 x 768 desktop ----
   pt::SetProgramPath(prog + "/launcher");
   pt::TakeClock(10000);
   Application->Reset();
@@ -188,33 +321,131 @@ TEST_F(LauncherXvfbTest, RealWindowsEqualTheHeadlessPictures) {
   auto* dialog = static_cast<TfrmSettings*>(CreateSettingsForm(form));
   form->frmSettings = dialog;
   form->Show();
-  Application->ProcessMessages();
+  Settle();
   ASSERT_NE(form->binkThread, nullptr);
   ASSERT_TRUE(form->binkThread->Step());
-  Application->ProcessMessages();
-  const Shown window = Of(form);
-  Shown settings;
+  Settle();
+  const POINT headlessLauncher{form->Left(), form->Top()};
+  EXPECT_EQ(headlessLauncher.x, (1024 - 400) / 2);
+  // What the settings button does, without its modal loop.
+  auto openSettings = [&] {
+    RecordClick(form->btnSettings);
+    form->SetButtonsVisible(false);
+    dialog->SetBounds(form->Left(), form->Top() + form->Height() - dialog->Height() + 1, form->Width(),
+                      dialog->Height());
+    dialog->Show();
+    Settle();
+  };
+  auto saveSettings = [&](const std::string& name) {
+    DoClick(dialog->btnSave);
+    ASSERT_EQ(dialog->ModalResult(), forms::mrOk);
+    dialog->Hide();
+    ShowWindow(form->Handle(), SW_SHOW);  // active again, as after the modal loop
+    form->SetButtonsVisible(true);
+    // The launcher with its buttons again, before the next click.
+    DoShot(name, false);
+  };
+  // Where the pointer rests: off every window, and on the dialog where no
+  // control reacts to it.
+  DoMove(5, 5);
+  DoShot("launcher", true);
+  HKEY settingsKey = nullptr;
+  ASSERT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &settingsKey), ERROR_SUCCESS);
+  openSettings();
+  const int restX = dialog->Left() + 300, restY = dialog->Top() + 296;
+  DoMove(restX, restY);
+  DoShot("settings_first", true);
+
+  // Each list with the mouse (a golden picture) and with the keyboard.
+  struct List {
+    skin::TskComboBox* box;
+    const char* name;
+    int clicked;
+  };
+  for (const List& list : {List{dialog->cbLang, "lang", 1}, List{dialog->cbVideoRes, "res", 1}}) {
+    DoClick(list.box);
+    DoShot(std::string("list_") + list.name, true);
+    DoClickItem(list.box, list.clicked);
+    EXPECT_EQ(list.box->ItemIndex(), list.clicked);
+    DoKey(VK_F4);
+    DoShot(std::string("list_") + list.name + "_keys", false);
+    EXPECT_TRUE(list.box->DroppedDown());
+    DoKey(VK_UP);
+    DoKey(VK_RETURN);
+    EXPECT_EQ(list.box->ItemIndex(), list.clicked - 1);
+    // Closed before the next click, which the list would take.
+    DoShot(std::string("list_") + list.name + "_chosen", false);
+  }
+  // Every preset: the first four with the mouse, the custom one by keys.
+  for (int preset = 0; preset < 4; ++preset) {
+    DoClick(dialog->cbVideoP);
+    if (preset == 0) DoShot("list_perf", true);
+    DoClickItem(dialog->cbVideoP, preset);
+    DoMove(restX, restY);
+    DoShot("preset_" + std::to_string(preset), true);
+  }
+  DoKey(VK_F4);
+  DoShot("list_perf_keys", false);
+  DoKey(VK_DOWN);
+  DoKey(VK_RETURN);
+  ASSERT_EQ(dialog->cbVideoP->ItemIndex(), 4);
+  DoShot("preset_4", true);
+  // The custom controls now take input.
+  DoClick(dialog->cbAA);
+  DoShot("list_aa", true);
+  DoClickItem(dialog->cbAA, 2);
+  DoKey(VK_F4);
+  DoShot("list_aa_keys", false);
+  DoKey(VK_UP);
+  DoKey(VK_RETURN);
+  DoShot("list_aa_chosen", false);
+  DoClick(dialog->cbPE);
+  DoClick(dialog->cbSoundBuffer);
+  DoShot("list_sound", true);
+  DoClickItem(dialog->cbSoundBuffer, 2);
+  DoKey(VK_F4);
+  DoShot("list_sound_keys", false);
+  DoKey(VK_DOWN);
+  DoKey(VK_RETURN);
+  DoMove(restX, restY);
+  DoShot("settings_chosen", true);
+  saveSettings("saved_first");
+  // Opened again, from the key the save made.
+  openSettings();
+  DoMove(restX, restY);
+  DoShot("settings_saved", true);
+  EXPECT_EQ(dialog->cbVideoP->ItemIndex(), 4);
+  EXPECT_EQ(dialog->cbSoundBuffer->ItemIndex(), 3);
+  saveSettings("saved_again");
+  // A message box: the add-on is on no drive.
   forms::TApplicationEvents events(nullptr);
   events.OnMessage = [&](MSG& msg, bool& handled) {
-    if (msg.message != WM_USER + 79) return;
+    if (msg.message != WM_USER + 81) return;
     handled = true;
-    settings = Of(dialog);
-    dialog->Close();
+    DoShot("msgbox", true);
+    steps_.push_back(MakeStep(Step::Key, 0, 0, VK_RETURN));
+    pt::InjectKey(VK_RETURN);
   };
   Application->HookMessages(&events);
-  pt::InjectMessage(WM_USER + 79, 0, 0, timeGetTime() + 100);
-  form->btnSettingsClick(nullptr);
+  pt::InjectMessage(WM_USER + 81, 0, 0, timeGetTime() + 200);
+  DoClick(form->btnAddInst);
   Application->UnhookMessages(&events);
-  ASSERT_GT(settings.picture.width, 0);
-  const forms::TRect settingsButton = form->btnSettings->BoundsRect();
-  const forms::TRect saveButton = dialog->btnSave->BoundsRect();
+  ASSERT_EQ(steps_.back().kind, Step::Key);
+  RecordClick(form->btnClose);
   delete dialog;
   delete form;
   Application->Reset();
   pt::ReleaseClock();
   pt::SetProgramPath("");
+  // The real program starts without the settings key, as this one did.
+  ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey), ERROR_SUCCESS);
 
-  // The real one, on the X server's screen.
+  // ---- The real program, on the X server's larger screen ----
+  const int screenW = DisplayWidth(display_, DefaultScreen(display_));
+  const int screenH = DisplayHeight(display_, DefaultScreen(display_));
+  ASSERT_GT(screenW, 1024) << "the X screen must be larger than the headless desktop";
+  // Centred on the real screen: every window moves by the same amount.
+  const int dx = (screenW - 400) / 2 - headlessLauncher.x, dy = (screenH - 400) / 2 - headlessLauncher.y;
   const std::string bin = fs::path(TARVEL_LAUNCHER_PATH).parent_path().string();
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
@@ -230,22 +461,22 @@ TEST_F(LauncherXvfbTest, RealWindowsEqualTheHeadlessPictures) {
   char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
   ASSERT_EQ(posix_spawn(&child_, path.c_str(), nullptr, nullptr, argv, envp.data()), 0);
 
-  EXPECT_TRUE(ScreenShows(window, "launcher"));
-  Click(window.x + settingsButton.Left + 80, window.y + settingsButton.Top + 13);
-  // The pointer rests where no control of the dialog reacts to it.
-  MoveTo(settings.x + 300, settings.y + 296);
-  EXPECT_TRUE(ScreenShows(settings, "settings"));
-  Click(settings.x + saveButton.Left + 80, settings.y + saveButton.Top + 13);
-  std::string saved;
-  for (int attempt = 0; attempt < 300 && saved.find("\"SoundBuffer\"") == std::string::npos; ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    saved = pt::ReadText(root_ + "/registry/HKEY_CURRENT_USER.reg");
+  for (const Step& step : steps_) {
+    switch (step.kind) {
+      case Step::Move: RealMove(step.x + dx, step.y + dy); break;
+      case Step::Click: RealClick(step.x + dx, step.y + dy); break;
+      case Step::Key: RealKey(step.key); break;
+      case Step::Shot: ASSERT_TRUE(ScreenShows(step.want, dx, dy, step.name)); break;
+    }
   }
-  EXPECT_NE(saved.find("\"ScreenRes\"=dword:04000300"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("\"SoundBuffer\"=dword:00000002"), std::string::npos) << saved;
+  std::string saved = pt::ReadText(root_ + "/registry/HKEY_CURRENT_USER.reg");
+  EXPECT_NE(saved.find("\"Performance\"=dword:00000004"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"Antialiasing\"=dword:00000002"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"PostEffects\"=dword:00000001"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"Shadows\"=dword:00000000"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"SoundBuffer\"=dword:00000005"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("\"Language\""), std::string::npos) << saved;
 
-  // Closed with its close button, the program ends cleanly.
-  Click(window.x + 376 + 12, window.y + 8);
   int status = -1;
   for (int attempt = 0; attempt < 300; ++attempt) {
     if (waitpid(child_, &status, WNOHANG) == child_) {

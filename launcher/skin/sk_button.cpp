@@ -345,6 +345,13 @@ void TskCustomButton::FocusChanged(forms::TWinControl* focused) {
   activeDefault_ = dynamic_cast<TskButton*>(focused) ? focused == this : default_;
 }
 
+void TskCustomButton::WndProc(forms::TMessage& m) {
+  // A default button made while its form already has the focus elsewhere
+  // answers Enter from the start.
+  if (m.Msg == WM_CREATE) activeDefault_ = default_;
+  TCustomControl::WndProc(m);
+}
+
 void TskCustomButton::DoEnter() {
   Invalidate();
   TCustomControl::DoEnter();

@@ -84,6 +84,7 @@ class TskCustomButton : public forms::TCustomControl {
   bool DialogChar(char ch) override;
   bool DialogKey(WORD key, forms::TShiftState shift) override;
   void FocusChanged(forms::TWinControl* focused) override;
+  void WndProc(forms::TMessage& m) override;
   void DoEnter() override;
   void DoExit() override;
   void Notification(forms::TComponent* c, forms::TOperation op) override;

@@ -82,6 +82,24 @@ class ButtonTest : public pt::PlatformTest {
   forms::TForm* form_ = nullptr;
 };
 
+// A default button added to a form whose focus already rests on another
+// kind of control: no focus change follows, and Enter clicks it at once.
+TEST_F(ButtonTest, DefaultButtonMadeLaterIsTheActiveDefaultAtOnce) {
+  auto* box = CheckBox("Box", 10, 60);
+  ShowAndSettle();
+  box->SetFocus();
+  Application->ProcessMessages();
+  auto* ok = new TskButton(form_);
+  ok->SetDefault(true);
+  int clicks = 0;
+  ok->OnClick = [&](forms::TObject*) { ++clicks; };
+  ok->SetParent(form_);
+  EXPECT_TRUE(ok->ActiveDefault());
+  pt::InjectKey(VK_RETURN);
+  Application->ProcessMessages();
+  EXPECT_EQ(clicks, 1);
+}
+
 TEST_F(ButtonTest, EnterAndEscapeClickDefaultAndCancelButNotWithModifiers) {
   TskButton* ok = Button("OK", 10, 10);
   TskButton* cancel = Button("Cancel", 100, 10);

@@ -62,7 +62,7 @@ void SkMeasureMenuItem(const TskMenuLook& look, TMenuItem* item, TCanvas& canvas
 void SkDrawMenuItem(const TskMenuLook& look, bool pearl, forms::TImageList* images, forms::TImageList* checks,
                     TMenuItem* item, TCanvas& canvas, const TRect& rect, forms::TOwnerDrawState state,
                     TColor formColor) {
-  (void)formColor;  // the flat frame is drawn by the pop-up window, which has none yet
+  (void)formColor;  // the flat frame is drawn over the window's edges (PaintFrame)
   auto& brush = canvas.Brush();
   brush.Style = forms::TBrushStyle::bsSolid;
   const TRect bar = forms::Rect(rect.Left, rect.Top, rect.Left + look.BarWidth, rect.Bottom);
@@ -167,6 +167,24 @@ void TskMenuCore::HookItems() {
                      static_cast<TMenuItem*>(sender), canvas, r, s, FormColor());
     };
   });
+}
+
+void TskPopupMenu::PaintFrame(forms::TCanvas& canvas, const forms::TRect& window) const {
+  if (!look_.FlatMenu || window.Width() < 4 || window.Height() < 4) return;
+  auto& brush = canvas.Brush();
+  const forms::TBrushStyle style = brush.Style;
+  const TColor colour = brush.Color;
+  brush.Style = forms::TBrushStyle::bsSolid;
+  const forms::TRect outer = forms::Rect(window.Left, window.Top + 1, window.Right - 1, window.Bottom - 1);
+  brush.Color = forms::clBlack;
+  canvas.FrameRect(outer);
+  brush.Color = forms::clWhite;
+  canvas.FrameRect(forms::Rect(outer.Left + 1, outer.Top + 1, outer.Right - 1, outer.Bottom - 1));
+  brush.Color = FormColor();
+  canvas.FillRect(forms::Rect(window.Left, window.Bottom - 1, window.Right, window.Bottom));
+  canvas.FillRect(forms::Rect(window.Right - 1, window.Top, window.Right, window.Bottom));
+  brush.Style = style;
+  brush.Color = colour;
 }
 
 TColor TskMenuCore::FormColor() const {

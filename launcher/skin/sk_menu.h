@@ -89,6 +89,8 @@ class TskPopupMenu : public forms::TPopupMenu, public TskMenuCore {
   void SetSeparatorHeight(int height);
   void SetUseSystemFont(bool on) { look_.UseSystemFont = on; }
   void Loaded() override;
+  // With FlatMenu: a flat frame in place of the raised one.
+  void PaintFrame(forms::TCanvas& canvas, const forms::TRect& window) const override;
 
  protected:
   void MenuChanged(forms::TMenuItem* source, bool rebuild) override;

@@ -7,9 +7,12 @@
 
 #include "launcher/skin/golden.h"
 #include "launcher/skin/sk_menu.h"
+#include "launcher/skin/sk_themes.h"
 #include "platform/forms/forms.h"
+#include "platform/forms/stdctrls.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
+#include "platform/win32/win32.h"
 #include "tools/skin_archive_writer.h"
 
 namespace skin {
@@ -188,6 +191,53 @@ TEST_F(MenuTest, FileThemeColoursAndItsRemoval) {
   // The main menu reads no images while it uses its own check marks.
   EXPECT_EQ(menu.PublishedImages(), nullptr);
   EXPECT_NE(menu.Images(), nullptr);
+}
+
+// A flat menu's shown window: black, then white around the items, and
+// the form's colour along the bottom and right edges; a plain one keeps
+// its items to the edge.
+TEST_F(MenuTest, FlatMenuFramesItsShownWindow) {
+  pt::TakeClock(1000);
+  forms::Application->Reset();
+  forms::TForm form(nullptr);
+  form.SetBounds(10, 10, 200, 100);
+  form.Show();
+  for (bool flat : {true, false}) {
+    SCOPED_TRACE(flat);
+    TskPopupMenu popup(&form);
+    popup.SetUIStyle(S::Ocean);
+    popup.Look().FlatMenu = flat;
+    Item(popup.Items(), "&Open");
+    Item(popup.Items(), "&Close");
+    pt::Picture shown;
+    forms::TTimer timer(nullptr);
+    timer.SetInterval(50);
+    timer.OnTimer = [&](forms::TObject*) {
+      timer.SetEnabled(false);
+      shown = pt::WindowPixels(popup.PopupWindow());
+    };
+    pt::InjectKey(VK_ESCAPE, timeGetTime() + 300);
+    popup.Popup(40, 40);
+    ASSERT_GT(shown.width, 4);
+    const int w = shown.width, h = shown.height;
+    const uint32_t form = GetThemeColor(S::Ocean, tsFormColor);
+    const uint32_t formPixel = ((form & 0xFF) << 16) | (form & 0xFF00) | ((form >> 16) & 0xFF);
+    if (flat) {
+      EXPECT_EQ(shown.At(0, 1), 0x000000u);      // left edge, below the top row
+      EXPECT_EQ(shown.At(w / 2, 1), 0x000000u);  // top
+      EXPECT_EQ(shown.At(w - 2, h / 2), 0x000000u);
+      EXPECT_EQ(shown.At(w / 2, h - 2), 0x000000u);
+      EXPECT_EQ(shown.At(1, h / 2), 0xFFFFFFu);
+      EXPECT_EQ(shown.At(w / 2, 2), 0xFFFFFFu);
+      EXPECT_EQ(shown.At(w - 1, h / 2), formPixel);
+      EXPECT_EQ(shown.At(w / 2, h - 1), formPixel);
+    } else {
+      EXPECT_NE(shown.At(0, h / 2), 0x000000u);
+      EXPECT_NE(shown.At(w - 1, h / 2), formPixel);
+    }
+  }
+  forms::Application->Reset();
+  pt::ReleaseClock();
 }
 
 class MenuGoldenTest : public MenuTest, public ::testing::WithParamInterface<S> {};

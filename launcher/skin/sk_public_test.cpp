@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "launcher/skin/sk_public.h"
+#include "platform/forms/forms.h"
 #include "platform/forms/stdctrls.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
@@ -174,6 +175,35 @@ TEST_F(ParentBackgroundTest, ComboBoxInfoComesFromTheWindowLayer) {
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
   EXPECT_EQ(CallGetComboBoxInfo(nullptr, &info), 0);
+}
+
+// A skinned form draws its title bar active by the application first: with
+// the application inactive even its main form is drawn inactive.
+TEST_F(ParentBackgroundTest, FormIsActiveOnlyWhileTheApplicationIs) {
+  namespace pt = platform::testing;
+  pt::TakeClock(1000);
+  forms::Application->Reset();
+  auto* main = new forms::TForm(nullptr);
+  forms::Application->SetMainForm(main);
+  main->SetBounds(0, 0, 200, 100);
+  auto* other = new forms::TForm(nullptr);
+  other->SetBounds(220, 0, 200, 100);
+  other->Show();
+  main->Show();
+  forms::Application->ProcessMessages();
+  EXPECT_TRUE(IsFormActive(main));
+  EXPECT_TRUE(IsFormActive(nullptr));
+  EXPECT_FALSE(IsFormActive(other));
+  pt::InjectActivate(false);
+  forms::Application->ProcessMessages();
+  EXPECT_FALSE(forms::Application->Active());
+  EXPECT_FALSE(IsFormActive(main));
+  EXPECT_FALSE(IsFormActive(nullptr));
+  forms::Application->SetMainForm(nullptr);
+  delete other;
+  delete main;
+  forms::Application->Reset();
+  pt::ReleaseClock();
 }
 
 }  // namespace

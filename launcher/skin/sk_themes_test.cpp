@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "launcher/skin/sk_public.h"
 #include "launcher/skin/sk_themes.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/stdctrls.h"
@@ -95,6 +96,93 @@ TEST(ThemesTest, ArtworkStripsHaveTheirLayouts) {
     EXPECT_EQ(b.Width(), n.width);
     EXPECT_EQ(b.Height(), n.height);
   }
+}
+
+// Each frame shows its own picture, in the order the title bar and the
+// message box read the strips (a strip drawn in another order shows a
+// close button as a filled square, a warning in red).
+bool Dark(uint32_t c) { return ((c >> 16) & 0xFF) < 0x50 && ((c >> 8) & 0xFF) < 0x50 && (c & 0xFF) < 0x50; }
+bool Reddish(uint32_t c) { return ((c >> 16) & 0xFF) > 0xA0 && ((c >> 8) & 0xFF) < 0x60 && (c & 0xFF) < 0x60; }
+bool White(uint32_t c) { return (c & 0xFFFFFF) == 0xFFFFFF; }
+uint32_t At(forms::TBitmap& b, int x, int y) { return b.Bits()[y * b.Width() + x] & 0xFFFFFF; }
+
+TEST(ThemesTest, TitleButtonFramesShowTheirPictures) {
+  for (S style : {S::Pearl, S::Meadow, S::Ocean, S::Ember, S::Glacier}) {
+    SCOPED_TRACE(static_cast<int>(style));
+    auto frame = [&](forms::TBitmap& b, int first) { LoadThemeBitmapFrame(style, tsTitleButtonsBitmap, &b, first, 18); };
+    // Control box (1): a coloured window picture, no dark ink.
+    forms::TBitmap box;
+    frame(box, 1);
+    EXPECT_NE(At(box, 6, 6), At(box, 2, 6));
+    for (int y = 2; y < 19; ++y)
+      for (int x = 2; x < 19; ++x) EXPECT_FALSE(Dark(At(box, x, y))) << "control box " << x << "," << y;
+    // Help (4): "?" with its dot.
+    forms::TBitmap help;
+    frame(help, 4);
+    EXPECT_TRUE(Dark(At(help, 10, 15)));
+    EXPECT_TRUE(Dark(At(help, 12, 8)));
+    EXPECT_FALSE(Dark(At(help, 10, 10)));
+    // Maximise (7): one window with a thick top.
+    forms::TBitmap max;
+    frame(max, 7);
+    EXPECT_TRUE(Dark(At(max, 10, 5)) && Dark(At(max, 10, 6)));
+    EXPECT_TRUE(Dark(At(max, 5, 10)) && Dark(At(max, 15, 10)));
+    EXPECT_FALSE(Dark(At(max, 10, 10)));
+    // Restore (10): two windows, the upper one's top thin.
+    forms::TBitmap restore;
+    frame(restore, 10);
+    EXPECT_TRUE(Dark(At(restore, 10, 5)));
+    EXPECT_FALSE(Dark(At(restore, 10, 6)));
+    EXPECT_TRUE(Dark(At(restore, 5, 12)) && Dark(At(restore, 15, 8)));
+    // Minimise (13): a bar at the bottom only.
+    forms::TBitmap min;
+    frame(min, 13);
+    EXPECT_TRUE(Dark(At(min, 10, 13)) && Dark(At(min, 10, 14)));
+    EXPECT_FALSE(Dark(At(min, 10, 10)));
+    EXPECT_FALSE(Dark(At(min, 10, 6)));
+    // Close (16): a red cross.
+    forms::TBitmap close;
+    frame(close, 16);
+    for (auto [x, y] : {std::pair{10, 10}, {6, 6}, {14, 6}, {6, 14}, {14, 14}}) {
+      EXPECT_TRUE(Reddish(At(close, x, y))) << "close " << x << "," << y;
+    }
+    EXPECT_FALSE(Reddish(At(close, 10, 6)));
+  }
+}
+
+TEST(ThemesTest, MessageIconFramesShowTheirPictures) {
+  RegisterBuiltInBitmaps();
+  forms::TBitmap strip;
+  ASSERT_TRUE(strip.LoadFromResourceName(nullptr, "MSGDLG"));
+  auto icon = [&](forms::TBitmap& b, int index) { ExtractFrame(strip, b, 4, index); };
+  auto yellow = [](uint32_t c) { return ((c >> 16) & 0xFF) > 0xC0 && ((c >> 8) & 0xFF) > 0xA0 && (c & 0xFF) < 0x40; };
+  auto blue = [](uint32_t c) { return ((c >> 16) & 0xFF) < 0x60 && (c & 0xFF) > 0xC0; };
+  auto green = [](uint32_t c) { return ((c >> 8) & 0xFF) > 0x80 && ((c >> 16) & 0xFF) < 0x60 && (c & 0xFF) < 0x60; };
+  // 1 warning: a yellow triangle with a black "!", white beside its tip.
+  forms::TBitmap warning;
+  icon(warning, 1);
+  EXPECT_TRUE(yellow(At(warning, 16, 6)));
+  EXPECT_TRUE(yellow(At(warning, 5, 27)));
+  EXPECT_TRUE(Dark(At(warning, 16, 15)) && Dark(At(warning, 16, 24)));
+  EXPECT_TRUE(White(At(warning, 5, 5)));
+  // 2 stop: a red disc with a white cross.
+  forms::TBitmap stop;
+  icon(stop, 2);
+  EXPECT_TRUE(Reddish(At(stop, 5, 16)) && Reddish(At(stop, 16, 5)));
+  EXPECT_TRUE(White(At(stop, 16, 16)) && White(At(stop, 10, 10)) && White(At(stop, 21, 10)));
+  // 3 information: a blue disc with "i": a dot over a bar.
+  forms::TBitmap info;
+  icon(info, 3);
+  EXPECT_TRUE(blue(At(info, 5, 16)));
+  EXPECT_TRUE(White(At(info, 16, 8)) && White(At(info, 16, 20)));
+  EXPECT_TRUE(blue(At(info, 16, 12)));
+  EXPECT_TRUE(blue(At(info, 12, 8)));
+  // 4 help: a green disc with "?".
+  forms::TBitmap help;
+  icon(help, 4);
+  EXPECT_TRUE(green(At(help, 5, 16)));
+  EXPECT_TRUE(White(At(help, 12, 8)) && White(At(help, 19, 12)) && White(At(help, 15, 23)));
+  EXPECT_TRUE(green(At(help, 15, 21)));
 }
 
 class FileThemeTest : public platform::testing::PlatformTest {

@@ -48,11 +48,14 @@ class SdlPresenter : public WindowPresenter {
         ++it;
       }
     }
-    bool raised = false;
+    bool raised = false, refocus = false;
     for (HWND hwnd : order) {
       TopLevelWindowInfo info;
       if (!GetTopLevelWindowInfo(hwnd, &info)) continue;
-      raised |= Show(hwnd, info);
+      const bool first = Show(hwnd, info);
+      raised |= first;
+      // Without a window manager the display focuses every window it maps.
+      refocus |= first && !info.activates;
     }
     // The order changed: raise them bottom up, so the layer's top is on top.
     std::vector<HWND> shownOrder;
@@ -65,7 +68,7 @@ class SdlPresenter : public WindowPresenter {
       lastOrder_ = shownOrder;
     }
     HWND active = GetActiveWindow();
-    if (active != lastActive_) {
+    if (active != lastActive_ || refocus) {
       lastActive_ = active;
       if (SDL_Window* w = display::WindowOf(active)) SDL_SetWindowInputFocus(w);
     }
@@ -78,6 +81,15 @@ class SdlPresenter : public WindowPresenter {
       if (SDL_GetWindowID(real.window) == sdlWindowId) return hwnd;
     }
     return nullptr;
+  }
+
+  bool Desktop(RECT* screen, RECT* work) override {
+    SDL_Rect bounds, usable;
+    if (SDL_GetDisplayBounds(0, &bounds) != 0) return false;
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = bounds;
+    *screen = RECT{bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
+    *work = RECT{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
+    return true;
   }
 
   void Destroyed(HWND hwnd) override {
@@ -157,7 +169,10 @@ class SdlPresenter : public WindowPresenter {
 
   SDL_Window* Create(const TopLevelWindowInfo& info, int width, int height, bool* shaped) {
     const char* title = info.title.empty() ? " " : info.title.c_str();
-    const Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN | SDL_WINDOW_SKIP_TASKBAR;
+    Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN | SDL_WINDOW_SKIP_TASKBAR;
+    // A list or menu shown without activation: a window manager leaves it
+    // alone and gives it no focus.
+    if (!info.activates) flags |= SDL_WINDOW_POPUP_MENU;
     // Shaped where the driver can; a plain window elsewhere.
     if (SDL_Window* w = SDL_CreateShapedWindow(title, static_cast<unsigned>(std::max(info.x, 0)),
                                                static_cast<unsigned>(std::max(info.y, 0)), static_cast<unsigned>(width),

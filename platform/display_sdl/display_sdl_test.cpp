@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/forms/combobox.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/stdctrls.h"
 #include "platform/win32/test_support.h"
@@ -206,6 +207,55 @@ TEST_F(DisplaySdlTest, KeysTextAndClosing) {
   Settle();
   EXPECT_TRUE(closed);
   EXPECT_FALSE(form_->Visible());
+}
+
+// A display without a window manager focuses every window it maps: the
+// drop-down list, shown without activation, must not take the activation
+// from its form (which would close the list at once).
+TEST_F(DisplaySdlTest, DropDownListLeavesItsFormActive) {
+  auto* box = new forms::TComboBox(form_);
+  box->SetParent(form_);
+  box->SetStyle(forms::TComboBoxStyle::csDropDownList);
+  box->SetBounds(10, 10, 80, 0);
+  for (const char* item : {"one", "two", "three"}) box->AddItem(item);
+  box->SetItemIndex(0);
+  Settle();
+  ASSERT_EQ(GetActiveWindow(), form_->Handle());
+  Button(SDL_MOUSEBUTTONDOWN, 20, 15, 1);
+  Button(SDL_MOUSEBUTTONUP, 20, 15, 1);
+  Settle();
+  ASSERT_TRUE(box->DroppedDown());
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(box->Handle(), &info));
+  SDL_Window* list = WindowOf(info.hwndList);
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(SDL_GetWindowFlags(list) & SDL_WINDOW_POPUP_MENU);
+  SDL_Event focus{};
+  focus.window.type = SDL_WINDOWEVENT;
+  focus.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  focus.window.windowID = Id();
+  Push(focus);
+  focus.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+  focus.window.windowID = SDL_GetWindowID(list);
+  Push(focus);
+  Settle();
+  EXPECT_EQ(GetActiveWindow(), form_->Handle());
+  EXPECT_TRUE(box->DroppedDown());
+  // The keyboard still works the list.
+  Key(SDL_KEYDOWN, SDLK_DOWN, 0);
+  Key(SDL_KEYUP, SDLK_DOWN, 0);
+  Key(SDL_KEYDOWN, SDLK_RETURN, 0);
+  Key(SDL_KEYUP, SDLK_RETURN, 0);
+  Settle();
+  EXPECT_FALSE(box->DroppedDown());
+  EXPECT_EQ(box->ItemIndex(), 1);
+  // A loss of the focus to another program still deactivates.
+  focus.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+  focus.window.windowID = Id();
+  Push(focus);
+  Settle();
+  EXPECT_EQ(GetActiveWindow(), nullptr);
 }
 
 }  // namespace

@@ -35,6 +35,11 @@ void SunkenEdge(TCanvas& c, const TRect& r) {
   line(clBtnFace, r.Left + 1, r.Bottom - 2, r.Right - 2, r.Bottom - 2, r.Right - 2, r.Top);
 }
 
+HWND TopLevel(HWND hwnd) {
+  while (HWND parent = GetParent(hwnd)) hwnd = parent;
+  return hwnd;
+}
+
 }  // namespace
 
 int TComboItems::IndexOf(const std::string& text) const {
@@ -388,7 +393,12 @@ void TCustomComboBox::Paint() {
 void TCustomComboBox::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
   TCustomControl::MouseDown(button, shift, x, y);
   if (button != TMouseButton::mbLeft || !Enabled()) return;
-  if (CanFocus() && !Focused()) SetFocus();
+  if (CanFocus() && !Focused()) {
+    const bool wasDown = DroppedDown();
+    SetFocus();
+    // Opened by taking the focus (AutoDropDown): the click does not close it.
+    if (!wasDown && DroppedDown()) return;
+  }
   if (style_ == TComboBoxStyle::csSimple) {
     const int editHeight = itemHeight_ + 8;
     if (y >= editHeight + 1) {
@@ -452,6 +462,7 @@ void TCustomComboBox::KeyPress(char& key) {
   TCustomControl::KeyPress(key);
   if (key == 0 || !Enabled()) return;
   const unsigned char ch = static_cast<unsigned char>(key);
+  if (AutoDropDown && ch >= 32 && style_ != TComboBoxStyle::csSimple && !DroppedDown()) SetDroppedDown(true);
   if (style_ == TComboBoxStyle::csDropDownList) {
     // The next item starting with the letter.
     const int n = items_.Count();
@@ -503,7 +514,19 @@ void TCustomComboBox::WndProc(TMessage& m) {
     m.Result = 1;
     return;
   }
-  if (m.Msg == WM_SETFOCUS) Invalidate();
+  if (m.Msg == WM_SETFOCUS) {
+    Invalidate();
+    TCustomControl::WndProc(m);
+    // The user moved here from another control of the window (Tab, a
+    // click); not the focus a window puts on its first control when it
+    // is activated.
+    const HWND from = reinterpret_cast<HWND>(m.WParam);
+    if (AutoDropDown && style_ != TComboBoxStyle::csSimple && !DroppedDown() && from && from != Handle() &&
+        TopLevel(from) == TopLevel(Handle()) && from != TopLevel(Handle()) && Focused()) {
+      SetDroppedDown(true);
+    }
+    return;
+  }
   TCustomControl::WndProc(m);
 }
 

@@ -59,6 +59,8 @@ class TCustomComboBox : public TCustomControl {
   void SetSorted(bool on);
   TEditCharCase CharCase = TEditCharCase::ecNormal;
   bool AutoComplete = true;
+  // The list opens when the user moves the focus here from another control
+  // of the window, or types while it is closed.
   bool AutoDropDown = false;
 
   // The height follows ItemHeight except in csSimple.

@@ -48,6 +48,51 @@ class ComboBoxTest : public pt::PlatformTest {
   std::vector<std::string> log_;
 };
 
+TEST_F(ComboBoxTest, AutoDropDownOpensWhenTheUserComesToTheList) {
+  auto* before = new TComboBox(form_);
+  before->SetParent(form_);
+  before->SetBounds(10, 60, 120, 0);
+  before->SetTabOrder(0);
+  combo_->SetStyle(TComboBoxStyle::csDropDownList);
+  combo_->AutoDropDown = true;
+  // The window's own first focus does not open it.
+  form_->Hide();
+  form_->Show();
+  Application->ProcessMessages();
+  before->SetFocus();
+  EXPECT_FALSE(combo_->DroppedDown());
+  // Tab from the other list opens it; Escape closes it again.
+  pt::InjectKey(VK_TAB);
+  Application->ProcessMessages();
+  ASSERT_TRUE(combo_->Focused());
+  EXPECT_TRUE(combo_->DroppedDown());
+  pt::InjectKey(VK_ESCAPE);
+  Application->ProcessMessages();
+  EXPECT_FALSE(combo_->DroppedDown());
+  // Typing opens it and goes to the item of the letter.
+  pt::InjectChar('h');
+  Application->ProcessMessages();
+  EXPECT_TRUE(combo_->DroppedDown());
+  EXPECT_EQ(combo_->Text(), "High");
+  pt::InjectKey(VK_ESCAPE);
+  Application->ProcessMessages();
+  // A click from another control opens it once, not open-and-shut.
+  before->SetFocus();
+  const TPoint p = At(20, 8);
+  pt::InjectClick(pt::Button::Left, p.X, p.Y);
+  Application->ProcessMessages();
+  EXPECT_TRUE(combo_->DroppedDown());
+  // Without AutoDropDown, Tab only focuses.
+  pt::InjectKey(VK_ESCAPE);
+  combo_->AutoDropDown = false;
+  before->SetFocus();
+  Application->ProcessMessages();
+  pt::InjectKey(VK_TAB);
+  Application->ProcessMessages();
+  EXPECT_TRUE(combo_->Focused());
+  EXPECT_FALSE(combo_->DroppedDown());
+}
+
 TEST_F(ComboBoxTest, IndexAndTextWithoutChangeEvents) {
   EXPECT_EQ(combo_->Height(), combo_->ItemHeight() + 8);
   EXPECT_EQ(combo_->ItemIndex(), -1);

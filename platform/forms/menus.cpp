@@ -380,6 +380,9 @@ LRESULT CALLBACK TPopupMenu::PopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     TCanvas canvas;
     canvas.SetHandle(dc);
     g_shownPopup->PaintPopup(g_shownPopup->root_, canvas, g_shownPopup->selected_);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    g_shownPopup->PaintFrame(canvas, Rect(r.left, r.top, r.right, r.bottom));
     EndPaint(hwnd, &ps);
     return 0;
   }

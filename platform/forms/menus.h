@@ -160,6 +160,10 @@ class TPopupMenu : public TMenu {
   // the screen) and handles input until an item is chosen (and clicked) or
   // the menu is dismissed by a click outside or Escape.
   virtual void Popup(int x, int y);
+  // Drawn over the shown pop-up's edges after its items (nothing here).
+  virtual void PaintFrame(TCanvas& canvas, const TRect& window) const {
+    (void)canvas, (void)window;
+  }
   // The same for the children of any item (a menu bar's drop-down), drawn
   // by the items' own hooks.
   void PopupItems(TMenuItem* parent, int x, int y);

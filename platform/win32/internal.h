@@ -72,8 +72,11 @@ struct TopLevelPictureInfo {
 };
 std::vector<HWND> TopLevelWindowsBottomUp();
 bool TopLevelPicture(HWND hwnd, TopLevelPictureInfo* out);
-// The headless desktop: the adapter profile's desktop size.
+// The desktop: the real display's when a presenter shows the windows, else
+// the adapter profile's desktop size.
 void DesktopSize(int* width, int* height);
+// The real display's desktop and work area; false headless.
+bool DisplayDesktop(RECT* screen, RECT* work);
 
 // Case-insensitive ASCII comparison.
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -25,6 +25,12 @@ class WindowPresenter {
   virtual HWND WindowOf(uint32_t sdlWindowId) = 0;
   // The window's record is about to go.
   virtual void Destroyed(HWND hwnd) = 0;
+  // The display's desktop and its work area (without panels and docks), in
+  // screen coordinates; false when it cannot tell.
+  virtual bool Desktop(RECT* screen, RECT* work) {
+    (void)screen, (void)work;
+    return false;
+  }
 };
 
 // Installed before the first window is made; null removes it.
@@ -44,6 +50,9 @@ struct TopLevelWindowInfo {
   const uint32_t* pixels = nullptr;
   HRGN region = nullptr;  // window coordinates; null: the whole window
   std::string title;
+  // False for a window shown without activation (a drop-down list, a
+  // menu): it must not take the display's focus from the active window.
+  bool activates = true;
 };
 // Bottom first.
 std::vector<HWND> TopLevelWindowsInZOrder();

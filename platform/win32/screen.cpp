@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/win32/internal.h"
+#include "platform/win32/presenter.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 
@@ -21,9 +22,21 @@ constexpr uint32_t kDesktopColour = 0x3A6EA5;
 
 namespace platform::detail {
 
-// The desktop size the Direct3D layer's adapter profile names (its setting
-// "d3d9.profile" holds ";desktop=WxH"), 1024 x 768 otherwise.
+bool DisplayDesktop(RECT* screen, RECT* work) {
+  platform::WindowPresenter* presenter = platform::CurrentWindowPresenter();
+  return presenter && presenter->Desktop(screen, work) && screen->right > screen->left && screen->bottom > screen->top;
+}
+
+// The desktop of the display that shows the windows; headless the size the
+// Direct3D layer's adapter profile names (its setting "d3d9.profile" holds
+// ";desktop=WxH"), 1024 x 768 otherwise.
 void DesktopSize(int* width, int* height) {
+  RECT screen, work;
+  if (DisplayDesktop(&screen, &work)) {
+    *width = screen.right - screen.left;
+    *height = screen.bottom - screen.top;
+    return;
+  }
   *width = 1024;
   *height = 768;
   auto profile = platform::testing::GetSetting("d3d9.profile");
@@ -68,6 +81,11 @@ BOOL SystemParametersInfoA(UINT action, UINT, PVOID param, UINT) {
   if (action != SPI_GETWORKAREA || !param) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
+  }
+  RECT screen, work;
+  if (platform::detail::DisplayDesktop(&screen, &work)) {
+    *static_cast<RECT*>(param) = work;
+    return TRUE;
   }
   int w, h;
   platform::detail::DesktopSize(&w, &h);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/dc.h"
@@ -64,6 +65,9 @@ struct Window {
   RECT nc{0, 0, 0, 0};
   bool ncDirty = false;
   HRGN region = nullptr;
+  // Shown without activation (a drop-down list, a menu) and not activated
+  // since: a real display's focus on it is no activation.
+  bool shownInactive = false;
 };
 
 // Injected input finds its window when it is taken from the queue: the
@@ -105,6 +109,10 @@ POINT g_lastInjected{0, 0};  // client position of the last injected mouse event
 std::atomic<bool> g_failCreate{false};
 
 platform::sdl::InputState g_sdlInput;
+// The active window a real display took the focus from, until the events
+// read with it tell whether the focus stayed with one of the program's
+// windows shown without activation.
+HWND g_focusLossPending = nullptr;
 bool g_peekedShifted = false;  // of the key message PeekMessageA returned last
 
 std::mutex g_queueMutex;  // PostMessageA may come from any thread
@@ -478,6 +486,7 @@ void Activate(HWND hwnd) {
   }
   SetAppActive(true, nullptr);
   g_active = hwnd;
+  if (Window* w = Find(hwnd)) w->shownInactive = false;
   BringToTop(hwnd);
   Send(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
   // A procedure that handles the activation may have put the focus on one of
@@ -544,8 +553,25 @@ bool DeliverOneSent(DWORD now) {
   return true;
 }
 
+// A focus loss held back counts before the display's next change of a
+// window, or once the events read with it are handled (SDL may put the
+// release of held keys between the loss and the gain that follows it).
+void TakePendingFocusLoss() {
+  if (HWND lost = std::exchange(g_focusLossPending, nullptr)) ActivateFromOutside(lost, false);
+}
+
 // What the window manager did to a real window, as Windows would report it.
 void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
+  switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+    case SDL_WINDOWEVENT_MINIMIZED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MOVED:
+      TakePendingFocusLoss();
+      break;
+    default:
+      break;
+  }
   Window* w = Find(hwnd);
   if (!w) return;
   switch (e.event) {
@@ -553,12 +579,17 @@ void OnSdlWindowEvent(HWND hwnd, const SDL_WindowEvent& e) {
       Enqueue(hwnd, WM_CLOSE, 0, 0, std::nullopt, false);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-      ActivateFromOutside(hwnd, true);
+      g_focusLossPending = nullptr;
+      // A display without a window manager gives the focus to every window
+      // it maps: a list or menu shown without activation does not take the
+      // activation from its form (the presenter gives the focus back).
+      if (!w->shownInactive) ActivateFromOutside(hwnd, true);
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
       // A window the layer has already made inactive (the focus went to
-      // another of its windows) changes nothing.
-      if (!g_active || g_active == hwnd) ActivateFromOutside(hwnd, false);
+      // another of its windows) changes nothing; otherwise the loss counts
+      // once the events read with it show where the focus went.
+      if (!g_active || g_active == hwnd) g_focusLossPending = hwnd;
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
       if (!w->minimised) {
@@ -639,6 +670,7 @@ void PumpSdlEvents() {
       g_queue.back().route = route;
     }
   }
+  TakePendingFocusLoss();
 }
 
 bool g_scriptedInputRead = false;
@@ -873,7 +905,11 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         r->ncDirty = true;
         Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(ClientWidth(*r), ClientHeight(*r)));
       }
-      if (cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE && Find(hwnd)) Activate(hwnd);
+      if (cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE) {
+        if (Find(hwnd)) Activate(hwnd);
+      } else if (Window* shown = Find(hwnd); shown && !wasVisible && g_active != hwnd) {
+        shown->shownInactive = true;
+      }
       break;
     }
   }
@@ -1565,6 +1601,7 @@ bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
   out->pixels = p.pixels;
   out->region = p.region;
   out->title = Find(hwnd)->title;
+  out->activates = !Find(hwnd)->shownInactive;
   return true;
 }
 

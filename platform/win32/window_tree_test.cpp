@@ -378,6 +378,28 @@ TEST_F(WindowTreeTest, ScreenIsTheDesktopOfTheProfile) {
   EXPECT_EQ(work.bottom, 768);
   pt::SetSetting("d3d9.profile", "modes=;desktop=800x600;vs=0");
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
+  {
+    // With a real display its desktop counts, and its work area leaves out
+    // the panels.
+    struct Display : platform::WindowPresenter {
+      void Sync() override {}
+      HWND WindowOf(uint32_t) override { return nullptr; }
+      void Destroyed(HWND) override {}
+      bool Desktop(RECT* screen, RECT* work) override {
+        *screen = RECT{0, 0, 1920, 1080};
+        *work = RECT{0, 28, 1920, 1080};
+        return true;
+      }
+    } display;
+    platform::SetWindowPresenter(&display);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    EXPECT_EQ(work.top, 28);
+    EXPECT_EQ(work.bottom, 1080);
+    platform::SetWindowPresenter(nullptr);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
+  }
   char dir[MAX_PATH];
   EXPECT_EQ(GetWindowsDirectoryA(dir, sizeof dir), 10u);
   EXPECT_STREQ(dir, "C:\\Windows");
