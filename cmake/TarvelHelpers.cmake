@@ -10,8 +10,13 @@ function(tarvel_test name)
     return()
   endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/single_thread_at_exit.cpp)
   tarvel_warnings(${name})
+  # A test that passed and hit only a crash of the leak checker's tracer is
+  # run once more (cmake/test_launcher.sh says why).
+  set_target_properties(${name} PROPERTIES
+    CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/test_launcher.sh
+    TEST_LAUNCHER ${PROJECT_SOURCE_DIR}/cmake/test_launcher.sh)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   # The software rasteriser draws on the calling thread: ctest runs many
   # tests at once, and a pool of idle driver threads per process only

@@ -1,4 +1,6 @@
 #include "platform/d3d9/gl_context.h"
+// Before the GL headers, whose APIENTRY the Windows types would redefine.
+#include "platform/d3d9/gl_renderer.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -16,6 +18,7 @@ namespace {
 struct Context {
   bool tried = false;
   bool ok = false;
+  int shares = 0;
   bool s3tc = false;
   EGLDisplay display = EGL_NO_DISPLAY;
   EGLContext context = EGL_NO_CONTEXT;
@@ -70,20 +73,48 @@ bool Create(Context* c) {
   return true;
 }
 
+// Also after a failed Create: whatever it made goes, the driver's threads with it.
+void Destroy(Context* c) {
+  if (c->display == EGL_NO_DISPLAY) return;
+  eglMakeCurrent(c->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  if (c->context != EGL_NO_CONTEXT) eglDestroyContext(c->display, c->context);
+  eglTerminate(c->display);
+  eglReleaseThread();
+  c->display = EGL_NO_DISPLAY;
+  c->context = EGL_NO_CONTEXT;
+}
+
 }  // namespace
 
-bool MakeCurrent() {
+bool Acquire() {
   std::lock_guard<std::mutex> lock(g_mutex);
   Context& c = g_context;
   if (!c.tried) {
     c.tried = true;
     c.ok = Create(&c);
-    if (!c.ok) std::fprintf(stderr, "d3d9: no OpenGL 3.3 context with clip control through EGL\n");
-    return c.ok;
+    if (!c.ok) {
+      std::fprintf(stderr, "d3d9: no OpenGL 3.3 context with clip control through EGL\n");
+      Destroy(&c);
+    }
   }
   if (!c.ok) return false;
   if (eglGetCurrentContext() != c.context) eglMakeCurrent(c.display, EGL_NO_SURFACE, EGL_NO_SURFACE, c.context);
+  ++c.shares;
   return true;
+}
+
+void Release() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Context& c = g_context;
+  if (!c.ok || c.shares == 0 || --c.shares > 0) return;
+  DropSharedObjects();
+  Destroy(&c);
+  c = Context{};
+}
+
+bool Alive() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_context.ok && g_context.shares > 0;
 }
 
 bool HasS3tc() { return g_context.ok && g_context.s3tc; }
