@@ -2,6 +2,8 @@
 // Before the GL headers, whose APIENTRY the Windows types would redefine.
 #include "platform/d3d9/gl_renderer.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -37,6 +39,18 @@ bool HasExtension(const char* name) {
   return false;
 }
 
+// The driver keeps memory in its globals that it never frees; were it
+// unloaded when the display goes, that memory would look leaked. It stays
+// for the process, as a later device would load it again anyway.
+void KeepDriverLoaded() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void*) {
+        if (std::strstr(info->dlpi_name, "_dri.so")) dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        return 0;
+      },
+      nullptr);
+}
+
 // Surfaceless needs no window system at all; it is what tests, CI and a
 // server without a display have.
 bool Create(Context* c) {
@@ -47,6 +61,7 @@ bool Create(Context* c) {
   if (c->display == EGL_NO_DISPLAY) return false;
   EGLint major = 0, minor = 0;
   if (!eglInitialize(c->display, &major, &minor)) return false;
+  KeepDriverLoaded();
   if (!eglBindAPI(EGL_OPENGL_API)) return false;
   const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, 0, EGL_NONE};
   EGLConfig config = nullptr;
