@@ -3,6 +3,16 @@ function(tarvel_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
 endfunction()
 
+# What every test program gets: a check that it ends its threads before it
+# exits, and the launcher that runs a test once more when its only failure
+# was a crash of the leak checker's tracer (cmake/test_launcher.sh says why).
+function(tarvel_test_program target)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/single_thread_at_exit.cpp)
+  set_target_properties(${target} PROPERTIES
+    CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/test_launcher.sh
+    TEST_LAUNCHER ${PROJECT_SOURCE_DIR}/cmake/test_launcher.sh)
+endfunction()
+
 # tarvel_test(<name> SOURCES <files...> LIBS <targets...>)
 # One GoogleTest executable per folder, discovered by ctest.
 function(tarvel_test name)
@@ -12,6 +22,7 @@ function(tarvel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   tarvel_warnings(${name})
+  tarvel_test_program(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   # The software rasteriser draws on the calling thread: ctest runs many
   # tests at once, and a pool of idle driver threads per process only

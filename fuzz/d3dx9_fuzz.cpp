@@ -52,8 +52,14 @@ IDirect3DDevice9* MakeDevice(bool draws) {
 }
 
 // Null when there is no GL context to compile on.
+// The devices live for the run and go at its exit, taking the driver's
+// threads with them before the exit checks run.
 IDirect3DDevice9* DrawingDevice() {
-  static IDirect3DDevice9* device = MakeDevice(true);
+  static IDirect3DDevice9* device = [] {
+    IDirect3DDevice9* made = MakeDevice(true);
+    if (made) std::atexit([] { device->Release(); });
+    return made;
+  }();
   return device;
 }
 
@@ -61,6 +67,7 @@ IDirect3DDevice9* Device() {
   static IDirect3DDevice9* device = [] {
     IDirect3DDevice9* made = MakeDevice(false);
     if (!made) std::abort();
+    std::atexit([] { device->Release(); });
     return made;
   }();
   return device;

@@ -1006,7 +1006,7 @@ bool IsColourFormat(D3DFORMAT f) {
 
 // ---- Device bodies ----------------------------------------------------------------
 Device::Device(IDirect3D9* owner, const D3DPRESENT_PARAMETERS& params) : owner_(owner), params_(params) {
-  gl_ = Executing() && platform::d3d9::gl::MakeCurrent();
+  gl_ = Executing() && platform::d3d9::gl::Acquire();
   owner_->AddRef();  // a device keeps its Direct3D object alive
   for (int i = 0; i < 256; ++i) {
     WORD v = static_cast<WORD>(i * 257);
@@ -1019,6 +1019,7 @@ Device::Device(IDirect3D9* owner, const D3DPRESENT_PARAMETERS& params) : owner_(
 Device::~Device() {
   UnbindAll();
   DropSwapChain();
+  if (gl_) platform::d3d9::gl::Release();
   owner_->Release();
 }
 
@@ -2075,8 +2076,14 @@ class Direct3D final : public Counted<IDirect3D9> {
     if (!params || adapter >= GetAdapterCount()) return D3DERR_INVALIDCALL;
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     if (HRESULT forced = CreateResult(); forced != D3D_OK) return forced;
-    // Without a GL context there is nothing to draw with.
-    if (Executing() && !platform::d3d9::gl::MakeCurrent()) return D3DERR_NOTAVAILABLE;
+    // Without a GL context there is nothing to draw with. The share held
+    // here keeps the context from being made twice on the way to the device.
+    const bool gl = Executing();
+    if (gl && !platform::d3d9::gl::Acquire()) return D3DERR_NOTAVAILABLE;
+    struct Share {
+      bool held;
+      ~Share() { if (held) platform::d3d9::gl::Release(); }
+    } share{gl};
     // A device cannot be made while the display is taken away.
     if (Level() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
     D3DPRESENT_PARAMETERS pp = *params;

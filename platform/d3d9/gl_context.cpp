@@ -1,5 +1,9 @@
 #include "platform/d3d9/gl_context.h"
+// Before the GL headers, whose APIENTRY the Windows types would redefine.
+#include "platform/d3d9/gl_renderer.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -16,6 +20,7 @@ namespace {
 struct Context {
   bool tried = false;
   bool ok = false;
+  int shares = 0;
   bool s3tc = false;
   EGLDisplay display = EGL_NO_DISPLAY;
   EGLContext context = EGL_NO_CONTEXT;
@@ -34,6 +39,18 @@ bool HasExtension(const char* name) {
   return false;
 }
 
+// The driver keeps memory in its globals that it never frees; were it
+// unloaded when the display goes, that memory would look leaked. It stays
+// for the process, as a later device would load it again anyway.
+void KeepDriverLoaded() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void*) {
+        if (std::strstr(info->dlpi_name, "_dri.so")) dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        return 0;
+      },
+      nullptr);
+}
+
 // Surfaceless needs no window system at all; it is what tests, CI and a
 // server without a display have.
 bool Create(Context* c) {
@@ -44,6 +61,7 @@ bool Create(Context* c) {
   if (c->display == EGL_NO_DISPLAY) return false;
   EGLint major = 0, minor = 0;
   if (!eglInitialize(c->display, &major, &minor)) return false;
+  KeepDriverLoaded();
   if (!eglBindAPI(EGL_OPENGL_API)) return false;
   const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE, 0, EGL_NONE};
   EGLConfig config = nullptr;
@@ -70,20 +88,48 @@ bool Create(Context* c) {
   return true;
 }
 
+// Also after a failed Create: whatever it made goes, the driver's threads with it.
+void Destroy(Context* c) {
+  if (c->display == EGL_NO_DISPLAY) return;
+  eglMakeCurrent(c->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  if (c->context != EGL_NO_CONTEXT) eglDestroyContext(c->display, c->context);
+  eglTerminate(c->display);
+  eglReleaseThread();
+  c->display = EGL_NO_DISPLAY;
+  c->context = EGL_NO_CONTEXT;
+}
+
 }  // namespace
 
-bool MakeCurrent() {
+bool Acquire() {
   std::lock_guard<std::mutex> lock(g_mutex);
   Context& c = g_context;
   if (!c.tried) {
     c.tried = true;
     c.ok = Create(&c);
-    if (!c.ok) std::fprintf(stderr, "d3d9: no OpenGL 3.3 context with clip control through EGL\n");
-    return c.ok;
+    if (!c.ok) {
+      std::fprintf(stderr, "d3d9: no OpenGL 3.3 context with clip control through EGL\n");
+      Destroy(&c);
+    }
   }
   if (!c.ok) return false;
   if (eglGetCurrentContext() != c.context) eglMakeCurrent(c.display, EGL_NO_SURFACE, EGL_NO_SURFACE, c.context);
+  ++c.shares;
   return true;
+}
+
+void Release() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Context& c = g_context;
+  if (!c.ok || c.shares == 0 || --c.shares > 0) return;
+  DropSharedObjects();
+  Destroy(&c);
+  c = Context{};
+}
+
+bool Alive() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_context.ok && g_context.shares > 0;
 }
 
 bool HasS3tc() { return g_context.ok && g_context.s3tc; }

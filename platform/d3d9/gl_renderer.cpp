@@ -619,6 +619,23 @@ void DeleteProgram(Program* program) {
   delete program;
 }
 
+void DropSharedObjects() {
+  if (!g_vao) return;
+  DeleteProgram(g_fixed);
+  g_fixed = nullptr;
+  glDeleteSamplers(16, g_samplers);
+  glDeleteBuffers(2, g_ubo);
+  glDeleteBuffers(17, g_streamBuffers);
+  glDeleteVertexArrays(1, &g_vao);
+  glDeleteFramebuffers(1, &g_readFbo);
+  glDeleteFramebuffers(1, &g_fbo);
+  g_fbo = g_readFbo = g_vao = 0;
+  std::fill(std::begin(g_streamBuffers), std::end(g_streamBuffers), 0u);
+  std::fill(std::begin(g_ubo), std::end(g_ubo), 0u);
+  std::fill(std::begin(g_samplers), std::end(g_samplers), 0u);
+  g_attached = Attached{};
+}
+
 void Clear(const Attachment colour[4], const Attachment& depth, const RECT& rect, DWORD flags, D3DCOLOR color, float z,
            DWORD stencil, DWORD colourMask) {
   Setup();

@@ -36,6 +36,11 @@ unsigned CreateBuffer();
 void DeleteBuffer(unsigned buffer);
 void UploadBuffer(unsigned buffer, const void* data, size_t bytes);
 
+// Deletes the objects every draw shares (the built-in program, framebuffers,
+// stream buffers, samplers) before the context goes; the next draw makes
+// them again in the next context.
+void DropSharedObjects();
+
 // A linked program of two GLSL stages; null with the driver's message.
 struct Program;
 Program* CreateProgram(const std::string& vertex, const std::string& pixel, std::string* error);

@@ -2,7 +2,10 @@
 // front buffer as the engine's screenshots read them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
@@ -74,6 +77,33 @@ class GlDrawTest : public pt::PlatformTest {
   IDirect3D9* d3d_ = nullptr;
   IDirect3DDevice9* device_ = nullptr;
 };
+
+int LiveThreads() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) n += e.is_directory() ? 1 : 0;
+  return n;
+}
+
+// The driver's threads (its shader cache writer among them) live as long as
+// the display: the last device takes them with it, so none is left running
+// when the program exits. A device made after that draws again.
+TEST_F(GlDrawTest, TheLastDeviceTakesTheDriversThreadsWithIt) {
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000080u, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(Screen()[0], 0xFF000080u);
+  device_->Release();
+  device_ = nullptr;
+  for (int i = 0; i < 100 && LiveThreads() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(LiveThreads(), 1);
+
+  D3DPRESENT_PARAMETERS pp{};
+  pp.BackBufferWidth = kWidth;
+  pp.BackBufferHeight = kHeight;
+  pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+  pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &pp, &device_), D3D_OK);
+  ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(Screen()[0], 0xFF00FF00u);
+}
 
 // Direct3D puts pixel centres on whole coordinates: a screen quad from
 // 1.5 to 5.5 covers pixels 2 to 5 exactly, in either axis.
