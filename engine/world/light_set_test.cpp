@@ -194,6 +194,7 @@ TEST_F(LightSetTest, ANegativeAttenuationSumIsDark)
     EXPECT_EQ(falling->mAttenuationFactor, 0.0f);
     EXPECT_EQ(falling->mIntensity, 0.0f);
     EXPECT_EQ(Order(), "DN");
+    EXPECT_GT(dim->mIntensity, 0.0f);
     EXPECT_FLOAT_EQ(Set().mObjectAmbient.r, 0.2f);
     EXPECT_EQ(falling->GetIntensityAt(0.0f, 0.0f, 0.0f, true), 0.0f);
     // One unit away the sum is 0.5: lit as the formula says.
