@@ -72,10 +72,14 @@ testkit::Bytes Rasterise(FT_Face face, int pixels, std::string* error)
     glyph.bearing = int8_t(slot->bitmap_left);
     glyph.rise = int8_t(slot->bitmap_top);
     glyph.advance = int8_t(slot->advance.x >> 6);
-    glyph.left = float(penX) / float(size);
-    glyph.top = float(penY) / float(size);
-    glyph.right = float(penX + w) / float(size);
-    glyph.bottom = float(penY + h) / float(size);
+    // The device samples a pixel at its corner, so a quad whose corner
+    // sits on the texel's edge takes each pixel half from its neighbours
+    // (holes fill, strokes thicken): the coordinates sit half a texel in,
+    // which puts every pixel on its texel's centre at the 1:1 size.
+    glyph.left = (float(penX) + 0.5f) / float(size);
+    glyph.top = (float(penY) + 0.5f) / float(size);
+    glyph.right = (float(penX + w) + 0.5f) / float(size);
+    glyph.bottom = (float(penY + h) + 0.5f) / float(size);
     glyphs.push_back(glyph);
     penX += w + 1;
     rowHeight = std::max(rowHeight, h);

@@ -2,8 +2,19 @@
 
 texture tex;
 float4 color = { 1.0f, 1.0f, 1.0f, 1.0f };
+int filter = 2;         // 1 point (the 1:1 layout), 2 linear
 
-sampler glyphSampler = sampler_state
+sampler pointSampler = sampler_state
+{
+    Texture = <tex>;
+    MinFilter = Point;
+    MagFilter = Point;
+    MipFilter = None;
+    AddressU = Clamp;
+    AddressV = Clamp;
+};
+
+sampler linearSampler = sampler_state
 {
     Texture = <tex>;
     MinFilter = Linear;
@@ -29,17 +40,29 @@ VertexOut VS(float4 position : POSITION, float4 vertexColor : COLOR0, float2 uv 
     return output;
 }
 
+float4 Sample(float2 uv)
+{
+    if (filter == 1)
+        return tex2D(pointSampler, uv);
+    return tex2D(linearSampler, uv);
+}
+
 float4 PS(VertexOut input) : COLOR
 {
-    float4 glyph = tex2D(glyphSampler, input.uv);
+    float4 glyph = Sample(input.uv);
     return float4(input.color.rgb, input.color.a * glyph.a);
 }
 
+// The glyphs' alpha is their coverage: blended, so the edges stay soft and
+// the holes open; the engine's alpha test alone would draw every touched
+// pixel solid. The test still skips the empty ones.
 technique text_basic
 {
     pass p0
     {
-        AlphaBlendEnable = false;
+        AlphaBlendEnable = true;
+        SrcBlend = SrcAlpha;
+        DestBlend = InvSrcAlpha;
         AlphaTestEnable = true;
         ZEnable = false;
         ZWriteEnable = false;

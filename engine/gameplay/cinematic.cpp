@@ -24,6 +24,8 @@ namespace {
 // The fade that follows a skip: from black over two seconds.
 constexpr int32_t kFadeFromBlack = 2;
 constexpr float kSkipFadeSeconds = 2.0f;
+// The fade state of a cross-fade whose old picture is not captured yet.
+constexpr int32_t kCrossFadeRequested = 7;
 
 bool AnimationOver(const cTarvelMobileAnimation* animation, const cTarvelString& name)
 {
@@ -165,6 +167,15 @@ void cTarvelCinematic::WaitForFade()
 {
     if (mSkipping)
         return;
+    mWaitFlag = 0;
+    Suspend(kWaitFade);
+}
+
+void cTarvelCinematic::WaitForCrossFade()
+{
+    if (mSkipping)
+        return;
+    mWaitFlag = 1;
     Suspend(kWaitFade);
 }
 
@@ -213,6 +224,8 @@ bool cTarvelCinematic::WaitOver() const
         return AnimationOver(mWaitActor ? mWaitActor->mLinkedAnimation : nullptr, mWaitAnimName);
     case kWaitFade: {
         const int32_t state = gTarvel.mGameplay.mFadeState;
+        if (mWaitFlag != 0)
+            return state != kCrossFadeRequested;
         return state == 0 || state == 3 || state == 6;
     }
     case kWaitCMV:
@@ -295,13 +308,14 @@ void cTarvelCinematic::RequestSkip(bool force)
     StopSpeechForSkip();
 
     if (cTarvelVideo* movie = gTarvel.mMovie) {
-        if (movie->mInScene && movie->mView)
-            movie->mView->Select(0);
-        gTarvel.mMovie = nullptr;
-        if (gTarvel.mCutSceneMovie == movie)
-            gTarvel.mCutSceneMovie = nullptr;
-        movie->Release();
-        delete movie;
+        // The movie ends as if it had played out, silenced: its view comes
+        // back, a script waiting for it goes on and a queued movie takes its
+        // place (deleting it alone would strand both).
+        if (movie->mChannel)
+            movie->mChannel->stop();
+        if (movie->mImage)
+            movie->mImage->mFinished = 1;
+        movie->Update();
     }
 
     gTarvel.mCamera.FinishMove();

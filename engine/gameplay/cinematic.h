@@ -54,6 +54,9 @@ public:
     void WaitForActorAnim(cTarvelActor* actor, const char* name);
     void WaitForActorLinkedAnim(cTarvelActor* actor, const char* name);
     void WaitForFade();
+    // A cross-fade resumes its waiter once the old picture is captured,
+    // so the script can set up the new one under the blend.
+    void WaitForCrossFade();
     void WaitForCMV();
     // These two only wait when the camera moves, or a timed post effect runs.
     void WaitForCameraMove();

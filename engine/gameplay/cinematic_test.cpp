@@ -354,6 +354,37 @@ TEST_F(CinematicTest, TheStackSkipsTheNextCinematicByForceWithoutPrompt)
     gTarvel.mPlayer = nullptr;
 }
 
+TEST_F(CinematicTest, ASkipEndsTheMovieAsIfItHadPlayedOutAndTheQueuedOneTakesItsPlace)
+{
+    std::unique_ptr<cTarvelScript> waiter =
+        Machine("global Log int\nimport test__record 1 none\n"
+                "function AfterFirst\npush int 7\ncallg Log test__record\nret\n"
+                "function AfterQueued\npush int 8\ncallg Log test__record\nret\n");
+    auto movie = [&](const char* label) {
+        auto* video = new cTarvelVideo;
+        video->mImage = new cTarvelImage(false);
+        video->mImage->mFinished = 0;
+        video->mScript = waiter.get();
+        video->mLabel = label;
+        return video;
+    };
+    cTarvelVideo* queued = movie("AfterQueued");
+    gTarvel.mMovie = movie("AfterFirst");
+    gTarvel.mCutSceneMovie = queued;
+
+    Begin(CinematicSource("push float 5\ncallg Cine cin__waitTime\nmark 1\ncallg Cine cin__exit"));
+    Top()->RequestSkip(true);
+    EXPECT_EQ(Marks(), (std::vector<int32_t>{7, 1})) << "the skipped movie's script went on first";
+    EXPECT_EQ(gTarvel.mMovie, queued) << "the queued movie plays now";
+    EXPECT_EQ(gTarvel.mCutSceneMovie, nullptr);
+
+    // The queued movie's script goes on when that one ends.
+    queued->mImage->mFinished = 1;
+    queued->Update();
+    EXPECT_EQ(Marks(), (std::vector<int32_t>{7, 1, 8}));
+    EXPECT_EQ(gTarvel.mMovie, nullptr);
+}
+
 TEST_F(CinematicTest, ASpeechLineIsSkippedAtOnceAndANewCinematicDoesNotInheritTheSkip)
 {
     cTarvelActor ann("OFF", "", false);

@@ -243,7 +243,6 @@ void cTarvelPDA::Release()
         delete record;
     }
     mSounds.Clear();
-    mNotices.Clear();
 }
 
 void cTarvelPDA::PlaySound(int32_t index)
@@ -269,8 +268,6 @@ void cTarvelPDA::Open()
     mSelectedClip = -1;
     mSelectedPhone = -1;
     mAudioScroll = 0;
-    // The news has been seen.
-    mNotices.Clear();
     PlaySound(std::min(kSoundLaunch, mSounds.Count() - 1));
 }
 
@@ -437,16 +434,16 @@ void cTarvelPDA::Reset()
 
 bool cTarvelPDA::RaiseNotice(int32_t code)
 {
-    for (int32_t listed : mNotices)
-        if (listed == code)
-            return false;
+    // The inventory's new-item queue is the one list of notices: it presents
+    // them beside the items and empties itself, so a later notice of a code
+    // shows again once the earlier one was shown (a list of its own here
+    // would block it until the PDA is opened, across games).
+    cTarvelInventory& inventory = gTarvel.mInventory;
+    if (inventory.HasNotice(code))
+        return false;
     if (cTarvelImage* image = NoticeImage(code))
         image->Play(kImageOnce, 0);
-    mNotices.Add(code);
-    mNoticeTime = gTarvel.mTimer.mGameTime;
-    // The inventory's new-item queue presents it beside the items.
-    gTarvel.mInventory.AddNotice(code);
-    return true;
+    return inventory.AddNotice(code);
 }
 
 cTarvelImage* cTarvelPDA::NoticeImage(int32_t code) const

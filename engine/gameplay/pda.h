@@ -120,8 +120,8 @@ public:
     // no such entry.
     void PlaySound(int32_t index);
     // A notice of code (-1 audio, -2 mail, -3 phone book) unless one of that
-    // code is listed: its image starts once from frame 0, the code is
-    // appended and the notice time stamped. False when it was listed.
+    // code waits in the inventory's new-item queue: its image starts once
+    // from frame 0 and the code joins the queue. False when it was queued.
     bool RaiseNotice(int32_t code);
     // The image shown for a notice code; null for other codes.
     cTarvelImage* NoticeImage(int32_t code) const;
@@ -161,9 +161,6 @@ public:
     cTarvelCinematic* mClipCinematic = nullptr;
     // The machine of the clip's cinematic: the speaker rule of its speech.
     cTarvelScript* ClipScript() const;
-    // Notices not yet seen in the PDA, and the game time (ms) of the last.
-    tArray<int32_t> mNotices;
-    DWORD mNoticeTime = 0;
     // The interface images, in their load order (owned).
     std::vector<cTarvelImage*> mImages;
 

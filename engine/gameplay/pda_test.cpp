@@ -703,9 +703,10 @@ TEST_F(PdaScriptTest, ThreeMailsPlayTheSoundThriceAndRaiseOneNotice)
     EXPECT_EQ(Pda().mMails[2]->lines.size(), 1u);
     EXPECT_EQ(Pda().mMails[2]->attachments.size(), 1u) << "pictures go to the last mail";
     EXPECT_EQ(Plays(cTarvelPDA::kSoundIncoming), 3);
-    ASSERT_EQ(Pda().mNotices.Count(), 1);
-    EXPECT_EQ(Pda().mNotices[0], cTarvelPDA::kNoticeMail);
-    EXPECT_EQ(Pda().mNoticeTime, 4321u);
+    const tArray<int32_t>& queue = gTarvel.mInventory.mNewItems;
+    ASSERT_EQ(queue.Count(), 1) << "one notice while one of its code is queued";
+    EXPECT_EQ(queue[0], cTarvelPDA::kNoticeMail);
+    EXPECT_EQ(gTarvel.mInventory.mPresentationStart, 4321u);
     EXPECT_EQ(notice->mPlayMode, kImageOnce);
 
     // A phone entry and an audio entry add their own notices once each.
@@ -714,7 +715,9 @@ TEST_F(PdaScriptTest, ThreeMailsPlayTheSoundThriceAndRaiseOneNotice)
     Run(Push({"Cy", "friend", "555", "CallCy"}) + "callg Sys cSystem__addPDAPhonebookEntry\n" +
         Push({"Memo", "Memo", "OnPlay"}) + "callg Sys cSystem__addPDAAudioEntry\n" +
         Push({"Memo", "Memo", "OnPlay"}) + "callg Sys cSystem__addPDAAudioEntry\n");
-    EXPECT_EQ(Pda().mNotices.Count(), 3);
+    ASSERT_EQ(queue.Count(), 3);
+    EXPECT_EQ(queue[1], cTarvelPDA::kNoticePhone);
+    EXPECT_EQ(queue[2], cTarvelPDA::kNoticeAudio);
     ASSERT_EQ(Pda().mPhoneEntries.size(), 1u);
     EXPECT_EQ(Pda().mPhoneEntries[0]->function, "CallCy");
     ASSERT_EQ(Pda().mAudioRoot.children.size(), 1u);
@@ -724,10 +727,15 @@ TEST_F(PdaScriptTest, ThreeMailsPlayTheSoundThriceAndRaiseOneNotice)
     EXPECT_EQ(memo.function, "OnPlay");
     EXPECT_EQ(Plays(cTarvelPDA::kSoundIncoming), 3);
 
-    // Opening the PDA shows the news: the notices are cleared.
+    // Once the queue is empty (shown, or emptied by a new game or a load)
+    // the next mail gets its notice again, the PDA unopened.
+    gTarvel.mInventory.Clear();
+    Run(Push({"Ann", "Bob", "four", "Tuesday"}) + "callg Sys cSystem__addPDAMail\n");
+    ASSERT_EQ(queue.Count(), 1);
+    EXPECT_EQ(queue[0], cTarvelPDA::kNoticeMail);
+
     Run("callg Sys cSystem__openPDA\n");
     EXPECT_TRUE(Pda().mOpen);
-    EXPECT_EQ(Pda().mNotices.Count(), 0);
     EXPECT_EQ(gScreenControls.Count(), 1);
 }
 
@@ -738,7 +746,7 @@ TEST_F(PdaScriptTest, WithoutArgumentsTheAddingFunctionsFail)
                             cSystem__addPDAPhonebookEntry, cSystem__addPDAAudioEntry})
         EXPECT_EQ(function(&frame), -1);
     EXPECT_TRUE(Pda().mMails.empty());
-    EXPECT_EQ(Pda().mNotices.Count(), 0);
+    EXPECT_EQ(gTarvel.mInventory.mNewItems.Count(), 0);
     EXPECT_EQ(cSystem__openPDA(&frame), 0);
     EXPECT_TRUE(Pda().mOpen);
 }

@@ -76,8 +76,10 @@ void cTarvelSpeech::Say(const char* text, const char* soundName, cTarvelActor* s
         StartTalkingAnimation(speaker, soundName);
     if (!mWithSound || gTarvel.mConfig.Subtitle == 1) {
         cTarvelFont& fonts = gTarvel.mFonts;
-        // The subtitle row is the one movie subtitles use.
-        mTextLine = fonts.CreateText(0, cTarvelString(text ? text : ""), gTarvel.mGraphics.mWidth / 2,
+        // The subtitle row is the one movie subtitles use. Texts are laid
+        // out in the 1024-unit layout, so its centre is the layout's, not
+        // half the screen's pixels.
+        mTextLine = fonts.CreateText(0, cTarvelString(text ? text : ""), kLayoutCentreX,
                                      fonts.mFonts[0].lineHeight, colour, kSubtitleFlags, 0);
         mStartMs = gTarvel.mTimer.mGameTime;
     }
@@ -110,8 +112,15 @@ void cTarvelSpeech::Update()
         }
     }
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
-    if (!over && (gameplay.mStateFlags & cTarvelGameplay::kBlocked) &&
-        (gameplay.mLeftLatch != 0 || gameplay.mRightLatch != 0)) {
+    bool clicked = false;
+    if (!over && (gameplay.mStateFlags & cTarvelGameplay::kBlocked)) {
+        // The click that ends the line is taken, so the scene does not see
+        // it next frame: every latched event of both buttons goes.
+        for (int button : {0, 1})
+            for (int32_t kind : {1, 2})
+                clicked = gameplay.TestButton(button, kind) || clicked;
+    }
+    if (clicked) {
         if (mWithSound)
             gTarvel.mSound.StopSpeech();
         over = true;

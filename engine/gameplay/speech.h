@@ -36,6 +36,8 @@ public:
     static constexpr float kSecondsPerLine = 3.0f;
     // Layout flags of the subtitle line: centred and wrapped.
     static constexpr uint32_t kSubtitleFlags = 17;
+    // The subtitle's x: the centre of the 1024-unit layout.
+    static constexpr int32_t kLayoutCentreX = 1024 / 2;
 
     // 0 idle, 2 a line runs.
     int32_t mState;

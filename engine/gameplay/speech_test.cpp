@@ -1,5 +1,6 @@
 #include "engine/gameplay/speech.h"
 
+#include <algorithm>
 #include <string>
 
 #include "engine/core/tarvel.h"
@@ -11,9 +12,11 @@
 #include "platform/fmod/test_audio.h"
 #include "platform/fmod/testing.h"
 #include "platform/win32/testing.h"
+#include "platform/win32/win32.h"
 #include "engine/world/mobile.h"
 #include "engine/world/mobile_animation.h"
 #include "tools/archive_writer.h"
+#include "tools/font_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/script_assembler.h"
 
@@ -39,6 +42,12 @@ protected:
     {
         EngineTest::SetUp();
         ResetFmod();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+        const DWORD screenRes = ScreenRes();
+        ASSERT_EQ(RegSetValueExA(key, "ScreenRes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&screenRes), 4),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
         testkit::ArchiveWriter writer;
         writer.AddLanguage(1);
         auto ogg = [](double seconds) { return EncodeOgg(MakeTone(seconds, 22050, 2, 330), 22050, 2); };
@@ -52,6 +61,8 @@ protected:
         writer.AddShared(1, "body", 7, testkit::BuildMobileActor(body), true);
         writer.AddShared(1, "ann-short", 14, MouthMotion(), true);
         writer.AddShared(1, "ann-mute", 14, MouthMotion(), true);
+        // Subtitles in a font whose every glyph advances 10 units.
+        writer.AddShared(1, "font1", 0, testkit::BuildGridFont(u" .HTacdeghilnorstw", 10), true);
         AddStartupEntries(writer);
         std::string error;
         ASSERT_TRUE(writer.Write(WorkDir(), &error)) << error;
@@ -64,6 +75,8 @@ protected:
         ResetFmod();
     }
 
+    // The screen's size: width in the high word, height in the low one.
+    virtual DWORD ScreenRes() const { return 0x04000300; }
     static cTarvelSpeech& Speech() { return gTarvel.mSpeech; }
     // ms of game time pass, the sound system runs and the gameplay update
     // advances the line.
@@ -248,6 +261,10 @@ TEST_F(SpeechTest, AClickEndsTheLineOnlyWhileLinesCanBeClickedThrough)
         gameplay.mRightLatch = 2;
         Frame(10);
         EXPECT_EQ(Speech().mState, 0);
+        // The clicks that ended it are taken: the scene does not get them
+        // next frame.
+        EXPECT_EQ(gameplay.mLeftLatch, 0);
+        EXPECT_EQ(gameplay.mRightLatch, 0);
         EXPECT_TRUE(gTarvel.mSound.IsSpeechFinished());
         EXPECT_EQ(gameplay.mStateFlags, cTarvelGameplay::kInterfaceEnabled);
     }
@@ -269,5 +286,52 @@ TEST_F(SpeechTest, ASubtitleClearedWithTheScenesTextsIsNotDeletedAgain)
     EXPECT_EQ(Speech().mState, 0);
     EXPECT_EQ(gTarvel.mFonts.mTexts.Count(), 1);
 }
+
+// Subtitles are laid out in the 1024 x 768 layout whatever the screen's
+// pixels: centred on its middle, long lines kept inside it.
+class SpeechLayoutTest : public SpeechTest, public ::testing::WithParamInterface<DWORD> {
+protected:
+    DWORD ScreenRes() const override { return GetParam(); }
+};
+
+TEST_P(SpeechLayoutTest, SubtitlesAreCentredInTheLayout)
+{
+    ASSERT_EQ(gTarvel.mGraphics.mWidth, int32_t(GetParam() >> 16));
+    const float scale = gTarvel.mGraphics.mScaleX;
+    cTarvelActor ann("OFF", "", false);
+    gTarvel.mConfig.Subtitle = 1;
+    const std::string longLine = [] {
+        std::string text;
+        for (int i = 0; i < 12; ++i)
+            text += "The cat sat on the wall. ";
+        return text;
+    }();
+    for (const std::string& text : {std::string("Hello there"), longLine}) {
+        SCOPED_TRACE(text.size());
+        Speech().Say(text.c_str(), "nosuch", &ann, 1);
+        const cTarvelText* line = Speech().mTextLine;
+        ASSERT_NE(line, nullptr);
+        ASSERT_EQ(line->mCharCount, int32_t(text.size()));
+        float left = 1e9f;
+        float right = -1e9f;
+        for (int32_t i = 0; i < 6 * line->mCharCount; ++i) {
+            left = std::min(left, line->mVertices[i].x / scale);
+            right = std::max(right, line->mVertices[i].x / scale);
+        }
+        EXPECT_GE(left, 0.0f);
+        EXPECT_LE(right, 1024.0f);
+        if (text.size() < 20) {
+            // 11 glyphs of 10 units: 55 to each side of the centre, give
+            // or take a glyph's bearing.
+            EXPECT_NEAR((left + right) / 2.0f, 512.0f, 2.0f);
+            EXPECT_EQ(line->mLineCount, 1);
+        } else {
+            EXPECT_GT(line->mLineCount, 1);
+            EXPECT_NEAR((left + right) / 2.0f, 512.0f, 10.0f);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, SpeechLayoutTest, ::testing::Values(DWORD(0x04000300), DWORD(0x05000400)));
 
 }  // namespace

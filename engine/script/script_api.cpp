@@ -87,6 +87,12 @@ cTarvelCinematic* ScriptWaitCinematic(tScriptFrame* frame, eScriptWaitRule rule,
     return cinematic;
 }
 
+cTarvelCinematic* ScriptCallingCinematic(const tScriptFrame* frame)
+{
+    cTarvelCinematic* top = TopCinematic();
+    return top && top->mInCall && frame && top->mScript == frame->machine ? top : nullptr;
+}
+
 void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, cTarvelString& label, bool saveState)
 {
     cTarvelScript* machine = frame->machine;

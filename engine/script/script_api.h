@@ -103,6 +103,9 @@ enum class eScriptWaitRule {
     TopWhenRunning,
 };
 cTarvelCinematic* ScriptWaitCinematic(tScriptFrame* frame, eScriptWaitRule rule, bool speechLine = false);
+// The script cinematic whose own script makes this call (the top one, in
+// a call into that machine), or null. Its waits resume it where it was.
+cTarvelCinematic* ScriptCallingCinematic(const tScriptFrame* frame);
 
 // Hands the calling machine, at its continuation label, to the waiter slot
 // of the engine object that resumes it (a fade, a video, a walk) and

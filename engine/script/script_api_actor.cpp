@@ -273,6 +273,13 @@ int32_t cActor__waitForPathfinder(tScriptFrame* frame)
     // Without legs no walk would ever resume the script.
     if (!actor->mControl || !machine)
         return 0;
+    // Inside a cinematic the cinematic waits for the walk, so a skip or its
+    // stack step resumes it where it was; no walk callback and no input lock
+    // (the cinematic holds the input).
+    if (cTarvelCinematic* cinematic = ScriptCallingCinematic(frame)) {
+        cinematic->WaitForActorPlace(actor);
+        return 0;
+    }
     actor->mControl->SetCallback(machine, machine->MakeTempName(), nullptr);
     gTarvel.mGameplay.mStateFlags |= cTarvelGameplay::kWalkingToObject;
     machine->Suspend(true);

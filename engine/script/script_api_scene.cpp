@@ -141,6 +141,15 @@ int32_t cScene__fade(tScriptFrame* frame)
     gameplay.mFadeSound = kind != 6 && ScriptArgBool(frame, 2);
     if (kind != 6 && !wait)
         return 0;
+    // A cinematic's own script waits as the cinematic: held by the fade
+    // alone, the cinematic would see no wait of its own and end.
+    if (cTarvelCinematic* cinematic = ScriptCallingCinematic(frame)) {
+        if (kind == 6)
+            cinematic->WaitForCrossFade();
+        else
+            cinematic->WaitForFade();
+        return 0;
+    }
     ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, false);
     return 0;
 }
@@ -171,8 +180,13 @@ int32_t cScene__cmvShow(tScriptFrame* frame)
         video->mView = scene->mView;
         view->Select(0);
     }
-    if (ScriptArgBool(frame, 2))
-        ScriptSuspendInto(frame, video->mScript, video->mLabel, true);
+    if (ScriptArgBool(frame, 2)) {
+        // Inside a cinematic the cinematic waits for the movie (see fade).
+        if (cTarvelCinematic* cinematic = ScriptCallingCinematic(frame))
+            cinematic->WaitForCMV();
+        else
+            ScriptSuspendInto(frame, video->mScript, video->mLabel, true);
+    }
     if (!gTarvel.mMovie && gTarvel.mCutSceneMovie == video) {
         gTarvel.mMovie = video;
         gTarvel.mCutSceneMovie = nullptr;

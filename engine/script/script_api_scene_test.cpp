@@ -13,12 +13,15 @@
 #include "engine/render/video.h"
 #include "engine/script/script_api.h"
 #include "engine/script/script_api_world_test_support.h"
+#include "engine/world/actor.h"
+#include "engine/world/actor_control.h"
 #include "engine/world/light.h"
 #include "engine/world/mobile.h"
 #include "engine/world/particle_weather_rain.h"
 #include "engine/world/scene.h"
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
+#include "platform/win32/testing.h"
 
 namespace {
 
@@ -827,6 +830,90 @@ TEST_F(ScriptSceneTest, UnboundAndEmptyCallsFail)
         frame.arguments.Add(cTarvelScriptValue::FromInt(1));
         EXPECT_EQ(FindScriptExport(name)(&frame), -1) << name;
     }
+}
+
+// A cinematic's own script that waits through a fade, a movie or a walk
+// goes on where it was when that ends, still inside its cinematic (its
+// later waits hold it), and a skip while it waits runs the rest once.
+TEST_F(ScriptSceneTest, ACinematicWaitingThroughAFadeAMovieOrAWalkGoesOnWhereItWas)
+{
+    cTarvelActor* hero = gTarvel.mPlayer;
+    ASSERT_NE(hero->mControl, nullptr);
+    cTarvelActorControl* legs = hero->mControl;
+    cTarvelGameplay& gameplay = gTarvel.mGameplay;
+    struct tWait {
+        const char* name;
+        std::string call;
+        std::function<void()> end;
+    };
+    const tWait waits[] = {
+        {"fade to black", "push float 0.5\npush int 0\npush bool false\npush bool true\ncallg Room cScene__fade\n",
+         [&] { gameplay.mFadeState = 3; }},
+        {"cross-fade", "push float 0.5\npush int 6\npush bool false\npush bool false\ncallg Room cScene__fade\n",
+         [&] { gameplay.mFadeState = 8; }},
+        {"movie", "push string \"intro\"\npush int 0\npush bool true\ncallg Room cScene__cmvShow\n",
+         [] {
+             gTarvel.mMovie->mImage->mFinished = 1;
+             gTarvel.mMovie->Update();
+         }},
+        {"walk", "callg Hero cActor__waitForPathfinder\n", [&] { legs->mWalking = false; }},
+    };
+    const std::string source =
+        "global Cine result class=cCinematic\nglobal Hero object class=cActor\nglobal Log int\n"
+        "import cCinematic__run 0 none\nimport cCinematic__exit 0 none\nimport cCinematic__waitTime 1 none\n"
+        "import cScene__fade 4 none\nimport cScene__cmvShow 3 none\nimport cActor__waitForPathfinder 0 none\n"
+        "import test__record 1 none\n"
+        "function Case\nret\nfunction Start\ncallg Cine cCinematic__run\nret\n";
+    auto marks = [] {
+        std::vector<int32_t> out;
+        for (const tCallRecord& r : Records())
+            out.push_back(r.arguments.empty() ? -1 : r.arguments[0].integer);
+        return out;
+    };
+    auto frame = [](uint32_t ms) {
+        platform::testing::AdvanceClock(ms);
+        gTarvel.mTimer.Update();
+        cTarvelCinematic::UpdateStack();
+    };
+    for (bool skip : {false, true}) {
+        for (const tWait& wait : waits) {
+            SCOPED_TRACE(std::string(wait.name) + (skip ? ", skipped" : ""));
+            Records().clear();
+            gameplay.mFadeState = 0;
+            legs->mWalking = true;
+            Case(source + "function Cine::OnRun\n" + wait.call +
+                 "push int 1\ncallg Log test__record\npush float 1\ncallg Cine cCinematic__waitTime\n"
+                 "push int 2\ncallg Log test__record\ncallg Cine cCinematic__exit\nret\n");
+            Global("Hero").object = gScriptHandles.Bind(hero, eScriptObjectType::Actor);
+            CaseMachine().CallFunction("Start", nullptr);
+            ASSERT_EQ(gCinematics.count, 1);
+            frame(16);
+            frame(16);
+            EXPECT_EQ(gCinematics.count, 1) << "the cinematic waits";
+            EXPECT_TRUE(marks().empty());
+            if (skip) {
+                gCinematics.data[0]->RequestSkip(true);
+                frame(16);
+                EXPECT_EQ(marks(), (std::vector<int32_t>{1, 2})) << "the rest runs once, from where it was";
+            } else {
+                wait.end();
+                frame(16);
+                EXPECT_EQ(marks(), std::vector<int32_t>{1});
+                ASSERT_EQ(gCinematics.count, 1) << "its own wait holds it again";
+                EXPECT_EQ(gCinematics.data[0]->mWaitKind, cTarvelCinematic::kWaitTime);
+                frame(1100);
+                EXPECT_EQ(marks(), (std::vector<int32_t>{1, 2}));
+            }
+            EXPECT_EQ(gCinematics.count, 0);
+            EXPECT_EQ(gameplay.mFadeWaiter, nullptr) << "the fade holds no machine";
+            EXPECT_EQ(gameplay.mStateFlags & cTarvelGameplay::kWalkingToObject, 0u) << "no lock left behind";
+            delete gTarvel.mMovie;
+            gTarvel.mMovie = nullptr;
+            frame(16);
+            EXPECT_EQ(marks().size(), 2u) << "nothing resumes it again";
+        }
+    }
+    gameplay.mFadeState = 0;
 }
 
 } // namespace
