@@ -376,7 +376,15 @@ void cTarvelMenu::UpdateSlotPage()
             if (count == 0 || mSelectedSlot >= count)
                 break;
             PlaySound(1);
-            engine.mSavegamePath = SavegameFile(mSlots[mSelectedSlot].fileName);
+            const cTarvelString path = SavegameFile(mSlots[mSelectedSlot].fileName);
+            // A file the load would refuse is refused here, and the page
+            // stays: the running game is not ended for it.
+            const cTarvelString refusal = engine.mSavegame.Check(path);
+            if (refusal.Length() != 0) {
+                SetDescription(DescriptionOfError(refusal));
+                break;
+            }
+            engine.mSavegamePath = path;
             engine.mLoadRequest = 1;
             ClosePage();
             Close();
@@ -400,6 +408,34 @@ void cTarvelMenu::UpdateSlotPage()
     default:
         break;
     }
+}
+
+cTarvelString cTarvelMenu::DescriptionOfError(const cTarvelString& message)
+{
+    cTarvelString text;
+    const char* c = message.c_str();
+    for (; *c; ++c) {
+        const char one[2] = {*c, 0};
+        text += one;
+        if ((*c == '.' || *c == ':') && c[1] == ' ') {
+            text += "|";
+            ++c;
+        }
+    }
+    return text;
+}
+
+void cTarvelMenu::ShowSaveFailure(const cTarvelString& message)
+{
+    if (!mOpen)
+        OpenMainPage();
+    if (!mOpen)
+        return;
+    while (mState != kMainPage && mState != kSavePage)
+        ClosePage();
+    if (mState == kMainPage)
+        OpenSlotPage(kSavePage);
+    SetDescription(DescriptionOfError(message));
 }
 
 void cTarvelMenu::RequestSave()
