@@ -24,6 +24,7 @@ constexpr uint32_t kNameColour = 0xFF000040u;
 constexpr int32_t kNameX = 500;
 constexpr int32_t kNameY = 570;
 constexpr int kNameFont = 4;
+constexpr int kDescriptionFont = 0;
 constexpr const char* kExtension = ".demogame";
 constexpr size_t kExtensionLength = 9;
 // Where the header keeps the time of saving and the game state string.
@@ -263,8 +264,8 @@ void cTarvelMenu::SetDescription(const cTarvelString& text)
             continue;
         const int32_t y = 510 - 15 * (n - 1) + 15 * k;
         tDescriptionLine line{};
-        line.shadow = fonts.CreateText(0, piece, 346, y + 1, 0xFF000000u, 0, 0);
-        line.text = fonts.CreateText(0, piece, 345, y, 0xFFFFFFFFu, 0, 0);
+        line.shadow = fonts.CreateText(kDescriptionFont, piece, 346, y + 1, 0xFF000000u, 0, 0);
+        line.text = fonts.CreateText(kDescriptionFont, piece, 345, y, 0xFFFFFFFFu, 0, 0);
         for (cTarvelText* object : {line.shadow, line.text}) {
             if (!object)
                 continue;
@@ -412,17 +413,38 @@ void cTarvelMenu::UpdateSlotPage()
 
 cTarvelString cTarvelMenu::DescriptionOfError(const cTarvelString& message)
 {
-    cTarvelString text;
-    const char* c = message.c_str();
-    for (; *c; ++c) {
-        const char one[2] = {*c, 0};
-        text += one;
-        if ((*c == '.' || *c == ':') && c[1] == ' ') {
-            text += "|";
-            ++c;
+    // A line per sentence, a long one wrapped at its spaces to the box's
+    // width.
+    constexpr int32_t kBoxWidth = 340;
+    auto width = [](const std::string& line) {
+        const std::u16string wide(line.begin(), line.end());
+        return gTarvel.mFonts.GetTextWidth(kDescriptionFont, wide.c_str());
+    };
+    std::string text, line, word;
+    auto endWord = [&] {
+        if (word.empty())
+            return;
+        if (!line.empty() && width(line + " " + word) > kBoxWidth) {
+            text += line + "|";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        word.clear();
+    };
+    for (const char* c = message.c_str(); *c; ++c) {
+        if (*c == ' ') {
+            endWord();
+            continue;
+        }
+        word += *c;
+        if ((*c == '.' || *c == ':') && (c[1] == ' ' || c[1] == 0)) {
+            endWord();
+            text += line + "|";
+            line.clear();
         }
     }
-    return text;
+    endWord();
+    return (text + line).c_str();
 }
 
 void cTarvelMenu::ShowSaveFailure(const cTarvelString& message)

@@ -635,6 +635,9 @@ TEST_F(SavegameFileTest, TheLoadPageRefusesADamagedSavegame)
     WriteBytes(good.parent_path() / "lamp.demogame",
                testkit::BuildSavegame(Replace(contents.xml, "<Inventory>", "<Inventory><Item name=\"Lamp\"/>"),
                                       &contents.header));
+    WriteBytes(good.parent_path() / "other.demogame",
+               testkit::BuildSavegame(Replace(contents.xml, "game=\"Kestrelmoor\"", "game=\"Other\""),
+                                      &contents.header));
     cTarvelScene* scene = gTarvel.mScene;
     cTarvelMenu& menu = gTarvel.mMenu;
     auto pick = [&](const char* name) {
@@ -656,6 +659,10 @@ TEST_F(SavegameFileTest, TheLoadPageRefusesADamagedSavegame)
         {"cut", {"Error while processing savegame file:", "Savegame file cannot be loaded."}},
         {"lamp",
          {"Error while processing savegame file:", "Loading inventory item failed.", "Item \"Lamp\", resource \"Lamp.day\"."}},
+        // Sentences wider than the box (340 pixels, 9 a letter) are wrapped.
+        {"other",
+         {"Error while processing savegame file:", "Release or game signature do not", "match.",
+          "This savegame file is from another", "game or an incompatible release."}},
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.name);
