@@ -16,6 +16,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/control.h"
+#include "engine/gameplay/control_bunker_wall.h"
 #include "engine/gameplay/inventory.h"
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
@@ -169,6 +170,15 @@ void PutText(uint8_t* at, size_t size, const char* text)
 {
     const size_t length = std::min(std::strlen(text), size - 1);
     std::memcpy(at, text, length);
+}
+
+// Whether a picture of this name is in the archive, as the image reader
+// looks it up.
+bool ImageExists(const cTarvelString& name)
+{
+    cTarvelResource& archive = gTarvel.mResources;
+    return archive.Exists(name.c_str(), kResourceTga) || archive.Exists(name.c_str(), kResourceDds) ||
+           archive.Exists(name.c_str(), kResourceImage);
 }
 
 // The deepest element nesting of the text, counted before the parser (which
@@ -523,6 +533,19 @@ cTarvelString cTarvelSavegame::CheckDocument()
                 return cTarvelInventory::LoadFailure(item, cTarvelInventory::ItemResource(item, state));
             }
         }
+        mCurrent = mRoot;
+    }
+    // Nor may a bunker wall's cursor picture be missing.
+    if (EnterElement("Control")) {
+        do {
+            if (GetAttributeInt("class", 0) != cTarvelControlBunkerWall::kClassId)
+                continue;
+            const cTarvelString cursor = ReadString("Cursor", "");
+            if (cursor.Length() > 0 && !ImageExists(cursor)) {
+                mCurrent = mRoot;
+                return "Image file not found: " + cursor;
+            }
+        } while (NextElement("Control"));
         mCurrent = mRoot;
     }
     // Blocks are allocated at their stored size: check it first.
