@@ -84,10 +84,13 @@ std::vector<uint8_t> BuildSavegame(std::string_view xml, const SavegameHeader* h
         PutField(file.data() + 148, 16, header->state);
     }
     const uint32_t length = storedLength ? *storedLength : uint32_t(xml.size());
-    file.insert(file.end(), stream.begin(), stream.begin() + kHead);
+    // The stream of a short text can be shorter than its head: the word then
+    // follows the whole stream (a file the engine refuses).
+    const size_t head = std::min(kHead, stream.size());
+    file.insert(file.end(), stream.begin(), stream.begin() + long(head));
     for (int i = 0; i < 4; ++i)
         file.push_back(uint8_t(length >> (8 * i)));
-    file.insert(file.end(), stream.begin() + kHead, stream.end());
+    file.insert(file.end(), stream.begin() + long(head), stream.end());
     return file;
 }
 

@@ -196,15 +196,20 @@ TEST_F(PlayTest, DamagedLastdemoStartsANewGame) {
          return b;
        }},
   };
-  for (const Damage& damage : damages) {
+  // Each refused "lastdemo" is kept beside the new one, none overwritten.
+  const std::vector<std::string> kept = {".refused", ".refused.2", ".refused.3"};
+  for (size_t i = 0; i < std::size(damages); ++i) {
+    const Damage& damage = damages[i];
     SCOPED_TRACE(damage.what);
+    const std::vector<char> bad = damage.make(good);
     {
-      const std::vector<char> bad = damage.make(good);
       std::ofstream out(Lastdemo(), std::ios::binary | std::ios::trunc);
       out.write(bad.data(), static_cast<std::streamsize>(bad.size()));
     }
     const GameRun run = Play(close, kLimit);
     ExpectCleanQuit(run);
+    std::ifstream keptFile(Lastdemo().string() + kept[i], std::ios::binary);
+    EXPECT_EQ(std::vector<char>(std::istreambuf_iterator<char>(keptFile), std::istreambuf_iterator<char>()), bad);
     ExpectSteps(run.calls, {kNewGame[0]});
     testkit::SavegameContents written;
     ASSERT_TRUE(ReadSavegameFile(Lastdemo(), &written));

@@ -35,6 +35,23 @@ int32_t ScaleMouse(WORD raw, float scale, int32_t limit)
     return static_cast<int32_t>(v);
 }
 
+// A "lastdemo" the start-up load refused is moved aside, so that the save at
+// exit does not overwrite the player's game: "lastdemo.refused", or the first
+// free "lastdemo.refused.N".
+void KeepRefusedLastdemo(const cTarvelString& path)
+{
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    cTarvelString target = path + ".refused";
+    char number[16];
+    for (int n = 2; GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES && n < 1000; ++n) {
+        std::snprintf(number, sizeof number, ".%d", n);
+        target = path + ".refused" + number;
+    }
+    if (MoveFileExA(path.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        std::printf("Savegame %s refused, kept as %s\n", path.c_str(), target.c_str());
+}
+
 } // namespace
 
 LRESULT CALLBACK TarvelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -249,13 +266,17 @@ void cTarvel::OnKeyDown(WPARAM key, LPARAM)
 int cTarvel::Run(cTarvelString)
 {
     mGameplay.mStateFlags = cTarvelGameplay::kInterfaceEnabled | cTarvelGameplay::kInventoryShown;
-    if (!mSavegame.Load(mSavegameFolder + "lastdemo", 1) && mGameplay.mMainScript)
-        mGameplay.mMainScript->CallFunction("Main::Start", nullptr);
+    const cTarvelString lastdemo = mSavegameFolder + "lastdemo";
+    if (!mSavegame.Load(lastdemo, 1)) {
+        KeepRefusedLastdemo(lastdemo);
+        if (mGameplay.mMainScript)
+            mGameplay.mMainScript->CallFunction("Main::Start", nullptr);
+    }
 
     while (!mQuitRequest)
         RunPass();
 
-    mSavegame.Save(mSavegameFolder + "lastdemo");
+    mSavegame.Save(lastdemo);
     Shutdown();
     return 0;
 }
@@ -280,11 +301,16 @@ void cTarvel::RunPass()
         mMenu.StartNewGame();
     if (mLoadRequest) {
         mLoadRequest = 0;
+        // The load page checked the file; one refused now leaves the game
+        // running.
         mSavegame.Load(mSavegamePath, 0);
     }
     if (mSaveRequest) {
         mSaveRequest = 0;
-        mSavegame.Save(mSavegamePath);
+        if (!mSavegame.Save(mSavegamePath)) {
+            mThumbnailRequest = 0;
+            mMenu.ShowSaveFailure(mSavegame.mRefusal);
+        }
     }
 
     if (!mTimer.Update())

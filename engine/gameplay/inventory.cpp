@@ -161,17 +161,34 @@ void cTarvelInventory::Enable()
     mBarState = kClosed;
 }
 
+cTarvelString cTarvelInventory::ItemResource(const cTarvelString& name, const cTarvelString& state)
+{
+    return name + "." + state;
+}
+
+bool cTarvelInventory::ItemExists(const cTarvelString& name, const cTarvelString& state)
+{
+    return gTarvel.mResources.Exists(ItemResource(name, state).c_str(), kItemResourceType);
+}
+
+cTarvelString cTarvelInventory::LoadFailure(const cTarvelString& name, const cTarvelString& resource)
+{
+    // Named, since an item added before the first scene is looked up with
+    // an empty game state ("key." rather than "key.day").
+    return "Loading inventory item failed. Item \"" + name + "\", resource \"" + resource + "\".";
+}
+
 sInventoryItem* cTarvelInventory::LoadItem(const char* name, const char* function)
 {
     cTarvelResource& resources = gTarvel.mResources;
-    const cTarvelString resource = cTarvelString(name) + "." + gTarvel.mGameState;
+    const cTarvelString resource = ItemResource(name, gTarvel.mGameState);
     // The archive itself would end the process on an unknown name, with its
     // own message.
     const int slot = resources.Exists(resource.c_str(), kItemResourceType)
                          ? resources.OpenResource(resource.c_str(), kItemResourceType)
                          : -1;
     if (slot < 0)
-        gTarvel.FatalError(0, kSourceFile, 96, function, "Loading inventory item failed.", 0);
+        gTarvel.FatalError(0, kSourceFile, 96, function, LoadFailure(name, resource), 0);
     auto script = std::make_unique<cTarvelScript>();
     script->ReadSymbolTable(slot, cTarvelString(name));
     resources.CloseResource(slot);

@@ -103,6 +103,12 @@ public:
     // current element.
     void Save(cTarvelSavegame& savegame) const;
     void Load(cTarvelSavegame& savegame);
+    // The item resource's name in a game state, and whether the archive has
+    // it: a savegame's items are checked before a load replaces anything.
+    static cTarvelString ItemResource(const cTarvelString& name, const cTarvelString& state);
+    static bool ItemExists(const cTarvelString& name, const cTarvelString& state);
+    // "Loading inventory item failed." with the item and the resource tried.
+    static cTarvelString LoadFailure(const cTarvelString& name, const cTarvelString& resource);
 
     // Drops removed items, then draws the queue, the item in hand and the
     // bar; once a frame.

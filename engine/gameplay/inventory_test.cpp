@@ -133,7 +133,11 @@ TEST_F(InventoryTest, AMissingItemIsFatal)
 {
     Start({{"bad", {1, 2, 3}, ""}});
     EXPECT_FATAL(Inv().AddItem("bad", false), "Script image bad is damaged: shorter than its header.");
-    EXPECT_FATAL(Inv().AddItem("nothing", false), "Loading inventory item failed.");
+    // Before the first scene the game state is empty: the message names the
+    // item and the resource that was looked for.
+    ASSERT_STREQ(gTarvel.mGameState.c_str(), "");
+    EXPECT_FATAL(Inv().AddItem("nothing", false),
+                 "Loading inventory item failed. Item \"nothing\", resource \"nothing.\".");
     EXPECT_THAT(LastFatal(), ::testing::HasSubstr("cTarvelInventory::AddItem"));
     EXPECT_FATAL(Inv().SelectTempItem("nothing"), "cTarvelInventory::SelectTempItem");
     EXPECT_EQ(Inv().mItems.Count(), 0);
@@ -146,7 +150,7 @@ TEST_F(InventoryTest, ItemsAreLoadedForTheGameState)
     gTarvel.mGameState = "night";
     EXPECT_EQ(Inv().AddItem("m", true), 0);
     EXPECT_EQ(Events(), std::vector<std::string>{"m OnLoad"});
-    EXPECT_FATAL(Inv().AddItem("a", true), "Loading inventory item failed.");
+    EXPECT_FATAL(Inv().AddItem("a", true), "Loading inventory item failed. Item \"a\", resource \"a.night\".");
 }
 
 TEST_F(InventoryTest, TheBarScrollsBetweenItsArrows)

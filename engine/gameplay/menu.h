@@ -98,6 +98,11 @@ public:
     void OpenSlotPage(int32_t mode);
     void ShowSlot();
     void SetDescription(const cTarvelString& text);
+    // A save the main loop could not write: the save page opens again with
+    // the reason in its description box (when the game lets the menu open).
+    void ShowSaveFailure(const cTarvelString& message);
+    // An error message for the description box: a line per sentence.
+    static cTarvelString DescriptionOfError(const cTarvelString& message);
     void UpdateNameLine();
 
     bool IsMouseInRegion(const tMenuRegion& region) const;

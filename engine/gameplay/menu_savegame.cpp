@@ -24,6 +24,7 @@ constexpr uint32_t kNameColour = 0xFF000040u;
 constexpr int32_t kNameX = 500;
 constexpr int32_t kNameY = 570;
 constexpr int kNameFont = 4;
+constexpr int kDescriptionFont = 0;
 constexpr const char* kExtension = ".demogame";
 constexpr size_t kExtensionLength = 9;
 // Where the header keeps the time of saving and the game state string.
@@ -263,8 +264,8 @@ void cTarvelMenu::SetDescription(const cTarvelString& text)
             continue;
         const int32_t y = 510 - 15 * (n - 1) + 15 * k;
         tDescriptionLine line{};
-        line.shadow = fonts.CreateText(0, piece, 346, y + 1, 0xFF000000u, 0, 0);
-        line.text = fonts.CreateText(0, piece, 345, y, 0xFFFFFFFFu, 0, 0);
+        line.shadow = fonts.CreateText(kDescriptionFont, piece, 346, y + 1, 0xFF000000u, 0, 0);
+        line.text = fonts.CreateText(kDescriptionFont, piece, 345, y, 0xFFFFFFFFu, 0, 0);
         for (cTarvelText* object : {line.shadow, line.text}) {
             if (!object)
                 continue;
@@ -376,7 +377,15 @@ void cTarvelMenu::UpdateSlotPage()
             if (count == 0 || mSelectedSlot >= count)
                 break;
             PlaySound(1);
-            engine.mSavegamePath = SavegameFile(mSlots[mSelectedSlot].fileName);
+            const cTarvelString path = SavegameFile(mSlots[mSelectedSlot].fileName);
+            // A file the load would refuse is refused here, and the page
+            // stays: the running game is not ended for it.
+            const cTarvelString refusal = engine.mSavegame.Check(path);
+            if (refusal.Length() != 0) {
+                SetDescription(DescriptionOfError(refusal));
+                break;
+            }
+            engine.mSavegamePath = path;
             engine.mLoadRequest = 1;
             ClosePage();
             Close();
@@ -400,6 +409,55 @@ void cTarvelMenu::UpdateSlotPage()
     default:
         break;
     }
+}
+
+cTarvelString cTarvelMenu::DescriptionOfError(const cTarvelString& message)
+{
+    // A line per sentence, a long one wrapped at its spaces to the box's
+    // width.
+    constexpr int32_t kBoxWidth = 340;
+    auto width = [](const std::string& line) {
+        const std::u16string wide(line.begin(), line.end());
+        return gTarvel.mFonts.GetTextWidth(kDescriptionFont, wide.c_str());
+    };
+    std::string text, line, word;
+    auto endWord = [&] {
+        if (word.empty())
+            return;
+        if (!line.empty() && width(line + " " + word) > kBoxWidth) {
+            text += line + "|";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        word.clear();
+    };
+    for (const char* c = message.c_str(); *c; ++c) {
+        if (*c == ' ') {
+            endWord();
+            continue;
+        }
+        word += *c;
+        if ((*c == '.' || *c == ':') && (c[1] == ' ' || c[1] == 0)) {
+            endWord();
+            text += line + "|";
+            line.clear();
+        }
+    }
+    endWord();
+    return (text + line).c_str();
+}
+
+void cTarvelMenu::ShowSaveFailure(const cTarvelString& message)
+{
+    if (!mOpen)
+        OpenMainPage();
+    if (!mOpen)
+        return;
+    while (mState != kMainPage && mState != kSavePage)
+        ClosePage();
+    if (mState == kMainPage)
+        OpenSlotPage(kSavePage);
+    SetDescription(DescriptionOfError(message));
 }
 
 void cTarvelMenu::RequestSave()

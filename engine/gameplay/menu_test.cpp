@@ -702,7 +702,10 @@ TEST_F(MenuTest, EmptyLoadPageSaysSoAndOffersNoOk)
     EXPECT_EQ(Menu().mState, cTarvelMenu::kLoadPage);
 }
 
-TEST_F(MenuTest, LoadingIsARequestTheMainLoopServes)
+// The slots hold headers alone: OK refuses them on the page with the
+// loader's reason (a loadable file becomes the main loop's request, see the
+// savegame file tests).
+TEST_F(MenuTest, LoadingADamagedSavegameIsRefusedOnThePage)
 {
     WriteSavegame("older.demogame", 2020, 5, "ch1");
     WriteSavegame("newer.demogame", 2023, 1, "ch2");
@@ -710,14 +713,17 @@ TEST_F(MenuTest, LoadingIsARequestTheMainLoopServes)
     ClickAt(459, 344);
     ClickAt(620, 550);   // next: "older"
     ClickAt(720, 560);   // OK
-    EXPECT_FALSE(Menu().mOpen);
-    EXPECT_EQ(gTarvel.mLoadRequest, 1);
-    EXPECT_EQ(std::string(gTarvel.mSavegamePath.c_str()), "Z:" + (mFolder / "older.demogame").string());
-    // The slot holds a header alone: the load the main loop serves refuses
-    // it with the loader's own error.
-    const std::string fatal = CatchFatalError([] { Pass(); });
-    EXPECT_NE(fatal.find("Savegame file cannot be loaded."), std::string::npos) << fatal;
+    EXPECT_TRUE(Menu().mOpen);
+    EXPECT_EQ(Menu().mState, cTarvelMenu::kLoadPage);
+    EXPECT_EQ(Menu().mSelectedSlot, 1);
     EXPECT_EQ(gTarvel.mLoadRequest, 0);
+    ASSERT_EQ(Menu().mDescriptionLines.Count(), 2);
+    EXPECT_EQ(Menu().mDescriptionLines[0].count, int32_t(std::strlen("Error while processing savegame file:")));
+    EXPECT_EQ(Menu().mDescriptionLines[1].count, int32_t(std::strlen("Savegame file cannot be loaded.")));
+    Pass();
+    EXPECT_TRUE(Menu().mOpen);
+    ClickAt(720, 480);   // cancel
+    EXPECT_EQ(Menu().mState, cTarvelMenu::kMainPage);
 }
 
 // Saving under a new name asks the main loop for the savegame and its
@@ -773,6 +779,74 @@ TEST_F(MenuTest, SavingAsksBeforeOverwritingAndTheMainLoopServesIt)
     EXPECT_FALSE(Menu().mOpen);
     EXPECT_EQ(std::string(gTarvel.mSavegamePath.c_str()), folder + "fresh.demogame");
     EXPECT_EQ(gTarvel.mSaveRequest, 1);
+}
+
+// Names that reach the save page without being typed (the game's own
+// "save_name_" texts, the names of files already in the folder) are checked
+// before they become a path: a separator, a drive colon or a leading "."
+// saves nothing.
+TEST_F(MenuTest, UntypedNamesAreCheckedBeforeSaving)
+{
+    const struct {
+        const char* state;
+        const char* name;
+    } given[] = {{"s1", "..\\up"}, {"s2", "a/b"}, {"s3", "c:d"}, {"s4", ".hidden"}, {"s5", "e\\f"}};
+    for (const auto& g : given)
+        Gameplay().mTextLines.Add((std::string("save_name_") + g.state + " " + g.name).c_str());
+    auto pressOk = [] {
+        ClickAt(720, 560);
+        EXPECT_TRUE(Menu().mOpen);
+        EXPECT_EQ(Menu().mState, cTarvelMenu::kSavePage);
+        EXPECT_EQ(gTarvel.mSaveRequest, 0);
+        EXPECT_EQ(gTarvel.mThumbnailRequest, 0);
+    };
+    for (const auto& g : given) {
+        SCOPED_TRACE(g.name);
+        gTarvel.mGameState = g.state;
+        Menu().OpenMainPage();
+        ClickAt(463, 308);
+        ASSERT_EQ(Menu().mState, cTarvelMenu::kSavePage);
+        ASSERT_EQ(Typed(), g.name);
+        pressOk();
+        Menu().Close();
+    }
+    gTarvel.mGameState = "ch1";
+    // A "\\" or "/" cannot stand in a file name the page can open.
+    for (const char* file : {"x:y.demogame"}) {
+        SCOPED_TRACE(file);
+        WriteSavegame(file, 2020, 1, "ch1");
+        Menu().OpenMainPage();
+        ClickAt(463, 308);
+        ClickAt(620, 550);   // next: the file's slot
+        ASSERT_EQ(Typed(), std::string(file).substr(0, std::string(file).find('.')));
+        pressOk();
+        Menu().Close();
+        fs::remove(mFolder / file);
+    }
+    EXPECT_TRUE(fs::is_empty(mFolder));
+    // A good name still saves.
+    Menu().OpenMainPage();
+    ClickAt(463, 308);
+    ClickAt(720, 560);
+    EXPECT_EQ(gTarvel.mSaveRequest, 1);
+}
+
+// The header's state text fills its 16 bytes in a file written elsewhere:
+// the description key stops at 15 characters.
+TEST_F(MenuTest, AFullWidthStateTextGivesAFifteenCharacterKey)
+{
+    WriteSavegame("full.demogame", 2020, 1, "abcdefghijklmno");
+    std::fstream file(mFolder / "full.demogame", std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(148 + 15);
+    file.put('p');   // no terminator left in the field
+    file.close();
+    Gameplay().mTextLines.Add("save_desc_abcdefghijklmno Fifteen");
+    Menu().OpenMainPage();
+    ClickAt(459, 344);
+    ASSERT_EQ(Menu().mSlots.Count(), 1);
+    EXPECT_STREQ(Menu().mSlots[0].descriptionKey, "abcdefghijklmno");
+    ASSERT_EQ(Menu().mDescriptionLines.Count(), 1);
+    EXPECT_EQ(Menu().mDescriptionLines[0].count, 7);   // "Fifteen"
 }
 
 TEST_F(MenuTest, TheCaretBlinksEveryHalfSecond)

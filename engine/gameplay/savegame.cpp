@@ -16,6 +16,8 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/control.h"
+#include "engine/gameplay/control_bunker_wall.h"
+#include "engine/gameplay/inventory.h"
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
 #include "engine/world/actor.h"
@@ -170,6 +172,15 @@ void PutText(uint8_t* at, size_t size, const char* text)
     std::memcpy(at, text, length);
 }
 
+// Whether a picture of this name is in the archive, as the image reader
+// looks it up.
+bool ImageExists(const cTarvelString& name)
+{
+    cTarvelResource& archive = gTarvel.mResources;
+    return archive.Exists(name.c_str(), kResourceTga) || archive.Exists(name.c_str(), kResourceDds) ||
+           archive.Exists(name.c_str(), kResourceImage);
+}
+
 // The deepest element nesting of the text, counted before the parser (which
 // recurses per level) sees it. Anything that might open an element counts,
 // so the estimate is never below what the parser builds.
@@ -310,7 +321,7 @@ void cTarvelSavegame::WriteSymbols()
     LeaveElement();
 }
 
-void cTarvelSavegame::Save(const cTarvelString& path)
+bool cTarvelSavegame::Save(const cTarvelString& path)
 {
     FreeDocument();
     mDocument = new TiXmlDocument();
@@ -382,7 +393,7 @@ void cTarvelSavegame::Save(const cTarvelString& path)
     const int fd = crt::_open(temporary.c_str(), crt::_O_WRONLY | crt::_O_CREAT | crt::_O_TRUNC | crt::_O_BINARY,
                               crt::_S_IREAD | crt::_S_IWRITE);
     if (fd == -1)
-        gTarvel.FatalError(0, kSourceFile, 812, "cTarvelSavegame::Save", "Error opening savegame file.", 0);
+        return SaveFailed("Error opening savegame file.");
 
     uLongf streamLength = compressBound(textLength);
     std::vector<uint8_t> stream(streamLength);
@@ -390,7 +401,7 @@ void cTarvelSavegame::Save(const cTarvelString& path)
         streamLength < kStreamHeadSize) {
         crt::_close(fd);
         crt::_unlink(temporary.c_str());
-        gTarvel.FatalError(0, kSourceFile, 823, "cTarvelSavegame::Save", "Error creating savegame file.", 0);
+        return SaveFailed("Error creating savegame file.");
     }
 
     uint8_t header[kHeaderSize] = {};
@@ -417,8 +428,19 @@ void cTarvelSavegame::Save(const cTarvelString& path)
         !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         // The previous savegame stays as it was.
         crt::_unlink(temporary.c_str());
-        gTarvel.FatalError(0, kSourceFile, 841, "cTarvelSavegame::Save", "Error creating savegame file.", 0);
+        return SaveFailed("Error creating savegame file.");
     }
+    mRefusal = "";
+    return true;
+}
+
+bool cTarvelSavegame::SaveFailed(const char* message)
+{
+    // Not fatal: ending the process would lose the game that is running,
+    // and the save at exit with it.
+    mRefusal = message;
+    std::printf("Error in function cTarvelSavegame::Save\n%s\n", message);
+    return false;
 }
 
 cTarvelString cTarvelSavegame::ReadDocument(const cTarvelString& path)
@@ -501,6 +523,30 @@ cTarvelString cTarvelSavegame::CheckDocument()
         mCurrent = mRoot;
         if (!gTarvel.mResources.Exists(actor.c_str(), kResourceActor))
             return kParseError;
+    }
+    // A missing item would end the program once the game is replaced.
+    if (EnterElement("Inventory")) {
+        for (bool more = EnterElement("Item"); more; more = NextElement("Item")) {
+            const cTarvelString item = GetAttributeString("name", "");
+            if (item.Length() > 0 && !cTarvelInventory::ItemExists(item, state)) {
+                mCurrent = mRoot;
+                return cTarvelInventory::LoadFailure(item, cTarvelInventory::ItemResource(item, state));
+            }
+        }
+        mCurrent = mRoot;
+    }
+    // Nor may a bunker wall's cursor picture be missing.
+    if (EnterElement("Control")) {
+        do {
+            if (GetAttributeInt("class", 0) != cTarvelControlBunkerWall::kClassId)
+                continue;
+            const cTarvelString cursor = ReadString("Cursor", "");
+            if (cursor.Length() > 0 && !ImageExists(cursor)) {
+                mCurrent = mRoot;
+                return "Image file not found: " + cursor;
+            }
+        } while (NextElement("Control"));
+        mCurrent = mRoot;
     }
     // Blocks are allocated at their stored size: check it first.
     if (EnterElement("Symbols")) {
@@ -591,7 +637,7 @@ void cTarvelSavegame::ReadGlobalsLate()
     mCurrent = mRoot;
 }
 
-bool cTarvelSavegame::Load(const cTarvelString& path, int startup)
+cTarvelString cTarvelSavegame::OpenDocument(const cTarvelString& path)
 {
     FreeDocument();
     mDocument = new TiXmlDocument();
@@ -599,11 +645,28 @@ bool cTarvelSavegame::Load(const cTarvelString& path, int startup)
     cTarvelString refusal = ReadDocument(path);
     if (refusal.Length() == 0)
         refusal = CheckDocument();
-    if (refusal.Length() != 0) {
-        FreeDocument();
-        if (startup)
-            return false;
-        gTarvel.FatalError(0, kSourceFile, 905, "cTarvelSavegame::Load", kLoadPrefix + refusal, 0);
+    if (refusal.Length() == 0)
+        return "";
+    FreeDocument();
+    return kLoadPrefix + refusal;
+}
+
+cTarvelString cTarvelSavegame::Check(const cTarvelString& path)
+{
+    const cTarvelString refusal = OpenDocument(path);
+    FreeDocument();
+    return refusal;
+}
+
+bool cTarvelSavegame::Load(const cTarvelString& path, int startup)
+{
+    mRefusal = OpenDocument(path);
+    if (mRefusal.Length() != 0) {
+        // Refused before anything was replaced: the running game goes on,
+        // whoever asked (ending it here would lose it, and the save at exit).
+        if (!startup)
+            std::printf("Error in function cTarvelSavegame::Load\n%s\n", mRefusal.c_str());
+        return false;
     }
 
     // From here on the running game is replaced.

@@ -24,14 +24,18 @@ public:
     cTarvelSavegame(const cTarvelSavegame&) = delete;
     cTarvelSavegame& operator=(const cTarvelSavegame&) = delete;
 
-    // True when the game was restored. With startup (the quiet flag: 1 for
-    // "lastdemo" at start) a file that cannot be loaded gives false and the
-    // running game is left as it was; without it that is a fatal error.
+    // True when the game was restored. A file that cannot be loaded is
+    // refused before anything is replaced: false, mRefusal says why and the
+    // running game is left as it was. Without startup (the quiet flag: 1 for
+    // "lastdemo" at start) the refusal is written to the log too.
     bool Load(const cTarvelString& path, int startup);
+    // What Load would refuse path for ("" when it would load it); the game
+    // is not touched.
+    cTarvelString Check(const cTarvelString& path);
     // Writes a temporary file beside path and moves it over path once it is
-    // on the disk, so an interrupted save keeps the previous file. Every
-    // failure is fatal.
-    void Save(const cTarvelString& path);
+    // on the disk, so an interrupted save keeps the previous file. False
+    // when the file could not be written (logged, mRefusal says why).
+    bool Save(const cTarvelString& path);
     // The stage as a 512 x 256 PNG picture, written the same way; a failing
     // step just ends it.
     void SaveThumbnail(const cTarvelString& path);
@@ -85,6 +89,8 @@ public:
     TiXmlDocument* mDocument;
     TiXmlElement* mRoot;
     TiXmlElement* mCurrent;
+    // Why the last Load or Save failed, "" after one that succeeded.
+    cTarvelString mRefusal;
 
 private:
     // Reads, inflates and parses the file into mDocument; "" on success,
@@ -93,6 +99,10 @@ private:
     // What the restore needs that must be known before the game is replaced;
     // "" when the document has it all.
     cTarvelString CheckDocument();
+    // A new document read from path and checked; "" when it may be loaded,
+    // else the whole refusal message and no document.
+    cTarvelString OpenDocument(const cTarvelString& path);
+    bool SaveFailed(const char* message);
     void WriteSymbols();
     void ReadSymbols();
     void WriteGlobals();

@@ -1,5 +1,6 @@
 #include "engine/gameplay/savegame.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/control.h"
+#include "engine/gameplay/menu.h"
 #include "engine/render/render_test_support.h"
 #include "engine/script/script.h"
 #include "engine/script/script_handles.h"
@@ -20,6 +22,7 @@
 #include "platform/win32/path.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
+#include "tools/font_writer.h"
 #include "tools/savegame_file.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
@@ -116,7 +119,12 @@ protected:
         room.script = AssembleScriptOrThrow(kRoomScript);
         const std::vector<uint8_t> scene = testkit::BuildSceneFile(room);
         const std::vector<uint8_t> actor = AssembleActorScript("Ann", "global PC object class=cActor\nret\n");
+        // The description box's font, for the menu's pages.
+        std::u16string codes;
+        for (char16_t c = 32; c < 127; ++c)
+            codes += c;
         StartWith([&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "font1", 0, testkit::BuildGridFont(codes, 9), true);
             writer.AddShared(1, "Room.day", testkit::kSceneResourceType, scene, false);
             writer.AddShared(1, "Ann.day", 2, actor, false);
         });
@@ -345,6 +353,37 @@ TEST_F(SavegameFileTest, FileLayout)
     EXPECT_STREQ(gTarvel.mPlayer->mName.c_str(), "Ann");
 }
 
+// Names filling a text field, or longer, are cut to leave the field's last
+// byte zero; the neighbouring field is never touched.
+TEST_F(SavegameFileTest, HeaderTextFieldsAreCutToTheirWidth)
+{
+    EnterGame();
+    const struct {
+        size_t length;   // of the player's name, the scene's and the state
+        size_t player, scene, state;   // what the header keeps
+    } cases[] = {{15, 15, 15, 15}, {16, 16, 16, 15}, {63, 63, 63, 15}, {64, 63, 63, 15}, {80, 63, 63, 15}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        gTarvel.mPlayer->mName = std::string(c.length, 'p').c_str();
+        const std::string scene(std::min<size_t>(c.length, 63), 's');
+        std::memcpy(gTarvel.mScene->mHeader.name, scene.c_str(), scene.size() + 1);
+        gTarvel.mGameState = std::string(c.length, 't').c_str();
+        ASSERT_TRUE(gTarvel.mSavegame.Save("wide.demogame"));
+        const std::vector<uint8_t> file = ReadBytes(WorkDir() / "wide.demogame");
+        ASSERT_GT(file.size(), 164u);
+        const struct {
+            size_t at, width, kept;
+            char letter;
+        } fields[] = {{20, 64, c.player, 'p'}, {84, 64, c.scene, 's'}, {148, 16, c.state, 't'}};
+        for (const auto& f : fields)
+            for (size_t i = 0; i < f.width; ++i)
+                EXPECT_EQ(file[f.at + i], i < f.kept ? uint8_t(f.letter) : 0) << f.at << "+" << i;
+        const testkit::SavegameContents contents = Contents(WorkDir() / "wide.demogame");
+        EXPECT_EQ(contents.header.player, std::string(c.player, 'p'));
+        EXPECT_EQ(contents.header.state, std::string(c.state, 't'));
+    }
+}
+
 TEST_F(SavegameFileTest, RefusedFilesLeaveTheGameAsItWas)
 {
     EnterGame();
@@ -410,6 +449,13 @@ TEST_F(SavegameFileTest, RefusedFilesLeaveTheGameAsItWas)
         {"player not in the archive",
          testkit::BuildSavegame(Replace(xml, "<PC name=\"Ann\"", "<PC name=\"Bob\""), &contents.header),
          parseError},
+        {"inventory item not in the archive",
+         testkit::BuildSavegame(Replace(xml, "<Inventory>", "<Inventory><Item name=\"Lamp\"/>"), &contents.header),
+         "Loading inventory item failed. Item \"Lamp\", resource \"Lamp.day\"."},
+        {"bunker wall cursor not in the archive",
+         testkit::BuildSavegame(Replace(xml, "<Camera0", "<Control class=\"1\"><Cursor>nocursor</Cursor></Control><Camera0"),
+                                &contents.header),
+         "Image file not found: nocursor"},
         {"block size below zero",
          testkit::BuildSavegame(Replace(xml, "<AsInteger>5</AsInteger>", "<AsInteger>-1</AsInteger>"),
                                 &contents.header),
@@ -423,14 +469,19 @@ TEST_F(SavegameFileTest, RefusedFilesLeaveTheGameAsItWas)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteBytes(WorkDir() / "bad.demogame", c.file);
+        const std::string message = "Error while processing savegame file: " + c.reason;
+        const size_t logged = Log().size();
         EXPECT_FALSE(gTarvel.mSavegame.Load("bad.demogame", 1));
         EXPECT_TRUE(Snapshot() == before);
         EXPECT_EQ(gTarvel.mSavegame.mDocument, nullptr);
-        const std::string text = CatchFatalError([] { gTarvel.mSavegame.Load("bad.demogame", 0); });
-        EXPECT_NE(text.find("Error in function cTarvelSavegame::Load\nError while processing savegame file: " +
-                            c.reason + "\n"),
-                  std::string::npos)
-            << text;
+        EXPECT_EQ(gTarvel.mSavegame.mRefusal.c_str(), message);
+        EXPECT_EQ(gTarvel.mSavegame.Check("bad.demogame").c_str(), message);
+        // Asked for by the player, the refusal is logged, and the game goes
+        // on all the same.
+        EXPECT_EQ(Log().find("cTarvelSavegame::Load", logged), std::string::npos);
+        EXPECT_FALSE(gTarvel.mSavegame.Load("bad.demogame", 0));
+        EXPECT_NE(Log().find("Error in function cTarvelSavegame::Load\n" + message + "\n", logged), std::string::npos)
+            << Log().substr(logged);
         EXPECT_TRUE(Snapshot() == before);
     }
     // The parse error is logged with the library's number and description.
@@ -438,8 +489,12 @@ TEST_F(SavegameFileTest, RefusedFilesLeaveTheGameAsItWas)
 
     EXPECT_FALSE(gTarvel.mSavegame.Load("missing.demogame", 1));
     EXPECT_TRUE(Snapshot() == before);
-    EXPECT_NE(CatchFatalError([] { gTarvel.mSavegame.Load("missing.demogame", 0); }).find(loadFailed),
-              std::string::npos);
+    EXPECT_FALSE(gTarvel.mSavegame.Load("missing.demogame", 0));
+    EXPECT_TRUE(Snapshot() == before);
+    EXPECT_NE(std::string(gTarvel.mSavegame.mRefusal.c_str()).find(loadFailed), std::string::npos);
+    // The file checked is the one loaded: a good one is not refused.
+    EXPECT_STREQ(gTarvel.mSavegame.Check("good.demogame").c_str(), "");
+    EXPECT_TRUE(Snapshot() == before);
 }
 
 TEST_F(SavegameFileTest, NoPlayerIsSavedAndLoadedAsNone)
@@ -499,21 +554,23 @@ TEST_F(SavegameFileTest, InterruptedSaveKeepsThePreviousFile)
     for (int64_t limit : {0, 100, 164, 170, 180, 400}) {
         SCOPED_TRACE(limit);
         pt::FailFileWritesAfter(limit);
-        const std::string text = CatchFatalError([] { gTarvel.mSavegame.Save("slot.demogame"); });
+        const size_t logged = Log().size();
+        EXPECT_FALSE(gTarvel.mSavegame.Save("slot.demogame"));
         pt::FailFileWritesAfter(-1);
-        EXPECT_NE(text.find("Error in function cTarvelSavegame::Save\nError creating savegame file.\n"),
+        EXPECT_NE(Log().find("Error in function cTarvelSavegame::Save\nError creating savegame file.\n", logged),
                   std::string::npos)
-            << text;
+            << Log().substr(logged);
+        EXPECT_STREQ(gTarvel.mSavegame.mRefusal.c_str(), "Error creating savegame file.");
         EXPECT_EQ(ReadBytes(WorkDir() / "slot.demogame"), previous);
         EXPECT_FALSE(fs::exists(WorkDir() / "slot.demogame.tmp"));
     }
     // With the disk back the new state replaces the old one.
-    gTarvel.mSavegame.Save("slot.demogame");
+    EXPECT_TRUE(gTarvel.mSavegame.Save("slot.demogame"));
     EXPECT_EQ(Contents(WorkDir() / "slot.demogame").header.state, "evening");
     EXPECT_FALSE(fs::exists(WorkDir() / "slot.demogame.tmp"));
 
-    const std::string text = CatchFatalError([] { gTarvel.mSavegame.Save("no such folder\\slot.demogame"); });
-    EXPECT_NE(text.find("Error opening savegame file."), std::string::npos) << text;
+    EXPECT_FALSE(gTarvel.mSavegame.Save("no such folder\\slot.demogame"));
+    EXPECT_STREQ(gTarvel.mSavegame.mRefusal.c_str(), "Error opening savegame file.");
 }
 
 TEST_F(SavegameFileTest, RequestsOfTheMainLoopSaveAndLoad)
@@ -532,6 +589,106 @@ TEST_F(SavegameFileTest, RequestsOfTheMainLoopSaveAndLoad)
     EXPECT_EQ(gTarvel.mLoadRequest, 0);
 }
 
+// A save that cannot be written (a full disk) says so on the save page, and
+// the game goes on; so does a load refused between the page and the loop.
+TEST_F(SavegameFileTest, FailedRequestsOfTheMainLoopLeaveTheGameRunning)
+{
+    EnterGame();
+    cTarvelScene* scene = gTarvel.mScene;
+    gTarvel.mSavegamePath = "slot.demogame";
+    gTarvel.mSaveRequest = 1;
+    gTarvel.mThumbnailRequest = 1;
+    gTarvel.mThumbnailPath = "slot.png";
+    pt::FailFileWritesAfter(100);
+    pt::AdvanceClock(20);
+    gTarvel.RunPass();
+    pt::FailFileWritesAfter(-1);
+    EXPECT_EQ(gTarvel.mSaveRequest, 0);
+    EXPECT_EQ(gTarvel.mThumbnailRequest, 0);
+    EXPECT_FALSE(fs::exists(WorkDir() / "slot.demogame"));
+    EXPECT_FALSE(fs::exists(WorkDir() / "slot.png"));
+    EXPECT_EQ(gTarvel.mScene, scene);
+    const cTarvelMenu& menu = gTarvel.mMenu;
+    EXPECT_TRUE(menu.mOpen);
+    EXPECT_EQ(menu.mState, cTarvelMenu::kSavePage);
+    ASSERT_EQ(menu.mDescriptionLines.Count(), 1);
+    EXPECT_EQ(menu.mDescriptionLines[0].count, int32_t(std::strlen("Error creating savegame file.")));
+    EXPECT_NE(Log().find("Error in function cTarvelSavegame::Save\nError creating savegame file."), std::string::npos);
+
+    WriteBytes(WorkDir() / "bad.demogame", {1, 2, 3});
+    gTarvel.mSavegamePath = "bad.demogame";
+    gTarvel.mLoadRequest = 1;
+    pt::AdvanceClock(20);
+    gTarvel.RunPass();
+    EXPECT_EQ(gTarvel.mLoadRequest, 0);
+    EXPECT_EQ(gTarvel.mScene, scene);
+    EXPECT_NE(Log().find("Error in function cTarvelSavegame::Load\n"), std::string::npos);
+}
+
+// The load page refuses a damaged savegame with the reason in its box and
+// stays open; a good one is handed to the main loop.
+TEST_F(SavegameFileTest, TheLoadPageRefusesADamagedSavegame)
+{
+    EnterGame();
+    const cTarvelString folder = gTarvel.mSavegameFolder;
+    ASSERT_TRUE(gTarvel.mSavegame.Save(folder + "good.demogame"));
+    const fs::path good = platform::MapPath((folder + "good.demogame").c_str());
+    const std::vector<uint8_t> bytes = ReadBytes(good);
+    WriteBytes(good.parent_path() / "cut.demogame", std::vector<uint8_t>(bytes.begin(), bytes.end() - 10));
+    const testkit::SavegameContents contents = Contents(good);
+    WriteBytes(good.parent_path() / "lamp.demogame",
+               testkit::BuildSavegame(Replace(contents.xml, "<Inventory>", "<Inventory><Item name=\"Lamp\"/>"),
+                                      &contents.header));
+    WriteBytes(good.parent_path() / "other.demogame",
+               testkit::BuildSavegame(Replace(contents.xml, "game=\"Kestrelmoor\"", "game=\"Other\""),
+                                      &contents.header));
+    cTarvelScene* scene = gTarvel.mScene;
+    cTarvelMenu& menu = gTarvel.mMenu;
+    auto pick = [&](const char* name) {
+        menu.OpenMainPage();
+        menu.OpenSlotPage(cTarvelMenu::kLoadPage);
+        for (int32_t i = 0; i < menu.mSlots.Count(); ++i)
+            if (std::string(menu.mSlots[i].name) == name)
+                menu.mSelectedSlot = i;
+        menu.ShowSlot();
+        ASSERT_STREQ(menu.mSlots[menu.mSelectedSlot].name, name);
+        pt::InjectClick(pt::Button::Left, 720, 560);   // OK
+        gTarvel.PumpMessages();
+        menu.Update();
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+    } refused[] = {
+        {"cut", {"Error while processing savegame file:", "Savegame file cannot be loaded."}},
+        {"lamp",
+         {"Error while processing savegame file:", "Loading inventory item failed.", "Item \"Lamp\", resource \"Lamp.day\"."}},
+        // Sentences wider than the box (340 pixels, 9 a letter) are wrapped.
+        {"other",
+         {"Error while processing savegame file:", "Release or game signature do not", "match.",
+          "This savegame file is from another", "game or an incompatible release."}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        pick(c.name);
+        EXPECT_TRUE(menu.mOpen);
+        EXPECT_EQ(menu.mState, cTarvelMenu::kLoadPage);
+        EXPECT_EQ(gTarvel.mLoadRequest, 0);
+        ASSERT_EQ(menu.mDescriptionLines.Count(), int32_t(c.lines.size()));
+        for (size_t k = 0; k < c.lines.size(); ++k)
+            EXPECT_EQ(menu.mDescriptionLines[int32_t(k)].count, int32_t(c.lines[k].size())) << c.lines[k];
+        menu.Close();
+    }
+    EXPECT_EQ(gTarvel.mScene, scene);
+
+    pick("good");
+    EXPECT_FALSE(menu.mOpen);
+    EXPECT_EQ(gTarvel.mLoadRequest, 1);
+    pt::AdvanceClock(20);
+    gTarvel.RunPass();
+    EXPECT_NE(gTarvel.mScene, scene);
+}
+
 TEST_F(SavegameFileTest, StartUpLoadsLastdemoOrStartsANewGame)
 {
     EnterGame();
@@ -546,50 +703,71 @@ TEST_F(SavegameFileTest, StartUpLoadsLastdemoOrStartsANewGame)
     cTarvelScene* scene = gTarvel.mScene;
     gTarvel.mSavegame.Load(gTarvel.mSavegameFolder + "lastdemo", 1);
     EXPECT_EQ(gTarvel.mScene, scene);
+    WriteBytes(lastdemo.string() + ".refused", {1, 2, 3});
     cTarvelScript::sCallObserver = QuitOnStart;
     EXPECT_EQ(gTarvel.Run(""), 0);
     EXPECT_NE(std::find(gCalls.begin(), gCalls.end(), "Main::Start"), gCalls.end());
-    // Leaving the loop saved the game again over the bad file.
+    // Leaving the loop saved the new game; the refused one is kept beside
+    // it, without overwriting one kept before.
     EXPECT_EQ(Contents(lastdemo).xml.find("Attic"), std::string::npos);
+    EXPECT_EQ(ReadBytes(lastdemo.string() + ".refused"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_NE(Contents(lastdemo.string() + ".refused.2").xml.find("Attic"), std::string::npos);
 }
 
+// At 1024 x 768 and at 1280 x 1024, whose scales differ between the axes.
 TEST_F(SavegameFileTest, ThePictureIsTheStageAt512By256)
 {
-    cTarvelGraphics& graphics = gTarvel.mGraphics;
-    IDirect3DDevice9* device = graphics.mDevice;
-    ASSERT_NE(device, nullptr);
-    // The top band red, the stage's left half green and right half blue, the
-    // interface bar white.
-    const LONG top = LONG(128 * graphics.mScaleY), bottom = LONG(640 * graphics.mScaleY);
-    const LONG middle = LONG(512 * graphics.mScaleX), right = graphics.mWidth;
-    const D3DRECT bands[4] = {{0, 0, right, top}, {0, top, middle, bottom}, {middle, top, right, bottom},
-                              {0, bottom, right, graphics.mHeight}};
-    const D3DCOLOR colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-    for (int i = 0; i < 4; ++i)
-        device->Clear(1, &bands[i], D3DCLEAR_TARGET, colours[i], 1.0f, 0);
-    device->Present(nullptr, nullptr, nullptr, nullptr);
+    for (const DWORD screenRes : {0x04000300u, 0x05000400u}) {
+        SCOPED_TRACE(screenRes);
+        if (screenRes != 0x04000300u) {
+            RebuildEngine();
+            HKEY key = nullptr;
+            ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Brindlewerk\\Kestrelmoor", &key), ERROR_SUCCESS);
+            ASSERT_EQ(RegSetValueExA(key, "ScreenRes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&screenRes), 4),
+                      ERROR_SUCCESS);
+            RegCloseKey(key);
+            InitEngine();
+        }
+        cTarvelGraphics& graphics = gTarvel.mGraphics;
+        IDirect3DDevice9* device = graphics.mDevice;
+        ASSERT_NE(device, nullptr);
+        ASSERT_EQ(graphics.mWidth, LONG(screenRes >> 16));
+        ASSERT_EQ(graphics.mHeight, LONG(screenRes & 0xFFFF));
+        // The top band red, the stage's left half green and right half blue, the
+        // interface bar white.
+        const LONG top = LONG(128 * graphics.mScaleY), bottom = LONG(640 * graphics.mScaleY);
+        const LONG middle = LONG(512 * graphics.mScaleX), right = graphics.mWidth;
+        const D3DRECT bands[4] = {{0, 0, right, top}, {0, top, middle, bottom}, {middle, top, right, bottom},
+                                  {0, bottom, right, graphics.mHeight}};
+        const D3DCOLOR colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        for (int i = 0; i < 4; ++i)
+            device->Clear(1, &bands[i], D3DCLEAR_TARGET, colours[i], 1.0f, 0);
+        device->Present(nullptr, nullptr, nullptr, nullptr);
 
-    WriteBytes(WorkDir() / "slot.png", {1, 2, 3});
-    gTarvel.mSavegame.SaveThumbnail("slot.png");
-    EXPECT_FALSE(fs::exists(WorkDir() / "slot.png.tmp"));
-    pt::Picture picture;
-    ASSERT_TRUE(pt::LoadPng((WorkDir() / "slot.png").string(), &picture));
-    EXPECT_EQ(picture.width, 512);
-    EXPECT_EQ(picture.height, 256);
-    for (int y : {0, 128, 255}) {
-        EXPECT_EQ(picture.At(4, y), 0x00FF00u) << y;
-        EXPECT_EQ(picture.At(250, y), 0x00FF00u) << y;
-        EXPECT_EQ(picture.At(262, y), 0x0000FFu) << y;
-        EXPECT_EQ(picture.At(507, y), 0x0000FFu) << y;
+        WriteBytes(WorkDir() / "slot.png", {1, 2, 3});
+        gTarvel.mSavegame.SaveThumbnail("slot.png");
+        EXPECT_FALSE(fs::exists(WorkDir() / "slot.png.tmp"));
+        pt::Picture picture;
+        ASSERT_TRUE(pt::LoadPng((WorkDir() / "slot.png").string(), &picture));
+        EXPECT_EQ(picture.width, 512);
+        EXPECT_EQ(picture.height, 256);
+        for (int y : {0, 128, 255}) {
+            EXPECT_EQ(picture.At(4, y), 0x00FF00u) << y;
+            EXPECT_EQ(picture.At(250, y), 0x00FF00u) << y;
+            EXPECT_EQ(picture.At(262, y), 0x0000FFu) << y;
+            EXPECT_EQ(picture.At(507, y), 0x0000FFu) << y;
+        }
+
+        // A picture that cannot be put in place leaves nothing behind.
+        fs::create_directory(WorkDir() / "taken.png");
+        gTarvel.mSavegame.SaveThumbnail("taken.png");
+        EXPECT_TRUE(fs::is_directory(WorkDir() / "taken.png"));
+        EXPECT_FALSE(fs::exists(WorkDir() / "taken.png.tmp"));
+        gTarvel.mSavegame.SaveThumbnail("no such folder\\slot.png");
+        EXPECT_FALSE(fs::exists(WorkDir() / "no such folder"));
+        fs::remove(WorkDir() / "slot.png");
+        fs::remove(WorkDir() / "taken.png");
     }
-
-    // A picture that cannot be put in place leaves nothing behind.
-    fs::create_directory(WorkDir() / "taken.png");
-    gTarvel.mSavegame.SaveThumbnail("taken.png");
-    EXPECT_TRUE(fs::is_directory(WorkDir() / "taken.png"));
-    EXPECT_FALSE(fs::exists(WorkDir() / "taken.png.tmp"));
-    gTarvel.mSavegame.SaveThumbnail("no such folder\\slot.png");
-    EXPECT_FALSE(fs::exists(WorkDir() / "no such folder"));
 }
 
 } // namespace
