@@ -537,12 +537,10 @@ void cTarvelScript::WritePendingStrings()
     mPendingList.clear();
 }
 
-namespace {
-
 // A working register of the loop. Only what the stack encoding keeps of a
 // kind is carried: the number fields, the string of a string, the names of
 // an object; the string of a number is worked out where it is read.
-struct tRegister {
+struct tScriptRegister {
     uint32_t kind = 0;
     int32_t integer = 0;
     float floatValue = 0.0f;
@@ -552,6 +550,10 @@ struct tRegister {
     std::string name;
     std::string className;
 };
+
+namespace {
+
+using tRegister = tScriptRegister;
 
 // One 32-bit access each: a word stored byte by byte and read back whole
 // stalls on the store buffer, and the loop does that on every test.
@@ -901,6 +903,20 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // machine, and then nothing of it may be touched on the way out.
     ++mRunDepth;
 
+    // The loop comes in two builds: one counts every instruction against
+    // the budget, the other, for the unbounded runs of a game, counts
+    // nothing. A library call that changes the budget's sign switches them.
+    tScriptRegister R, H;
+    for (;;) {
+        const int outcome = sInstructionBudget >= 0 ? Loop<true>(R, H) : Loop<false>(R, H);
+        if (outcome != kSwitchLoop)
+            return outcome;
+    }
+}
+
+template <bool kCounted>
+int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
+{
     // The loop keeps pc, sp, the budget and the image in locals; they go
     // back to the machine (and deferred strings are written) wherever code
     // outside the loop may look: a library call, an error, the way out.
@@ -984,14 +1000,46 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         pc = next_;                                                                \
     } while (0)
 // The two values on top are integers.
+// Fused instructions are taken when the budget covers them all.
+#define HAS_FUEL(n) (!kCounted || fuel >= (n))
+#define SPEND(n)                                               \
+    do {                                                       \
+        if (kCounted)                                          \
+            fuel -= (n);                                       \
+    } while (0)
+// After a library call: the other build of the loop goes on when the call
+// changed the budget's sign.
+#define SWITCH_IF_NEEDED()                                     \
+    do {                                                       \
+        if ((budget >= 0) != kCounted) {                       \
+            STORE();                                           \
+            return kSwitchLoop;                                \
+        }                                                      \
+    } while (0)
 #define TWO_INTEGERS() \
     (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptInteger)
 
     LOAD();
 
-    tRegister T, S, R, H;
+    tRegister T, S;
     char text[80];
     uint8_t op;
+    // What the shared tails of the integer handlers take over.
+    int32_t result = 0;
+    bool equal = false;
+    // An integer stored into a global: every number field at once, the
+    // string deferred.
+    auto StoreInteger = [&](uint32_t at, int32_t a) {
+        cTarvelScriptValue& g = globals[at];
+        g.boolean = a != 0;
+        g.floatValue = float(a);
+        g.integer = a;
+        g.object = 0;
+        uint64_t& pending = mPendingStrings[at];
+        if (pending == 0)
+            mPendingList.push_back(at);
+        pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
+    };
     // One label per opcode byte. Every handler ends in its own copy of the
     // dispatch, so the jump that picks the next handler is predicted per
     // handler rather than from one shared place.
@@ -1021,7 +1069,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // instruction is the end marker, taken without counting.
 #define NEXT()                                                 \
     do {                                                       \
-        if (--fuel < 0)                                        \
+        if (kCounted && --fuel < 0)                            \
             goto out_of_budget;                                \
         FETCH();                                               \
     } while (0)
@@ -1098,6 +1146,37 @@ out_of_budget:
             if (at >= 0) {
                 const cTarvelScriptValue& g = globals[at];
                 if (g.kind == kScriptInteger) {
+                    // A global and a constant operated on, as `i + 1`, `n * 3`
+                    // and `i == n` compile, taken whole: the three
+                    // instructions leave what they would one by one (the
+                    // constant's bytes above sp are never read again).
+                    if (HAS_FUEL(2) && size - pc >= 7 && code[pc] == 1 &&
+                        code[pc + 1] == kScriptInteger && Fits(sp, 10)) {
+                        const int64_t a = g.integer;
+                        const int64_t b = int32_t(ReadU32(code + pc + 2));
+                        const uint8_t next = code[pc + 6];
+                        if (next == 3 || next == 7 || next == 8) {
+                            result = next == 3   ? Wrap(a + b)
+                                     : next == 7 ? Wrap(a * b)
+                                     : b == 0    ? 0
+                                                 : Wrap(a / b);
+                            SPEND(2);
+                            pc += 7;
+                            StoreBigEndian(stack + sp + 1, uint32_t(result));
+                            stack[sp + 5] = kScriptInteger;
+                            sp += 5;
+                            goto integer_result;
+                        }
+                        if (next == 24) {
+                            equal = a == b;
+                            SPEND(2);
+                            pc += 7;
+                            StoreBigEndian(stack + sp + 1, equal);
+                            stack[sp + 5] = kScriptBoolean;
+                            sp += 5;
+                            goto equal_result;
+                        }
+                    }
                     R.kind = kScriptInteger;
                     R.integer = g.integer;
                     PUSH_WORD(uint32_t(g.integer), kScriptInteger);
@@ -1117,12 +1196,10 @@ out_of_budget:
             goto op_arith;                                                        \
         int64_t a = int32_t(LoadBigEndian(stack + sp - 9));                       \
         int64_t b = int32_t(LoadBigEndian(stack + sp - 4));                       \
-        int32_t r = (expression);                                                 \
-        StoreBigEndian(stack + sp - 9, uint32_t(r));                              \
+        result = (expression);                                                    \
+        StoreBigEndian(stack + sp - 9, uint32_t(result));                         \
         sp -= 5;                                                                  \
-        R.kind = kScriptInteger;                                                  \
-        R.integer = r;                                                            \
-        NEXT();                                                                   \
+        goto integer_result;                                                      \
     } while (0)
         op_add:
             INTEGER_ARITHMETIC(Wrap(a + b));
@@ -1131,6 +1208,21 @@ out_of_budget:
         op_div:
             INTEGER_ARITHMETIC(b == 0 ? 0 : Wrap(a / b)); // INT_MIN / -1 wraps to INT_MIN
 #undef INTEGER_ARITHMETIC
+        // An integer result on top; a store of it into the reference below,
+        // as `x = a + b` ends, is taken here, counted as its own instruction.
+        integer_result:
+            R.kind = kScriptInteger;
+            R.integer = result;
+            if (HAS_FUEL(1) && pc < size && code[pc] == 4 && sp >= 10 &&
+                stack[sp - 5] == kScriptReference) {
+                SPEND(1);
+                ++pc;
+                const uint32_t at = LoadBigEndian(stack + sp - 9);
+                sp -= 10;
+                if (at < globalCount)
+                    StoreInteger(at, result);
+            }
+            NEXT();
         op_arith:
             POP(T);
             POP(R);
@@ -1158,20 +1250,11 @@ out_of_budget:
             NEXT();
         op_store: {
             if (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptReference) {
-                int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
-                int32_t at = int32_t(LoadBigEndian(stack + sp - 9));
+                const int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
+                const uint32_t at = LoadBigEndian(stack + sp - 9);
                 sp -= 10;
-                if (at >= 0 && uint32_t(at) < globalCount) {
-                    cTarvelScriptValue& g = globals[at];
-                    g.boolean = a != 0;
-                    g.floatValue = float(a);
-                    g.integer = a;
-                    g.object = 0;
-                    uint64_t& pending = mPendingStrings[uint32_t(at)];
-                    if (pending == 0)
-                        mPendingList.push_back(uint32_t(at));
-                    pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
-                }
+                if (at < globalCount)
+                    StoreInteger(at, a);
                 NEXT();
             }
             POP(T);
@@ -1321,20 +1404,22 @@ out_of_budget:
             if (!CallLibraryFunction(import, &mGlobals[global]))
                 return -1;
             LOAD();
+            SWITCH_IF_NEEDED();
             NEXT();
         }
         op_equal:
             if (TWO_INTEGERS()) {
-                bool equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
+                equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
                 StoreBigEndian(stack + sp - 9, equal);
                 stack[sp - 5] = kScriptBoolean;
                 sp -= 5;
+            equal_result:
                 R.kind = kScriptBoolean;
                 R.boolean = equal;
                 // A conditional jump on the result, as loops end, is taken
                 // here: counted as its own instruction, the boolean popped.
-                if (fuel > 0 && size - pc >= 5 && (code[pc] == 20 || code[pc] == 22)) {
-                    --fuel;
+                if (HAS_FUEL(1) && size - pc >= 5 && (code[pc] == 20 || code[pc] == 22)) {
+                    SPEND(1);
                     bool jumpIf = code[pc] == 22;
                     uint32_t target = ReadU32(code + pc + 1);
                     pc += 5;
@@ -1381,6 +1466,7 @@ out_of_budget:
             if (!CallLibraryFunction(import, nullptr))
                 return -1;
             LOAD();
+            SWITCH_IF_NEEDED();
             NEXT();
         }
         op_bad:
@@ -1395,6 +1481,9 @@ out_of_budget:
 #undef PUSH
 #undef PUSH_WORD
 #undef TWO_INTEGERS
+#undef HAS_FUEL
+#undef SPEND
+#undef SWITCH_IF_NEEDED
 #undef FETCH
 #undef NEXT
 #undef OPERAND_GLOBAL
