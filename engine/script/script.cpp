@@ -124,6 +124,10 @@ int32_t FindShared(const cTarvelString& name)
     return -1;
 }
 
+// Changes of the live-script list made by machines coming and going: a
+// library call that changed nothing of it cannot have destroyed its caller.
+uint32_t gLiveListChanges = 0;
+
 int32_t Wrap(int64_t v)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -138,10 +142,12 @@ cTarvelScript::cTarvelScript(const char* name)
         gTarvel.FatalError(0, TARVEL_SOURCE_SCRIPT, __LINE__, "cTarvelScript::cTarvelScript",
                            "Memory allocation failed.", 0);
     gLiveScripts.Add(this);
+    ++gLiveListChanges;
 }
 
 cTarvelScript::~cTarvelScript()
 {
+    ++gLiveListChanges;
     tArray<cTarvelScript*>& live = gLiveScripts;
     for (int32_t i = 0; i < live.count; ++i) {
         if (live.data[i] == this) {
@@ -529,6 +535,28 @@ void cTarvelScript::WritePendingString(uint32_t global)
     pending = 0;
 }
 
+// Before a library call. The text of a number stored into a private
+// variable of a number kind is read by nothing but this machine, which makes
+// such a value's text afresh whenever it pushes it; so it waits for the end
+// of the run. Every other deferred text is written now, where the called
+// function or a nested run may see it.
+void cTarvelScript::WriteCallPendingStrings()
+{
+    size_t kept = 0;
+    for (uint32_t global : mPendingList) {
+        if (global >= mPendingStrings.size() || global >= mGlobals.size() ||
+            mPendingStrings[global] == 0)
+            continue;
+        const cTarvelScriptValue& g = mGlobals[global];
+        if (!IsShared(g) &&
+            (g.kind == kScriptInteger || g.kind == kScriptFloat || g.kind == kScriptBoolean))
+            mPendingList[kept++] = global;
+        else
+            WritePendingString(global);
+    }
+    mPendingList.resize(kept);
+}
+
 void cTarvelScript::WritePendingStrings()
 {
     for (uint32_t global : mPendingList)
@@ -867,10 +895,14 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     if (gScriptTrace) [[unlikely]]
         TraceCall(gScriptTrace, *this, import.name, args);
 
+    const uint32_t changes = gLiveListChanges;
+    const int32_t liveCount = gLiveScripts.count;
     ++mCallDepth;
     function(&frame);
-    // The call may have destroyed this machine; then nothing of it is touched.
-    if (!IsLive(this))
+    // The call may have destroyed this machine; then nothing of it is
+    // touched. It was live when called (a run is under way on it), so only
+    // a call that changed the list needs the search.
+    if ((changes != gLiveListChanges || liveCount != gLiveScripts.count) && !IsLive(this))
         return false;
     --mCallDepth;
     if (import.resultKind == 0)
@@ -952,6 +984,16 @@ int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
             budget = fuel;                                     \
         sInstructionBudget = budget;                           \
         WritePendingStrings();                                 \
+    } while (0)
+// STORE before a library call.
+#define STORE_FOR_CALL()                                       \
+    do {                                                       \
+        mPc = pc;                                              \
+        mSp = sp;                                              \
+        if (budget >= 0)                                       \
+            budget = fuel;                                     \
+        sInstructionBudget = budget;                           \
+        WriteCallPendingStrings();                             \
     } while (0)
 #define FAIL(message)                                          \
     do {                                                       \
@@ -1400,7 +1442,7 @@ out_of_budget:
             pc += 2;
             if (global >= globalCount)
                 FAIL("Global index out of range.");
-            STORE();
+            STORE_FOR_CALL();
             if (!CallLibraryFunction(import, &mGlobals[global]))
                 return -1;
             LOAD();
@@ -1462,7 +1504,7 @@ out_of_budget:
                 FAIL("Operand runs past the code.");
             uint32_t import = uint32_t(code[pc] | code[pc + 1] << 8);
             pc += 2;
-            STORE();
+            STORE_FOR_CALL();
             if (!CallLibraryFunction(import, nullptr))
                 return -1;
             LOAD();
@@ -1474,6 +1516,7 @@ out_of_budget:
     }
 #undef LOAD
 #undef STORE
+#undef STORE_FOR_CALL
 #undef FAIL
 #undef READ_U32
 #undef POP

@@ -140,6 +140,7 @@ private:
     void DeferString(uint32_t global, uint32_t kind, uint32_t bits);
     void WritePendingString(uint32_t global);
     void WritePendingStrings();
+    void WriteCallPendingStrings();
     // The instruction loop of Run; kSwitchLoop asks for the other build.
     static constexpr int kSwitchLoop = -2;
     template <bool kCounted>

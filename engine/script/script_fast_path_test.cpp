@@ -316,3 +316,37 @@ TEST_F(ScriptFastPathTest, StoredNumbersShowTheirTextOutsideTheLoop)
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> gSeenTexts;
+
+int32_t LookAtTexts(tScriptFrame* frame)
+{
+    for (const cTarvelScriptValue& g : frame->machine->mGlobals)
+        gSeenTexts.push_back(g.string.c_str());
+    return 0;
+}
+
+} // namespace
+
+// A library function sees the text of every number stored into a string
+// variable or a shared variable before the call; a private number's text,
+// which only the machine reads, is there when the run ends.
+TEST_F(ScriptFastPathTest, NumbersStoredBeforeACallShowTheirTextToTheCall)
+{
+    cTarvelScript::AddLibraryFunction("test__look", LookAtTexts);
+    gSeenTexts.clear();
+    auto m = Machine("global S string\nglobal Shared int scope=1\nglobal I int\n"
+                     "import test__look 0 none\n"
+                     "function Go\n"
+                     "push ref S\npush int 3\nstore\n"
+                     "push ref Shared\npush int 5\nstore\n"
+                     "push ref I\npush int 7\nstore\n"
+                     "callg S test__look\nret\n");
+    ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
+    ASSERT_EQ(gSeenTexts.size(), 3u);
+    EXPECT_EQ(gSeenTexts[0], "3");
+    EXPECT_EQ(gSeenTexts[1], "5");
+    EXPECT_STREQ(m->mGlobals[2].string.c_str(), "7");
+}
