@@ -852,6 +852,7 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     frame.machine = this;
     tScriptValueArray& args = frame.arguments;
     args.Clear();
+    frame.pendingTexts = 0;
     ResetValue(frame.result, import.resultKind);
 
     // Popped last argument first; reversed below so element 0 is the first.
@@ -871,9 +872,15 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
             arg.floatValue = float(value);
             arg.boolean = value != 0;
             arg.object = 0;
-            char text[16];
-            char* end = std::to_chars(text, text + sizeof text, value).ptr;
-            arg.string.Assign(text, uint32_t(end - text));
+            // Its place once the arguments are turned round (see below).
+            const uint32_t position = import.argumentCount - 1 - i;
+            if (position < 32) {
+                frame.pendingTexts |= 1u << position;
+            } else {
+                char text[16];
+                char* end = std::to_chars(text, text + sizeof text, value).ptr;
+                arg.string.Assign(text, uint32_t(end - text));
+            }
         } else {
             Pop(arg, true);
         }
@@ -892,8 +899,10 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     if (import.resolvedIndex >= uint32_t(gLibraryFunctions.count))
         RunError("Import index out of range.");
     tScriptLibraryFunction function = gLibraryFunctions.data[import.resolvedIndex].address;
-    if (gScriptTrace) [[unlikely]]
+    if (gScriptTrace) [[unlikely]] {
+        ScriptCompleteArguments(&frame);
         TraceCall(gScriptTrace, *this, import.name, args);
+    }
 
     const uint32_t changes = gLiveListChanges;
     const int32_t liveCount = gLiveScripts.count;

@@ -11,6 +11,7 @@
 
 #include "engine/core/fatal.h"
 #include "engine/script/script.h"
+#include "engine/script/script_api.h"
 #include "engine/script/script_reference.h"
 #include "engine/script/script_test_support.h"
 #include "tools/script_assembler.h"
@@ -349,4 +350,35 @@ TEST_F(ScriptFastPathTest, NumbersStoredBeforeACallShowTheirTextToTheCall)
     EXPECT_EQ(gSeenTexts[0], "3");
     EXPECT_EQ(gSeenTexts[1], "5");
     EXPECT_STREQ(m->mGlobals[2].string.c_str(), "7");
+}
+
+namespace {
+
+std::vector<std::string> gArgumentTexts;
+
+int32_t ReadArgumentTexts(tScriptFrame* frame)
+{
+    const int32_t first = ScriptArgInt(frame, 0);
+    gArgumentTexts.push_back(std::to_string(first) + " " + ScriptArgString(frame, 0) + " " +
+                             ScriptArgString(frame, 1) + " " + ScriptArgString(frame, 5));
+    return 0;
+}
+
+} // namespace
+
+// The text of an integer argument is made when a function first asks for a
+// text, and it is the text of this call's integer, not of an earlier one.
+TEST_F(ScriptFastPathTest, IntegerArgumentsShowTheirTextWhenRead)
+{
+    cTarvelScript::AddLibraryFunction("test__texts", ReadArgumentTexts);
+    gArgumentTexts.clear();
+    auto m = Machine("global Me result class=cSystem\nglobal I int\n"
+                     "import test__texts 2 none\n"
+                     "function Go\n"
+                     "push int 7\npush int -42\ncallg Me test__texts\n"
+                     "push int 8\npush string \"x\"\ncallg Me test__texts\n"
+                     "load ref I\npush int 1000\ncallg Me test__texts\nret\n");
+    m->mGlobals[1].integer = 123;
+    ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
+    EXPECT_THAT(gArgumentTexts, ::testing::ElementsAre("7 7 -42 -42", "8 8 x x", "123 123 1000 1000"));
 }
