@@ -382,3 +382,40 @@ TEST_F(ScriptFastPathTest, IntegerArgumentsShowTheirTextWhenRead)
     ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
     EXPECT_THAT(gArgumentTexts, ::testing::ElementsAre("7 7 -42 -42", "8 8 x x", "123 123 1000 1000"));
 }
+
+namespace {
+
+int64_t gBudgetToSet = 0;
+
+int32_t SetBudget(tScriptFrame*)
+{
+    cTarvelScript::sInstructionBudget = gBudgetToSet;
+    return 0;
+}
+
+} // namespace
+
+// A library call that bounds or frees the budget takes effect at once in
+// the rest of the run.
+TEST_F(ScriptFastPathTest, ABudgetSetByALibraryCallHoldsForTheRestOfTheRun)
+{
+    cTarvelScript::AddLibraryFunction("test__budget", SetBudget);
+    const char* source = "global Me result class=cSystem\n"
+                         "import test__budget 0 none\n"
+                         "function Go\n"
+                         "callg Me test__budget\n"
+                         "push int 1\npush int 2\npush int 3\nret\n";
+    auto bounded = Machine(source);
+    cTarvelScript::sInstructionBudget = -1;
+    gBudgetToSet = 2;
+    EXPECT_EQ(bounded->CallFunction("Go", nullptr), -1) << "ended by the budget";
+    EXPECT_EQ(bounded->mSp, 10u) << "two pushes ran";
+    EXPECT_EQ(cTarvelScript::sInstructionBudget, 0);
+
+    auto freed = Machine(source);
+    cTarvelScript::sInstructionBudget = 1;
+    gBudgetToSet = -1;
+    EXPECT_EQ(freed->CallFunction("Go", nullptr), 0) << "ran to its return";
+    EXPECT_EQ(cTarvelScript::sInstructionBudget, -1);
+    cTarvelScript::sInstructionBudget = -1;
+}
