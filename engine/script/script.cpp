@@ -126,6 +126,10 @@ int32_t FindShared(const cTarvelString& name)
 
 uint64_t sLastSerial = 0;
 
+// Changes of the live-script list made by machines coming and going: a
+// library call that changed nothing of it cannot have destroyed its caller.
+uint32_t gLiveListChanges = 0;
+
 int32_t Wrap(int64_t v)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(v));
@@ -140,10 +144,12 @@ cTarvelScript::cTarvelScript(const char* name)
         gTarvel.FatalError(0, TARVEL_SOURCE_SCRIPT, __LINE__, "cTarvelScript::cTarvelScript",
                            "Memory allocation failed.", 0);
     gLiveScripts.Add(this);
+    ++gLiveListChanges;
 }
 
 cTarvelScript::~cTarvelScript()
 {
+    ++gLiveListChanges;
     tArray<cTarvelScript*>& live = gLiveScripts;
     for (int32_t i = 0; i < live.count; ++i) {
         if (live.data[i] == this) {
@@ -531,6 +537,28 @@ void cTarvelScript::WritePendingString(uint32_t global)
     pending = 0;
 }
 
+// Before a library call. The text of a number stored into a private
+// variable of a number kind is read by nothing but this machine, which makes
+// such a value's text afresh whenever it pushes it; so it waits for the end
+// of the run. Every other deferred text is written now, where the called
+// function or a nested run may see it.
+void cTarvelScript::WriteCallPendingStrings()
+{
+    size_t kept = 0;
+    for (uint32_t global : mPendingList) {
+        if (global >= mPendingStrings.size() || global >= mGlobals.size() ||
+            mPendingStrings[global] == 0)
+            continue;
+        const cTarvelScriptValue& g = mGlobals[global];
+        if (!IsShared(g) &&
+            (g.kind == kScriptInteger || g.kind == kScriptFloat || g.kind == kScriptBoolean))
+            mPendingList[kept++] = global;
+        else
+            WritePendingString(global);
+    }
+    mPendingList.resize(kept);
+}
+
 void cTarvelScript::WritePendingStrings()
 {
     for (uint32_t global : mPendingList)
@@ -539,12 +567,10 @@ void cTarvelScript::WritePendingStrings()
     mPendingList.clear();
 }
 
-namespace {
-
 // A working register of the loop. Only what the stack encoding keeps of a
 // kind is carried: the number fields, the string of a string, the names of
 // an object; the string of a number is worked out where it is read.
-struct tRegister {
+struct tScriptRegister {
     uint32_t kind = 0;
     int32_t integer = 0;
     float floatValue = 0.0f;
@@ -554,6 +580,10 @@ struct tRegister {
     std::string name;
     std::string className;
 };
+
+namespace {
+
+using tRegister = tScriptRegister;
 
 // One 32-bit access each: a word stored byte by byte and read back whole
 // stalls on the store buffer, and the loop does that on every test.
@@ -824,6 +854,7 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     frame.machine = this;
     tScriptValueArray& args = frame.arguments;
     args.Clear();
+    frame.pendingTexts = 0;
     ResetValue(frame.result, import.resultKind);
 
     // Popped last argument first; reversed below so element 0 is the first.
@@ -843,9 +874,15 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
             arg.floatValue = float(value);
             arg.boolean = value != 0;
             arg.object = 0;
-            char text[16];
-            char* end = std::to_chars(text, text + sizeof text, value).ptr;
-            arg.string.Assign(text, uint32_t(end - text));
+            // Its place once the arguments are turned round (see below).
+            const uint32_t position = import.argumentCount - 1 - i;
+            if (position < 32) {
+                frame.pendingTexts |= 1u << position;
+            } else {
+                char text[16];
+                char* end = std::to_chars(text, text + sizeof text, value).ptr;
+                arg.string.Assign(text, uint32_t(end - text));
+            }
         } else {
             Pop(arg, true);
         }
@@ -864,13 +901,19 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
     if (import.resolvedIndex >= uint32_t(gLibraryFunctions.count))
         RunError("Import index out of range.");
     tScriptLibraryFunction function = gLibraryFunctions.data[import.resolvedIndex].address;
-    if (gScriptTrace) [[unlikely]]
+    if (gScriptTrace) [[unlikely]] {
+        ScriptCompleteArguments(&frame);
         TraceCall(gScriptTrace, *this, import.name, args);
+    }
 
+    const uint32_t changes = gLiveListChanges;
+    const int32_t liveCount = gLiveScripts.count;
     ++mCallDepth;
     function(&frame);
-    // The call may have destroyed this machine; then nothing of it is touched.
-    if (!IsLive(this))
+    // The call may have destroyed this machine; then nothing of it is
+    // touched. It was live when called (a run is under way on it), so only
+    // a call that changed the list needs the search.
+    if ((changes != gLiveListChanges || liveCount != gLiveScripts.count) && !IsLive(this))
         return false;
     --mCallDepth;
     if (import.resultKind == 0)
@@ -903,6 +946,20 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // machine, and then nothing of it may be touched on the way out.
     ++mRunDepth;
 
+    // The loop comes in two builds: one counts every instruction against
+    // the budget, the other, for the unbounded runs of a game, counts
+    // nothing. A library call that changes the budget's sign switches them.
+    tScriptRegister R, H;
+    for (;;) {
+        const int outcome = sInstructionBudget >= 0 ? Loop<true>(R, H) : Loop<false>(R, H);
+        if (outcome != kSwitchLoop)
+            return outcome;
+    }
+}
+
+template <bool kCounted>
+int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
+{
     // The loop keeps pc, sp, the budget and the image in locals; they go
     // back to the machine (and deferred strings are written) wherever code
     // outside the loop may look: a library call, an error, the way out.
@@ -938,6 +995,16 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
             budget = fuel;                                     \
         sInstructionBudget = budget;                           \
         WritePendingStrings();                                 \
+    } while (0)
+// STORE before a library call.
+#define STORE_FOR_CALL()                                       \
+    do {                                                       \
+        mPc = pc;                                              \
+        mSp = sp;                                              \
+        if (budget >= 0)                                       \
+            budget = fuel;                                     \
+        sInstructionBudget = budget;                           \
+        WriteCallPendingStrings();                             \
     } while (0)
 #define FAIL(message)                                          \
     do {                                                       \
@@ -986,14 +1053,46 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
         pc = next_;                                                                \
     } while (0)
 // The two values on top are integers.
+// Fused instructions are taken when the budget covers them all.
+#define HAS_FUEL(n) (!kCounted || fuel >= (n))
+#define SPEND(n)                                               \
+    do {                                                       \
+        if (kCounted)                                          \
+            fuel -= (n);                                       \
+    } while (0)
+// After a library call: the other build of the loop goes on when the call
+// changed the budget's sign.
+#define SWITCH_IF_NEEDED()                                     \
+    do {                                                       \
+        if ((budget >= 0) != kCounted) {                       \
+            STORE();                                           \
+            return kSwitchLoop;                                \
+        }                                                      \
+    } while (0)
 #define TWO_INTEGERS() \
     (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptInteger)
 
     LOAD();
 
-    tRegister T, S, R, H;
+    tRegister T, S;
     char text[80];
     uint8_t op;
+    // What the shared tails of the integer handlers take over.
+    int32_t result = 0;
+    bool equal = false;
+    // An integer stored into a global: every number field at once, the
+    // string deferred.
+    auto StoreInteger = [&](uint32_t at, int32_t a) {
+        cTarvelScriptValue& g = globals[at];
+        g.boolean = a != 0;
+        g.floatValue = float(a);
+        g.integer = a;
+        g.object = 0;
+        uint64_t& pending = mPendingStrings[at];
+        if (pending == 0)
+            mPendingList.push_back(at);
+        pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
+    };
     // One label per opcode byte. Every handler ends in its own copy of the
     // dispatch, so the jump that picks the next handler is predicted per
     // handler rather than from one shared place.
@@ -1023,7 +1122,7 @@ int cTarvelScript::Run(uint32_t offset, cTarvelScriptValue* thisValue)
     // instruction is the end marker, taken without counting.
 #define NEXT()                                                 \
     do {                                                       \
-        if (--fuel < 0)                                        \
+        if (kCounted && --fuel < 0)                            \
             goto out_of_budget;                                \
         FETCH();                                               \
     } while (0)
@@ -1100,6 +1199,37 @@ out_of_budget:
             if (at >= 0) {
                 const cTarvelScriptValue& g = globals[at];
                 if (g.kind == kScriptInteger) {
+                    // A global and a constant operated on, as `i + 1`, `n * 3`
+                    // and `i == n` compile, taken whole: the three
+                    // instructions leave what they would one by one (the
+                    // constant's bytes above sp are never read again).
+                    if (HAS_FUEL(2) && size - pc >= 7 && code[pc] == 1 &&
+                        code[pc + 1] == kScriptInteger && Fits(sp, 10)) {
+                        const int64_t a = g.integer;
+                        const int64_t b = int32_t(ReadU32(code + pc + 2));
+                        const uint8_t next = code[pc + 6];
+                        if (next == 3 || next == 7 || next == 8) {
+                            result = next == 3   ? Wrap(a + b)
+                                     : next == 7 ? Wrap(a * b)
+                                     : b == 0    ? 0
+                                                 : Wrap(a / b);
+                            SPEND(2);
+                            pc += 7;
+                            StoreBigEndian(stack + sp + 1, uint32_t(result));
+                            stack[sp + 5] = kScriptInteger;
+                            sp += 5;
+                            goto integer_result;
+                        }
+                        if (next == 24) {
+                            equal = a == b;
+                            SPEND(2);
+                            pc += 7;
+                            StoreBigEndian(stack + sp + 1, equal);
+                            stack[sp + 5] = kScriptBoolean;
+                            sp += 5;
+                            goto equal_result;
+                        }
+                    }
                     R.kind = kScriptInteger;
                     R.integer = g.integer;
                     PUSH_WORD(uint32_t(g.integer), kScriptInteger);
@@ -1119,12 +1249,10 @@ out_of_budget:
             goto op_arith;                                                        \
         int64_t a = int32_t(LoadBigEndian(stack + sp - 9));                       \
         int64_t b = int32_t(LoadBigEndian(stack + sp - 4));                       \
-        int32_t r = (expression);                                                 \
-        StoreBigEndian(stack + sp - 9, uint32_t(r));                              \
+        result = (expression);                                                    \
+        StoreBigEndian(stack + sp - 9, uint32_t(result));                         \
         sp -= 5;                                                                  \
-        R.kind = kScriptInteger;                                                  \
-        R.integer = r;                                                            \
-        NEXT();                                                                   \
+        goto integer_result;                                                      \
     } while (0)
         op_add:
             INTEGER_ARITHMETIC(Wrap(a + b));
@@ -1133,6 +1261,21 @@ out_of_budget:
         op_div:
             INTEGER_ARITHMETIC(b == 0 ? 0 : Wrap(a / b)); // INT_MIN / -1 wraps to INT_MIN
 #undef INTEGER_ARITHMETIC
+        // An integer result on top; a store of it into the reference below,
+        // as `x = a + b` ends, is taken here, counted as its own instruction.
+        integer_result:
+            R.kind = kScriptInteger;
+            R.integer = result;
+            if (HAS_FUEL(1) && pc < size && code[pc] == 4 && sp >= 10 &&
+                stack[sp - 5] == kScriptReference) {
+                SPEND(1);
+                ++pc;
+                const uint32_t at = LoadBigEndian(stack + sp - 9);
+                sp -= 10;
+                if (at < globalCount)
+                    StoreInteger(at, result);
+            }
+            NEXT();
         op_arith:
             POP(T);
             POP(R);
@@ -1160,20 +1303,11 @@ out_of_budget:
             NEXT();
         op_store: {
             if (sp >= 10 && stack[sp] == kScriptInteger && stack[sp - 5] == kScriptReference) {
-                int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
-                int32_t at = int32_t(LoadBigEndian(stack + sp - 9));
+                const int32_t a = int32_t(LoadBigEndian(stack + sp - 4));
+                const uint32_t at = LoadBigEndian(stack + sp - 9);
                 sp -= 10;
-                if (at >= 0 && uint32_t(at) < globalCount) {
-                    cTarvelScriptValue& g = globals[at];
-                    g.boolean = a != 0;
-                    g.floatValue = float(a);
-                    g.integer = a;
-                    g.object = 0;
-                    uint64_t& pending = mPendingStrings[uint32_t(at)];
-                    if (pending == 0)
-                        mPendingList.push_back(uint32_t(at));
-                    pending = uint64_t(kScriptInteger) << 32 | uint32_t(a);
-                }
+                if (at < globalCount)
+                    StoreInteger(at, a);
                 NEXT();
             }
             POP(T);
@@ -1319,24 +1453,26 @@ out_of_budget:
             pc += 2;
             if (global >= globalCount)
                 FAIL("Global index out of range.");
-            STORE();
+            STORE_FOR_CALL();
             if (!CallLibraryFunction(import, &mGlobals[global]))
                 return -1;
             LOAD();
+            SWITCH_IF_NEEDED();
             NEXT();
         }
         op_equal:
             if (TWO_INTEGERS()) {
-                bool equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
+                equal = LoadBigEndian(stack + sp - 9) == LoadBigEndian(stack + sp - 4);
                 StoreBigEndian(stack + sp - 9, equal);
                 stack[sp - 5] = kScriptBoolean;
                 sp -= 5;
+            equal_result:
                 R.kind = kScriptBoolean;
                 R.boolean = equal;
                 // A conditional jump on the result, as loops end, is taken
                 // here: counted as its own instruction, the boolean popped.
-                if (fuel > 0 && size - pc >= 5 && (code[pc] == 20 || code[pc] == 22)) {
-                    --fuel;
+                if (HAS_FUEL(1) && size - pc >= 5 && (code[pc] == 20 || code[pc] == 22)) {
+                    SPEND(1);
                     bool jumpIf = code[pc] == 22;
                     uint32_t target = ReadU32(code + pc + 1);
                     pc += 5;
@@ -1379,10 +1515,11 @@ out_of_budget:
                 FAIL("Operand runs past the code.");
             uint32_t import = uint32_t(code[pc] | code[pc + 1] << 8);
             pc += 2;
-            STORE();
+            STORE_FOR_CALL();
             if (!CallLibraryFunction(import, nullptr))
                 return -1;
             LOAD();
+            SWITCH_IF_NEEDED();
             NEXT();
         }
         op_bad:
@@ -1390,6 +1527,7 @@ out_of_budget:
     }
 #undef LOAD
 #undef STORE
+#undef STORE_FOR_CALL
 #undef FAIL
 #undef READ_U32
 #undef POP
@@ -1397,6 +1535,9 @@ out_of_budget:
 #undef PUSH
 #undef PUSH_WORD
 #undef TWO_INTEGERS
+#undef HAS_FUEL
+#undef SPEND
+#undef SWITCH_IF_NEEDED
 #undef FETCH
 #undef NEXT
 #undef OPERAND_GLOBAL

@@ -11,6 +11,7 @@
 #include "engine/script/script_value.h"
 
 class cTarvelSavegame;
+struct tScriptRegister;
 
 // An exported script function: takes the call frame, returns 0 or -1.
 using tScriptLibraryFunction = int32_t (*)(tScriptFrame* frame);
@@ -142,6 +143,11 @@ private:
     void DeferString(uint32_t global, uint32_t kind, uint32_t bits);
     void WritePendingString(uint32_t global);
     void WritePendingStrings();
+    void WriteCallPendingStrings();
+    // The instruction loop of Run; kSwitchLoop asks for the other build.
+    static constexpr int kSwitchLoop = -2;
+    template <bool kCounted>
+    int Loop(tScriptRegister& R, tScriptRegister& H);
     // False when the called function destroyed this machine.
     bool CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue* thisValue);
     bool ValidOffsets(int64_t pc, int64_t sp) const;

@@ -1,5 +1,7 @@
 #include "engine/script/script_api.h"
 
+#include <bit>
+#include <charconv>
 #include <cstdio>
 
 #include "engine/core/tarvel.h"
@@ -8,12 +10,40 @@
 #include "engine/script/script.h"
 #include "engine/world/view.h"
 
-const cTarvelScriptValue* ScriptArgument(const tScriptFrame* frame, int32_t position)
+namespace {
+
+// The argument at position p without its text made (see tScriptFrame).
+const cTarvelScriptValue* ArgumentAt(const tScriptFrame* frame, int32_t position)
 {
     const tScriptValueArray& args = frame->arguments;
     if (args.count <= 0 || position < 0)
         return nullptr;
     return &args.data[position < args.count ? position : args.count - 1];
+}
+
+} // namespace
+
+void ScriptCompleteArguments(const tScriptFrame* frame)
+{
+    uint32_t pending = frame->pendingTexts;
+    frame->pendingTexts = 0;
+    // The frame is the caller's own, only handed on as const.
+    tScriptValueArray& args = const_cast<tScriptFrame*>(frame)->arguments;
+    for (; pending != 0; pending &= pending - 1) {
+        const int32_t i = std::countr_zero(pending);
+        if (i < args.count) {
+            char text[16];
+            char* end = std::to_chars(text, text + sizeof text, args.data[i].integer).ptr;
+            args.data[i].string.Assign(text, uint32_t(end - text));
+        }
+    }
+}
+
+const cTarvelScriptValue* ScriptArgument(const tScriptFrame* frame, int32_t position)
+{
+    if (frame->pendingTexts != 0)
+        ScriptCompleteArguments(frame);
+    return ArgumentAt(frame, position);
 }
 
 const char* ScriptArgString(const tScriptFrame* frame, int32_t position)
@@ -24,25 +54,25 @@ const char* ScriptArgString(const tScriptFrame* frame, int32_t position)
 
 int32_t ScriptArgInt(const tScriptFrame* frame, int32_t position)
 {
-    const cTarvelScriptValue* v = ScriptArgument(frame, position);
+    const cTarvelScriptValue* v = ArgumentAt(frame, position);
     return v ? v->integer : 0;
 }
 
 float ScriptArgFloat(const tScriptFrame* frame, int32_t position)
 {
-    const cTarvelScriptValue* v = ScriptArgument(frame, position);
+    const cTarvelScriptValue* v = ArgumentAt(frame, position);
     return v ? v->floatValue : 0.0f;
 }
 
 bool ScriptArgBool(const tScriptFrame* frame, int32_t position)
 {
-    const cTarvelScriptValue* v = ScriptArgument(frame, position);
+    const cTarvelScriptValue* v = ArgumentAt(frame, position);
     return v && v->boolean != 0;
 }
 
 uint32_t ScriptArgObject(const tScriptFrame* frame, int32_t position)
 {
-    const cTarvelScriptValue* v = ScriptArgument(frame, position);
+    const cTarvelScriptValue* v = ArgumentAt(frame, position);
     return v ? v->object : 0;
 }
 

@@ -20,6 +20,9 @@ class cTarvelView;
 // when the call has no arguments; a function that reads arguments returns
 // -1 without effect then (ScriptHasArguments).
 const cTarvelScriptValue* ScriptArgument(const tScriptFrame* frame, int32_t position);
+// Gives every argument its every field (the text of an integer argument is
+// made on first need); for code that reads frame->arguments directly.
+void ScriptCompleteArguments(const tScriptFrame* frame);
 inline bool ScriptHasArguments(const tScriptFrame* frame)
 {
     return frame->arguments.count > 0;

@@ -11,6 +11,7 @@
 
 #include "engine/core/fatal.h"
 #include "engine/script/script.h"
+#include "engine/script/script_api.h"
 #include "engine/script/script_reference.h"
 #include "engine/script/script_test_support.h"
 #include "tools/script_assembler.h"
@@ -65,6 +66,12 @@ private:
         return Pick(0, 3) == 0 ? uint32_t(mRandom()) : values[Pick(0, 10)];
     }
     uint32_t Global() { return Pick(0, 12) == 0 ? kGlobalCount + Pick(0, 2) : Pick(0, kGlobalCount - 1); }
+    // A reference operand, mostly to the integer global.
+    void Reference()
+    {
+        Byte(Pick(0, 9) == 0 ? 1 : 6);
+        Word(Pick(0, 2) == 0 ? Global() : 0);
+    }
     void Operand()
     {
         int kind = Pick(0, 13);
@@ -90,7 +97,7 @@ private:
         static const uint8_t plain[] = {op::kAdd, op::kStore, op::kNeg, op::kMul, op::kDiv,
                                         op::kPushHeld, op::kPopHeld, op::kTest, op::kOr, op::kAnd,
                                         op::kXor, op::kNot, op::kTestNotNegative, op::kEqual};
-        switch (Pick(0, 13)) {
+        switch (Pick(0, 15)) {
         case 0:
         case 1:
         case 2:
@@ -113,6 +120,37 @@ private:
             Byte(Pick(0, 1) ? op::kJumpFalse : op::kJumpTrue);
             Word(Pick(0, 9) == 0 ? uint32_t(Pick(0, 600)) : uint32_t(Pick(0, int(mCode.size()) + 8)));
             break;
+        case 14:
+        case 15: {
+            // A statement as scripts compile them: a global and a constant
+            // operated on, its result stored or tested, as in x = x + i * 3
+            // and a loop's end test.
+            bool stored = Pick(0, 1) == 0;
+            if (stored) {
+                Byte(op::kPush);
+                Reference();
+                if (Pick(0, 1)) {
+                    Byte(op::kLoad);
+                    Reference();
+                }
+            }
+            Byte(op::kLoad);
+            Reference();
+            Byte(op::kPush);
+            Byte(Pick(0, 5) == 0 ? 2 : 1);
+            Word(Number());
+            static const uint8_t operations[] = {op::kAdd, op::kMul, op::kDiv, op::kEqual};
+            Byte(operations[Pick(0, 3)]);
+            if (Pick(0, 1))
+                Byte(Pick(0, 1) ? op::kAdd : op::kMul);
+            if (stored)
+                Byte(op::kStore);
+            else if (Pick(0, 1)) {
+                Byte(Pick(0, 1) ? op::kJumpFalse : op::kJumpTrue);
+                Word(uint32_t(Pick(0, int(mCode.size()) + 8)));
+            }
+            break;
+        }
         case 6:
             if (Pick(0, 9) == 0) {
                 // Any byte but a call, usually an unsupported opcode.
@@ -208,7 +246,7 @@ void ExpectSameValue(const cTarvelScriptValue& a, const cTarvelScriptValue& b, s
 
 TEST_F(ScriptFastPathTest, RandomProgramsMatchThePlainInterpreter)
 {
-    int failures = 0, clean = 0;
+    int failures = 0, clean = 0, unboundedRuns = 0;
     for (uint32_t seed = 1; seed <= 1500 && !HasFailure(); ++seed) {
         std::vector<uint8_t> code = ProgramWriter(seed).Code();
         std::string source = std::string(kGlobals) + "function Go\n.byte";
@@ -223,26 +261,41 @@ TEST_F(ScriptFastPathTest, RandomProgramsMatchThePlainInterpreter)
             Outcome(source, budget, [](cTarvelScript& m) { return ReferenceRun(m, 0); });
         if (expected.fatal.find(kReferenceMakesNoCalls) != std::string::npos)
             continue; // a jump into an operand found a call opcode
-        tOutcome actual = Outcome(source, budget,
-                                  [](cTarvelScript& m) { return m.CallFunction("Go", nullptr); });
-        EXPECT_EQ(actual.fatal, expected.fatal);
-        EXPECT_EQ(actual.budget, expected.budget);
-        if (!expected.fatal.empty()) {
-            ++failures;
-            continue;
+        auto compare = [&](const tOutcome& actual) {
+            EXPECT_EQ(actual.fatal, expected.fatal);
+            if (!expected.fatal.empty())
+                return;
+            EXPECT_EQ(actual.result, expected.result);
+            EXPECT_EQ(actual.pc, expected.pc);
+            EXPECT_EQ(actual.sp, expected.sp);
+            EXPECT_EQ(actual.stack, expected.stack);
+            ASSERT_EQ(actual.globals.size(), expected.globals.size());
+            for (size_t i = 0; i < expected.globals.size(); ++i)
+                ExpectSameValue(actual.globals[i], expected.globals[i], i);
+        };
+        tOutcome counted = Outcome(source, budget,
+                                   [](cTarvelScript& m) { return m.CallFunction("Go", nullptr); });
+        EXPECT_EQ(counted.budget, expected.budget);
+        compare(counted);
+        // A program that ended before its budget ran out ends the same way
+        // in the loop that counts nothing.
+        if (expected.budget > 0) {
+            SCOPED_TRACE("unbounded");
+            tOutcome unbounded =
+                Outcome(source, -1, [](cTarvelScript& m) { return m.CallFunction("Go", nullptr); });
+            EXPECT_EQ(unbounded.budget, -1);
+            compare(unbounded);
+            ++unboundedRuns;
         }
-        ++clean;
-        EXPECT_EQ(actual.result, expected.result);
-        EXPECT_EQ(actual.pc, expected.pc);
-        EXPECT_EQ(actual.sp, expected.sp);
-        EXPECT_EQ(actual.stack, expected.stack);
-        ASSERT_EQ(actual.globals.size(), expected.globals.size());
-        for (size_t i = 0; i < expected.globals.size(); ++i)
-            ExpectSameValue(actual.globals[i], expected.globals[i], i);
+        if (expected.fatal.empty())
+            ++clean;
+        else
+            ++failures;
     }
     // The programs reach both ends: errors and clean runs.
     EXPECT_GT(failures, 100);
     EXPECT_GT(clean, 300);
+    EXPECT_GT(unboundedRuns, 300);
 }
 
 // Numbers stored into globals keep their text exactly as a store would have
@@ -264,3 +317,105 @@ TEST_F(ScriptFastPathTest, StoredNumbersShowTheirTextOutsideTheLoop)
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> gSeenTexts;
+
+int32_t LookAtTexts(tScriptFrame* frame)
+{
+    for (const cTarvelScriptValue& g : frame->machine->mGlobals)
+        gSeenTexts.push_back(g.string.c_str());
+    return 0;
+}
+
+} // namespace
+
+// A library function sees the text of every number stored into a string
+// variable or a shared variable before the call; a private number's text,
+// which only the machine reads, is there when the run ends.
+TEST_F(ScriptFastPathTest, NumbersStoredBeforeACallShowTheirTextToTheCall)
+{
+    cTarvelScript::AddLibraryFunction("test__look", LookAtTexts);
+    gSeenTexts.clear();
+    auto m = Machine("global S string\nglobal Shared int scope=1\nglobal I int\n"
+                     "import test__look 0 none\n"
+                     "function Go\n"
+                     "push ref S\npush int 3\nstore\n"
+                     "push ref Shared\npush int 5\nstore\n"
+                     "push ref I\npush int 7\nstore\n"
+                     "callg S test__look\nret\n");
+    ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
+    ASSERT_EQ(gSeenTexts.size(), 3u);
+    EXPECT_EQ(gSeenTexts[0], "3");
+    EXPECT_EQ(gSeenTexts[1], "5");
+    EXPECT_STREQ(m->mGlobals[2].string.c_str(), "7");
+}
+
+namespace {
+
+std::vector<std::string> gArgumentTexts;
+
+int32_t ReadArgumentTexts(tScriptFrame* frame)
+{
+    const int32_t first = ScriptArgInt(frame, 0);
+    gArgumentTexts.push_back(std::to_string(first) + " " + ScriptArgString(frame, 0) + " " +
+                             ScriptArgString(frame, 1) + " " + ScriptArgString(frame, 5));
+    return 0;
+}
+
+} // namespace
+
+// The text of an integer argument is made when a function first asks for a
+// text, and it is the text of this call's integer, not of an earlier one.
+TEST_F(ScriptFastPathTest, IntegerArgumentsShowTheirTextWhenRead)
+{
+    cTarvelScript::AddLibraryFunction("test__texts", ReadArgumentTexts);
+    gArgumentTexts.clear();
+    auto m = Machine("global Me result class=cSystem\nglobal I int\n"
+                     "import test__texts 2 none\n"
+                     "function Go\n"
+                     "push int 7\npush int -42\ncallg Me test__texts\n"
+                     "push int 8\npush string \"x\"\ncallg Me test__texts\n"
+                     "load ref I\npush int 1000\ncallg Me test__texts\nret\n");
+    m->mGlobals[1].integer = 123;
+    ASSERT_EQ(m->CallFunction("Go", nullptr), 0);
+    EXPECT_THAT(gArgumentTexts, ::testing::ElementsAre("7 7 -42 -42", "8 8 x x", "123 123 1000 1000"));
+}
+
+namespace {
+
+int64_t gBudgetToSet = 0;
+
+int32_t SetBudget(tScriptFrame*)
+{
+    cTarvelScript::sInstructionBudget = gBudgetToSet;
+    return 0;
+}
+
+} // namespace
+
+// A library call that bounds or frees the budget takes effect at once in
+// the rest of the run.
+TEST_F(ScriptFastPathTest, ABudgetSetByALibraryCallHoldsForTheRestOfTheRun)
+{
+    cTarvelScript::AddLibraryFunction("test__budget", SetBudget);
+    const char* source = "global Me result class=cSystem\n"
+                         "import test__budget 0 none\n"
+                         "function Go\n"
+                         "callg Me test__budget\n"
+                         "push int 1\npush int 2\npush int 3\nret\n";
+    auto bounded = Machine(source);
+    cTarvelScript::sInstructionBudget = -1;
+    gBudgetToSet = 2;
+    EXPECT_EQ(bounded->CallFunction("Go", nullptr), -1) << "ended by the budget";
+    EXPECT_EQ(bounded->mSp, 10u) << "two pushes ran";
+    EXPECT_EQ(cTarvelScript::sInstructionBudget, 0);
+
+    auto freed = Machine(source);
+    cTarvelScript::sInstructionBudget = 1;
+    gBudgetToSet = -1;
+    EXPECT_EQ(freed->CallFunction("Go", nullptr), 0) << "ran to its return";
+    EXPECT_EQ(cTarvelScript::sInstructionBudget, -1);
+    cTarvelScript::sInstructionBudget = -1;
+}

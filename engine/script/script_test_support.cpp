@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include "engine/core/tarvel.h"
+#include "engine/script/script_api.h"
 #include "engine/script/script_handles.h"
 #include "tools/script_assembler.h"
 
@@ -15,6 +16,7 @@ int gNestedResult = 0;
 int32_t Record(tScriptFrame* frame)
 {
     tCallRecord r;
+    ScriptCompleteArguments(frame);
     for (const cTarvelScriptValue& v : frame->arguments)
         r.arguments.push_back(v);
     r.thisValue = frame->thisValue;

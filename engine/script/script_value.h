@@ -69,13 +69,18 @@ using tScriptValueArray = tArray<cTarvelScriptValue>;
 class cTarvel;
 class cTarvelScript;
 
-// What every exported script function receives.
+// What every exported script function receives. The arguments are read
+// through ScriptArgument and its kin (script_api.h), or after
+// ScriptCompleteArguments.
 struct tScriptFrame {
     cTarvel* engine = nullptr;
     cTarvelScript* machine = nullptr;
     tScriptValueArray arguments;
     cTarvelScriptValue result;
     cTarvelScriptValue* thisValue = nullptr;
+    // Bit i: argument i, an integer, still has to take its text. Most calls
+    // read their integers as integers, so the text is made on first need.
+    mutable uint32_t pendingTexts = 0;
 };
 
 // The byte stack: a block of kScriptStackSize bytes. sp indexes the topmost
