@@ -908,12 +908,14 @@ bool cTarvelScript::CallLibraryFunction(uint32_t importIndex, cTarvelScriptValue
 
     const uint32_t changes = gLiveListChanges;
     const int32_t liveCount = gLiveScripts.count;
+    const uint64_t serial = mSerial;
     ++mCallDepth;
     function(&frame);
-    // The call may have destroyed this machine; then nothing of it is
-    // touched. It was live when called (a run is under way on it), so only
-    // a call that changed the list needs the search.
-    if ((changes != gLiveListChanges || liveCount != gLiveScripts.count) && !IsLive(this))
+    // The call may have destroyed this machine (and another may have taken
+    // its place); then nothing of it is touched. It was live when called (a
+    // run is under way on it), so only a call that changed the list needs
+    // the search.
+    if ((changes != gLiveListChanges || liveCount != gLiveScripts.count) && !gTarvel.IsScriptLive(this, serial))
         return false;
     --mCallDepth;
     if (import.resultKind == 0)
