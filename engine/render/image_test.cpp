@@ -409,6 +409,7 @@ TEST_F(ImageTest, PlayModesStepThroughTheFrames)
     cTarvelScript script("seq");
     image->mCallbackName = "OnEnd";
     image->mCallbackScript = &script;
+    image->mCallbackSerial = script.mSerial;
     image->Play(kImageOnce, 0);
     for (int i = 0; i < 8; ++i)
         step(100);
@@ -447,6 +448,7 @@ TEST_F(ImageTest, TheFrameCallbackFiresOnceWhenItsFrameIsReached)
         image->mFrameCallback = 1;
         image->mFrameCallbackLabel = "OnFrame";
         image->mFrameCallbackMachine = machine;
+        image->mFrameCallbackSerial = machine ? machine->mSerial : 0;
         image->mFrameCallbackFrame = frame;
     };
     auto step = [&](uint32_t ms) {

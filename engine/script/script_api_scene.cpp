@@ -141,7 +141,7 @@ int32_t cScene__fade(tScriptFrame* frame)
     gameplay.mFadeSound = kind != 6 && ScriptArgBool(frame, 2);
     if (kind != 6 && !wait)
         return 0;
-    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, false);
+    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeWaiterSerial, gameplay.mFadeLabel, false);
     return 0;
 }
 
@@ -172,7 +172,7 @@ int32_t cScene__cmvShow(tScriptFrame* frame)
         view->Select(0);
     }
     if (ScriptArgBool(frame, 2))
-        ScriptSuspendInto(frame, video->mScript, video->mLabel, true);
+        ScriptSuspendInto(frame, video->mScript, video->mScriptSerial, video->mLabel, true);
     if (!gTarvel.mMovie && gTarvel.mCutSceneMovie == video) {
         gTarvel.mMovie = video;
         gTarvel.mCutSceneMovie = nullptr;
@@ -710,12 +710,14 @@ int32_t cView__imageSetCallback(tScriptFrame* frame)
     const char* event = ScriptArgString(frame, 2);
     if (at == -1) {
         image->mCallbackScript = frame->machine;
+        image->mCallbackSerial = frame->machine ? frame->machine->mSerial : 0;
         image->mCallbackName = event;
     } else {
         image->mFrameCallback = 1;
         image->mFrameCallbackLabel = event;
         image->mFrameCallbackScript = frame->machine ? frame->machine->mName : cTarvelString("");
         image->mFrameCallbackMachine = frame->machine;
+        image->mFrameCallbackSerial = frame->machine ? frame->machine->mSerial : 0;
         image->mFrameCallbackFrame = at;
     }
     return 0;
