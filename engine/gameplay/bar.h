@@ -22,6 +22,7 @@ struct sBarEntry {
     // An inventory item, as its script machine and its object there: the
     // item records move when the inventory's list grows, these do not.
     cTarvelScript* itemScript = nullptr;
+    uint64_t itemSerial = 0;   // another machine may take a gone one's address
     cTarvelScriptValue* itemObject = nullptr;
     cTarvelImage* icon = nullptr;   // in the bar's icon list
     cTarvelString function;

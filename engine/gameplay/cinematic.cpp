@@ -81,7 +81,7 @@ cTarvelCinematic::cTarvelCinematic(cTarvelScript* script, const char* objectName
             mSkipping = true;
     }
     gCinematics.Add(this);
-    mScript = script;
+    SetScript(script);
     if (script) {
         const char* name = objectName ? objectName : "";
         cTarvelScriptValue* symbol = script->FindSymbol(name, "cCinematic");
@@ -95,7 +95,7 @@ cTarvelCinematic::cTarvelCinematic(cTarvelScript* script, const char* objectName
         mInCall = false;
     }
     if (ownerScript)
-        mScript = ownerScript;
+        SetScript(ownerScript);
 }
 
 cTarvelCinematic::~cTarvelCinematic()
@@ -103,10 +103,16 @@ cTarvelCinematic::~cTarvelCinematic()
     gScriptHandles.Release(this);
 }
 
+void cTarvelCinematic::SetScript(cTarvelScript* script)
+{
+    mScript = script;
+    mScriptSerial = script ? script->mSerial : 0;
+}
+
 void cTarvelCinematic::Suspend(int32_t kind)
 {
     mWaitKind = kind;
-    if (mScript && gTarvel.IsScriptLive(mScript)) {
+    if (mScript && gTarvel.IsScriptLive(mScript, mScriptSerial)) {
         mContinuation = mScript->MakeTempName();
         mScript->Suspend(false);
     }
@@ -249,7 +255,7 @@ void cTarvelCinematic::Resume(cTarvelScriptValue* thisValue)
     // No label means the script never suspended here (a wait set while
     // skipping stores none): entering at an empty name would run the code
     // from its start.
-    const bool call = script && label.Length() > 0 && gTarvel.IsScriptLive(script);
+    const bool call = script && label.Length() > 0 && gTarvel.IsScriptLive(script, mScriptSerial);
     if (script == mOwnerScript) {
         mEnded = true;
         if (call)

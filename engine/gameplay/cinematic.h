@@ -80,6 +80,8 @@ public:
     // The per-frame step over gCinematics: the top is tested, and each
     // ended top is finished and deleted.
     static void UpdateStack();
+    // The machine the cinematic resumes, with its serial.
+    void SetScript(cTarvelScript* script);
 
     cTarvelScript* mOwnerScript;
     int32_t mWaitKind;
@@ -91,6 +93,7 @@ public:
     float mWaitUntil;
     cTarvelString mContinuation;
     cTarvelScript* mScript;
+    uint64_t mScriptSerial = 0;   // another machine may take a gone one's address
     cTarvelScriptValue* mScriptObject;
     bool mEnded;
     // Set while the engine is inside a call into this cinematic's own script.

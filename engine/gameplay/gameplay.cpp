@@ -191,7 +191,7 @@ void cTarvelGameplay::UpdateFade()
     cTarvelScript* waiter = mFadeWaiter;
     mFadeWaiter = nullptr;
     const cTarvelString label = mFadeLabel;
-    if (gTarvel.IsScriptLive(waiter))
+    if (gTarvel.IsScriptLive(waiter, mFadeWaiterSerial))
         waiter->CallFunction(label.c_str(), nullptr);
 }
 

@@ -84,6 +84,7 @@ public:
     DWORD mFadeStart = 0;
     float mFadeRate = 1.0f;
     cTarvelScript* mFadeWaiter = nullptr;
+    uint64_t mFadeWaiterSerial = 0;   // another machine may take a gone one's address
     cTarvelString mFadeLabel;
     bool mFadeSound = false;
     cTarvelString mText;

@@ -263,6 +263,7 @@ TEST_F(GameplayTest, FadeWaitersResumeAsTheFadeEnds)
         gameplay.mFadeStart = gTarvel.mTimer.mGameTime;
         gameplay.mFadeRate = 10.0f;
         gameplay.mFadeWaiter = waiter.get();
+        gameplay.mFadeWaiterSerial = waiter->mSerial;
         gameplay.mFadeLabel = "Resume";
         for (size_t frame = 0; frame < c.states.size(); ++frame) {
             gTarvel.mTimer.mGameTime += 50;

@@ -389,7 +389,7 @@ void cTarvelPDA::PlayAudioClip(sPDAAudioNode* node)
     // cinematic and object.
     auto* cinematic = new cTarvelCinematic(nullptr, "", nullptr, "");
     mClipCinematic = cinematic;
-    cinematic->mScript = script;
+    cinematic->SetScript(script);
     cTarvelScriptValue* symbol = script->FindSymbol(node->symbol.c_str(), "cCinematic");
     if (!symbol)
         gTarvel.FatalError(0, TARVEL_SOURCE_CINEMATIC, 39, "cTarvelCinematic::cTarvelCinematic",

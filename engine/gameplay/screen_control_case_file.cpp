@@ -53,7 +53,7 @@ cTarvelImage* LoadPage(const cTarvelString& name)
 
 cTarvelScreenControlCaseFile::cTarvelScreenControlCaseFile(const cTarvelString& name, int32_t pageCount,
                                                            cTarvelScript* script)
-    : mScript(script), mName(name), mPageCount(pageCount)
+    : mScript(script), mScriptSerial(script ? script->mSerial : 0), mName(name), mPageCount(pageCount)
 {
     mTypeId = kCaseFile;
     mRegionObject.name = "CaseFile";
@@ -100,7 +100,7 @@ bool cTarvelScreenControlCaseFile::Update()
     if (TakeClick()) {
         if (Hit(mExit)) {
             // Left alone when a scene change has taken the machine away.
-            if (mScript && cTarvelScript::IsLive(mScript))
+            if (mScript && gTarvel.IsScriptLive(mScript, mScriptSerial))
                 mScript->CallFunction("CaseFileExit", nullptr);
             mDone = true;
         } else if (Hit(mPrevious) && mPage > 0) {

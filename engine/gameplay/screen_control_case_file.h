@@ -31,6 +31,7 @@ public:
     cTarvelImage* mTop = nullptr;      // owned
     cTarvelImage* mBottom = nullptr;   // owned
     cTarvelScript* mScript;            // not owned
+    uint64_t mScriptSerial;            // another machine may take a gone one's address
     cTarvelRegionSet* mExit = nullptr;       // owned
     cTarvelRegionSet* mPrevious = nullptr;   // owned
     cTarvelRegionSet* mNext = nullptr;       // owned

@@ -88,6 +88,7 @@ void cTarvelVerbBar::AddVerb(const cTarvelString& verb, const cTarvelString& lab
     entry.hotspot = hotspot;
     entry.actor = actor;
     entry.itemScript = itemScript;
+    entry.itemSerial = itemScript ? itemScript->mSerial : 0;
     entry.itemObject = itemObject;
     entry.function = function;
     entry.label = label;
@@ -125,7 +126,7 @@ void cTarvelVerbBar::Run(const sBarEntry& entry)
         entry.hotspot->ExecuteVerb(entry.function);
     } else if (entry.actor) {
         entry.actor->RunVerbEvent(entry.function);
-    } else if (entry.itemScript && gTarvel.IsScriptLive(entry.itemScript)) {
+    } else if (entry.itemScript && gTarvel.IsScriptLive(entry.itemScript, entry.itemSerial)) {
         entry.itemScript->CallEvent(entry.itemObject, entry.function.c_str());
     }
 }

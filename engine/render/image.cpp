@@ -920,7 +920,7 @@ void cTarvelImage::RunEndCallback()
         return;
     mCallbackScript = nullptr;
     // A script machine destroyed since the callback was set gets no call.
-    if (gTarvel.IsScriptLive(script))
+    if (gTarvel.IsScriptLive(script, mCallbackSerial))
         script->CallFunction(mCallbackName.c_str(), nullptr);
 }
 
@@ -933,7 +933,7 @@ void cTarvelImage::CheckFrameCallback()
     mFrameCallbackMachine = nullptr;
     mFrameCallback = 0;
     const cTarvelString event = mFrameCallbackLabel;
-    if (gTarvel.IsScriptLive(script))
+    if (gTarvel.IsScriptLive(script, mFrameCallbackSerial))
         script->CallFunction(event.c_str(), nullptr);
 }
 

@@ -119,6 +119,7 @@ public:
     uint32_t mStepTime;
     cTarvelString mCallbackName;
     cTarvelScript* mCallbackScript;
+    uint64_t mCallbackSerial = 0;   // another machine may take a gone one's address
     cTarvelString mName2;
     int32_t mWaitSwitch;
     int32_t mWaitFrame;
@@ -152,6 +153,7 @@ public:
     // once the playing image reaches mFrameCallbackFrame; a machine destroyed
     // in between gets no call.
     cTarvelScript* mFrameCallbackMachine = nullptr;
+    uint64_t mFrameCallbackSerial = 0;
     int32_t mFrameCallbackFrame = -1;
 
 private:

@@ -409,6 +409,7 @@ TEST_F(ImageTest, PlayModesStepThroughTheFrames)
     cTarvelScript script("seq");
     image->mCallbackName = "OnEnd";
     image->mCallbackScript = &script;
+    image->mCallbackSerial = script.mSerial;
     image->Play(kImageOnce, 0);
     for (int i = 0; i < 8; ++i)
         step(100);
@@ -447,6 +448,7 @@ TEST_F(ImageTest, TheFrameCallbackFiresOnceWhenItsFrameIsReached)
         image->mFrameCallback = 1;
         image->mFrameCallbackLabel = "OnFrame";
         image->mFrameCallbackMachine = machine;
+        image->mFrameCallbackSerial = machine ? machine->mSerial : 0;
         image->mFrameCallbackFrame = frame;
     };
     auto step = [&](uint32_t ms) {
@@ -483,6 +485,70 @@ TEST_F(ImageTest, TheFrameCallbackFiresOnceWhenItsFrameIsReached)
     gone.reset();
     EXPECT_EQ(step(100), 3u);
     EXPECT_EQ(image->mFrameCallbackMachine, nullptr);
+}
+
+// A scene visited again gets a new machine, which may sit where the old one
+// was: the callbacks a gone machine set must not reach the one built in its
+// storage (the same address whatever the allocator does).
+TEST_F(ImageTest, CallbacksOfAGoneMachineDoNotReachANewOneAtItsAddress)
+{
+    std::vector<testkit::Picture> frames(4, Pattern(2, 2));
+    testkit::ImageHeader header;
+    header.frameRate = 10;   // 100 ms a frame
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "seq", 4, testkit::BuildRawImageFile(header, frames), true);
+    });
+    // As cView__imageSetCallback sets them for the calling machine.
+    struct Kind {
+        const char* name;
+        void (*set)(cTarvelImage&, cTarvelScript*);
+    };
+    const Kind kinds[] = {
+        {"end of play",
+         [](cTarvelImage& image, cTarvelScript* machine) {
+             image.mCallbackName = "OnEnd";
+             image.mCallbackScript = machine;
+             image.mCallbackSerial = machine->mSerial;
+             image.Play(kImageOnce, 0);
+         }},
+        {"frame",
+         [](cTarvelImage& image, cTarvelScript* machine) {
+             image.mFrameCallback = 1;
+             image.mFrameCallbackLabel = "OnFrame";
+             image.mFrameCallbackMachine = machine;
+             image.mFrameCallbackSerial = machine->mSerial;
+             image.mFrameCallbackFrame = 2;
+             image.Play(kImageLoop, 0);
+         }},
+    };
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        auto run = [&](cTarvelScript* machine) {
+            auto image = Load("seq");
+            kind.set(*image, machine);
+            return image;
+        };
+        auto step = [](cTarvelImage& image) {
+            for (int i = 0; i < 6; ++i) {
+                gTarvel.mTimer.mGameTime += 100;
+                image.Update();
+            }
+        };
+        auto* left = new (storage) cTarvelScript("seq");
+        auto image = run(left);
+        left->~cTarvelScript();
+        auto* visit = new (storage) cTarvelScript("seq");
+        ASSERT_EQ(static_cast<void*>(visit), static_cast<void*>(left));
+        gCalls.clear();
+        step(*image);
+        EXPECT_TRUE(gCalls.empty()) << "the gone machine's callback reached the new one";
+
+        image = run(visit);
+        step(*image);
+        EXPECT_EQ(gCalls.size(), 1u) << "its own callback reaches it";
+        visit->~cTarvelScript();
+    }
 }
 
 TEST_F(ImageTest, VertexOperations)

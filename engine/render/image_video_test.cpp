@@ -125,6 +125,7 @@ TEST_F(ImageVideoTest, ClipEndsLoopAndCallBack)
     auto once = Load("clip");
     once->mCallbackName = "OnEnd";
     once->mCallbackScript = &script;
+    once->mCallbackSerial = script.mSerial;
     once->Play(kImageOnce, 0);
     EXPECT_EQ(run(*once, 5), (std::vector<int>{1, 2, 3, 3, 3}));
     EXPECT_EQ(once->mPlayMode, kImageStopped);
@@ -138,6 +139,7 @@ TEST_F(ImageVideoTest, ClipEndsLoopAndCallBack)
     auto loop = Load("clip");
     loop->mCallbackName = "OnLoop";
     loop->mCallbackScript = &script;
+    loop->mCallbackSerial = script.mSerial;
     loop->Play(kImageLoop, 0);
     EXPECT_EQ(run(*loop, 9), (std::vector<int>{1, 2, 0, 0, 1, 2, 0, 0, 1}));
     EXPECT_EQ(Shown(*loop), Colour(1));

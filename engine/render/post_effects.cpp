@@ -204,7 +204,7 @@ void cTarvelGraphics::InitCrossFade()
     if (cTarvelScript* waiter = gameplay.mFadeWaiter) {
         gameplay.mFadeWaiter = nullptr;
         const cTarvelString label = gameplay.mFadeLabel;
-        if (gTarvel.IsScriptLive(waiter))
+        if (gTarvel.IsScriptLive(waiter, gameplay.mFadeWaiterSerial))
             waiter->CallFunction(label.c_str(), nullptr);
         // The blend starts once the new view is set up.
         gameplay.mFadeStart = gTarvel.mTimer.mGameTime;

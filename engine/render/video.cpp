@@ -180,7 +180,7 @@ int cTarvelVideo::Play(const char* name, bool cutScene)
     cTarvelVideo* displaced = gTarvel.mCutSceneMovie;
     gTarvel.mCutSceneMovie = this;
     if (displaced && displaced != this && displaced != gTarvel.mMovie) {
-        ScriptResumeDisplaced(displaced->mScript, displaced->mLabel);
+        ScriptResumeDisplaced(displaced->mScript, displaced->mScriptSerial, displaced->mLabel);
         delete displaced;
     }
 
@@ -238,7 +238,7 @@ void cTarvelVideo::Finish()
         cTarvelScript* script = mScript;
         mScript = nullptr;
         // A machine destroyed since the movie started gets no call.
-        if (gTarvel.IsScriptLive(script))
+        if (gTarvel.IsScriptLive(script, mScriptSerial))
             script->CallFunction(mLabel.c_str(), nullptr);
     }
 }

@@ -80,6 +80,7 @@ public:
     cTarvelText* mSubtitle;
     cTarvelString mLabel;
     cTarvelScript* mScript;
+    uint64_t mScriptSerial = 0;   // another machine may take a gone one's address
     tArray<sSubtitleCue> mCues;
     // Set when the movie plays inside a view rather than over the screen.
     bool mInScene = false;

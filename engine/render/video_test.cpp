@@ -152,6 +152,7 @@ TEST_F(VideoTest, MoviePlaysEndsAndCallsBack)
     ASSERT_NE(movie->mImage, nullptr);
     ASSERT_NE(movie->mImage->mVideo, nullptr);
     movie->mScript = &script;
+    movie->mScriptSerial = script.mSerial;
     movie->mLabel = "#120";
     EXPECT_EQ(movie->mImage->mPlayMode, kImageOnce);
     EXPECT_FLOAT_EQ(movie->mImage->mColormap, 2.0f);
@@ -183,6 +184,7 @@ TEST_F(VideoTest, TheNextMovieTakesOverAndDeadScriptsAreNotCalled)
     cTarvelVideo* first = Start("first");
     auto* script = new cTarvelScript("gone");
     first->mScript = script;
+    first->mScriptSerial = script->mSerial;
     first->mLabel = "OnEnd";
     delete script;
     auto* second = new cTarvelVideo;
@@ -206,6 +208,7 @@ TEST_F(VideoTest, APendingMovieThatAnotherReplacesGoesAndItsScriptGoesOn)
     auto* pending = new cTarvelVideo;
     ASSERT_EQ(pending->Play("second", false), 0);
     pending->mScript = &script;
+    pending->mScriptSerial = script.mSerial;
     pending->mLabel = "#77";
     auto* next = new cTarvelVideo;
     testing::internal::CaptureStderr();

@@ -123,21 +123,23 @@ cTarvelCinematic* ScriptCallingCinematic(const tScriptFrame* frame)
     return top && top->mInCall && frame && top->mScript == frame->machine ? top : nullptr;
 }
 
-void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, cTarvelString& label, bool saveState)
+void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, uint64_t& serial, cTarvelString& label,
+                       bool saveState)
 {
     cTarvelScript* machine = frame->machine;
     // The same machine waiting again has left its older wait behind.
-    if (waiter && waiter != machine)
-        ScriptResumeDisplaced(waiter, label);
+    if (waiter && !(waiter == machine && machine->mSerial == serial))
+        ScriptResumeDisplaced(waiter, serial, label);
     waiter = machine;
+    serial = machine ? machine->mSerial : 0;
     label = machine ? machine->MakeTempName() : cTarvelString();
     if (machine)
         machine->Suspend(saveState);
 }
 
-void ScriptResumeDisplaced(cTarvelScript* waiter, const cTarvelString& label)
+void ScriptResumeDisplaced(cTarvelScript* waiter, uint64_t serial, const cTarvelString& label)
 {
-    if (!waiter || !gTarvel.IsScriptLive(waiter))
+    if (!waiter || !gTarvel.IsScriptLive(waiter, serial))
         return;
     std::fprintf(stderr, "Script %s: a newer wait took the place of its wait; it goes on at %s.\n",
                  waiter->mName.c_str(), label.c_str());

@@ -113,12 +113,14 @@ cTarvelCinematic* ScriptCallingCinematic(const tScriptFrame* frame);
 // Hands the calling machine, at its continuation label, to the waiter slot
 // of the engine object that resumes it (a fade, a video, a walk) and
 // suspends it, saving its state or not. A waiter of another machine that
-// the slot holds is not dropped: it goes on (ScriptResumeDisplaced).
-void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, cTarvelString& label, bool saveState);
+// the slot holds is not dropped: it goes on (ScriptResumeDisplaced). The
+// slot keeps the machine's serial too: a later machine may take its address.
+void ScriptSuspendInto(tScriptFrame* frame, cTarvelScript*& waiter, uint64_t& serial, cTarvelString& label,
+                       bool saveState);
 // A waiter whose wait a newer one replaced goes on at its label at the next
 // frame (a script timer of no delay), not inside the call that displaced
 // it; a line on standard error says so.
-void ScriptResumeDisplaced(cTarvelScript* waiter, const cTarvelString& label);
+void ScriptResumeDisplaced(cTarvelScript* waiter, uint64_t serial, const cTarvelString& label);
 
 // A control made by a script: bound to the call object under its own type
 // and appended to gActiveControls, which owns it. Returns the handle (0

@@ -150,7 +150,7 @@ int32_t cScene__fade(tScriptFrame* frame)
             cinematic->WaitForFade();
         return 0;
     }
-    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, false);
+    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeWaiterSerial, gameplay.mFadeLabel, false);
     return 0;
 }
 
@@ -185,7 +185,7 @@ int32_t cScene__cmvShow(tScriptFrame* frame)
         if (cTarvelCinematic* cinematic = ScriptCallingCinematic(frame))
             cinematic->WaitForCMV();
         else
-            ScriptSuspendInto(frame, video->mScript, video->mLabel, true);
+            ScriptSuspendInto(frame, video->mScript, video->mScriptSerial, video->mLabel, true);
     }
     if (!gTarvel.mMovie && gTarvel.mCutSceneMovie == video) {
         gTarvel.mMovie = video;
@@ -724,12 +724,14 @@ int32_t cView__imageSetCallback(tScriptFrame* frame)
     const char* event = ScriptArgString(frame, 2);
     if (at == -1) {
         image->mCallbackScript = frame->machine;
+        image->mCallbackSerial = frame->machine ? frame->machine->mSerial : 0;
         image->mCallbackName = event;
     } else {
         image->mFrameCallback = 1;
         image->mFrameCallbackLabel = event;
         image->mFrameCallbackScript = frame->machine ? frame->machine->mName : cTarvelString("");
         image->mFrameCallbackMachine = frame->machine;
+        image->mFrameCallbackSerial = frame->machine ? frame->machine->mSerial : 0;
         image->mFrameCallbackFrame = at;
     }
     return 0;

@@ -94,7 +94,7 @@ int32_t cSystem__showVideo(tScriptFrame* frame)
         delete video;
         return 0;
     }
-    ScriptSuspendInto(frame, video->mScript, video->mLabel, true);
+    ScriptSuspendInto(frame, video->mScript, video->mScriptSerial, video->mLabel, true);
     gTarvel.mGraphics.ClearText();
     if (!gTarvel.mMovie && gTarvel.mCutSceneMovie == video) {
         gTarvel.mMovie = video;

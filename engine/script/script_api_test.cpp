@@ -14,6 +14,7 @@
 #include "platform/win32/testing.h"
 #include "engine/script/script_api_world_test_support.h"
 #include "engine/gameplay/screen_control.h"
+#include "engine/render/video.h"
 #include "engine/world/scene.h"
 #include "tools/script_assembler.h"
 
@@ -167,7 +168,15 @@ int32_t SkipTest(tScriptFrame*)
 int32_t FadeWait(tScriptFrame* frame)
 {
     cTarvelGameplay& gameplay = gTarvel.mGameplay;
-    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeLabel, true);
+    ScriptSuspendInto(frame, gameplay.mFadeWaiter, gameplay.mFadeWaiterSerial, gameplay.mFadeLabel, true);
+    return 0;
+}
+cTarvelVideo* gMovie = nullptr;
+int32_t MovieWait(tScriptFrame* frame)
+{
+    if (!gMovie)
+        gMovie = new cTarvelVideo;
+    ScriptSuspendInto(frame, gMovie->mScript, gMovie->mScriptSerial, gMovie->mLabel, true);
     return 0;
 }
 struct TickerStandIn : cTarvelControl {};
@@ -190,6 +199,7 @@ protected:
         cTarvelScript::AddLibraryFunction("t__waitNew", WaitOnNew);
         cTarvelScript::AddLibraryFunction("t__skipTest", SkipTest);
         cTarvelScript::AddLibraryFunction("t__fadeWait", FadeWait);
+        cTarvelScript::AddLibraryFunction("t__movieWait", MovieWait);
         cTarvelScript::AddLibraryFunction("t__initControl", InitControl);
     }
     void TearDown() override
@@ -197,6 +207,9 @@ protected:
         ClearCinematics();
         gActiveControls.DeleteAll();
         gTarvel.mGameplay.mFadeWaiter = nullptr;
+        delete gMovie;
+        gMovie = nullptr;
+        cTarvelScript::sCallObserver = nullptr;
         ScriptTestBase::TearDown();
     }
     static cTarvelCinematic* Top() { return gCinematics.Count() > 0 ? gCinematics[gCinematics.Count() - 1] : nullptr; }
@@ -335,6 +348,67 @@ TEST_F(ScriptHelperTest, AWaiterThatANewerWaitDisplacesGoesOnAtTheNextFrame)
     ASSERT_EQ(Records().size(), 1u);
     EXPECT_EQ(Records()[0].machine, first.get());
     EXPECT_EQ(gameplay.mFadeWaiter, second.get());
+}
+
+// A scene visited again gets a new machine, which may sit where the old one
+// was. A wait that a gone machine left behind must not resume the machine
+// built in its storage (the same address whatever the allocator does); the
+// same wait set by that new machine does resume it.
+std::vector<cTarvelScript*> gCalled;
+
+TEST_F(ScriptHelperTest, AWaitOfAGoneMachineDoesNotResumeANewOneAtItsAddress)
+{
+    const std::vector<uint8_t> code = AssembleScriptOrThrow(
+        "global Log int\nimport t__fadeWait 0 none\nimport t__movieWait 0 none\nimport t__waitNew 0 none\n"
+        "function Fade\ncallg Log t__fadeWait\nret\n"
+        "function Movie\ncallg Log t__movieWait\nret\n"
+        "function Cine\ncallg Log t__waitNew\nret\n");
+    struct Kind {
+        const char* name;
+        const char* setter;
+        void (*fire)();
+    };
+    const Kind kinds[] = {
+        {"a fade's waiter", "Fade",
+         [] {
+             gTarvel.mGameplay.mFadeState = 0;
+             gTarvel.mGameplay.Update();
+         }},
+        {"a movie's waiter", "Movie",
+         [] {
+             cTarvelVideo* movie = gMovie;
+             gMovie = nullptr;
+             gTarvel.mMovie = movie;
+             movie->Update();   // no picture: it ends at once, and goes
+         }},
+        {"a cinematic's owner", "Cine",
+         [] {
+             gWaitedOn.back()->mWaitUntil = -1.0f;   // over
+             gWaitedOn.back()->CheckWait();
+         }},
+    };
+    cTarvelScript::sCallObserver = [](cTarvelScript* script, const char*) { gCalled.push_back(script); };
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        auto* left = new (storage) cTarvelScript();
+        left->LoadImage(code.data(), code.size(), "test");
+        left->CallFunction(kind.setter, nullptr);
+        left->~cTarvelScript();
+        auto* visit = new (storage) cTarvelScript();
+        visit->LoadImage(code.data(), code.size(), "test");
+        ASSERT_EQ(static_cast<void*>(visit), static_cast<void*>(left));
+
+        gCalled.clear();
+        kind.fire();
+        EXPECT_TRUE(gCalled.empty()) << "the gone machine's wait resumed the new one";
+
+        visit->CallFunction(kind.setter, nullptr);
+        gCalled.clear();
+        kind.fire();
+        EXPECT_EQ(gCalled, std::vector<cTarvelScript*>{visit}) << "its own wait resumes it";
+        visit->~cTarvelScript();
+    }
 }
 
 // Every export called as a script would call it with no arguments on an

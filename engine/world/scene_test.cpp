@@ -789,6 +789,38 @@ TEST_F(SceneTest, TextureSizesOfPictureSizes)
         EXPECT_EQ(TextureSizeFor(n), size) << n;
 }
 
+// An image's end callback names its machine in the savegame only while that
+// machine lives: one built since in the gone one's storage is not it.
+TEST_F(SceneTest, AnImageCallbackOfAGoneMachineIsNotSavedUnderANewOnesName)
+{
+    testkit::Picture picture(4, 4);
+    const testkit::Bytes image = testkit::BuildRawImageFile(testkit::ImageHeader{}, std::span(&picture, 1));
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "Room_Main_lamp", kResourceImage, image, false);
+    });
+    cTarvelScene* scene = Enter("Room");
+    cTarvelImage* lamp = scene->FindView("Main")->GetImageLayer("lamp", true);
+    ASSERT_NE(lamp, nullptr);
+    lamp->mCallbackName = "OnEnd";
+    lamp->mCallbackScript = scene->mScript;
+    lamp->mCallbackSerial = scene->mScript->mSerial;
+    const std::string own = "<CBScript>" + std::string(scene->mScript->mName.c_str()) + "</CBScript>";
+    EXPECT_NE(SaveText(scene).find(own), std::string::npos) << "a live machine is named";
+
+    alignas(cTarvelScript) unsigned char storage[sizeof(cTarvelScript)];
+    auto* left = new (storage) cTarvelScript("Left");
+    lamp->mCallbackScript = left;
+    lamp->mCallbackSerial = left->mSerial;
+    left->~cTarvelScript();
+    auto* other = new (storage) cTarvelScript("Other");
+    const std::string saved = SaveText(scene);
+    other->~cTarvelScript();
+    lamp->mCallbackScript = nullptr;
+    EXPECT_EQ(saved.find("Other"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find(own), std::string::npos);
+}
+
 TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
 {
     testkit::Picture picture(1000, 9);

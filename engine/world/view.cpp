@@ -461,7 +461,10 @@ void cTarvelView::SaveState(cTarvelSavegame& savegame)
         savegame.WriteInt("OnTop", image->mOnTop);
         savegame.WriteInt("Filtered", image->mFiltered);
         savegame.WriteString("CBLabel", image->mCallbackName);
-        savegame.WriteString("CBScript", image->mCallbackScript ? image->mCallbackScript->mName : cTarvelString(""));
+        // A machine gone since the callback was set is not read: its callback is dropped.
+        const bool callbackLive =
+            image->mCallbackScript && gTarvel.IsScriptLive(image->mCallbackScript, image->mCallbackSerial);
+        savegame.WriteString("CBScript", callbackLive ? image->mCallbackScript->mName : cTarvelString(""));
         savegame.WriteInt("FrameCB", image->mFrameCallback);
         savegame.WriteString("FrameCBLabel", image->mFrameCallbackLabel);
         savegame.WriteString("FrameCBScript", image->mFrameCallbackScript);
@@ -545,6 +548,7 @@ void cTarvelView::LoadState(cTarvelSavegame& savegame)
             image->mFiltered = savegame.ReadInt("Filtered", image->mFiltered) != 0 ? 1 : 0;
             image->mCallbackName = savegame.ReadString("CBLabel", "");
             image->mCallbackScript = ScriptNamed(mScene, savegame.ReadString("CBScript", ""));
+            image->mCallbackSerial = image->mCallbackScript ? image->mCallbackScript->mSerial : 0;
             image->mFrameCallback = savegame.ReadInt("FrameCB", 0) != 0 ? 1 : 0;
             image->mFrameCallbackLabel = savegame.ReadString("FrameCBLabel", "");
             image->mFrameCallbackScript = savegame.ReadString("FrameCBScript", "");
