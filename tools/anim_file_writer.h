@@ -99,6 +99,21 @@ struct AnimSkeletalSubMotionChunk {
   std::vector<AnimKey<4>> scaleRotationKeys;
 };
 
+// A sub-motion of `node` that holds it still at the origin, unturned, for a
+// second: two position and two rotation keys.
+inline AnimSkeletalSubMotionChunk StillSubMotion(const std::string& node) {
+  AnimSkeletalSubMotionChunk sub;
+  sub.name = node;
+  AnimKey<3> p0, p1;
+  p1.time = 1.0f;
+  sub.positionKeys = {p0, p1};
+  AnimKey<4> r0, r1;
+  r0.value[3] = r1.value[3] = 1.0f;
+  r1.time = 1.0f;
+  sub.rotationKeys = {r0, r1};
+  return sub;
+}
+
 struct AnimMotionEventTableChunk {
   struct Event {
     float time = 0.0f;

@@ -989,25 +989,18 @@ int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
         budget = sInstructionBudget;                           \
         fuel = budget < 0 ? INT64_MAX : budget;                \
     } while (0)
-#define STORE()                                                \
+#define STORE_WRITING(writePending)                             \
     do {                                                       \
         mPc = pc;                                              \
         mSp = sp;                                              \
         if (budget >= 0)                                       \
             budget = fuel;                                     \
         sInstructionBudget = budget;                           \
-        WritePendingStrings();                                 \
+        writePending();                                        \
     } while (0)
+#define STORE() STORE_WRITING(WritePendingStrings)
 // STORE before a library call.
-#define STORE_FOR_CALL()                                       \
-    do {                                                       \
-        mPc = pc;                                              \
-        mSp = sp;                                              \
-        if (budget >= 0)                                       \
-            budget = fuel;                                     \
-        sInstructionBudget = budget;                           \
-        WriteCallPendingStrings();                             \
-    } while (0)
+#define STORE_FOR_CALL() STORE_WRITING(WriteCallPendingStrings)
 #define FAIL(message)                                          \
     do {                                                       \
         STORE();                                               \
@@ -1530,6 +1523,7 @@ out_of_budget:
 #undef LOAD
 #undef STORE
 #undef STORE_FOR_CALL
+#undef STORE_WRITING
 #undef FAIL
 #undef READ_U32
 #undef POP

@@ -57,16 +57,7 @@ testkit::Bytes EventMotion(const std::vector<TimedEvent>& events)
         table.events.push_back({event.time, uint32_t(table.types.size() - 1), uint32_t(table.parameters.size() - 1)});
     }
     writer.AddMotionEventTable(table);
-    testkit::AnimSkeletalSubMotionChunk sub;
-    sub.name = "root";
-    testkit::AnimKey<3> p0, p1;
-    p1.time = 1.0f;
-    sub.positionKeys = {p0, p1};
-    testkit::AnimKey<4> r0, r1;
-    r0.value[3] = r1.value[3] = 1.0f;
-    r1.time = 1.0f;
-    sub.rotationKeys = {r0, r1};
-    writer.AddSkeletalSubMotion(sub);
+    writer.AddSkeletalSubMotion(testkit::StillSubMotion("root"));
     return writer.Finish();
 }
 

@@ -555,16 +555,7 @@ TEST_F(SceneTest, TheUpdateSurvivesObjectsMadeByItsOwnMotionEvents)
     table.parameters = {"Grow"};
     table.events = {{0.1f, 0, 0}};
     motion.AddMotionEventTable(table);
-    testkit::AnimSkeletalSubMotionChunk sub;
-    sub.name = "base";
-    testkit::AnimKey<3> p0, p1;
-    p1.time = 1.0f;
-    sub.positionKeys = {p0, p1};
-    testkit::AnimKey<4> r0, r1;
-    r0.value[3] = r1.value[3] = 1.0f;
-    r1.time = 1.0f;
-    sub.rotationKeys = {r0, r1};
-    motion.AddSkeletalSubMotion(sub);
+    motion.AddSkeletalSubMotion(testkit::StillSubMotion("base"));
     testkit::MobileActor lamp;
     lamp.nodes = {{"base", -1}};
     StartWith([&](testkit::ArchiveWriter& writer) {
