@@ -365,6 +365,7 @@ TEST_F(CinematicTest, ASkipEndsTheMovieAsIfItHadPlayedOutAndTheQueuedOneTakesIts
         video->mImage = new cTarvelImage(false);
         video->mImage->mFinished = 0;
         video->mScript = waiter.get();
+        video->mScriptSerial = waiter->mSerial;
         video->mLabel = label;
         return video;
     };
