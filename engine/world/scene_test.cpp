@@ -32,11 +32,13 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 #include "tools/anim_file_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
+#include "tools/video_writer.h"
 
 namespace {
 
@@ -810,6 +812,67 @@ TEST_F(SceneTest, AnImageCallbackOfAGoneMachineIsNotSavedUnderANewOnesName)
     lamp->mCallbackScript = nullptr;
     EXPECT_EQ(saved.find("Other"), std::string::npos) << saved;
     EXPECT_EQ(saved.find(own), std::string::npos);
+}
+
+// A view's video saved mid-playback plays on from its frame after a load
+// into a fresh engine, and its frame callback still fires once, at its
+// frame, into the scene's machine made again by the load.
+TEST_F(SceneTest, AVideosFrameCallbackSurvivesSaveAndLoad)
+{
+    testkit::VideoSpec clip;
+    clip.width = 8;
+    clip.height = 8;
+    clip.frames = 10;
+    clip.rate = 25;   // 40 ms a frame
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    header.code = kImageVideoStreamed;
+    header.frameCount = 1;
+    const testkit::Bytes video = testkit::BuildVideo(clip);
+    ASSERT_FALSE(video.empty());
+    const testkit::Bytes file = testkit::BuildImageFile(header, {&video, 1});
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "Room_Main_clip", kResourceImage, file, false);
+    });
+    auto step = [](cTarvelImage* image) {
+        pt::AdvanceClock(40);
+        image->Update();
+        return image->mCurrentFrame;
+    };
+    cTarvelScene* scene = Enter("Room");
+    cTarvelImage* image = scene->FindView("Main")->GetImageLayer("clip", true);
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(image->mVideo, nullptr);
+    image->Play(kImageOnce, 0);
+    image->mFrameCallback = 1;
+    image->mFrameCallbackLabel = "step_in";
+    image->mFrameCallbackScript = scene->mScript->mName;
+    image->mFrameCallbackMachine = scene->mScript;
+    image->mFrameCallbackSerial = scene->mScript->mSerial;
+    image->mFrameCallbackFrame = 5;
+    for (int frame = 1; frame <= 3; ++frame)
+        ASSERT_EQ(step(image), frame);
+    const std::string saved = SaveText(scene);
+    EXPECT_NE(saved.find("<FrameCB>5</FrameCB>"), std::string::npos) << saved;
+
+    RebuildEngine();
+    InitEngine();
+    cTarvelScene* restored = Enter("Room", 1);
+    ASSERT_TRUE(LoadText(restored, saved));
+    gCalls.clear();
+    cTarvelImage* back = restored->FindView("Main")->GetImageLayer("clip", true);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->mCurrentFrame, 3);
+    EXPECT_EQ(Pixels(back->GetCurrentFrame()).at(0), testkit::VideoFrameColour(3));
+    EXPECT_EQ(step(back), 4);
+    EXPECT_TRUE(gCalls.empty());
+    EXPECT_EQ(step(back), 5);
+    EXPECT_EQ(gCalls, std::vector<std::string>{"step_in"});
+    EXPECT_EQ(step(back), 6);
+    EXPECT_EQ(gCalls.size(), 1u);
+    // Fired, it is saved as none.
+    EXPECT_NE(SaveText(restored).find("<FrameCB>-1</FrameCB>"), std::string::npos);
 }
 
 TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
