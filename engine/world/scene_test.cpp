@@ -1003,6 +1003,26 @@ TEST_F(SceneTest, ProjectionHoverAndPickAtEveryResolution)
         device->EndScene();
         EXPECT_EQ(Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter"),
                   std::vector<float>{exact ? 1.0f : 2.0f});
+
+        // The view opened in the split screen's strip on the right, a quarter
+        // of the width: a pick there goes through the second camera, whose
+        // viewport is the strip and whose picture is cropped, not squeezed.
+        scene->Open(main, 3, 0.25f, 0.0f);
+        const double width = exact ? 1024.0 : 1280.0, height = exact ? 768.0 : 1024.0, sx = width / 1024.0;
+        const double strip = std::floor(0.25 * width);
+        const D3DVIEWPORT9& port = gTarvel.mCamera2.mViewport;
+        EXPECT_EQ(port.X, uint32_t(width - strip));
+        EXPECT_EQ(port.Width, uint32_t(strip));
+        // Three quarters across the strip, in picture units.
+        const int32_t pickX = int32_t((width - strip / 4.0) / sx);
+        ASSERT_TRUE(main->Pick(&hit, pickX, 600));
+        const double ndcX = (pickX * sx - (width - strip)) / strip * 2.0 - 1.0;
+        const double ndcY = 1.0 - (600.0 * sy - top) / rows * 2.0;
+        const double tanY = std::tan(0.785 / 2.0) * rows / height, tanX = tanY * (strip / rows) * (sy / sx);
+        const double t = -150.0 / (ndcY * tanY);
+        EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+        EXPECT_NEAR(hit.x, t * ndcX * tanX, 0.5);
+        EXPECT_NEAR(hit.z, t - 500.0, 0.5);
         RebuildEngine();
     }
 }
