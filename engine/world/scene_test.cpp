@@ -1088,6 +1088,92 @@ TEST_F(SceneTest, FilterRuleAndLayersOnTop)
     }
 }
 
+// Render method 7 draws a mesh over what is there without writing depth, so
+// scenery drawn after it and further away still shows; any other method
+// hides it. Drawn for real with the sample game's effects.
+TEST_F(SceneTest, MeshesOfMethodSevenLeaveTheDepthAlone)
+{
+    std::string error;
+    const testkit::Bytes shaders = testkit::BuildShaderLibraryFromFolder(
+        std::filesystem::path(TARVEL_SOURCE_DIR) / "demo" / "shaders", "Kestrelmoor sample", 1, &error);
+    ASSERT_FALSE(shaders.empty()) << error;
+    // Two quads facing the camera across the middle of the band, the near
+    // one inside the far one.
+    auto quad = [](const char* name, float half, float z) {
+        testkit::SceneMesh mesh;
+        mesh.name = name;
+        mesh.vertices = {{-half, 150 - half, z, 0, 0, -1}, {half, 150 - half, z, 0, 0, -1},
+                         {half, 150 + half, z, 0, 0, -1}, {-half, 150 + half, z, 0, 0, -1}};
+        mesh.indices = {0, 3, 2, 0, 2, 1};
+        return mesh;
+    };
+    SceneFile room;
+    room.name = "Depth";
+    room.meshes = {quad("near", 50, 100), quad("far", 300, 300)};
+    room.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}};
+    room.script = AssembleScriptOrThrow("ret\n");
+    auto solid = [](uint8_t r, uint8_t g) {
+        testkit::Picture picture(8, 8);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                picture.Set(x, y, 0, g, r, 255);
+        testkit::ImageHeader header;
+        header.width = header.height = 8;
+        return testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    };
+    pt::ExecuteDraws(true);
+    StartWith(
+        [&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "shaderlib", 0, shaders, true);
+            writer.AddShared(1, "start", 5, testkit::BuildStartImage(), true);
+            writer.AddShared(1, "Depth", testkit::kSceneResourceType, testkit::BuildSceneFile(room), false);
+            writer.AddShared(1, "red", kResourceImage, solid(255, 0), false);
+            writer.AddShared(1, "green", kResourceImage, solid(0, 255), false);
+        },
+        false);
+    cTarvelScene* scene = Enter("Depth", 1);
+    cTarvelView* main = scene->FindView("Main");
+    sSceneMesh& nearMesh = main->mMeshSettings[0];
+    sSceneMesh& farMesh = main->mMeshSettings[1];
+    nearMesh.colorMap = main->GetImageLayer("red", false);
+    farMesh.colorMap = main->GetImageLayer("green", false);
+    farMesh.renderMethod = 1;
+    for (const int method : {7, 1}) {
+        SCOPED_TRACE(method);
+        nearMesh.renderMethod = method;
+        main->Select(0);
+        cTarvelGraphics& graphics = gTarvel.mGraphics;
+        IDirect3DDevice9* device = graphics.mDevice;
+        device->SetRenderTarget(0, graphics.mBackBuffer);
+        device->SetDepthStencilSurface(graphics.mDepthStencil);
+        const D3DVIEWPORT9 screen{0, 0, 1024, 768, 0.0f, 1.0f};
+        device->SetViewport(&screen);
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        gTarvel.mCamera.Apply();
+        main->Render(&nearMesh);
+        main->Render(&farMesh);
+        device->EndScene();
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        IDirect3DSurface9* copy = nullptr;
+        ASSERT_EQ(device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
+                  D3D_OK);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(device->GetFrontBufferData(0, copy), D3D_OK);
+        ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        auto at = [&](int x, int y) {
+            const uint8_t* p = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch) + size_t(x) * 4;
+            return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+        };
+        // The middle is behind the near quad; off it, only the far one shows.
+        const uint32_t middle = at(512, 384), beside = at(512 + 150, 384);
+        copy->UnlockRect();
+        copy->Release();
+        EXPECT_EQ(beside, 0x00FF00u);
+        EXPECT_EQ(middle, method == 7 ? 0x00FF00u : 0xFF0000u);
+    }
+}
+
 // Picks hit the faces turned away from the camera (the scenery's far side,
 // which the scenery effect culls): the floor wound the other way is passed
 // over.
