@@ -1162,7 +1162,8 @@ TEST_F(SceneTest, MeshesOfMethodSevenLeaveTheDepthAlone)
         ASSERT_EQ(device->GetFrontBufferData(0, copy), D3D_OK);
         ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
         auto at = [&](int x, int y) {
-            const uint8_t* p = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch) + size_t(x) * 4;
+            const uint8_t* p =
+                static_cast<const uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch) + size_t(x) * 4;
             return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
         };
         // The middle is behind the near quad; off it, only the far one shows.

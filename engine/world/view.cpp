@@ -470,7 +470,8 @@ void cTarvelView::SaveState(cTarvelSavegame& savegame)
                                        gTarvel.IsScriptLive(image->mFrameCallbackMachine, image->mFrameCallbackSerial);
         savegame.WriteInt("FrameCB", frameCallbackLive ? image->mFrameCallbackFrame : -1);
         savegame.WriteString("FrameCBLabel", frameCallbackLive ? image->mFrameCallbackLabel : cTarvelString(""));
-        savegame.WriteString("FrameCBScript", frameCallbackLive ? image->mFrameCallbackMachine->mName : cTarvelString(""));
+        savegame.WriteString("FrameCBScript",
+                             frameCallbackLive ? image->mFrameCallbackMachine->mName : cTarvelString(""));
         savegame.LeaveElement();
     }
 }
