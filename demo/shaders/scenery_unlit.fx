@@ -11,6 +11,7 @@ shared float4x4 WorldInv : WORLDINVERSE;
 shared float4x4 WorldInvTrans : WORLDINVERSETRANSPOSE;
 
 texture tex;
+bool zwrite = true;   // off for render method 7: drawn over, leaving the depth as it was
 
 sampler baseSampler = sampler_state
 {
@@ -44,7 +45,7 @@ technique scenery_unlit
     pass p0
     {
         ZEnable = true;
-        ZWriteEnable = true;
+        ZWriteEnable = (zwrite);
         AlphaBlendEnable = false;
         CullMode = CCW;
         VertexShader = compile vs_2_0 VS();

@@ -440,8 +440,37 @@ TEST_F(ActorControlTest, AnAreaStaysOnWhileAnyActorWalksOnIt)
     EXPECT_FALSE(u->IsInside(50.0f, 250.0f));
     mControl->SetWalkLayer(nullptr);
     EXPECT_FALSE(door->mEnabled);
-    EXPECT_EQ(u->mUsers, 0);
-    EXPECT_EQ(door->mUsers, 0);
+    EXPECT_TRUE(u->mWalkers.empty());
+    EXPECT_TRUE(door->mWalkers.empty());
+}
+
+// A character deleted while on an area (its scene's script removed it) lets
+// go of it: the area goes off when the last walker still there leaves. An
+// area deleted first lets go of its walkers, so neither side reads the other
+// once freed.
+TEST_F(ActorControlTest, AWalkerDeletedOnAnAreaLetsGoOfIt)
+{
+    cTarvelWalkArea* u = mScene->FindWalkArea("U");
+    cTarvelWalkArea* door = mScene->FindWalkArea("Door");
+    mControl->SetWalkLayer(u);
+    auto* gone = new cTarvelActorControlDefault(mActor.get());
+    gone->SetWalkLayer(u);
+    delete gone;
+    EXPECT_TRUE(u->mEnabled);
+    mControl->SetWalkLayer(door);
+    EXPECT_FALSE(u->mEnabled);
+    EXPECT_TRUE(u->mWalkers.empty());
+    mControl->SetWalkLayer(nullptr);
+
+    auto* area = new cTarvelWalkArea;
+    auto* walker = new cTarvelActorControlDefault(mActor.get());
+    walker->SetWalkLayer(area);
+    EXPECT_TRUE(area->mEnabled);
+    delete area;
+    EXPECT_EQ(walker->SetWalkLayer(door), nullptr);
+    EXPECT_TRUE(door->mEnabled);
+    delete walker;
+    EXPECT_FALSE(door->mEnabled);
 }
 
 TEST_F(ActorControlTest, WalksWithoutCycleOrCloseByDoNotMove)

@@ -80,8 +80,19 @@ cTarvelPathfinder::cTarvelPathfinder(cTarvelActorControl* control)
 {
 }
 
-// The walk area may already be gone with its scene: it is not touched here.
-cTarvelPathfinder::~cTarvelPathfinder() = default;
+// An area deleted first has already let go of this walker.
+cTarvelPathfinder::~cTarvelPathfinder()
+{
+    if (mWalkArea)
+        mWalkArea->RemoveWalker(this);
+}
+
+void cTarvelPathfinder::ForgetWalkArea()
+{
+    mWalkArea = nullptr;
+    mNodes = nullptr;
+    mNodeCount = 0;
+}
 
 void cTarvelPathfinder::SetWalkLayer(cTarvelWalkArea* walkArea)
 {
@@ -92,14 +103,12 @@ void cTarvelPathfinder::SetWalkLayer(cTarvelWalkArea* walkArea)
     mNodeCount = 0;
     mNodes = nullptr;
     // An area another actor still walks on stays on for it.
-    if (mWalkArea && --mWalkArea->mUsers <= 0) {
-        mWalkArea->mUsers = 0;
-        mWalkArea->mEnabled = 0;
-    }
+    if (mWalkArea)
+        mWalkArea->RemoveWalker(this);
     mWalkArea = walkArea;
     if (!walkArea)
         return;
-    ++walkArea->mUsers;
+    walkArea->AddWalker(this);
     walkArea->mEnabled = 1;
     float minX, minZ, maxX, maxZ;
     walkArea->GetBounds(minX, minZ, maxX, maxZ);

@@ -71,6 +71,9 @@ public:
     const sWalkNode* mNodes = nullptr;
     cTarvelWalkArea* mWalkArea = nullptr;
 
+    // Called by a walk area deleted while this still walks on it.
+    void ForgetWalkArea();
+
 private:
     void ApplyDestRot();
     bool ArmBlocked(const float arm[2], const sWaypoint& waypoint) const;

@@ -32,11 +32,13 @@
 #include "engine/world/view.h"
 #include "engine/world/walk_area.h"
 #include "platform/fmod/testing.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 #include "tools/anim_file_writer.h"
 #include "tools/mobile_actor_writer.h"
 #include "tools/scene_writer.h"
 #include "tools/script_assembler.h"
+#include "tools/video_writer.h"
 
 namespace {
 
@@ -812,6 +814,67 @@ TEST_F(SceneTest, AnImageCallbackOfAGoneMachineIsNotSavedUnderANewOnesName)
     EXPECT_EQ(saved.find(own), std::string::npos);
 }
 
+// A view's video saved mid-playback plays on from its frame after a load
+// into a fresh engine, and its frame callback still fires once, at its
+// frame, into the scene's machine made again by the load.
+TEST_F(SceneTest, AVideosFrameCallbackSurvivesSaveAndLoad)
+{
+    testkit::VideoSpec clip;
+    clip.width = 8;
+    clip.height = 8;
+    clip.frames = 10;
+    clip.rate = 25;   // 40 ms a frame
+    testkit::ImageHeader header;
+    header.width = header.height = 8;
+    header.code = kImageVideoStreamed;
+    header.frameCount = 1;
+    const testkit::Bytes video = testkit::BuildVideo(clip);
+    ASSERT_FALSE(video.empty());
+    const testkit::Bytes file = testkit::BuildImageFile(header, {&video, 1});
+    StartWith([&](testkit::ArchiveWriter& writer) {
+        writer.AddShared(1, "Room", testkit::kSceneResourceType, testkit::BuildSceneFile(Room()), false);
+        writer.AddShared(1, "Room_Main_clip", kResourceImage, file, false);
+    });
+    auto step = [](cTarvelImage* image) {
+        pt::AdvanceClock(40);
+        image->Update();
+        return image->mCurrentFrame;
+    };
+    cTarvelScene* scene = Enter("Room");
+    cTarvelImage* image = scene->FindView("Main")->GetImageLayer("clip", true);
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(image->mVideo, nullptr);
+    image->Play(kImageOnce, 0);
+    image->mFrameCallback = 1;
+    image->mFrameCallbackLabel = "step_in";
+    image->mFrameCallbackScript = scene->mScript->mName;
+    image->mFrameCallbackMachine = scene->mScript;
+    image->mFrameCallbackSerial = scene->mScript->mSerial;
+    image->mFrameCallbackFrame = 5;
+    for (int frame = 1; frame <= 3; ++frame)
+        ASSERT_EQ(step(image), frame);
+    const std::string saved = SaveText(scene);
+    EXPECT_NE(saved.find("<FrameCB>5</FrameCB>"), std::string::npos) << saved;
+
+    RebuildEngine();
+    InitEngine();
+    cTarvelScene* restored = Enter("Room", 1);
+    ASSERT_TRUE(LoadText(restored, saved));
+    gCalls.clear();
+    cTarvelImage* back = restored->FindView("Main")->GetImageLayer("clip", true);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->mCurrentFrame, 3);
+    EXPECT_EQ(Pixels(back->GetCurrentFrame()).at(0), testkit::VideoFrameColour(3));
+    EXPECT_EQ(step(back), 4);
+    EXPECT_TRUE(gCalls.empty());
+    EXPECT_EQ(step(back), 5);
+    EXPECT_EQ(gCalls, std::vector<std::string>{"step_in"});
+    EXPECT_EQ(step(back), 6);
+    EXPECT_EQ(gCalls.size(), 1u);
+    // Fired, it is saved as none.
+    EXPECT_NE(SaveText(restored).find("<FrameCB>-1</FrameCB>"), std::string::npos);
+}
+
 TEST_F(SceneTest, ViewsProjectTheirPictureOntoTheScenery)
 {
     testkit::Picture picture(1000, 9);
@@ -940,6 +1003,26 @@ TEST_F(SceneTest, ProjectionHoverAndPickAtEveryResolution)
         device->EndScene();
         EXPECT_EQ(Floats(gTarvel.mShaders.mNamed[6].shader->mEffect, "filter"),
                   std::vector<float>{exact ? 1.0f : 2.0f});
+
+        // The view opened in the split screen's strip on the right, a quarter
+        // of the width: a pick there goes through the second camera, whose
+        // viewport is the strip and whose picture is cropped, not squeezed.
+        scene->Open(main, 3, 0.25f, 0.0f);
+        const double width = exact ? 1024.0 : 1280.0, height = exact ? 768.0 : 1024.0, sx = width / 1024.0;
+        const double strip = std::floor(0.25 * width);
+        const D3DVIEWPORT9& port = gTarvel.mCamera2.mViewport;
+        EXPECT_EQ(port.X, uint32_t(width - strip));
+        EXPECT_EQ(port.Width, uint32_t(strip));
+        // Three quarters across the strip, in picture units.
+        const int32_t pickX = int32_t((width - strip / 4.0) / sx);
+        ASSERT_TRUE(main->Pick(&hit, pickX, 600));
+        const double ndcX = (pickX * sx - (width - strip)) / strip * 2.0 - 1.0;
+        const double ndcY = 1.0 - (600.0 * sy - top) / rows * 2.0;
+        const double tanY = std::tan(0.785 / 2.0) * rows / height, tanX = tanY * (strip / rows) * (sy / sx);
+        const double t = -150.0 / (ndcY * tanY);
+        EXPECT_NEAR(hit.y, 0.0f, 1e-3f);
+        EXPECT_NEAR(hit.x, t * ndcX * tanX, 0.5);
+        EXPECT_NEAR(hit.z, t - 500.0, 0.5);
         RebuildEngine();
     }
 }
@@ -1002,6 +1085,93 @@ TEST_F(SceneTest, FilterRuleAndLayersOnTop)
         EXPECT_EQ(map->mOnTop, method == 7 ? 1 : 0) << method;
         main->mLayers.Clear();
         delete layer;
+    }
+}
+
+// Render method 7 draws a mesh over what is there without writing depth, so
+// scenery drawn after it and further away still shows; any other method
+// hides it. Drawn for real with the sample game's effects.
+TEST_F(SceneTest, MeshesOfMethodSevenLeaveTheDepthAlone)
+{
+    std::string error;
+    const testkit::Bytes shaders = testkit::BuildShaderLibraryFromFolder(
+        std::filesystem::path(TARVEL_SOURCE_DIR) / "demo" / "shaders", "Kestrelmoor sample", 1, &error);
+    ASSERT_FALSE(shaders.empty()) << error;
+    // Two quads facing the camera across the middle of the band, the near
+    // one inside the far one.
+    auto quad = [](const char* name, float half, float z) {
+        testkit::SceneMesh mesh;
+        mesh.name = name;
+        mesh.vertices = {{-half, 150 - half, z, 0, 0, -1}, {half, 150 - half, z, 0, 0, -1},
+                         {half, 150 + half, z, 0, 0, -1}, {-half, 150 + half, z, 0, 0, -1}};
+        mesh.indices = {0, 3, 2, 0, 2, 1};
+        return mesh;
+    };
+    SceneFile room;
+    room.name = "Depth";
+    room.meshes = {quad("near", 50, 100), quad("far", 300, 300)};
+    room.views = {{"Main", {0, 150, -500, 0, 0, 0, 1, 0.785f}}};
+    room.script = AssembleScriptOrThrow("ret\n");
+    auto solid = [](uint8_t r, uint8_t g) {
+        testkit::Picture picture(8, 8);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                picture.Set(x, y, 0, g, r, 255);
+        testkit::ImageHeader header;
+        header.width = header.height = 8;
+        return testkit::BuildRawImageFile(header, std::span(&picture, 1));
+    };
+    pt::ExecuteDraws(true);
+    StartWith(
+        [&](testkit::ArchiveWriter& writer) {
+            writer.AddShared(1, "shaderlib", 0, shaders, true);
+            writer.AddShared(1, "start", 5, testkit::BuildStartImage(), true);
+            writer.AddShared(1, "Depth", testkit::kSceneResourceType, testkit::BuildSceneFile(room), false);
+            writer.AddShared(1, "red", kResourceImage, solid(255, 0), false);
+            writer.AddShared(1, "green", kResourceImage, solid(0, 255), false);
+        },
+        false);
+    cTarvelScene* scene = Enter("Depth", 1);
+    cTarvelView* main = scene->FindView("Main");
+    sSceneMesh& nearMesh = main->mMeshSettings[0];
+    sSceneMesh& farMesh = main->mMeshSettings[1];
+    nearMesh.colorMap = main->GetImageLayer("red", false);
+    farMesh.colorMap = main->GetImageLayer("green", false);
+    farMesh.renderMethod = 1;
+    for (const int method : {7, 1}) {
+        SCOPED_TRACE(method);
+        nearMesh.renderMethod = method;
+        main->Select(0);
+        cTarvelGraphics& graphics = gTarvel.mGraphics;
+        IDirect3DDevice9* device = graphics.mDevice;
+        device->SetRenderTarget(0, graphics.mBackBuffer);
+        device->SetDepthStencilSurface(graphics.mDepthStencil);
+        const D3DVIEWPORT9 screen{0, 0, 1024, 768, 0.0f, 1.0f};
+        device->SetViewport(&screen);
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        gTarvel.mCamera.Apply();
+        main->Render(&nearMesh);
+        main->Render(&farMesh);
+        device->EndScene();
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        IDirect3DSurface9* copy = nullptr;
+        ASSERT_EQ(device->CreateOffscreenPlainSurface(1024, 768, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr),
+                  D3D_OK);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(device->GetFrontBufferData(0, copy), D3D_OK);
+        ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        auto at = [&](int x, int y) {
+            const uint8_t* p =
+                static_cast<const uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch) + size_t(x) * 4;
+            return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+        };
+        // The middle is behind the near quad; off it, only the far one shows.
+        const uint32_t middle = at(512, 384), beside = at(512 + 150, 384);
+        copy->UnlockRect();
+        copy->Release();
+        EXPECT_EQ(beside, 0x00FF00u);
+        EXPECT_EQ(middle, method == 7 ? 0x00FF00u : 0xFF0000u);
     }
 }
 

@@ -465,9 +465,13 @@ void cTarvelView::SaveState(cTarvelSavegame& savegame)
         const bool callbackLive =
             image->mCallbackScript && gTarvel.IsScriptLive(image->mCallbackScript, image->mCallbackSerial);
         savegame.WriteString("CBScript", callbackLive ? image->mCallbackScript->mName : cTarvelString(""));
-        savegame.WriteInt("FrameCB", image->mFrameCallback);
-        savegame.WriteString("FrameCBLabel", image->mFrameCallbackLabel);
-        savegame.WriteString("FrameCBScript", image->mFrameCallbackScript);
+        // The frame callback's frame, -1 when none waits (fired, or its machine gone).
+        const bool frameCallbackLive = image->mFrameCallbackMachine &&
+                                       gTarvel.IsScriptLive(image->mFrameCallbackMachine, image->mFrameCallbackSerial);
+        savegame.WriteInt("FrameCB", frameCallbackLive ? image->mFrameCallbackFrame : -1);
+        savegame.WriteString("FrameCBLabel", frameCallbackLive ? image->mFrameCallbackLabel : cTarvelString(""));
+        savegame.WriteString("FrameCBScript",
+                             frameCallbackLive ? image->mFrameCallbackMachine->mName : cTarvelString(""));
         savegame.LeaveElement();
     }
 }
@@ -549,9 +553,21 @@ void cTarvelView::LoadState(cTarvelSavegame& savegame)
             image->mCallbackName = savegame.ReadString("CBLabel", "");
             image->mCallbackScript = ScriptNamed(mScene, savegame.ReadString("CBScript", ""));
             image->mCallbackSerial = image->mCallbackScript ? image->mCallbackScript->mSerial : 0;
-            image->mFrameCallback = savegame.ReadInt("FrameCB", 0) != 0 ? 1 : 0;
+            // The machine is looked up again by name: the one the callback was
+            // set by went with the game that was left. Older savegames wrote
+            // only whether a callback waited (1) or not (0): their 1 reads as
+            // frame 1, so a resumed playback still gets the event (at its next
+            // step); their 0 cannot be told from a wait for frame 0.
+            const int32_t at = savegame.ReadInt("FrameCB", -1);
             image->mFrameCallbackLabel = savegame.ReadString("FrameCBLabel", "");
             image->mFrameCallbackScript = savegame.ReadString("FrameCBScript", "");
+            cTarvelScript* machine = at >= 0 && image->mFrameCallbackLabel.Length() > 0
+                                         ? ScriptNamed(mScene, image->mFrameCallbackScript)
+                                         : nullptr;
+            image->mFrameCallback = machine ? 1 : 0;
+            image->mFrameCallbackMachine = machine;
+            image->mFrameCallbackSerial = machine ? machine->mSerial : 0;
+            image->mFrameCallbackFrame = machine ? at : -1;
         } while (savegame.NextElement("Image"));
         savegame.LeaveElement();
     }

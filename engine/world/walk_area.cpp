@@ -1,5 +1,6 @@
 #include "engine/world/walk_area.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "engine/script/script.h"
 #include "engine/world/actor.h"
 #include "engine/world/mobile.h"
+#include "engine/world/pathfinder.h"
 #include "engine/world/scene.h"
 
 namespace {
@@ -30,7 +32,30 @@ cTarvelWalkArea::cTarvelWalkArea() = default;
 
 cTarvelWalkArea::~cTarvelWalkArea()
 {
+    // A walker outliving its scene's areas must not reach this one again.
+    for (cTarvelPathfinder* walker : mWalkers)
+        walker->ForgetWalkArea();
     std::free(mData);
+}
+
+void cTarvelWalkArea::AddWalker(cTarvelPathfinder* walker)
+{
+    for (const cTarvelPathfinder* known : mWalkers)
+        if (known == walker)
+            return;
+    mWalkers.push_back(walker);
+}
+
+void cTarvelWalkArea::RemoveWalker(cTarvelPathfinder* walker)
+{
+    for (size_t i = 0; i < mWalkers.size(); ++i) {
+        if (mWalkers[i] == walker) {
+            mWalkers.erase(mWalkers.begin() + std::ptrdiff_t(i));
+            break;
+        }
+    }
+    if (mWalkers.empty())
+        mEnabled = 0;
 }
 
 int cTarvelWalkArea::Read(int slot, const cTarvelScene* scene)

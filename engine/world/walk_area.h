@@ -5,6 +5,7 @@
 
 #include "engine/core/string.h"
 
+class cTarvelPathfinder;
 class cTarvelView;
 
 // A polygon of a walk area; its vertices (x, y, z; y the height) lie in the
@@ -79,8 +80,12 @@ public:
     const sWalkNode* mNodes = nullptr;
     const sWalkRoute* mRoutes = nullptr;    // node count × node count
     uint8_t mEnabled = 0;
-    // Pathfinders walking on it: the last one to leave switches it off.
-    int32_t mUsers = 0;
+    // Pathfinders walking on it: the last one to leave switches it off. A
+    // list, not a count, so a walker deleted on the area lets go of it and
+    // the area, deleted first, can let go of its walkers.
+    void AddWalker(cTarvelPathfinder* walker);
+    void RemoveWalker(cTarvelPathfinder* walker);
+    std::vector<cTarvelPathfinder*> mWalkers;
     cTarvelView* mAttachedView = nullptr;
     uint8_t mStair = 0;
     uint8_t mEnterLeave = 0;
