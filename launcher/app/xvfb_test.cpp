@@ -6,6 +6,7 @@
 // them. A first run without the settings key: every list of the settings
 // dialog opened with the mouse and with the keyboard, every preset, a save,
 // the dialog again with the key, and a message box.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,8 @@
 #include "launcher/app/settings_dialog.h"
 #include "launcher/app/settings_link.h"
 #include "launcher/skin/golden.h"
+#include "launcher/skin/sk_titlebar.h"
+#include "platform/display_sdl/display_sdl.h"
 #include "platform/forms/appevnts.h"
 #include "platform/win32/presenter.h"
 #include "platform/win32/test_support.h"
@@ -35,13 +38,17 @@
 #include "tools/video_writer.h"
 
 // Last: the X headers define words (None, Bool, Status) as macros.
+#include <SDL2/SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 // What the X libraries keep until the process ends.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libX11\nleak:libxcb\nleak:libXext\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libX11\nleak:libxcb\nleak:libXext\nleak:libSDL2\nleak:libdbus\n";
+}
 
 namespace launcher {
 namespace {
@@ -492,6 +499,202 @@ TEST_F(LauncherXvfbTest, ClickedThroughAsAPlayerWouldOnALargerScreen) {
   }
   EXPECT_EQ(child_, 0) << "the launcher did not end";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A window manager's answer to a request: an error means another client
+// (the window manager) holds the root's redirection.
+int g_xError = 0;
+int KeepXError(Display*, XErrorEvent* e) {
+  g_xError = e->error_code;
+  return 0;
+}
+
+// Under a real window manager (twm): the minimise button of a skinned main
+// form iconifies its X window, the application's other window goes too, and
+// both come back when the window manager restores it and when the program
+// does; it minimises again each time. Only the main window asks for a
+// taskbar entry.
+TEST_F(LauncherXvfbTest, MinimiseButtonIconifiesUnderAWindowManager) {
+  if (access("/usr/bin/twm", X_OK) != 0) GTEST_SKIP() << "no twm: scripts/install-deps installs it";
+  // Windows where they ask to be, without title bars.
+  const std::string rc = root_ + "/twmrc";
+  // The server's built-in font: twm ends when its fonts are missing.
+  pt::WriteText(rc,
+                "NoTitle\nRandomPlacement\nUsePPosition \"on\"\nBorderWidth 0\nNoGrabServer\n"
+                "TitleFont \"fixed\"\nMenuFont \"fixed\"\nIconFont \"fixed\"\nResizeFont \"fixed\"\n"
+                "IconManagerFont \"fixed\"\n");
+  pid_t wm = 0;
+  char twm[] = "/usr/bin/twm", f[] = "-f";
+  std::string rcArg = rc;
+  char* wmArgv[] = {twm, f, rcArg.data(), nullptr};
+  // Quiet: it warns of every character set the built-in font lacks.
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+  const int spawned = posix_spawn(&wm, twm, &quiet, nullptr, wmArgv, environ);
+  posix_spawn_file_actions_destroy(&quiet);
+  ASSERT_EQ(spawned, 0);
+  struct Reap {
+    pid_t pid;
+    ~Reap() {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  } reap{wm};
+  // Running once the root's redirection is taken.
+  XErrorHandler previous = XSetErrorHandler(KeepXError);
+  bool running = false;
+  for (int attempt = 0; attempt < 200 && !running; ++attempt) {
+    g_xError = 0;
+    XSelectInput(display_, DefaultRootWindow(display_), SubstructureRedirectMask);
+    XSync(display_, False);
+    running = g_xError == BadAccess;
+    if (!running) {
+      XSelectInput(display_, DefaultRootWindow(display_), NoEventMask);
+      XSync(display_, False);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  XSetErrorHandler(previous);
+  ASSERT_TRUE(running) << "twm did not start";
+
+  // This process shows its windows on the X server.
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  const std::string oldDriver = driver ? driver : "";
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  // Whatever ends the test: the forms go before the program's end (the
+  // application would free the main form after the screen's list), the
+  // display closes, the driver is as it was.
+  struct Cleanup {
+    std::string driver;
+    forms::TForm* forms[2] = {nullptr, nullptr};
+    ~Cleanup() {
+      for (forms::TForm* f : forms) delete f;
+      Application->Reset();
+      platform::display::Stop();
+      if (driver.empty()) {
+        unsetenv("SDL_VIDEODRIVER");
+      } else {
+        setenv("SDL_VIDEODRIVER", driver.c_str(), 1);
+      }
+    }
+  } cleanup{oldDriver};
+  std::string error;
+  ASSERT_TRUE(platform::display::Start(&error)) << error;
+  Application->Reset();
+  auto* main = Application->CreateForm<forms::TForm>();
+  cleanup.forms[1] = main;
+  main->BorderStyle = forms::TFormBorderStyle::bsNone;
+  main->SetBounds(100, 100, 300, 140);
+  auto* bar = new skin::TskTitleBar(main);
+  bar->SetParent(main);
+  bar->SetUIStyle(skin::TskUIStyle::Ocean);
+  auto* other = new forms::TForm(nullptr);
+  cleanup.forms[0] = other;
+  other->BorderStyle = forms::TFormBorderStyle::bsNone;
+  other->SetBounds(500, 100, 120, 80);
+  other->Show();
+  main->Show();
+
+  auto xWindow = [](forms::TCustomForm* form) -> Window {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    SDL_Window* w = platform::display::WindowOf(form->Handle());
+    return w && SDL_GetWindowWMInfo(w, &info) ? info.info.x11.window : 0;
+  };
+  auto viewable = [&](Window w) {
+    XWindowAttributes a;
+    return w && XGetWindowAttributes(display_, w, &a) && a.map_state == IsViewable;
+  };
+  const Atom wmState = XInternAtom(display_, "WM_STATE", False);
+  auto iconic = [&](Window w) {
+    Atom type;
+    int format;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool yes = false;
+    if (XGetWindowProperty(display_, w, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && format == 32 && count >= 1) {
+      yes = reinterpret_cast<unsigned long*>(data)[0] == IconicState;
+    }
+    if (data) XFree(data);
+    return yes;
+  };
+  // Handles messages until the condition holds (20 s of real time at most).
+  auto await = [&](const std::function<bool()>& done) {
+    for (int i = 0; i < 400; ++i) {
+      while (Application->ProcessMessage()) {
+      }
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  };
+  Window mainX = 0, otherX = 0;
+  ASSERT_TRUE(await([&] {
+    mainX = xWindow(main), otherX = xWindow(other);
+    return viewable(mainX) && viewable(otherX);
+  }));
+  const Atom netState = XInternAtom(display_, "_NET_WM_STATE", False);
+  const Atom skip = XInternAtom(display_, "_NET_WM_STATE_SKIP_TASKBAR", False);
+  auto skipsTaskbar = [&](Window w) {
+    Atom type;
+    int format;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool yes = false;
+    if (XGetWindowProperty(display_, w, netState, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && format == 32) {
+      for (unsigned long i = 0; i < count; ++i) yes |= reinterpret_cast<Atom*>(data)[i] == skip;
+    }
+    if (data) XFree(data);
+    return yes;
+  };
+  EXPECT_FALSE(skipsTaskbar(mainX));
+  EXPECT_TRUE(skipsTaskbar(otherX));
+
+  auto clickMinimise = [&] {
+    forms::TRect r;
+    for (int i = 0; i < bar->ButtonCount(); ++i) {
+      if (bar->Buttons(i)->ButtonType() == skin::TskTitleBarBtnType::skMin) r = bar->ButtonRect(i);
+    }
+    const forms::TPoint c = bar->ClientToScreen(forms::Point(r.Left + r.Width() / 2, r.Top + r.Height() / 2));
+    RECT origin;
+    GetWindowRect(main->Handle(), &origin);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(display_, mainX, DefaultRootWindow(display_), c.X - origin.left, c.Y - origin.top, &x, &y,
+                          &child);
+    RealClick(x, y);
+  };
+  auto minimised = [&] {
+    return iconic(mainX) && !viewable(mainX) && !viewable(otherX) && Application->Minimized() &&
+           IsIconic(main->Handle());
+  };
+  auto restored = [&] {
+    return !iconic(mainX) && viewable(mainX) && viewable(otherX) && !Application->Minimized() &&
+           !IsIconic(main->Handle());
+  };
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    clickMinimise();
+    ASSERT_TRUE(await(minimised)) << "iconic " << iconic(mainX) << ", main shown " << viewable(mainX)
+                                  << ", other shown " << viewable(otherX);
+    if (round == 1) {
+      Application->Restore();
+    } else {
+      // Restored by the window manager, as from its icon.
+      XMapRaised(display_, mainX);
+      XFlush(display_);
+    }
+    ASSERT_TRUE(await(restored)) << "iconic " << iconic(mainX) << ", main shown " << viewable(mainX)
+                                 << ", other shown " << viewable(otherX);
+    // The bar settles (the pointer leaves its button) before the next click.
+    RealMove(0, 0);
+  }
 }
 
 }  // namespace

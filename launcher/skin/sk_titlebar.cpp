@@ -503,7 +503,13 @@ void TskTitleBar::ButtonAction(int index) {
       }
       break;
     case B::skMin:
-      if (form) form->Perform(WM_SYSCOMMAND, forms::SC_MINIMIZE, 0);
+      // The main form minimises the application (its system command),
+      // another form itself.
+      if (form && form == forms::Application->MainForm()) {
+        form->Perform(WM_SYSCOMMAND, forms::SC_MINIMIZE, 0);
+      } else if (form) {
+        form->SetWindowState(forms::TWindowState::wsMinimized);
+      }
       break;
     case B::skClose:
       if (form) form->Close();

@@ -143,6 +143,39 @@ TEST_F(TitleBarTest, ButtonsMaximiseRestoreMinimiseAndClose) {
   EXPECT_FALSE(form_->Visible());
 }
 
+// On the main form the minimise button minimises the application: every
+// other window goes with it and comes back on restore. On another form it
+// minimises that form alone.
+TEST_F(TitleBarTest, MinimiseButtonMinimisesTheApplicationFromTheMainForm) {
+  auto* other = new forms::TForm(nullptr);
+  other->SetBounds(400, 300, 120, 80);
+  other->Show();
+  for (bool main : {true, false}) {
+    SCOPED_TRACE(main ? "main form" : "another form");
+    Application->SetMainForm(main ? form_ : other);
+    ShowWindow(form_->Handle(), SW_SHOW);  // active, for the click
+    Picture();
+    const forms::TPoint c = Centre(B::skMin);
+    pt::InjectClick(pt::Button::Left, c.X, c.Y);
+    Application->ProcessMessages();
+    EXPECT_TRUE(IsIconic(form_->Handle()));
+    EXPECT_EQ(Application->Minimized(), main);
+    EXPECT_EQ(IsWindowVisible(other->Handle()) != FALSE, !main);
+    EXPECT_TRUE(other->Visible());
+    // Restored as the taskbar entry would: everything is back, the form
+    // active again.
+    form_->Perform(WM_SYSCOMMAND, forms::SC_RESTORE, 0);
+    Application->ProcessMessages();
+    EXPECT_FALSE(IsIconic(form_->Handle()));
+    EXPECT_EQ(form_->WindowState(), TWindowState::wsNormal);
+    EXPECT_TRUE(IsWindowVisible(form_->Handle()) && IsWindowVisible(other->Handle()));
+    EXPECT_FALSE(Application->Minimized());
+    if (main) EXPECT_EQ(GetActiveWindow(), form_->Handle());
+  }
+  Application->SetMainForm(nullptr);
+  delete other;
+}
+
 TEST_F(TitleBarTest, CustomAndHelpButtonsReportTheirIndex) {
   TskTitleBarButton* help = bar_->AddButton();
   help->SetButtonType(B::skHelp);

@@ -21,6 +21,7 @@ struct RealWindow {
   SDL_Window* window = nullptr;
   bool shaped = false;
   bool shown = false;
+  bool minimised = false;  // by us, or by the window manager
   int x = 0, y = 0, width = 0, height = 0;
   BYTE alpha = 255;
   std::vector<uint32_t> picture;  // as last shown
@@ -60,8 +61,10 @@ class SdlPresenter : public WindowPresenter {
     // The order changed: raise them bottom up, so the layer's top is on top.
     std::vector<HWND> shownOrder;
     for (HWND hwnd : order) {
+      // A minimised window is not raised: a window manager may take that
+      // for a restore.
       auto it = windows_.find(hwnd);
-      if (it != windows_.end() && it->second.shown) shownOrder.push_back(hwnd);
+      if (it != windows_.end() && it->second.shown && !it->second.minimised) shownOrder.push_back(hwnd);
     }
     if (raised || shownOrder != lastOrder_) {
       for (HWND hwnd : shownOrder) SDL_RaiseWindow(windows_[hwnd].window);
@@ -120,8 +123,9 @@ class SdlPresenter : public WindowPresenter {
   bool Show(HWND hwnd, const TopLevelWindowInfo& info) {
     const int width = std::max(info.width, 1), height = std::max(info.height, 1);
     auto it = windows_.find(hwnd);
+    const bool shown = info.visible || info.minimised;
     if (it == windows_.end()) {
-      if (!info.visible) return false;  // made when first shown
+      if (!shown) return false;  // made when first shown
       RealWindow real;
       real.window = Create(info, width, height, &real.shaped);
       if (!real.window) return false;
@@ -129,9 +133,10 @@ class SdlPresenter : public WindowPresenter {
       it = windows_.emplace(hwnd, std::move(real)).first;
     }
     RealWindow& real = it->second;
-    if (!info.visible) {
+    if (!shown) {
       if (real.shown) SDL_HideWindow(real.window);
       real.shown = false;
+      real.minimised = false;
       return false;
     }
     if (real.width != width || real.height != height) {
@@ -160,6 +165,25 @@ class SdlPresenter : public WindowPresenter {
       real.shown = true;
       real.picture.clear();
     }
+    // Minimised for real: the window manager keeps it (an icon, the
+    // taskbar) and gives it back, where a hidden window would be lost.
+    // The window manager's own minimising and restoring came back as the
+    // layer's state already.
+    if (info.minimised && !real.minimised) {
+      SDL_MinimizeWindow(real.window);
+      real.minimised = true;
+    } else if (!info.minimised && real.minimised) {
+      // Still iconic (restored by the program, not by the window manager):
+      // mapped again, which a window manager takes for a restore. SDL's
+      // own restore would leave its window marked minimised, and the next
+      // minimise would do nothing.
+      if (SDL_GetWindowFlags(real.window) & SDL_WINDOW_MINIMIZED) {
+        SDL_HideWindow(real.window);
+        SDL_ShowWindow(real.window);
+      }
+      real.minimised = false;
+      real.picture.clear();
+    }
     // Half-painted pictures are not shown: a parent's paint covers its
     // children until they have painted again. Fresh invalidations do not
     // hold the picture back: it is whole until the next paint.
@@ -169,7 +193,9 @@ class SdlPresenter : public WindowPresenter {
 
   SDL_Window* Create(const TopLevelWindowInfo& info, int width, int height, bool* shaped) {
     const char* title = info.title.empty() ? " " : info.title.c_str();
-    Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN | SDL_WINDOW_SKIP_TASKBAR;
+    Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
+    // One taskbar entry: the main window's.
+    if (!info.taskbar) flags |= SDL_WINDOW_SKIP_TASKBAR;
     // A list or menu shown without activation: a window manager leaves it
     // alone and gives it no focus.
     if (!info.activates) flags |= SDL_WINDOW_POPUP_MENU;

@@ -209,6 +209,56 @@ TEST_F(DisplaySdlTest, KeysTextAndClosing) {
   EXPECT_FALSE(form_->Visible());
 }
 
+// Minimised, a window stays with the window manager (an icon, the taskbar)
+// to be restored from there: it is minimised, not hidden. Only the main
+// form's window is on the taskbar. The window manager's own minimise and
+// restore of the main window take the application's other windows along.
+TEST_F(DisplaySdlTest, MinimisedMainWindowStaysWithTheWindowManager) {
+  auto* main = Application->CreateForm<forms::TForm>();
+  main->BorderStyle = forms::TFormBorderStyle::bsNone;
+  main->SetBounds(300, 200, 150, 100);
+  main->Show();
+  Settle();
+  SDL_Window* mainWindow = WindowOf(main->Handle());
+  SDL_Window* other = WindowOf(form_->Handle());
+  ASSERT_NE(mainWindow, nullptr);
+  EXPECT_FALSE(SDL_GetWindowFlags(mainWindow) & SDL_WINDOW_SKIP_TASKBAR);
+  EXPECT_TRUE(SDL_GetWindowFlags(other) & SDL_WINDOW_SKIP_TASKBAR);
+  auto shown = [](SDL_Window* w) { return !(SDL_GetWindowFlags(w) & SDL_WINDOW_HIDDEN); };
+  auto event = [&](Uint8 what) {
+    SDL_Event e{};
+    e.window.type = SDL_WINDOWEVENT;
+    e.window.event = what;
+    e.window.windowID = SDL_GetWindowID(mainWindow);
+    Push(e);
+    Settle();
+  };
+  for (bool byWindowManager : {false, true}) {
+    SCOPED_TRACE(byWindowManager ? "by the window manager" : "by the program");
+    if (byWindowManager) {
+      event(SDL_WINDOWEVENT_MINIMIZED);
+    } else {
+      Application->Minimize();
+      Settle();
+    }
+    EXPECT_TRUE(Application->Minimized());
+    EXPECT_TRUE(IsIconic(main->Handle()));
+    EXPECT_TRUE(shown(mainWindow));
+    EXPECT_FALSE(shown(other));
+    if (byWindowManager) {
+      event(SDL_WINDOWEVENT_RESTORED);
+    } else {
+      Application->Restore();
+      Settle();
+    }
+    EXPECT_FALSE(Application->Minimized());
+    EXPECT_FALSE(IsIconic(main->Handle()));
+    EXPECT_TRUE(shown(mainWindow));
+    EXPECT_TRUE(shown(other));
+  }
+  delete main;
+}
+
 // A display without a window manager focuses every window it maps: the
 // drop-down list, shown without activation, must not take the activation
 // from its form (which would close the list at once).

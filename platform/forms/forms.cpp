@@ -2,6 +2,7 @@
 #include "platform/forms/threads.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/forms/appevnts.h"
 #include "platform/forms/stdctrls.h"
@@ -31,6 +32,7 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
 TCustomForm::~TCustomForm() {
   if (OnDestroy) OnDestroy(this);
   std::erase(Screen->forms_, this);
+  std::erase(Application->hiddenByMinimize_, this);
   if (Application->MainForm() == this) Application->SetMainForm(nullptr);
 }
 
@@ -306,6 +308,14 @@ void TCustomForm::WndProc(TMessage& m) {
       // The frame may have changed the client area without the window's size.
       if (m.WParam != SIZE_MINIMIZED) AlignControls();
       TWinControl::WndProc(m);
+      // The window manager may minimise or restore the main form itself.
+      if (Application->MainForm() == this) {
+        if (m.WParam == SIZE_MINIMIZED) {
+          Application->MainFormMinimized();
+        } else {
+          Application->MainFormRestored();
+        }
+      }
       return;
     case WM_NCLBUTTONDOWN:
       if (static_cast<LRESULT>(m.WParam) == HTCAPTION && HandleAllocated()) {
@@ -316,9 +326,22 @@ void TCustomForm::WndProc(TMessage& m) {
       return;
     case WM_SYSCOMMAND:
       switch (m.WParam & 0xFFF0) {
-        case SC_MINIMIZE: SetWindowState(TWindowState::wsMinimized); return;
+        // The main form minimises and restores the whole application.
+        case SC_MINIMIZE:
+          if (Application->MainForm() == this) {
+            Application->Minimize();
+          } else {
+            SetWindowState(TWindowState::wsMinimized);
+          }
+          return;
         case SC_MAXIMIZE: SetWindowState(TWindowState::wsMaximized); return;
-        case SC_RESTORE: SetWindowState(TWindowState::wsNormal); return;
+        case SC_RESTORE:
+          if (Application->MainForm() == this && Application->Minimized()) {
+            Application->Restore();
+          } else {
+            SetWindowState(TWindowState::wsNormal);
+          }
+          return;
         case SC_CLOSE: Close(); return;
         default: TWinControl::WndProc(m); return;
       }
@@ -410,6 +433,77 @@ void ShowMessage(const std::string& text) {
 
 void TApplication::Terminate() { PostQuitMessage(0); }
 
+void TApplication::SetMainForm(TCustomForm* form) {
+  mainForm_ = form;
+  minimized_ = false;
+  hiddenByMinimize_.clear();
+  activeBeforeMinimize_ = restoredActive_ = nullptr;
+  if (form && form->HandleAllocated()) {
+    const LONG_PTR ex = GetWindowLongPtrA(form->Handle(), GWL_EXSTYLE);
+    SetWindowLongPtrA(form->Handle(), GWL_EXSTYLE, ex | static_cast<LONG_PTR>(WS_EX_APPWINDOW));
+  }
+}
+
+void TApplication::Minimize() {
+  if (!mainForm_ || !mainForm_->HandleAllocated() || minimized_) return;
+  MainFormMinimized();
+  if (mainForm_ && !IsIconic(mainForm_->Handle())) ShowWindow(mainForm_->Handle(), SW_MINIMIZE);
+}
+
+void TApplication::Restore() {
+  if (!mainForm_ || !mainForm_->HandleAllocated()) return;
+  if (!IsIconic(mainForm_->Handle())) {
+    MainFormRestored();
+    return;
+  }
+  // Its size message brings the others back; the restore then activates
+  // the main form, so the window that was active is activated again.
+  ShowWindow(mainForm_->Handle(), SW_RESTORE);
+  HWND active = std::exchange(restoredActive_, nullptr);
+  if (active && IsWindow(active) && IsWindowVisible(active)) SetActiveWindow(active);
+}
+
+void TApplication::MainFormMinimized() {
+  if (minimized_) return;
+  minimized_ = true;
+  activeBeforeMinimize_ = GetActiveWindow();
+  restoredActive_ = nullptr;
+  // As owned windows go with their owner: told first, then hidden without
+  // a second notice; their Visible stays as it was.
+  hiddenByMinimize_.clear();
+  for (TCustomForm* f : Screen->Forms()) {
+    if (f != mainForm_ && f->HandleAllocated() && IsWindowVisible(f->Handle())) hiddenByMinimize_.push_back(f);
+  }
+  for (TCustomForm* f : std::vector<TCustomForm*>(hiddenByMinimize_)) {
+    if (std::find(hiddenByMinimize_.begin(), hiddenByMinimize_.end(), f) == hiddenByMinimize_.end()) continue;
+    SendMessageA(f->Handle(), WM_SHOWWINDOW, FALSE, SW_PARENTCLOSING);
+    if (std::find(hiddenByMinimize_.begin(), hiddenByMinimize_.end(), f) == hiddenByMinimize_.end()) continue;
+    SetWindowPos(f->Handle(), nullptr, 0, 0, 0, 0,
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::MainFormRestored() {
+  if (!minimized_) return;
+  minimized_ = false;
+  const std::vector<TCustomForm*> hidden = std::exchange(hiddenByMinimize_, {});
+  // Forms freed meanwhile left the list; forms hidden meanwhile stay hidden.
+  for (TCustomForm* f : hidden) {
+    if (std::find(Screen->Forms().begin(), Screen->Forms().end(), f) == Screen->Forms().end()) continue;
+    if (!f->Visible()) continue;
+    SendMessageA(f->Handle(), WM_SHOWWINDOW, TRUE, SW_PARENTOPENING);
+    if (std::find(Screen->Forms().begin(), Screen->Forms().end(), f) == Screen->Forms().end()) continue;
+    SetWindowPos(f->Handle(), nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+  }
+  // A modal dialog that was active is active again, above its main form.
+  HWND active = std::exchange(activeBeforeMinimize_, nullptr);
+  if (!active || !IsWindow(active) || !IsWindowVisible(active)) active = mainForm_ ? mainForm_->Handle() : nullptr;
+  if (active) SetActiveWindow(active);
+  restoredActive_ = active;
+  if (OnRestore) OnRestore(this);
+}
+
 bool TApplication::Active() const { return GetActiveWindow() != nullptr; }
 
 void TApplication::Notification(TComponent* c, TOperation op) {
@@ -499,6 +593,11 @@ void TApplication::UpdateMouseControl() {
 
 void TApplication::Reset() {
   mainForm_ = nullptr;
+  minimized_ = false;
+  hiddenByMinimize_.clear();
+  activeBeforeMinimize_ = restoredActive_ = nullptr;
+  OnMinimize = nullptr;
+  OnRestore = nullptr;
   terminated_ = false;
   mouseControl_ = nullptr;
   captureControl_ = nullptr;

@@ -145,11 +145,21 @@ class TApplication : public TComponent {
   template <class F>
   F* CreateForm() {
     F* form = new F(this);
-    if (!mainForm_) mainForm_ = form;
+    if (!mainForm_) SetMainForm(form);
     form->DoCreate();
     return form;
   }
-  void SetMainForm(TCustomForm* form) { mainForm_ = form; }
+  // The main form's window owns the application's taskbar entry.
+  void SetMainForm(TCustomForm* form);
+  // Minimising the application minimises the main form's window and hides
+  // every other shown form (as owned windows go with their owner); restoring
+  // brings them back and activates the window that was active. The window
+  // manager minimising or restoring the main form does the same.
+  void Minimize();
+  void Restore();
+  bool Minimized() const { return minimized_; }
+  TNotifyEvent OnMinimize;
+  TNotifyEvent OnRestore;
   // The message hooks of the application's events objects, in order.
   void HookMessages(TApplicationEvents* events);
   void UnhookMessages(TApplicationEvents* events);
@@ -174,9 +184,17 @@ class TApplication : public TComponent {
 
  private:
   friend class TControl;
+  friend class TCustomForm;
   void ControlDestroyed(TControl* c);
+  // The main form's window was minimised or restored, by us or from outside.
+  void MainFormMinimized();
+  void MainFormRestored();
 
   TCustomForm* mainForm_ = nullptr;
+  bool minimized_ = false;
+  std::vector<TCustomForm*> hiddenByMinimize_;
+  HWND activeBeforeMinimize_ = nullptr;
+  HWND restoredActive_ = nullptr;
   bool terminated_ = false;
   TControl* mouseControl_ = nullptr;
   TControl* captureControl_ = nullptr;

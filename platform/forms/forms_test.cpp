@@ -314,6 +314,96 @@ TEST_F(FormsTest, MainFormCloseTerminatesAtTheNextTurn) {
   EXPECT_EQ(Application->MainForm(), nullptr);
 }
 
+// Minimising the main form minimises the application: its other shown forms
+// go as owned windows go with their owner (told, then hidden, their Visible
+// kept) and come back on restore, the one that was active active again.
+// Another form minimises alone; the window manager's own minimise and
+// restore of the main form do the same as ours.
+TEST_F(FormsTest, MinimisingTheMainFormMinimisesTheApplication) {
+  TForm* main = Application->CreateForm<TForm>();
+  form_ = main;
+  main->SetBounds(100, 100, 300, 200);
+  auto* dialog = new TForm(main);
+  dialog->SetBounds(150, 150, 200, 100);
+  auto* never = new TForm(main);  // never shown: stays hidden
+  auto* freed = new TForm(main);  // shown, then freed while minimised
+  main->Show();
+  dialog->Show();
+  freed->Show();
+  ShowWindow(dialog->Handle(), SW_SHOW);  // the dialog is active
+  Application->ProcessMessages();
+  ASSERT_EQ(GetActiveWindow(), dialog->Handle());
+  // The main form's window alone owns the taskbar entry.
+  EXPECT_TRUE(GetWindowLongPtrA(main->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  EXPECT_FALSE(GetWindowLongPtrA(dialog->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  int minimised = 0, restored = 0;
+  Application->OnMinimize = [&](TObject*) { ++minimised; };
+  Application->OnRestore = [&](TObject*) { ++restored; };
+  auto shows = [](HWND hwnd) {
+    std::vector<std::pair<WPARAM, LPARAM>> got;
+    for (const pt::DeliveredMessage& m : pt::DeliveredMessages()) {
+      if (m.hwnd == hwnd && m.message == WM_SHOWWINDOW) got.push_back({m.wParam, m.lParam});
+    }
+    return got;
+  };
+  using Shows = std::vector<std::pair<WPARAM, LPARAM>>;
+
+  for (bool fromOutside : {false, true}) {
+    SCOPED_TRACE(fromOutside ? "by the window manager" : "by the system command");
+    pt::ClearDeliveredMessages();
+    if (fromOutside) {
+      ShowWindow(main->Handle(), SW_MINIMIZE);
+    } else {
+      main->Perform(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    EXPECT_TRUE(IsIconic(main->Handle()));
+    EXPECT_EQ(main->WindowState(), TWindowState::wsMinimized);
+    EXPECT_TRUE(Application->Minimized());
+    EXPECT_FALSE(IsWindowVisible(dialog->Handle()));
+    EXPECT_TRUE(dialog->Visible());
+    EXPECT_EQ(shows(dialog->Handle()), (Shows{{FALSE, SW_PARENTCLOSING}}));
+    EXPECT_TRUE(shows(never->Handle()).empty());
+    EXPECT_EQ(GetActiveWindow(), nullptr);
+    EXPECT_EQ(minimised, fromOutside ? 2 : 1);
+    // A second minimise changes nothing.
+    Application->Minimize();
+    EXPECT_EQ(minimised, fromOutside ? 2 : 1);
+
+    if (!fromOutside) {
+      delete freed;
+      freed = nullptr;
+    }
+    pt::ClearDeliveredMessages();
+    if (fromOutside) {
+      ShowWindow(main->Handle(), SW_SHOWNOACTIVATE);  // restored, as the display reports it
+    } else {
+      main->Perform(WM_SYSCOMMAND, SC_RESTORE, 0);
+    }
+    EXPECT_FALSE(IsIconic(main->Handle()));
+    EXPECT_FALSE(Application->Minimized());
+    EXPECT_TRUE(IsWindowVisible(dialog->Handle()));
+    EXPECT_EQ(shows(dialog->Handle()), (Shows{{TRUE, SW_PARENTOPENING}}));
+    EXPECT_FALSE(IsWindowVisible(never->Handle()));
+    EXPECT_EQ(GetActiveWindow(), dialog->Handle());
+    EXPECT_EQ(restored, fromOutside ? 2 : 1);
+  }
+
+  // Another form minimises on its own.
+  dialog->Perform(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(IsIconic(dialog->Handle()));
+  EXPECT_FALSE(IsIconic(main->Handle()));
+  EXPECT_TRUE(IsWindowVisible(main->Handle()));
+  EXPECT_FALSE(Application->Minimized());
+  // A form hidden while the application is minimised stays hidden.
+  dialog->Perform(WM_SYSCOMMAND, SC_RESTORE, 0);
+  Application->Minimize();
+  dialog->Hide();
+  Application->Restore();
+  EXPECT_FALSE(IsWindowVisible(dialog->Handle()));
+  EXPECT_TRUE(IsWindowVisible(main->Handle()));
+  EXPECT_EQ(GetActiveWindow(), main->Handle());
+}
+
 TEST_F(FormsTest, WindowProcedureCanBeReplacedAndCallThePreviousOne) {
   MakeForm();
   auto* panel = new TPanel(form_);

@@ -45,7 +45,11 @@ void KeepWindowsHeadless();
 // layer is next called.
 struct TopLevelWindowInfo {
   int x = 0, y = 0, width = 0, height = 0;
-  bool visible = false;  // shown and not minimised
+  bool visible = false;    // shown and not minimised
+  bool minimised = false;  // shown, and minimised
+  // Owns a taskbar entry (the application's main window): the others
+  // stay off the taskbar.
+  bool taskbar = false;
   BYTE alpha = 255;      // of a layered window, else 255
   const uint32_t* pixels = nullptr;
   HRGN region = nullptr;  // window coordinates; null: the whole window

@@ -37,6 +37,9 @@ BOOL IsIconic(HWND hwnd);
 BOOL GetClientRect(HWND hwnd, LPRECT rect);
 BOOL GetWindowRect(HWND hwnd, LPRECT rect);
 HWND GetActiveWindow();
+// Activates a shown top-level window (and brings it to the top); returns
+// the window that was active.
+HWND SetActiveWindow(HWND hwnd);
 HWND GetForegroundWindow();
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();

@@ -102,6 +102,8 @@ HWND g_active = nullptr;
 HWND g_focus = nullptr;
 HWND g_lastCreated = nullptr;
 bool g_appActive = false;
+// The next ShowWindow is SetWindowPos's: no WM_SHOWWINDOW.
+bool g_quietShow = false;
 int g_cursorCount = 0;
 POINT g_cursor{0, 0};
 WPARAM g_heldButtons = 0;
@@ -847,6 +849,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
+  const bool quiet = std::exchange(g_quietShow, false);
   Window* w = FindOrFail(hwnd);
   if (!w) return FALSE;
   BOOL wasVisible = w->visible ? TRUE : FALSE;
@@ -866,7 +869,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
       } else {
         Find(hwnd)->style &= ~WS_VISIBLE;
       }
-      Send(hwnd, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
+      if (!quiet) Send(hwnd, WM_SHOWWINDOW, visible ? TRUE : FALSE, 0);
     }
   };
   struct Follow {  // the real window follows whatever the call leaves
@@ -1006,6 +1009,14 @@ BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 HWND GetActiveWindow() { return g_active; }
+
+HWND SetActiveWindow(HWND hwnd) {
+  HWND previous = g_active;
+  Window* w = FindOrFail(hwnd);
+  if (!w || w->parent || !w->visible) return nullptr;
+  Activate(hwnd);
+  return previous;
+}
 HWND GetForegroundWindow() { return g_active; }
 HWND GetFocus() { return g_focus; }
 
@@ -1381,8 +1392,12 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     }
     InvalidateTree(hwnd, true);
   }
-  if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, flags & SWP_NOACTIVATE ? SW_SHOWNA : SW_SHOW);
-  if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
+  // Shown or hidden without WM_SHOWWINDOW, as Windows does.
+  if (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) {
+    g_quietShow = true;
+    ShowWindow(hwnd, flags & SWP_HIDEWINDOW ? SW_HIDE : flags & SWP_NOACTIVATE ? SW_SHOWNA : SW_SHOW);
+    g_quietShow = false;
+  }
   if (Find(hwnd)) Send(hwnd, WM_WINDOWPOSCHANGED, 0, 0);
   return TRUE;
 }
@@ -1602,6 +1617,8 @@ bool GetTopLevelWindowInfo(HWND hwnd, TopLevelWindowInfo* out) {
   out->region = p.region;
   out->title = Find(hwnd)->title;
   out->activates = !Find(hwnd)->shownInactive;
+  out->minimised = Find(hwnd)->visible && Find(hwnd)->minimised;
+  out->taskbar = (Find(hwnd)->exStyle & WS_EX_APPWINDOW) != 0;
   return true;
 }
 

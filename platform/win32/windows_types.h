@@ -255,6 +255,9 @@ constexpr int SW_SHOW = 5;
 constexpr int SW_MINIMIZE = 6;
 constexpr int SW_SHOWMINNOACTIVE = 7;
 constexpr int SW_SHOWNA = 8;
+// WM_SHOWWINDOW's status: the owner was minimised or restored.
+constexpr LPARAM SW_PARENTCLOSING = 1;
+constexpr LPARAM SW_PARENTOPENING = 3;
 constexpr int SW_RESTORE = 9;
 constexpr int SW_SHOWDEFAULT = 10;
 
