@@ -7,7 +7,10 @@
 // below sp, the globals, R, pc and the budget. It makes no library call and
 // raises no error; where one of its conditions does not hold (a global that
 // does not hold an integer, too little stack or budget) the loop runs the
-// instructions themselves.
+// instructions themselves. Nothing a script, a savegame or an error sees
+// tells a decoded run from its instructions read afresh, and the code does
+// not change under a loaded image (a new image empties the cache), so the
+// code is decoded once rather than at every execution.
 
 #include <cstdint>
 
