@@ -4,15 +4,18 @@
 // the program exports are served by a harmless function; "fuzz__wait",
 // "fuzz__waitNoState" and "fuzz__call" suspend or re-enter the machine; any
 // other name takes the not-found path. A fatal error (a refused image or
-// bad code) returns here through the reporter's hook.
+// bad code) returns here through the reporter's hook. Each input runs twice,
+// with the interpreter's fused runs and without; the two must end alike.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/core/tarvel.h"
 #include "engine/script/script.h"
 #include "engine/script/script_api.h"
+#include "engine/script/script_fused.h"
 #include "fuzz/fatal_guard.h"
 
 namespace {
@@ -60,23 +63,53 @@ void PrepareImports(const cTarvelScript& machine)
             cTarvelScript::AddLibraryFunction(import.name, Harmless);
 }
 
-} // namespace
+// What the runs of one input leave behind.
+struct tOutcome {
+    bool finished = false;
+    std::vector<int> results;
+    std::string label;
+    uint32_t pc = 0;
+    uint32_t sp = 0;
+    int64_t budget = 0;
+    std::vector<uint8_t> stack;
+    std::vector<int32_t> integers;
+    bool operator==(const tOutcome&) const = default;
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+tOutcome RunInput(const uint8_t* data, size_t size, bool fused)
 {
+    gScriptFusedRuns = fused;
     gSharedSymbols.Clear();
     gLabel.clear();
-    fuzz::RunGuarded([&] {
+    tOutcome out;
+    out.finished = fuzz::RunGuarded([&] {
         cTarvelScript machine;
         machine.LoadImage(data, size, "fuzz");
         PrepareImports(machine);
         cTarvelScript::sInstructionBudget = 20000;
-        machine.CallFunction("", nullptr);
+        out.results.push_back(machine.CallFunction("", nullptr));
         for (size_t i = 0; i < machine.mFunctions.size() && i < 4; ++i)
-            machine.CallFunction(machine.mFunctions[i].name, nullptr);
+            out.results.push_back(machine.CallFunction(machine.mFunctions[i].name, nullptr));
         if (!gLabel.empty())
-            machine.CallFunction(gLabel.c_str(), nullptr);
+            out.results.push_back(machine.CallFunction(gLabel.c_str(), nullptr));
+        out.pc = machine.mPc;
+        out.sp = machine.mSp;
+        out.stack.assign(machine.mStack.get() + 1, machine.mStack.get() + 1 + machine.mSp);
+        for (const cTarvelScriptValue& g : machine.mGlobals)
+            out.integers.push_back(g.integer);
     });
+    out.label = gLabel;
+    out.budget = cTarvelScript::sInstructionBudget;
     cTarvelScript::sInstructionBudget = -1;
+    gScriptFusedRuns = true;
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (!(RunInput(data, size, true) == RunInput(data, size, false)))
+        __builtin_trap();
     return 0;
 }

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include <tinyxml.h>
 
 #include "engine/core/tarvel.h"
 #include "engine/gameplay/savegame.h"
 #include "engine/script/script_api.h"
+#include "engine/script/script_fused.h"
 #include "platform/win32/crt.h"
 #include "platform/win32/testing.h"
 
@@ -135,7 +137,30 @@ int32_t Wrap(int64_t v)
     return static_cast<int32_t>(static_cast<uint32_t>(v));
 }
 
+// The fused runs of a machine, decoded as its code first reaches each
+// offset. Kept beside the machines, by serial, so the machine's layout is
+// the one everything else was built against.
+struct tFusedCache {
+    // Per code offset: 0 not decoded yet, 1 no run starts there, else the
+    // run's index + 2.
+    std::vector<uint32_t> at;
+    std::vector<tFusedRun> runs;
+};
+std::unordered_map<uint64_t, std::unique_ptr<tFusedCache>> gFusedCaches;
+// Beyond this many runs a machine's further offsets run one by one.
+constexpr size_t kMaxFusedRuns = 1u << 16;
+
+tFusedCache& FusedCacheOf(uint64_t serial)
+{
+    std::unique_ptr<tFusedCache>& cache = gFusedCaches[serial];
+    if (!cache)
+        cache = std::make_unique<tFusedCache>();
+    return *cache;
+}
+
 } // namespace
+
+bool gScriptFusedRuns = true;
 
 cTarvelScript::cTarvelScript(const char* name)
     : mStack(new (std::nothrow) uint8_t[kScriptStackSize]()), mName(name), mSerial(++sLastSerial)
@@ -149,6 +174,7 @@ cTarvelScript::cTarvelScript(const char* name)
 
 cTarvelScript::~cTarvelScript()
 {
+    gFusedCaches.erase(mSerial);
     ++gLiveListChanges;
     tArray<cTarvelScript*>& live = gLiveScripts;
     for (int32_t i = 0; i < live.count; ++i) {
@@ -254,6 +280,7 @@ bool cTarvelScript::ParseImage(const tScriptHeader& h, const uint8_t* p, const c
     for (uint32_t i = 0; i < h.entryCount; ++i, p += kScriptEntrySize)
         std::memcpy(mEntries[i].bytes, p, kScriptEntrySize);
     mCode.assign(p, p + h.codeSize);
+    gFusedCaches.erase(mSerial);
     if (mCode.back() != 0xFF) {
         *error = "code does not end with the end marker";
         return false;
@@ -976,6 +1003,13 @@ int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
     // instructions left, which the dispatch counts down.
     int64_t budget = sInstructionBudget;
     int64_t fuel = 0;
+    // The fused runs, when taken: the cache outlives library calls (a
+    // reload of the image empties it), its arrays are found again after
+    // each.
+    tFusedCache* const fusedCache = gScriptFusedRuns ? &FusedCacheOf(mSerial) : nullptr;
+    uint32_t* fusedAt = nullptr;
+    const tFusedRun* fusedRuns = nullptr;
+    uint32_t fused = 0;
 #define LOAD()                                                 \
     do {                                                       \
         code = mCode.data();                                   \
@@ -984,6 +1018,14 @@ int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
         globalCount = uint32_t(mGlobals.size());               \
         if (mPendingStrings.size() != globalCount)             \
             mPendingStrings.assign(globalCount, 0);            \
+        if (fusedCache) {                                      \
+            if (fusedCache->at.size() != size) {               \
+                fusedCache->at.assign(size, 0);                \
+                fusedCache->runs.clear();                      \
+            }                                                  \
+            fusedAt = fusedCache->at.data();                   \
+            fusedRuns = fusedCache->runs.data();               \
+        }                                                      \
         pc = mPc;                                              \
         sp = mSp;                                              \
         budget = sInstructionBudget;                           \
@@ -1110,6 +1152,8 @@ int cTarvelScript::Loop(tScriptRegister& R, tScriptRegister& H)
     do {                                                       \
         if (pc >= size)                                        \
             FAIL("Opcode not supported.");                     \
+        if (fusedAt && (fused = fusedAt[pc]) != 1)             \
+            goto fused_run;                                    \
         op = code[pc++];                                       \
         goto* kHandlers[op];                                   \
     } while (0)
@@ -1130,6 +1174,92 @@ out_of_budget:
     LOAD();
     FETCH();
     {
+        // A fused run at pc (decoded here the first time pc is reached):
+        // taken whole when every global it reads holds an integer and the
+        // stack and the budget cover what its instructions would use; else
+        // its first instruction runs on its own. The instruction counted by
+        // the dispatch is the run's first.
+        fused_run:
+            if (fused == 0) {
+                tFusedRun run;
+                fused = 1;
+                if (fusedCache->runs.size() < kMaxFusedRuns &&
+                    DecodeFusedRun(code, size, globalCount, pc, run)) {
+                    fusedCache->runs.push_back(run);
+                    fusedRuns = fusedCache->runs.data();
+                    fused = uint32_t(fusedCache->runs.size() + 1);
+                }
+                fusedAt[pc] = fused;
+                if (fused == 1)
+                    goto plain_fetch;
+            }
+            {
+                const tFusedRun& run = fusedRuns[fused - 2];
+                if (!HAS_FUEL(int64_t(run.instructions) - 1) || !Fits(sp, run.height))
+                    goto plain_fetch;
+                for (uint32_t i = 0; i < run.checkCount; ++i)
+                    if (globals[run.checks[i]].kind != kScriptInteger)
+                        goto plain_fetch;
+                SPEND(int64_t(run.instructions) - 1);
+                uint32_t next = run.next;
+                int32_t values[tFusedRun::kMaxItems];
+                for (uint32_t s = 0; s < run.stepCount; ++s) {
+                    const tFusedStep& step = run.steps[s];
+                    if (step.what == tFusedStep::Step) {
+                        cTarvelScriptValue& g = globals[step.global];
+                        g.integer = int32_t(uint32_t(g.integer) + (step.flag ? 1u : 0xFFFFFFFFu));
+                        continue;
+                    }
+                    if (step.what == tFusedStep::Jump) {
+                        next = step.target;
+                        continue;
+                    }
+                    // The expression on a stack of its own: the bytes the
+                    // instructions would leave above sp are never read.
+                    uint32_t n = 0;
+                    const tFusedItem* item = run.items + step.firstItem;
+                    for (const tFusedItem* end = item + step.itemCount; item != end; ++item) {
+                        switch (item->what) {
+                        case tFusedItem::Global:
+                            values[n++] = globals[item->value].integer;
+                            break;
+                        case tFusedItem::Constant:
+                            values[n++] = int32_t(item->value);
+                            break;
+                        case tFusedItem::Add:
+                            --n;
+                            values[n - 1] = int32_t(uint32_t(values[n - 1]) + uint32_t(values[n]));
+                            break;
+                        case tFusedItem::Mul:
+                            --n;
+                            values[n - 1] = int32_t(uint32_t(values[n - 1]) * uint32_t(values[n]));
+                            break;
+                        case tFusedItem::Div:
+                            --n;
+                            values[n - 1] = values[n] == 0 ? 0 : Wrap(int64_t(values[n - 1]) / values[n]);
+                            break;
+                        }
+                    }
+                    if (step.what == tFusedStep::Store) {
+                        if (step.flag) {
+                            R.kind = kScriptInteger;
+                            R.integer = values[0];
+                        }
+                        StoreInteger(step.global, values[0]);
+                    } else {
+                        equal = values[0] == values[1];
+                        R.kind = kScriptBoolean;
+                        R.boolean = equal;
+                        if (equal == step.flag)
+                            next = step.target;
+                    }
+                }
+                pc = next;
+                NEXT();
+            }
+        plain_fetch:
+            op = code[pc++];
+            goto* kHandlers[op];
         op_end:
             // pc stays on the marker, so a machine saved now stays in range.
             --pc;
