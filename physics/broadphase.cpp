@@ -95,12 +95,48 @@ void ListRekey(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e, float key
     if ((e->prev == nullptr || !(key < e->prev->key)) && (e->next == nullptr || !(e->next->key < key))) {
         return;
     }
-    const double sum = list.sum;
-    const double sumSq = list.sumSq;
-    ListUnlink(list, e);
-    ListInsertSorted(list, e);
-    list.sum = sum;
-    list.sumSq = sumSq;
+    // Bodies move little between steps: the entry walks from where it was
+    // to the place a search from the head would give it (after the last key
+    // below its own), an insertion sort over the previous order.
+    phBroadphaseEntry* before = e->prev;
+    phBroadphaseEntry* after = e->next;
+    if (before != nullptr && key < before->key) {
+        after = before;
+        before = before->prev;
+        while (before != nullptr && !(before->key < key)) {
+            after = before;
+            before = before->prev;
+        }
+    } else {
+        while (after != nullptr && after->key < key) {
+            before = after;
+            after = after->next;
+        }
+    }
+    // Out of its old place...
+    if (e->prev != nullptr) {
+        e->prev->next = e->next;
+    } else {
+        list.first = e->next;
+    }
+    if (e->next != nullptr) {
+        e->next->prev = e->prev;
+    } else {
+        list.last = e->prev;
+    }
+    // ...and in between before and after.
+    e->prev = before;
+    e->next = after;
+    if (before != nullptr) {
+        before->next = e;
+    } else {
+        list.first = e;
+    }
+    if (after != nullptr) {
+        after->prev = e;
+    } else {
+        list.last = e;
+    }
 }
 
 bool Overlap(const phRigidBody* a, const phRigidBody* b) { return phBoxOverlap(a->boxMin, a->boxMax, b->boxMin, b->boxMax); }

@@ -269,6 +269,65 @@ TEST_F(BroadphaseTest, RandomBoxesMatchBruteForce)
     StepAndCompare("after second resize");
 }
 
+namespace {
+
+// Every list of the cell and its children ordered by key, each key its
+// body's box minimum, and as many entries as the count says.
+void ExpectListsSorted(const phBroadphaseCell* cell, const char* what)
+{
+    for (int a = 0; a < 3; ++a) {
+        const auto& list = cell->lists[a];
+        std::uint32_t count = 0;
+        const phBroadphaseEntry* prev = nullptr;
+        for (const phBroadphaseEntry* e = list.first; e != nullptr; prev = e, e = e->next) {
+            ++count;
+            EXPECT_EQ(e->prev, prev) << what;
+            EXPECT_EQ(e->key, e->body->boxMin[a]) << what;
+            if (prev != nullptr) {
+                EXPECT_LE(prev->key, e->key) << what << " axis " << a;
+            }
+        }
+        EXPECT_EQ(list.last, prev) << what;
+        EXPECT_EQ(count, list.count) << what;
+    }
+    for (const phBroadphaseCell* child : cell->children) {
+        if (child != nullptr) {
+            ExpectListsSorted(child, what);
+        }
+    }
+}
+
+}  // namespace
+
+TEST_F(BroadphaseTest, SmallMovesKeepTheListsSortedAndThePairsExact)
+{
+    // A crowd in one small square wanders a little each step, as a heap
+    // does: entries pass their neighbours both ways within their cell, some
+    // keys tie, and now and then one jumps across the crowd.
+    std::mt19937 rng(4321);
+    std::uniform_real_distribution<float> pos(-4, 4), step(-0.3f, 0.3f), unit(0, 1);
+    for (int i = 0; i < 70; ++i) {
+        AddBox(1, 1, 1, At(pos(rng), pos(rng), pos(rng)), true);
+    }
+    AddBox(1, 1, 1, At(0, 0, 0), true);
+    AddBox(1, 1, 1, At(0, 0, 0), true);  // ties on every axis
+    StepAndCompare("first");
+    ExpectListsSorted(world.GetBroadphase().Root(), "first");
+    for (int s = 0; s < 60; ++s) {
+        for (phRigidBody* b : bodies) {
+            const phVec4 p = b->matrix[3];
+            if (unit(rng) < 0.03f) {
+                b->SetMatrix(At(-p.x, -p.y, -p.z));
+            } else {
+                b->SetMatrix(At(std::clamp(p.x + step(rng), -4.0f, 4.0f), std::clamp(p.y + step(rng), -4.0f, 4.0f),
+                                std::clamp(p.z + step(rng), -4.0f, 4.0f)));
+            }
+        }
+        StepAndCompare("wandering");
+        ExpectListsSorted(world.GetBroadphase().Root(), "wandering");
+    }
+}
+
 TEST_F(BroadphaseTest, SameInputSamePairOrder)
 {
     std::vector<std::vector<std::pair<int, int>>> indexed(2);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "physics/box_box_contacts.h"
 #include "physics/class_id.h"
 #include "physics/collision_box.h"
 #include "physics/collision_sphere.h"
@@ -271,7 +272,9 @@ int CalculateConvexContacts(float& time, phRigidBody* b0, phRigidBody* b1, phCon
     } else {
         const std::uint32_t k0 = c0->GetKind();
         const std::uint32_t k1 = c1->GetKind();
-        if (k0 == kKindBox && k1 == kKindSphere) {
+        if (k0 == kKindBox && k1 == kKindBox) {
+            n = BoxesApart(b0, b1) ? 0 : ContactsByPenetration(b0, b1, buffer, Min(capacity, kGeneralCapacity));
+        } else if (k0 == kKindBox && k1 == kKindSphere) {
             n = ContactsBoxSphere(b0, b1, buffer, capacity);
         } else if (k0 == kKindSphere && k1 == kKindBox) {
             n = ContactsBoxSphere(b1, b0, buffer, capacity);

@@ -584,74 +584,7 @@ bool phMinkowskiSolver::ExpandPolytope(Face& outFace)
 
 int phMinkowskiSolver::ContactsFromFace(const Face& face, std::int64_t userId, phContactRecord* out, int capacity)
 {
-    if (capacity <= 0) {
-        return 0;
-    }
-    const phVec4 n = {face.plane.x, face.plane.y, face.plane.z, 0.0f};
-    const float o = 0.5f * phDot(n, face.sum[0]);
-    const phVec4 onPlane = n * o;
-    constexpr int kMax = phConvexCollision::kMaxPlaneContacts;
-
-    // A shallow mid-plane cuts two nearly parallel faces only where the
-    // tilt takes one deepest (a corner of a face that rests flat), and the
-    // points then bunch on one side; each shape is cut no shallower than
-    // 1/256 below its deepest point, so a face within that of flat is
-    // taken whole, and the points are laid back onto the mid-plane.
-    const phVec4 deepestA = m_a->SupportVertex(n);
-    phVec4 pa[kMax];
-    int countA = phDot(n, deepestA) - o < kSectionDepth ? 0 : m_a->CalcPlaneContacts(-n, onPlane, pa);
-    if (countA == 0) {
-        const phVec4 s = deepestA - n * kSectionDepth;
-        countA = m_a->CalcPlaneContacts(-n, s, pa);
-        for (int i = 0; i < countA; ++i) {
-            pa[i] -= n * (phDot(n, pa[i]) - o);
-        }
-    }
-    phVec4 nb = phUnrotate(m_matrix, n);
-    nb.w = 0.0f;
-    const phVec4 onPlaneB = phUntransformPoint(m_matrix, onPlane);
-    const float ob = phDot(nb, onPlaneB);
-    const phVec4 deepestB = m_b->SupportVertex(-nb);
-    phVec4 pb[kMax];
-    int countB = ob - phDot(nb, deepestB) < kSectionDepth ? 0 : m_b->CalcPlaneContacts(-nb, onPlaneB, pb);
-    if (countB == 0) {
-        const phVec4 s = deepestB + nb * kSectionDepth;
-        countB = m_b->CalcPlaneContacts(-nb, s, pb);
-        for (int i = 0; i < countB; ++i) {
-            pb[i] -= nb * (phDot(nb, pb[i]) - ob);
-        }
-    }
-    countA = countA < kMax ? countA : kMax;
-    countB = countB < kMax ? countB : kMax;
-
-    float depth = -(face.plane.w + kDepthAllowance);
-    depth = depth > 0.0f ? depth : 0.0f;
-    phVec4 normal = phRotate(m_matA, -n);
-    normal.w = 0.0f;
-
-    if (countA == 1) {
-        WriteRecord(out[0], phTransformPoint(m_matA, pa[0]), normal, userId, depth);
-        return 1;
-    }
-    if (countB == 1) {
-        WriteRecord(out[0], phTransformPoint(m_matB, pb[0]), normal, userId, depth);
-        return 1;
-    }
-    phVec4 wa[kMax];
-    phVec4 wb[kMax];
-    for (int i = 0; i < countA; ++i) {
-        wa[i] = phTransformPoint(m_matA, pa[i]);
-    }
-    for (int i = 0; i < countB; ++i) {
-        wb[i] = phTransformPoint(m_matB, pb[i]);
-    }
-    if (countA == 2 && countB == 2) {
-        phVec4 ca, cb;
-        ClosestPointsOfSegments(wa[0], wa[1], wb[0], wb[1], ca, cb);
-        WriteRecord(out[0], (ca + cb) * 0.5f, normal, userId, depth);
-        return 1;
-    }
-    return ClipFacePolygons(normal, userId, depth, wa, countA, wb, countB, out, capacity);
+    return ContactsFromSections(m_a, m_matA, m_b, m_matB, m_matrix, face.plane, face.sum[0], userId, out, capacity);
 }
 
 int phMinkowskiSolver::ContactsByPenetration(std::int64_t userId, phContactRecord* out, int capacity)
@@ -916,4 +849,78 @@ int ClipFacePolygons(const phVec4& normal, std::int64_t userId, float penetratio
         }
     }
     return written;
+}
+
+int ContactsFromSections(const phConvexCollision* a, const phMat4& matA, const phConvexCollision* b, const phMat4& matB,
+                         const phMat4& bToA, const phVec4& plane, const phVec4& sum, std::int64_t userId,
+                         phContactRecord* out, int capacity)
+{
+    if (capacity <= 0) {
+        return 0;
+    }
+    const phVec4 n = {plane.x, plane.y, plane.z, 0.0f};
+    const float o = 0.5f * phDot(n, sum);
+    const phVec4 onPlane = n * o;
+    constexpr int kMax = phConvexCollision::kMaxPlaneContacts;
+
+    // A shallow mid-plane cuts two nearly parallel faces only where the
+    // tilt takes one deepest (a corner of a face that rests flat), and the
+    // points then bunch on one side; each shape is cut no shallower than
+    // 1/256 below its deepest point, so a face within that of flat is
+    // taken whole, and the points are laid back onto the mid-plane.
+    const phVec4 deepestA = a->SupportVertex(n);
+    phVec4 pa[kMax];
+    int countA = phDot(n, deepestA) - o < phMinkowskiSolver::kSectionDepth ? 0 : a->CalcPlaneContacts(-n, onPlane, pa);
+    if (countA == 0) {
+        const phVec4 s = deepestA - n * phMinkowskiSolver::kSectionDepth;
+        countA = a->CalcPlaneContacts(-n, s, pa);
+        for (int i = 0; i < countA; ++i) {
+            pa[i] -= n * (phDot(n, pa[i]) - o);
+        }
+    }
+    phVec4 nb = phUnrotate(bToA, n);
+    nb.w = 0.0f;
+    const phVec4 onPlaneB = phUntransformPoint(bToA, onPlane);
+    const float ob = phDot(nb, onPlaneB);
+    const phVec4 deepestB = b->SupportVertex(-nb);
+    phVec4 pb[kMax];
+    int countB = ob - phDot(nb, deepestB) < phMinkowskiSolver::kSectionDepth ? 0 : b->CalcPlaneContacts(-nb, onPlaneB, pb);
+    if (countB == 0) {
+        const phVec4 s = deepestB + nb * phMinkowskiSolver::kSectionDepth;
+        countB = b->CalcPlaneContacts(-nb, s, pb);
+        for (int i = 0; i < countB; ++i) {
+            pb[i] -= nb * (phDot(nb, pb[i]) - ob);
+        }
+    }
+    countA = countA < kMax ? countA : kMax;
+    countB = countB < kMax ? countB : kMax;
+
+    float depth = -(plane.w + phMinkowskiSolver::kDepthAllowance);
+    depth = depth > 0.0f ? depth : 0.0f;
+    phVec4 normal = phRotate(matA, -n);
+    normal.w = 0.0f;
+
+    if (countA == 1) {
+        WriteRecord(out[0], phTransformPoint(matA, pa[0]), normal, userId, depth);
+        return 1;
+    }
+    if (countB == 1) {
+        WriteRecord(out[0], phTransformPoint(matB, pb[0]), normal, userId, depth);
+        return 1;
+    }
+    phVec4 wa[kMax];
+    phVec4 wb[kMax];
+    for (int i = 0; i < countA; ++i) {
+        wa[i] = phTransformPoint(matA, pa[i]);
+    }
+    for (int i = 0; i < countB; ++i) {
+        wb[i] = phTransformPoint(matB, pb[i]);
+    }
+    if (countA == 2 && countB == 2) {
+        phVec4 ca, cb;
+        ClosestPointsOfSegments(wa[0], wa[1], wb[0], wb[1], ca, cb);
+        WriteRecord(out[0], (ca + cb) * 0.5f, normal, userId, depth);
+        return 1;
+    }
+    return ClipFacePolygons(normal, userId, depth, wa, countA, wb, countB, out, capacity);
 }

@@ -120,3 +120,12 @@ const phVec4* ContactDirections();
 // is written as its low 32 bits.
 int ClipFacePolygons(const phVec4& normal, std::int64_t userId, float penetration, const phVec4* p, int pCount,
                      const phVec4* q, int qCount, phContactRecord* out, int capacity);
+
+// Contacts of two convex shapes overlapping along a known direction: plane
+// is the contact normal n (A's space, pointing from A into B) with w minus
+// the overlap; sum is A's deepest point along n plus B's along -n (A's
+// space), which puts the mid-plane. Each shape's section with it is clipped
+// by the other's. bToA takes B's space to A's.
+int ContactsFromSections(const phConvexCollision* a, const phMat4& matA, const phConvexCollision* b, const phMat4& matB,
+                         const phMat4& bToA, const phVec4& plane, const phVec4& sum, std::int64_t userId,
+                         phContactRecord* out, int capacity);
