@@ -8,6 +8,7 @@
 
 #include "platform/forms/forms.h"
 #include "platform/forms/stdctrls.h"
+#include "platform/forms/threads.h"
 #include "platform/win32/test_support.h"
 #include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
@@ -432,6 +433,41 @@ TEST_F(FormsTest, AlphaBlendedFormsShowTheDesktopThrough) {
   for (int s : {0, 8, 16}) {
     int d = static_cast<int>((desktop >> s) & 0xFF);
     EXPECT_EQ(static_cast<int>((over >> s) & 0xFF), (d * 204 + 127) / 255);
+  }
+}
+
+// A worker that queues faster than the loop runs: its requests run in order
+// at the next message, and its wakes do not pile up in the queue (a video
+// thread behind its clock once buried the repaints under them).
+TEST_F(FormsTest, QueuedRequestsRunInOrderAndWakeTheLoopOncePerBatch) {
+  class Worker : public TThread {
+   public:
+    explicit Worker(std::vector<int>* ran) : TThread(true), ran_(ran) {}
+    ~Worker() override { WaitFor(); }
+
+   protected:
+    void Execute() override {
+      for (int i = 0; i < 1000; ++i) Queue([ran = ran_, i] { ran->push_back(i); });
+    }
+
+   private:
+    std::vector<int>* ran_;
+  };
+  std::vector<int> ran;
+  for (int batch = 0; batch < 2; ++batch) {
+    SCOPED_TRACE(batch);
+    ran.clear();
+    {
+      Worker worker(&ran);
+      worker.Resume();
+      worker.WaitFor();
+      EXPECT_TRUE(ran.empty());  // nothing runs before the loop does
+      int messages = 0;
+      while (Application->ProcessMessage()) ++messages;
+      EXPECT_EQ(messages, 1);
+    }
+    ASSERT_EQ(ran.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(ran[size_t(i)], i);
   }
 }
 

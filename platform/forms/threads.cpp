@@ -44,12 +44,17 @@ void TThread::WaitFor() {
 }
 
 void TThread::Queue(std::function<void()> proc) {
+  bool wake = false;
   {
     std::lock_guard lock(g_mutex);
+    wake = g_requests.empty();
     g_requests.push_back({this, std::move(proc)});
   }
   // Wakes the interface thread's loop: a thread message, for no window.
-  PostMessageA(nullptr, WM_NULL, 0, 0);
+  // One wake per batch: the loop runs every waiting request at once, and a
+  // worker that outpaces it (a video behind its clock) must not flood the
+  // queue with wakes that bury its repaints.
+  if (wake) PostMessageA(nullptr, WM_NULL, 0, 0);
 }
 
 void TThread::RemoveQueuedEvents() {
