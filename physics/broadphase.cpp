@@ -44,31 +44,8 @@ int Quadrant(float h, const phBroadphaseCell* cell, const phVec4& mn, const phVe
     return q;
 }
 
-void ListInsertSorted(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
-{
-    phBroadphaseEntry* at = list.first;
-    while (at != nullptr && at->key < e->key) {
-        at = at->next;
-    }
-    // Before `at`, or at the end.
-    e->next = at;
-    e->prev = at != nullptr ? at->prev : list.last;
-    if (e->prev != nullptr) {
-        e->prev->next = e;
-    } else {
-        list.first = e;
-    }
-    if (at != nullptr) {
-        at->prev = e;
-    } else {
-        list.last = e;
-    }
-    ++list.count;
-    list.sum += e->key;
-    list.sumSq += static_cast<double>(e->key) * e->key;
-}
-
-void ListUnlink(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
+// Takes the entry out of the list's links; its own links stay as they were.
+void Detach(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
 {
     if (e->prev != nullptr) {
         e->prev->next = e->next;
@@ -80,6 +57,42 @@ void ListUnlink(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
     } else {
         list.last = e->prev;
     }
+}
+
+// Links the entry in between two neighbours (either may be the list's end).
+void LinkBetween(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e, phBroadphaseEntry* before,
+                 phBroadphaseEntry* after)
+{
+    e->prev = before;
+    e->next = after;
+    if (before != nullptr) {
+        before->next = e;
+    } else {
+        list.first = e;
+    }
+    if (after != nullptr) {
+        after->prev = e;
+    } else {
+        list.last = e;
+    }
+}
+
+void ListInsertSorted(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
+{
+    phBroadphaseEntry* at = list.first;
+    while (at != nullptr && at->key < e->key) {
+        at = at->next;
+    }
+    // Before `at`, or at the end.
+    LinkBetween(list, e, at != nullptr ? at->prev : list.last, at);
+    ++list.count;
+    list.sum += e->key;
+    list.sumSq += static_cast<double>(e->key) * e->key;
+}
+
+void ListUnlink(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e)
+{
+    Detach(list, e);
     e->prev = e->next = nullptr;
     --list.count;
     list.sum -= e->key;
@@ -113,30 +126,8 @@ void ListRekey(phBroadphaseCell::AxisList& list, phBroadphaseEntry* e, float key
             after = after->next;
         }
     }
-    // Out of its old place...
-    if (e->prev != nullptr) {
-        e->prev->next = e->next;
-    } else {
-        list.first = e->next;
-    }
-    if (e->next != nullptr) {
-        e->next->prev = e->prev;
-    } else {
-        list.last = e->prev;
-    }
-    // ...and in between before and after.
-    e->prev = before;
-    e->next = after;
-    if (before != nullptr) {
-        before->next = e;
-    } else {
-        list.first = e;
-    }
-    if (after != nullptr) {
-        after->prev = e;
-    } else {
-        list.last = e;
-    }
+    Detach(list, e);
+    LinkBetween(list, e, before, after);
 }
 
 bool Overlap(const phRigidBody* a, const phRigidBody* b) { return phBoxOverlap(a->boxMin, a->boxMax, b->boxMin, b->boxMax); }
