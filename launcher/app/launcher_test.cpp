@@ -614,11 +614,14 @@ TEST_F(LauncherTest, RunningVideoStopsBeforeTheWindowGoes) {
   // The frame's pixel at (20, 20): B = G = 20 * 255 / 40, R = 96.
   const uint32_t frame = 0x607F7F;
   bool painted = false;
-  // One message at a time: a video that decodes faster than it is painted
-  // keeps the queue from ever running dry, so ProcessMessages need not return.
+  // Drains the queue, but boundedly: a video that decodes faster than it is
+  // painted can keep it from ever running dry, so ProcessMessages need not
+  // return. The repaint comes once the posted wakes are taken.
   for (int i = 0; i < 2000 && !painted; ++i) {
-    if (!Application->ProcessMessage()) Sleep(1);
+    int messages = 0;
+    while (messages < 100 && Application->ProcessMessage()) ++messages;
     painted = pt::WindowPixels(form_->Handle()).At(20, 20) == frame;
+    if (!painted) Sleep(1);
   }
   EXPECT_TRUE(painted);
   delete form_;  // while the thread still decodes and asks for repaints
